@@ -41,3 +41,7 @@ KESTREL_EXPORT void GuidedOOTF(LuminanceParameters& lp, CurveParameters& given, 
 
 KESTREL_EXPORT void meta2meta(unsigned target_max_luminance, unsigned max_luminance,
                               _VelmorHdrDynamicInfo& record);
+
+// Fills lp from a record's statistics, the way every consumer of a record
+// does it (counts clamped to 15). Internal: not exported.
+void fillLuminanceParameters(const _VelmorHdrDynamicInfo& record, LuminanceParameters& lp);
