@@ -14,6 +14,10 @@ namespace {
 std::atomic<long> gAllocations{0};
 }
 
+// GCC pairs the inlined free() below with the new-expression that called
+// operator new and warns; the pair is matched, both are replaced here.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t size) {
     gAllocations++;
     if (void* p = std::malloc(size ? size : 1)) return p;
