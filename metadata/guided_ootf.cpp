@@ -39,7 +39,7 @@ void writeStraightLine(double knee, uint32_t order, CurveParameters& out) {
 // Anchor i of a curve of the given order, read past its last anchor as the
 // straight line would continue: (i + 1) / order, which reaches 1.0 and above.
 double anchorOrLine(const CurveParameters& curve, uint32_t order, uint32_t i) {
-    if (order != 0 && i + 1 < order) return curve.anchors[i];
+    if (i + 1 < order) return curve.anchors[i];
     return static_cast<double>(i + 1) / order;
 }
 
