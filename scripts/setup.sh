@@ -1,7 +1,19 @@
 #!/usr/bin/env bash
 # Installs what building and testing Kestrel needs, from Debian's packages.
-# Safe to run again: only missing packages are installed.
+# Safe to run again: only missing packages are installed, and a machine that
+# has everything costs a few dpkg queries.
+#
+#   bash scripts/setup.sh          what the build, the tests and the tool need
+#   bash scripts/setup.sh --full   also the sanitizer, fuzzing and arm64 tools
+#                                  that the full test run (scripts/test.sh) uses
 set -euo pipefail
+
+full=0
+case "${1:-}" in
+  "") ;;
+  --full) full=1 ;;
+  *) echo "usage: $0 [--full]" >&2; exit 2 ;;
+esac
 
 packages=(
   build-essential cmake pkg-config
@@ -10,14 +22,41 @@ packages=(
   libbenchmark-dev
   libcli11-dev libcairo2-dev   # the kestrel tool
 )
+if [ "$full" -eq 1 ]; then
+  packages+=(
+    # libFuzzer and the sanitizer runtimes for clang; llvm brings
+    # llvm-symbolizer, which turns sanitizer reports into file:line.
+    clang libclang-rt-14-dev llvm
+    # The arm64 cross build and its test run under user-mode emulation.
+    # GoogleTest for arm64 is compiled from googletest's sources
+    # (/usr/src/googletest) by scripts/test.sh.
+    g++-aarch64-linux-gnu qemu-user
+    libjsoncpp-dev:arm64
+  )
+fi
+
+SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
+# Wait for another apt or dpkg run instead of failing on its lock.
+APT=(apt-get -o DPkg::Lock::Timeout=600)
+
+need_update=0
+if [ "$full" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  echo "setup: adding the arm64 architecture for the cross build's libraries"
+  $SUDO dpkg --add-architecture arm64
+  need_update=1
+fi
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
+  need_update=1
+fi
+if [ "$need_update" -eq 1 ]; then
+  $SUDO "${APT[@]}" update -qq
+fi
+if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+  $SUDO env DEBIAN_FRONTEND=noninteractive "${APT[@]}" install -y -qq "${missing[@]}" >/dev/null
 fi

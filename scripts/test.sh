@@ -1,10 +1,197 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Builds Kestrel and runs its tests.
+#
+#   bash scripts/test.sh           the full run, what CI runs (.ci/run):
+#                                  set-up, build and unit tests, the whole suite
+#                                  under AddressSanitizer + UndefinedBehaviorSanitizer,
+#                                  the multi-thread tests under ThreadSanitizer,
+#                                  the three fuzzers (about a minute each), the
+#                                  arm64 cross build with the whole suite under
+#                                  qemu-user, and a benchmark smoke run
+#   bash scripts/test.sh --quick   day-to-day: build and unit tests only
+#
+# Every stage prints a header and its duration; the first failing stage ends
+# the run with a non-zero status. Build trees: build/ (plain), build-asan/,
+# build-tsan/, build-fuzz/, build-arm64/.
+# KESTREL_FUZZ_SECONDS sets the time per fuzzer (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+root=$PWD
+
+mode=full
+case "${1:-}" in
+  "") ;;
+  --quick) mode=quick ;;
+  *) echo "usage: $0 [--quick]" >&2; exit 2 ;;
+esac
 
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$jobs"
+fuzz_seconds=${KESTREL_FUZZ_SECONDS:-60}
+
+stage_names=()
+stage_seconds=()
+current_stage=""
+stage_start=0
+run_start=$SECONDS
+
+begin_stage() {
+  current_stage=$1
+  stage_start=$SECONDS
+  printf '\n========== [%s] %s ==========\n' "$1" "$2"
+}
+
+end_stage() {
+  local took=$((SECONDS - stage_start))
+  stage_names+=("$current_stage")
+  stage_seconds+=("$took")
+  printf '========== [%s] passed in %ds ==========\n' "$current_stage" "$took"
+  current_stage=""
+}
+
+summary() {
+  local status=$?
+  printf '\n========== summary (%s mode) ==========\n' "$mode"
+  local i
+  for i in "${!stage_names[@]}"; do
+    printf '  %-10s passed  %5ds\n' "${stage_names[$i]}" "${stage_seconds[$i]}"
+  done
+  if [ -n "$current_stage" ]; then
+    printf '  %-10s FAILED  %5ds\n' "$current_stage" $((SECONDS - stage_start))
+  fi
+  printf '  total              %5ds\n' $((SECONDS - run_start))
+  if [ "$status" -ne 0 ]; then
+    printf 'test.sh: FAILED (stage %s, status %d)\n' "${current_stage:-?}" "$status"
+  fi
+}
+trap summary EXIT
+
+fail() {
+  echo "test.sh: $*" >&2
+  exit 1
+}
+
+configure() {
+  local dir=$1
+  shift
+  mkdir -p "$dir"
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir/configure.log" 2>&1 ||
+    { cat "$dir/configure.log"; fail "configuring $dir failed"; }
+}
+
+configure_and_build() {
+  configure "$@"
+  cmake --build "$1" -j"$jobs"
+}
+
+# --- set-up -----------------------------------------------------------------
+begin_stage setup "install what is missing"
+if [ "$mode" = quick ]; then
+  bash scripts/setup.sh
+else
+  bash scripts/setup.sh --full
+fi
+end_stage
+
+# --- plain build and unit tests ---------------------------------------------
+begin_stage unit "build (RelWithDebInfo) and run every test"
+if [ "$mode" = quick ]; then
+  configure_and_build build
+else
+  configure_and_build build -DKESTREL_BUILD_BENCH=ON
+fi
 ctest --test-dir build --output-on-failure -j"$jobs"
+end_stage
+
+if [ "$mode" = quick ]; then
+  exit 0
+fi
+
+# --- AddressSanitizer + UndefinedBehaviorSanitizer, whole suite --------------
+# float-cast-overflow is not part of GCC's "undefined" group; an out-of-range
+# float-to-integer cast is exactly the fault that differs between x86 and arm64.
+begin_stage asan "AddressSanitizer + UndefinedBehaviorSanitizer: every test"
+configure_and_build build-asan -DKESTREL_SANITIZE=address,undefined,float-cast-overflow
+ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir build-asan --output-on-failure -j"$jobs"
+end_stage
+
+# --- ThreadSanitizer, the multi-thread tests ---------------------------------
+# Tests whose GoogleTest names contain "Threads" drive writers on several
+# threads at once; GTEST_FILTER selects them in every test executable.
+begin_stage tsan "ThreadSanitizer: tests named *Threads*"
+configure_and_build build-tsan -DKESTREL_SANITIZE=thread
+tsan_log=build-tsan/ctest.log
+if ! GTEST_FILTER='*Threads*' TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    ctest --test-dir build-tsan -V -j"$jobs" >"$tsan_log" 2>&1; then
+  tail -n 200 "$tsan_log"
+  fail "ThreadSanitizer run failed (full log: $tsan_log)"
+fi
+threads_ran=$(grep -c '\[       OK \] .*Threads' "$tsan_log" || true)
+grep -E '^[0-9]+: \[       OK \] .*Threads' "$tsan_log" | sed 's/^[0-9]*: /  /' || true
+[ "$threads_ran" -gt 0 ] || fail "no test named *Threads* ran under ThreadSanitizer"
+echo "tsan: $threads_ran multi-thread tests passed"
+end_stage
+
+# --- fuzzing ------------------------------------------------------------------
+begin_stage fuzz "libFuzzer targets, ${fuzz_seconds}s each (clang, ASan + UBSan)"
+fuzz_targets=(preset_loader hdr10plus_path host_calls)
+CC=clang CXX=clang++ configure build-fuzz \
+  -DKESTREL_SANITIZE=address,undefined,float-cast-overflow -DKESTREL_BUILD_FUZZ=ON \
+  -DKESTREL_BUILD_TESTS=OFF -DKESTREL_BUILD_TOOLS=OFF
+# Only the fuzz targets: clang links no sanitizer runtime into a shared
+# library, so the plug-in's .so is not built in this tree.
+cmake --build build-fuzz -j"$jobs" --target "${fuzz_targets[@]/#/fuzz_}"
+for target in "${fuzz_targets[@]}"; do
+  work=build-fuzz/run/$target
+  mkdir -p "$work/corpus" "$work/artifacts"
+  echo "--- fuzz_$target"
+  # The committed seeds are read only; new inputs go to the work corpus.
+  # -close_fd_mask=3 silences the library's own lines; libFuzzer and the
+  # sanitizers keep reporting on a duplicate of standard error.
+  ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    "build-fuzz/fuzz/fuzz_$target" -max_total_time="$fuzz_seconds" -timeout=30 \
+    -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 \
+    -artifact_prefix="$work/artifacts/" "$work/corpus" "fuzz/corpus/$target" \
+    >"$work/fuzz.log" 2>&1 || {
+      tail -n 80 "$work/fuzz.log"
+      ls -l "$work/artifacts"
+      fail "fuzz_$target found a failure; reproduce with: build-fuzz/fuzz/fuzz_$target $work/artifacts/<file>"
+    }
+  grep -E '^stat::(number_of_executed_units|new_units_added|peak_rss_mb)' "$work/fuzz.log" |
+    sed 's/^/  /'
+done
+end_stage
+
+# --- arm64: cross build and the whole suite under qemu-user ------------------
+begin_stage arm64 "aarch64 cross build, every test under qemu-user"
+toolchain=$root/cmake/aarch64-linux-gnu.toolchain.cmake
+gtest_prefix=$root/build-arm64/googletest-install
+mkdir -p build-arm64
+if [ ! -f "$gtest_prefix/lib/libgtest.a" ]; then
+  echo "arm64: building GoogleTest from /usr/src/googletest"
+  cmake -S /usr/src/googletest -B build-arm64/googletest -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$gtest_prefix" \
+    >build-arm64/googletest.configure.log 2>&1 ||
+    { cat build-arm64/googletest.configure.log; fail "configuring GoogleTest for arm64 failed"; }
+  cmake --build build-arm64/googletest -j"$jobs" >/dev/null
+  cmake --install build-arm64/googletest >/dev/null
+fi
+configure_and_build build-arm64/kestrel -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DCMAKE_PREFIX_PATH="$gtest_prefix"
+readelf -h build-arm64/kestrel/liborrin_kestrel.so | grep -q 'Machine: *AArch64' ||
+  fail "the cross build did not produce an arm64 library"
+ctest --test-dir build-arm64/kestrel --output-on-failure -j"$jobs"
+end_stage
+
+# --- benchmark smoke run --------------------------------------------------------
+# Only checks that every benchmark runs; the numbers come from scripts/bench.sh.
+begin_stage bench "benchmark smoke run"
+bench_log=build/bench-smoke.log
+build/bench/kestrel_bench --benchmark_min_time=0.01 --kestrel_churn_frames=2000 \
+  >"$bench_log" 2>&1 || { cat "$bench_log"; fail "the benchmarks failed"; }
+cat "$bench_log"
+if grep -q 'ERROR OCCURRED' "$bench_log"; then
+  fail "a benchmark reported an error"
+fi
+end_stage
