@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into fuzz/corpus/<target>/.
+
+The seeds are committed; run this again only to change them
+(python3 fuzz/make_seeds.py). Each seed starts the fuzzer on a path worth
+exploring: valid inputs of every kind, and each kind of rejection.
+"""
+import json
+import os
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def write(target, name, data):
+    path = os.path.join(HERE, "corpus", target, name)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    if isinstance(data, str):
+        data = data.encode()
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+# ---- preset_loader: JSON preset files -------------------------------------
+
+def lut(n, scale):
+    return [i * scale for i in range(n)]
+
+
+def eotf(function, peak=None, nx=65, ny=65):
+    e = {"function": function, "x-values": lut(nx, 16), "y-values": lut(ny, 1000)}
+    if peak is not None:
+        e["max_luminance"] = peak
+    return e
+
+
+def oetf(function, product_peak=None, peak=None, default=None, nx=33, ny=33):
+    e = {"function": function, "x-values": lut(nx, 2000), "y-values": lut(ny, 32)}
+    if product_peak is not None:
+        e["product_peak"] = product_peak
+    if peak is not None:
+        e["max_luminance"] = peak
+    if default is not None:
+        e["default"] = default
+    return e
+
+
+def gamut(source, target, n=9):
+    return {"source": source, "target": target, "values": list(range(-4, n - 4))}
+
+
+def preset(name, doc):
+    write("preset_loader", name, json.dumps(doc, separators=(",", ":")))
+
+
+preset("valid.json", {
+    "eotf": [eotf("st2084-pq", 1000), eotf("st2084-pq", 4000), eotf("hlg")],
+    "oetf": [oetf("srgb", 500, 1000, True), oetf("srgb", 500, 4000), oetf("gamma2.2", 0, 0)],
+    "gamut_mapping": [gamut("bt2020", "bt709"), gamut("bt2020", "dci-p3")],
+})
+preset("equal_keys.json", {
+    "eotf": [eotf("st2084-pq", 1000), eotf("st2084-pq", 1000)],
+    "oetf": [oetf("srgb", 500, 1000), oetf("srgb", 500, 1000), oetf("srgb", default=True)],
+    "gamut_mapping": [gamut("bt2020", "bt709"), gamut("bt2020", "bt709")],
+})
+preset("rejections.json", {
+    "eotf": [{"x-values": [], "y-values": []}, eotf("st2084-pq", 1000, nx=64),
+             eotf("ST2084-PQ"), None],
+    "oetf": [oetf("srgb", nx=65, ny=65), oetf("linear")],
+    "gamut_mapping": [{"source": "bt2020"}, gamut("bt2020", "srgb"), gamut("bt709", "bt2020", 8)],
+})
+preset("sections_as_objects.json", {
+    "eotf": {"a": eotf("hlg", 1000)},
+    "oetf": {"b": oetf("srgb", 100)},
+    "gamut_mapping": {"c": gamut("dci-p3", "bt709")},
+    "unknown": 1,
+})
+preset("wrong_types.json", {
+    "eotf": [dict(eotf("st2084-pq"), max_luminance="1000"),
+             dict(eotf("st2084-pq"), **{"x-values": [-1] + lut(64, 1)}),
+             dict(eotf("hlg"), function=7), 5],
+    "oetf": [dict(oetf("srgb"), product_peak=4294967296), dict(oetf("srgb"), default="yes")],
+    "gamut_mapping": [dict(gamut("bt2020", "bt709"), values=[2147483648] * 9),
+                      {"source": 6, "target": "bt709", "values": [1] * 9}],
+})
+write("preset_loader", "not_json.txt", '{"eotf": [ {"function": "hlg", ')
+write("preset_loader", "top_level_array.json", "[1, 2, 3]")
+write("preset_loader", "null.json", "null")
+write("preset_loader", "empty", "")
+
+# ---- hdr10plus_path: record, target, layer peak, EOTF peak, count ---------
+
+def record(flag=1, knee=(1700, 1600), anchors=(500, 700, 800, 870, 920, 960, 990, 1010, 1020),
+           maxscl=(40000, 35000, 30000), targeted=1000,
+           dist=((1, 5), (5, 20), (10, 50), (25, 200), (50, 1000), (75, 3000), (90, 8000),
+                 (95, 12000), (99, 25000)),
+           num_dist=None, num_anchors=None):
+    b = bytearray(312)
+    struct.pack_into("<I", b, 180, targeted)
+    struct.pack_into("<3I", b, 184, *maxscl)
+    b[196] = len(dist) if num_dist is None else num_dist
+    for i, (pct, val) in enumerate(dist):
+        b[197 + i] = pct
+        struct.pack_into("<I", b, 212 + 4 * i, val)
+    struct.pack_into("<HHHH", b, 272, flag, knee[0], knee[1],
+                     len(anchors) if num_anchors is None else num_anchors)
+    for i, a in enumerate(anchors):
+        struct.pack_into("<H", b, 280 + 2 * i, a)
+    return bytes(b)
+
+
+def path_seed(name, rec, target, layer=4000, eotf_peak=1000, count=33):
+    write("hdr10plus_path", name, rec + struct.pack("<IIIB", target, layer, eotf_peak, count))
+
+
+path_seed("guided_same_target", record(), 1000)
+path_seed("guided_lower_target", record(), 600)
+path_seed("guided_higher_target", record(), 2000)
+path_seed("guided_under_200", record(), 150)
+path_seed("basis_flag0", record(flag=0), 1000)
+path_seed("basis_flag2", record(flag=2), 400)
+path_seed("three_anchors_two_points", record(knee=(900, 1100), anchors=(400, 750, 950),
+                                             targeted=600, maxscl=(9000, 7000, 5000),
+                                             dist=((10, 30), (50, 400), (90, 2500), (99, 6000))),
+          400, count=2)
+path_seed("fifteen_anchors", record(anchors=tuple(60 * i + 100 for i in range(15))), 800)
+path_seed("zero_anchors_knee_zero", record(knee=(0, 0), anchors=()), 700)
+path_seed("hostile_counts", record(num_dist=255, num_anchors=65535), 900, count=255)
+path_seed("all_zero", bytes(312), 0, 0, 0, 0)
+
+# ---- host_calls: opcode, writer, arguments --------------------------------
+# Opcodes: 0 setLayerStaticMetadata(index, dataspace, min, max),
+# 1 setLayerOpaqueData(index, record selector), 2 setLayerImageInfo,
+# 3 setTargetInfo(dataspace), 4 setTargetDisplayLuminance(min, max),
+# 5 getParams, 6 getTM, 7 getTM(null), 8 putParams, 9 new writer,
+# 10 host rewrites a record. Selectors below 192 pick from the harness's
+# lists: dataspaces 0 PQ bt2020, 1 HLG bt2020, 2 sRGB bt709, 3 sRGB P3,
+# 4 PQ P3, 5 transfer 9; luminances 0 0, 1 100, 3 200, 4 500, 5 1000, 6 4000.
+
+def ops(*items):
+    return bytes(b for item in items for b in item)
+
+
+def static(w, index, ds, lum):
+    return (0, w, index, ds, 0, lum)
+
+
+def opaque(w, index, rec):
+    return (1, w, index, rec)
+
+
+def target_peak(w, lum):
+    return (4, w, 0, lum)
+
+
+def get_params(w):
+    return (5, w)
+
+
+def get_tm(w):
+    return (6, w)
+
+
+write("host_calls", "hdr10plus_frame", ops(
+    target_peak(0, 4), opaque(0, 0, 0), static(0, 0, 0, 6), get_params(0), get_tm(0),
+    static(0, 0, 0, 6), get_params(0), get_tm(0)))
+write("host_calls", "static_and_pass_through", ops(
+    (3, 1, 2), target_peak(1, 4), static(1, 0, 0, 5), static(1, 1, 1, 5), static(1, 2, 2, 1),
+    static(1, 3, 4, 5), get_params(1), get_tm(1), get_params(1), (9, 1), get_tm(1)))
+write("host_calls", "five_dynamic_layers", ops(
+    *(opaque(2, i, i % 4) for i in range(5)), *(static(2, i, 0, 5) for i in range(5)),
+    get_params(2), get_tm(2)))
+write("host_calls", "unregister_and_rewrite", ops(
+    opaque(0, 3, 1), static(0, 3, 0, 5), get_params(0), (1, 0, 3, 170), static(0, 3, 0, 5),
+    get_params(0), (10, 0, 1, 0, 1, 0, 0, 4, 255, 255, 255, 255), opaque(0, 3, 1),
+    static(0, 3, 0, 5), get_params(0), get_tm(0)))
+write("host_calls", "odd_indexes", ops(
+    (0, 0, 200, 16, 0, 0, 0, 0, 5, 5), (0, 0, 201, 255, 255, 255, 255, 0, 0, 0),
+    (2, 0, 250, 16, 0, 0, 0, 1, 2, 3, 4, 1), (7, 0), (8, 0, 0), (8, 0, 1), get_params(0)))
+print("seeds written under", os.path.join(HERE, "corpus"))
