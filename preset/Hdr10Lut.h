@@ -62,6 +62,8 @@ public:
     // eotfNoMatch() when the transfer is unsupported or its table empty.
     KESTREL_EXPORT EotfPosition getEotf(unsigned int dataspace, unsigned int luminance);
     KESTREL_EXPORT OetfRootPosition getOetfRoot(unsigned int dataspace, unsigned int luminance);
+    // The same rule within a root; a loaded root always has an entry (a root
+    // filled by hand without one yields its entries' end).
     KESTREL_EXPORT EotfPosition getOetf(OetfRootPosition root, unsigned int luminance);
     KESTREL_EXPORT GamutPosition getGamutMapping(unsigned int source, unsigned int target);
 
