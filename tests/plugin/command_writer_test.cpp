@@ -190,6 +190,7 @@ TEST_F(CommandWriterWithStore, LayersAreConvertedInIndexOrderWhateverTheSetOrder
     auto w = newWriter();
     hdrCoef* block = nullptr;
     capture([&] {
+        w->setTargetInfo(kBt709Srgb, nullptr);
         w->setLayerStaticMetadata(5, kBt2020Pq, 0, 4000);
         w->setLayerStaticMetadata(2, kBt2020Pq, 0, 1000);
         block = w->getParams();
