@@ -13,12 +13,16 @@ set(KESTREL_CROSS_TRIPLE aarch64-linux-gnu)
 set(CMAKE_C_COMPILER ${KESTREL_CROSS_TRIPLE}-gcc)
 set(CMAKE_CXX_COMPILER ${KESTREL_CROSS_TRIPLE}-g++)
 
-# ctest runs every test executable through qemu; -L points the emulator's
-# dynamic loader at the cross toolchain's sysroot (libc, libstdc++). Libraries
-# from Debian's multiarch packages (libjsoncpp.so.25 under
-# /usr/lib/aarch64-linux-gnu) are found through QEMU_LD_PREFIX-independent
-# RPATHs that CMake writes into the build tree.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /usr/${KESTREL_CROSS_TRIPLE})
+# ctest runs every test executable through qemu-user. The programs run on
+# Debian's own arm64 runtime, installed beside the build machine's by the
+# multiarch packages (libc6:arm64, libstdc++6:arm64, libjsoncpp25:arm64, in
+# /lib/aarch64-linux-gnu), as on an arm64 Debian system; "-L /" makes qemu
+# load the arm64 dynamic loader of that runtime (/lib/ld-linux-aarch64.so.1).
+# Not "-L /usr/aarch64-linux-gnu": that loader comes from the cross
+# toolchain's own glibc build, while the libraries it then finds through the
+# multiarch paths come from libc6:arm64; a loader and a libc of different
+# builds do not work together (threads hang in pthread_create).
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64 -L /)
 
 # Look for target libraries and packages only in the target's places: the
 # sysroot of the cross toolchain, and Debian's multiarch directory of the

@@ -27,11 +27,12 @@ if [ "$full" -eq 1 ]; then
     # libFuzzer and the sanitizer runtimes for clang; llvm brings
     # llvm-symbolizer, which turns sanitizer reports into file:line.
     clang libclang-rt-14-dev llvm
-    # The arm64 cross build and its test run under user-mode emulation.
-    # GoogleTest for arm64 is compiled from googletest's sources
-    # (/usr/src/googletest) by scripts/test.sh.
+    # The arm64 cross build and its test run under user-mode emulation: the
+    # tests run on Debian's arm64 runtime (libc6, libstdc++6 and jsoncpp of
+    # the arm64 architecture). GoogleTest for arm64 is compiled from
+    # googletest's sources (/usr/src/googletest) by scripts/test.sh.
     g++-aarch64-linux-gnu qemu-user
-    libjsoncpp-dev:arm64
+    libc6:arm64 libstdc++6:arm64 libjsoncpp-dev:arm64
   )
 fi
 
