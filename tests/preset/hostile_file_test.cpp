@@ -52,7 +52,7 @@ TEST_F(Hostile, SyntaxErrorStoresNothingEvenBeforeTheErrorAndFails) {
 
 TEST_F(Hostile, EmptyFileAndUnparsableBytesFail) {
     for (const std::string& text : {std::string(), std::string("\xff\xfe\x00garbage", 10),
-                                   std::string("{\"eotf\": [1e400]}")}) {
+                                    std::string("{\"eotf\": [1e400]}")}) {
         Captured c = load(text, false);
         EXPECT_EQ(c.err.rfind("E/liborrin: failed to parse '" + path + "': ", 0), 0u) << c.err;
     }
