@@ -17,109 +17,19 @@
 #include <string>
 
 #include "preset/Hdr10Lut.h"
+#include "preset/json_checks.h"
+
+using kestrel::elementsConvert;
+using kestrel::isEntry;
+using kestrel::isStringMember;
+using kestrel::JsonKind;
+using kestrel::optionalMemberConverts;
 
 namespace {
 
 constexpr const char* kLogTag = "liborrin";
 constexpr unsigned long kEotfPoints = 65;
 constexpr unsigned long kOetfPoints = 33;
-
-// What Json::Value::asUInt converts without throwing: null and booleans (0 or
-// 1), integers in 0..2^32-1, and reals in that range (truncated toward zero).
-bool convertsToUInt(const Json::Value& v) {
-    switch (v.type()) {
-        case Json::nullValue:
-        case Json::booleanValue:
-            return true;
-        case Json::intValue:
-        case Json::uintValue:
-            return v.isUInt();
-        case Json::realValue: {
-            const double d = v.asDouble();
-            return d >= 0.0 && d <= 4294967295.0;
-        }
-        default:
-            return false;
-    }
-}
-
-// The same for Json::Value::asInt and the signed 32-bit range.
-bool convertsToInt(const Json::Value& v) {
-    switch (v.type()) {
-        case Json::nullValue:
-        case Json::booleanValue:
-            return true;
-        case Json::intValue:
-        case Json::uintValue:
-            return v.isInt();
-        case Json::realValue: {
-            const double d = v.asDouble();
-            return d >= -2147483648.0 && d <= 2147483647.0;
-        }
-        default:
-            return false;
-    }
-}
-
-// Json::Value::asBool accepts every scalar but a string.
-bool convertsToBool(const Json::Value& v) { return !v.isString() && !v.isArray() && !v.isObject(); }
-
-// Entries are objects; a null entry reads as one without members.
-bool isEntry(const Json::Value& entry, const char* section) {
-    if (entry.isObject() || entry.isNull()) return true;
-    __android_log_print(ANDROID_LOG_ERROR, kLogTag, "an entry of '%s' is not an object", section);
-    return false;
-}
-
-bool isStringMember(const Json::Value& entry, const char* key, const char* section) {
-    if (entry[key].isString()) return true;
-    __android_log_print(ANDROID_LOG_ERROR, kLogTag, "'%s' of an entry of '%s' is not a string", key,
-                        section);
-    return false;
-}
-
-// An optional number: absent takes the default, present must convert.
-bool optionalUIntConverts(const Json::Value& entry, const char* key, const char* section) {
-    if (!entry.isMember(key) || convertsToUInt(entry[key])) return true;
-    __android_log_print(ANDROID_LOG_ERROR, kLogTag,
-                        "'%s' of an entry of '%s' is not an unsigned 32-bit integer", key, section);
-    return false;
-}
-
-bool optionalBoolConverts(const Json::Value& entry, const char* key, const char* section) {
-    if (!entry.isMember(key) || convertsToBool(entry[key])) return true;
-    __android_log_print(ANDROID_LOG_ERROR, kLogTag, "'%s' of an entry of '%s' is not a boolean",
-                        key, section);
-    return false;
-}
-
-// Every element of a LUT array must be a word; the first one that is not is
-// named by its position.
-bool lutWordsConvert(const Json::Value& entry, const char* key, const char* section) {
-    const Json::Value& words = entry[key];
-    unsigned int position = 0;
-    for (auto it = words.begin(); it != words.end(); ++it, ++position) {
-        if (convertsToUInt(*it)) continue;
-        __android_log_print(ANDROID_LOG_ERROR, kLogTag,
-                            "'%s'[%u] of an entry of '%s' is not an unsigned 32-bit integer", key,
-                            position, section);
-        return false;
-    }
-    return true;
-}
-
-bool matrixCoefficientsConvert(const Json::Value& values) {
-    unsigned int position = 0;
-    for (auto it = values.begin(); it != values.end(); ++it, ++position) {
-        if (convertsToInt(*it)) continue;
-        __android_log_print(ANDROID_LOG_ERROR, kLogTag,
-                            "'values'[%u] of an entry of 'gamut_mapping' is not a signed 32-bit "
-                            "integer",
-                            position);
-        return false;
-    }
-    return true;
-}
 
 // Appends the words of a checked LUT array, unchanged: the store keeps what
 // the file says, the hardware's word layout is the file's business.
@@ -236,9 +146,9 @@ void Hdr10Lut::initializeEotf(Json::Value& section) {
             const int t = getTransferFunctionType(entry);
             if (t < 0) continue;
             const Json::Value& e = entry;
-            if (!optionalUIntConverts(e, "max_luminance", "eotf") ||
-                !lutWordsConvert(e, "x-values", "eotf") ||
-                !lutWordsConvert(e, "y-values", "eotf")) {
+            if (!optionalMemberConverts(e, "max_luminance", "eotf", JsonKind::kUInt32) ||
+                !elementsConvert(e, "x-values", "eotf", JsonKind::kUInt32) ||
+                !elementsConvert(e, "y-values", "eotf", JsonKind::kUInt32)) {
                 continue;
             }
 
@@ -263,11 +173,11 @@ void Hdr10Lut::initializeOetf(Json::Value& section) {
             const int t = getTransferFunctionType(entry);
             if (t < 0) continue;
             const Json::Value& e = entry;
-            if (!optionalUIntConverts(e, "product_peak", "oetf") ||
-                !optionalUIntConverts(e, "max_luminance", "oetf") ||
-                !optionalBoolConverts(e, "default", "oetf") ||
-                !lutWordsConvert(e, "x-values", "oetf") ||
-                !lutWordsConvert(e, "y-values", "oetf")) {
+            if (!optionalMemberConverts(e, "product_peak", "oetf", JsonKind::kUInt32) ||
+                !optionalMemberConverts(e, "max_luminance", "oetf", JsonKind::kUInt32) ||
+                !optionalMemberConverts(e, "default", "oetf", JsonKind::kBool) ||
+                !elementsConvert(e, "x-values", "oetf", JsonKind::kUInt32) ||
+                !elementsConvert(e, "y-values", "oetf", JsonKind::kUInt32)) {
                 continue;
             }
 
@@ -358,7 +268,7 @@ void Hdr10Lut::initializeGamutMapping(Json::Value& section) {
                                 source.c_str(), target.c_str());
             continue;
         }
-        if (!matrixCoefficientsConvert(values)) continue;
+        if (!elementsConvert(e, "values", "gamut_mapping", JsonKind::kInt32)) continue;
 
         GamutMappingEntry mapping{
             standardNames[sourceRow].value, standardNames[targetRow].value, {}};

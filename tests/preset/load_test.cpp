@@ -203,14 +203,4 @@ TEST(LoadingConstructor, LogsThePathLoadsAndDumps) {
               "showGM(211)GM[bt2020 -> dci-p3]:(1, -3)\n");
 }
 
-TEST(LoadingConstructor, MissingFileLeavesAnEmptyStore) {
-    TempDir dir;
-    const std::string path = dir.path("absent.json");
-    std::unique_ptr<Hdr10Lut> store;
-    Captured c = capture([&] { store = std::make_unique<Hdr10Lut>(path.c_str()); });
-    EXPECT_EQ(c.err, "D/liborrin: Loading HDR10 preset from " + path + "\n");
-    EXPECT_EQ(c.out, "load(149)failed to open '" + path + "'\n");
-    EXPECT_EQ(describe(*store), "");
-}
-
 }  // namespace
