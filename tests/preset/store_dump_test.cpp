@@ -8,12 +8,6 @@
 
 namespace {
 
-std::unique_ptr<Hdr10Lut> quietStore() {
-    std::unique_ptr<Hdr10Lut> store;
-    capture([&] { store = std::make_unique<Hdr10Lut>(); });
-    return store;
-}
-
 TEST(StoreDump, EotfLinesByTransferIndexWithTenAndSixteenBitFields) {
     auto store = quietStore();
     LutEntry pq = makeEntry(1000, 65);

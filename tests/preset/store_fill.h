@@ -2,8 +2,10 @@
 // the lookups and dumps can be tested without the loader.
 #pragma once
 
+#include <memory>
 #include <vector>
 
+#include "capture.h"
 #include "preset/Hdr10Lut.h"
 
 // A table of `points` x-values then `points` y-values; every word is distinct
@@ -21,3 +23,10 @@ constexpr unsigned int kBt709 = 0x10000;
 constexpr unsigned int kBt2020 = 0x60000;
 constexpr unsigned int kDciP3 = 0xa0000;
 constexpr unsigned int kRangeFull = 0x8000000;
+
+// A store built without the constructor's notice reaching a test's capture.
+inline std::unique_ptr<Hdr10Lut> quietStore() {
+    std::unique_ptr<Hdr10Lut> store;
+    capture([&] { store = std::make_unique<Hdr10Lut>(); });
+    return store;
+}
