@@ -1,5 +1,62 @@
 #include "dtm/meta2lut.h"
-// placeholder until the tone-mapping tables land
-const double dTable[1025] = {};
-void meta2lut_dtm(unsigned int, unsigned int, void*, unsigned int*, unsigned int*, unsigned int) {}
-void meta2lut_eotf(unsigned int, void*, unsigned int*, unsigned int*, unsigned int) {}
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "dtm/curve_samplers.h"
+#include "dtm/knee_point_extractor.h"
+#include "metadata/tone_curve_adaptation.h"
+
+namespace {
+
+// Reduces the curve to at most max(count, 2) points and writes them, the last
+// entry as the width and rise of the last segment.
+void writeKneePoints(const curveData& curve, unsigned int count, unsigned int* lutX,
+                     unsigned int* lutY) {
+    kneePointExtractor extractor(curve);
+    // count - 2 taken as a signed int: counts 0 and 1 (and 2^31 + 2 and up)
+    // select nothing and leave the two end points.
+    extractor.select_from_candidate(static_cast<int32_t>(count - 2u));
+
+    // Usually count points; fewer when every interval was used up first.
+    const size_t w = extractor.nodes.size();
+    for (size_t i = 0; i < w; i++) {
+        lutX[i] = static_cast<uint32_t>(extractor.nodes[i].x);
+        lutY[i] = static_cast<uint32_t>(extractor.nodes[i].y);
+    }
+    lutX[w - 1] -= lutX[w - 2];
+    lutY[w - 1] -= lutY[w - 2];
+}
+
+}  // namespace
+
+void meta2lut_dtm(unsigned int target_max_luminance, unsigned int max_luminance, void* meta,
+                  unsigned int* lutX, unsigned int* lutY, unsigned int count) {
+    if (meta == nullptr || lutX == nullptr || lutY == nullptr) return;
+    try {
+        // The adaptation rewrites the curve in place; the host's record stays as it was.
+        _VelmorHdrDynamicInfo copy;
+        std::memcpy(&copy, meta, sizeof(copy));
+        std::printf("%s(%d)meta : %p\n", "meta2lut_dtm", 401, static_cast<void*>(&copy));
+        meta2meta(target_max_luminance, max_luminance, copy);
+        const OETFCurveData curve(copy);
+        writeKneePoints(curve, count, lutX, lutY);
+    } catch (...) {
+        // Only a table far beyond the hardware's size allocates; without the
+        // memory for it the caller's arrays are left unwritten. Nothing
+        // crosses back into the host.
+    }
+}
+
+void meta2lut_eotf(unsigned int peakLuminance, void* meta, unsigned int* lutX, unsigned int* lutY,
+                   unsigned int count) {
+    if (meta == nullptr || lutX == nullptr || lutY == nullptr) return;
+    try {
+        _VelmorHdrDynamicInfo record;
+        std::memcpy(&record, meta, sizeof(record));
+        const EOTFCurveData curve(record, peakLuminance);
+        writeKneePoints(curve, count, lutX, lutY);
+    } catch (...) {
+    }
+}

@@ -62,6 +62,8 @@ public:
     // eotfNoMatch() when the transfer is unsupported or its table empty.
     KESTREL_EXPORT EotfPosition getEotf(unsigned int dataspace, unsigned int luminance);
     KESTREL_EXPORT OetfRootPosition getOetfRoot(unsigned int dataspace, unsigned int luminance);
+    // The same rule within a root; a loaded root always has an entry (a root
+    // filled by hand without one yields its entries' end).
     KESTREL_EXPORT EotfPosition getOetf(OetfRootPosition root, unsigned int luminance);
     KESTREL_EXPORT GamutPosition getGamutMapping(unsigned int source, unsigned int target);
 
@@ -73,7 +75,11 @@ public:
     KESTREL_EXPORT void showOetf();
     KESTREL_EXPORT void showGM();
 
-    // Adds the entries of a JSON preset file; false when it cannot be read.
+    // Adds the entries of a JSON preset file. Entries that fail a check are
+    // logged and skipped, each one whole. False, with nothing of the file
+    // stored, when the file cannot be opened or parsed or its top level is
+    // not an object; false also when memory runs out part-way (the entries
+    // stored until then stay). Never throws.
     KESTREL_EXPORT bool load(const char* path);
 
     void initializeEotf(Json::Value& section);

@@ -1,0 +1,111 @@
+#include "dtm/curve_samplers.h"
+
+#include <algorithm>
+
+#include "common/numeric.h"
+#include "dtm/meta2lut.h"
+#include "metadata/tone_curve_adaptation.h"
+
+namespace {
+
+// EBZ_COEFF[r][k - 1] = C(r, k) for k = 1 .. r - 1: the inner binomial
+// coefficients of a Bezier curve of order r, which has r - 1 anchors. Rows 0
+// and 1 are never read. Row 16 serves the 15 anchors a record can hold.
+constexpr unsigned kCoeffRows = kMaxBezierAnchors + 2;
+constexpr float EBZ_COEFF[kCoeffRows][kMaxBezierAnchors] = {
+    {0},
+    {0},
+    {2},
+    {3, 3},
+    {4, 6, 4},
+    {5, 10, 10, 5},
+    {6, 15, 20, 15, 6},
+    {7, 21, 35, 35, 21, 7},
+    {8, 28, 56, 70, 56, 28, 8},
+    {9, 36, 84, 126, 126, 84, 36, 9},
+    {10, 45, 120, 210, 252, 210, 120, 45, 10},
+    {11, 55, 165, 330, 462, 462, 330, 165, 55, 11},
+    {12, 66, 220, 495, 792, 924, 792, 495, 220, 66, 12},
+    {13, 78, 286, 715, 1287, 1716, 1716, 1287, 715, 286, 78, 13},
+    {14, 91, 364, 1001, 2002, 3003, 3432, 3003, 2002, 1001, 364, 91, 14},
+    {15, 105, 455, 1365, 3003, 5005, 6435, 6435, 5005, 3003, 1365, 455, 105, 15},
+    {16, 120, 560, 1820, 4368, 8008, 11440, 12870, 11440, 8008, 4368, 1820, 560, 120, 16},
+};
+
+}  // namespace
+
+OETFCurveData::OETFCurveData(const _VelmorHdrDynamicInfo& record) : curveData(record, kXMax, 0) {
+    // The count field is 16 bits wide but the record holds 15 anchors.
+    mNumAnchors = std::min<unsigned>(meta.num_bezier_curve_anchors, kMaxBezierAnchors);
+    mKneeX = static_cast<float>(meta.knee_point_x / 4095.0);
+    mKneeY = static_cast<float>(meta.knee_point_y / 4095.0);
+    mSlope = mKneeX > 0 ? mKneeY / mKneeX : 0.0f;
+    mBezierWidth = 1.0f - mKneeX;
+    for (unsigned k = 0; k < kMaxBezierAnchors; k++) {
+        mAnchors[k] = k < mNumAnchors ? meta.bezier_curve_anchors[k] / 1023.0 : 0.0;
+    }
+}
+
+int32_t OETFCurveData::getY(int x) const {
+    const double t = static_cast<double>(x) / static_cast<double>(xMax);
+    float y;
+    if (t < static_cast<double>(mKneeX)) {
+        // Straight segment; at x = 0 it gives y = 0, so the sample there is 0.
+        const double line = static_cast<double>(mSlope) * x / xMax;
+        y = static_cast<float>(std::min(std::max(line, 0.0), 1.0));
+    } else {
+        // Bezier segment, also taken when t or kx is NaN. u runs from 0 at the
+        // knee to 1 at x = xMax.
+        const float u = static_cast<float>((t - static_cast<double>(mKneeX)) /
+                                           static_cast<double>(mBezierWidth));
+        const float v = 1.0f - u;
+        const unsigned n = mNumAnchors;
+        // powX[k] = u^(k+1), powDX[k] = (1-u)^(k+1). Local to the call, so
+        // that samplers on different threads share nothing.
+        float powX[kMaxBezierAnchors];
+        float powDX[kMaxBezierAnchors];
+        float endTerm = u;  // u^(N+1); u itself when there is no anchor
+        if (n > 0) {
+            powX[0] = u;
+            powDX[0] = v;
+            for (unsigned k = 1; k < n; k++) {
+                powX[k] = powX[k - 1] * u;
+                powDX[k] = v * powDX[k - 1];
+            }
+            endTerm = powX[n - 1] * u;
+        }
+        // B(u) = sum over k = 1..N of C(N+1, k) u^k (1-u)^(N+1-k) a_k, plus
+        // u^(N+1): the Bezier curve with control points 0, a_1, ..., a_N, 1.
+        float sum = 0.0f;
+        for (unsigned j = 0; j < n; j++) {
+            float c = EBZ_COEFF[n + 1][j] * powX[j];
+            c = c * powDX[n - 1 - j];
+            // The anchor is a double, so this term is summed in double.
+            sum = static_cast<float>(mAnchors[j] * c + sum);
+        }
+        const float bezier = sum + endTerm;
+        // Scale the curve to run from the knee point to (1, 1).
+        y = (1.0f - mKneeY) * bezier + mKneeY;
+    }
+    // Gain y / t in units of 1/1048575, every step in float.
+    const float divisor = static_cast<float>(x == 0 ? 1 : x);
+    const float gain = ((y * static_cast<float>(xMax)) * kUnitGain) / divisor;
+    return kestrel::truncateToInt32(gain);
+}
+
+EOTFCurveData::EOTFCurveData(const _VelmorHdrDynamicInfo& record, uint32_t peak)
+    : curveData(record, kXMax, peak) {
+    LuminanceParameters lp;
+    fillLuminanceParameters(meta, lp);
+    const double source = getSourceMaxLuminance(lp);
+    const double target = peakLuminance;
+    const double larger = target < source ? source : target;
+    mNormalisation = std::min(larger, 10000.0);
+}
+
+int32_t EOTFCurveData::getY(int x) const {
+    // Code 1023 is full scale whatever the normalisation, even when L is 0.
+    if (x == xMax - 1) return 65535;
+    const double luminance = mNormalisation < dTable[x] ? mNormalisation : dTable[x];
+    return kestrel::truncateToInt32(luminance * 65535.0 / mNormalisation);
+}

@@ -1,0 +1,61 @@
+// Curves sampled at integer abscissae, the form in which the knee-point
+// extractor sees them. A sampler copies the record it is made from and owns
+// nothing else; getY is a pure function of the object, safe to call from
+// several threads at once.
+#pragma once
+
+#include <cstdint>
+
+#include "metadata/VelmorHdrDynamicInfo.h"
+
+class curveData {
+public:
+    virtual ~curveData() {}
+    // The curve's sample at x, for 0 <= x <= xMax.
+    virtual int32_t getY(int x) const = 0;
+
+    const _VelmorHdrDynamicInfo meta;  // the record whose curve is sampled
+    const int32_t xMax;                // abscissae run from 0 to xMax inclusive
+    const uint32_t peakLuminance;      // cd/m²; read by the PQ sampler only
+
+protected:
+    curveData(const _VelmorHdrDynamicInfo& record, int32_t xMaxValue, uint32_t peak)
+        : meta(record), xMax(xMaxValue), peakLuminance(peak) {}
+};
+
+// The record's tone curve as a gain: a straight segment from (0, 0) to the
+// knee point, then a Bezier curve through the record's anchors to (1, 1).
+// getY(x) is output / input at input x / xMax, in units of 1/1048575.
+class OETFCurveData : public curveData {
+public:
+    static constexpr int32_t kXMax = 134217728;     // 2^27
+    static constexpr float kUnitGain = 1048575.0f;  // 2^20 - 1 stands for a gain of 1
+
+    explicit OETFCurveData(const _VelmorHdrDynamicInfo& record);
+    int32_t getY(int x) const override;
+
+private:
+    // The record's curve, decoded once with the precision each step is
+    // defined in.
+    unsigned mNumAnchors;                // N, at most kMaxBezierAnchors
+    float mKneeX;                        // knee_point_x / 4095
+    float mKneeY;                        // knee_point_y / 4095
+    float mSlope;                        // ky / kx, 0 when kx is 0
+    float mBezierWidth;                  // 1 - kx
+    double mAnchors[kMaxBezierAnchors];  // bezier_curve_anchors / 1023
+};
+
+// The SMPTE ST 2084 EOTF of 10-bit PQ codes as a fraction of a normalisation
+// luminance L: the larger of the caller's peak and the record's source peak,
+// at most 10000 cd/m². getY(x) is min(EOTF(x), L) / L in units of 1/65535,
+// and 65535 at code 1023.
+class EOTFCurveData : public curveData {
+public:
+    static constexpr int32_t kXMax = 1024;
+
+    EOTFCurveData(const _VelmorHdrDynamicInfo& record, uint32_t peak);
+    int32_t getY(int x) const override;
+
+private:
+    double mNormalisation;  // L, cd/m²; depends only on the record and the peak
+};
