@@ -34,10 +34,10 @@ bool sectionChanged(std::ostream& out, const char* name, const void* now, const 
 // A table of n x-values followed by n y-values, as (x, y) points.
 void printPoints(std::ostream& out, const uint32_t* words, int n) {
     for (int i = 0; i < n; i++) {
-        if (i % kPointsPerLine == 0) out << (i == 0 ? "    " : "\n    ");
         char point[48];
         std::snprintf(point, sizeof point, "(%u, %u)", words[i], words[n + i]);
-        out << point << (i + 1 < n ? " " : "");
+        const bool lineStart = i % kPointsPerLine == 0;
+        out << (lineStart ? (i == 0 ? "    " : "\n    ") : " ") << point;
     }
     out << "\n";
 }
@@ -84,7 +84,7 @@ void describeBlock(std::ostream& out, const hdrCoef& block, const hdrCoef* previ
         out << "  tone-mapping table, 32 points (input of 2^27, gain of 1048575):\n";
         for (int i = 0; i < 32; i++) {
             char line[96];
-            std::snprintf(line, sizeof line, "    %2d: %10u  %-10.7f  %10d  %.6f\n", i,
+            std::snprintf(line, sizeof line, "    %2d: %10u  %-11.5g  %10d  %.6f\n", i,
                           block.toneX[i], block.toneX[i] / 134217728.0,
                           static_cast<int32_t>(block.toneY[i]),
                           static_cast<int32_t>(block.toneY[i]) / 1048575.0);

@@ -167,7 +167,6 @@ Chart curveChart(const LutAnalysis& a, const std::string& file, unsigned frame) 
     const double s = inputScale(a);
     const bool relative = a.sourcePeak <= 0;
     const double tSource = a.source.targeted_system_display_maximum_luminance;
-    const double xLo = s * 1e-4;
     const ToneCurve adapted = toneCurveOf(a.adapted);
     const ToneCurve source = toneCurveOf(a.source);
     const bool hasSource = a.source.tone_mapping_flag == 1 && tSource > 0;
@@ -175,13 +174,13 @@ Chart curveChart(const LutAnalysis& a, const std::string& file, unsigned frame) 
     Chart chart;
     chart.title = "Tone mapping of frame " + std::to_string(frame) + " of " + file + " for a " +
                   std::to_string(a.targetNits) + " cd/m² target";
-    char note[200];
-    std::snprintf(note, sizeof note, "adapted curve: %s", curveText(a.adapted).c_str());
-    chart.notes.push_back(note);
+    chart.notes.push_back("adapted curve: " + curveText(a.adapted));
     if (relative) chart.notes.push_back("no statistics: input relative to the unknown source peak");
-    chart.x = {relative ? "input (1 = source peak)" : "input luminance (cd/m²)", 0, 0, true};
-    decades(xLo, s, chart.x.min, chart.x.max);
-    chart.x.max = std::max(chart.x.max, s);
+    // Three decades below the source peak hold the knee and the roll-off;
+    // below them the curve is a straight segment of constant gain.
+    double unused = 0;
+    chart.x = {relative ? "input (1 = source peak)" : "input luminance (cd/m²)", 0, s, true};
+    decades(s * 1e-3, s, chart.x.min, unused);
 
     Series identity{"output = input", {}, {0.6, 0.6, 0.6}, 1.0, true};
     Series sourceCurve{"source curve, for its " + std::to_string(static_cast<unsigned>(tSource)) +
@@ -196,61 +195,71 @@ Chart curveChart(const LutAnalysis& a, const std::string& file, unsigned frame) 
     Series interpolation{"table, interpolated", {}, paletteColor(2), 1.2};
     Series points{"table, 33 points", {}, paletteColor(2), 2.0, false, false, true};
     Series gain{"gain of the adapted curve (right axis)", {}, paletteColor(3), 1.5, true};
+    Series tableGain{"gain of the table, interpolated (right axis)", {}, paletteColor(3), 1.0};
     gain.rightAxis = true;
+    tableGain.rightAxis = true;
 
-    double yLo = 1e300, yHi = 0, gainHi = 0;
-    auto note_y = [&](double y) {
+    double yLo = 1e300, yHi = 0, gainLo = 1e300, gainHi = 0;
+    auto noteY = [&](double y) {
         if (y > 0 && std::isfinite(y)) {
             yLo = std::min(yLo, y);
             yHi = std::max(yHi, y);
         }
     };
+    auto noteGain = [&](double g) {
+        if (std::isfinite(g)) {
+            gainLo = std::min(gainLo, g);
+            gainHi = std::max(gainHi, g);
+        }
+    };
     constexpr int kSamples = 400;
     for (int i = 0; i <= kSamples; i++) {
-        double nits = xLo * std::pow(s / xLo, static_cast<double>(i) / kSamples);
-        double t = nits / s;
-        double x = t * kTableInputScale;
-        identity.points.push_back({nits, nits});
-        double yAdapted = evaluate(adapted, t) * a.targetNits;
+        const double nits =
+            chart.x.min * std::pow(s / chart.x.min, static_cast<double>(i) / kSamples);
+        const double t = nits / s;
+        const double x = t * kTableInputScale;
+        if (!relative) identity.points.push_back({nits, nits});
+        const double yAdapted = evaluate(adapted, t) * a.targetNits;
         adaptedCurve.points.push_back({nits, yAdapted});
-        note_y(yAdapted);
+        noteY(yAdapted);
         if (hasSource) {
-            double ySource = evaluate(source, t) * tSource;
+            const double ySource = evaluate(source, t) * tSource;
             sourceCurve.points.push_back({nits, ySource});
-            note_y(ySource);
+            noteY(ySource);
         }
-        double interpolated = interpolateGain(a.points, x);
+        const double interpolated = interpolateGain(a.points, x);
         interpolation.points.push_back({nits, outputNits(a, x, interpolated)});
-        double g = evaluate(adapted, t) / t;
-        gain.points.push_back({nits, g});
-        if (std::isfinite(g)) gainHi = std::max(gainHi, g);
+        gain.points.push_back({nits, gainAt(adapted, x) / kUnitGain});
+        tableGain.points.push_back({nits, interpolated / kUnitGain});
+        noteGain(gain.points.back().second);
+        noteGain(tableGain.points.back().second);
     }
     int below = 0;
     for (const TablePoint& p : a.points) {
-        double nits = inputNits(a, p.x);
+        const double nits = inputNits(a, p.x);
         if (nits < chart.x.min) {
             below++;
             continue;
         }
         points.points.push_back({nits, outputNits(a, p.x, p.gain)});
     }
-    if (below > 0) {
-        points.label += " (" + std::to_string(below) + " below the axis)";
-    }
-    note_y(a.targetNits);
-    if (hasSource) note_y(tSource);
+    if (below > 0) points.label += " (" + std::to_string(below) + " below the axis)";
     if (yHi <= 0) yLo = 1e-4, yHi = 1;
-    chart.y = {relative ? "output luminance (cd/m²)" : "output luminance (cd/m²)", 0, 0, true};
+    chart.y = {"output luminance (cd/m²)", 0, 0, true};
     decades(std::max(yLo, yHi * 1e-6), yHi, chart.y.min, chart.y.max);
     chart.hasRightAxis = true;
-    chart.yRight = {"gain (output / input, normalized)", 0, std::max(1.0, gainHi) * 1.1, false};
+    if (!(gainHi >= gainLo)) gainLo = 0, gainHi = 1;
+    const double margin = std::max((gainHi - gainLo) * 0.1, 0.01);
+    chart.yRight = {"gain, output / input (1 = unit gain)", std::max(0.0, gainLo - margin),
+                    gainHi + margin, false};
 
-    chart.series.push_back(identity);
+    if (!relative) chart.series.push_back(identity);
     if (hasSource) chart.series.push_back(sourceCurve);
     chart.series.push_back(adaptedCurve);
     chart.series.push_back(interpolation);
     chart.series.push_back(points);
     chart.series.push_back(gain);
+    chart.series.push_back(tableGain);
     return chart;
 }
 

@@ -63,6 +63,7 @@ Series tableSeries(const std::string& label, const std::vector<unsigned>& values
     s.label = label;
     s.color = paletteColor(colour);
     s.width = 1.5;
+    s.dashed = colour >= 8;  // the palette's second round
     for (size_t i = 0; i < count && count + i < values.size(); i++) {
         double x = values[i] & xMask;
         double y = values[count + i] & yMask;

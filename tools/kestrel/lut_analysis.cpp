@@ -19,12 +19,16 @@ LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
     std::memset(a.lutX, 0, sizeof a.lutX);
     std::memset(a.lutY, 0, sizeof a.lutY);
 
-    a.diagnostics = captureOutput([&] {
+    // The tool's own look at the adapted curve; what the library prints
+    // while doing it repeats what it prints for the table, so it is dropped.
+    captureOutput([&] {
         LuminanceParameters lp;
         fillLuminanceParameters(record, lp);
         a.sourcePeak = getSourceMaxLuminance(lp);
         meta2meta(targetNits, layerNits, a.adapted);
-
+    });
+    // The table, as the plug-in makes it: from the record as received.
+    a.diagnostics = captureOutput([&] {
         _VelmorHdrDynamicInfo input = record;
         auto start = std::chrono::steady_clock::now();
         meta2lut_dtm(targetNits, layerNits, &input, a.lutX, a.lutY, kTableEntries);
