@@ -60,6 +60,9 @@ uint32_t HDRMatrixWriter::configure(uint32_t dataspace, uint32_t max_luminance,
     Hdr10Lut::OetfRootPosition root = store.getOetfRoot(mTargetDataspace, target_max_luminance);
     if (root == store.oetfNoMatch()) return kFailed;
     Hdr10Lut::EotfPosition oetf = store.getOetf(root, max_luminance);
+    // A loaded root always holds an entry; a root left empty in a store
+    // filled by hand yields none, and fails before anything is written.
+    if (oetf == root->entries.end()) return kFailed;
 
     // The store's entries are validated at load time to hold exactly 130 and
     // 66 words; the bounds below also keep a hand-filled store from writing

@@ -8,6 +8,7 @@
 #include "plugin/HDRMatrixWriter.h"
 #include "store_fixture.h"
 #include "support/capture.h"
+#include "support/knee_example.h"
 
 using namespace kestrel_test;
 
@@ -109,26 +110,38 @@ TEST_F(ConversionWriter, DynamicLayersTakeNewNumbersUntilFourAreOut) {
 
 TEST_F(ConversionWriter, DynamicLayerPrintsBothTablesAsItWritesThem) {
     HDRMatrixWriter w(kBt709Srgb, &block);
-    unsigned char record[312] = {};
-    auto* meta = reinterpret_cast<_VelmorHdrDynamicInfo*>(record);
+    _VelmorHdrDynamicInfo record = kneeExampleRecord();
     std::memset(block.eotfTable, 0x5A, sizeof block.eotfTable);
     Captured c = capture([&] {
         uint32_t index = kNotWritten;
-        EXPECT_EQ(w.configure(kBt2020 | kPq, meta, 1000, 1000, &index), 2u);
+        EXPECT_EQ(w.configure(kBt2020 | kPq, &record, 1000, 1000, &index), 2u);
     });
+    uint32_t x[33], y[33];
+    expectedKneeExampleTable(x, y);
     std::vector<std::string> writes;
     for (const auto& line : c.out)
         if (line.rfind("write(", 0) == 0) writes.push_back(line);
     ASSERT_EQ(writes.size(), 66u);
     for (int i = 0; i < 33; i++) {
-        EXPECT_EQ(writes[i], "write(376)coef_regs[" + std::to_string(i) +
-                                 "] : " + std::to_string(static_cast<int>(block.toneX[i])));
-        EXPECT_EQ(writes[33 + i], "write(376)coef_regs[" + std::to_string(i) + "] : " +
-                                      std::to_string(static_cast<int>(block.toneY[i])));
+        const std::string head = "write(376)coef_regs[" + std::to_string(i) + "] : ";
+        EXPECT_EQ(writes[i], head + std::to_string(static_cast<int32_t>(x[i])));
+        EXPECT_EQ(writes[33 + i], head + std::to_string(static_cast<int32_t>(y[i])));
+        EXPECT_EQ(block.toneX[i], x[i]);
+        EXPECT_EQ(block.toneY[i], y[i]);
     }
+    EXPECT_EQ(writes[32], "write(376)coef_regs[32] : 33554432");
+    EXPECT_EQ(writes[65], "write(376)coef_regs[32] : -56933");
     // The static sections are not the dynamic path's business.
     const auto* eotf = reinterpret_cast<const unsigned char*>(block.eotfTable);
     for (size_t i = 0; i < sizeof block.eotfTable; i++) ASSERT_EQ(eotf[i], 0x5A);
+}
+
+TEST_F(ConversionWriter, EmptyOetfRootFailsBeforeWriting) {
+    gHdr10Lut.eotfTables[7].push_back(makeEntry(1000, 130, 10000));
+    gHdr10Lut.oetfTables[2].push_back(OetfRoot{500, {}});  // only a hand-filled store has this
+    HDRMatrixWriter w(kBt709Srgb, &block);
+    capture([&] { EXPECT_EQ(convert(w, kBt2020 | kPq, 1000), Result(0, kNotWritten)); });
+    for (uint32_t word : block.eotfTable) ASSERT_EQ(word, 0u);
 }
 
 TEST_F(ConversionWriter, StaticConversionCopiesEotfMatrixAndOetf) {
