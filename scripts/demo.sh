@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The demo: installs what is missing, builds the plug-in with the example
+# preset, runs the example frame script through it, and plots the tone curve
+# of its HDR10+ layer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+
+# A build of its own, so that the test build (build/) keeps an empty store.
+cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_BUILD_TESTS=OFF \
+      -DKESTREL_PRESET_FILE="$PWD/examples/presets/example_preset.json"
+cmake --build build-demo -j"$(nproc)" --target kestrel
+
+mkdir -p out
+echo "== kestrel frame examples/frames/demo.json"
+./build-demo/kestrel frame examples/frames/demo.json --block-out out/demo-block.bin
+echo
+echo "== kestrel lut examples/metadata/single-frame-metadata.json --target-nits 500"
+./build-demo/kestrel lut examples/metadata/single-frame-metadata.json --target-nits 500 \
+    --plot out/demo-tone-curve.png
+echo
+echo "Wrote out/demo-block.bin (the frame's 1416-byte block) and out/demo-tone-curve.png."

@@ -1,0 +1,244 @@
+// `kestrel frame`: the real plug-in loaded with dlopen and driven from
+// frame scripts; the block it returns is checked word by word.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "dtm/meta2lut.h"
+#include "plugin/hdrCoef.h"
+#include "tool/cli_test_support.h"
+
+namespace kestrel::tool::test {
+namespace {
+
+const std::string kExampleMetadata =
+    std::string(KESTREL_EXAMPLES) + "/metadata/single-frame-metadata.json";
+
+// The one frame of the example metadata, typed from the file.
+_VelmorHdrDynamicInfo exampleRecord() {
+    _VelmorHdrDynamicInfo r;
+    std::memset(&r, 0, sizeof r);
+    r.targeted_system_display_maximum_luminance = 400;
+    r.maxscl[0] = 7768;
+    r.maxscl[1] = 6589;
+    r.maxscl[2] = 6912;
+    const uint8_t percentages[] = {1, 5, 10, 25, 50, 75, 90, 95, 99};
+    const uint32_t values[] = {0, 6080, 92, 1, 4, 107, 726, 1784, 5843};
+    r.num_distribution_maxrgb_percentiles = 9;
+    for (int i = 0; i < 9; i++) {
+        r.distribution_maxrgb_percentages[i] = percentages[i];
+        r.distribution_maxrgb_percentiles[i] = values[i];
+    }
+    r.tone_mapping_flag = 1;
+    r.knee_point_x = 164;
+    r.knee_point_y = 240;
+    const uint16_t anchors[] = {143, 298, 447, 592, 731, 864, 891, 917, 938};
+    r.num_bezier_curve_anchors = 9;
+    for (int i = 0; i < 9; i++) r.bezier_curve_anchors[i] = anchors[i];
+    return r;
+}
+
+hdrCoef readBlock(const std::string& path) {
+    hdrCoef block;
+    std::string bytes = readFile(path);
+    EXPECT_EQ(bytes.size(), sizeof block) << path;
+    std::memset(&block, 0, sizeof block);
+    std::memcpy(&block, bytes.data(), std::min(bytes.size(), sizeof block));
+    return block;
+}
+
+void expectFlagsSet(const hdrCoef& block) {
+    EXPECT_EQ(block.coefFlag, 1u);
+    EXPECT_EQ(block.oetfFlag, 1u);
+    EXPECT_EQ(block.eotfFlag, 1u);
+    EXPECT_EQ(block.gamutFlag, 1u);
+    EXPECT_EQ(block.toneFlag, 1u);
+}
+
+std::string layerWithExampleMetadata(int index) {
+    return "{\"index\": " + std::to_string(index) +
+           ", \"dataspace\": \"bt2020 st2084-pq\", \"max_luminance\": 1000, \"hdr10plus\": "
+           "{\"file\": \"" +
+           kExampleMetadata + "\", \"frame\": 0}}";
+}
+
+TEST(FrameCommand, DynamicLayerBlockHoldsTheTableTheLibraryComputes) {
+    TempDir dir;
+    std::string script = dir.write("script.json", R"({
+      "target": {"dataspace": "bt709 srgb", "max_luminance": 500},
+      "frames": [{"layers": [)" + layerWithExampleMetadata(0) +
+                                                      R"(,
+        {"index": 3, "dataspace": "bt709 srgb", "max_luminance": 100, "alpha_premult": true}]}]
+    })");
+    ToolRun run = runTool({"frame", script, "--block-out", dir.path("block.bin")});
+    ASSERT_TRUE(run.exited);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("getParams(): returned the block"), std::string::npos) << run.out;
+    // The plug-in's own lines stay visible, marked as its output.
+    EXPECT_NE(
+        run.out.find("  | setTargetDisplayLuminance(499)min_luminance : 0, max_luminance : 500"),
+        std::string::npos);
+    EXPECT_NE(run.out.find("  | setLayerImageInfo(486)index : 3, alpha_premult : true"),
+              std::string::npos);
+
+    _VelmorHdrDynamicInfo record = exampleRecord();
+    unsigned lutX[33] = {};
+    unsigned lutY[33] = {};
+    testing::internal::CaptureStdout();
+    meta2lut_dtm(500, 1000, &record, lutX, lutY, 33);
+    testing::internal::GetCapturedStdout();
+
+    hdrCoef block = readBlock(dir.path("block.bin"));
+    expectFlagsSet(block);
+    for (int i = 0; i < 33; i++) {
+        EXPECT_EQ(block.toneX[i], lutX[i]) << "toneX[" << i << "]";
+        EXPECT_EQ(block.toneY[i], lutY[i]) << "toneY[" << i << "]";
+    }
+    const std::string lastSegment = "last segment: width " + std::to_string(lutX[32]) + ", rise " +
+                                    std::to_string(static_cast<int32_t>(lutY[32]));
+    EXPECT_NE(run.out.find(lastSegment), std::string::npos) << run.out;
+}
+
+// The test plug-in is built with tests/tool/data/test_preset.json: an EOTF
+// for st2084-pq at 1000 nits (x = 16 i up to 1023, y = 1000 + i) and at
+// 4000 nits (y = 5000 + i), an sRGB OETF for a 500-nit product (x = 2047 i,
+// y = 31 i) and a bt2020 -> bt709 matrix 1..8, -9.
+TEST(FrameCommand, StaticLayersGetTheWordsOfThePresetTheLibraryWasBuiltWith) {
+    TempDir dir;
+    std::string script = dir.write("script.json", R"({
+      "target": {"dataspace": "bt709 srgb", "max_luminance": 500},
+      "frames": [
+        {"layers": [{"index": 0, "dataspace": "bt2020 st2084-pq", "max_luminance": 1000}]},
+        {"layers": [{"index": 0, "dataspace": "bt2020 st2084-pq", "max_luminance": 4000}]}
+      ]})");
+    ToolRun run = runTool({"frame", script, "--plugin", KESTREL_TEST_PRESET_PLUGIN, "--block-out",
+                           dir.path("block{frame}.bin")});
+    ASSERT_TRUE(run.exited);
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    hdrCoef first = readBlock(dir.path("block0.bin"));
+    expectFlagsSet(first);
+    for (int i = 0; i < 65; i++) {
+        EXPECT_EQ(first.eotfTable[i], std::min(16u * i, 1023u)) << "EOTF x " << i;
+        EXPECT_EQ(first.eotfTable[65 + i], 1000u + i) << "EOTF y " << i;
+    }
+    const int32_t matrix[9] = {1, 2, 3, 4, 5, 6, 7, 8, -9};
+    for (int i = 0; i < 9; i++) EXPECT_EQ(first.gamutMatrix[i], matrix[i]) << i;
+    for (int i = 0; i < 33; i++) {
+        EXPECT_EQ(first.oetfTable[i], 2047u * i) << "OETF x " << i;
+        EXPECT_EQ(first.oetfTable[33 + i], 31u * i) << "OETF y " << i;
+    }
+
+    hdrCoef second = readBlock(dir.path("block1.bin"));
+    for (int i = 0; i < 65; i++) EXPECT_EQ(second.eotfTable[65 + i], 5000u + i) << i;
+    // The second frame's report says what did not change.
+    size_t frame1 = run.out.find("frame 1:");
+    ASSERT_NE(frame1, std::string::npos);
+    EXPECT_NE(run.out.find("gamut matrix: unchanged since the previous frame", frame1),
+              std::string::npos);
+    EXPECT_NE(run.out.find("    [          1           2           3 ]"), std::string::npos);
+}
+
+TEST(FrameCommand, MetadataStaysRegisteredAcrossFramesUntilTheScriptClearsIt) {
+    TempDir dir;
+    std::string script = dir.write("script.json", R"({
+      "target": {"dataspace": "bt709 srgb", "max_luminance": 500},
+      "frames": [
+        {"layers": [)" + layerWithExampleMetadata(2) + R"(]},
+        {"layers": [{"index": 2, "dataspace": "bt2020 hlg", "max_luminance": 1000}]},
+        {"layers": [{"index": 2, "dataspace": "bt2020 hlg", "max_luminance": 1000,
+                     "hdr10plus": null}]},
+        {"layers": [{"index": 2, "dataspace": "bt2020 hlg", "max_luminance": 1000,
+                     "hdr10plus": {"file": ")" + kExampleMetadata +
+                                                      R"(", "size": 311}}]}
+      ]})");
+    ToolRun run = runTool({"frame", script, "--plugin", KESTREL_TEST_PRESET_PLUGIN});
+    ASSERT_TRUE(run.exited);
+    ASSERT_EQ(run.status, 0) << run.err;
+    auto section = [&](int frame) {
+        size_t from = run.out.find("\nframe " + std::to_string(frame) + ":");
+        size_t to = run.out.find("\nframe " + std::to_string(frame + 1) + ":");
+        return from == std::string::npos ? std::string() : run.out.substr(from, to - from);
+    };
+    // Frame 1 names no metadata: the pointer of frame 0 still holds, so the
+    // hlg layer takes the dynamic path and needs no preset entry.
+    EXPECT_NE(section(1).find("getParams(): returned the block"), std::string::npos) << section(1);
+    EXPECT_NE(section(1).find("tone-mapping table: unchanged since the previous frame"),
+              std::string::npos);
+    // Cleared, the layer is static, and the preset has no hlg EOTF.
+    EXPECT_NE(section(2).find("getParams(): returned null"), std::string::npos) << section(2);
+    EXPECT_NE(section(2).find("  | E/liborrin: no EOTF is defined for hlg"), std::string::npos);
+    // A record of the wrong size is refused, and the layer is static again.
+    EXPECT_NE(section(3).find("setLayerOpaqueData for layer 2 with 311 bytes returned false"),
+              std::string::npos)
+        << section(3);
+    EXPECT_NE(section(3).find("getParams(): returned null"), std::string::npos);
+
+    ToolRun strict =
+        runTool({"frame", script, "--plugin", KESTREL_TEST_PRESET_PLUGIN, "--require-block"});
+    EXPECT_TRUE(strict.exited);
+    EXPECT_EQ(strict.status, 3);
+}
+
+TEST(FrameCommand, DiagnosticsFileTakesThePluginOutput) {
+    TempDir dir;
+    std::string script = dir.write("script.json", R"({
+      "frames": [{"layers": [{"index": 0, "dataspace": "bt709 srgb", "max_luminance": 100}]}]})");
+    ToolRun run = runTool({"frame", script, "--diag-out", dir.path("diag.txt")});
+    ASSERT_TRUE(run.exited);
+    ASSERT_EQ(run.status, 0) << run.err;
+    // An sRGB layer on the writer's default sRGB target passes through.
+    EXPECT_NE(run.out.find("getParams(): returned the block"), std::string::npos);
+    EXPECT_EQ(run.out.find("  | "), std::string::npos) << run.out;
+    EXPECT_NE(readFile(dir.path("diag.txt"))
+                  .find("setLayerStaticMetadata(466)index : 0, dataspace : 8454144, "
+                        "min_luminance : 0, max_luminance : 100\n"),
+              std::string::npos);
+}
+
+TEST(FrameCommand, MalformedScriptsAreRefusedWithAMessageNamingTheKey) {
+    TempDir dir;
+    const struct {
+        const char* script;
+        const char* message;
+    } cases[] = {
+        {"{\"frames\": [", "not valid JSON"},
+        {R"({"frames": [{"layers": [{"index": 16, "dataspace": 0, "max_luminance": 1}]}]})",
+         "frames[0].layers[0].index: 16 is not a layer index (0 to 15)"},
+        {R"({"frames": [{"layers": [{"index": 0, "dataspace": "bt2020 pq", "max_luminance": 1}]}]})",
+         "frames[0].layers[0].dataspace: unknown dataspace name \"pq\""},
+        {R"({"frames": [{"layers": [{"index": 0, "dataspace": 0, "max_luminance": 1,
+              "hdr10plus": {"inline": {"TargetedSystemDisplayMaximumLuminance": 400,
+                "LuminanceParameters": {"MaxScl": [1, 2, 3]},
+                "BezierCurveData": {"KneePointX": 5000, "KneePointY": 0, "Anchors": []}}}}]}]})",
+         "frames[0].layers[0].hdr10plus.inline: BezierCurveData.KneePointX is 5000, above the "
+         "largest allowed value 4095"},
+    };
+    for (const auto& c : cases) {
+        ToolRun run = runTool({"frame", dir.write("bad.json", c.script)});
+        ASSERT_TRUE(run.exited) << c.script;
+        EXPECT_EQ(run.status, 1) << c.script;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+}
+
+TEST(FrameCommand, PluginThatCannotBeUsedIsReported) {
+    TempDir dir;
+    std::string script = dir.write("script.json", R"({
+      "frames": [{"layers": [{"index": 0, "dataspace": "bt709 srgb", "max_luminance": 100}]}]})");
+    ToolRun missing = runTool({"frame", script, "--plugin", dir.path("none.so")});
+    ASSERT_TRUE(missing.exited);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot load the plug-in"), std::string::npos) << missing.err;
+
+    // A library that loads but has no factory.
+    ToolRun noFactory = runTool({"frame", script, "--plugin", KESTREL_LOG_LIBRARY});
+    ASSERT_TRUE(noFactory.exited);
+    EXPECT_EQ(noFactory.status, 1);
+    EXPECT_NE(noFactory.err.find("no factory _ZN22IDPUHdr10CommandWriter14createInstanceEv"),
+              std::string::npos)
+        << noFactory.err;
+}
+
+}  // namespace
+}  // namespace kestrel::tool::test

@@ -1,0 +1,141 @@
+// Frame scripts: what the host is told, frame by frame.
+#include "tools/kestrel/frame_script.h"
+
+#include <gtest/gtest.h>
+#include <json/reader.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace kestrel::tool {
+namespace {
+
+const std::string kExamples = KESTREL_EXAMPLES;
+
+Json::Value parse(const std::string& text) {
+    Json::Value root;
+    Json::CharReaderBuilder builder;
+    std::istringstream in(text);
+    std::string errors;
+    EXPECT_TRUE(Json::parseFromStream(builder, in, &root, &errors)) << errors << text;
+    return root;
+}
+
+TEST(FrameScript, ReadsTargetsLayersAndEveryKindOfMetadata) {
+    // A raw record beside the script, with a recognisable knee point.
+    char dir[] = "/tmp/kestrel-script-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    _VelmorHdrDynamicInfo raw;
+    std::memset(&raw, 0, sizeof raw);
+    raw.knee_point_x = 1234;
+    std::ofstream(std::string(dir) + "/record.bin", std::ios::binary)
+        .write(reinterpret_cast<const char*>(&raw), sizeof raw);
+
+    FrameScript script;
+    std::string error;
+    ASSERT_TRUE(parseFrameScript(parse(R"({
+      "target": {"dataspace": "bt709 srgb", "max_luminance": 500},
+      "frames": [
+        {"layers": [
+          {"index": 0, "dataspace": "bt2020 st2084-pq", "min_luminance": 1, "max_luminance": 1000,
+           "hdr10plus": {"file": ")" + kExamples +
+                                       R"(/metadata/single-frame-metadata.json"}},
+          {"index": 5, "dataspace": 8454144, "max_luminance": 100, "alpha_premult": true,
+           "hdr10plus": {"raw": "record.bin", "size": 311}}]},
+        {"target": {"dataspace": "bt2020 hlg", "min_luminance": 2, "max_luminance": 800},
+         "layers": [
+          {"index": 0, "dataspace": 0, "max_luminance": 1, "hdr10plus": null},
+          {"index": 1, "dataspace": 0, "max_luminance": 1,
+           "hdr10plus": {"inline": {"TargetedSystemDisplayMaximumLuminance": 7,
+                                    "LuminanceParameters": {"MaxScl": [1, 2, 3]}}}},
+          {"index": 2, "dataspace": 0, "max_luminance": 1}]}
+      ]})"),
+                                 dir, script, error))
+        << error;
+    std::remove((std::string(dir) + "/record.bin").c_str());
+    rmdir(dir);
+
+    EXPECT_TRUE(script.setsTarget);
+    EXPECT_EQ(script.target.dataspace, 0x810000u);
+    EXPECT_EQ(script.target.maxLuminance, 500u);
+    ASSERT_EQ(script.frames.size(), 2u);
+
+    const ScriptFrame& first = script.frames[0];
+    EXPECT_FALSE(first.setsTarget);
+    ASSERT_EQ(first.layers.size(), 2u);
+    const ScriptLayer& file = first.layers[0];
+    EXPECT_EQ(file.dataspace, 0x1C60000u);
+    EXPECT_EQ(file.minLuminance, 1u);
+    EXPECT_EQ(file.maxLuminance, 1000u);
+    EXPECT_FALSE(file.hasAlpha);
+    ASSERT_EQ(file.metadata.kind, LayerMetadata::Kind::Record);
+    EXPECT_EQ(file.metadata.size, 312u);
+    EXPECT_EQ(file.metadata.record->knee_point_x, 164);
+    const ScriptLayer& rawLayer = first.layers[1];
+    EXPECT_EQ(rawLayer.index, 5);
+    EXPECT_TRUE(rawLayer.hasAlpha);
+    EXPECT_TRUE(rawLayer.alphaPremult);
+    ASSERT_EQ(rawLayer.metadata.kind, LayerMetadata::Kind::Record);
+    EXPECT_EQ(rawLayer.metadata.size, 311u);
+    EXPECT_EQ(rawLayer.metadata.record->knee_point_x, 1234);
+
+    const ScriptFrame& second = script.frames[1];
+    EXPECT_TRUE(second.setsTarget);
+    EXPECT_EQ(second.target.dataspace, 0x2060000u);
+    EXPECT_EQ(second.target.minLuminance, 2u);
+    ASSERT_EQ(second.layers.size(), 3u);
+    EXPECT_EQ(second.layers[0].metadata.kind, LayerMetadata::Kind::Clear);
+    EXPECT_EQ(second.layers[0].metadata.size, 0u);
+    ASSERT_EQ(second.layers[1].metadata.kind, LayerMetadata::Kind::Record);
+    EXPECT_EQ(second.layers[1].metadata.record->targeted_system_display_maximum_luminance, 7u);
+    EXPECT_EQ(second.layers[1].metadata.record->tone_mapping_flag, 0);
+    EXPECT_EQ(second.layers[2].metadata.kind, LayerMetadata::Kind::Keep);
+}
+
+TEST(FrameScript, MistakesAreReportedWithTheirKey) {
+    const std::string layer = R"("index": 0, "dataspace": 0, "max_luminance": 1)";
+    const std::string exampleFile = kExamples + "/metadata/single-frame-metadata.json";
+    const struct {
+        std::string script;
+        std::string message;
+    } cases[] = {
+        {"[]", "a frame script is a JSON object"},
+        {"{}", "frames: is missing"},
+        {R"({"frames": []})", "frames: must be an array of one or more frames"},
+        {R"({"frames": [], "extra": 1})", "extra: unknown key (expected \"target\", \"frames\")"},
+        {R"({"target": {"dataspace": 0}, "frames": [{"layers": []}]})",
+         "target.max_luminance: is missing"},
+        {R"({"frames": [{"layers": [{"index": -1, "dataspace": 0, "max_luminance": 1}]}]})",
+         "frames[0].layers[0].index: -1 is not a layer index (0 to 15)"},
+        {R"({"frames": [{"layers": [{"index": 0, "max_luminance": 1}]}]})",
+         "frames[0].layers[0].dataspace: is missing"},
+        {R"({"frames": [{"layers": [{"index": 0, "dataspace": 0, "max_luminance": -5}]}]})",
+         "frames[0].layers[0].max_luminance: -5 is not a whole number from 0 to 4294967295"},
+        {R"({"frames": [{"layers": [{)" + layer + R"(, "maxLuminance": 1}]}]})",
+         "frames[0].layers[0].maxLuminance: unknown key"},
+        {R"({"frames": [{"layers": [{)" + layer + R"(, "alpha_premult": 1}]}]})",
+         "frames[0].layers[0].alpha_premult: must be true or false"},
+        {R"({"frames": [{"layers": [{)" + layer + R"(, "hdr10plus": {}}]}]})",
+         "frames[0].layers[0].hdr10plus: needs exactly one of \"file\", \"raw\" and \"inline\""},
+        {R"({"frames": [{"layers": [{)" + layer + R"(, "hdr10plus": {"raw": "x", "frame": 1}}]}]})",
+         "frames[0].layers[0].hdr10plus.frame: only goes with \"file\""},
+        {R"({"frames": [{"layers": [{)" + layer + R"(, "hdr10plus": {"file": "nowhere.json"}}]}]})",
+         "frames[0].layers[0].hdr10plus.file: /no/such/dir/nowhere.json: cannot open"},
+        {R"({"frames": [{"layers": [{)" + layer + R"(, "hdr10plus": {"file": ")" + exampleFile +
+             R"(", "frame": 1}}]}]})",
+         "frames[0].layers[0].hdr10plus.frame: 1 is beyond the 1 frames of " + exampleFile},
+        {R"({"frames": [{"layers": [{)" + layer + R"(, "hdr10plus": {"raw": ")" + exampleFile +
+             R"("}}]}]})",
+         "frames[0].layers[0].hdr10plus.raw: " + exampleFile + " holds"},
+    };
+    for (const auto& c : cases) {
+        FrameScript script;
+        std::string error;
+        EXPECT_FALSE(parseFrameScript(parse(c.script), "/no/such/dir", script, error)) << c.script;
+        EXPECT_EQ(error.rfind(c.message, 0), 0u) << "got: " << error << "\nwanted: " << c.message;
+    }
+}
+
+}  // namespace
+}  // namespace kestrel::tool

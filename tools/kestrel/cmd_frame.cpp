@@ -1,0 +1,183 @@
+// kestrel frame: the plug-in loaded with dlopen and driven through its
+// virtual interface exactly as a host drives it, one scripted frame at a time.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/kestrel/block_decode.h"
+#include "tools/kestrel/commands.h"
+#include "tools/kestrel/dataspace_names.h"
+#include "tools/kestrel/frame_script.h"
+#include "tools/kestrel/output_capture.h"
+#include "tools/kestrel/plugin_loader.h"
+
+namespace kestrel::tool {
+
+namespace {
+
+// Where the plug-in's own lines go: shown inline, marked with "  | ", or
+// appended to a file.
+class PluginOutput {
+public:
+    bool open(const std::string& path, std::string& error) {
+        if (path.empty()) return true;
+        mFile.open(path, std::ios::out | std::ios::trunc);
+        if (!mFile) error = path + ": cannot write";
+        return static_cast<bool>(mFile);
+    }
+    void show(const std::string& text) {
+        if (mFile.is_open()) {
+            mFile << text;
+            mFile.flush();
+            return;
+        }
+        for (const std::string& line : splitLines(text)) std::cout << "  | " << line << "\n";
+    }
+
+private:
+    std::ofstream mFile;
+};
+
+std::string luminanceRange(uint32_t min, uint32_t max) {
+    return std::to_string(min) + " to " + std::to_string(max) + " cd/m²";
+}
+
+void describeLayer(const ScriptLayer& layer) {
+    std::cout << "  layer " << layer.index << ": " << describeDataspace(layer.dataspace) << ", "
+              << luminanceRange(layer.minLuminance, layer.maxLuminance);
+    if (layer.hasAlpha)
+        std::cout << ", alpha " << (layer.alphaPremult ? "premultiplied" : "straight");
+    std::cout << "\n";
+    const LayerMetadata& meta = layer.metadata;
+    if (meta.kind == LayerMetadata::Kind::Record) {
+        std::cout << "    HDR10+: " << meta.source;
+        if (meta.size != sizeof(_VelmorHdrDynamicInfo))
+            std::cout << ", passed as " << meta.size << " bytes";
+        std::cout << "\n";
+    } else if (meta.kind == LayerMetadata::Kind::Clear) {
+        std::cout << "    HDR10+: cleared\n";
+    }
+}
+
+bool writeBlock(const std::string& pattern, size_t frame, const hdrCoef& block,
+                std::string& error) {
+    std::string path = pattern;
+    const std::string marker = "{frame}";
+    for (size_t at; (at = path.find(marker)) != std::string::npos;) {
+        path.replace(at, marker.size(), std::to_string(frame));
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(&block), sizeof block);
+    if (!out) {
+        error = path + ": cannot write the block";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int runFrame(const FrameOptions& options) {
+    FrameScript script;
+    std::string error;
+    if (!loadFrameScript(options.script, script, error)) {
+        std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
+        return 1;
+    }
+    PluginOutput pluginOutput;
+    if (!pluginOutput.open(options.diagOut, error)) {
+        std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
+        return 1;
+    }
+
+    const std::string path = options.plugin.empty() ? defaultPluginPath() : options.plugin;
+    std::cout << "plug-in: " << path << "\n";
+    Plugin plugin;
+    bool opened = false;
+    pluginOutput.show(captureOutput([&] { opened = plugin.open(path, error); }));
+    if (!opened) {
+        std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
+        return 1;
+    }
+    IDPUHdr10CommandWriter* writer = nullptr;
+    pluginOutput.show(captureOutput([&] { writer = plugin.createWriter(); }));
+    if (writer == nullptr) {
+        std::fprintf(stderr, "kestrel frame: %s: the factory returned no writer\n", path.c_str());
+        return 1;
+    }
+
+    hdrCoef previous;
+    bool havePrevious = false;
+    size_t framesWithoutBlock = 0;
+    int status = 0;
+    for (size_t f = 0; f < script.frames.size() && status == 0; f++) {
+        const ScriptFrame& frame = script.frames[f];
+        std::cout << "\nframe " << f << ":\n";
+        const bool setsTarget = frame.setsTarget || (f == 0 && script.setsTarget);
+        const TargetSettings& target = frame.setsTarget ? frame.target : script.target;
+        if (setsTarget) {
+            std::cout << "  target: " << describeDataspace(target.dataspace) << ", "
+                      << luminanceRange(target.minLuminance, target.maxLuminance) << "\n";
+        }
+        for (const ScriptLayer& layer : frame.layers) describeLayer(layer);
+
+        // What the setters answered, when it was "no".
+        std::vector<std::string> refusals;
+        hdrCoef* block = nullptr;
+        pluginOutput.show(captureOutput([&] {
+            if (setsTarget) {
+                writer->setTargetInfo(static_cast<int>(target.dataspace), nullptr);
+                writer->setTargetDisplayLuminance(target.minLuminance, target.maxLuminance);
+            }
+            for (const ScriptLayer& layer : frame.layers) {
+                const std::string which = "layer " + std::to_string(layer.index);
+                if (!writer->setLayerStaticMetadata(layer.index, static_cast<int>(layer.dataspace),
+                                                    layer.minLuminance, layer.maxLuminance)) {
+                    refusals.push_back("setLayerStaticMetadata for " + which + " returned false");
+                }
+                const LayerMetadata& meta = layer.metadata;
+                if (meta.kind != LayerMetadata::Kind::Keep &&
+                    !writer->setLayerOpaqueData(layer.index, meta.record, meta.size) &&
+                    meta.kind == LayerMetadata::Kind::Record) {
+                    refusals.push_back(
+                        "setLayerOpaqueData for " + which + " with " + std::to_string(meta.size) +
+                        " bytes returned false: the layer has no HDR10+ metadata now");
+                }
+                if (layer.hasAlpha &&
+                    !writer->setLayerImageInfo(layer.index, 0, layer.alphaPremult)) {
+                    refusals.push_back("setLayerImageInfo for " + which + " returned false");
+                }
+            }
+            block = writer->getParams();
+        }));
+        for (const std::string& refusal : refusals) std::cout << "  " << refusal << "\n";
+
+        if (block == nullptr) {
+            std::cout << "getParams(): returned null, no block for this frame\n";
+            framesWithoutBlock++;
+            continue;
+        }
+        std::cout << "getParams(): returned the block\n";
+        describeBlock(std::cout, *block, havePrevious ? &previous : nullptr);
+        previous = *block;
+        havePrevious = true;
+        if (!options.blockOut.empty() && !writeBlock(options.blockOut, f, *block, error)) {
+            std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
+            status = 1;
+        }
+    }
+
+    pluginOutput.show(captureOutput([&] {
+        delete writer;
+        plugin.close();
+    }));
+    std::cout << "\n"
+              << script.frames.size() << " frame(s), " << framesWithoutBlock
+              << " without a block\n";
+    if (status == 0 && options.requireBlock && framesWithoutBlock > 0) status = 3;
+    return status;
+}
+
+}  // namespace kestrel::tool

@@ -1,0 +1,313 @@
+#include "tools/kestrel/plot.h"
+
+#include <cairo-svg.h>
+#include <cairo.h>
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace kestrel::tool {
+
+namespace {
+
+constexpr double kWidth = 1000;
+constexpr double kHeight = 640;
+constexpr double kFontSize = 13;
+constexpr double kLineHeight = 17;
+
+bool endsWith(const std::string& s, const std::string& suffix) {
+    return s.size() >= suffix.size() &&
+           s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Maps data values of one axis to a pixel span.
+class Scale {
+public:
+    Scale(const Axis& axis, double from, double to) : mAxis(axis), mFrom(from), mTo(to) {
+        mLo = axis.log ? std::log10(axis.min) : axis.min;
+        mHi = axis.log ? std::log10(axis.max) : axis.max;
+        if (!(mHi > mLo)) mHi = mLo + 1;
+    }
+    bool valid(double v) const { return std::isfinite(v) && (!mAxis.log || v > 0); }
+    double operator()(double v) const {
+        double u = ((mAxis.log ? std::log10(v) : v) - mLo) / (mHi - mLo);
+        return mFrom + (mTo - mFrom) * u;
+    }
+
+private:
+    const Axis& mAxis;
+    double mFrom, mTo, mLo, mHi;
+};
+
+std::string tickLabel(double v) {
+    char text[32];
+    if (v != 0 && (std::fabs(v) < 1e-3 || std::fabs(v) >= 1e6)) {
+        std::snprintf(text, sizeof text, "%.0e", v);
+    } else {
+        std::snprintf(text, sizeof text, "%.6g", v);
+    }
+    return text;
+}
+
+struct Tick {
+    double value;
+    bool major;
+};
+
+std::vector<Tick> ticksFor(const Axis& axis) {
+    std::vector<Tick> ticks;
+    if (axis.log) {
+        if (!(axis.min > 0) || !(axis.max > axis.min)) return ticks;
+        int first = static_cast<int>(std::floor(std::log10(axis.min)));
+        int last = static_cast<int>(std::ceil(std::log10(axis.max)));
+        for (int e = first; e <= last && e - first < 40; e++) {
+            double decade = std::pow(10.0, e);
+            for (int m = 1; m <= 9; m++) {
+                double v = decade * m;
+                if (v >= axis.min * (1 - 1e-9) && v <= axis.max * (1 + 1e-9)) {
+                    ticks.push_back({v, m == 1});
+                }
+            }
+        }
+        return ticks;
+    }
+    double span = axis.max - axis.min;
+    if (!(span > 0) || !std::isfinite(span)) return ticks;
+    // A step of 1, 2 or 5 times a power of ten giving about six intervals.
+    double raw = span / 6;
+    double power = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = power;
+    for (double f : {1.0, 2.0, 5.0, 10.0}) {
+        step = f * power;
+        if (step >= raw) break;
+    }
+    for (double v = std::ceil(axis.min / step) * step; v <= axis.max + step * 1e-9; v += step) {
+        ticks.push_back({std::fabs(v) < step * 1e-9 ? 0.0 : v, true});
+    }
+    return ticks;
+}
+
+void setColor(cairo_t* cr, const Color& c, double alpha = 1.0) {
+    cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
+}
+
+double textWidth(cairo_t* cr, const std::string& text) {
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, text.c_str(), &extents);
+    return extents.x_advance;
+}
+
+void drawText(cairo_t* cr, double x, double y, const std::string& text, double alignX = 0) {
+    cairo_move_to(cr, x - alignX * textWidth(cr, text), y);
+    cairo_show_text(cr, text.c_str());
+}
+
+void drawSeries(cairo_t* cr, const Series& s, const Scale& sx, const Scale& sy) {
+    setColor(cr, s.color);
+    cairo_set_line_width(cr, s.width);
+    if (s.dashed) {
+        const double dashes[] = {7.0, 5.0};
+        cairo_set_dash(cr, dashes, 2, 0);
+    } else {
+        cairo_set_dash(cr, nullptr, 0, 0);
+    }
+    if (s.line) {
+        bool open = false;
+        for (const auto& [x, y] : s.points) {
+            if (!sx.valid(x) || !sy.valid(y)) {
+                open = false;  // a gap: values a log axis cannot show
+                continue;
+            }
+            if (open) {
+                cairo_line_to(cr, sx(x), sy(y));
+            } else {
+                cairo_move_to(cr, sx(x), sy(y));
+                open = true;
+            }
+        }
+        cairo_stroke(cr);
+    }
+    if (s.markers) {
+        for (const auto& [x, y] : s.points) {
+            if (!sx.valid(x) || !sy.valid(y)) continue;
+            cairo_new_sub_path(cr);
+            cairo_arc(cr, sx(x), sy(y), 3.5, 0, 2 * M_PI);
+        }
+        cairo_fill(cr);
+    }
+    cairo_set_dash(cr, nullptr, 0, 0);
+}
+
+void drawAxisTicks(cairo_t* cr, const Axis& axis, const Scale& scale, bool horizontal, double at,
+                   double other, bool right) {
+    cairo_set_line_width(cr, 1);
+    for (const Tick& t : ticksFor(axis)) {
+        double p = scale(t.value);
+        // Grid line across the plot, tick label outside it.
+        cairo_set_source_rgba(cr, 0, 0, 0, t.major ? 0.15 : 0.06);
+        if (!right) {
+            if (horizontal) {
+                cairo_move_to(cr, p, at);
+                cairo_line_to(cr, p, other);
+            } else {
+                cairo_move_to(cr, at, p);
+                cairo_line_to(cr, other, p);
+            }
+            cairo_stroke(cr);
+        }
+        if (!t.major) continue;
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        std::string label = tickLabel(t.value);
+        if (horizontal) {
+            drawText(cr, p, at + 18, label, 0.5);
+        } else if (right) {
+            drawText(cr, at + 6, p + 4, label, 0);
+        } else {
+            drawText(cr, at - 6, p + 4, label, 1);
+        }
+    }
+}
+
+void drawChart(cairo_t* cr, const Chart& chart) {
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, kFontSize);
+
+    const double left = 90;
+    const double right = kWidth - (chart.hasRightAxis ? 90 : 30);
+    const double top = 44 + kLineHeight * chart.notes.size();
+    const double bottom = kHeight - 60;
+
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_rectangle(cr, 0, 0, kWidth, kHeight);
+    cairo_fill(cr);
+
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_set_font_size(cr, kFontSize + 3);
+    drawText(cr, kWidth / 2, 26, chart.title, 0.5);
+    cairo_set_font_size(cr, kFontSize - 1);
+    for (size_t i = 0; i < chart.notes.size(); i++) {
+        drawText(cr, kWidth / 2, 26 + kLineHeight * (i + 1), chart.notes[i], 0.5);
+    }
+    cairo_set_font_size(cr, kFontSize);
+
+    Scale sx(chart.x, left, right);
+    Scale sy(chart.y, bottom, top);
+    Scale sy2(chart.yRight, bottom, top);
+
+    drawAxisTicks(cr, chart.x, sx, true, bottom, top, false);
+    drawAxisTicks(cr, chart.y, sy, false, left, right, false);
+    if (chart.hasRightAxis) drawAxisTicks(cr, chart.yRight, sy2, false, right, left, true);
+
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_set_line_width(cr, 1);
+    cairo_rectangle(cr, left, top, right - left, bottom - top);
+    cairo_stroke(cr);
+
+    drawText(cr, (left + right) / 2, kHeight - 22, chart.x.label, 0.5);
+    cairo_save(cr);
+    cairo_translate(cr, 22, (top + bottom) / 2);
+    cairo_rotate(cr, -M_PI / 2);
+    drawText(cr, 0, 0, chart.y.label, 0.5);
+    cairo_restore(cr);
+    if (chart.hasRightAxis) {
+        cairo_save(cr);
+        cairo_translate(cr, kWidth - 16, (top + bottom) / 2);
+        cairo_rotate(cr, M_PI / 2);
+        drawText(cr, 0, 0, chart.yRight.label, 0.5);
+        cairo_restore(cr);
+    }
+
+    cairo_save(cr);
+    cairo_rectangle(cr, left, top, right - left, bottom - top);
+    cairo_clip(cr);
+    for (const Series& s : chart.series) drawSeries(cr, s, sx, s.rightAxis ? sy2 : sy);
+    cairo_restore(cr);
+
+    // Legend in the upper left corner of the plot area.
+    double legendWidth = 0;
+    for (const Series& s : chart.series)
+        legendWidth = std::max(legendWidth, textWidth(cr, s.label));
+    const double lx = left + 12;
+    double ly = top + 12;
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.85);
+    cairo_rectangle(cr, lx - 6, ly - 6, legendWidth + 50, kLineHeight * chart.series.size() + 8);
+    cairo_fill(cr);
+    for (const Series& s : chart.series) {
+        Series sample = s;
+        sample.points = {{lx, ly + 7}, {lx + 28, ly + 7}};
+        if (s.markers && !s.line) sample.points = {{lx + 14, ly + 7}};
+        Axis px{"", 0, kWidth, false};
+        Axis py{"", 0, kHeight, false};
+        Scale identityX(px, 0, kWidth);
+        Scale identityY(py, 0, kHeight);
+        drawSeries(cr, sample, identityX, identityY);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        drawText(cr, lx + 36, ly + 12, s.label);
+        ly += kLineHeight;
+    }
+}
+
+}  // namespace
+
+Color paletteColor(size_t i) {
+    static const Color kColors[] = {
+        {0.00, 0.45, 0.70}, {0.84, 0.37, 0.00}, {0.00, 0.62, 0.45}, {0.80, 0.47, 0.65},
+        {0.35, 0.35, 0.35}, {0.90, 0.62, 0.00}, {0.34, 0.71, 0.91}, {0.60, 0.20, 0.20},
+    };
+    return kColors[i % (sizeof kColors / sizeof kColors[0])];
+}
+
+bool isPlotFileName(const std::string& path) {
+    return endsWith(path, ".png") || endsWith(path, ".svg");
+}
+
+bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error) {
+    if (!isPlotFileName(path)) {
+        error = path + ": a plot file name must end in .png or .svg";
+        return false;
+    }
+    if (charts.empty()) {
+        error = "nothing to plot";
+        return false;
+    }
+    const double height = kHeight * charts.size();
+    const bool png = endsWith(path, ".png");
+    cairo_surface_t* surface =
+        png ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(kWidth),
+                                         static_cast<int>(height))
+            : cairo_svg_surface_create(path.c_str(), kWidth, height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        error = path + ": " + cairo_status_to_string(cairo_surface_status(surface));
+        cairo_surface_destroy(surface);
+        return false;
+    }
+    cairo_t* cr = cairo_create(surface);
+    for (size_t i = 0; i < charts.size(); i++) {
+        cairo_save(cr);
+        cairo_translate(cr, 0, kHeight * i);
+        drawChart(cr, charts[i]);
+        cairo_restore(cr);
+    }
+    cairo_status_t status = cairo_status(cr);
+    cairo_destroy(cr);
+    if (status == CAIRO_STATUS_SUCCESS && png) {
+        status = cairo_surface_write_to_png(surface, path.c_str());
+    }
+    cairo_surface_finish(surface);  // an SVG is written out here
+    if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
+    cairo_surface_destroy(surface);
+    // Drops cairo's and fontconfig's font caches, so that leak checkers see
+    // a clean exit; both are built up again if another plot is drawn.
+    cairo_debug_reset_static_data();
+    FcFini();
+    if (status != CAIRO_STATUS_SUCCESS) {
+        error = path + ": " + cairo_status_to_string(status);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kestrel::tool

@@ -1,0 +1,54 @@
+// Line charts written as PNG or SVG with cairo: linear or logarithmic axes,
+// an optional second y axis on the right, a legend and notes. Several charts
+// in one file are stacked from top to bottom.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kestrel::tool {
+
+struct Color {
+    double r, g, b;
+};
+
+struct Series {
+    std::string label;
+    std::vector<std::pair<double, double>> points;
+    Color color{0, 0, 0};
+    double width = 2.0;
+    bool dashed = false;
+    bool line = true;      // join the points
+    bool markers = false;  // draw a dot on every point
+    bool rightAxis = false;
+};
+
+struct Axis {
+    std::string label;
+    double min = 0;
+    double max = 1;
+    bool log = false;
+};
+
+struct Chart {
+    std::string title;
+    Axis x;
+    Axis y;
+    Axis yRight;
+    bool hasRightAxis = false;
+    std::vector<Series> series;
+    std::vector<std::string> notes;  // lines under the title
+};
+
+// The colours the tool uses, in order of importance.
+Color paletteColor(size_t i);
+
+// Writes the charts to `path`; the format follows the extension (".png" or
+// ".svg"). False with `error` when the name or the writing fails.
+bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error);
+
+// True when `path` ends in ".png" or ".svg" (what writeCharts can write).
+bool isPlotFileName(const std::string& path);
+
+}  // namespace kestrel::tool

@@ -1,0 +1,36 @@
+#include "tools/kestrel/progress.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace kestrel::tool {
+
+namespace {
+constexpr int kBarWidth = 40;
+}
+
+ProgressBar::ProgressBar(unsigned total, std::string what)
+    : mTotal(total), mWhat(std::move(what)), mEnabled(isatty(STDERR_FILENO) == 1 && total > 0) {}
+
+ProgressBar::~ProgressBar() { finish(); }
+
+void ProgressBar::update(unsigned done) {
+    if (!mEnabled) return;
+    int filled = static_cast<int>(static_cast<double>(done) / mTotal * kBarWidth);
+    if (filled == mLastWidth && done != mTotal) return;
+    mLastWidth = filled;
+    std::string bar(static_cast<size_t>(filled), '#');
+    bar.append(static_cast<size_t>(kBarWidth - filled), '.');
+    std::fprintf(stderr, "\r[%s] %u/%u %s", bar.c_str(), done, mTotal, mWhat.c_str());
+    std::fflush(stderr);
+}
+
+void ProgressBar::finish() {
+    if (!mEnabled || mLastWidth < 0) return;
+    std::fprintf(stderr, "\r\033[K");
+    std::fflush(stderr);
+    mLastWidth = -1;
+}
+
+}  // namespace kestrel::tool
