@@ -13,6 +13,7 @@ mkdir -p build-bench
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_BUILD_BENCH=ON \
   -DKESTREL_BUILD_TESTS=OFF -DKESTREL_BUILD_TOOLS=OFF >build-bench/configure.log 2>&1 ||
   { cat build-bench/configure.log; exit 1; }
-cmake --build build-bench -j"$(nproc)" --target kestrel_bench
+cmake --build build-bench -j"$(nproc)" --target kestrel_bench >build-bench/build.log 2>&1 ||
+  { tail -n 60 build-bench/build.log; exit 1; }
 build-bench/bench/kestrel_bench --benchmark_repetitions=5 \
   --benchmark_report_aggregates_only=true "$@"
