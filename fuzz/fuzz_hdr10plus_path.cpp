@@ -6,7 +6,11 @@
 //
 // Invariants:
 //  - the host's record is byte-for-byte unchanged by every call;
-//  - meta2meta writes nothing outside the tone-curve fields (bytes 272..309);
+//  - meta2meta writes nothing outside the tone-curve fields (bytes 272..309),
+//    and gives a curve made for the target display (flag 1, target peak at
+//    least 200 and equal to the targeted peak) back unchanged: every stored
+//    knee (0..4095) and anchor (0..1023) survives the division and the
+//    multiplication back exactly;
 //  - a table writes at most max(count, 2) entries, starts at abscissa 0, its
 //    abscissae never decrease, and its last entry (the last segment's width)
 //    brings it exactly to the end of the input range (2^27 or 1024);
@@ -52,6 +56,22 @@ unsigned int checkTable(const unsigned int* lutX, const unsigned int* lutY, unsi
     return w;
 }
 
+// A record whose own curve is the answer, in the range where the record's
+// fixed-point values round-trip exactly.
+bool madeForTarget(const _VelmorHdrDynamicInfo& r, unsigned int targetPeak) {
+    if (r.tone_mapping_flag != 1 || targetPeak < 200 ||
+        targetPeak != r.targeted_system_display_maximum_luminance) {
+        return false;
+    }
+    if (r.knee_point_x > 4095 || r.knee_point_y > 4095 || r.num_bezier_curve_anchors > 15) {
+        return false;
+    }
+    for (unsigned i = 0; i < r.num_bezier_curve_anchors; i++) {
+        if (r.bezier_curve_anchors[i] > 1023) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -72,6 +92,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const unsigned char* after = reinterpret_cast<const unsigned char*>(&adapted);
     FUZZ_CHECK(std::memcmp(before, after, 272) == 0);
     FUZZ_CHECK(std::memcmp(before + 310, after + 310, 2) == 0);
+    if (madeForTarget(record, targetPeak)) {
+        FUZZ_CHECK(adapted.tone_mapping_flag == 1);
+        FUZZ_CHECK(adapted.knee_point_x == record.knee_point_x);
+        FUZZ_CHECK(adapted.knee_point_y == record.knee_point_y);
+        FUZZ_CHECK(adapted.num_bezier_curve_anchors == record.num_bezier_curve_anchors);
+        for (unsigned i = 0; i < record.num_bezier_curve_anchors; i++) {
+            FUZZ_CHECK(adapted.bezier_curve_anchors[i] == record.bezier_curve_anchors[i]);
+        }
+    }
 
     unsigned int lutX[kRoom];
     unsigned int lutY[kRoom];

@@ -14,6 +14,8 @@
 //    (a getParams() that fails may already have allocated the block, so
 //    before a non-null result only the untouched bytes are checked);
 //  - setters refuse (false) exactly the layer indexes outside 0..15;
+//  - getParams() returns null when no layer was selected since the last
+//    getParams() of that writer (every return clears the selection);
 //  - host records are never written; the pointers that the interface says
 //    are not used (setTargetInfo's, putParams') are never dereferenced.
 #include <cstdint>
@@ -73,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ByteReader in(data, size);
     std::unique_ptr<IDPUHdr10CommandWriter> writers[kWriters];
     hdrCoef* blocks[kWriters] = {};
+    bool selected[kWriters] = {};
     for (auto& w : writers) {
         w.reset(IDPUHdr10CommandWriter::createInstance());
         FUZZ_CHECK(w != nullptr);
@@ -94,6 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 uint32_t maxLum = luminance(in);
                 FUZZ_CHECK(writer.setLayerStaticMetadata(index, ds, minLum, maxLum) ==
                            validIndex(index));
+                selected[w] = selected[w] || validIndex(index);
                 break;
             }
             case 1: {
@@ -127,6 +131,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
             case 5: {
                 hdrCoef* block = writer.getParams();
+                if (!selected[w]) FUZZ_CHECK(block == nullptr);
+                selected[w] = false;
                 if (block != nullptr) {
                     if (blocks[w] == nullptr) blocks[w] = block;
                     FUZZ_CHECK(block == blocks[w]);
@@ -158,6 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 writers[w].reset(IDPUHdr10CommandWriter::createInstance());
                 FUZZ_CHECK(writers[w] != nullptr);
                 blocks[w] = nullptr;
+                selected[w] = false;
                 break;
             case 10: {
                 // The host rewrites one of its records between frames.

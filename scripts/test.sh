@@ -161,11 +161,13 @@ for target in "${fuzz_targets[@]}"; do
   work=build-fuzz/run/$target
   mkdir -p "$work/corpus" "$work/artifacts"
   echo "--- fuzz_$target"
+  dict=()
+  [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
   # The committed seeds are read only; new inputs go to the work corpus.
   # -close_fd_mask=3 silences the library's own lines; libFuzzer and the
   # sanitizers keep reporting on a duplicate of standard error.
   ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-    "build-fuzz/fuzz/fuzz_$target" -max_total_time="$fuzz_seconds" -timeout=30 \
+    "build-fuzz/fuzz/fuzz_$target" -max_total_time="$fuzz_seconds" -timeout=30 "${dict[@]}" \
     -rss_limit_mb=2048 -close_fd_mask=3 -print_final_stats=1 \
     -artifact_prefix="$work/artifacts/" "$work/corpus" "fuzz/corpus/$target" \
     >"$work/fuzz.log" 2>&1 || {
