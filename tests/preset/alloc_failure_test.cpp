@@ -8,10 +8,14 @@
 #include <cstdlib>
 #include <new>
 
-#include "capture.h"
+#include "support/capture.h"
+
 #include "preset/Hdr10Lut.h"
 #include "preset_files.h"
 #include "store_fill.h"
+
+using kestrel_test::CapturedText;
+using kestrel_test::captureText;
 
 // These operators pair malloc with free on purpose; GCC cannot see that once
 // they are inlined into the library's templates.
@@ -96,7 +100,7 @@ TEST(AllocationFailure, EveryFailurePointLeavesWholeEntriesAndReturnsFalse) {
     for (;; failAt++) {
         std::unique_ptr<Hdr10Lut> store = quietStore();
         bool loaded = false;
-        Captured c = capture([&] {
+        CapturedText c = captureText([&] {
             gAllocationsLeft = failAt;
             loaded = store->load(path.c_str());
             gAllocationsLeft = -1;
@@ -118,7 +122,7 @@ TEST(AllocationFailure, EveryFailurePointLeavesWholeEntriesAndReturnsFalse) {
         EXPECT_NE(c.err, "") << "failing allocation " << failAt;
 
         // The lock was released: the same store loads the file now.
-        capture([&] { EXPECT_TRUE(store->load(path.c_str())); });
+        captureText([&] { EXPECT_TRUE(store->load(path.c_str())); });
     }
     EXPECT_GT(failAt, 20) << "the load should allocate at many points";
 }

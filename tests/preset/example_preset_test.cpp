@@ -5,9 +5,13 @@
 #include <cmath>
 #include <string>
 
-#include "capture.h"
+#include "support/capture.h"
+
 #include "preset/Hdr10Lut.h"
 #include "store_fill.h"
+
+using kestrel_test::CapturedText;
+using kestrel_test::captureText;
 
 namespace {
 
@@ -16,7 +20,7 @@ const std::string kExamples = KESTREL_EXAMPLES_DIR;
 std::unique_ptr<Hdr10Lut> loadedExample(const std::string& name) {
     std::unique_ptr<Hdr10Lut> store = quietStore();
     const std::string path = kExamples + "/" + name;
-    Captured c = capture([&] { EXPECT_TRUE(store->load(path.c_str())); });
+    CapturedText c = captureText([&] { EXPECT_TRUE(store->load(path.c_str())); });
     EXPECT_EQ(c.err, "") << name;
     EXPECT_EQ(c.out, "") << name;
     return store;
@@ -37,7 +41,7 @@ void expectMonotonicTable(const LutEntry& e, size_t points, unsigned int xMax, u
 
 TEST(ExamplePreset, DumpsEveryTableItShips) {
     auto store = loadedExample("example_preset.json");
-    Captured c = capture([&] {
+    CapturedText c = captureText([&] {
         store->showEotf();
         store->showOetf();
         store->showGM();

@@ -3,10 +3,14 @@
 // stores nothing at all and fails.
 #include <gtest/gtest.h>
 
-#include "capture.h"
+#include "support/capture.h"
+
 #include "preset/Hdr10Lut.h"
 #include "preset_files.h"
 #include "store_fill.h"
+
+using kestrel_test::CapturedText;
+using kestrel_test::captureText;
 
 namespace {
 
@@ -22,13 +26,13 @@ protected:
             "before.json", R"({"eotf": [)" + eotf(9, R"("function": "hlg")") + R"(], "oetf": [)" +
                                oetf(8, R"("function": "srgb", "product_peak": 500)") +
                                R"(], "gamut_mapping": [)" + gamut("bt709", "bt2020", kNine) + "]}");
-        capture([&] { ASSERT_TRUE(store->load(path.c_str())); });
+        captureText([&] { ASSERT_TRUE(store->load(path.c_str())); });
         ASSERT_EQ(describe(*store), kBefore);
     }
 
-    Captured load(const std::string& text, bool expected) {
+    CapturedText load(const std::string& text, bool expected) {
         path = dir.write("hostile.json", text);
-        return capture([&] { EXPECT_EQ(store->load(path.c_str()), expected); });
+        return captureText([&] { EXPECT_EQ(store->load(path.c_str()), expected); });
     }
 
     const std::string kBefore =
@@ -42,7 +46,7 @@ protected:
 
 TEST_F(Hostile, SyntaxErrorStoresNothingEvenBeforeTheErrorAndFails) {
     // The first entry is complete; the file breaks after it.
-    Captured c = load(R"({"eotf": [)" + eotf(1, kPq) + ", }", false);
+    CapturedText c = load(R"({"eotf": [)" + eotf(1, kPq) + ", }", false);
     EXPECT_EQ(c.err.rfind("E/liborrin: failed to parse '" + path + "': * Line 1, Column ", 0), 0u)
         << c.err;
     EXPECT_EQ(std::count(c.err.begin(), c.err.end(), '\n'), 1) << "one log line";
@@ -53,7 +57,7 @@ TEST_F(Hostile, SyntaxErrorStoresNothingEvenBeforeTheErrorAndFails) {
 TEST_F(Hostile, EmptyFileAndUnparsableBytesFail) {
     for (const std::string& text : {std::string(), std::string("\xff\xfe\x00garbage", 10),
                                     std::string("{\"eotf\": [1e400]}")}) {
-        Captured c = load(text, false);
+        CapturedText c = load(text, false);
         EXPECT_EQ(c.err.rfind("E/liborrin: failed to parse '" + path + "': ", 0), 0u) << c.err;
     }
     EXPECT_EQ(describe(*store), kBefore);
@@ -61,7 +65,7 @@ TEST_F(Hostile, EmptyFileAndUnparsableBytesFail) {
 
 TEST_F(Hostile, NestingBeyondTheParserLimitIsAParseFailureNotAnException) {
     // The parser throws past its depth limit instead of reporting an error.
-    Captured c = load(std::string(100000, '['), false);
+    CapturedText c = load(std::string(100000, '['), false);
     EXPECT_EQ(c.err,
               "E/liborrin: failed to parse '" + path + "': Exceeded stackLimit in readValue().\n");
     EXPECT_EQ(describe(*store), kBefore);
@@ -69,16 +73,16 @@ TEST_F(Hostile, NestingBeyondTheParserLimitIsAParseFailureNotAnException) {
 
 TEST_F(Hostile, TopLevelOtherThanObjectFailsButNullIsAnEmptyPreset) {
     for (const char* text : {"[]", "[{\"eotf\": []}]", "5", "\"eotf\"", "true"}) {
-        Captured c = load(text, false);
+        CapturedText c = load(text, false);
         EXPECT_EQ(c.err, "E/liborrin: the top level of '" + path + "' is not an object\n") << text;
     }
-    Captured c = load("null", true);
+    CapturedText c = load("null", true);
     EXPECT_EQ(c.err, "");
     EXPECT_EQ(describe(*store), kBefore);
 }
 
 TEST_F(Hostile, NullPathFailsQuietly) {
-    Captured c = capture([&] { EXPECT_FALSE(store->load(nullptr)); });
+    CapturedText c = captureText([&] { EXPECT_FALSE(store->load(nullptr)); });
     EXPECT_EQ(c.out, "");
     EXPECT_EQ(c.err, "");
     EXPECT_EQ(describe(*store), kBefore);
@@ -92,7 +96,7 @@ TEST_F(Hostile, LutEntriesOfWrongTypesAreRejectedByKeyAndSection) {
     std::string nestedY = eotf(4, kPq);
     nestedY.replace(nestedY.find("4564"), 4, "[4564]");
 
-    Captured c = load(
+    CapturedText c = load(
         R"({"eotf": [5, "st2084-pq", [], )" + eotf(1, R"("function": 7)") + ", " + stringWord +
             ", " + nestedY + ", " + eotf(5, kPq + R"(, "max_luminance": "1000")") + ", " +
             eotf(6, kPq + R"(, "max_luminance": -1)") + ", " +
@@ -139,7 +143,7 @@ TEST_F(Hostile, EarlierChecksStillWinOverTypeChecks) {
     // transfer reports the name before any bad word is looked at.
     std::string badWordUnknownName = eotf(2, R"("function": "pq")");
     badWordUnknownName.replace(badWordUnknownName.find("2003"), 4, "\"x\"");
-    Captured c = load(R"({"eotf": [{"function": 7, "x-values": "abc", "y-values": {}}, )" +
+    CapturedText c = load(R"({"eotf": [{"function": 7, "x-values": "abc", "y-values": {}}, )" +
                           badWordUnknownName + R"(, {"x-values": 1}]})",
                       true);
     EXPECT_EQ(c.err,
@@ -150,7 +154,7 @@ TEST_F(Hostile, EarlierChecksStillWinOverTypeChecks) {
 }
 
 TEST_F(Hostile, GamutEntriesOfWrongTypesAreRejectedByKeyAndSection) {
-    Captured c =
+    CapturedText c =
         load(R"({"gamut_mapping": [[], 3, {"source": 6, "target": "bt709", "values": )" + kNine +
                  R"(}, {"source": "bt2020", "target": null, "values": )" + kNine + "}, " +
                  gamut("bt2020", "bt709", "[1, 0, 0, 0, 2147483648, 0, 0, 0, 1]") + ", " +
@@ -177,7 +181,7 @@ TEST_F(Hostile, GamutEntriesOfWrongTypesAreRejectedByKeyAndSection) {
 }
 
 TEST_F(Hostile, NamesWithEmbeddedNulOrOtherCaseDoNotMatch) {
-    Captured c = load(R"({"eotf": [)" + eotf(1, R"("function": "hlg\u0000x")") + "], " +
+    CapturedText c = load(R"({"eotf": [)" + eotf(1, R"("function": "hlg\u0000x")") + "], " +
                           R"("gamut_mapping": [)" + gamut("bt2020\\u0000", "bt709", kNine) + ", " +
                           gamut("Bt2020", "bt709", kNine) + "]}",
                       true);

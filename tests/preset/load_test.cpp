@@ -2,26 +2,30 @@
 // default entries, and the messages of the entries the loader skips.
 #include <gtest/gtest.h>
 
-#include "capture.h"
+#include "support/capture.h"
+
 #include "preset/Hdr10Lut.h"
 #include "preset_files.h"
 #include "store_fill.h"
+
+using kestrel_test::CapturedText;
+using kestrel_test::captureText;
 
 namespace {
 
 class Load : public testing::Test {
 protected:
     // Loads `json` into the store and returns what it printed and logged.
-    Captured load(const std::string& json, bool expected = true) {
+    CapturedText load(const std::string& json, bool expected = true) {
         const std::string path = dir.write("preset.json", json);
-        return capture([&] { EXPECT_EQ(store->load(path.c_str()), expected) << json; });
+        return captureText([&] { EXPECT_EQ(store->load(path.c_str()), expected) << json; });
     }
     TempDir dir;
     std::unique_ptr<Hdr10Lut> store = quietStore();
 };
 
 TEST_F(Load, EotfEntryKeepsFileWordsXThenYAndDefaultsTo4000Nits) {
-    Captured c = load("{\"eotf\": [" + eotf(1, "\"function\": \"st2084-pq\"") + "]}");
+    CapturedText c = load("{\"eotf\": [" + eotf(1, "\"function\": \"st2084-pq\"") + "]}");
     EXPECT_EQ(c.err, "");
     EXPECT_EQ(c.out, "");
     ASSERT_EQ(store->eotfTables[7].size(), 1u);
@@ -48,7 +52,7 @@ TEST_F(Load, EotfTablesAscendByLuminanceAcrossTransfers) {
 }
 
 TEST_F(Load, OetfDefaultsToRootZeroAndLuminanceZero) {
-    Captured c = load(R"({"oetf": [)" + oetf(1, R"("function": "srgb")") + "]}");
+    CapturedText c = load(R"({"oetf": [)" + oetf(1, R"("function": "srgb")") + "]}");
     EXPECT_EQ(c.err, "");
     EXPECT_EQ(describe(*store), "oetf srgb 0 0 tag1/33\n");
 }
@@ -103,7 +107,7 @@ TEST_F(Load, DefaultOetfEntryIsFiledUnderRootZeroAndItsOwnKeys) {
 }
 
 TEST_F(Load, GamutMappingsKeepFileOrderAndDuplicates) {
-    Captured c = load(R"({"gamut_mapping": [)" +
+    CapturedText c = load(R"({"gamut_mapping": [)" +
                       gamut("bt2020", "bt709", "[1, -2, 3, -4, 5, -6, 7, -8, 9]") + ", " +
                       gamut("bt2020", "dci-p3", "[2147483647, 0, 0, 0, 0, 0, 0, 0, -2147483648]") +
                       ", " + gamut("bt2020", "bt709", "[9, 8, 7, 6, 5, 4, 3, 2, 1]") + "]}");
@@ -115,7 +119,7 @@ TEST_F(Load, GamutMappingsKeepFileOrderAndDuplicates) {
 }
 
 TEST_F(Load, SectionsMayBeObjectsOfEntriesOrAbsentOrScalar) {
-    Captured c = load(R"({"eotf": {"a": )" + eotf(1, R"("function": "hlg")") + R"(, "b": )" +
+    CapturedText c = load(R"({"eotf": {"a": )" + eotf(1, R"("function": "hlg")") + R"(, "b": )" +
                       eotf(2, R"("function": "hlg", "max_luminance": 1000)") +
                       R"(}, "oetf": 5, "gamut_mapping": null, "other": [1, 2]})");
     EXPECT_EQ(c.err, "");
@@ -126,7 +130,7 @@ TEST_F(Load, RejectedLutEntriesAreReportedAndLaterEntriesStillStored) {
     const std::string pq = R"("function": "st2084-pq")";
     std::string shortX = eotf(1, pq);
     shortX.replace(shortX.find(", 1064]"), 7, "]");  // 64 x-values, 65 y-values
-    Captured c =
+    CapturedText c =
         load(R"({"eotf": [)" + shortX + ", " + eotf(2, R"("function": "ST2084-PQ")") + ", " +
              R"({"x-values": [1], "y-values": []}, )" + R"({"function": "hlg", "x-values": )" +
              words(3, 65, 0) + "}, " + eotf(4, pq + R"(, "max_luminance": 1000)") + "], " +
@@ -145,7 +149,7 @@ TEST_F(Load, RejectedLutEntriesAreReportedAndLaterEntriesStillStored) {
 
 TEST_F(Load, RejectedGamutEntriesAreReportedAndLaterEntriesStillStored) {
     const std::string nine = "[1, 0, 0, 0, 1, 0, 0, 0, 1]";
-    Captured c = load(R"({"gamut_mapping": [{"source": "bt2020", "values": )" + nine + "}, " +
+    CapturedText c = load(R"({"gamut_mapping": [{"source": "bt2020", "values": )" + nine + "}, " +
                       gamut("bt2020", "srgb", nine) + ", " + gamut("BT2020", "bt709", nine) + ", " +
                       gamut("bt2020", "bt709", "[1, 0, 0, 0, 1, 0, 0, 0]") + ", " +
                       gamut("bt2020", "bt709", "7") + ", null, " +
@@ -181,7 +185,7 @@ TEST_F(Load, LoadingTwiceDoublesEntriesButNotRoots) {
 
 TEST_F(Load, MissingFilePrintsOneLineAndReturnsFalse) {
     const std::string path = dir.path("absent.json");
-    Captured c = capture([&] { EXPECT_FALSE(store->load(path.c_str())); });
+    CapturedText c = captureText([&] { EXPECT_FALSE(store->load(path.c_str())); });
     EXPECT_EQ(c.out, "load(149)failed to open '" + path + "'\n");
     EXPECT_EQ(c.err, "");
     EXPECT_EQ(describe(*store), "");
@@ -195,7 +199,7 @@ TEST(LoadingConstructor, LogsThePathLoadsAndDumps) {
                       R"(], "gamut_mapping": [)" +
                       gamut("bt2020", "dci-p3", "[1, 0, 0, 0, 1, 0, 0, 0, -3]") + "]}");
     std::unique_ptr<Hdr10Lut> store;
-    Captured c = capture([&] { store = std::make_unique<Hdr10Lut>(path.c_str()); });
+    CapturedText c = captureText([&] { store = std::make_unique<Hdr10Lut>(path.c_str()); });
     EXPECT_EQ(c.err, "D/liborrin: Loading HDR10 preset from " + path + "\n");
     EXPECT_EQ(c.out,
               "showEotf(177)EOTF[hlg]: 1000 nit, (1000, 1500) - (40, 1564)\n"

@@ -11,9 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "capture.h"
+#include "support/capture.h"
+
 #include "preset/Hdr10Lut.h"
 #include "store_fill.h"
+
+using kestrel_test::CapturedText;
+using kestrel_test::captureText;
 
 class TempDir {
 public:

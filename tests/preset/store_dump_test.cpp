@@ -2,9 +2,13 @@
 // masked to the field widths of the hardware words.
 #include <gtest/gtest.h>
 
-#include "capture.h"
+#include "support/capture.h"
+
 #include "preset/Hdr10Lut.h"
 #include "store_fill.h"
+
+using kestrel_test::CapturedText;
+using kestrel_test::captureText;
 
 namespace {
 
@@ -19,7 +23,7 @@ TEST(StoreDump, EotfLinesByTransferIndexWithTenAndSixteenBitFields) {
     store->eotfTables[8] = {makeEntry(1000, 65)};
     store->eotfTables[1] = {makeEntry(0xffffffff, 65)};
 
-    Captured c = capture([&] { store->showEotf(); });
+    CapturedText c = captureText([&] { store->showEotf(); });
     EXPECT_EQ(c.out,
               "showEotf(177)EOTF[linear]: -1 nit, (0, 65) - (64, 129)\n"
               "showEotf(177)EOTF[st2084-pq]: 1000 nit, (3, 1) - (1023, 65535)\n"
@@ -39,7 +43,7 @@ TEST(StoreDump, OetfLinesPerEntryWithSixteenAndTenBitFields) {
                             OetfRoot{500, {makeEntry(0, 33), srgb}}};
     store->oetfTables[4] = {OetfRoot{1000, {makeEntry(4000, 33)}}};
 
-    Captured c = capture([&] { store->showOetf(); });
+    CapturedText c = captureText([&] { store->showOetf(); });
     EXPECT_EQ(c.out,
               "showOetf(195)OETF[srgb]: 0 nit <- 0 nit, (0, 33) - (32, 65)\n"
               "showOetf(195)OETF[srgb]: 500 nit <- 0 nit, (0, 33) - (32, 65)\n"
@@ -55,7 +59,7 @@ TEST(StoreDump, GamutLinesInLoadOrderWithFirstAndLastCoefficient) {
         GamutMappingEntry{kBt2020, kDciP3, {9, 0, 0, 0, 0, 0, 0, 0, 10}},
     };
 
-    Captured c = capture([&] { store->showGM(); });
+    CapturedText c = captureText([&] { store->showGM(); });
     EXPECT_EQ(c.out,
               "showGM(211)GM[bt2020 -> bt709]:(108824, -73317)\n"
               "showGM(211)GM[adobe rgb -> bt601-625 unadjusted]:(-1, 2147483647)\n"
@@ -68,7 +72,7 @@ TEST(StoreDump, ShortHandFilledEntriesDoNotReadPastTheirWords) {
     store->oetfTables[2] = {OetfRoot{0, {LutEntry{0, {}}}}};
     store->gamutMappings = {GamutMappingEntry{0x3f0000, kBt709, {1, 0, 0, 0, 0, 0, 0, 0, 1}}};
 
-    Captured c = capture([&] {
+    CapturedText c = captureText([&] {
         store->showEotf();
         store->showOetf();
         store->showGM();

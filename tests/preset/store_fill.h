@@ -5,8 +5,12 @@
 #include <memory>
 #include <vector>
 
-#include "capture.h"
+#include "support/capture.h"
+
 #include "preset/Hdr10Lut.h"
+
+using kestrel_test::CapturedText;
+using kestrel_test::captureText;
 
 // A table of `points` x-values then `points` y-values; every word is distinct
 // and carries `tag` in its upper bits, so a test can tell entries apart.
@@ -27,6 +31,6 @@ constexpr unsigned int kRangeFull = 0x8000000;
 // A store built without the constructor's notice reaching a test's capture.
 inline std::unique_ptr<Hdr10Lut> quietStore() {
     std::unique_ptr<Hdr10Lut> store;
-    capture([&] { store = std::make_unique<Hdr10Lut>(); });
+    captureText([&] { store = std::make_unique<Hdr10Lut>(); });
     return store;
 }

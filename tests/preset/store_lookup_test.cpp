@@ -4,9 +4,13 @@
 
 #include <climits>
 
-#include "capture.h"
+#include "support/capture.h"
+
 #include "preset/Hdr10Lut.h"
 #include "store_fill.h"
+
+using kestrel_test::CapturedText;
+using kestrel_test::captureText;
 
 namespace {
 
@@ -14,7 +18,7 @@ class StoreLookup : public testing::Test {
 protected:
     void SetUp() override {
         // Quiet the constructor's notice so it does not reach the next capture.
-        capture([&] { store = std::make_unique<Hdr10Lut>(); });
+        captureText([&] { store = std::make_unique<Hdr10Lut>(); });
     }
     std::unique_ptr<Hdr10Lut> store;
 };
@@ -24,7 +28,7 @@ TEST_F(StoreLookup, EotfTakesSmallestKeyNotBelowRequestElseGreatest) {
     const auto k1000 = store->eotfTables[7].begin();
     const auto k4000 = k1000 + 1;
 
-    Captured c = capture([&] {
+    CapturedText c = captureText([&] {
         EXPECT_EQ(store->getEotf(kPq, 0), k1000);
         EXPECT_EQ(store->getEotf(kPq, 1000), k1000);
         EXPECT_EQ(store->getEotf(kPq, 1001), k4000);
@@ -47,7 +51,7 @@ TEST_F(StoreLookup, TransferIndexNineOrMoreIsUnsupportedEvenWithTablesFilled) {
     for (auto& table : store->eotfTables) table = {makeEntry(1000, 65)};
     for (auto& table : store->oetfTables) table = {OetfRoot{500, {makeEntry(0, 33)}}};
 
-    Captured c = capture([&] {
+    CapturedText c = captureText([&] {
         EXPECT_EQ(store->getEotf(0x2400000, 1000), store->eotfNoMatch());       // index 9
         EXPECT_EQ(store->getOetfRoot(0x3fc60000, 1000), store->oetfNoMatch());  // index 31
     });
@@ -57,7 +61,7 @@ TEST_F(StoreLookup, TransferIndexNineOrMoreIsUnsupportedEvenWithTablesFilled) {
 }
 
 TEST_F(StoreLookup, EmptyTableNamesTheTransfer) {
-    Captured c = capture([&] {
+    CapturedText c = captureText([&] {
         EXPECT_EQ(store->getEotf(kPq | kBt2020, 1000), store->eotfNoMatch());
         EXPECT_EQ(store->getOetfRoot(kSrgb, 100), store->oetfNoMatch());
         EXPECT_EQ(store->getEotf(0, 0), store->eotfNoMatch());
@@ -73,7 +77,7 @@ TEST_F(StoreLookup, OetfRootTakesSmallestPeakNotBelowRequestElseGreatest) {
                             OetfRoot{1000, {makeEntry(0, 33)}}};
     const auto roots = store->oetfTables[2].begin();
 
-    Captured c = capture([&] {
+    CapturedText c = captureText([&] {
         EXPECT_EQ(store->getOetfRoot(kSrgb, 0), roots);
         EXPECT_EQ(store->getOetfRoot(kSrgb, 1), roots + 1);
         EXPECT_EQ(store->getOetfRoot(kSrgb | kBt709, 500), roots + 1);
@@ -113,7 +117,7 @@ TEST_F(StoreLookup, GamutMatchesStandardsOnlyAndFirstOfDuplicates) {
     };
     const auto first = store->gamutMappings.begin();
 
-    Captured c = capture([&] {
+    CapturedText c = captureText([&] {
         // Any transfer and range on either side; the stored pair is ordered.
         EXPECT_EQ(store->getGamutMapping(kBt2020 | kPq | kRangeFull, kBt709 | kSrgb), first + 1);
         EXPECT_EQ(store->getGamutMapping(kBt709, kBt2020 | kHlg), first);
@@ -126,18 +130,18 @@ TEST_F(StoreLookup, GamutMatchesStandardsOnlyAndFirstOfDuplicates) {
 
 TEST(StoreConstruction, EmptyStoreLogsNoPresetFilePrintsNothingAndFindsNothing) {
     std::unique_ptr<Hdr10Lut> store;
-    Captured built = capture([&] { store = std::make_unique<Hdr10Lut>(); });
+    CapturedText built = captureText([&] { store = std::make_unique<Hdr10Lut>(); });
     EXPECT_EQ(built.err, "D/liborrin: Loading HDR10 preset from no hdr10 preset file\n");
     EXPECT_EQ(built.out, "");
 
-    Captured dumped = capture([&] {
+    CapturedText dumped = captureText([&] {
         store->showEotf();
         store->showOetf();
         store->showGM();
     });
     EXPECT_EQ(dumped.out, "");
 
-    capture([&] {
+    captureText([&] {
         for (unsigned int t = 0; t < 9; t++) {
             EXPECT_EQ(store->getEotf(t << 22, 1000), store->eotfNoMatch());
             EXPECT_EQ(store->getOetfRoot(t << 22, 1000), store->oetfNoMatch());

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrel_test {
@@ -18,6 +19,25 @@ inline std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
+// The whole text of each stream.
+struct CapturedText {
+    std::string out;
+    std::string err;
+};
+
+template <typename F>
+CapturedText captureText(F&& f) {
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    f();
+    std::fflush(stdout);
+    CapturedText c;
+    c.err = testing::internal::GetCapturedStderr();
+    c.out = testing::internal::GetCapturedStdout();
+    return c;
+}
+
+// Each stream split into lines.
 struct Captured {
     std::vector<std::string> out;
     std::vector<std::string> err;
@@ -25,14 +45,8 @@ struct Captured {
 
 template <typename F>
 Captured capture(F&& f) {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    f();
-    std::fflush(stdout);
-    Captured c;
-    c.err = splitLines(testing::internal::GetCapturedStderr());
-    c.out = splitLines(testing::internal::GetCapturedStdout());
-    return c;
+    CapturedText text = captureText(std::forward<F>(f));
+    return Captured{splitLines(text.out), splitLines(text.err)};
 }
 
 }  // namespace kestrel_test
