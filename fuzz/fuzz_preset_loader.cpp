@@ -67,10 +67,12 @@ void checkOrders(const Hdr10Lut& s) {
 std::vector<unsigned int> probeLuminances(const Hdr10Lut& s) {
     std::vector<unsigned int> lums = {0u, 1u, 100u, 1000u, 4000u, 10000u, 0xFFFFFFFFu};
     for (unsigned t = 0; t < kNumTransfers; t++) {
-        for (const LutEntry& e : s.eotfTables[t]) lums.insert(lums.end(), {e.luminance, e.luminance + 1});
+        for (const LutEntry& e : s.eotfTables[t])
+            lums.insert(lums.end(), {e.luminance, e.luminance + 1});
         for (const OetfRoot& r : s.oetfTables[t]) {
             lums.insert(lums.end(), {r.productPeak, r.productPeak + 1});
-            for (const LutEntry& e : r.entries) lums.insert(lums.end(), {e.luminance, e.luminance + 1});
+            for (const LutEntry& e : r.entries)
+                lums.insert(lums.end(), {e.luminance, e.luminance + 1});
         }
     }
     if (lums.size() > 64) lums.resize(64);  // keep one input's work bounded

@@ -56,9 +56,7 @@ constexpr size_t kDefaultAlignment = __STDCPP_DEFAULT_NEW_ALIGNMENT__;
 
 namespace quality {
 
-AllocationCounts allocationCounts() {
-    return AllocationCounts{gCalls.load(), gLiveBytes.load()};
-}
+AllocationCounts allocationCounts() { return AllocationCounts{gCalls.load(), gLiveBytes.load()}; }
 
 CountAllocationsOnThisThread::CountAllocationsOnThisThread() : mStart(tCalls) {}
 CountAllocationsOnThisThread::~CountAllocationsOnThisThread() = default;

@@ -10,8 +10,8 @@
 namespace quality {
 
 struct AllocationCounts {
-    uint64_t calls;      // operator new calls of every form
-    int64_t liveBytes;   // bytes requested and not yet released
+    uint64_t calls;     // operator new calls of every form
+    int64_t liveBytes;  // bytes requested and not yet released
 };
 
 // Counts of the whole process since it started.

@@ -73,17 +73,20 @@ TEST(WriterThreads, ConcurrentWritersGiveTheBlocksOfSequentialRuns) {
                                               quality::dimSceneRecord()};
     _VelmorHdrDynamicInfo pristine[3];
     std::memcpy(pristine, records, sizeof records);
-    quality::SilenceOutput quiet;
 
     std::vector<HostRun> sequential;
-    for (int t = 0; t < kThreads; t++) sequential.push_back(runHost(t, records));
-
     std::vector<HostRun> concurrent(kThreads);
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; t++) {
-        threads.emplace_back([t, &records, &concurrent] { concurrent[t] = runHost(t, records); });
+    {
+        quality::SilenceOutput quiet;  // the checks below print after it
+        for (int t = 0; t < kThreads; t++) sequential.push_back(runHost(t, records));
+
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; t++) {
+            threads.emplace_back(
+                [t, &records, &concurrent] { concurrent[t] = runHost(t, records); });
+        }
+        for (std::thread& th : threads) th.join();
     }
-    for (std::thread& th : threads) th.join();
 
     for (int t = 0; t < kThreads; t++) {
         ASSERT_TRUE(sequential[t].allConverted) << "thread " << t;
