@@ -62,6 +62,24 @@ TEST(BasisOOTF, EveryStepInItsOwnPrecision) {
     for (int k = 0; k < 9; ++k) EXPECT_EQ(c.anchors[k], anchors[k]) << k;
 }
 
+TEST(BasisOOTF, CapOnMultiplesOfP1FormedInDouble) {
+    // For any positive target P1 stays too high for (k + 1)·P1 to undercut the
+    // blended anchor beyond k = 1, where doubling is exact in either precision.
+    // A negative target, open to a direct caller, sends the slope-matching
+    // anchor below zero: P1 takes its floor 0.1f, the darkness weight is 1, and
+    // every anchor from 2 on is the cap (k + 1)·P1 formed in double; a float
+    // product would give 0.30000001192092896 for k = 2.
+    const CurveParameters c = basis(LuminanceParameters{}, -100, 4000);
+    EXPECT_EQ(c.kneeX, 0.0);
+    EXPECT_EQ(c.kneeY, 0.0);
+    const double anchors[9] = {0.10000000149011612, 0.2,
+                               0.30000000447034836, 0.4000000059604645,
+                               0.5000000074505806,  0.6000000089406967,
+                               0.7000000104308128,  0.800000011920929,
+                               0.9000000134110451};
+    for (int k = 0; k < 9; ++k) EXPECT_EQ(c.anchors[k], anchors[k]) << k;
+}
+
 TEST(BasisOOTF, TargetAtLeastSourceIsTheIdentity) {
     for (float target : {4000.0f, 9000.0f}) {
         const CurveParameters c = basis(LuminanceParameters{}, target, 4000);

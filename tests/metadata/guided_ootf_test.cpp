@@ -113,6 +113,18 @@ TEST(GuidedOOTF, TowardTheStraightLineInStatedPrecision) {
     expectBlend(t);
 }
 
+TEST(GuidedOOTF, CapOnMultiplesOfP1FormedInDouble) {
+    // Nearer the source peak P1 is low enough for the cap to bind at anchors 1
+    // and 2; 3·P1 formed in float would store 0.6127346754074097 as anchor 2.
+    BlendCase t = workedBlend(1500);
+    t.kneeX = 0.21628816093159325;
+    t.kneeY = 0.3604802538951238;
+    t.anchors = {0.20424488186836243, 0.40848976373672485, 0.6127346456050873,
+                 0.7002932506572466,  0.7662104880500982,  0.8256109448297282,
+                 0.8784946209961368,  0.9248615165493239,  0.9647116314892894};
+    expectBlend(t);
+}
+
 TEST(GuidedOOTF, FromTheBasisCurveInStatedPrecision) {
     BlendCase t = workedBlend(450);
     t.kneeX = 0.021978024947337697;
