@@ -14,6 +14,7 @@
 #include "tools/kestrel/hdr10plus_json.h"
 #include "tools/kestrel/json_file.h"
 #include "tools/kestrel/lut_analysis.h"
+#include "tools/kestrel/metadata_input.h"
 #include "tools/kestrel/output_capture.h"
 #include "tools/kestrel/plot.h"
 #include "tools/kestrel/progress.h"
@@ -451,7 +452,7 @@ int runLut(const LutOptions& options) {
     }
     Hdr10PlusDocument document;
     std::string error;
-    if (!loadHdr10PlusFile(options.metadata, document, error)) {
+    if (!loadHdr10PlusInput(options.metadata, document, error)) {
         std::fprintf(stderr, "kestrel lut: %s\n", error.c_str());
         return 1;
     }

@@ -28,6 +28,11 @@ struct LutOptions {
     std::vector<double> levels;  // input levels in cd/m² for the all-frames plot
 };
 
+struct MetadataOptions {
+    std::string input;   // JSON, HEVC Annex B stream or container file
+    std::string output;  // empty: standard output
+};
+
 struct PresetCheckOptions {
     std::string file;
     std::string plot;
@@ -35,6 +40,7 @@ struct PresetCheckOptions {
 
 int runFrame(const FrameOptions& options);
 int runLut(const LutOptions& options);
+int runMetadata(const MetadataOptions& options);
 int runPresetCheck(const PresetCheckOptions& options);
 
 }  // namespace kestrel::tool

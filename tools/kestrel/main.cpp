@@ -37,7 +37,9 @@ int main(int argc, char** argv) {
     LutOptions lut;
     CLI::App* lutCommand = app.add_subcommand(
         "lut", "Adapt the tone curve of HDR10+ metadata to a target and show its 33-point table");
-    lutCommand->add_option("metadata", lut.metadata, "HDR10+ metadata (JSON)")
+    lutCommand
+        ->add_option("metadata", lut.metadata,
+                     "HDR10+ metadata: JSON, an HEVC stream or a container file")
         ->required()
         ->check(CLI::ExistingFile);
     lutCommand->add_option("--frame", lut.frame, "Frame of the file to use (from 0)")
@@ -66,6 +68,26 @@ int main(int argc, char** argv) {
         ->check(CLI::PositiveNumber);
     lutCommand->get_option("--frame")->excludes(allFrames);
 
+    MetadataOptions metadata;
+    CLI::App* metadataCommand = app.add_subcommand(
+        "metadata",
+        "Extract the HDR10+ metadata of an HEVC stream or container file as JSON, one entry per "
+        "frame in display order");
+    metadataCommand
+        ->add_option("input", metadata.input,
+                     "HEVC Annex B stream (.hevc, .h265), Matroska or MP4 file, or "
+                     "HDR10+ JSON; told apart by content")
+        ->required();
+    metadataCommand->add_option("-o,--output", metadata.output,
+                                "Write the JSON to this file (default: standard output)");
+    metadataCommand->footer(
+        "Examples:\n"
+        "  kestrel metadata clip.hevc -o clip.json\n"
+        "  kestrel metadata film.mkv > film.json\n"
+        "Frames without metadata are named on standard error and written as entries without\n"
+        "LuminanceParameters. Exit status 1 when the input is damaged (the frames before the\n"
+        "damage are still written), a frame's metadata is not valid, or there is none.");
+
     PresetCheckOptions preset;
     CLI::App* presetCommand = app.add_subcommand("preset", "Preset files");
     presetCommand->require_subcommand(1);
@@ -79,6 +101,7 @@ int main(int argc, char** argv) {
     try {
         if (*frameCommand) return runFrame(frame);
         if (*lutCommand) return runLut(lut);
+        if (*metadataCommand) return runMetadata(metadata);
         if (*checkCommand) return runPresetCheck(preset);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kestrel: %s\n", e.what());
