@@ -28,7 +28,10 @@ namespace kestrel::hdr10plus {
 constexpr unsigned kMaxWindows = 3;         // num_windows, u(2): 1 to 3
 constexpr unsigned kMinPeakMatrixSide = 2;  // rows and columns, u(5): 2 to 25
 constexpr unsigned kMaxPeakMatrixSide = 25;
-constexpr uint32_t kMaxTargetedLuminance = 10000;  // u(27), cd/m²
+constexpr uint32_t kMaxTargetedLuminance = 10000;    // u(27), cd/m²
+constexpr uint8_t kMaxApplicationVersion = 1;        // u(8): 0 in early streams, else 1
+constexpr uint16_t kFractionBrightPixelsOne = 1000;  // u(10), 1000 stands for 1.0
+constexpr uint8_t kMaxRotationAngle = 180;           // u(8), degrees
 
 // Where processing windows 1 and 2 lie and which pixels they select: a
 // rectangle and, inside it, a pair of concentric ellipses. Window 0 is the
@@ -46,7 +49,7 @@ struct WindowGeometry {
     uint16_t semiminor_axis_external_ellipse = 0;
     bool overlap_process_option = false;
 
-    bool operator==(const WindowGeometry& o) const;
+    KESTREL_HDR10PLUS_EXPORT bool operator==(const WindowGeometry& o) const;
     bool operator!=(const WindowGeometry& o) const { return !(*this == o); }
 };
 
@@ -70,7 +73,7 @@ struct ToneCurve {
     uint16_t knee_point_y = 0;                   // over 4095
     std::vector<uint16_t> bezier_curve_anchors;  // over 1023, at most 15
 
-    bool operator==(const ToneCurve& o) const;
+    KESTREL_HDR10PLUS_EXPORT bool operator==(const ToneCurve& o) const;
     bool operator!=(const ToneCurve& o) const { return !(*this == o); }
 };
 
@@ -84,7 +87,7 @@ struct Window {
     std::optional<ToneCurve> tone_curve;             // tone_mapping_flag
     std::optional<uint8_t> color_saturation_weight;  // color_saturation_mapping_flag; over 8
 
-    bool operator==(const Window& o) const;
+    KESTREL_HDR10PLUS_EXPORT bool operator==(const Window& o) const;
     bool operator!=(const Window& o) const { return !(*this == o); }
 };
 
@@ -95,7 +98,7 @@ struct PeakLuminanceMatrix {
     uint8_t cols = 0;             // 2 to 25
     std::vector<uint8_t> values;  // rows * cols entries, each 0 to 15
 
-    bool operator==(const PeakLuminanceMatrix& o) const;
+    KESTREL_HDR10PLUS_EXPORT bool operator==(const PeakLuminanceMatrix& o) const;
     bool operator!=(const PeakLuminanceMatrix& o) const { return !(*this == o); }
 };
 
@@ -112,7 +115,7 @@ struct Frame {
     std::optional<uint32_t> scene_frame_index;
     std::optional<uint32_t> sequence_frame_index;
 
-    bool operator==(const Frame& o) const;
+    KESTREL_HDR10PLUS_EXPORT bool operator==(const Frame& o) const;
     bool operator!=(const Frame& o) const { return !(*this == o); }
 };
 
@@ -129,8 +132,10 @@ struct RangeError {
 // frame that a payload can carry: 1 to 3 windows, geometry exactly on windows
 // 1 and 2, counts within 15, percentages at most 100 and never falling, a
 // targeted peak of at most 10000 cd/m², knee points within 4095, anchors
-// within 1023, actual-peak matrices of 2 to 25 rows and columns with entries
-// within 15, and every other value within the bits of its element.
+// within 1023, fraction_bright_pixels within 1000, actual-peak matrices of 2
+// to 25 rows and columns with entries within 15, window rotations within 180
+// degrees and ellipse axes of 1 or more (the outer semi-major axis not below
+// the inner), and every other value within the bits of its element.
 KESTREL_HDR10PLUS_EXPORT std::optional<RangeError> checkFrame(const Frame& frame);
 
 }  // namespace kestrel::hdr10plus

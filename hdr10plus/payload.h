@@ -24,7 +24,6 @@ constexpr uint8_t kCountryCode = 0xB5;
 constexpr uint16_t kTerminalProviderCode = 0x003C;
 constexpr uint16_t kTerminalProviderOrientedCode = 0x0001;
 constexpr uint8_t kApplicationIdentifier = 4;
-constexpr uint8_t kMaxApplicationVersion = 1;
 
 // Whether a buffer starts at the country code or just after it (AV1
 // metadata OBUs and some platform buffers leave the country code out).
