@@ -8,9 +8,11 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
+#include "container/file_extent.h"
 #include "hevc/annexb.h"
 #include "hevc/sei.h"
 
@@ -100,6 +102,25 @@ bool readLengthPrefixed(const AVPacket& packet, unsigned lengthSize, hevc::Pictu
     return true;
 }
 
+int64_t fileSize(const std::string& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return -1;
+    return std::ftell(file.get());
+}
+
+// After the last sample: a cut file ends like a whole one for the demuxer.
+std::optional<StreamError> checkWhole(const std::string& path, int64_t size) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!file || size <= 0) return std::nullopt;
+    auto cut = findTruncation(file.get(), static_cast<uint64_t>(size));
+    if (!cut) return std::nullopt;
+    return StreamError{cut->fileSize, "the file is cut short: its " + cut->element +
+                                          " declares it ends at byte " +
+                                          std::to_string(cut->declaredEnd)};
+}
+
 }  // namespace
 
 std::optional<StreamError> readHevcTrack(
@@ -108,7 +129,11 @@ std::optional<StreamError> readHevcTrack(
     av_log_set_level(AV_LOG_ERROR);
     AVFormatContext* raw = nullptr;
     int status = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
-    if (status < 0) return StreamError{0, "the demuxer cannot read it: " + avError(status)};
+    if (status < 0) {
+        // A file cut inside its headers is worth naming as such.
+        if (auto cut = checkWhole(path, fileSize(path))) return cut;
+        return StreamError{0, "the demuxer cannot read it: " + avError(status)};
+    }
     std::unique_ptr<AVFormatContext, InputCloser> input(raw);
 
     int track = -1;
@@ -172,6 +197,7 @@ std::optional<StreamError> readHevcTrack(
     }
     sequencer.finish();
     if (sequencer.error()) return sequencer.error();
+    if (!error) error = checkWhole(path, total);
     return error;
 }
 

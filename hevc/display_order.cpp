@@ -161,6 +161,12 @@ void PictureSequencer::flush() {
     mQueue.clear();
 }
 
-void PictureSequencer::finish() { flush(); }
+void PictureSequencer::finish() {
+    flush();
+    // Metadata with no picture after it is metadata lost: the stream was cut
+    // between an SEI and its picture.
+    if (!mError && mPendingMessages > 0)
+        fail(mCurrent->offset, "the stream ends after an HDR10+ message, before its picture");
+}
 
 }  // namespace kestrel::hevc
