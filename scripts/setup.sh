@@ -21,6 +21,9 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   libcli11-dev libcairo2-dev   # the kestrel tool
+  # Container files (Matroska, MP4) for the tool, and the decoder the
+  # stream tests check our reading against.
+  libavformat-dev libavcodec-dev libavutil-dev
 )
 if [ "$full" -eq 1 ]; then
   packages+=(
