@@ -223,11 +223,13 @@ TEST(MetadataCommand, ForeignAndUnreadableInputsEndWithStatusOne) {
                ": the HEVC Annex B stream holds no pictures"},
           Case{dir.write("fake.mkv", "\x1a\x45\xdf\xa3" + random), ""}}) {
         SCOPED_TRACE(c.path);
-        ToolRun run = runTool({"metadata", c.path});
-        ASSERT_TRUE(run.exited) << "crashed";
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err.rfind("kestrel metadata: ", 0), 0u) << run.err;
-        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        for (const std::string command : {"metadata", "lut"}) {
+            ToolRun run = runTool({command, c.path});
+            ASSERT_TRUE(run.exited) << command << " crashed";
+            EXPECT_EQ(run.status, 1) << command;
+            EXPECT_EQ(run.err.rfind("kestrel " + command + ": ", 0), 0u) << run.err;
+            EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        }
     }
 }
 

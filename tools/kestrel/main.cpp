@@ -40,8 +40,7 @@ int main(int argc, char** argv) {
     lutCommand
         ->add_option("metadata", lut.metadata,
                      "HDR10+ metadata: JSON, an HEVC stream or a container file")
-        ->required()
-        ->check(CLI::ExistingFile);
+        ->required();
     lutCommand->add_option("--frame", lut.frame, "Frame of the file to use (from 0)")
         ->capture_default_str();
     lutCommand->add_option("--target-nits", lut.targetNits, "Peak of the target display, cd/m²")

@@ -157,8 +157,10 @@ bool openJson(const std::string& path, MetadataInput& input, std::string& error)
     input.frames.assign(document.frameCount, InputFrame{});
     for (const hdr10plus::JsonFrame& f : document.frames) input.frames[f.index].frame = f.frame;
     for (const hdr10plus::JsonError& e : document.errors) {
-        if (e.frame && *e.frame < input.frames.size())
+        if (e.frame && *e.frame < input.frames.size()) {
+            input.frames[*e.frame].invalid = true;
             input.frames[*e.frame].problem = e.key.empty() ? e.what : e.key + " " + e.what;
+        }
     }
     return true;
 }
