@@ -25,16 +25,16 @@ constexpr uint8_t kMaxPercentage = 100;
 
 typedef struct _VelmorHdrDynamicInfo {
     uint8_t reserved0[180];
-    uint32_t targeted_system_display_maximum_luminance;  // cd/m²
-    uint32_t maxscl[3];                                  // 0.1 cd/m²
-    uint8_t num_distribution_maxrgb_percentiles;         // 0..15
-    uint8_t distribution_maxrgb_percentages[15];         // percent
-    uint32_t distribution_maxrgb_percentiles[15];        // 0.1 cd/m²
-    uint16_t tone_mapping_flag;                          // 1: curve present
-    uint16_t knee_point_x;                               // kKneePointOne = 1.0
-    uint16_t knee_point_y;                               // kKneePointOne = 1.0
-    uint16_t num_bezier_curve_anchors;                   // 0..15
-    uint16_t bezier_curve_anchors[15];                   // kAnchorOne = 1.0
+    uint32_t targeted_system_display_maximum_luminance;                 // cd/m²
+    uint32_t maxscl[3];                                                 // 0.1 cd/m²
+    uint8_t num_distribution_maxrgb_percentiles;                        // 0..15
+    uint8_t distribution_maxrgb_percentages[kMaxDistributionEntries];   // percent
+    uint32_t distribution_maxrgb_percentiles[kMaxDistributionEntries];  // 0.1 cd/m²
+    uint16_t tone_mapping_flag;                                         // 1: curve present
+    uint16_t knee_point_x;                                              // kKneePointOne = 1.0
+    uint16_t knee_point_y;                                              // kKneePointOne = 1.0
+    uint16_t num_bezier_curve_anchors;                                  // 0..15
+    uint16_t bezier_curve_anchors[kMaxBezierAnchors];                   // kAnchorOne = 1.0
     uint8_t reserved1[2];
 } VelmorHdrDynamicInfo;
 
