@@ -123,7 +123,7 @@ TEST(MetadataCommand, FramesWithoutMetadataAreNamedAndWrittenWithoutIt) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err,
               "kestrel metadata: " + path +
-                  ": frames 0 to 1: carries no HDR10+ metadata (none before it in decoding "
+                  ": frames 0 to 1 each carries no HDR10+ metadata (none before it in decoding "
                   "order)\n"
                   "kestrel metadata: " +
                   path +
@@ -136,6 +136,15 @@ TEST(MetadataCommand, FramesWithoutMetadataAreNamedAndWrittenWithoutIt) {
     EXPECT_EQ(scenes[2]["TargetedSystemDisplayMaximumLuminance"].asUInt(), 400u);
     EXPECT_EQ(scenes[3]["TargetedSystemDisplayMaximumLuminance"].asUInt(), 400u);
     EXPECT_EQ(scenes[2]["LuminanceParameters"]["MaxScl"], parseJson("[1000, 2000, 3000]"));
+
+    // lut takes the frames with metadata and names the one without.
+    ToolRun lut = runTool({"lut", path, "--frame", "1"});
+    EXPECT_EQ(lut.status, 1);
+    EXPECT_NE(lut.err.find(path + ": frame 1 carries no HDR10+ metadata"), std::string::npos)
+        << lut.err;
+    lut = runTool({"lut", path, "--frame", "3", "--format", "json"});
+    EXPECT_EQ(lut.status, 0) << lut.err;
+    EXPECT_EQ(parseJson(lut.out)["source_curve"]["targeted_display_nits"].asUInt(), 400u);
 }
 
 TEST(MetadataCommand, DamageEndsWithStatusOneAndKeepsTheFramesBefore) {
@@ -184,13 +193,13 @@ TEST(MetadataCommand, PayloadWithOverflowingCountNamesTheFrameAndItsSei) {
     ToolRun run = runTool({"metadata", path});
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find(": frame 1: the HDR10+ message in the SEI at byte " +
-                           std::to_string(seiAt) + " is not valid: payload byte "),
+    EXPECT_NE(run.err.find(": frame 1 carries an HDR10+ message that is not valid (SEI at byte " +
+                           std::to_string(seiAt) + "): payload byte "),
               std::string::npos)
         << run.err;
     // The picture after it shows the same broken metadata, and says whence.
-    EXPECT_NE(run.err.find(": frame 2: the HDR10+ message in effect (from the SEI at byte " +
-                           std::to_string(seiAt) + ") is not valid"),
+    EXPECT_NE(run.err.find(": frame 2 shows the HDR10+ message of the SEI at byte " +
+                           std::to_string(seiAt) + ", which is not valid: payload byte "),
               std::string::npos)
         << run.err;
     Json::Value scenes = parseJson(run.out)["SceneInfo"];

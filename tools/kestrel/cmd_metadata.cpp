@@ -31,12 +31,16 @@ void reportProblems(const MetadataInput& input) {
         }
         size_t end = i + 1;
         while (end < frames.size() && !frames[end].frame &&
-               frames[end].problem == frames[i].problem)
+               frames[end].problem == frames[i].problem && frames[end].key == frames[i].key)
             ++end;
-        std::string which = end - i == 1
-                                ? "frame " + std::to_string(i)
-                                : "frames " + std::to_string(i) + " to " + std::to_string(end - 1);
-        report(input.path, which + ": " + frames[i].problem);
+        // "frame 4 carries ...", "frames 0 to 3 each carries ...", and for
+        // JSON "frame 2: BezierCurveData.KneePointX is ...".
+        std::string which = end - i == 1 ? "frame " + std::to_string(i)
+                                         : "frames " + std::to_string(i) + " to " +
+                                               std::to_string(end - 1) + " each";
+        const InputFrame& f = frames[i];
+        report(input.path,
+               f.key.empty() ? which + " " + f.problem : which + ": " + f.key + " " + f.problem);
         i = end;
     }
 }

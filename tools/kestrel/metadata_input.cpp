@@ -110,11 +110,13 @@ public:
             frame.frame = mParsed.frame;
         } else {
             frame.invalid = true;
+            std::string at = std::to_string(payload.offset);
             frame.problem =
-                std::string("the HDR10+ message ") +
-                (frame.repeated ? "in effect (from the SEI at byte " : "in the SEI at byte ") +
-                std::to_string(payload.offset) + (frame.repeated ? ")" : "") +
-                " is not valid: payload " + mParsed.error->message();
+                (frame.repeated ? "shows the HDR10+ message of the SEI at byte " + at +
+                                      ", which is not valid: payload "
+                                : "carries an HDR10+ message that is not valid (SEI at byte " + at +
+                                      "): payload ") +
+                mParsed.error->message();
         }
         mFrames.push_back(std::move(frame));
     }
@@ -159,7 +161,8 @@ bool openJson(const std::string& path, MetadataInput& input, std::string& error)
     for (const hdr10plus::JsonError& e : document.errors) {
         if (e.frame && *e.frame < input.frames.size()) {
             input.frames[*e.frame].invalid = true;
-            input.frames[*e.frame].problem = e.key.empty() ? e.what : e.key + " " + e.what;
+            input.frames[*e.frame].key = e.key;
+            input.frames[*e.frame].problem = e.what;
         }
     }
     return true;
@@ -253,13 +256,14 @@ bool loadHdr10PlusInput(const std::string& path, Hdr10PlusDocument& document, st
         return false;
     }
     document = Hdr10PlusDocument();
+    document.path = path;
     document.frameCount = static_cast<unsigned>(input.frames.size());
     for (unsigned i = 0; i < input.frames.size(); ++i) {
         const InputFrame& f = input.frames[i];
         if (f.frame)
             document.frames.push_back({i, hdr10plus::toRecord(*f.frame)});
         else
-            document.errors.push_back(path + ": frame " + std::to_string(i) + ": " + f.problem);
+            document.errors.push_back({i, f.key, f.problem});
     }
     return true;
 }

@@ -27,7 +27,10 @@ const char* formatName(InputFormat format);
 // One frame, in display order for streams and file order for JSON.
 struct InputFrame {
     std::optional<hdr10plus::Frame> frame;  // the metadata in effect, when readable
-    std::string problem;    // why `frame` is empty: no metadata, or the payload's fault
+    // Why `frame` is empty: a predicate of the frame ("carries no HDR10+
+    // metadata ..."), or for JSON the entry's `key` and what is wrong with it.
+    std::string key;
+    std::string problem;
     bool invalid = false;   // metadata is there but not valid (`problem` says why)
     bool repeated = false;  // a stream's picture without metadata of its own, shown
                             // with the latest one before it in decoding order
