@@ -240,15 +240,6 @@ bool openMetadataInput(const std::string& path, MetadataInput& input, std::strin
 }
 
 bool loadHdr10PlusInput(const std::string& path, Hdr10PlusDocument& document, std::string& error) {
-    {
-        // JSON keeps the reader the commands have always used, with its messages.
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                             &std::fclose);
-        uint8_t head[kSniffBytes];
-        size_t got = file ? std::fread(head, 1, sizeof head, file.get()) : 0;
-        if (got > 0 && sniffFormat(head, got) == InputFormat::Json)
-            return loadHdr10PlusFile(path, document, error);
-    }
     MetadataInput input;
     if (!openMetadataInput(path, input, error)) return false;
     if (input.damage) {

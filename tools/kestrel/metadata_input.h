@@ -57,8 +57,8 @@ bool openMetadataInput(const std::string& path, MetadataInput& input, std::strin
                        const OpenOptions& options = {});
 
 // The same input as the records the plug-in takes, for the commands that
-// feed it (lut, frame): frames without metadata are rejected with a message
-// "<path>: frame N: ...", and a damaged stream does not load.
+// feed it (lut, frame): each frame with metadata projected onto the record,
+// each without it rejected with its reason; a damaged stream does not load.
 bool loadHdr10PlusInput(const std::string& path, Hdr10PlusDocument& document, std::string& error);
 
 }  // namespace kestrel::tool
