@@ -61,6 +61,28 @@ TEST(MetadataCommand, SampleStreamsGiveTheirPublishedJsonFrameForFrame) {
     }
 }
 
+TEST(MetadataCommand, JsonInputIsWrittenBackWithItsScenes) {
+    if (realDataDir().empty()) GTEST_SKIP() << "no real HDR10+ files";
+    TempDir dir;
+    Json::Value want = parseJson(readFile(realDataDir() + "/metadata-dhdr10-opt.json"));
+    Json::Value got = extract(realDataDir() + "/metadata-dhdr10-opt.json", dir);
+    EXPECT_EQ(got["SceneInfo"], want["SceneInfo"]);
+    EXPECT_EQ(got["SceneInfoSummary"], want["SceneInfoSummary"]);
+}
+
+TEST(MetadataCommand, ScenesOfAStreamAreRunsOfEqualMetadata) {
+    if (streams().empty()) GTEST_SKIP() << "no sample streams";
+    // This stream sends metadata once per scene of five frames (and repeats
+    // it on a few pictures inside): the runs are the published scenes.
+    TempDir dir;
+    Json::Value got = extract(streams() + "dhdr10-opt.hevc", dir);
+    Json::Value want = parseJson(readFile(realDataDir() + "/metadata-dhdr10-opt.json"));
+    EXPECT_EQ(got["SceneInfoSummary"], want["SceneInfoSummary"]);
+    EXPECT_EQ(got["SceneInfo"][7]["SceneId"].asUInt(), 1u);
+    EXPECT_EQ(got["SceneInfo"][7]["SceneFrameIndex"].asUInt(), 2u);
+    EXPECT_EQ(got["SceneInfo"][7]["SequenceFrameIndex"].asUInt(), 7u);
+}
+
 TEST(MetadataCommand, VerificationClipsGiveTheirEntryAsFirstFrame) {
     if (streams().empty()) GTEST_SKIP() << "no sample streams";
     Json::Value want = parseJson(readFile(realDataDir() + "/verification-clips.json"))["SceneInfo"];

@@ -68,9 +68,12 @@ std::vector<hdr10plus::Frame> documentFrames(const MetadataInput& input) {
                 inScene = 0;
             }
         }
-        frame.scene_id = scene;
-        frame.scene_frame_index = inScene;
-        frame.sequence_frame_index = static_cast<uint32_t>(i);
+        // A JSON input keeps the positions it was given.
+        if (input.format != InputFormat::Json) {
+            frame.scene_id = scene;
+            frame.scene_frame_index = inScene;
+            frame.sequence_frame_index = static_cast<uint32_t>(i);
+        }
         frames.push_back(std::move(frame));
     }
     return frames;
