@@ -136,6 +136,24 @@ TEST(ToneTable, FullKneeAdaptedToSmallerDisplaysEndsAtTheTargetPeak) {
     }
 }
 
+TEST(ToneTable, StraightSegmentOfADamagedKneeIsClampedAtOne) {
+    // Knee y 8190 (2.0) comes through the same-display copy unchanged. The
+    // slope ky / kx = 3.9990232f reaches y = 1 at t = 0.25006: 2^25 is still
+    // below (gain 3.9990232 * 1048575, truncated), 2^26 is clamped and its
+    // gain is 1 / 0.5 exactly.
+    _VelmorHdrDynamicInfo damaged = kneeExampleForTarget1000();
+    damaged.knee_point_x = 2048;
+    damaged.knee_point_y = 8190;
+    const Table t = dtm(damaged, 33, 33, 1000);
+    auto gainAt = [&t](unsigned x) -> int64_t {
+        for (int i = 0; i < 32; i++)
+            if (t.x[i] == x) return t.y[i];
+        return -1;
+    };
+    EXPECT_EQ(gainAt(33554432), 4193275);
+    EXPECT_EQ(gainAt(67108864), 2097150);
+}
+
 TEST(ToneTable, PrintsTheAddressOfItsOwnCopy) {
     _VelmorHdrDynamicInfo record = kneeExampleForTarget1000();
     unsigned x[33], y[33];
