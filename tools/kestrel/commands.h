@@ -31,6 +31,7 @@ struct LutOptions {
 struct PresetCheckOptions {
     std::string file;
     std::string plot;
+    bool strict = false;  // warnings fail the check too
 };
 
 int runFrame(const FrameOptions& options);

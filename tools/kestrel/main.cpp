@@ -73,6 +73,8 @@ int main(int argc, char** argv) {
         "check", "Load a preset file into a fresh store, show the loader's messages and dumps");
     checkCommand->add_option("file", preset.file, "Preset file (JSON)")->required();
     checkCommand->add_option("--plot", preset.plot, "Draw the EOTF and OETF tables (.png or .svg)");
+    checkCommand->add_flag("--strict", preset.strict,
+                           "Fail on warnings too (entries that share a key with different tables)");
 
     CLI11_PARSE(app, argc, argv);
 
