@@ -96,8 +96,8 @@ class SectionReport {
 public:
     SectionReport(PresetLoadReport* report, PresetSection section)
         : mReport(report), mSection(section) {}
-    // Called at the start of each entry but the first.
-    void nextEntry() { mIndex++; }
+    // Called at the start of every entry.
+    void beginEntry() { mIndex = mEntries++; }
     void stored() {
         if (mReport != nullptr) mReport->stored[static_cast<unsigned>(mSection)]++;
     }
@@ -114,7 +114,8 @@ public:
 private:
     PresetLoadReport* mReport;
     PresetSection mSection;
-    unsigned mIndex = 0;
+    unsigned mEntries = 0;  // entries begun so far
+    unsigned mIndex = 0;    // position of the current one
     const char* mFailedKey = "";
 };
 
@@ -195,11 +196,9 @@ bool Hdr10Lut::loadReporting(const char* path, PresetLoadReport& report) {
 
 void Hdr10Lut::initializeEotf(Json::Value& section, PresetLoadReport* report) {
     SectionReport log(report, PresetSection::kEotf);
-    bool first = true;
     try {
         for (Json::Value& entry : section) {
-            if (!first) log.nextEntry();
-            first = false;
+            log.beginEntry();
             PresetRejectReason reason;
             const char* key = "";
             if (!validateJsonLut(entry, "eotf", kEotfPoints, reason, key)) {
@@ -237,11 +236,9 @@ void Hdr10Lut::initializeEotf(Json::Value& section, PresetLoadReport* report) {
 
 void Hdr10Lut::initializeOetf(Json::Value& section, PresetLoadReport* report) {
     SectionReport log(report, PresetSection::kOetf);
-    bool first = true;
     try {
         for (Json::Value& entry : section) {
-            if (!first) log.nextEntry();
-            first = false;
+            log.beginEntry();
             PresetRejectReason reason;
             const char* key = "";
             if (!validateJsonLut(entry, "oetf", kOetfPoints, reason, key)) {
@@ -328,10 +325,8 @@ void Hdr10Lut::registerSingleOetf(Json::Value& entry, unsigned int transfer,
 
 void Hdr10Lut::initializeGamutMapping(Json::Value& section, PresetLoadReport* report) {
     SectionReport log(report, PresetSection::kGamutMapping);
-    bool first = true;
     for (Json::Value& entry : section) {
-        if (!first) log.nextEntry();
-        first = false;
+        log.beginEntry();
         const Json::Value& e = entry;
         if (!isEntry(e, "gamut_mapping")) {
             log.reject(PresetRejectReason::kNotAnObject);
