@@ -195,27 +195,29 @@ bool Hdr10Lut::loadReporting(const char* path, PresetLoadReport& report) {
 }
 
 void Hdr10Lut::initializeEotf(Json::Value& section, PresetLoadReport* report) {
-    SectionReport log(report, PresetSection::kEotf);
+    SectionReport tally(report, PresetSection::kEotf);
     try {
         for (Json::Value& entry : section) {
-            log.beginEntry();
+            tally.beginEntry();
             PresetRejectReason reason;
             const char* key = "";
             if (!validateJsonLut(entry, "eotf", kEotfPoints, reason, key)) {
-                log.reject(reason, key);
+                tally.reject(reason, key);
                 continue;
             }
             const int t = getTransferFunctionType(entry);
             if (t < 0) {
-                log.reject(PresetRejectReason::kUnknownTransfer, "function");
+                tally.reject(PresetRejectReason::kUnknownTransfer, "function");
                 continue;
             }
             const Json::Value& e = entry;
-            if (log.failed(optionalMemberConverts(e, "max_luminance", "eotf", JsonKind::kUInt32),
-                           "max_luminance") ||
-                log.failed(elementsConvert(e, "x-values", "eotf", JsonKind::kUInt32), "x-values") ||
-                log.failed(elementsConvert(e, "y-values", "eotf", JsonKind::kUInt32), "y-values")) {
-                log.rejectUnconvertible();
+            if (tally.failed(optionalMemberConverts(e, "max_luminance", "eotf", JsonKind::kUInt32),
+                             "max_luminance") ||
+                tally.failed(elementsConvert(e, "x-values", "eotf", JsonKind::kUInt32),
+                             "x-values") ||
+                tally.failed(elementsConvert(e, "y-values", "eotf", JsonKind::kUInt32),
+                             "y-values")) {
+                tally.rejectUnconvertible();
                 continue;
             }
 
@@ -225,7 +227,7 @@ void Hdr10Lut::initializeEotf(Json::Value& section, PresetLoadReport* report) {
             readSingleValues(lut.values, entry["x-values"]);
             readSingleValues(lut.values, entry["y-values"]);
             eotfTables[t].push_back(std::move(lut));
-            log.stored();
+            tally.stored();
         }
     } catch (...) {
         sortEotfTables(eotfTables);
@@ -235,31 +237,33 @@ void Hdr10Lut::initializeEotf(Json::Value& section, PresetLoadReport* report) {
 }
 
 void Hdr10Lut::initializeOetf(Json::Value& section, PresetLoadReport* report) {
-    SectionReport log(report, PresetSection::kOetf);
+    SectionReport tally(report, PresetSection::kOetf);
     try {
         for (Json::Value& entry : section) {
-            log.beginEntry();
+            tally.beginEntry();
             PresetRejectReason reason;
             const char* key = "";
             if (!validateJsonLut(entry, "oetf", kOetfPoints, reason, key)) {
-                log.reject(reason, key);
+                tally.reject(reason, key);
                 continue;
             }
             const int t = getTransferFunctionType(entry);
             if (t < 0) {
-                log.reject(PresetRejectReason::kUnknownTransfer, "function");
+                tally.reject(PresetRejectReason::kUnknownTransfer, "function");
                 continue;
             }
             const Json::Value& e = entry;
-            if (log.failed(optionalMemberConverts(e, "product_peak", "oetf", JsonKind::kUInt32),
-                           "product_peak") ||
-                log.failed(optionalMemberConverts(e, "max_luminance", "oetf", JsonKind::kUInt32),
-                           "max_luminance") ||
-                log.failed(optionalMemberConverts(e, "default", "oetf", JsonKind::kBool),
-                           "default") ||
-                log.failed(elementsConvert(e, "x-values", "oetf", JsonKind::kUInt32), "x-values") ||
-                log.failed(elementsConvert(e, "y-values", "oetf", JsonKind::kUInt32), "y-values")) {
-                log.rejectUnconvertible();
+            if (tally.failed(optionalMemberConverts(e, "product_peak", "oetf", JsonKind::kUInt32),
+                             "product_peak") ||
+                tally.failed(optionalMemberConverts(e, "max_luminance", "oetf", JsonKind::kUInt32),
+                             "max_luminance") ||
+                tally.failed(optionalMemberConverts(e, "default", "oetf", JsonKind::kBool),
+                             "default") ||
+                tally.failed(elementsConvert(e, "x-values", "oetf", JsonKind::kUInt32),
+                             "x-values") ||
+                tally.failed(elementsConvert(e, "y-values", "oetf", JsonKind::kUInt32),
+                             "y-values")) {
+                tally.rejectUnconvertible();
                 continue;
             }
 
@@ -267,7 +271,7 @@ void Hdr10Lut::initializeOetf(Json::Value& section, PresetLoadReport* report) {
             const unsigned int maxLuminance = e.get("max_luminance", 0).asUInt();
             if (!e.get("default", false).asBool()) {
                 registerSingleOetf(entry, t, productPeak, maxLuminance);
-                log.stored();
+                tally.stored();
                 continue;
             }
             // A default entry is also what a target of unknown peak (root 0)
@@ -292,7 +296,7 @@ void Hdr10Lut::initializeOetf(Json::Value& section, PresetLoadReport* report) {
                 }
                 throw;
             }
-            log.stored();
+            tally.stored();
         }
     } catch (...) {
         sortOetfTables(oetfTables);
@@ -324,27 +328,27 @@ void Hdr10Lut::registerSingleOetf(Json::Value& entry, unsigned int transfer,
 }
 
 void Hdr10Lut::initializeGamutMapping(Json::Value& section, PresetLoadReport* report) {
-    SectionReport log(report, PresetSection::kGamutMapping);
+    SectionReport tally(report, PresetSection::kGamutMapping);
     for (Json::Value& entry : section) {
-        log.beginEntry();
+        tally.beginEntry();
         const Json::Value& e = entry;
         if (!isEntry(e, "gamut_mapping")) {
-            log.reject(PresetRejectReason::kNotAnObject);
+            tally.reject(PresetRejectReason::kNotAnObject);
             continue;
         }
         if (!e.isMember("source") || !e.isMember("target")) {
             __android_log_print(ANDROID_LOG_ERROR, kLogTag,
                                 "source or target is not specified in gamut_mapping");
-            log.reject(PresetRejectReason::kMissingMember,
-                       e.isMember("source") ? "target" : "source");
+            tally.reject(PresetRejectReason::kMissingMember,
+                         e.isMember("source") ? "target" : "source");
             continue;
         }
         if (!isStringMember(e, "source", "gamut_mapping")) {
-            log.reject(PresetRejectReason::kNotAString, "source");
+            tally.reject(PresetRejectReason::kNotAString, "source");
             continue;
         }
         if (!isStringMember(e, "target", "gamut_mapping")) {
-            log.reject(PresetRejectReason::kNotAString, "target");
+            tally.reject(PresetRejectReason::kNotAString, "target");
             continue;
         }
         const std::string source = e["source"].asString();
@@ -355,18 +359,19 @@ void Hdr10Lut::initializeGamutMapping(Json::Value& section, PresetLoadReport* re
             __android_log_print(ANDROID_LOG_ERROR, kLogTag,
                                 "unknown gamut range conversion: %s -> %s", source.c_str(),
                                 target.c_str());
-            log.reject(PresetRejectReason::kUnknownConversion, sourceRow < 0 ? "source" : "target");
+            tally.reject(PresetRejectReason::kUnknownConversion,
+                         sourceRow < 0 ? "source" : "target");
             continue;
         }
         const Json::Value& values = e["values"];
         if (values.size() != 9) {
             __android_log_print(ANDROID_LOG_ERROR, kLogTag, "invalid number of values in: %s -> %s",
                                 source.c_str(), target.c_str());
-            log.reject(PresetRejectReason::kWrongValueCount, "values");
+            tally.reject(PresetRejectReason::kWrongValueCount, "values");
             continue;
         }
         if (!elementsConvert(e, "values", "gamut_mapping", JsonKind::kInt32)) {
-            log.reject(PresetRejectReason::kNotConvertible, "values");
+            tally.reject(PresetRejectReason::kNotConvertible, "values");
             continue;
         }
 
@@ -375,7 +380,7 @@ void Hdr10Lut::initializeGamutMapping(Json::Value& section, PresetLoadReport* re
         int* coefficient = mapping.matrix;
         for (auto it = values.begin(); it != values.end(); ++it) *coefficient++ = it->asInt();
         gamutMappings.push_back(mapping);
-        log.stored();
+        tally.stored();
     }
 }
 
