@@ -31,6 +31,8 @@ struct Name {
     }
 };
 
+std::string bitCount(size_t n) { return std::to_string(n) + (n == 1 ? " bit" : " bits"); }
+
 std::string hex(uint32_t value, int digits) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%0*X", digits, value);
@@ -47,9 +49,9 @@ public:
     bool field(unsigned width, const Name& name, uint32_t& out) {
         const size_t at = mIn.position();
         if (mIn.read(width, out)) return true;
-        return fail(PayloadErrorKind::Truncated, name, at,
-                    "needs " + std::to_string(width) + " bits; the payload ends " +
-                        std::to_string(mIn.bitsLeft()) + " bits into it");
+        return fail(
+            PayloadErrorKind::Truncated, name, at,
+            "needs " + bitCount(width) + ", the payload has " + bitCount(mIn.bitsLeft()) + " left");
     }
     template <typename T>
     bool field(unsigned width, const Name& name, T& out) {

@@ -5,7 +5,10 @@
 // The payload is a bit string, most significant bit first: the T.35 header
 // (country code 0xB5, provider code 0x003C, provider-oriented code 0x0001),
 // application identifier 4 and version 0 or 1, then the ST 2094-40 syntax,
-// then zero bits up to the next byte boundary. Nothing follows it.
+// then zero bits up to the next byte boundary. Nothing follows it: a caller
+// holding more (an AV1 metadata OBU ends with trailing bits, a 0x80 byte and
+// possibly zeros) passes the payload's bytes only, or gets TrailingBytes.
+// The color saturation elements belong to each window, after its curve.
 #pragma once
 
 #include <cstddef>

@@ -145,8 +145,8 @@ TEST(Payload, EveryCutIsRefusedAsTruncatedWithinTheBuffer) {
     PayloadResult r = parse({kSingleFrame.begin(), kSingleFrame.end() - 1});
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(r.error->message(),
-              "byte 63 (bit 0): windows[0].color_saturation_mapping_flag needs 1 bits; the "
-              "payload ends 0 bits into it");
+              "byte 63 (bit 0): windows[0].color_saturation_mapping_flag needs 1 bit, the "
+              "payload has 0 bits left");
 }
 
 TEST(Payload, ValuesTheBitsHoldButTheMetadataForbidsAreRefusedAtTheirElement) {

@@ -136,6 +136,23 @@ TEST(RealPayloads, RegularStreamHoldsExactlyTheFramesOfItsJson) {
     for (size_t i = 0; i < fromJson.size(); i++) ASSERT_EQ(fromStream[i], fromJson[i]) << i;
 }
 
+TEST(RealPayloads, StreamWithMetadataOnSomePicturesHoldsFramesOfItsJson) {
+    REQUIRE_REAL_DATA();
+    // The JSON repeats a picture's metadata on the pictures after it that
+    // carry none; every payload is still one of its entries.
+    const Json::Value root = readJson("metadata-dhdr10-opt.json");
+    std::vector<std::string> fromJson;
+    for (const Json::Value& entry : root["SceneInfo"])
+        fromJson.push_back(compact(withoutScene(entry)));
+    const auto payloads = hdr10PlusPayloads(stream("dhdr10-opt.hevc"));
+    ASSERT_EQ(payloads.size(), 12u);
+    for (size_t i = 0; i < payloads.size(); i++) {
+        const std::string got = compact(writeJsonFrame(parsedOk(payloads[i], "dhdr10-opt.hevc")));
+        EXPECT_NE(std::find(fromJson.begin(), fromJson.end(), got), fromJson.end())
+            << "payload " << i << ": " << got;
+    }
+}
+
 TEST(RealPayloads, DamagedStreamStillGivesItsFirstFrame) {
     REQUIRE_REAL_DATA();
     const auto payloads = hdr10PlusPayloads(stream("invalid-null-byte-seq.hevc"));
