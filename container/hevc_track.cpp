@@ -126,7 +126,7 @@ std::optional<StreamError> checkWhole(const std::string& path, int64_t size) {
 std::optional<StreamError> readHevcTrack(
     const std::string& path, const hevc::PictureSequencer::Sink& sink,
     const std::function<void(uint64_t done, uint64_t total)>& progress) {
-    av_log_set_level(AV_LOG_ERROR);
+    av_log_set_level(AV_LOG_QUIET);
     AVFormatContext* raw = nullptr;
     int status = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (status < 0) {

@@ -24,7 +24,8 @@ namespace kestrel::container {
 // `sink` in display order. `progress` receives the bytes read so far and the
 // file's size. Returns the first error (file not readable by the demuxer, no
 // HEVC track, damaged sample); the pictures before it have reached the sink.
-// The demuxer's own log lines are silenced below errors.
+// The demuxer's own log is silenced: what it would say about damage is
+// returned as the error, in terms of this file.
 std::optional<hevc::StreamError> readHevcTrack(
     const std::string& path, const hevc::PictureSequencer::Sink& sink,
     const std::function<void(uint64_t done, uint64_t total)>& progress);
