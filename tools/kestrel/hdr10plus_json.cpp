@@ -204,6 +204,13 @@ bool parseHdr10PlusDocument(const Json::Value& root, Hdr10PlusDocument& document
         std::string frameError;
         if (parseHdr10PlusFrame(scenes[i], "frame " + std::to_string(i), frame.record,
                                 frameError)) {
+            // Both were checked or are free-form; they only describe the frame.
+            const Json::Value& luminance = scenes[i]["LuminanceParameters"];
+            if (luminance.isMember("AverageRGB"))
+                frame.averageMaxRgbNits = luminance["AverageRGB"].asDouble() / 10;
+            const Json::Value& scene = scenes[i]["SceneId"];
+            if (scene.isUInt() && scene.asUInt() <= 0x7fffffffu)
+                frame.sceneId = static_cast<int>(scene.asUInt());
             document.frames.push_back(frame);
         } else {
             document.errors.push_back(frameError);

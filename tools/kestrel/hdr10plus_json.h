@@ -31,6 +31,8 @@ namespace kestrel::tool {
 struct Hdr10PlusFrame {
     unsigned index;  // position in "SceneInfo"
     _VelmorHdrDynamicInfo record;
+    double averageMaxRgbNits = -1;  // "AverageRGB" in cd/m², not part of the record; -1: absent
+    int sceneId = -1;               // "SceneId"; -1: absent
 };
 
 struct Hdr10PlusDocument {

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 namespace kestrel::tool {
 
@@ -260,27 +262,47 @@ Color paletteColor(size_t i) {
     return kColors[i % (sizeof kColors / sizeof kColors[0])];
 }
 
-bool isPlotFileName(const std::string& path) {
-    return endsWith(path, ".png") || endsWith(path, ".svg");
+bool plotFormatOf(const std::string& path, PlotFormat& format) {
+    if (endsWith(path, ".png")) {
+        format = PlotFormat::Png;
+        return true;
+    }
+    if (endsWith(path, ".svg")) {
+        format = PlotFormat::Svg;
+        return true;
+    }
+    return false;
 }
 
-bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error) {
-    if (!isPlotFileName(path)) {
-        error = path + ": a plot file name must end in .png or .svg";
-        return false;
-    }
+bool isPlotFileName(const std::string& path) {
+    PlotFormat unused;
+    return plotFormatOf(path, unused);
+}
+
+namespace {
+
+cairo_status_t writeToStream(void* closure, const unsigned char* data, unsigned int length) {
+    auto* out = static_cast<std::ostream*>(closure);
+    out->write(reinterpret_cast<const char*>(data), length);
+    return *out ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+}
+
+}  // namespace
+
+bool writeCharts(std::ostream& out, PlotFormat format, const std::vector<Chart>& charts,
+                 std::string& error) {
     if (charts.empty()) {
         error = "nothing to plot";
         return false;
     }
     const double height = kHeight * charts.size();
-    const bool png = endsWith(path, ".png");
+    const bool png = format == PlotFormat::Png;
     cairo_surface_t* surface =
         png ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(kWidth),
                                          static_cast<int>(height))
-            : cairo_svg_surface_create(path.c_str(), kWidth, height);
+            : cairo_svg_surface_create_for_stream(writeToStream, &out, kWidth, height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        error = path + ": " + cairo_status_to_string(cairo_surface_status(surface));
+        error = cairo_status_to_string(cairo_surface_status(surface));
         cairo_surface_destroy(surface);
         return false;
     }
@@ -294,7 +316,7 @@ bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std:
     cairo_status_t status = cairo_status(cr);
     cairo_destroy(cr);
     if (status == CAIRO_STATUS_SUCCESS && png) {
-        status = cairo_surface_write_to_png(surface, path.c_str());
+        status = cairo_surface_write_to_png_stream(surface, writeToStream, &out);
     }
     cairo_surface_finish(surface);  // an SVG is written out here
     if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
@@ -304,7 +326,29 @@ bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std:
     cairo_debug_reset_static_data();
     FcFini();
     if (status != CAIRO_STATUS_SUCCESS) {
-        error = path + ": " + cairo_status_to_string(status);
+        error = cairo_status_to_string(status);
+        return false;
+    }
+    return true;
+}
+
+bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error) {
+    PlotFormat format;
+    if (!plotFormatOf(path, format)) {
+        error = path + ": a plot file name must end in .png or .svg";
+        return false;
+    }
+    // Drawn in memory first, so that a failed drawing leaves no half file.
+    std::ostringstream drawing;
+    if (!writeCharts(drawing, format, charts, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    std::ofstream file(path, std::ios::out | std::ios::binary | std::ios::trunc);
+    file << drawing.str();
+    file.close();
+    if (!file) {
+        error = path + ": cannot write";
         return false;
     }
     return true;

@@ -3,6 +3,7 @@
 // in one file are stacked from top to bottom.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,11 +45,21 @@ struct Chart {
 // The colours the tool uses, in order of importance.
 Color paletteColor(size_t i);
 
-// Writes the charts to `path`; the format follows the extension (".png" or
-// ".svg"). False with `error` when the name or the writing fails.
-bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error);
+enum class PlotFormat { Png, Svg };
+
+// The format a file name asks for: ".png" or ".svg" at its end.
+bool plotFormatOf(const std::string& path, PlotFormat& format);
 
 // True when `path` ends in ".png" or ".svg" (what writeCharts can write).
 bool isPlotFileName(const std::string& path);
+
+// Draws the charts, stacked from top to bottom, as a PNG or an SVG document
+// into `out`. False with `error` when drawing fails or there is nothing to draw.
+bool writeCharts(std::ostream& out, PlotFormat format, const std::vector<Chart>& charts,
+                 std::string& error);
+
+// Writes the charts to `path`; the format follows the extension. False with
+// `error` (naming the path) when the name or the writing fails.
+bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error);
 
 }  // namespace kestrel::tool
