@@ -379,14 +379,20 @@ void drawChart(cairo_t* cr, const Chart& chart) {
 
 }  // namespace
 
-Color paletteColor(size_t i) {
-    static const Color kColors[] = {
-        {0.00, 0.45, 0.70}, {0.84, 0.37, 0.00}, {0.00, 0.62, 0.45}, {0.80, 0.47, 0.65},
-        {0.35, 0.35, 0.35}, {0.90, 0.62, 0.00}, {0.34, 0.71, 0.91}, {0.60, 0.20, 0.20},
-        {0.45, 0.25, 0.65}, {0.55, 0.55, 0.10}, {0.10, 0.35, 0.35}, {0.95, 0.35, 0.55},
-    };
-    return kColors[i % (sizeof kColors / sizeof kColors[0])];
-}
+namespace {
+
+// Colour-blind-safe first, then further distinct hues.
+const Color kPalette[] = {
+    {0.00, 0.45, 0.70}, {0.84, 0.37, 0.00}, {0.00, 0.62, 0.45}, {0.80, 0.47, 0.65},
+    {0.35, 0.35, 0.35}, {0.90, 0.62, 0.00}, {0.34, 0.71, 0.91}, {0.60, 0.20, 0.20},
+    {0.45, 0.25, 0.65}, {0.55, 0.55, 0.10}, {0.10, 0.35, 0.35}, {0.95, 0.35, 0.55},
+};
+
+}  // namespace
+
+Color paletteColor(size_t i) { return kPalette[i % paletteSize()]; }
+
+size_t paletteSize() { return sizeof kPalette / sizeof kPalette[0]; }
 
 bool plotFormatOf(const std::string& path, PlotFormat& format) {
     if (endsWith(path, ".png")) {

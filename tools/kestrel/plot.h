@@ -65,8 +65,10 @@ struct Chart {
     std::vector<std::string> notes;  // lines under the title
 };
 
-// The colours the tool uses, in order of importance.
+// The colours the tool uses, in order of importance; after paletteSize()
+// they repeat.
 Color paletteColor(size_t i);
+size_t paletteSize();
 
 enum class PlotFormat { Png, Svg };
 
