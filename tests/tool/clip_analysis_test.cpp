@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <json/reader.h>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
+#include "tools/kestrel/lut_charts.h"
 #include "tools/kestrel/plot.h"
 
 namespace kestrel::tool {
@@ -107,6 +109,26 @@ TEST(ClipAnalysis, LevelsAreReadThroughTheTableAndStopAtTheSourcePeak) {
     EXPECT_NEAR(row.curve.back().tableNits, atEnd, 1e-9);
 }
 
+TEST(ClipAnalysis, LevelsChartLeavesAGapForARejectedFrame) {
+    ClipRequest request;
+    request.targets = {600};
+    request.levels = {10};
+    ClipAnalysis clip = analyseClip(clipDocument(), request);
+    std::vector<Chart> charts =
+        levelsCharts(clip, request.levels, "clip.json", LuminanceAxes::Nits);
+    ASSERT_EQ(charts.size(), 1u);
+    const Series& level = charts[0].series.at(0);
+    EXPECT_EQ(level.label, "input 10 cd/m²");
+    // Frames 0 and 2 have rows; frame 1 was rejected and must not be bridged.
+    ASSERT_EQ(level.points.size(), 3u);
+    EXPECT_EQ(level.points[0].first, 0);
+    EXPECT_EQ(level.points[1].first, 1);
+    EXPECT_TRUE(std::isnan(level.points[1].second));
+    EXPECT_EQ(level.points[2].first, 2);
+    EXPECT_NEAR(level.points[2].second, clip.targets[0].frames[1].levelOutputs[0], 1e-12);
+    EXPECT_EQ(charts[0].notes.back(), "gaps: 1 frame rejected");
+}
+
 TEST(ClipAnalysis, ChartsDrawIntoAStreamAsPngOrSvg) {
     Chart chart;
     chart.title = "stream";
@@ -124,6 +146,112 @@ TEST(ClipAnalysis, ChartsDrawIntoAStreamAsPngOrSvg) {
     std::ostringstream nothing;
     EXPECT_FALSE(writeCharts(nothing, PlotFormat::Svg, {}, error));
     EXPECT_TRUE(nothing.str().empty());
+}
+
+// A frame in the file layout, with the parts the warnings look at.
+std::string frameText(const std::string& maxScl, const std::string& index,
+                      const std::string& values, unsigned targeted, const std::string& curve) {
+    return R"({"TargetedSystemDisplayMaximumLuminance": )" + std::to_string(targeted) +
+           R"(, "LuminanceParameters": {"MaxScl": )" + maxScl +
+           R"(, "LuminanceDistributions": {"DistributionIndex": )" + index +
+           R"(, "DistributionValues": )" + values + "}}" + curve + "}";
+}
+
+const std::string kCurve =
+    R"(, "BezierCurveData": {"KneePointX": 1700, "KneePointY": 1600, "Anchors": [500, 700]})";
+// Anchors that climb to 1.0 and drop back: the output dips before the peak.
+const std::string kDippingCurve =
+    R"(, "BezierCurveData": {"KneePointX": 400, "KneePointY": 1500,
+        "Anchors": [1023, 1023, 1023, 100, 0, 0, 0, 0, 0]})";
+
+FrameRow rowOf(const std::string& frame, unsigned target, double maxError = kDefaultMaxError) {
+    Hdr10PlusFrame f{};
+    std::string error;
+    EXPECT_TRUE(parseHdr10PlusFrame(parse(frame), "frame 0", f.record, error)) << error;
+    ClipRequest request;
+    request.maxError = maxError;
+    return analyseFrame(f, target, request);
+}
+
+std::vector<WarningKind> kinds(const FrameRow& row) {
+    std::vector<WarningKind> result;
+    for (const FrameWarning& w : row.warnings) result.push_back(w.kind);
+    return result;
+}
+
+using Kinds = std::vector<WarningKind>;
+
+TEST(ClipWarnings, StatisticsThatContradictThemselves) {
+    const std::string good =
+        frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, kCurve);
+    EXPECT_EQ(kinds(rowOf(good, 600)), Kinds{});
+
+    // The 99 % entry one step above the brightest component, and level with it.
+    FrameRow above =
+        rowOf(frameText("[20000, 25000, 1]", "[50, 99]", "[1000, 25001]", 1000, kCurve), 600);
+    ASSERT_EQ(kinds(above), Kinds{WarningKind::InconsistentMetadata});
+    EXPECT_EQ(above.warnings[0].text, "MaxScl (2500 cd/m²) is below the 99 % entry (2500.1 cd/m²)");
+    EXPECT_EQ(kinds(rowOf(frameText("[20000, 25000, 1]", "[50, 99]", "[1000, 25000]", 1000, kCurve),
+                          600)),
+              Kinds{});
+
+    // A curve for a display of 0 cd/m²; without a curve the field means nothing.
+    FrameRow zero =
+        rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 0, kCurve), 600);
+    const Kinds zeroKinds = kinds(zero);
+    const auto at =
+        std::find(zeroKinds.begin(), zeroKinds.end(), WarningKind::InconsistentMetadata);
+    ASSERT_NE(at, zeroKinds.end());
+    EXPECT_EQ(zero.warnings[at - zeroKinds.begin()].text,
+              "the tone curve is made for a targeted display of 0 cd/m²");
+    EXPECT_EQ(
+        kinds(rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 0, ""), 600)),
+        Kinds{});
+
+    // Percentages must rise strictly; the reader already refuses falling ones.
+    FrameRow repeated = rowOf(
+        frameText("[40000, 35000, 30000]", "[50, 50, 99]", "[900, 1000, 25000]", 1000, kCurve),
+        600);
+    ASSERT_EQ(kinds(repeated), Kinds{WarningKind::InconsistentMetadata});
+    EXPECT_EQ(repeated.warnings[0].text,
+              "distribution percentages out of order: 50 % follows 50 %");
+}
+
+TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
+    const std::string good =
+        frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, kCurve);
+    // The library's floor: 199 cd/m² is refused, 200 is adapted.
+    FrameRow refused = rowOf(good, 199);
+    ASSERT_EQ(kinds(refused), Kinds{WarningKind::TargetRefused});
+    EXPECT_EQ(refused.warnings[0].text,
+              "the library adapts no curve to a target below 200 cd/m²: the 199 cd/m² target "
+              "gets a straight line");
+    EXPECT_EQ(kinds(rowOf(good, 200)), Kinds{});
+    // Without a curve of its own the record gets one made for the target.
+    EXPECT_EQ(kinds(rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, ""),
+                          150)),
+              Kinds{});
+
+    // The error limit is exclusive: a table exactly at it passes.
+    const double error = rowOf(good, 600).lut.maxError / 1048575.0;
+    ASSERT_GT(error, 0);
+    EXPECT_EQ(kinds(rowOf(good, 600, error)), Kinds{});
+    FrameRow over = rowOf(good, 600, error * 0.999);
+    ASSERT_EQ(kinds(over), Kinds{WarningKind::InterpolationError});
+    EXPECT_EQ(over.warnings[0].text.rfind("largest interpolation error ", 0), 0u);
+
+    // A curve that dips makes the table's output fall between two entries.
+    FrameRow dip = rowOf(
+        frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, kDippingCurve), 1000);
+    ASSERT_EQ(kinds(dip), (Kinds{WarningKind::InterpolationError, WarningKind::FallingOutput}));
+    const LutAnalysis& a = dip.lut;
+    bool falls = false;
+    for (size_t i = 1; i < a.points.size(); i++) {
+        falls =
+            falls || a.points[i].gain * a.points[i].x < a.points[i - 1].gain * a.points[i - 1].x;
+    }
+    EXPECT_TRUE(falls) << "the test's curve no longer dips";
+    EXPECT_NE(dip.warnings[1].text.find("the table's output falls from "), std::string::npos);
 }
 
 }  // namespace

@@ -26,6 +26,11 @@ std::string number(double v) {
     return text;
 }
 
+// A statistic stored in 0.1 cd/m², exactly: "2500", "2500.1".
+std::string tenths(uint32_t v) {
+    return std::to_string(v / 10) + (v % 10 ? "." + std::to_string(v % 10) : "");
+}
+
 // Statistics that cannot all be true of one picture.
 void checkStatistics(const _VelmorHdrDynamicInfo& r, std::vector<FrameWarning>& warnings) {
     auto warn = [&](const std::string& text) {
@@ -39,8 +44,8 @@ void checkStatistics(const _VelmorHdrDynamicInfo& r, std::vector<FrameWarning>& 
     for (unsigned i = 0; i < n; i++) {
         if (r.distribution_maxrgb_percentages[i] == 99 &&
             r.distribution_maxrgb_percentiles[i] > maxScl) {
-            warn("MaxScl (" + number(maxScl / 10.0) + " cd/m²) is below the 99 % entry (" +
-                 number(r.distribution_maxrgb_percentiles[i] / 10.0) + " cd/m²)");
+            warn("MaxScl (" + tenths(maxScl) + " cd/m²) is below the 99 % entry (" +
+                 tenths(r.distribution_maxrgb_percentiles[i]) + " cd/m²)");
             break;
         }
     }

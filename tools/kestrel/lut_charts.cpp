@@ -398,12 +398,13 @@ std::vector<Chart> levelsCharts(const ClipAnalysis& clip, const std::vector<doub
         std::string gaps;
         auto addGap = [&](size_t count, const std::string& why) {
             if (count == 0) return;
-            gaps += (gaps.empty() ? "" : ", ") + std::to_string(count) + " " + why;
+            gaps += (gaps.empty() ? "" : ", ") + std::to_string(count) +
+                    (count == 1 ? " frame " : " frames ") + why;
         };
         addGap(clip.rejected.size(), "rejected");
         addGap(noPeak, "without statistics (no source peak to place a level)");
         addGap(unusable, "with an unusable table");
-        if (!gaps.empty()) chart.notes.push_back("gaps: frames " + gaps);
+        if (!gaps.empty()) chart.notes.push_back("gaps: " + gaps);
         chart.x = {"frame", 0, static_cast<double>(std::max(clip.frameCount, 1u)), false};
 
         Extent y;
