@@ -20,3 +20,4 @@ echo "== kestrel lut examples/metadata/single-frame-metadata.json --target-nits 
     --plot out/demo-tone-curve.png
 echo
 echo "Wrote out/demo-block.bin (the frame's 1416-byte block) and out/demo-tone-curve.png."
+echo "The tool is ./build-demo/kestrel (its plug-in has the example preset compiled in)."

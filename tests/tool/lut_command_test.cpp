@@ -239,6 +239,8 @@ TEST(LutCommand, GainsAreShownUnderHonestNames) {
                     p["output_nits"].asDouble() / p["input_nits"].asDouble(), 1e-9)
             << i;
     }
+    // Input 0 has no ratio, whatever gain the table stores there.
+    EXPECT_TRUE(shown["points"][0]["luminance_ratio"].isNull());
     // At unit normalised gain a 584.3 cd/m² source on a 1000 cd/m² display
     // is shown 1.71 times as bright.
     ToolRun table = runTool({"lut", kExampleMetadata});

@@ -99,9 +99,9 @@ double outputNits(const LutAnalysis& a, double x, double gain) {
 
 double normalisedGain(double gain) { return gain / kUnitGain; }
 
-double luminanceRatio(const LutAnalysis& a, double gain) {
-    if (a.sourcePeak <= 0) return kNaN;
-    return gain / kUnitGain * a.targetNits / a.sourcePeak;
+double luminanceRatio(const LutAnalysis& a, const TablePoint& p) {
+    if (a.sourcePeak <= 0 || p.x <= 0) return kNaN;
+    return p.gain / kUnitGain * a.targetNits / a.sourcePeak;
 }
 
 double outputAtLevel(const LutAnalysis& a, double level) {

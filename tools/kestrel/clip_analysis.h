@@ -63,8 +63,10 @@ double inputScale(const LutAnalysis& a);
 double inputNits(const LutAnalysis& a, double x);
 double outputNits(const LutAnalysis& a, double x, double gain);
 double normalisedGain(double gain);
-// NaN when the source peak is unknown.
-double luminanceRatio(const LutAnalysis& a, double gain);
+// The luminance ratio at a point of the table (or any input x with its
+// gain). NaN when the source peak is unknown, and at input 0, where no
+// ratio exists (the table stores a gain of 0 there).
+double luminanceRatio(const LutAnalysis& a, const TablePoint& p);
 
 // Output luminance through the table (interpolated as the display does) for
 // an input luminance; inputs above the source peak are taken at the peak.

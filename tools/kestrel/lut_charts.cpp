@@ -186,8 +186,8 @@ std::vector<Chart> frameCharts(const std::vector<FrameRow>& rows, const std::str
     ratios.positiveOnly = false;
     ratios.note(0);
     ratios.note(1);
-    auto ratioOf = [&](const LutAnalysis& a, double gainUnits) {
-        return relative ? normalisedGain(gainUnits) : luminanceRatio(a, gainUnits);
+    auto ratioOf = [&](const LutAnalysis& a, const TablePoint& p) {
+        return relative ? (p.x > 0 ? normalisedGain(p.gain) : kNaN) : luminanceRatio(a, p);
     };
 
     Series identity{"output = input", {}, kLightGrey, 1.0, true};
@@ -263,7 +263,7 @@ std::vector<Chart> frameCharts(const std::vector<FrameRow>& rows, const std::str
                 continue;
             }
             points.points.push_back({to(in), to(out)});
-            pointsRatio.points.push_back({to(in), ratioOf(a, p.gain)});
+            pointsRatio.points.push_back({to(in), ratioOf(a, p)});
         }
         points.label = target + " table: its points";
         if (below > 0) {
@@ -299,9 +299,9 @@ std::vector<Chart> frameCharts(const std::vector<FrameRow>& rows, const std::str
             ring.points.push_back({to(at), to(outputNits(a, x, tableGain))});
             lumSeries.push_back(ring);
             Series ringRatio = ring;
-            ringRatio.points = {{to(at), ratioOf(a, tableGain)}};
+            ringRatio.points = {{to(at), ratioOf(a, {x, tableGain})}};
             gainSeries.push_back(ringRatio);
-            gainLabels.push_back({to(at), ratioOf(a, tableGain),
+            gainLabels.push_back({to(at), ratioOf(a, {x, tableGain}),
                                   "largest error " + number(a.maxError / kUnitGain, "%.3g") +
                                       " of unit gain at " + number(at, "%.3g") +
                                       (relative ? "" : " cd/m²"),

@@ -102,7 +102,7 @@ Json::Value frameJson(const FrameRow& row) {
         point["normalised_gain"] = normalisedGain(p.gain);
         point["input_nits"] = inputNits(a, p.x);
         point["output_nits"] = outputNits(a, p.x, p.gain);
-        point["luminance_ratio"] = orNull(luminanceRatio(a, p.gain));
+        point["luminance_ratio"] = orNull(luminanceRatio(a, p));
         v["points"].append(point);
     }
     v["last_segment"]["width"] = a.lutX[kTableEntries - 1];
@@ -143,7 +143,7 @@ void writeFrameTable(std::ostream& out, const FrameRow& row, const std::string& 
           "lum ratio", "output cd/m²");
     for (unsigned i = 0; i + 1 < kTableEntries; i++) {
         const TablePoint& p = a.points[i];
-        const double ratio = luminanceRatio(a, p.gain);
+        const double ratio = luminanceRatio(a, p);
         print(out, "%5u %12.0f %14.6g %12.0f %10.6f %10s %14.6g\n", i, p.x, inputNits(a, p.x),
               p.gain, normalisedGain(p.gain), ratioText(ratio, "%.6f", "-").c_str(),
               outputNits(a, p.x, p.gain));
@@ -169,7 +169,7 @@ void writeFrameCsv(std::ostream& out, const FrameRow& row, bool header) {
     const std::string warnings = csvWarnings(row);
     for (unsigned i = 0; i < kTableEntries; i++) {
         const TablePoint& p = a.points[i];
-        const double ratio = luminanceRatio(a, p.gain);
+        const double ratio = luminanceRatio(a, p);
         print(out, "%u,%u,%u,%.0f,%.0f,%.9g,%.9g,%.9g,%s,%u,%s\n", i, a.lutX[i], a.lutY[i], p.x,
               p.gain, inputNits(a, p.x), normalisedGain(p.gain), outputNits(a, p.x, p.gain),
               ratioText(ratio, "%.9g", "").c_str(), a.targetNits, warnings.c_str());
