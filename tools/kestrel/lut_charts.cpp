@@ -17,7 +17,7 @@ constexpr int kSamples = 400;
 const Color kGrey{0.45, 0.45, 0.45};
 const Color kLightGrey{0.65, 0.65, 0.65};
 
-std::string number(double v, const char* format = "%.4g") {
+std::string number(double v, const char* format = "%.6g") {
     char text[32];
     std::snprintf(text, sizeof text, format, v);
     return text;

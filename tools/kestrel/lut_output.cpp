@@ -127,7 +127,7 @@ void writeFrameTable(std::ostream& out, const FrameRow& row, const std::string& 
     const LutAnalysis& a = row.lut;
     print(out, "frame %u of %s, target %u cd/m²\n", row.frame, file.c_str(), a.targetNits);
     if (a.sourcePeak > 0) {
-        print(out, "source peak: %.4g cd/m² (the curve's input 1.0)\n", a.sourcePeak);
+        print(out, "source peak: %.6g cd/m² (the curve's input 1.0)\n", a.sourcePeak);
     } else {
         print(out, "source peak: unknown (no statistics); input shown relative to it\n");
     }
