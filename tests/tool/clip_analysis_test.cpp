@@ -129,6 +129,58 @@ TEST(ClipAnalysis, LevelsChartLeavesAGapForARejectedFrame) {
     EXPECT_EQ(charts[0].notes.back(), "gaps: 1 frame rejected");
 }
 
+const Series* seriesNamed(const Chart& chart, const std::string& label) {
+    for (const Series& s : chart.series)
+        if (s.label == label) return &s;
+    return nullptr;
+}
+
+// The marks an engineer reads the curve by sit where the record puts them.
+TEST(ClipAnalysis, FrameChartsMarkPeaksKneesAndTheGainScale) {
+    Hdr10PlusDocument document = clipDocument();
+    // Frame 2: peak from MaxScl 2000 cd/m², knee (1700, 1600), targeted 1000.
+    ClipRequest request;
+    FrameRow row = analyseFrame(document.frames[1], 600, request);
+    const double peak = row.lut.sourcePeak;
+    ASSERT_NEAR(peak, 2000, 1e-3);
+    std::vector<Chart> charts = frameCharts({row}, "clip.json", LuminanceAxes::Nits);
+    ASSERT_EQ(charts.size(), 2u);
+    const Chart& lum = charts[0];
+    const Chart& gain = charts[1];
+
+    // From the shadows to a quarter beyond the larger peak.
+    EXPECT_DOUBLE_EQ(lum.x.min, 0.01);
+    EXPECT_DOUBLE_EQ(lum.x.max, 2000 * 1.25);
+    EXPECT_TRUE(lum.x.log);
+    const Series* target = seriesNamed(lum, "600 cd/m² target peak");
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(target->points.front().second, 600);
+    const Series* targeted = seriesNamed(lum, "targeted display peak, 1000 cd/m²");
+    ASSERT_NE(targeted, nullptr);
+    EXPECT_EQ(targeted->points.back().second, 1000);
+    const Series* source = seriesNamed(lum, "source peak, 2000 cd/m² (the curve's input 1.0)");
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(source->points.front().first, 2000);
+
+    // The source knee: 1700/4095 of the peak in, 1600/4095 of its display out.
+    bool sourceKnee = false;
+    for (const Series& s : lum.series) {
+        if (s.marker != Marker::Diamond || s.points.size() != 1) continue;
+        sourceKnee = sourceKnee || (std::fabs(s.points[0].first - 1700.0 / 4095 * 2000) < 1e-6 &&
+                                    std::fabs(s.points[0].second - 1600.0 / 4095 * 1000) < 1e-6);
+    }
+    EXPECT_TRUE(sourceKnee);
+
+    // Normalised gain = luminance ratio * source peak / target peak.
+    ASSERT_TRUE(gain.hasRightAxis);
+    EXPECT_NEAR(gain.yRight.max, gain.y.max * 2000 / 600, 1e-9);
+    EXPECT_EQ(gain.yRight.min, 0);
+
+    // Several targets: no single scale fits, so no right axis.
+    FrameRow other = analyseFrame(document.frames[1], 1000, request);
+    EXPECT_FALSE(frameCharts({row, other}, "clip.json", LuminanceAxes::Nits)[1].hasRightAxis);
+}
+
 TEST(ClipAnalysis, ChartsDrawIntoAStreamAsPngOrSvg) {
     Chart chart;
     chart.title = "stream";
