@@ -198,6 +198,20 @@ TEST(ClipAnalysis, ChartsDrawIntoAStreamAsPngOrSvg) {
     std::ostringstream nothing;
     EXPECT_FALSE(writeCharts(nothing, PlotFormat::Svg, {}, error));
     EXPECT_TRUE(nothing.str().empty());
+
+    // Two drawings for one page share no id, and each refers to its own.
+    std::string first, second;
+    ASSERT_TRUE(svgElement({chart}, "a-", first, error)) << error;
+    ASSERT_TRUE(svgElement({chart}, "b-", second, error)) << error;
+    EXPECT_EQ(first.rfind("<svg ", 0), 0u);
+    const std::string rootTag = first.substr(0, first.find('>'));
+    EXPECT_EQ(rootTag.find("width="), std::string::npos) << rootTag;
+    EXPECT_NE(rootTag.find("viewBox="), std::string::npos) << rootTag;
+    ASSERT_NE(first.find("id=\"a-glyph"), std::string::npos);
+    EXPECT_EQ(first.find("id=\"b-"), std::string::npos);
+    EXPECT_EQ(first.find("href=\"#glyph"), std::string::npos);
+    EXPECT_NE(first.find("href=\"#a-glyph"), std::string::npos);
+    EXPECT_NE(second.find("id=\"b-glyph"), std::string::npos);
 }
 
 // A frame in the file layout, with the parts the warnings look at.
