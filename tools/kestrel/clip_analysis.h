@@ -21,8 +21,8 @@
 //                    = normalised gain * target peak / source peak
 //
 // A 584 cd/m² source on a 1000 cd/m² target with a normalised gain of 1.0
-// has a luminance ratio of 1000 / 584 = 1.71: every input is shown 1.71
-// times brighter.
+// has a luminance ratio of 1000 / 584 = 1.71: every input below the knee is
+// shown 1.71 times as bright as it was mastered.
 #pragma once
 
 #include <functional>

@@ -144,19 +144,24 @@ int main(int argc, char** argv) {
         ->check(CLI::ExistingFile);
     CLI::Option* frameOption = lutCommand->add_option(
         "--frame", frameText, "Frame of the file to use (from 0; default 0)");
+    frameOption->type_name("N");
     lutCommand
         ->add_option("--target-nits", targetTexts,
                      "Peak of the target display, cd/m² (default 1000); several, separated by "
                      "commas, give one table each and one plot with all of them")
         ->expected(1)
-        ->take_all();
-    lutCommand->add_option("--layer-nits", layerText,
-                           "Maximum luminance of the layer, passed on as a host would (default "
-                           "1000)");
+        ->take_all()
+        ->type_name("N[,N...]");
+    lutCommand
+        ->add_option("--layer-nits", layerText,
+                     "Maximum luminance of the layer, passed on as a host would (default "
+                     "1000)")
+        ->type_name("N");
     lutCommand->add_option("--format", lut.format, "Output: table, csv or json")
         ->check(CLI::IsMember({"table", "csv", "json"}));
     CLI::Option* plot =
-        lutCommand->add_option("--plot", lut.plot, "Draw the curves to a .png or .svg file");
+        lutCommand->add_option("--plot", lut.plot, "Draw the curves to a .png or .svg file")
+            ->type_name("FILE");
     lutCommand
         ->add_option("--axes", axesText,
                      "With --plot: nits (cd/m², log axes; default) or pq (10-bit PQ codes)")
@@ -168,15 +173,17 @@ int main(int argc, char** argv) {
         lutCommand->add_flag("--all-frames", lut.allFrames,
                              "Every frame: one row each (knee, first anchor, source peak, "
                              "largest interpolation error, time, warnings)");
-    lutCommand->add_option("--levels", levelTexts,
-                           "With --all-frames and --plot: input levels (cd/m²) whose output is "
-                           "drawn across the frames (default 1 10 100 1000)");
+    lutCommand
+        ->add_option("--levels", levelTexts,
+                     "With --all-frames and --plot: input levels (cd/m²) whose output is "
+                     "drawn across the frames (default 1 10 100 1000)")
+        ->type_name("L");
     char maxErrorHelp[160];
     std::snprintf(maxErrorHelp, sizeof maxErrorHelp,
                   "Warn when the table's largest interpolation error exceeds this, of unit "
                   "gain (default %g)",
                   kDefaultMaxError);
-    lutCommand->add_option("--max-error", maxErrorText, maxErrorHelp);
+    lutCommand->add_option("--max-error", maxErrorText, maxErrorHelp)->type_name("E");
     lutCommand->add_flag("--strict", lut.strict, "Exit with status 1 when there is any warning");
     frameOption->excludes(allFrames);
     lutCommand->footer(std::string(kLutExamples) + "\n\n" + kExitStatuses);
