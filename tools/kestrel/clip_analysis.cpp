@@ -219,7 +219,8 @@ ClipAnalysis analyseClip(const Hdr10PlusDocument& document, const ClipRequest& r
                          const std::function<void(unsigned, unsigned)>& progress) {
     ClipAnalysis clip;
     clip.frameCount = document.frameCount;
-    clip.rejected = document.errors;
+    for (const hdr10plus::JsonError& e : document.errors)
+        clip.rejected.push_back(document.message(e));
     const unsigned total = static_cast<unsigned>(document.frames.size() * request.targets.size());
     unsigned done = 0;
     for (unsigned target : request.targets) {

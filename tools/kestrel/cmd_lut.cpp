@@ -104,11 +104,8 @@ int runOneFrame(const LutOptions& o, const Hdr10PlusDocument& document, LibraryO
         if (f.index == o.frame) frame = &f;
     }
     if (frame == nullptr) {
-        const std::string prefix = o.metadata + ": frame " + std::to_string(o.frame) + ":";
-        for (const std::string& e : document.errors) {
-            if (e.compare(0, prefix.size(), prefix) == 0)
-                std::fprintf(stderr, "kestrel lut: %s\n", e.c_str());
-        }
+        if (const hdr10plus::JsonError* e = document.errorOf(o.frame))
+            std::fprintf(stderr, "kestrel lut: %s\n", document.message(*e).c_str());
         return kExitFailed;
     }
 
