@@ -28,6 +28,16 @@ struct LutOptions {
     std::vector<double> levels;  // input levels in cd/m² for the all-frames plot
 };
 
+struct ReportOptions {
+    std::string input;
+    std::vector<unsigned> targets{1000};
+    unsigned layerNits = 1000;
+    std::string format = "html";  // html or json
+    std::string output;           // empty: standard output
+    double jumpThreshold = 0;     // 10-bit PQ codes
+    bool failOnJumps = false;
+};
+
 struct PresetCheckOptions {
     std::string file;
     std::string plot;
@@ -35,6 +45,7 @@ struct PresetCheckOptions {
 
 int runFrame(const FrameOptions& options);
 int runLut(const LutOptions& options);
+int runReport(const ReportOptions& options);
 int runPresetCheck(const PresetCheckOptions& options);
 
 }  // namespace kestrel::tool

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "tools/kestrel/commands.h"
+#include "tools/kestrel/jump_detection.h"
 
 using namespace kestrel::tool;
 
@@ -66,6 +67,46 @@ int main(int argc, char** argv) {
         ->check(CLI::PositiveNumber);
     lutCommand->get_option("--frame")->excludes(allFrames);
 
+    ReportOptions report;
+    report.jumpThreshold = kDefaultJumpThresholdCodes;
+    CLI::App* reportCommand = app.add_subcommand(
+        "report",
+        "A whole clip on one or more target displays, in one self-contained HTML page:\n"
+        "timelines, every frame's curve, and the frames inside a scene where the picture\n"
+        "jumps. Exit status: 0 when all went well; 1 when the input or output is wrong,\n"
+        "a frame was rejected, or frames were flagged with --fail-on-jumps.\n"
+        "Examples:\n"
+        "  kestrel report clip.json --target-nits 400,600,1000 -o clip-report.html\n"
+        "  kestrel report clip.json --target-nits 600 --format json --fail-on-jumps");
+    reportCommand->add_option("input", report.input, "HDR10+ metadata (JSON)")
+        ->required()
+        ->check(CLI::ExistingFile);
+    reportCommand
+        ->add_option("--target-nits", report.targets,
+                     "Peaks of the target displays, cd/m², separated by commas")
+        ->delimiter(',')
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    reportCommand
+        ->add_option("--layer-nits", report.layerNits,
+                     "Maximum luminance of the layer, passed on as a host would")
+        ->capture_default_str();
+    reportCommand->add_option("--format", report.format, "html (the page) or json (its data)")
+        ->check(CLI::IsMember({"html", "json"}))
+        ->capture_default_str();
+    reportCommand->add_option("-o,--output", report.output,
+                              "File to write (default: standard output, which for the page "
+                              "must not be a terminal)");
+    reportCommand
+        ->add_option("--jump-threshold", report.jumpThreshold,
+                     "Flag a frame whose output at a fixed input level differs from the "
+                     "previous frame's of the same scene by more than this many 10-bit PQ "
+                     "codes")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
+    reportCommand->add_flag("--fail-on-jumps", report.failOnJumps,
+                            "Exit with status 1 when a frame is flagged");
+
     PresetCheckOptions preset;
     CLI::App* presetCommand = app.add_subcommand("preset", "Preset files");
     presetCommand->require_subcommand(1);
@@ -79,6 +120,7 @@ int main(int argc, char** argv) {
     try {
         if (*frameCommand) return runFrame(frame);
         if (*lutCommand) return runLut(lut);
+        if (*reportCommand) return runReport(report);
         if (*checkCommand) return runPresetCheck(preset);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kestrel: %s\n", e.what());
