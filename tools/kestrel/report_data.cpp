@@ -17,10 +17,10 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The page's curves: inputs from deep shadow to the brightest source peak,
-// evenly spaced on a log scale. 24 samples a decade draw the curves smoothly
+// evenly spaced on a log scale. 16 samples a decade draw the curves smoothly
 // at the page's size.
 constexpr double kCurveGridFromNits = 0.01;
-constexpr int kCurveSamplesPerDecade = 24;
+constexpr int kCurveSamplesPerDecade = 16;
 // Places per table segment where the interpolation error is measured, as
 // measureInterpolationError does for the frame's largest error.
 constexpr int kErrorPlaces = 32;
