@@ -23,13 +23,14 @@ TEST(PqCode, InvertsTheLibrarysTableOfCodeLuminances) {
     // code with 60 digits and rounded to 8 decimals (too coarse for a check
     // near black, where a code is a few 1e-5 cd/m²).
     for (int code : {64, 153, 520, 769, 1000, 1023}) {
-        EXPECT_NEAR(pqCode10(dTable[code]), code, 2e-5) << "code " << code;
+        EXPECT_NEAR(pqCodeOfNits(dTable[code]), code, 2e-5) << "code " << code;
     }
-    EXPECT_EQ(pqCode10(kPqPeakNits), 1023.0);
-    EXPECT_EQ(pqCode10(0), 0.0);
-    EXPECT_EQ(pqCode10(-5), 0.0);
-    EXPECT_EQ(pqCode10(20000), 1023.0);  // above the peak, the top code
-    EXPECT_TRUE(std::isnan(pqCode10(kNaN)));
+    EXPECT_EQ(pqCodeOfNits(kPqMaxNits), 1023.0);
+    // The formula leaves c1^m2 at zero light: 0.00075 of a code.
+    EXPECT_NEAR(pqCodeOfNits(0), 0.0, 1e-3);
+    EXPECT_EQ(pqCodeOfNits(-5), pqCodeOfNits(0));
+    EXPECT_EQ(pqCodeOfNits(20000), 1023.0);       // above the peak, the top code
+    EXPECT_TRUE(std::isnan(pqCodeOfNits(kNaN)));  // an unknown output stays unknown
 }
 
 FrameRow row(unsigned frame, int sceneId, std::vector<double> outputs) {

@@ -67,7 +67,9 @@ TEST(LutCommand, CsvAndTableShowTheSameWordsAsJson) {
     ASSERT_EQ(csv.status, 0) << csv.err;
     std::vector<std::string> rows = lines(csv.out);
     ASSERT_EQ(rows.size(), 34u);
-    EXPECT_EQ(rows[0], "entry,lut_x,lut_y,x,y,input_nits,gain,output_nits");
+    EXPECT_EQ(rows[0],
+              "entry,lut_x,lut_y,x,y,input_nits,normalised_gain,output_nits,luminance_ratio,"
+              "target_nits,warnings");
     for (unsigned i = 0; i < 33; i++) {
         std::string prefix = std::to_string(i) + "," + std::to_string(shown["lutX"][i].asUInt()) +
                              "," + std::to_string(shown["lutY"][i].asUInt()) + ",";
@@ -94,7 +96,7 @@ TEST(LutCommand, AllFramesRunsThroughEveryRealFile) {
         ASSERT_EQ(rows.size(), count + 1) << file;
         EXPECT_EQ(rows[0],
                   "frame,knee_x,knee_y,first_anchor,source_peak_nits,max_error,"
-                  "max_error_of_unit_gain,increasing_input,microseconds");
+                  "max_error_of_unit_gain,increasing_input,microseconds,target_nits,warnings");
         for (unsigned i = 0; i < count; i++) {
             EXPECT_EQ(rows[i + 1].rfind(std::to_string(i) + ",", 0), 0u) << rows[i + 1];
         }

@@ -138,8 +138,10 @@ TEST(ReportCommand, BadRequestsAndRejectedFramesAreReported) {
     TempDir dir;
     ToolRun twice =
         runTool({"report", kPlanted, "--target-nits", "600,400,600", "--format", "json"});
-    EXPECT_EQ(twice.status, 1);
-    EXPECT_EQ(twice.err, "kestrel report: --target-nits lists 600 cd/m² twice\n");
+    EXPECT_EQ(twice.status, 2);
+    EXPECT_EQ(twice.err,
+              "kestrel report: --target-nits lists 600 twice\nRun with --help for more "
+              "information.\n");
     EXPECT_EQ(twice.out, "");
 
     const std::string unwritable = dir.path("missing/report.html");

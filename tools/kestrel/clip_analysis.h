@@ -11,6 +11,18 @@
 //
 //   input  cd/m² = x / 2^27 * source peak
 //   output cd/m² = gain / 1048575 * x / 2^27 * target peak
+//
+// Two gains follow from this, and they differ whenever source and target
+// peaks differ:
+//
+//   normalised gain  = gain / 1048575
+//                    = (output / target peak) / (input / source peak)
+//   luminance ratio  = output cd/m² / input cd/m²
+//                    = normalised gain * target peak / source peak
+//
+// A 584 cd/m² source on a 1000 cd/m² target with a normalised gain of 1.0
+// has a luminance ratio of 1000 / 584 = 1.71: every input is shown 1.71
+// times brighter.
 #pragma once
 
 #include <functional>
@@ -36,11 +48,23 @@ struct FrameWarning {
     std::string text;  // one line, no "warning:" prefix, no frame number
 };
 
+// The name of a kind in CSV and JSON ("interpolation_error", ...).
+const char* warningKindName(WarningKind kind);
+
+// The largest interpolation error (of unit gain) a table may have before
+// it is warned about. Well-formed real frames stay below 0.06 at targets
+// from 200 to 10000 cd/m²; a table above 0.1 visibly departs from its
+// curve somewhere.
+constexpr double kDefaultMaxError = 0.1;
+
 // The curve's input 1.0 stands for the source peak; without statistics the
 // source peak is unknown and input is shown relative to it (1.0 = peak).
 double inputScale(const LutAnalysis& a);
 double inputNits(const LutAnalysis& a, double x);
 double outputNits(const LutAnalysis& a, double x, double gain);
+double normalisedGain(double gain);
+// NaN when the source peak is unknown.
+double luminanceRatio(const LutAnalysis& a, double gain);
 
 // Output luminance through the table (interpolated as the display does) for
 // an input luminance; inputs above the source peak are taken at the peak.
@@ -62,10 +86,18 @@ struct CurveSample {
 // `toNits` (of input, in cd/m², or relative to the peak without statistics).
 std::vector<CurveSample> sampleCurves(const LutAnalysis& a, double fromNits, double toNits,
                                       int count);
+// Samples at the given inputs (cd/m², or relative without statistics).
+std::vector<CurveSample> sampleCurvesAt(const LutAnalysis& a, const std::vector<double>& inputs);
 
-// The input range the curve charts show by default: three decades below
-// the source peak (which hold the knee and the roll-off) up to the peak.
+// The input range the curves are drawn over: from 0.01 cd/m² (the shadows
+// of a good display; 0.00001 of the peak without statistics) to the
+// source peak, where the curve ends.
 void defaultCurveRange(const LutAnalysis& a, double& fromNits, double& toNits);
+
+// The knee point of a curve in cd/m²: input on the source peak, output on
+// `displayNits`.
+void kneeNits(const LutAnalysis& a, const _VelmorHdrDynamicInfo& curve, double displayNits,
+              double& inputNitsOut, double& outputNitsOut);
 
 // One frame for one target.
 struct FrameRow {
@@ -86,8 +118,9 @@ struct TargetRows {
 struct ClipRequest {
     std::vector<unsigned> targets{1000};
     unsigned layerNits = 1000;
-    std::vector<double> levels;  // input levels in cd/m² for FrameRow::levelOutputs
-    int curveSamples = 0;        // 0: no FrameRow::curve
+    std::vector<double> levels;          // input levels in cd/m² for FrameRow::levelOutputs
+    int curveSamples = 0;                // 0: no FrameRow::curve
+    double maxError = kDefaultMaxError;  // of unit gain, for WarningKind::InterpolationError
 };
 
 struct ClipAnalysis {
@@ -96,8 +129,8 @@ struct ClipAnalysis {
     std::vector<TargetRows> targets;    // in the order requested
 };
 
-// The warnings of one analysed frame.
-std::vector<FrameWarning> frameWarnings(const LutAnalysis& a);
+// The warnings of one analysed frame, in the order of WarningKind.
+std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError);
 
 FrameRow analyseFrame(const Hdr10PlusFrame& frame, unsigned targetNits, const ClipRequest& request);
 

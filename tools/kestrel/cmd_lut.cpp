@@ -2,6 +2,7 @@
 // one target peak, shown as the adapted curve and its 33-point table.
 #include <json/value.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -48,17 +49,55 @@ const std::vector<double> kDefaultLevels{1, 10, 100, 1000};
 
 ClipRequest requestOf(const LutOptions& o) {
     ClipRequest request;
-    request.targets = {o.targetNits};
+    request.targets = o.targets;
     request.layerNits = o.layerNits;
+    request.maxError = o.maxError;
     if (o.allFrames) request.levels = o.levels.empty() ? kDefaultLevels : o.levels;
     return request;
+}
+
+// Where a message belongs, for a reader of several frames or targets.
+std::string context(const LutOptions& o, const FrameRow& row) {
+    std::string text;
+    if (o.allFrames) text += "frame " + std::to_string(row.frame) + ": ";
+    if (o.targets.size() > 1) text += std::to_string(row.lut.targetNits) + " cd/m² target: ";
+    return text;
+}
+
+// Shows the row's warnings on standard error. The status is 1 for a table
+// that cannot be used, and for any warning under --strict.
+int reportWarnings(const LutOptions& o, const FrameRow& row) {
+    int status = kExitOk;
+    for (const FrameWarning& w : row.warnings) {
+        if (w.kind == WarningKind::DecreasingInput) {
+            std::fprintf(stderr, "kestrel lut: %s%s\n", context(o, row).c_str(), w.text.c_str());
+            status = kExitFailed;
+        } else {
+            std::fprintf(stderr, "kestrel lut: warning: %s%s\n", context(o, row).c_str(),
+                         w.text.c_str());
+            if (o.strict) status = kExitFailed;
+        }
+    }
+    return status;
+}
+
+// The plot is written first: a file that cannot be written fails the run
+// before anything is printed, so no one reads a table whose plot is missing.
+bool writePlot(const LutOptions& o, const std::vector<Chart>& charts) {
+    if (o.plot.empty()) return true;
+    std::string error;
+    if (!writeCharts(o.plot, charts, error)) {
+        std::fprintf(stderr, "kestrel lut: %s\n", error.c_str());
+        return false;
+    }
+    return true;
 }
 
 int runOneFrame(const LutOptions& o, const Hdr10PlusDocument& document, LibraryOutput& library) {
     if (o.frame >= document.frameCount) {
         std::fprintf(stderr, "kestrel lut: %s: frame %u is beyond its %u frames\n",
                      o.metadata.c_str(), o.frame, document.frameCount);
-        return 1;
+        return kExitFailed;
     }
     const Hdr10PlusFrame* frame = nullptr;
     for (const Hdr10PlusFrame& f : document.frames) {
@@ -70,36 +109,45 @@ int runOneFrame(const LutOptions& o, const Hdr10PlusDocument& document, LibraryO
             if (e.compare(0, prefix.size(), prefix) == 0)
                 std::fprintf(stderr, "kestrel lut: %s\n", e.c_str());
         }
-        return 1;
+        return kExitFailed;
     }
 
-    const FrameRow row = analyseFrame(*frame, o.targetNits, requestOf(o));
-    library.show("kestrel lut: library", row.lut.diagnostics);
+    std::vector<FrameRow> rows;
+    for (unsigned target : o.targets) {
+        rows.push_back(analyseFrame(*frame, target, requestOf(o)));
+        library.show("kestrel lut: library", rows.back().lut.diagnostics);
+    }
+    if (!o.plot.empty() && !writePlot(o, frameCharts(rows, o.metadata, o.axes))) {
+        return kExitFailed;
+    }
+
     const std::string format = o.format.empty() ? "table" : o.format;
     if (format == "json") {
-        Json::Value v = frameJson(row);
-        v["file"] = o.metadata;
+        Json::Value v;
+        if (rows.size() == 1) {
+            v = frameJson(rows.front());
+            v["file"] = o.metadata;
+        } else {
+            v["file"] = o.metadata;
+            v["frame"] = o.frame;
+            v["targets"] = Json::Value(Json::arrayValue);
+            for (const FrameRow& row : rows) v["targets"].append(frameJson(row));
+        }
         std::cout << prettyJson(v);
-    } else if (format == "csv") {
-        writeFrameCsv(std::cout, row);
     } else {
-        writeFrameTable(std::cout, row, o.metadata);
+        for (size_t i = 0; i < rows.size(); i++) {
+            if (format == "csv") {
+                writeFrameCsv(std::cout, rows[i], i == 0);
+            } else {
+                if (i > 0) std::cout << "\n";
+                writeFrameTable(std::cout, rows[i], o.metadata);
+            }
+        }
     }
     std::cout.flush();
 
-    int status = 0;
-    if (!o.plot.empty()) {
-        std::string error;
-        if (!writeCharts(o.plot, {curveChart(row, o.metadata)}, error)) {
-            std::fprintf(stderr, "kestrel lut: %s\n", error.c_str());
-            status = 1;
-        }
-    }
-    for (const FrameWarning& w : row.warnings) {
-        if (w.kind != WarningKind::DecreasingInput) continue;
-        std::fprintf(stderr, "kestrel lut: %s\n", w.text.c_str());
-        status = 1;
-    }
+    int status = kExitOk;
+    for (const FrameRow& row : rows) status = std::max(status, reportWarnings(o, row));
     return status;
 }
 
@@ -107,42 +155,38 @@ int runAllFrames(const LutOptions& o, const Hdr10PlusDocument& document, Library
     const std::string format = o.format.empty() ? "csv" : o.format;
     ClipAnalysis clip;
     {
-        ProgressBar progress(static_cast<unsigned>(document.frames.size()), "frames");
+        ProgressBar progress(static_cast<unsigned>(document.frames.size() * o.targets.size()),
+                             "frames");
         clip = analyseClip(document, requestOf(o),
                            [&](unsigned done, unsigned) { progress.update(done); });
     }
-    const TargetRows& rows = clip.targets.front();
-    for (const FrameRow& row : rows.frames) {
-        library.show("kestrel lut: frame " + std::to_string(row.frame) + ": library",
-                     row.lut.diagnostics);
+    for (const TargetRows& rows : clip.targets) {
+        for (const FrameRow& row : rows.frames) {
+            library.show("kestrel lut: frame " + std::to_string(row.frame) + ": library",
+                         row.lut.diagnostics);
+        }
+    }
+    if (!o.plot.empty() &&
+        !writePlot(o, levelsCharts(clip, requestOf(o).levels, o.metadata, o.axes))) {
+        return kExitFailed;
     }
 
-    int status = clip.rejected.empty() ? 0 : 1;
+    int status = clip.rejected.empty() ? kExitOk : kExitFailed;
     for (const std::string& e : clip.rejected) {
         std::fprintf(stderr, "kestrel lut: %s (frame skipped)\n", e.c_str());
     }
-    for (const FrameRow& row : rows.frames) {
-        for (const FrameWarning& w : row.warnings) {
-            if (w.kind != WarningKind::DecreasingInput) continue;
-            std::fprintf(stderr, "kestrel lut: frame %u: %s\n", row.frame, w.text.c_str());
-            status = 1;
-        }
+    for (const TargetRows& rows : clip.targets) {
+        for (const FrameRow& row : rows.frames) status = std::max(status, reportWarnings(o, row));
     }
 
     if (format == "json") {
-        std::cout << prettyJson(clipJson(clip, rows, o.metadata));
+        std::cout << prettyJson(clipJson(clip, o.metadata));
     } else {
-        writeClipRows(std::cout, rows, format == "csv" ? RowLayout::Csv : RowLayout::Columns);
+        const RowLayout layout = format == "csv" ? RowLayout::Csv : RowLayout::Columns;
+        writeClipHeader(std::cout, layout);
+        for (const TargetRows& rows : clip.targets) writeClipRows(std::cout, rows, layout);
     }
     std::cout.flush();
-
-    if (!o.plot.empty()) {
-        std::string error;
-        if (!writeCharts(o.plot, {levelsChart(rows, requestOf(o).levels, o.metadata)}, error)) {
-            std::fprintf(stderr, "kestrel lut: %s\n", error.c_str());
-            status = 1;
-        }
-    }
     return status;
 }
 
@@ -152,7 +196,7 @@ int runLut(const LutOptions& options) {
     if (!options.plot.empty() && !isPlotFileName(options.plot)) {
         std::fprintf(stderr, "kestrel lut: %s: a plot file name must end in .png or .svg\n",
                      options.plot.c_str());
-        return 1;
+        return kExitFailed;
     }
     Hdr10PlusDocument document;
     std::string error;

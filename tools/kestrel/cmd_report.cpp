@@ -8,7 +8,6 @@
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <set>
 #include <string>
 
 #include "tools/kestrel/commands.h"
@@ -58,13 +57,6 @@ std::string flaggedSummary(const Report& report) {
 
 int runReport(const ReportOptions& o) {
     const char* name = "kestrel report";
-    std::set<unsigned> seen;
-    for (unsigned t : o.targets) {
-        if (!seen.insert(t).second) {
-            std::fprintf(stderr, "%s: --target-nits lists %u cd/m² twice\n", name, t);
-            return 1;
-        }
-    }
     const bool json = o.format == "json";
     if (o.output.empty() && !json && isatty(STDOUT_FILENO) == 1) {
         std::fprintf(stderr,
@@ -95,6 +87,7 @@ int runReport(const ReportOptions& o) {
     request.targets = o.targets;
     request.layerNits = o.layerNits;
     request.thresholdCodes = o.jumpThreshold;
+    request.maxError = o.maxError;
     Report report;
     {
         ProgressBar progress(static_cast<unsigned>(document.frames.size() * o.targets.size()),

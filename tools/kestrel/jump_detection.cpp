@@ -59,8 +59,8 @@ std::vector<Jump> findJumps(const std::vector<FrameRow>& rows, const std::vector
             jump.level = l;
             jump.beforeNits = b;
             jump.afterNits = a;
-            jump.beforeCode = pqCode10(b);
-            jump.afterCode = pqCode10(a);
+            jump.beforeCode = pqCodeOfNits(b);
+            jump.afterCode = pqCodeOfNits(a);
             if (std::fabs(jump.afterCode - jump.beforeCode) > thresholdCodes) jumps.push_back(jump);
         }
     }

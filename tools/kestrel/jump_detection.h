@@ -5,8 +5,10 @@
 // At a scene cut the picture changes anyway and a new curve is expected; a
 // change of curve between two frames of one shot shows as the whole picture
 // brightening or darkening for no reason in the content. The change is
-// measured in 10-bit PQ codes (pq.h), where one code is about one step of
-// visibility at any level, so one threshold serves shadows and highlights.
+// measured in 10-bit PQ codes (pq.h), unrounded and full range. PQ spaces
+// its codes by the eye's threshold of contrast, so one code is about one
+// step of visibility at any level and one threshold serves shadows and
+// highlights, where a step in cd/m² or a ratio would not.
 #pragma once
 
 #include <string>

@@ -1,6 +1,7 @@
 #include "tools/kestrel/lut_output.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -43,6 +44,33 @@ Json::Value curveJson(const _VelmorHdrDynamicInfo& r) {
     return curve;
 }
 
+// The warnings of a row as one CSV field: quoted, separated by "; ".
+std::string csvWarnings(const FrameRow& row) {
+    if (row.warnings.empty()) return "";
+    std::string text;
+    for (const FrameWarning& w : row.warnings) {
+        if (!text.empty()) text += "; ";
+        text += w.text;
+    }
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+// A luminance ratio, or `unknown` without a source peak.
+std::string ratioText(double ratio, const char* format, const char* unknown) {
+    if (!std::isfinite(ratio)) return unknown;
+    char text[32];
+    std::snprintf(text, sizeof text, format, ratio);
+    return text;
+}
+
+// A quantity that may be unknown: JSON null.
+Json::Value orNull(double v) { return std::isfinite(v) ? Json::Value(v) : Json::Value(); }
+
 }  // namespace
 
 std::string curveText(const _VelmorHdrDynamicInfo& r) {
@@ -71,8 +99,10 @@ Json::Value frameJson(const FrameRow& row) {
         Json::Value point;
         point["x"] = p.x;
         point["gain"] = p.gain;
+        point["normalised_gain"] = normalisedGain(p.gain);
         point["input_nits"] = inputNits(a, p.x);
         point["output_nits"] = outputNits(a, p.x, p.gain);
+        point["luminance_ratio"] = orNull(luminanceRatio(a, p.gain));
         v["points"].append(point);
     }
     v["last_segment"]["width"] = a.lutX[kTableEntries - 1];
@@ -83,6 +113,13 @@ Json::Value frameJson(const FrameRow& row) {
     v["max_interpolation_error"]["at_x"] = a.maxErrorAt;
     v["max_interpolation_error"]["at_nits"] = inputNits(a, a.maxErrorAt);
     v["microseconds"] = a.microseconds;
+    v["warnings"] = Json::Value(Json::arrayValue);
+    for (const FrameWarning& w : row.warnings) {
+        Json::Value warning;
+        warning["kind"] = warningKindName(w.kind);
+        warning["message"] = w.text;
+        v["warnings"].append(warning);
+    }
     return v;
 }
 
@@ -102,12 +139,14 @@ void writeFrameTable(std::ostream& out, const FrameRow& row, const std::string& 
     }
     print(out, "adapted curve: %s, for the %u cd/m² target\n", curveText(a.adapted).c_str(),
           a.targetNits);
-    print(out, "%5s %12s %14s %12s %10s %14s\n", "entry", "x", "input cd/m²", "y", "gain",
-          "output cd/m²");
+    print(out, "%5s %12s %14s %12s %10s %10s %14s\n", "entry", "x", "input cd/m²", "y", "norm gain",
+          "lum ratio", "output cd/m²");
     for (unsigned i = 0; i + 1 < kTableEntries; i++) {
         const TablePoint& p = a.points[i];
-        print(out, "%5u %12.0f %14.6g %12.0f %10.6f %14.6g\n", i, p.x, inputNits(a, p.x), p.gain,
-              p.gain / kUnitGain, outputNits(a, p.x, p.gain));
+        const double ratio = luminanceRatio(a, p.gain);
+        print(out, "%5u %12.0f %14.6g %12.0f %10.6f %10s %14.6g\n", i, p.x, inputNits(a, p.x),
+              p.gain, normalisedGain(p.gain), ratioText(ratio, "%.6f", "-").c_str(),
+              outputNits(a, p.x, p.gain));
     }
     const TablePoint& end = a.points.back();
     print(out, "%5u last segment: width %u, rise %d, ending at (%.0f, %.0f): %.6g -> %.6g cd/m²\n",
@@ -121,22 +160,32 @@ void writeFrameTable(std::ostream& out, const FrameRow& row, const std::string& 
     }
 }
 
-void writeFrameCsv(std::ostream& out, const FrameRow& row) {
+void writeFrameCsv(std::ostream& out, const FrameRow& row, bool header) {
     const LutAnalysis& a = row.lut;
-    print(out, "entry,lut_x,lut_y,x,y,input_nits,gain,output_nits\n");
+    if (header)
+        print(out,
+              "entry,lut_x,lut_y,x,y,input_nits,normalised_gain,output_nits,luminance_ratio,"
+              "target_nits,warnings\n");
+    const std::string warnings = csvWarnings(row);
     for (unsigned i = 0; i < kTableEntries; i++) {
         const TablePoint& p = a.points[i];
-        print(out, "%u,%u,%u,%.0f,%.0f,%.9g,%.9g,%.9g\n", i, a.lutX[i], a.lutY[i], p.x, p.gain,
-              inputNits(a, p.x), p.gain / kUnitGain, outputNits(a, p.x, p.gain));
+        const double ratio = luminanceRatio(a, p.gain);
+        print(out, "%u,%u,%u,%.0f,%.0f,%.9g,%.9g,%.9g,%s,%u,%s\n", i, a.lutX[i], a.lutY[i], p.x,
+              p.gain, inputNits(a, p.x), normalisedGain(p.gain), outputNits(a, p.x, p.gain),
+              ratioText(ratio, "%.9g", "").c_str(), a.targetNits, warnings.c_str());
     }
+}
+
+void writeClipHeader(std::ostream& out, RowLayout layout) {
+    out << (layout == RowLayout::Csv
+                ? "frame,knee_x,knee_y,first_anchor,source_peak_nits,max_error,"
+                  "max_error_of_unit_gain,increasing_input,microseconds,target_nits,warnings\n"
+                : "frame  knee_x knee_y first_anchor source_peak_nits  max_error "
+                  "of_unit_gain increasing_input microseconds target_nits warnings\n");
 }
 
 void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout) {
     const bool csv = layout == RowLayout::Csv;
-    out << (csv ? "frame,knee_x,knee_y,first_anchor,source_peak_nits,max_error,"
-                  "max_error_of_unit_gain,increasing_input,microseconds\n"
-                : "frame  knee_x knee_y first_anchor source_peak_nits  max_error "
-                  "of_unit_gain increasing_input microseconds\n");
     for (const FrameRow& row : rows.frames) {
         const LutAnalysis& a = row.lut;
         int firstAnchor =
@@ -144,13 +193,15 @@ void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout) 
         std::string anchor = firstAnchor >= 0 ? std::to_string(firstAnchor) : "";
         const char* increasing = a.firstDecrease < 0 ? "yes" : "no";
         if (csv) {
-            print(out, "%u,%u,%u,%s,%.6g,%.0f,%.6g,%s,%.1f\n", row.frame, a.adapted.knee_point_x,
-                  a.adapted.knee_point_y, anchor.c_str(), a.sourcePeak, a.maxError,
-                  a.maxError / kUnitGain, increasing, a.microseconds);
-        } else {
-            print(out, "%5u %7u %6u %12s %16.6g %10.0f %12.6g %16s %12.1f\n", row.frame,
+            print(out, "%u,%u,%u,%s,%.6g,%.0f,%.6g,%s,%.1f,%u,%s\n", row.frame,
                   a.adapted.knee_point_x, a.adapted.knee_point_y, anchor.c_str(), a.sourcePeak,
-                  a.maxError, a.maxError / kUnitGain, increasing, a.microseconds);
+                  a.maxError, a.maxError / kUnitGain, increasing, a.microseconds, a.targetNits,
+                  csvWarnings(row).c_str());
+        } else {
+            print(out, "%5u %7u %6u %12s %16.6g %10.0f %12.6g %16s %12.1f %11u %8zu\n", row.frame,
+                  a.adapted.knee_point_x, a.adapted.knee_point_y, anchor.c_str(), a.sourcePeak,
+                  a.maxError, a.maxError / kUnitGain, increasing, a.microseconds, a.targetNits,
+                  row.warnings.size());
         }
     }
 }
@@ -162,6 +213,24 @@ Json::Value clipJson(const ClipAnalysis& clip, const TargetRows& rows, const std
     v["frame_count"] = clip.frameCount;
     v["frames"] = Json::Value(Json::arrayValue);
     for (const FrameRow& row : rows.frames) v["frames"].append(frameJson(row));
+    v["rejected"] = Json::Value(Json::arrayValue);
+    for (const std::string& e : clip.rejected) v["rejected"].append(e);
+    return v;
+}
+
+Json::Value clipJson(const ClipAnalysis& clip, const std::string& file) {
+    if (clip.targets.size() == 1) return clipJson(clip, clip.targets.front(), file);
+    Json::Value v;
+    v["file"] = file;
+    v["frame_count"] = clip.frameCount;
+    v["targets"] = Json::Value(Json::arrayValue);
+    for (const TargetRows& rows : clip.targets) {
+        Json::Value target;
+        target["target_nits"] = rows.targetNits;
+        target["frames"] = Json::Value(Json::arrayValue);
+        for (const FrameRow& row : rows.frames) target["frames"].append(frameJson(row));
+        v["targets"].append(target);
+    }
     v["rejected"] = Json::Value(Json::arrayValue);
     for (const std::string& e : clip.rejected) v["rejected"].append(e);
     return v;

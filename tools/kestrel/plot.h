@@ -1,8 +1,10 @@
 // Line charts written as PNG or SVG with cairo: linear or logarithmic axes,
-// an optional second y axis on the right, a legend and notes. Several charts
-// in one file are stacked from top to bottom.
+// an optional second y axis on the right, marks and labels, notes under the
+// title and a legend under the plot, where it covers no curve. Several
+// charts in one file are stacked from top to bottom.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -14,22 +16,42 @@ struct Color {
     double r, g, b;
 };
 
+enum class Marker { Dot, Diamond, Ring, Cross };
+
+// A line and/or marks through data points. A point with a value the axis
+// cannot show (NaN, or <= 0 on a log axis) breaks the line: a gap.
 struct Series {
-    std::string label;
+    std::string label;  // empty: not in the legend
     std::vector<std::pair<double, double>> points;
     Color color{0, 0, 0};
     double width = 2.0;
     bool dashed = false;
     bool line = true;      // join the points
-    bool markers = false;  // draw a dot on every point
+    bool markers = false;  // draw a mark on every point
     bool rightAxis = false;
+    Marker marker = Marker::Dot;
+    double markerSize = 3.5;
+    bool dotted = false;  // a fine dotted line, for reference lines
 };
 
 struct Axis {
+    Axis(std::string label_ = "", double min_ = 0, double max_ = 1, bool log_ = false)
+        : label(std::move(label_)), min(min_), max(max_), log(log_) {}
     std::string label;
-    double min = 0;
-    double max = 1;
-    bool log = false;
+    double min;
+    double max;
+    bool log;
+    // Tick labels; empty: the value itself. A '\n' starts a second, smaller
+    // line (on the x axis).
+    std::function<std::string(double)> tickText;
+};
+
+// Text placed at a data point, with a small offset to the upper right.
+struct Label {
+    double x, y;
+    std::string text;
+    Color color{0, 0, 0};
+    bool rightAxis = false;
 };
 
 struct Chart {
@@ -39,6 +61,7 @@ struct Chart {
     Axis yRight;
     bool hasRightAxis = false;
     std::vector<Series> series;
+    std::vector<Label> labels;
     std::vector<std::string> notes;  // lines under the title
 };
 

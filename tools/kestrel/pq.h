@@ -1,26 +1,19 @@
-// The PQ signal of a luminance: the inverse of the EOTF that HDR10 video is
-// coded with, in double precision. A display engineer reads luminance steps
-// in its 10-bit code values, since PQ spaces its codes by the eye's
-// threshold of contrast: one code is about equally visible at 0.1 cd/m² and
-// at 1000 cd/m², where a step in cd/m² or a ratio would not be.
+// The PQ curve (SMPTE ST 2084) in double precision, for axes in 10-bit code
+// values as colourists read them: code = 1023 * E', where
 //
-//   Y = L / 10000,  E = ((c1 + c2 Y^m1) / (1 + c3 Y^m1))^m2
-//
-// with m1 = 2610/16384, m2 = 2523/4096 * 128, c1 = 3424/4096,
-// c2 = 2413/4096 * 32, c3 = 2392/4096 * 32. Codes are full range: code
-// 1023 stands for E = 1 (10000 cd/m²), as in the library's PQ table.
+//   Y  = luminance / 10000 cd/m²
+//   E' = ((c1 + c2 Y^m1) / (1 + c3 Y^m1))^m2
 #pragma once
 
 namespace kestrel::tool {
 
-constexpr double kPqPeakNits = 10000.0;
-constexpr double kPqMaxCode10 = 1023.0;
+constexpr double kPqMaxNits = 10000;
+constexpr double kPqMaxCode = 1023;
 
-// E in [0, 1] for a luminance in cd/m²; below 0 gives 0, above the peak 1.
-double pqSignal(double nits);
+// Continuous 10-bit code of a luminance (clamped to 0..10000 cd/m²).
+double pqCodeOfNits(double nits);
 
-// The signal on the 10-bit scale, unrounded (code 153.4 lies between codes
-// 153 and 154), so that a difference of two is a distance in codes.
-double pqCode10(double nits);
+// Luminance of a (continuous) 10-bit code, clamped to 0..1023.
+double nitsOfPqCode(double code);
 
 }  // namespace kestrel::tool

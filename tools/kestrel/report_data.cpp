@@ -16,10 +16,9 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// The page's curves: inputs from deep shadow to the brightest source peak,
-// evenly spaced on a log scale. 16 samples a decade draw the curves smoothly
-// at the page's size.
-constexpr double kCurveGridFromNits = 0.01;
+// The page's curves: inputs from the shadows the curve charts start at to
+// the brightest source peak, evenly spaced on a log scale. 16 samples a
+// decade draw the curves smoothly at the page's size.
 constexpr int kCurveSamplesPerDecade = 16;
 // Places per table segment where the interpolation error is measured, as
 // measureInterpolationError does for the frame's largest error.
@@ -79,16 +78,21 @@ Json::Value curvesJson(const FrameRow& row, const std::vector<double>& grid) {
 }
 
 std::vector<double> curveGrid(const Report& report) {
-    double peak = 0;
-    for (const FrameRow& row : report.clip.targets.front().frames)
-        peak = std::max(peak, row.lut.sourcePeak);
-    if (!(peak > kCurveGridFromNits)) peak = kPqPeakNits;
-    const double decades = std::log10(peak / kCurveGridFromNits);
+    // Frames without statistics have no curve in cd/m² and do not count.
+    double from = kPqMaxNits, peak = 0;
+    for (const FrameRow& row : report.clip.targets.front().frames) {
+        if (!(row.lut.sourcePeak > 0)) continue;
+        double rowFrom = 0, rowTo = 0;
+        defaultCurveRange(row.lut, rowFrom, rowTo);
+        from = std::min(from, rowFrom);
+        peak = std::max(peak, rowTo);
+    }
+    if (!(peak > from)) from = 0.01, peak = kPqMaxNits;
+    const double decades = std::log10(peak / from);
     const int count = std::max(1, static_cast<int>(std::ceil(decades * kCurveSamplesPerDecade)));
     std::vector<double> grid;
     for (int i = 0; i <= count; i++)
-        grid.push_back(kCurveGridFromNits *
-                       std::pow(peak / kCurveGridFromNits, static_cast<double>(i) / count));
+        grid.push_back(from * std::pow(peak / from, static_cast<double>(i) / count));
     grid.back() = peak;
     return grid;
 }
@@ -136,6 +140,7 @@ Report buildReport(const Hdr10PlusDocument& document, const ReportRequest& reque
     clipRequest.targets = request.targets;
     clipRequest.layerNits = request.layerNits;
     clipRequest.levels = reportLevels();
+    clipRequest.maxError = request.maxError;
     report.clip = analyseClip(document, clipRequest, progress);
     for (TargetRows& rows : report.clip.targets) {
         for (FrameRow& row : rows.frames) {
@@ -232,7 +237,13 @@ Json::Value reportJson(const Report& report, bool withCurves) {
             f["max_interpolation_error_at_nits"] =
                 number(usable ? inputNits(row.lut, row.lut.maxErrorAt) : kNaN);
             f["warnings"] = Json::Value(Json::arrayValue);
-            for (const FrameWarning& w : row.warnings) f["warnings"].append(w.text);
+            // As `kestrel lut` lists them.
+            for (const FrameWarning& w : row.warnings) {
+                Json::Value warning;
+                warning["kind"] = warningKindName(w.kind);
+                warning["message"] = w.text;
+                f["warnings"].append(warning);
+            }
             tv["frames"].append(f);
         }
         tv["flagged"] = Json::Value(Json::arrayValue);

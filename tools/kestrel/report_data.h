@@ -28,6 +28,7 @@ struct ReportRequest {
     std::vector<unsigned> targets;
     unsigned layerNits = 1000;
     double thresholdCodes = kDefaultJumpThresholdCodes;
+    double maxError = kDefaultMaxError;  // of unit gain, for the interpolation warning
 };
 
 struct Report {
