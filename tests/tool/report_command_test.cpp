@@ -129,6 +129,11 @@ TEST(ReportCommand, PageIsOneSmallFileThatCarriesItsData) {
     for (const char* level : {"1", "10", "100", "1000", "average"})
         EXPECT_NEAR(shown[level].asDouble(), full[level].asDouble(), 1e-5 * full[level].asDouble())
             << level;
+    // Without -o the page goes to standard output (here a pipe).
+    ToolRun piped = runTool({"report", kPlanted});
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_EQ(piped.err, "");
     // One curve set per distinct record: three scenes, three sets.
     EXPECT_EQ(data["targets"][0]["curves"].size(), 3u);
     EXPECT_EQ(data["targets"][0]["curves"][0]["points"].size(), 33u);
