@@ -20,9 +20,6 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // the brightest source peak, evenly spaced on a log scale. 16 samples a
 // decade draw the curves smoothly at the page's size.
 constexpr int kCurveSamplesPerDecade = 16;
-// Places per table segment where the interpolation error is measured, as
-// measureInterpolationError does for the frame's largest error.
-constexpr int kErrorPlaces = 32;
 
 Json::Value number(double v) { return std::isfinite(v) ? Json::Value(v) : Json::Value(); }
 
@@ -35,21 +32,10 @@ const char* sceneSourceName(SceneSource s) {
 Json::Value segmentErrors(const LutAnalysis& a) {
     Json::Value list(Json::arrayValue);
     if (a.firstDecrease >= 0) return list;
-    const ToneCurve curve = toneCurveOf(a.adapted);
-    for (size_t i = 1; i < a.points.size(); i++) {
-        const double x0 = a.points[i - 1].x;
-        const double x1 = a.points[i].x;
-        if (x1 - x0 < 2) continue;  // no integer input strictly inside
-        double worst = 0, at = std::floor((x0 + x1) / 2);
-        for (int k = 0; k < kErrorPlaces; k++) {
-            const double x =
-                k == 0 ? std::floor((x0 + x1) / 2) : std::floor(x0 + (x1 - x0) * k / kErrorPlaces);
-            const double error = std::fabs(interpolateGain(a.points, x) - gainAt(curve, x));
-            if (error > worst) worst = error, at = x;
-        }
+    for (const SegmentError& s : segmentInterpolationErrors(a.points, toneCurveOf(a.adapted))) {
         Json::Value e(Json::arrayValue);
-        e.append(inputNits(a, at));
-        e.append(worst / kUnitGain);
+        e.append(inputNits(a, s.at));
+        e.append(s.error / kUnitGain);
         list.append(e);
     }
     return list;
