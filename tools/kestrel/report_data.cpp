@@ -220,8 +220,8 @@ Json::Value reportJson(const Report& report, bool withCurves) {
                 f["output_nits"][levelKey(l)] = number(row.levelOutputs[l]);
             const bool usable = row.lut.firstDecrease < 0;
             f["max_interpolation_error"] = number(usable ? row.lut.maxError / kUnitGain : kNaN);
-            f["max_interpolation_error_at_nits"] =
-                number(usable ? inputNits(row.lut, row.lut.maxErrorAt) : kNaN);
+            f["max_interpolation_error_at_nits"] = number(
+                usable && row.lut.sourcePeak > 0 ? inputNits(row.lut, row.lut.maxErrorAt) : kNaN);
             f["warnings"] = Json::Value(Json::arrayValue);
             // As `kestrel lut` lists them.
             for (const FrameWarning& w : row.warnings) {
