@@ -20,7 +20,7 @@ before(async () => {
   profile = mkdtempSync(path.join(tmpdir(), "kestrel-chromium-"));
   // The profile directory becomes Chromium's --user-data-dir.
   browser = await chromium.launchPersistentContext(profile, {
-    executablePath: "/usr/bin/chromium",
+    executablePath: process.env.KESTREL_CHROMIUM || "/usr/bin/chromium",
     headless: true,
     viewport: { width: 1440, height: 1200 },
     args: [

@@ -32,5 +32,5 @@ for frame in 0 3 100; do
 done
 
 cd "$work"
-KESTREL_REPORT_WORK=$work NODE_PATH=$work/node_modules \
+KESTREL_REPORT_WORK=$work KESTREL_CHROMIUM=$(command -v chromium) \
   node --test "$here/report_page.test.mjs"
