@@ -20,11 +20,10 @@ namespace kestrel::tool {
 
 // A change of more than this many 10-bit PQ codes between two frames of a
 // scene is flagged. One code is about one just-noticeable step for a still
-// edge (1.9 % of luminance at 1 cd/m², 1.0 % at 100 cd/m²), and slowly
-// varying metadata moves the output by about that much from frame to frame.
-// A sudden change of the whole picture is seen from a Weber fraction of a
-// few percent: two codes are 3.9 % at 1 cd/m², 2.0 % at 100 cd/m² and 1.8 %
-// at 1000 cd/m².
+// edge (1.9 % of luminance at 1 cd/m², 1.0 % at 100 cd/m²): flagging it
+// would flag changes at the edge of visibility. A sudden change of the whole
+// picture is seen from a Weber fraction of a few percent, and two codes are
+// 3.9 % at 1 cd/m², 2.0 % at 100 cd/m² and 1.8 % at 1000 cd/m².
 constexpr double kDefaultJumpThresholdCodes = 2.0;
 
 enum class SceneSource {
