@@ -85,6 +85,13 @@ test("clicking a frame on a timeline shows that frame's curve and 33 points for 
     assert.ok(dots > 10, "the table's points above the axis' start");
   }
   assert.equal(await page.locator("#target-600 table.points-table tbody tr").count(), 33);
+  // On PQ code axes the page is drawn again and keeps the chosen frame;
+  // 100 cd/m² is code 520 (519.76).
+  await page.selectOption("#axes", "pq");
+  assert.equal(await page.locator("svg.timeline").count(), 3);
+  assert.equal(await page.getAttribute("#target-1000 h3.chosen-frame", "data-frame"), "100");
+  const ticks = await page.$$eval("svg.timeline[data-target='600'] text", (t) => t.map((e) => e.textContent));
+  assert.ok(ticks.includes("100 (520)"), ticks.join(" | "));
   assert.deepEqual(problems, []);
   await context.close();
 });
