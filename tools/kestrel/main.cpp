@@ -130,10 +130,22 @@ int main(int argc, char** argv) {
     frameCommand->add_option("script", frame.script, "Frame script (JSON)")
         ->required()
         ->check(CLI::ExistingFile);
-    frameCommand->add_option("--plugin", frame.plugin,
-                             "Plug-in to load (default: liborrin_kestrel.so beside this tool)");
+    CLI::Option* pluginOption =
+        frameCommand->add_option("--plugin", frame.plugin,
+                                 "Plug-in to load (default: liborrin_kestrel.so beside this tool)");
+    frameCommand
+        ->add_option("--preset", frame.preset,
+                     "Load this preset file at run time into the plug-in's store, as a plug-in "
+                     "built with it would hold it (uses libkestrel_runtime_preset.so beside "
+                     "this tool)")
+        ->check(CLI::ExistingFile)
+        ->excludes(pluginOption);
     frameCommand->add_option("--diag-out", frame.diagOut,
-                             "Write the plug-in's own output to this file instead of showing it");
+                             "Write the plug-in's own output to this file instead of showing it "
+                             "(its error lines are always shown on standard error)");
+    frameCommand->add_flag("--quiet", frame.quiet,
+                           "Do not show the plug-in's own output (its error lines are still "
+                           "shown on standard error)");
     frameCommand->add_option("--block-out", frame.blockOut,
                              "Write the 1416-byte block of each frame that has one to this file "
                              "(\"{frame}\" in the name becomes the frame number)");
@@ -225,7 +237,9 @@ int main(int argc, char** argv) {
     reportCommand->add_option("--max-error", reportMaxErrorText, maxErrorHelp);
     reportCommand->add_flag("--fail-on-jumps", report.failOnJumps,
                             "Exit with status 1 when a frame is flagged");
-    reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses);
+    reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
+                          "\n  report gives 1 also when a frame was rejected (the page is still "
+                          "written),\n  or, with --fail-on-jumps, when a frame was flagged");
 
     PresetCheckOptions preset;
     CLI::App* presetCommand = app.add_subcommand("preset", "Preset files");
@@ -234,6 +248,8 @@ int main(int argc, char** argv) {
         "check", "Load a preset file into a fresh store, show the loader's messages and dumps");
     checkCommand->add_option("file", preset.file, "Preset file (JSON)")->required();
     checkCommand->add_option("--plot", preset.plot, "Draw the EOTF and OETF tables (.png or .svg)");
+    checkCommand->add_flag("--strict", preset.strict,
+                           "Fail on warnings too (entries that share a key with different tables)");
     checkCommand->footer(kExitStatuses);
 
     const std::string unknown = unknownWord(app, argc, argv);
