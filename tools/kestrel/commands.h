@@ -40,6 +40,17 @@ struct LutOptions {
     bool strict = false;                 // a warning makes the exit status 1
 };
 
+struct ReportOptions {
+    std::string input;
+    std::vector<unsigned> targets{1000};
+    unsigned layerNits = 1000;
+    std::string format = "html";  // html or json
+    std::string output;           // empty: standard output
+    double jumpThreshold = 0;     // 10-bit PQ codes
+    double maxError = 0;          // of unit gain, for the interpolation warning
+    bool failOnJumps = false;
+};
+
 struct PresetCheckOptions {
     std::string file;
     std::string plot;
@@ -48,6 +59,7 @@ struct PresetCheckOptions {
 
 int runFrame(const FrameOptions& options);
 int runLut(const LutOptions& options);
+int runReport(const ReportOptions& options);
 int runPresetCheck(const PresetCheckOptions& options);
 
 }  // namespace kestrel::tool

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/kestrel/commands.h"
+#include "tools/kestrel/jump_detection.h"
 #include "tools/kestrel/option_values.h"
 #include "tools/kestrel/plugin_loader.h"
 
@@ -31,6 +32,12 @@ const char* kLutExamples =
     "  kestrel lut clip.json --frame 12 --target-nits 400,600,1000 --plot curves.png\n"
     "  kestrel lut clip.json --all-frames --format json --strict > frames.json\n"
     "  kestrel lut clip.json --all-frames --plot levels.svg --levels 1 10 100";
+
+const char* kReportExamples =
+    "Examples:\n"
+    "  kestrel report clip.json --target-nits 400,600,1000 -o clip-report.html\n"
+    "  kestrel report clip.json --target-nits 600 --format json --fail-on-jumps > jumps.json\n"
+    "  kestrel report clip.json --target-nits 600 --jump-threshold 4 -o clip-report.html";
 
 bool isNumber(const std::string& text) {
     char* end = nullptr;
@@ -200,6 +207,47 @@ int main(int argc, char** argv) {
     frameOption->excludes(allFrames);
     lutCommand->footer(std::string(kLutExamples) + "\n\n" + kExitStatuses);
 
+    ReportOptions report;
+    report.jumpThreshold = kDefaultJumpThresholdCodes;
+    report.maxError = kDefaultMaxError;
+    std::string reportLayerText, thresholdText, reportMaxErrorText;
+    std::vector<std::string> reportTargetTexts;
+    CLI::App* reportCommand = app.add_subcommand(
+        "report",
+        "A whole clip on one or more target displays, in one self-contained HTML page:\n"
+        "timelines, every frame's curve, and the frames inside a scene where the picture\n"
+        "jumps");
+    reportCommand->add_option("input", report.input, "HDR10+ metadata (JSON)")
+        ->required()
+        ->check(CLI::ExistingFile);
+    reportCommand
+        ->add_option("--target-nits", reportTargetTexts,
+                     "Peaks of the target displays, cd/m², separated by commas (default 1000)")
+        ->expected(1)
+        ->take_all();
+    reportCommand->add_option("--layer-nits", reportLayerText,
+                              "Maximum luminance of the layer, passed on as a host would "
+                              "(default 1000)");
+    reportCommand->add_option("--format", report.format, "html (the page) or json (its data)")
+        ->check(CLI::IsMember({"html", "json"}))
+        ->capture_default_str();
+    reportCommand->add_option("-o,--output", report.output,
+                              "File to write (default: standard output, which for the page "
+                              "must not be a terminal)");
+    char thresholdHelp[200];
+    std::snprintf(thresholdHelp, sizeof thresholdHelp,
+                  "Flag a frame whose output at a fixed input level differs from the previous "
+                  "frame's of the same scene by more than this many 10-bit PQ codes "
+                  "(default %g)",
+                  kDefaultJumpThresholdCodes);
+    reportCommand->add_option("--jump-threshold", thresholdText, thresholdHelp);
+    reportCommand->add_option("--max-error", reportMaxErrorText, maxErrorHelp);
+    reportCommand->add_flag("--fail-on-jumps", report.failOnJumps,
+                            "Exit with status 1 when a frame is flagged");
+    reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
+                          "\n  report gives 1 also when a frame was rejected (the page is still "
+                          "written),\n  or, with --fail-on-jumps, when a frame was flagged");
+
     PresetCheckOptions preset;
     CLI::App* presetCommand = app.add_subcommand("preset", "Preset files");
     presetCommand->require_subcommand(1);
@@ -246,9 +294,36 @@ int main(int argc, char** argv) {
         lut.axes = axesText == "pq" ? LuminanceAxes::Pq : LuminanceAxes::Nits;
     }
 
+    if (*reportCommand) {
+        std::string error;
+        bool ok = true;
+        if (!reportTargetTexts.empty())
+            ok = parseWholeNumbers("--target-nits", reportTargetTexts, 1, 10000, report.targets,
+                                   error);
+        if (ok && !reportLayerText.empty())
+            ok = parseWholeNumber("--layer-nits", reportLayerText, 0, 10000, report.layerNits,
+                                  error);
+        if (ok && !thresholdText.empty())
+            ok =
+                parsePositiveNumber("--jump-threshold", thresholdText, report.jumpThreshold, error);
+        if (ok && !reportMaxErrorText.empty())
+            ok = parsePositiveNumber("--max-error", reportMaxErrorText, report.maxError, error);
+        if (!ok) return usageError("kestrel report: " + error);
+        // One section per target: the same one twice is a slip of the keyboard.
+        for (size_t i = 0; i < report.targets.size(); i++) {
+            for (size_t k = 0; k < i; k++) {
+                if (report.targets[k] == report.targets[i]) {
+                    return usageError("kestrel report: --target-nits lists " +
+                                      std::to_string(report.targets[i]) + " twice");
+                }
+            }
+        }
+    }
+
     try {
         if (*frameCommand) return runFrame(frame);
         if (*lutCommand) return runLut(lut);
+        if (*reportCommand) return runReport(report);
         if (*checkCommand) return runPresetCheck(preset);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kestrel: %s\n", e.what());
