@@ -21,10 +21,16 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   libcli11-dev libcairo2-dev   # the kestrel tool
+  chromium                     # the browser the report page is tested in
   # Container files (Matroska, MP4) for the tool, and the decoder the
   # stream tests check our reading against.
   libavformat-dev libavcodec-dev libavutil-dev
 )
+# Node.js and npm run the page's browser test (playwright-core from npm,
+# pointed at Debian's chromium). A machine that has its own Node.js, which
+# brings npm, keeps it.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 if [ "$full" -eq 1 ]; then
   packages+=(
     # libFuzzer and the sanitizer runtimes for clang; llvm brings
