@@ -252,7 +252,7 @@ bool loadHdr10PlusInput(const std::string& path, Hdr10PlusDocument& document, st
     for (unsigned i = 0; i < input.frames.size(); ++i) {
         const InputFrame& f = input.frames[i];
         if (f.frame)
-            document.frames.push_back({i, hdr10plus::toRecord(*f.frame)});
+            document.frames.push_back(toolFrame(i, *f.frame));
         else
             document.errors.push_back({i, f.key, f.problem});
     }
