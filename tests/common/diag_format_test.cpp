@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -239,4 +240,37 @@ TEST(DiagnosticLines, AllToneRegistersOfAFrameInOrder) {
     EXPECT_EQ(c.out[32], "write(376)coef_regs[32] : 134217728");
     EXPECT_EQ(c.out[33], "write(376)coef_regs[0] : -1");
     EXPECT_EQ(c.out[65], "write(376)coef_regs[32] : -33");
+}
+
+TEST(DiagnosticLinesThreads, ConcurrentCallsKeepTheirLinesTogether) {
+    // Each call formats on its own stack and writes once, so the 66 lines of
+    // one call never mix with another thread's; a buffer shared between
+    // threads would garble or interleave them.
+    constexpr int kCalls = 100;
+    auto run = [](unsigned int base) {
+        unsigned int lutX[33];
+        unsigned int lutY[33];
+        for (unsigned int i = 0; i < 33; i++) {
+            lutX[i] = base + i;
+            lutY[i] = base + 100 + i;
+        }
+        for (int c = 0; c < kCalls; c++) printToneRegisters(lutX, lutY, 33);
+    };
+    kestrel_test::Captured c = kestrel_test::capture([&] {
+        std::thread a(run, 1000u);
+        std::thread b(run, 5000u);
+        a.join();
+        b.join();
+    });
+    ASSERT_EQ(c.out.size(), 2u * kCalls * 66);
+    for (size_t call = 0; call < 2 * kCalls; call++) {
+        const std::string& first = c.out[call * 66];
+        const unsigned int base = first.find(": 1000") != std::string::npos ? 1000u : 5000u;
+        for (unsigned int i = 0; i < 66; i++) {
+            const unsigned int value = i < 33 ? base + i : base + 100 + (i - 33);
+            EXPECT_EQ(c.out[call * 66 + i], "write(376)coef_regs[" + std::to_string(i % 33) +
+                                                "] : " + std::to_string(value))
+                << "call " << call << ", line " << i;
+        }
+    }
 }
