@@ -49,7 +49,11 @@ OETFCurveData::OETFCurveData(const _VelmorHdrDynamicInfo& record) : curveData(re
 int32_t OETFCurveData::getY(int x) const {
     const double t = static_cast<double>(x) / static_cast<double>(xMax);
     float y;
-    if (t < static_cast<double>(mKneeX)) {
+    // A knee at exactly 1.0 leaves no Bezier segment: its u = (t - 1) / (1 - 1)
+    // would be 0 / 0 at x = xMax and turn the peak black. The end point then
+    // lies on the straight segment too, at t = 1, with the segment's gain.
+    const bool endOfFullKnee = mKneeX == 1.0f && x == xMax;
+    if (t < static_cast<double>(mKneeX) || endOfFullKnee) {
         // Straight segment; at x = 0 it gives y = 0, so the sample there is 0.
         const double line = static_cast<double>(mSlope) * x / xMax;
         y = static_cast<float>(std::min(std::max(line, 0.0), 1.0));

@@ -99,9 +99,15 @@ TEST(ToneCurveSampler, ZeroKneeSaturatesAtOrigin) {
 
 TEST(ToneCurveSampler, FullKneeIsStraightUpToTheEnd) {
     const OETFCurveData curve(curveRecord(4095, 2000, {500}));
-    // Gain ky = 2000 / 4095 below the end; at the end u is 0 / 0 and NaN converts to 0.
-    EXPECT_NEAR(curve.getY(1 << 26), 2000 / 4095.0 * 1048575, 1);
-    EXPECT_EQ(curve.getY(kX), 0);
+    // Gain ky = 2000 / 4095 on the whole range, the end included (a Bezier
+    // step there would divide 0 by 0 and give 0). At 2^26 and at 2^27 every
+    // float step is exact but the product ky * 1048575, which rounds to
+    // 512124.53125: both samples are 512124.
+    EXPECT_EQ(curve.getY(1 << 26), 512124);
+    EXPECT_EQ(curve.getY(kX - 1), 512124);
+    EXPECT_EQ(curve.getY(kX), 512124);
+    // A knee just below 1.0 still ends on the Bezier segment at (1, 1).
+    EXPECT_EQ(OETFCurveData(curveRecord(4094, 2000, {500})).getY(kX), 1048575);
 }
 
 _VelmorHdrDynamicInfo statisticsRecord(uint32_t maxsclTenths) {

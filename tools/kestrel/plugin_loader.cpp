@@ -7,14 +7,22 @@
 
 namespace kestrel::tool {
 
-std::string defaultPluginPath() {
+namespace {
+
+std::string besideTheTool(const char* fileName) {
     char self[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return kPluginFileName;  // left to the dynamic loader's search
+    if (n <= 0) return fileName;  // left to the dynamic loader's search
     std::string path(self, static_cast<size_t>(n));
     size_t slash = path.rfind('/');
-    return path.substr(0, slash + 1) + kPluginFileName;
+    return path.substr(0, slash + 1) + fileName;
 }
+
+}  // namespace
+
+std::string defaultPluginPath() { return besideTheTool(kPluginFileName); }
+
+std::string runtimePresetLibraryPath() { return besideTheTool(kRuntimePresetFileName); }
 
 Plugin::~Plugin() { close(); }
 
@@ -49,6 +57,20 @@ void Plugin::close() {
 
 IDPUHdr10CommandWriter* Plugin::createWriter() const {
     return mFactory != nullptr ? mFactory() : nullptr;
+}
+
+bool Plugin::loadRuntimePreset(const std::string& presetPath, std::string& error) const {
+    using LoadPreset = bool (*)(const char*);
+    void* symbol = mHandle != nullptr ? dlsym(mHandle, kRuntimePresetSymbol) : nullptr;
+    if (symbol == nullptr) {
+        error = std::string("the library has no ") + kRuntimePresetSymbol;
+        return false;
+    }
+    if (!reinterpret_cast<LoadPreset>(symbol)(presetPath.c_str())) {
+        error = presetPath + ": the preset could not be loaded";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kestrel::tool
