@@ -227,6 +227,20 @@ TEST(DiagnosticLines, OpenFailureShowsAPathOfAnyLengthWhole) {
     }
 }
 
+TEST(DiagnosticLines, UnsignedLuminancesShowAsPrintfShowsThemWithPercentD) {
+    // Above INT_MAX an unsigned luminance reads back as a negative int.
+    kestrel_test::Captured c = kestrel_test::capture([] {
+        printSetTargetDisplayLuminance(UINT32_MAX, 2147483648u);
+        printSetLayerStaticMetadata(15, INT_MIN, 2147483647u, 4000u);
+    });
+    ASSERT_EQ(c.out.size(), 2u);
+    EXPECT_EQ(c.out[0],
+              "setTargetDisplayLuminance(499)min_luminance : -1, max_luminance : -2147483648");
+    EXPECT_EQ(c.out[1],
+              "setLayerStaticMetadata(466)index : 15, dataspace : -2147483648, min_luminance : "
+              "2147483647, max_luminance : 4000");
+}
+
 TEST(DiagnosticLines, AllToneRegistersOfAFrameInOrder) {
     unsigned int lutX[33];
     unsigned int lutY[33];
