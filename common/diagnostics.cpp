@@ -7,9 +7,9 @@
 namespace kestrel::diag {
 namespace {
 
-// Room for every function name and word the lines show ("setTargetDisplay-
-// Luminance" is the longest at 25). A longer string still prints whole; the
-// batch then hands it to the C library.
+// Room for every function name and word the lines show; the longest is
+// "setTargetDisplayLuminance" (25). A longer string still prints whole: the
+// batch then hands that line to the C library.
 constexpr size_t kWordBound = 32;
 
 template <const auto& F>
