@@ -222,6 +222,27 @@ TEST(FrameCommand, MalformedScriptsAreRefusedWithAMessageNamingTheKey) {
     }
 }
 
+TEST(FrameCommand, RejectedFrameOfAMetadataFileIsReportedWithItsReason) {
+    TempDir dir;
+    const std::string good = R"({"TargetedSystemDisplayMaximumLuminance": 400,
+        "LuminanceParameters": {"MaxScl": [1, 2, 3]}})";
+    const std::string bad = R"({"TargetedSystemDisplayMaximumLuminance": 400,
+        "LuminanceParameters": {"MaxScl": [1, 2, 3]},
+        "BezierCurveData": {"KneePointX": 5000, "KneePointY": 0, "Anchors": []}})";
+    const std::string metadata =
+        dir.write("meta.json", "{\"SceneInfo\": [" + good + "," + bad + "]}");
+    const std::string script = R"({"frames": [{"layers": [{"index": 0, "dataspace": 0,
+        "max_luminance": 1, "hdr10plus": {"file": "meta.json", "frame": 1}}]}]})";
+    ToolRun run = runTool({"frame", dir.write("script.json", script)});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("frames[0].layers[0].hdr10plus.frame: " + metadata +
+                           ": frame 1: BezierCurveData.KneePointX is 5000, above the largest "
+                           "allowed value 4095"),
+              std::string::npos)
+        << run.err;
+}
+
 TEST(FrameCommand, PluginThatCannotBeUsedIsReported) {
     TempDir dir;
     std::string script = dir.write("script.json", R"({
