@@ -128,7 +128,11 @@ std::optional<StreamError> readHevcTrack(
     const std::function<void(uint64_t done, uint64_t total)>& progress) {
     av_log_set_level(AV_LOG_QUIET);
     AVFormatContext* raw = nullptr;
-    int status = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    // The demuxer reads "name:rest" as a protocol and its address, so a file
+    // called "take:1.mkv" would be looked for as protocol "take"; the file
+    // protocol named outright takes every path as it is.
+    const std::string url = "file:" + path;
+    int status = avformat_open_input(&raw, url.c_str(), nullptr, nullptr);
     if (status < 0) {
         // A file cut inside its headers is worth naming as such.
         if (auto cut = checkWhole(path, fileSize(path))) return cut;

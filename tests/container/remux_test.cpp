@@ -182,5 +182,24 @@ TEST(Remux, EveryContainerGivesTheSamePayloadsAsTheOriginal) {
     fs::remove_all(work);
 }
 
+// A file is a file whatever its name: a relative name with a colon
+// ("take:1.mkv") reads like any other, and does not name a protocol.
+TEST(ContainerPath, RelativeNameWithAColonIsAFile) {
+    const std::string dir = KESTREL_HDR10PLUS_DIR;
+    if (dir.empty()) GTEST_SKIP() << "no sample streams";
+    fs::path work = fs::temp_directory_path() / ("kestrel-colon-" + std::to_string(getpid()));
+    fs::create_directories(work);
+    fs::copy_file(dir + "/streams/regular.mkv", work / "take:1.mkv",
+                  fs::copy_options::overwrite_existing);
+    const fs::path before = fs::current_path();
+    fs::current_path(work);
+    std::string error;
+    std::vector<std::vector<uint8_t>> got = payloadsOf("take:1.mkv", error);
+    fs::current_path(before);
+    fs::remove_all(work);
+    EXPECT_TRUE(error.empty()) << error;
+    EXPECT_EQ(got.size(), 259u);
+}
+
 }  // namespace
 }  // namespace kestrel::container
