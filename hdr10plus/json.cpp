@@ -3,6 +3,7 @@
 #include <json/reader.h>
 #include <json/writer.h>
 
+#include <exception>
 #include <memory>
 
 #include "hdr10plus/rules.h"
@@ -246,7 +247,15 @@ JsonDocumentResult readJsonDocument(const char* text, size_t size) {
     Json::Value root;
     std::string messages;
     const char* begin = text != nullptr ? text : "";
-    if (!reader->parse(begin, begin + (text != nullptr ? size : 0), &root, &messages)) {
+    bool parsed = false;
+    try {
+        parsed = reader->parse(begin, begin + (text != nullptr ? size : 0), &root, &messages);
+    } catch (const std::exception& e) {
+        // jsoncpp throws instead of failing when arrays or objects nest
+        // deeper than its stack limit.
+        messages = e.what();
+    }
+    if (!parsed) {
         // jsoncpp's messages start with "* Line 3, Column 5" and may span lines.
         while (!messages.empty() && messages.back() == '\n') messages.pop_back();
         JsonDocumentResult result;

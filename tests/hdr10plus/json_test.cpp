@@ -154,5 +154,17 @@ TEST(Json, FramesWithoutScenePositionsGetNoSceneSummary) {
     EXPECT_EQ(r.error->message("frame 0"), "frame 0: LuminanceParameters is missing");
 }
 
+// Nesting deeper than the JSON parser follows is bad text like any other:
+// an error the caller can show, not an exception through the library.
+TEST(Json, NestingBeyondTheParsersDepthIsAnError) {
+    const std::string text =
+        "{\"SceneInfo\": " + std::string(5000, '[') + std::string(5000, ']') + "}";
+    JsonDocumentResult r;
+    EXPECT_NO_THROW(r = readJsonDocument(text.data(), text.size()));
+    ASSERT_FALSE(r.ok());
+    EXPECT_FALSE(r.error->frame);
+    EXPECT_EQ(r.error->what.rfind("not valid JSON: ", 0), 0u) << r.error->what;
+}
+
 }  // namespace
 }  // namespace kestrel::hdr10plus
