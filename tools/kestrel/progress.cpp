@@ -17,7 +17,10 @@ ProgressBar::~ProgressBar() { finish(); }
 
 void ProgressBar::update(unsigned done) {
     if (!mEnabled) return;
+    // A file that grows while it is read counts past its size at the start;
+    // the bar then stays full.
     int filled = static_cast<int>(static_cast<double>(done) / mTotal * kBarWidth);
+    if (filled > kBarWidth) filled = kBarWidth;
     if (filled == mLastWidth && done != mTotal) return;
     mLastWidth = filled;
     std::string bar(static_cast<size_t>(filled), '#');
