@@ -25,7 +25,7 @@ std::string readFd(int fd) {
 
 }  // namespace
 
-ToolRun runTool(const std::vector<std::string>& args) {
+ToolRun runTool(const std::vector<std::string>& args, const char* stdoutPath) {
     ToolRun run;
     FILE* out = std::tmpfile();
     FILE* err = std::tmpfile();
@@ -39,7 +39,9 @@ ToolRun runTool(const std::vector<std::string>& args) {
 
     pid_t pid = fork();
     if (pid == 0) {
-        dup2(fileno(out), STDOUT_FILENO);
+        int target = stdoutPath != nullptr ? open(stdoutPath, O_WRONLY) : fileno(out);
+        if (target < 0) _exit(126);
+        dup2(target, STDOUT_FILENO);
         dup2(fileno(err), STDERR_FILENO);
         execv(program.c_str(), argv.data());
         _exit(127);

@@ -18,7 +18,9 @@ struct ToolRun {
 };
 
 // Runs the tool with these arguments (not including the program name).
-ToolRun runTool(const std::vector<std::string>& args);
+// With `stdoutPath`, its standard output goes to that file (`out` stays
+// empty), e.g. /dev/full for an output that cannot be written.
+ToolRun runTool(const std::vector<std::string>& args, const char* stdoutPath = nullptr);
 
 // A fresh directory for one test's files, removed with the object.
 class TempDir {

@@ -264,6 +264,21 @@ TEST(MetadataCommand, ForeignAndUnreadableInputsEndWithStatusOne) {
     }
 }
 
+// The JSON is the command's product: when standard output cannot take it
+// (a full disk), the command fails instead of reporting success, however
+// small the document (a buffered one is only written at the end).
+TEST(MetadataCommand, UnwritableStandardOutputEndsWithStatusOne) {
+    TempDir dir;
+    std::string input = dir.write("one.json", R"({"SceneInfo": [{
+        "LuminanceParameters": {"MaxScl": [10, 20, 30]},
+        "TargetedSystemDisplayMaximumLuminance": 400}]})");
+    ToolRun run = runTool({"metadata", input}, "/dev/full");
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("kestrel metadata: standard output: cannot write"), std::string::npos)
+        << run.err;
+}
+
 TEST(MetadataCommand, CutContainerFileIsNamedAfterItsFrames) {
     if (streams().empty()) GTEST_SKIP() << "no sample streams";
     TempDir dir;

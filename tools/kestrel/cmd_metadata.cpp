@@ -102,7 +102,13 @@ int runMetadata(const MetadataOptions& options) {
         hdr10plus::writeJsonDocument(documentFrames(input), {"kestrel metadata", "1.0"});
     std::string text = prettyJson(document);
     if (options.output.empty()) {
+        // Flushed here so that a full disk or a closed pipe is a failure,
+        // not lost at exit.
         std::fwrite(text.data(), 1, text.size(), stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "%s: standard output: cannot write\n", kCommand);
+            return 1;
+        }
     } else {
         std::ofstream out(options.output, std::ios::binary);
         out << text;
