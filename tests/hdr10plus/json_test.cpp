@@ -3,24 +3,16 @@
 #include "hdr10plus/json.h"
 
 #include <gtest/gtest.h>
-#include <json/reader.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "hdr10plus/sei_payloads.h"
+#include "support/json_text.h"
 
 namespace kestrel::hdr10plus {
 namespace {
 
-Json::Value parse(const std::string& text) {
-    Json::Value root;
-    Json::CharReaderBuilder builder;
-    std::istringstream in(text);
-    std::string errors;
-    EXPECT_TRUE(Json::parseFromStream(builder, in, &root, &errors)) << errors << text;
-    return root;
-}
+using kestrel_test::parseJsonText;
 
 const char* kEntry = R"({
   "BezierCurveData": {"Anchors": [143, 298, 447], "KneePointX": 164, "KneePointY": 240},
@@ -35,7 +27,7 @@ const char* kEntry = R"({
 })";
 
 TEST(Json, EntryFillsWindowZeroAndTheScenePositions) {
-    JsonFrameResult r = readJsonFrame(parse(kEntry));
+    JsonFrameResult r = readJsonFrame(parseJsonText(kEntry));
     ASSERT_TRUE(r.ok()) << r.error->message("entry");
     // The values themselves are checked through the tool's JSON tests.
     const Frame& f = r.frame;
@@ -49,7 +41,7 @@ TEST(Json, EntryFillsWindowZeroAndTheScenePositions) {
     EXPECT_FALSE(f.windows[0].geometry);
 
     // Optional parts left out: no scene positions, no curve, no distribution.
-    Json::Value bare = parse(kEntry);
+    Json::Value bare = parseJsonText(kEntry);
     for (const char* key : {"SceneId", "SceneFrameIndex", "SequenceFrameIndex", "BezierCurveData"})
         bare.removeMember(key);
     bare["LuminanceParameters"].removeMember("LuminanceDistributions");
@@ -65,8 +57,8 @@ TEST(Json, EntryFillsWindowZeroAndTheScenePositions) {
 TEST(Json, ErrorsNameTheFrameTheKeyAndWhatIsWrong) {
     std::string bad = kEntry;
     bad.replace(bad.find("\"SceneId\": 2"), 12, "\"SceneId\": \"two\"");
-    const Json::Value document =
-        parse(std::string("{\"SceneInfo\": [") + kEntry + ", 7, " + bad + ", " + kEntry + "]}");
+    const Json::Value document = parseJsonText(std::string("{\"SceneInfo\": [") + kEntry + ", 7, " +
+                                               bad + ", " + kEntry + "]}");
     JsonDocumentResult r = readJsonDocument(document);
     ASSERT_TRUE(r.ok());
     EXPECT_EQ(r.document.frameCount, 4u);
@@ -92,7 +84,7 @@ TEST(Json, ErrorsNameTheFrameTheKeyAndWhatIsWrong) {
 }
 
 TEST(Json, DocumentErrorsHaveNoFrame) {
-    JsonDocumentResult r = readJsonDocument(parse("{\"SceneInfoSummary\": {}}"));
+    JsonDocumentResult r = readJsonDocument(parseJsonText("{\"SceneInfoSummary\": {}}"));
     ASSERT_FALSE(r.ok());
     EXPECT_FALSE(r.error->frame);
     EXPECT_EQ(r.error->message(),
@@ -125,7 +117,7 @@ TEST(Json, WrittenDocumentsMatchTheRealOnesAndReadBackTheSame) {
         for (const JsonFrame& f : r.document.frames) frames.push_back(f.frame);
 
         const Json::Value written = writeJsonDocument(frames, {"kestrel", "0.1"});
-        const Json::Value original = parse(text);
+        const Json::Value original = parseJsonText(text);
         // Every entry, profile and scene summary as the other tool wrote them.
         EXPECT_EQ(written["SceneInfo"], original["SceneInfo"]) << name;
         EXPECT_EQ(written["JSONInfo"], original["JSONInfo"]) << name;

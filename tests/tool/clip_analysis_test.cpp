@@ -3,27 +3,19 @@
 #include "tools/kestrel/clip_analysis.h"
 
 #include <gtest/gtest.h>
-#include <json/reader.h>
 
 #include <algorithm>
 #include <cmath>
-#include <sstream>
 
 #include "hdr10plus/record.h"
+#include "support/json_text.h"
 #include "tools/kestrel/lut_charts.h"
 #include "tools/kestrel/plot.h"
 
 namespace kestrel::tool {
 namespace {
 
-Json::Value parse(const std::string& text) {
-    Json::Value root;
-    Json::CharReaderBuilder builder;
-    std::istringstream in(text);
-    std::string errors;
-    EXPECT_TRUE(Json::parseFromStream(builder, in, &root, &errors)) << errors << text;
-    return root;
-}
+using kestrel_test::parseJsonText;
 
 // Frame 0 carries a scene and an average, frame 1 is rejected (knee above
 // 4095), frame 2 has neither scene nor average.
@@ -43,7 +35,7 @@ const char* kClip = R"({"SceneInfo": [
 Hdr10PlusDocument clipDocument() {
     Hdr10PlusDocument document;
     std::string error;
-    EXPECT_TRUE(parseHdr10PlusDocument(parse(kClip), document, error)) << error;
+    EXPECT_TRUE(parseHdr10PlusDocument(parseJsonText(kClip), document, error)) << error;
     return document;
 }
 
@@ -233,7 +225,7 @@ const std::string kDippingCurve =
 
 FrameRow rowOf(const std::string& frame, unsigned target, double maxError = kDefaultMaxError) {
     Hdr10PlusFrame f{};
-    hdr10plus::JsonFrameResult read = hdr10plus::readJsonFrame(parse(frame));
+    hdr10plus::JsonFrameResult read = hdr10plus::readJsonFrame(parseJsonText(frame));
     EXPECT_TRUE(read.ok()) << read.error->message();
     if (read.ok()) f.record = hdr10plus::toRecord(read.frame);
     ClipRequest request;

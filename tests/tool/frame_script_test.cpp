@@ -2,25 +2,18 @@
 #include "tools/kestrel/frame_script.h"
 
 #include <gtest/gtest.h>
-#include <json/reader.h>
 
 #include <cstring>
 #include <fstream>
-#include <sstream>
+
+#include "support/json_text.h"
 
 namespace kestrel::tool {
 namespace {
 
 const std::string kExamples = KESTREL_EXAMPLES;
 
-Json::Value parse(const std::string& text) {
-    Json::Value root;
-    Json::CharReaderBuilder builder;
-    std::istringstream in(text);
-    std::string errors;
-    EXPECT_TRUE(Json::parseFromStream(builder, in, &root, &errors)) << errors << text;
-    return root;
-}
+using kestrel_test::parseJsonText;
 
 TEST(FrameScript, ReadsTargetsLayersAndEveryKindOfMetadata) {
     // A raw record beside the script, with a recognisable knee point.
@@ -34,13 +27,13 @@ TEST(FrameScript, ReadsTargetsLayersAndEveryKindOfMetadata) {
 
     FrameScript script;
     std::string error;
-    ASSERT_TRUE(parseFrameScript(parse(R"({
+    ASSERT_TRUE(parseFrameScript(parseJsonText(R"({
       "target": {"dataspace": "bt709 srgb", "max_luminance": 500},
       "frames": [
         {"layers": [
           {"index": 0, "dataspace": "bt2020 st2084-pq", "min_luminance": 1, "max_luminance": 1000,
            "hdr10plus": {"file": ")" + kExamples +
-                                       R"(/metadata/single-frame-metadata.json"}},
+                                               R"(/metadata/single-frame-metadata.json"}},
           {"index": 5, "dataspace": 8454144, "max_luminance": 100, "alpha_premult": true,
            "hdr10plus": {"raw": "record.bin", "size": 311}}]},
         {"target": {"dataspace": "bt2020 hlg", "min_luminance": 2, "max_luminance": 800},
@@ -132,7 +125,8 @@ TEST(FrameScript, MistakesAreReportedWithTheirKey) {
     for (const auto& c : cases) {
         FrameScript script;
         std::string error;
-        EXPECT_FALSE(parseFrameScript(parse(c.script), "/no/such/dir", script, error)) << c.script;
+        EXPECT_FALSE(parseFrameScript(parseJsonText(c.script), "/no/such/dir", script, error))
+            << c.script;
         EXPECT_EQ(error.rfind(c.message, 0), 0u) << "got: " << error << "\nwanted: " << c.message;
     }
 }

@@ -2,24 +2,16 @@
 #include "tools/kestrel/hdr10plus_json.h"
 
 #include <gtest/gtest.h>
-#include <json/reader.h>
 
 #include <cstring>
-#include <sstream>
 
 #include "hdr10plus/record.h"
+#include "support/json_text.h"
 
 namespace kestrel::tool {
 namespace {
 
-Json::Value parse(const std::string& text) {
-    Json::Value root;
-    Json::CharReaderBuilder builder;
-    std::istringstream in(text);
-    std::string errors;
-    EXPECT_TRUE(Json::parseFromStream(builder, in, &root, &errors)) << errors << text;
-    return root;
-}
+using kestrel_test::parseJsonText;
 
 const char* kFullFrame = R"({
   "BezierCurveData": {"Anchors": [143, 298, 447], "KneePointX": 164, "KneePointY": 240},
@@ -53,14 +45,14 @@ Json::Value fullFrameWith(const std::string& from, const std::string& to) {
     size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;
     if (at != std::string::npos) text.replace(at, from.size(), to);
-    return parse(text);
+    return parseJsonText(text);
 }
 
 TEST(Hdr10PlusJson, FrameFillsEveryFieldOfTheRecordAndNothingElse) {
     _VelmorHdrDynamicInfo r;
     std::memset(&r, 0xAB, sizeof r);  // so that stale bytes would show
     std::string error;
-    ASSERT_TRUE(parseHdr10PlusFrame(parse(kFullFrame), "frame 0", r, error)) << error;
+    ASSERT_TRUE(parseHdr10PlusFrame(parseJsonText(kFullFrame), "frame 0", r, error)) << error;
     EXPECT_EQ(r.targeted_system_display_maximum_luminance, 400u);
     EXPECT_EQ(r.maxscl[0], 7768u);
     EXPECT_EQ(r.maxscl[1], 6589u);
@@ -86,7 +78,7 @@ TEST(Hdr10PlusJson, FrameFillsEveryFieldOfTheRecordAndNothingElse) {
 }
 
 TEST(Hdr10PlusJson, FrameWithoutBezierCurveDataCarriesNoToneCurve) {
-    Json::Value frame = parse(kFullFrame);
+    Json::Value frame = parseJsonText(kFullFrame);
     frame.removeMember("BezierCurveData");
     _VelmorHdrDynamicInfo r;
     std::string error;
@@ -111,7 +103,7 @@ TEST(Hdr10PlusJson, LargestAllowedValuesAreAccepted) {
     text.replace(text.find("[0, 6080, 5843]"), 15, values);
     _VelmorHdrDynamicInfo r;
     std::string error;
-    ASSERT_TRUE(parseHdr10PlusFrame(parse(text), "frame 0", r, error)) << error;
+    ASSERT_TRUE(parseHdr10PlusFrame(parseJsonText(text), "frame 0", r, error)) << error;
     EXPECT_EQ(r.num_bezier_curve_anchors, 15);
     EXPECT_EQ(r.bezier_curve_anchors[14], 1023);
     EXPECT_EQ(r.knee_point_x, 4095);
@@ -173,8 +165,8 @@ TEST(Hdr10PlusJson, ValuesOutOfRangeRejectTheFrameNamingFrameAndKey) {
 
 TEST(Hdr10PlusJson, RejectedFrameLeavesTheOtherFramesOfTheDocument) {
     std::string bad = fullFrameWith("\"KneePointX\": 164", "\"KneePointX\": 9999").toStyledString();
-    Json::Value document = parse(std::string("{\"JSONInfo\": {}, \"SceneInfo\": [") + kFullFrame +
-                                 "," + bad + "," + kFullFrame + "]}");
+    Json::Value document = parseJsonText(std::string("{\"JSONInfo\": {}, \"SceneInfo\": [") +
+                                         kFullFrame + "," + bad + "," + kFullFrame + "]}");
     Hdr10PlusDocument result;
     std::string error;
     ASSERT_TRUE(parseHdr10PlusDocument(document, result, error)) << error;
@@ -192,10 +184,12 @@ TEST(Hdr10PlusJson, RejectedFrameLeavesTheOtherFramesOfTheDocument) {
 TEST(Hdr10PlusJson, DocumentWithoutSceneInfoIsRefused) {
     Hdr10PlusDocument result;
     std::string error;
-    EXPECT_FALSE(parseHdr10PlusDocument(parse("{\"SceneInfoSummary\": {}}"), result, error));
+    EXPECT_FALSE(
+        parseHdr10PlusDocument(parseJsonText("{\"SceneInfoSummary\": {}}"), result, error));
     EXPECT_EQ(error, "no \"SceneInfo\" array: not HDR10+ metadata in the expected layout");
-    EXPECT_FALSE(parseHdr10PlusDocument(parse("[1, 2]"), result, error));
-    EXPECT_FALSE(parseHdr10PlusDocument(parse("{\"SceneInfo\": {\"a\": 1}}"), result, error));
+    EXPECT_FALSE(parseHdr10PlusDocument(parseJsonText("[1, 2]"), result, error));
+    EXPECT_FALSE(
+        parseHdr10PlusDocument(parseJsonText("{\"SceneInfo\": {\"a\": 1}}"), result, error));
     EXPECT_EQ(error, "\"SceneInfo\" is not an array ({\"a\":1})");
 }
 
