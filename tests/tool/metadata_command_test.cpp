@@ -267,6 +267,21 @@ TEST(MetadataCommand, ForeignAndUnreadableInputsEndWithStatusOne) {
 // The JSON is the command's product: when standard output cannot take it
 // (a full disk), the command fails instead of reporting success, however
 // small the document (a buffered one is only written at the end).
+// JSON nested deeper than the parser follows is named as the file's fault,
+// like any other text that is not JSON.
+TEST(MetadataCommand, JsonNestedTooDeeplyIsNamedAsNotValidJson) {
+    TempDir dir;
+    std::string input = dir.write(
+        "deep.json", "{\"SceneInfo\": " + std::string(5000, '[') + std::string(5000, ']') + "}");
+    for (const std::string command : {"metadata", "lut"}) {
+        ToolRun run = runTool({command, input});
+        ASSERT_TRUE(run.exited) << command << " crashed";
+        EXPECT_EQ(run.status, 1) << command;
+        EXPECT_EQ(run.err.rfind("kestrel " + command + ": " + input + ": not valid JSON: ", 0), 0u)
+            << run.err;
+    }
+}
+
 TEST(MetadataCommand, UnwritableStandardOutputEndsWithStatusOne) {
     TempDir dir;
     std::string input = dir.write("one.json", R"({"SceneInfo": [{

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <sstream>
 
@@ -22,7 +23,15 @@ bool readJsonFile(const std::string& path, Json::Value& root, std::string& error
         builder["failIfExtra"] = true;
     }
     std::string messages;
-    if (!Json::parseFromStream(builder, in, &root, &messages)) {
+    bool parsed = false;
+    try {
+        parsed = Json::parseFromStream(builder, in, &root, &messages);
+    } catch (const std::exception& e) {
+        // jsoncpp throws instead of failing when arrays or objects nest
+        // deeper than its stack limit.
+        messages = e.what();
+    }
+    if (!parsed) {
         // jsoncpp's messages start with "* Line 3, Column 5" and may span lines.
         while (!messages.empty() && messages.back() == '\n') messages.pop_back();
         error = path + ": not valid JSON: " + messages;
