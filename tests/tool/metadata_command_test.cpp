@@ -2,8 +2,13 @@
 // files: the sample streams give the JSON their makers published, frames
 // without metadata are named, and damaged or foreign inputs end with status
 // 1 and a message saying where, never a crash.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -279,6 +284,32 @@ TEST(MetadataCommand, JsonNestedTooDeeplyIsNamedAsNotValidJson) {
         EXPECT_EQ(run.status, 1) << command;
         EXPECT_EQ(run.err.rfind("kestrel " + command + ": " + input + ": not valid JSON: ", 0), 0u)
             << run.err;
+    }
+}
+
+// The input is read twice, its first bytes to tell the format and then from
+// its start: a pipe cannot give its first bytes again, so it is refused by
+// name instead of read from the middle (or waited on for ever).
+TEST(MetadataCommand, PipeIsRefusedAsAnInputThatCannotBeReadTwice) {
+    TempDir dir;
+    const std::string fifo = dir.path("clip.hevc");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string start : {std::string("\0\0\1\x40\x01", 5), std::string("{\"Sce")}) {
+        pid_t writer = fork();
+        if (writer == 0) {
+            std::signal(SIGPIPE, SIG_IGN);
+            int fd = open(fifo.c_str(), O_WRONLY);
+            std::string bytes = start + std::string(2000, '\x5a');
+            if (fd >= 0 && write(fd, bytes.data(), bytes.size()) < 0) _exit(1);
+            _exit(0);
+        }
+        ToolRun run = runTool({"metadata", fifo});
+        waitpid(writer, nullptr, 0);
+        ASSERT_TRUE(run.exited);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err,
+                  "kestrel metadata: " + fifo +
+                      ": cannot go back to its start (a pipe?): save it to a file first\n");
     }
 }
 

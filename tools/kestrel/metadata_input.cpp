@@ -195,6 +195,13 @@ bool openMetadataInput(const std::string& path, MetadataInput& input, std::strin
         error = path + (std::ferror(file.get()) ? ": cannot read" : ": is empty");
         return false;
     }
+    // Every reader starts again from the first byte (the JSON and container
+    // readers by opening the path anew); a pipe has given its first bytes
+    // away and would be read from the middle, or waited on for a writer.
+    if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
+        error = path + ": cannot go back to its start (a pipe?): save it to a file first";
+        return false;
+    }
     input.format = sniffFormat(head, got);
     if (input.format == InputFormat::Json) return openJson(path, input, error);
     if (input.format == InputFormat::Unknown) {
@@ -208,7 +215,6 @@ bool openMetadataInput(const std::string& path, MetadataInput& input, std::strin
                           options.progress && info.st_size >= static_cast<off_t>(64 * kMiB));
     std::optional<hevc::StreamError> damage;
     if (input.format == InputFormat::AnnexB) {
-        std::rewind(file.get());
         damage = hevc::readAnnexB(
             file.get(), [&](hevc::Picture&& p) { collect(std::move(p)); },
             [&](uint64_t done) { progress(done); });
