@@ -7,13 +7,23 @@
 
 namespace kestrel::tool {
 
+#ifndef KESTREL_LIBDIR_FROM_BINDIR
+#define KESTREL_LIBDIR_FROM_BINDIR "../lib"
+#endif
+
 std::string defaultPluginPath() {
     char self[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) return kPluginFileName;  // left to the dynamic loader's search
     std::string path(self, static_cast<size_t>(n));
-    size_t slash = path.rfind('/');
-    return path.substr(0, slash + 1) + kPluginFileName;
+    std::string folder = path.substr(0, path.rfind('/') + 1);
+    // The build tree keeps the tool beside the plug-in; an installed tree
+    // keeps it in bin/, the plug-in in the library folder.
+    std::string beside = folder + kPluginFileName;
+    if (access(beside.c_str(), F_OK) == 0) return beside;
+    std::string installed = folder + KESTREL_LIBDIR_FROM_BINDIR + "/" + kPluginFileName;
+    if (access(installed.c_str(), F_OK) == 0) return installed;
+    return beside;  // names the expected place when neither is there
 }
 
 Plugin::~Plugin() { close(); }

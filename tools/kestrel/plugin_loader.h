@@ -14,7 +14,8 @@ constexpr const char* kFactorySymbol = "_ZN22IDPUHdr10CommandWriter14createInsta
 constexpr const char* kPluginFileName = "liborrin_kestrel.so";
 
 // liborrin_kestrel.so in the directory of the running executable, where the
-// build puts it beside the tool.
+// build puts it beside the tool, or else in the library folder of the prefix
+// the tool is installed in (../lib from bin/).
 std::string defaultPluginPath();
 
 class Plugin {
