@@ -201,6 +201,7 @@ macro(kestrel_debian_package)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION video)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_STRIP_FILES ON)
   # dpkg-shlibdeps runs in the package's staging folder; the private log
   # stand-in is found there and belongs to the package itself.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS usr/${KESTREL_INSTALL_PRIVATE_LIBDIR})
