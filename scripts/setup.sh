@@ -21,6 +21,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   libcli11-dev libcairo2-dev   # the kestrel tool
+  dpkg-dev file           # the Debian package: cpack runs dpkg-shlibdeps and file
 )
 if [ "$full" -eq 1 ]; then
   packages+=(
