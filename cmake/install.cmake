@@ -106,28 +106,35 @@ function(kestrel_install_program target)
   endif()
 endfunction()
 
+# A build that names a preset file installs that file and installs a second
+# build of the plug-in that loads it from its installed path (the plug-in in
+# the build tree keeps loading it from where it is). That path is compiled
+# in, so the prefix cannot change at install time: checked before anything
+# is installed.
+if(KESTREL_PRESET_FILE)
+  get_filename_component(preset_name ${KESTREL_PRESET_FILE} NAME)
+  set(KESTREL_INSTALL_PRESETDIR ${KESTREL_INSTALL_DATADIR}/preset)
+  set(KESTREL_INSTALLED_PRESET_FILE ${CMAKE_INSTALL_PREFIX}/${KESTREL_INSTALL_PRESETDIR}/${preset_name})
+  if(KESTREL_INSTALL)
+    install(CODE "
+      if(NOT CMAKE_INSTALL_PREFIX STREQUAL \"${CMAKE_INSTALL_PREFIX}\")
+        message(FATAL_ERROR \"This build's plug-in loads its preset from ${KESTREL_INSTALLED_PRESET_FILE}; \"
+          \"install it under ${CMAKE_INSTALL_PREFIX}, not \${CMAKE_INSTALL_PREFIX}, or configure \"
+          \"again with -DCMAKE_INSTALL_PREFIX=\${CMAKE_INSTALL_PREFIX}.\")
+      endif()")
+  endif()
+endif()
+
 # kestrel_install_plugin(<target> <preset file or "">): installs the plug-in
-# as kestrel::plugin. A build that names a preset file installs that file and
-# installs a second build of the plug-in that loads it from its installed
-# path (the plug-in in the build tree keeps loading it from where it is).
+# as kestrel::plugin, built for its installed preset path if it has a preset.
 function(kestrel_install_plugin target preset)
   if(preset)
-    get_filename_component(preset_name ${preset} NAME)
-    set(preset_folder ${KESTREL_INSTALL_DATADIR}/preset)
-    set(installed_preset ${CMAKE_INSTALL_PREFIX}/${preset_folder}/${preset_name})
-    kestrel_add_plugin(${target}_installed "${installed_preset}")
+    kestrel_add_plugin(${target}_installed "${KESTREL_INSTALLED_PRESET_FILE}")
     set_target_properties(${target}_installed PROPERTIES
                           OUTPUT_NAME ${target}
                           LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/for-install)
     if(KESTREL_INSTALL)
-      # The path is compiled in, so the prefix cannot change at install time.
-      install(CODE "
-        if(NOT CMAKE_INSTALL_PREFIX STREQUAL \"${CMAKE_INSTALL_PREFIX}\")
-          message(FATAL_ERROR \"This build's plug-in loads its preset from ${installed_preset}; \"
-            \"install it under ${CMAKE_INSTALL_PREFIX}, not \${CMAKE_INSTALL_PREFIX}, or configure \"
-            \"again with -DCMAKE_INSTALL_PREFIX=\${CMAKE_INSTALL_PREFIX}.\")
-        endif()")
-      install(FILES ${preset} DESTINATION ${preset_folder})
+      install(FILES ${preset} DESTINATION ${KESTREL_INSTALL_PRESETDIR})
     endif()
     set(target ${target}_installed)
   endif()
