@@ -86,7 +86,7 @@ function(kestrel_install_library target)
     endif()
     return()
   endif()
-  if(type STREQUAL "SHARED_LIBRARY")
+  if(type STREQUAL "SHARED_LIBRARY" AND NOT ANDROID)
     set_target_properties(${target} PROPERTIES
                           INSTALL_RPATH "$ORIGIN/${KESTREL_PRIVATE_LIBDIR_FROM_LIBDIR}")
   endif()

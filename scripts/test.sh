@@ -158,8 +158,11 @@ mv "$first" "$prefix"
 version=$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --modversion kestrel)
 echo "  installed and moved: version $version"
 
+# The host projects are copied out too, so that nothing in them can reach
+# into the source tree.
+cp -r tests/consumer "$package_work/consumer-sources"
 consumer=$package_work/cmake-consumer
-cmake -S tests/consumer/cmake -B "$consumer" -DCMAKE_PREFIX_PATH="$prefix" \
+cmake -S "$package_work/consumer-sources/cmake" -B "$consumer" -DCMAKE_PREFIX_PATH="$prefix" \
   >"$package_work/consumer.log" 2>&1 &&
   cmake --build "$consumer" >>"$package_work/consumer.log" 2>&1 ||
   { cat "$package_work/consumer.log"; fail "the CMake consumer does not build"; }
@@ -169,7 +172,7 @@ grep '^cmake_consumer:' "$package_work/cmake-consumer.out" | sed 's/^/  /'
 
 # shellcheck disable=SC2046  # pkg-config's flags are meant to split
 PKG_CONFIG_PATH=$prefix/lib/pkgconfig c++ -std=c++17 -Wall -Wextra \
-  -o "$package_work/pkgconfig_consumer" tests/consumer/pkgconfig/main.cpp \
+  -o "$package_work/pkgconfig_consumer" "$package_work/consumer-sources/pkgconfig/main.cpp" \
   $(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs kestrel) \
   -Wl,-rpath,"$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --variable=libdir kestrel)" ||
   fail "the pkg-config consumer does not build"
