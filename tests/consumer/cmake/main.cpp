@@ -75,8 +75,8 @@ int main() {
     // segment up to the sampler's end, 2^27.
     check(block->toneX[0] == 0 && block->toneY[0] == 0, "the table does not start at (0, 0)",
           block->toneY[0]);
-    check(block->toneX[31] + block->toneX[32] == 134217728u,
-          "the last width does not reach 2^27", block->toneX[31] + block->toneX[32]);
+    check(block->toneX[31] + block->toneX[32] == 134217728u, "the last width does not reach 2^27",
+          block->toneX[31] + block->toneX[32]);
     // Below the knee the curve is a straight line through the origin: one
     // gain, knee y / knee x in units of 1/1048575, at every point there.
     const double gain = 1048575.0 * kKneeY / kKneeX;  // 1534500.0
