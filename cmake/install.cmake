@@ -65,8 +65,9 @@ endfunction()
 # kestrel_install_library(<target> [PRIVATE_FOLDER] [EXPORT_NAME <name>]
 #                         [HEADERS <header>...])
 #   PRIVATE_FOLDER: a shared library only Kestrel's own binaries load; goes to
-#   lib/kestrel/. It is in the CMake package only so that a program linking
-#   the plug-in is linked knowing where the plug-in's dependencies are.
+#   lib/kestrel/, and finds its private neighbours beside itself. It is in the
+#   CMake package only with an EXPORT_NAME: the plug-in's private dependencies
+#   are, so that a program linking the plug-in is linked knowing where they are.
 function(kestrel_install_library target)
   cmake_parse_arguments(arg "PRIVATE_FOLDER" "EXPORT_NAME" "HEADERS" ${ARGN})
   if(arg_HEADERS)
@@ -81,8 +82,12 @@ function(kestrel_install_library target)
   endif()
   if(arg_PRIVATE_FOLDER)
     if(type STREQUAL "SHARED_LIBRARY")  # an Android build has no stand-in
-      install(TARGETS ${target} EXPORT kestrel-targets
-              LIBRARY DESTINATION ${KESTREL_INSTALL_PRIVATE_LIBDIR})
+      set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN")
+      set(export "")
+      if(arg_EXPORT_NAME)
+        set(export EXPORT kestrel-targets)
+      endif()
+      install(TARGETS ${target} ${export} LIBRARY DESTINATION ${KESTREL_INSTALL_PRIVATE_LIBDIR})
     endif()
     return()
   endif()
@@ -157,6 +162,9 @@ function(kestrel_add_header_check)
   endforeach()
   add_library(kestrel_header_check OBJECT ${sources})
   target_include_directories(kestrel_header_check PRIVATE ${root}/include)
+  # The one dependency a public header may include (hdr10plus/json.h).
+  target_include_directories(kestrel_header_check SYSTEM PRIVATE
+    $<TARGET_PROPERTY:JsonCpp::JsonCpp,INTERFACE_INCLUDE_DIRECTORIES>)
   # Hosts may build with warnings as errors.
   target_compile_options(kestrel_header_check PRIVATE -Werror)
 endfunction()

@@ -37,19 +37,24 @@ constexpr float EBZ_COEFF[kCoeffRows][kMaxBezierAnchors] = {
 OETFCurveData::OETFCurveData(const _VelmorHdrDynamicInfo& record) : curveData(record, kXMax, 0) {
     // The count field is 16 bits wide but the record holds 15 anchors.
     mNumAnchors = std::min<unsigned>(meta.num_bezier_curve_anchors, kMaxBezierAnchors);
-    mKneeX = static_cast<float>(meta.knee_point_x / 4095.0);
-    mKneeY = static_cast<float>(meta.knee_point_y / 4095.0);
+    mKneeX = static_cast<float>(meta.knee_point_x / static_cast<double>(kKneePointOne));
+    mKneeY = static_cast<float>(meta.knee_point_y / static_cast<double>(kKneePointOne));
     mSlope = mKneeX > 0 ? mKneeY / mKneeX : 0.0f;
     mBezierWidth = 1.0f - mKneeX;
     for (unsigned k = 0; k < kMaxBezierAnchors; k++) {
-        mAnchors[k] = k < mNumAnchors ? meta.bezier_curve_anchors[k] / 1023.0 : 0.0;
+        mAnchors[k] =
+            k < mNumAnchors ? meta.bezier_curve_anchors[k] / static_cast<double>(kAnchorOne) : 0.0;
     }
 }
 
 int32_t OETFCurveData::getY(int x) const {
     const double t = static_cast<double>(x) / static_cast<double>(xMax);
     float y;
-    if (t < static_cast<double>(mKneeX)) {
+    // A knee at exactly 1.0 leaves no Bezier segment: its u = (t - 1) / (1 - 1)
+    // would be 0 / 0 at x = xMax and turn the peak black. The end point then
+    // lies on the straight segment too, at t = 1, with the segment's gain.
+    const bool endOfFullKnee = mKneeX == 1.0f && x == xMax;
+    if (t < static_cast<double>(mKneeX) || endOfFullKnee) {
         // Straight segment; at x = 0 it gives y = 0, so the sample there is 0.
         const double line = static_cast<double>(mSlope) * x / xMax;
         y = static_cast<float>(std::min(std::max(line, 0.0), 1.0));
@@ -87,7 +92,7 @@ int32_t OETFCurveData::getY(int x) const {
         // Scale the curve to run from the knee point to (1, 1).
         y = (1.0f - mKneeY) * bezier + mKneeY;
     }
-    // Gain y / t in units of 1/1048575, every step in float.
+    // Gain y / t in units of 1/kToneTableUnitGain, every step in float.
     const float divisor = static_cast<float>(x == 0 ? 1 : x);
     const float gain = ((y * static_cast<float>(xMax)) * kUnitGain) / divisor;
     return kestrel::truncateToInt32(gain);

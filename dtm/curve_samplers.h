@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "dtm/meta2lut.h"
 #include "metadata/VelmorHdrDynamicInfo.h"
 
 class curveData {
@@ -25,11 +26,11 @@ protected:
 
 // The record's tone curve as a gain: a straight segment from (0, 0) to the
 // knee point, then a Bezier curve through the record's anchors to (1, 1).
-// getY(x) is output / input at input x / xMax, in units of 1/1048575.
+// getY(x) is output / input at input x / xMax, in units of 1/kToneTableUnitGain.
 class OETFCurveData : public curveData {
 public:
-    static constexpr int32_t kXMax = 134217728;     // 2^27
-    static constexpr float kUnitGain = 1048575.0f;  // 2^20 - 1 stands for a gain of 1
+    static constexpr int32_t kXMax = kToneTableInputOne;
+    static constexpr float kUnitGain = static_cast<float>(kToneTableUnitGain);  // exact in float
 
     explicit OETFCurveData(const _VelmorHdrDynamicInfo& record);
     int32_t getY(int x) const override;
@@ -38,11 +39,11 @@ private:
     // The record's curve, decoded once with the precision each step is
     // defined in.
     unsigned mNumAnchors;                // N, at most kMaxBezierAnchors
-    float mKneeX;                        // knee_point_x / 4095
-    float mKneeY;                        // knee_point_y / 4095
+    float mKneeX;                        // knee_point_x / kKneePointOne
+    float mKneeY;                        // knee_point_y / kKneePointOne
     float mSlope;                        // ky / kx, 0 when kx is 0
     float mBezierWidth;                  // 1 - kx
-    double mAnchors[kMaxBezierAnchors];  // bezier_curve_anchors / 1023
+    double mAnchors[kMaxBezierAnchors];  // bezier_curve_anchors / kAnchorOne
 };
 
 // The SMPTE ST 2084 EOTF of 10-bit PQ codes as a fraction of a normalisation

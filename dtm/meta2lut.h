@@ -10,7 +10,15 @@
 // caller's record is only read.
 #pragma once
 
+#include <cstdint>
+
 #include "common/export.h"
+
+// Scales of the tone-mapping table: abscissae run from 0 to 2^27 for inputs
+// 0.0 to 1.0, and ordinates are gains (output / input) in units of 1/1048575,
+// so that 2^20 - 1 is a gain of exactly 1.
+constexpr int32_t kToneTableInputOne = 1 << 27;
+constexpr int32_t kToneTableUnitGain = 1048575;
 
 // SMPTE ST 2084 EOTF of code i/1023 in cd/m², i = 0..1024.
 KESTREL_EXPORT extern const double dTable[1025];

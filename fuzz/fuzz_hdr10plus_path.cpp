@@ -63,11 +63,12 @@ bool madeForTarget(const _VelmorHdrDynamicInfo& r, unsigned int targetPeak) {
         targetPeak != r.targeted_system_display_maximum_luminance) {
         return false;
     }
-    if (r.knee_point_x > 4095 || r.knee_point_y > 4095 || r.num_bezier_curve_anchors > 15) {
+    if (r.knee_point_x > kKneePointOne || r.knee_point_y > kKneePointOne ||
+        r.num_bezier_curve_anchors > kMaxBezierAnchors) {
         return false;
     }
     for (unsigned i = 0; i < r.num_bezier_curve_anchors; i++) {
-        if (r.bezier_curve_anchors[i] > 1023) return false;
+        if (r.bezier_curve_anchors[i] > kAnchorOne) return false;
     }
     return true;
 }
@@ -107,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (unsigned int i = 0; i < kRoom; i++) lutX[i] = lutY[i] = kCanary;
     meta2lut_dtm(targetPeak, layerPeak, &record, lutX, lutY, count);
     FUZZ_CHECK(std::memcmp(&record, &pristine, sizeof record) == 0);
-    checkTable(lutX, lutY, count, 134217728u);
+    checkTable(lutX, lutY, count, static_cast<unsigned>(kToneTableInputOne));
 
     for (unsigned int i = 0; i < kRoom; i++) lutX[i] = lutY[i] = kCanary;
     meta2lut_eotf(eotfPeak, &record, lutX, lutY, count);

@@ -177,4 +177,73 @@ write("host_calls", "unregister_and_rewrite", ops(
 write("host_calls", "odd_indexes", ops(
     (0, 0, 200, 16, 0, 0, 0, 0, 5, 5), (0, 0, 201, 255, 255, 255, 255, 0, 0, 0),
     (2, 0, 250, 16, 0, 0, 0, 1, 2, 3, 4, 1), (7, 0), (8, 0, 0), (8, 0, 1), get_params(0)))
+
+# ---- hdr10plus_payload: HDR10+ T.35 payloads --------------------------------
+
+# Real payloads of sample streams: a curve of nine anchors, statistics only,
+# a curve of no anchors, ten distribution entries; and one of three windows
+# with geometry, both actual-peak matrices and saturation weights.
+PAYLOADS = {
+    "curve_nine_anchors":
+        "b5003c0001040140000c803cb019bd0d800041e4080000285f00500170c800059000125801aed00b5af81be3185b"
+        "4c0042903c248f4a9bf942dbd837be57aa00",
+    "statistics_only":
+        "b5003c00010401400000008b4c41ff1bd601036408000c28db205000acc800e190036e581032d02a6af848f318e1"
+        "b40000",
+    "curve_no_anchors":
+        "b5003c0001040140013870000000000000000024080000280000500000c80001900002580002d00002f800031800"
+        "000040000000",
+    "ten_entries":
+        "b5003c0001040140000fa0000200030003000064080000280000500190c8000d900012580016d0001af8001f1800"
+        "200060001564663353366a0099acdccf9a00",
+    "three_windows":
+        "b5003c00010401c0028002c3bfc21bc1e0010e16801901f4000c8002800161dfe10de0f0008716800c80fa000650"
+        "0007d110c48d17d38807530271000fa0c08000d90036f18e1b4004e201d4c49c4003e930200036400dbc6386d191"
+        "38807532271000fa8c08000d90036f18e1b4c88c5fdb9756a464037d2bcc80936a464037d2bcc82500",
+}
+for name, text in PAYLOADS.items():
+    write("hdr10plus_payload", name, bytes.fromhex(text))
+# Refusals: cut short, another country, an unknown version, padding set.
+first = bytes.fromhex(PAYLOADS["curve_nine_anchors"])
+write("hdr10plus_payload", "truncated", first[:40])
+write("hdr10plus_payload", "other_country", b"\xb4" + first[1:])
+write("hdr10plus_payload", "version_two", first[:6] + b"\x02" + first[7:])
+write("hdr10plus_payload", "padding_set", first[:-1] + b"\x01")
+write("hdr10plus_payload", "without_country_code", first[1:])
+
+
+# ---- hdr10plus_json: HDR10+ JSON documents ----------------------------------
+
+def scene(knee=None, anchors=(), percentages=(1, 50, 99), values=(3, 219, 14445), **extra):
+    entry = {
+        "LuminanceParameters": {
+            "AverageRGB": 1037,
+            "LuminanceDistributions": {"DistributionIndex": list(percentages),
+                                       "DistributionValues": list(values)},
+            "MaxScl": [17830, 16895, 14252]},
+        "NumberOfWindows": 1,
+        "TargetedSystemDisplayMaximumLuminance": 400,
+        "SceneFrameIndex": 0, "SceneId": 0, "SequenceFrameIndex": 0}
+    if knee is not None:
+        entry["BezierCurveData"] = {"KneePointX": knee[0], "KneePointY": knee[1],
+                                    "Anchors": list(anchors)}
+    entry.update(extra)
+    return entry
+
+
+def document(*scenes):
+    return json.dumps({"JSONInfo": {"HDR10plusProfile": "B", "Version": "1.0"},
+                       "SceneInfo": list(scenes)})
+
+
+write("hdr10plus_json", "curve_and_statistics",
+      document(scene((164, 240), (143, 298, 447, 592)), scene()))
+write("hdr10plus_json", "limits", document(scene(
+    (4095, 0), [1023] * 15, list(range(85, 100)), [4294967295] * 15,
+    TargetedSystemDisplayMaximumLuminance=10000)))
+write("hdr10plus_json", "rejected_entries", document(
+    scene((4096, 0)), scene(percentages=(1, 99, 50)), 7, scene(SceneId="x"),
+    scene(LuminanceParameters={"MaxScl": [1, 2]})))
+write("hdr10plus_json", "no_scene_info", json.dumps({"SceneInfoSummary": {}}))
+
 print("seeds written under", os.path.join(HERE, "corpus"))

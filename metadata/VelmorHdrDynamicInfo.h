@@ -15,23 +15,32 @@
 constexpr unsigned kMaxDistributionEntries = 15;
 constexpr unsigned kMaxBezierAnchors = 15;
 
+// Scales of the fixed-point fields. The knee point is a 12-bit and an anchor
+// a 10-bit fraction, so their largest values stand for 1.0; luminance
+// statistics count tenths of a cd/m²; percentages are whole percent.
+constexpr uint16_t kKneePointOne = 4095;
+constexpr uint16_t kAnchorOne = 1023;
+constexpr unsigned kLuminanceUnitsPerNit = 10;
+constexpr uint8_t kMaxPercentage = 100;
+
 typedef struct _VelmorHdrDynamicInfo {
     uint8_t reserved0[180];
-    uint32_t targeted_system_display_maximum_luminance;  // cd/m²
-    uint32_t maxscl[3];                                   // 0.1 cd/m²
-    uint8_t num_distribution_maxrgb_percentiles;          // 0..15
-    uint8_t distribution_maxrgb_percentages[15];          // percent
-    uint32_t distribution_maxrgb_percentiles[15];         // 0.1 cd/m²
-    uint16_t tone_mapping_flag;                           // 1: curve present
-    uint16_t knee_point_x;                                // 4095 = 1.0
-    uint16_t knee_point_y;                                // 4095 = 1.0
-    uint16_t num_bezier_curve_anchors;                    // 0..15
-    uint16_t bezier_curve_anchors[15];                    // 1023 = 1.0
+    uint32_t targeted_system_display_maximum_luminance;                 // cd/m²
+    uint32_t maxscl[3];                                                 // 0.1 cd/m²
+    uint8_t num_distribution_maxrgb_percentiles;                        // 0..15
+    uint8_t distribution_maxrgb_percentages[kMaxDistributionEntries];   // percent
+    uint32_t distribution_maxrgb_percentiles[kMaxDistributionEntries];  // 0.1 cd/m²
+    uint16_t tone_mapping_flag;                                         // 1: curve present
+    uint16_t knee_point_x;                                              // kKneePointOne = 1.0
+    uint16_t knee_point_y;                                              // kKneePointOne = 1.0
+    uint16_t num_bezier_curve_anchors;                                  // 0..15
+    uint16_t bezier_curve_anchors[kMaxBezierAnchors];                   // kAnchorOne = 1.0
     uint8_t reserved1[2];
 } VelmorHdrDynamicInfo;
 
 static_assert(sizeof(_VelmorHdrDynamicInfo) == 312, "record is 312 bytes");
-static_assert(offsetof(_VelmorHdrDynamicInfo, targeted_system_display_maximum_luminance) == 180, "");
+static_assert(offsetof(_VelmorHdrDynamicInfo, targeted_system_display_maximum_luminance) == 180,
+              "");
 static_assert(offsetof(_VelmorHdrDynamicInfo, maxscl) == 184, "");
 static_assert(offsetof(_VelmorHdrDynamicInfo, num_distribution_maxrgb_percentiles) == 196, "");
 static_assert(offsetof(_VelmorHdrDynamicInfo, distribution_maxrgb_percentages) == 197, "");

@@ -7,6 +7,9 @@
 
 namespace {
 
+// Luminance statistics are stored in tenths of a cd/m².
+constexpr double kUnitsPerNit = kLuminanceUnitsPerNit;
+
 // The statistics arrays hold 15 entries; a count from a record or a caller
 // beyond that would read past them, so every reader stops at 15.
 uint32_t clampedCount(uint32_t count) { return std::min(count, kMaxDistributionEntries); }
@@ -31,14 +34,14 @@ float interpolate(const Entry& prev, const Entry& cur, float percentage) {
 void fillLuminanceParameters(const _VelmorHdrDynamicInfo& record, LuminanceParameters& lp) {
     lp = LuminanceParameters{};
     for (int c = 0; c < 3; ++c) {
-        lp.maxscl[c] = static_cast<float>(record.maxscl[c] / 10.0);
+        lp.maxscl[c] = static_cast<float>(record.maxscl[c] / kUnitsPerNit);
     }
     // The record's count is an 8-bit field; clamped once here so that neither
     // the record's arrays nor ours are read past their 15 entries.
     lp.numPercentiles = clampedCount(record.num_distribution_maxrgb_percentiles);
     for (uint32_t i = 0; i < lp.numPercentiles; ++i) {
         lp.percentages[i] = record.distribution_maxrgb_percentages[i];
-        lp.percentiles[i] = record.distribution_maxrgb_percentiles[i] / 10.0;
+        lp.percentiles[i] = record.distribution_maxrgb_percentiles[i] / kUnitsPerNit;
     }
 }
 

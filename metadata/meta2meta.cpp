@@ -8,11 +8,12 @@
 
 namespace {
 
-constexpr double kKneeScale = 4095.0;    // stored knee coordinate for 1.0
-constexpr double kAnchorScale = 1023.0;  // stored anchor for 1.0
+// The record's fixed-point scales, as the doubles every conversion uses.
+constexpr double kKneeScale = kKneePointOne;
+constexpr double kAnchorScale = kAnchorOne;
 
 // Back to the record's fixed point: truncated toward zero and kept in 16
-// bits, with no clamp (an anchor above 1.0 is stored above 1023).
+// bits, with no clamp (an anchor above 1.0 is stored above kAnchorOne).
 uint16_t toStored(double normalized, double scale) {
     return static_cast<uint16_t>(kestrel::truncateToInt32(normalized * scale));
 }

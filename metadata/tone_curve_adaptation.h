@@ -11,10 +11,10 @@
 
 // Scene statistics of one record, in cd/m².
 struct LuminanceParameters {
-    uint32_t percentages[15];  // integer percent of entry i
-    double percentiles[15];    // luminance of entry i
-    float maxscl[3];           // brightest red, green, blue component
-    uint32_t numPercentiles;   // valid entries, 0..15
+    uint32_t percentages[kMaxDistributionEntries];  // integer percent of entry i
+    double percentiles[kMaxDistributionEntries];    // luminance of entry i
+    float maxscl[3];                                // brightest red, green, blue component
+    uint32_t numPercentiles;                        // valid entries, 0..15
 };
 
 // One tone curve in normalized units: a straight segment to the knee point,
@@ -24,7 +24,7 @@ struct CurveParameters {
     double kneeX;
     double kneeY;
     uint32_t order;
-    double anchors[15];
+    double anchors[kMaxBezierAnchors];
 };
 
 KESTREL_EXPORT float rampWeight(float a, float b, float lo, float hi, float x);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/export.h"
+#include "preset/load_report.h"
 
 namespace Json {
 class Value;
@@ -81,11 +82,18 @@ public:
     // not an object; false also when memory runs out part-way (the entries
     // stored until then stay). Never throws.
     KESTREL_EXPORT bool load(const char* path);
+    // load(), which calls it, and in `report` what it stored and rejected.
+    // Not exported.
+    bool loadReporting(const char* path, PresetLoadReport& report);
 
-    void initializeEotf(Json::Value& section);
-    void initializeOetf(Json::Value& section);
-    void initializeGamutMapping(Json::Value& section);
-    bool validateJsonLut(Json::Value& entry, const char* sectionName, unsigned long count);
+    // Each section's entries; `report`, when given, counts what was stored
+    // and collects the rejections.
+    void initializeEotf(Json::Value& section, PresetLoadReport* report = nullptr);
+    void initializeOetf(Json::Value& section, PresetLoadReport* report = nullptr);
+    void initializeGamutMapping(Json::Value& section, PresetLoadReport* report = nullptr);
+    // False, with `reason` and `key` set, when the entry is rejected.
+    bool validateJsonLut(Json::Value& entry, const char* sectionName, unsigned long count,
+                         PresetRejectReason& reason, const char*& key);
     int getTransferFunctionType(Json::Value& entry);
     void registerSingleOetf(Json::Value& entry, unsigned int transfer, unsigned int productPeak,
                             unsigned int maxLuminance);

@@ -90,14 +90,65 @@ std::string oneLine(const std::string& text) {
     return joined;
 }
 
+// Follows one section's entries for a load report: their positions, the
+// ones stored and the reason for each one rejected.
+class SectionReport {
+public:
+    SectionReport(PresetLoadReport* report, PresetSection section)
+        : mReport(report), mSection(section) {}
+    // Called at the start of every entry.
+    void beginEntry() { mIndex = mEntries++; }
+    void stored() {
+        if (mReport != nullptr) mReport->stored[static_cast<unsigned>(mSection)]++;
+    }
+    void reject(PresetRejectReason reason, const char* key = "") {
+        if (mReport != nullptr) mReport->rejected.push_back({mSection, mIndex, reason, key});
+    }
+    // For a chain of checks: true, with the key noted, when `passed` is false.
+    bool failed(bool passed, const char* key) {
+        if (!passed) mFailedKey = key;
+        return !passed;
+    }
+    void rejectUnconvertible() { reject(PresetRejectReason::kNotConvertible, mFailedKey); }
+
+private:
+    PresetLoadReport* mReport;
+    PresetSection mSection;
+    unsigned mEntries = 0;  // entries begun so far
+    unsigned mIndex = 0;    // position of the current one
+    const char* mFailedKey = "";
+};
+
 }  // namespace
 
+const char* presetSectionKey(PresetSection section) {
+    switch (section) {
+        case PresetSection::kEotf:
+            return "eotf";
+        case PresetSection::kOetf:
+            return "oetf";
+        case PresetSection::kGamutMapping:
+            return "gamut_mapping";
+    }
+    return "";
+}
+
 bool Hdr10Lut::load(const char* path) {
-    if (path == nullptr) return false;
+    PresetLoadReport report;
+    return loadReporting(path, report);
+}
+
+bool Hdr10Lut::loadReporting(const char* path, PresetLoadReport& report) {
+    report = PresetLoadReport{};
+    if (path == nullptr) {
+        report.outcome = PresetLoadOutcome::kNoPath;
+        return false;
+    }
     try {
         std::ifstream stream(path);
         if (!stream.is_open()) {
             std::printf("%s(%d)failed to open '%s'\n", "load", 149, path);
+            report.outcome = PresetLoadOutcome::kCannotOpen;
             return false;
         }
 
@@ -116,39 +167,57 @@ bool Hdr10Lut::load(const char* path) {
         if (!parsed) {
             __android_log_print(ANDROID_LOG_ERROR, kLogTag, "failed to parse '%s': %s", path,
                                 oneLine(errors).c_str());
+            report.outcome = PresetLoadOutcome::kCannotParse;
             return false;
         }
         if (!root.isObject() && !root.isNull()) {
             __android_log_print(ANDROID_LOG_ERROR, kLogTag,
                                 "the top level of '%s' is not an object", path);
+            report.outcome = PresetLoadOutcome::kNotAnObject;
             return false;
         }
 
         std::lock_guard<std::mutex> lock(loadMutex);
-        initializeEotf(root["eotf"]);
-        initializeOetf(root["oetf"]);
-        initializeGamutMapping(root["gamut_mapping"]);
+        initializeEotf(root["eotf"], &report);
+        initializeOetf(root["oetf"], &report);
+        initializeGamutMapping(root["gamut_mapping"], &report);
         return true;
     } catch (const std::exception& e) {
         // Only running out of memory gets here; every entry stored so far is
         // whole and the tables are sorted.
+        report.outcome = PresetLoadOutcome::kInterrupted;
         __android_log_print(ANDROID_LOG_ERROR, kLogTag, "failed to load '%s': %s", path, e.what());
     } catch (...) {
+        report.outcome = PresetLoadOutcome::kInterrupted;
         __android_log_print(ANDROID_LOG_ERROR, kLogTag, "failed to load '%s'", path);
     }
     return false;
 }
 
-void Hdr10Lut::initializeEotf(Json::Value& section) {
+void Hdr10Lut::initializeEotf(Json::Value& section, PresetLoadReport* report) {
+    SectionReport tally(report, PresetSection::kEotf);
     try {
         for (Json::Value& entry : section) {
-            if (!validateJsonLut(entry, "eotf", kEotfPoints)) continue;
+            tally.beginEntry();
+            PresetRejectReason reason;
+            const char* key = "";
+            if (!validateJsonLut(entry, "eotf", kEotfPoints, reason, key)) {
+                tally.reject(reason, key);
+                continue;
+            }
             const int t = getTransferFunctionType(entry);
-            if (t < 0) continue;
+            if (t < 0) {
+                tally.reject(PresetRejectReason::kUnknownTransfer, "function");
+                continue;
+            }
             const Json::Value& e = entry;
-            if (!optionalMemberConverts(e, "max_luminance", "eotf", JsonKind::kUInt32) ||
-                !elementsConvert(e, "x-values", "eotf", JsonKind::kUInt32) ||
-                !elementsConvert(e, "y-values", "eotf", JsonKind::kUInt32)) {
+            if (tally.failed(optionalMemberConverts(e, "max_luminance", "eotf", JsonKind::kUInt32),
+                             "max_luminance") ||
+                tally.failed(elementsConvert(e, "x-values", "eotf", JsonKind::kUInt32),
+                             "x-values") ||
+                tally.failed(elementsConvert(e, "y-values", "eotf", JsonKind::kUInt32),
+                             "y-values")) {
+                tally.rejectUnconvertible();
                 continue;
             }
 
@@ -158,6 +227,7 @@ void Hdr10Lut::initializeEotf(Json::Value& section) {
             readSingleValues(lut.values, entry["x-values"]);
             readSingleValues(lut.values, entry["y-values"]);
             eotfTables[t].push_back(std::move(lut));
+            tally.stored();
         }
     } catch (...) {
         sortEotfTables(eotfTables);
@@ -166,18 +236,34 @@ void Hdr10Lut::initializeEotf(Json::Value& section) {
     sortEotfTables(eotfTables);
 }
 
-void Hdr10Lut::initializeOetf(Json::Value& section) {
+void Hdr10Lut::initializeOetf(Json::Value& section, PresetLoadReport* report) {
+    SectionReport tally(report, PresetSection::kOetf);
     try {
         for (Json::Value& entry : section) {
-            if (!validateJsonLut(entry, "oetf", kOetfPoints)) continue;
+            tally.beginEntry();
+            PresetRejectReason reason;
+            const char* key = "";
+            if (!validateJsonLut(entry, "oetf", kOetfPoints, reason, key)) {
+                tally.reject(reason, key);
+                continue;
+            }
             const int t = getTransferFunctionType(entry);
-            if (t < 0) continue;
+            if (t < 0) {
+                tally.reject(PresetRejectReason::kUnknownTransfer, "function");
+                continue;
+            }
             const Json::Value& e = entry;
-            if (!optionalMemberConverts(e, "product_peak", "oetf", JsonKind::kUInt32) ||
-                !optionalMemberConverts(e, "max_luminance", "oetf", JsonKind::kUInt32) ||
-                !optionalMemberConverts(e, "default", "oetf", JsonKind::kBool) ||
-                !elementsConvert(e, "x-values", "oetf", JsonKind::kUInt32) ||
-                !elementsConvert(e, "y-values", "oetf", JsonKind::kUInt32)) {
+            if (tally.failed(optionalMemberConverts(e, "product_peak", "oetf", JsonKind::kUInt32),
+                             "product_peak") ||
+                tally.failed(optionalMemberConverts(e, "max_luminance", "oetf", JsonKind::kUInt32),
+                             "max_luminance") ||
+                tally.failed(optionalMemberConverts(e, "default", "oetf", JsonKind::kBool),
+                             "default") ||
+                tally.failed(elementsConvert(e, "x-values", "oetf", JsonKind::kUInt32),
+                             "x-values") ||
+                tally.failed(elementsConvert(e, "y-values", "oetf", JsonKind::kUInt32),
+                             "y-values")) {
+                tally.rejectUnconvertible();
                 continue;
             }
 
@@ -185,6 +271,7 @@ void Hdr10Lut::initializeOetf(Json::Value& section) {
             const unsigned int maxLuminance = e.get("max_luminance", 0).asUInt();
             if (!e.get("default", false).asBool()) {
                 registerSingleOetf(entry, t, productPeak, maxLuminance);
+                tally.stored();
                 continue;
             }
             // A default entry is also what a target of unknown peak (root 0)
@@ -209,6 +296,7 @@ void Hdr10Lut::initializeOetf(Json::Value& section) {
                 }
                 throw;
             }
+            tally.stored();
         }
     } catch (...) {
         sortOetfTables(oetfTables);
@@ -239,17 +327,28 @@ void Hdr10Lut::registerSingleOetf(Json::Value& entry, unsigned int transfer,
     table.push_back(std::move(root));
 }
 
-void Hdr10Lut::initializeGamutMapping(Json::Value& section) {
+void Hdr10Lut::initializeGamutMapping(Json::Value& section, PresetLoadReport* report) {
+    SectionReport tally(report, PresetSection::kGamutMapping);
     for (Json::Value& entry : section) {
+        tally.beginEntry();
         const Json::Value& e = entry;
-        if (!isEntry(e, "gamut_mapping")) continue;
+        if (!isEntry(e, "gamut_mapping")) {
+            tally.reject(PresetRejectReason::kNotAnObject);
+            continue;
+        }
         if (!e.isMember("source") || !e.isMember("target")) {
             __android_log_print(ANDROID_LOG_ERROR, kLogTag,
                                 "source or target is not specified in gamut_mapping");
+            tally.reject(PresetRejectReason::kMissingMember,
+                         e.isMember("source") ? "target" : "source");
             continue;
         }
-        if (!isStringMember(e, "source", "gamut_mapping") ||
-            !isStringMember(e, "target", "gamut_mapping")) {
+        if (!isStringMember(e, "source", "gamut_mapping")) {
+            tally.reject(PresetRejectReason::kNotAString, "source");
+            continue;
+        }
+        if (!isStringMember(e, "target", "gamut_mapping")) {
+            tally.reject(PresetRejectReason::kNotAString, "target");
             continue;
         }
         const std::string source = e["source"].asString();
@@ -260,30 +359,44 @@ void Hdr10Lut::initializeGamutMapping(Json::Value& section) {
             __android_log_print(ANDROID_LOG_ERROR, kLogTag,
                                 "unknown gamut range conversion: %s -> %s", source.c_str(),
                                 target.c_str());
+            tally.reject(PresetRejectReason::kUnknownConversion,
+                         sourceRow < 0 ? "source" : "target");
             continue;
         }
         const Json::Value& values = e["values"];
         if (values.size() != 9) {
             __android_log_print(ANDROID_LOG_ERROR, kLogTag, "invalid number of values in: %s -> %s",
                                 source.c_str(), target.c_str());
+            tally.reject(PresetRejectReason::kWrongValueCount, "values");
             continue;
         }
-        if (!elementsConvert(e, "values", "gamut_mapping", JsonKind::kInt32)) continue;
+        if (!elementsConvert(e, "values", "gamut_mapping", JsonKind::kInt32)) {
+            tally.reject(PresetRejectReason::kNotConvertible, "values");
+            continue;
+        }
 
         GamutMappingEntry mapping{
             standardNames[sourceRow].value, standardNames[targetRow].value, {}};
         int* coefficient = mapping.matrix;
         for (auto it = values.begin(); it != values.end(); ++it) *coefficient++ = it->asInt();
         gamutMappings.push_back(mapping);
+        tally.stored();
     }
 }
 
-bool Hdr10Lut::validateJsonLut(Json::Value& entry, const char* sectionName, unsigned long count) {
+bool Hdr10Lut::validateJsonLut(Json::Value& entry, const char* sectionName, unsigned long count,
+                               PresetRejectReason& reason, const char*& key) {
     const Json::Value& e = entry;
-    if (!isEntry(e, sectionName)) return false;
+    key = "";
+    if (!isEntry(e, sectionName)) {
+        reason = PresetRejectReason::kNotAnObject;
+        return false;
+    }
     if (!e.isMember("function")) {
         __android_log_print(ANDROID_LOG_ERROR, kLogTag, "an entry of '%s' does not have 'function'",
                             sectionName);
+        reason = PresetRejectReason::kMissingMember;
+        key = "function";
         return false;
     }
     // A missing or scalar member has size 0.
@@ -292,9 +405,14 @@ bool Hdr10Lut::validateJsonLut(Json::Value& entry, const char* sectionName, unsi
     if (xSize != count || ySize != count) {
         __android_log_print(ANDROID_LOG_ERROR, kLogTag, "invalid number of %s LUT values: %u, %u",
                             sectionName, xSize, ySize);
+        reason = PresetRejectReason::kWrongPointCount;
+        key = xSize != count ? "x-values" : "y-values";
         return false;
     }
-    return isStringMember(e, "function", sectionName);
+    if (isStringMember(e, "function", sectionName)) return true;
+    reason = PresetRejectReason::kNotAString;
+    key = "function";
+    return false;
 }
 
 int Hdr10Lut::getTransferFunctionType(Json::Value& entry) {

@@ -7,7 +7,7 @@
 #                                  the multi-thread tests under ThreadSanitizer,
 #                                  the installed package (a moved install
 #                                  prefix, two host projects built against it,
-#                                  the .deb), the three fuzzers (about a minute
+#                                  the .deb), the five fuzzers (about a minute
 #                                  each), the arm64 cross build with the whole
 #                                  suite under qemu-user, and a benchmark smoke run
 #   bash scripts/test.sh --quick   day-to-day: build and unit tests only
@@ -140,7 +140,7 @@ named=$(grep -rlF -e "$root" -e "$(cd build && pwd -P)" "$first" || true)
 [ -z "$named" ] || fail "installed files name the source or build folder: $named"
 [ "$(readelf -d "$first/lib/liborrin_kestrel.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')" = \
   liborrin_kestrel.so ] || fail "the plug-in's SONAME is not liborrin_kestrel.so"
-for binary in "$first/lib/liborrin_kestrel.so" "$first/bin/kestrel"; do
+for binary in "$first"/lib/*.so "$first"/lib/kestrel/*.so "$first"/bin/*; do
   runpath=$(readelf -d "$binary" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
   case ":$runpath" in
     *:/*) fail "$binary has an absolute RUNPATH: $runpath" ;;
@@ -151,7 +151,8 @@ done
 # Each installed header compiles alone against the installed tree.
 for header in $(cd "$first/include/kestrel" && find . -name '*.h' | sort); do
   echo "#include \"${header#./}\"" |
-    c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -I"$first/include/kestrel" -x c++ - ||
+    c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -I"$first/include/kestrel" \
+      $(pkg-config --cflags jsoncpp) -x c++ - ||
     fail "installed header ${header#./} does not compile on its own"
 done
 mv "$first" "$prefix"
@@ -193,6 +194,13 @@ fi
   >"$package_work/frame.out" 2>&1 ||
   { tail -n 40 "$package_work/frame.out"; fail "the moved kestrel frame demo.json failed"; }
 tail -n 1 "$package_work/frame.out" | sed 's/^/  moved kestrel frame: /'
+# With the example preset loaded at run time (the tool's private library),
+# every layer of the demo gets its block.
+"$prefix/bin/kestrel" frame --preset "$prefix/share/kestrel/presets/example_preset.json" \
+  "$prefix/share/kestrel/frames/demo.json" >"$package_work/frame-preset.out" 2>&1 ||
+  { tail -n 40 "$package_work/frame-preset.out"; fail "the moved kestrel frame --preset failed"; }
+grep -q '^1 frame(s), 0 without a block' "$package_work/frame-preset.out" ||
+  { tail -n 40 "$package_work/frame-preset.out"; fail "the moved kestrel frame --preset left a frame without a block"; }
 
 (cd "$package_work" && cpack -G DEB --config "$root/build/CPackConfig.cmake" >cpack.log 2>&1) ||
   { cat "$package_work/cpack.log"; fail "cpack -G DEB failed"; }
@@ -201,6 +209,7 @@ deb=$package_work/kestrel_${version}_${arch}.deb
 [ -f "$deb" ] || fail "no ${deb##*/} (cpack made: $(ls "$package_work"/*.deb 2>/dev/null))"
 dpkg-deb --contents "$deb" >"$package_work/deb-contents.txt"
 for path in usr/lib/liborrin_kestrel.so usr/lib/kestrel/liblog.so usr/bin/kestrel \
+    usr/lib/libkestrel_hdr10plus.so usr/lib/kestrel/libkestrel_runtime_preset.so \
     usr/include/kestrel/plugin/IDPUHdr10CommandWriter.h usr/include/kestrel/preset/Hdr10Lut.h \
     usr/lib/cmake/kestrel/kestrelConfig.cmake usr/lib/cmake/kestrel/kestrelConfigVersion.cmake \
     usr/lib/pkgconfig/kestrel.pc usr/share/kestrel/frames/demo.json \
@@ -252,7 +261,7 @@ end_stage
 
 # --- fuzzing ------------------------------------------------------------------
 begin_stage fuzz "libFuzzer targets, ${fuzz_seconds}s each (clang, ASan + UBSan)"
-fuzz_targets=(preset_loader hdr10plus_path host_calls)
+fuzz_targets=(preset_loader hdr10plus_path host_calls hdr10plus_payload hdr10plus_json)
 CC=clang CXX=clang++ configure build-fuzz \
   -DKESTREL_SANITIZE=address,undefined,float-cast-overflow -DKESTREL_BUILD_FUZZ=ON \
   -DKESTREL_BUILD_TESTS=OFF -DKESTREL_BUILD_TOOLS=OFF

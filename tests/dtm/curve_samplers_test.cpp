@@ -16,12 +16,12 @@ constexpr int32_t kX = OETFCurveData::kXMax;
 // the Bezier curve through 0, a_1..a_N, 1 in double, scaled from the knee
 // point to (1, 1), divided by the input.
 double directGain(const _VelmorHdrDynamicInfo& r, int32_t x) {
-    const double kx = r.knee_point_x / 4095.0;
-    const double ky = r.knee_point_y / 4095.0;
+    const double kx = r.knee_point_x / static_cast<double>(kKneePointOne);
+    const double ky = r.knee_point_y / static_cast<double>(kKneePointOne);
     const double t = static_cast<double>(x) / kX;
     std::vector<double> p{0.0};
     for (unsigned k = 0; k < r.num_bezier_curve_anchors; k++) {
-        p.push_back(r.bezier_curve_anchors[k] / 1023.0);
+        p.push_back(r.bezier_curve_anchors[k] / static_cast<double>(kAnchorOne));
     }
     p.push_back(1.0);
     const double u = (t - kx) / (1.0 - kx);
@@ -29,12 +29,13 @@ double directGain(const _VelmorHdrDynamicInfo& r, int32_t x) {
         for (size_t i = 0; i < level; i++) p[i] = (1.0 - u) * p[i] + u * p[i + 1];
     }
     const double y = ky + (1.0 - ky) * p[0];
-    return y / t * 1048575.0;
+    return y / t * kToneTableUnitGain;
 }
 
 void expectBezierFollowsDirectSum(const _VelmorHdrDynamicInfo& r) {
     const OETFCurveData curve(r);
-    const int32_t knee = static_cast<int32_t>(r.knee_point_x / 4095.0 * kX) + 1;
+    const int32_t knee =
+        static_cast<int32_t>(r.knee_point_x / static_cast<double>(kKneePointOne) * kX) + 1;
     for (int32_t x : {knee, knee + 1000003, 50000000, 70000001, 99999999, 120000000, kX - 1}) {
         if (x < knee) continue;
         const double expected = directGain(r, x);
@@ -99,9 +100,15 @@ TEST(ToneCurveSampler, ZeroKneeSaturatesAtOrigin) {
 
 TEST(ToneCurveSampler, FullKneeIsStraightUpToTheEnd) {
     const OETFCurveData curve(curveRecord(4095, 2000, {500}));
-    // Gain ky = 2000 / 4095 below the end; at the end u is 0 / 0 and NaN converts to 0.
-    EXPECT_NEAR(curve.getY(1 << 26), 2000 / 4095.0 * 1048575, 1);
-    EXPECT_EQ(curve.getY(kX), 0);
+    // Gain ky = 2000 / 4095 on the whole range, the end included (a Bezier
+    // step there would divide 0 by 0 and give 0). At 2^26 and at 2^27 every
+    // float step is exact but the product ky * 1048575, which rounds to
+    // 512124.53125: both samples are 512124.
+    EXPECT_EQ(curve.getY(1 << 26), 512124);
+    EXPECT_EQ(curve.getY(kX - 1), 512124);
+    EXPECT_EQ(curve.getY(kX), 512124);
+    // A knee just below 1.0 still ends on the Bezier segment at (1, 1).
+    EXPECT_EQ(OETFCurveData(curveRecord(4094, 2000, {500})).getY(kX), 1048575);
 }
 
 _VelmorHdrDynamicInfo statisticsRecord(uint32_t maxsclTenths) {

@@ -121,6 +121,18 @@ TEST(KneePointExtractor, NarrowIntervalsAreUsedUpAndSelectionStopsEarly) {
     EXPECT_TRUE(e2.candidates.empty());
 }
 
+TEST(KneePointExtractor, WidthThreeIsTheNarrowestIntervalThatSplits) {
+    // [0, 3] splits at 1 into [0, 1] and [1, 3]; the bump at 2 makes [1, 3]
+    // the next choice, and the width-1 interval [0, 1] the last one. Were
+    // width 3 used up, selection would stop after one point; were width 2
+    // split too, [1, 2] would be chosen third and 1 would appear twice.
+    const TestCurve bump(3, [](int x) { return x == 2 ? 100 : 0; });
+    kneePointExtractor e(bump);
+    e.select_from_candidate(3);
+    EXPECT_EQ(pointsOf(e), (Points{{0, 0}, {0, 0}, {1, 0}, {2, 100}, {3, 0}}));
+    EXPECT_TRUE(e.candidates.empty());
+}
+
 TEST(KneePointExtractor, ZeroKneeSaturationWrapsChordSum) {
     // Knee (0, 1.0), no anchors: y = 1 everywhere, so the gain at 0 saturates.
     const OETFCurveData curve(curveRecord(0, 4095, {}));

@@ -72,6 +72,88 @@ TEST(ToneTable, FallingLastSegmentStoredAsTwosComplement) {
     EXPECT_EQ(t.y[32], 4294910363u);
 }
 
+// Frame 57 of the HDR10+ verification clips: a 10000 cd/m² scene made for a
+// 10000 cd/m² display, knee (4095, 4095) and nine anchors at 1023, that is
+// the identity curve drawn entirely as the straight segment.
+_VelmorHdrDynamicInfo verificationFrame57() {
+    _VelmorHdrDynamicInfo r =
+        curveRecord(4095, 4095, {1023, 1023, 1023, 1023, 1023, 1023, 1023, 1023, 1023});
+    r.targeted_system_display_maximum_luminance = 10000;
+    r.maxscl[0] = r.maxscl[1] = r.maxscl[2] = 100000;
+    const uint8_t percentages[10] = {1, 5, 10, 25, 50, 75, 90, 95, 98, 99};
+    r.num_distribution_maxrgb_percentiles = 10;
+    for (int i = 0; i < 10; i++) {
+        r.distribution_maxrgb_percentages[i] = percentages[i];
+        r.distribution_maxrgb_percentiles[i] = 100000;
+    }
+    return r;
+}
+
+// A straight segment up to x = xMax has one gain g everywhere but at 0. Each
+// split of [0, a] misses the chord by about g / 2 and every other interval by
+// nothing, so the points halve toward 0 (2^26 down to 1) and the four left
+// over go breadth-first to 3 * 2^22, 3 * 2^23, 3 * 2^24 and 3 * 2^25. At
+// those abscissae every float step of the sampler is exact except the
+// product slope * 1048575, so each sample is that product truncated, and the
+// last segment, flat, rises by 0.
+void expectFlatTable(const Table& t, uint32_t gain) {
+    std::vector<unsigned> xs{0};
+    for (unsigned x = 1; x <= 8388608; x *= 2) xs.push_back(x);
+    for (unsigned x :
+         {12582912u, 16777216u, 25165824u, 33554432u, 50331648u, 67108864u, 100663296u}) {
+        xs.push_back(x);
+    }
+    ASSERT_EQ(xs.size(), 32u);
+    for (size_t i = 0; i < 32; i++) {
+        EXPECT_EQ(t.x[i], xs[i]) << i;
+        EXPECT_EQ(t.y[i], i == 0 ? 0u : gain) << i;
+    }
+    EXPECT_EQ(t.x[32], 33554432u);
+    EXPECT_EQ(t.y[32], 0u);
+}
+
+TEST(ToneTable, FullKneeKeepsTheSegmentGainAtThePeak) {
+    // On its own display frame 57 is the identity: gain 1 up to the peak,
+    // where a Bezier step would have divided 0 by 0 and fallen to black.
+    expectFlatTable(dtm(verificationFrame57(), 33, 33, 10000), 1048575);
+    // Knee (4095, 2000): gain 2000 / 4095 = 0.48840049f, times 1048575 is
+    // 512124.53125 in float.
+    _VelmorHdrDynamicInfo halfGain = kneeExampleForTarget1000();
+    halfGain.knee_point_x = 4095;
+    halfGain.knee_point_y = 2000;
+    expectFlatTable(dtm(halfGain, 33, 33, 1000), 512124);
+}
+
+TEST(ToneTable, FullKneeAdaptedToSmallerDisplaysEndsAtTheTargetPeak) {
+    // Below its targeted display the curve is adapted and ends on a Bezier
+    // segment at (1, 1): the source peak maps to the target peak, a gain of 1.
+    for (unsigned target : {1000u, 400u}) {
+        const Table t = dtm(verificationFrame57(), 33, 33, target);
+        EXPECT_EQ(t.x[31] + t.x[32], 134217728u) << target;
+        EXPECT_EQ(t.y[31] + t.y[32], 1048575u) << target;
+        // Shadows are lifted: well above unit gain after 0.
+        for (int i = 1; i < 32; i++) EXPECT_GT(t.y[i], 1048575u) << target << " entry " << i;
+    }
+}
+
+TEST(ToneTable, StraightSegmentOfADamagedKneeIsClampedAtOne) {
+    // Knee y 8190 (2.0) comes through the same-display copy unchanged. The
+    // slope ky / kx = 3.9990232f reaches y = 1 at t = 0.25006: 2^25 is still
+    // below (gain 3.9990232 * 1048575, truncated), 2^26 is clamped and its
+    // gain is 1 / 0.5 exactly.
+    _VelmorHdrDynamicInfo damaged = kneeExampleForTarget1000();
+    damaged.knee_point_x = 2048;
+    damaged.knee_point_y = 8190;
+    const Table t = dtm(damaged, 33, 33, 1000);
+    auto gainAt = [&t](unsigned x) -> int64_t {
+        for (int i = 0; i < 32; i++)
+            if (t.x[i] == x) return t.y[i];
+        return -1;
+    };
+    EXPECT_EQ(gainAt(33554432), 4193275);
+    EXPECT_EQ(gainAt(67108864), 2097150);
+}
+
 TEST(ToneTable, PrintsTheAddressOfItsOwnCopy) {
     _VelmorHdrDynamicInfo record = kneeExampleForTarget1000();
     unsigned x[33], y[33];

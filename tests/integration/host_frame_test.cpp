@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "metadata/VelmorHdrDynamicInfo.h"
-
 #include "plugin_host.h"
 #include "support/capture.h"
 #include "support/knee_example.h"
@@ -52,7 +51,6 @@ TEST(HostFrame, StaticHdr10LayerFailsWithTheEmptyDefaultStore) {
     EXPECT_EQ(c.err, std::vector<std::string>{"E/liborrin: no EOTF is defined for st2084-pq"});
 }
 
-
 TEST(HostFrame, Hdr10PlusLayerGetsItsToneTableAndLeavesStaticSectionsAlone) {
     LoadedPlugin plugin(KESTREL_PLUGIN_PATH);
     ASSERT_TRUE(plugin.ok()) << plugin.error();
@@ -63,8 +61,10 @@ TEST(HostFrame, Hdr10PlusLayerGetsItsToneTableAndLeavesStaticSectionsAlone) {
     hdrCoef* block = nullptr;
     Captured c = capture([&] {
         writer->setTargetInfo(kBt709Srgb, nullptr);
+        // The layer's peak differs from the target's, which alone decides
+        // the curve: with the two swapped the table would be made for 4000.
         writer->setTargetDisplayLuminance(0, 1000);
-        writer->setLayerStaticMetadata(0, kBt2020Pq, 0, 1000);
+        writer->setLayerStaticMetadata(0, kBt2020Pq, 0, 4000);
         writer->setLayerOpaqueData(0, &record, sizeof record);
         writer->setLayerStaticMetadata(1, kBt709Srgb, 0, 100);
         block = writer->getParams();
@@ -131,7 +131,7 @@ TEST(HostFrame, LoadingTheLibraryBuildsTheEmptyGlobalStore) {
     std::unique_ptr<LoadedPlugin> plugin;
     Captured c = capture([&] { plugin = std::make_unique<LoadedPlugin>(KESTREL_PLUGIN_PATH); });
     ASSERT_TRUE(plugin->ok()) << plugin->error();
-    EXPECT_EQ(c.err,
-              std::vector<std::string>{"D/liborrin: Loading HDR10 preset from no hdr10 preset file"});
+    EXPECT_EQ(c.err, std::vector<std::string>{
+                         "D/liborrin: Loading HDR10 preset from no hdr10 preset file"});
     EXPECT_TRUE(c.out.empty());  // the dumps of an empty store print nothing
 }

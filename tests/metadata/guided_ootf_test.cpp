@@ -92,11 +92,11 @@ BlendCase workedBlend(unsigned target) {
         t.lp.percentiles[i] = lum[i];
     }
     t.lp.numPercentiles = 9;
-    t.given.kneeX = 1700 / 4095.0;
-    t.given.kneeY = 1600 / 4095.0;
+    t.given.kneeX = 1700 / static_cast<double>(kKneePointOne);
+    t.given.kneeY = 1600 / static_cast<double>(kKneePointOne);
     t.given.order = 10;
     const int stored[9] = {500, 700, 800, 870, 920, 960, 990, 1010, 1020};
-    for (int i = 0; i < 9; ++i) t.given.anchors[i] = stored[i] / 1023.0;
+    for (int i = 0; i < 9; ++i) t.given.anchors[i] = stored[i] / static_cast<double>(kAnchorOne);
     t.source = 2500;
     t.targeted = 1000;
     t.target = target;

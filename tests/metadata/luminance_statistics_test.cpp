@@ -51,6 +51,11 @@ TEST(Percentiles, InterpolatedBrackets) {
     expectPercentiles(withEntries({{40, 10}, {60, 30}, {45, 12}, {55, 20}}), 16.0f, -1.0f);
 }
 
+TEST(Percentiles, EntriesAt49And51BracketTheMedian) {
+    // The closest a bracket can sit around 50 %: 100 + (50 - 49) * 200 / 2.
+    expectPercentiles(withEntries({{49, 100}, {51, 300}, {99, 900}}), 200.0f, 900.0f);
+}
+
 TEST(Percentiles, ExactEntriesWinOverEarlierBrackets) {
     expectPercentiles(withEntries({{40, 10}, {60, 30}, {50, 25}}), 25.0f, -1.0f);
     expectPercentiles(withEntries({{98, 400}, {100, 600}, {99, 500}}), 204.08163452148438f, 500.0f);

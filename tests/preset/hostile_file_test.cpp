@@ -3,11 +3,10 @@
 // stores nothing at all and fails.
 #include <gtest/gtest.h>
 
-#include "support/capture.h"
-
 #include "preset/Hdr10Lut.h"
 #include "preset_files.h"
 #include "store_fill.h"
+#include "support/capture.h"
 
 using kestrel_test::CapturedText;
 using kestrel_test::captureText;
@@ -138,14 +137,37 @@ TEST_F(Hostile, LutEntriesOfWrongTypesAreRejectedByKeyAndSection) {
               "gm 0x10000 0x60000 1 0 0 0 1 0 0 0 1\n");
 }
 
+TEST_F(Hostile, RealsJustOutsideTheWordRangeRejectOnlyTheirEntry) {
+    // 4294967295.5 and -0.5 lie beyond what asUInt accepts, by half a unit:
+    // converted, either would throw and end the load. 4294967295.0 is in range.
+    CapturedText c =
+        load(R"({"eotf": [)" + eotf(1, kPq + R"(, "max_luminance": 4294967295.5)") + ", " +
+                 eotf(2, kPq + R"(, "max_luminance": -0.5)") + ", " +
+                 eotf(3, kPq + R"(, "max_luminance": 4294967295.0)") + R"(], "oetf": [)" +
+                 oetf(4, kSrgb + R"(, "product_peak": 4294967295.5)") + "]}",
+             true);
+    EXPECT_EQ(c.err,
+              "E/liborrin: 'max_luminance' of an entry of 'eotf' is not an unsigned 32-bit "
+              "integer\n"
+              "E/liborrin: 'max_luminance' of an entry of 'eotf' is not an unsigned 32-bit "
+              "integer\n"
+              "E/liborrin: 'product_peak' of an entry of 'oetf' is not an unsigned 32-bit "
+              "integer\n");
+    EXPECT_EQ(describe(*store),
+              "eotf st2084-pq 4294967295 tag3/65\n"
+              "eotf hlg 4000 tag9/65\n"
+              "oetf srgb 500 0 tag8/33\n"
+              "gm 0x10000 0x60000 1 0 0 0 1 0 0 0 1\n");
+}
+
 TEST_F(Hostile, EarlierChecksStillWinOverTypeChecks) {
     // A non-string function with wrong sizes reports the sizes; an unknown
     // transfer reports the name before any bad word is looked at.
     std::string badWordUnknownName = eotf(2, R"("function": "pq")");
     badWordUnknownName.replace(badWordUnknownName.find("2003"), 4, "\"x\"");
     CapturedText c = load(R"({"eotf": [{"function": 7, "x-values": "abc", "y-values": {}}, )" +
-                          badWordUnknownName + R"(, {"x-values": 1}]})",
-                      true);
+                              badWordUnknownName + R"(, {"x-values": 1}]})",
+                          true);
     EXPECT_EQ(c.err,
               "E/liborrin: invalid number of eotf LUT values: 0, 0\n"
               "E/liborrin: unknown Transfer pq\n"
@@ -182,9 +204,9 @@ TEST_F(Hostile, GamutEntriesOfWrongTypesAreRejectedByKeyAndSection) {
 
 TEST_F(Hostile, NamesWithEmbeddedNulOrOtherCaseDoNotMatch) {
     CapturedText c = load(R"({"eotf": [)" + eotf(1, R"("function": "hlg\u0000x")") + "], " +
-                          R"("gamut_mapping": [)" + gamut("bt2020\\u0000", "bt709", kNine) + ", " +
-                          gamut("Bt2020", "bt709", kNine) + "]}",
-                      true);
+                              R"("gamut_mapping": [)" + gamut("bt2020\\u0000", "bt709", kNine) +
+                              ", " + gamut("Bt2020", "bt709", kNine) + "]}",
+                          true);
     EXPECT_EQ(c.err,
               "E/liborrin: unknown Transfer hlg\n"
               "E/liborrin: unknown gamut range conversion: bt2020 -> bt709\n"

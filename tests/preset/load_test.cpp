@@ -2,11 +2,10 @@
 // default entries, and the messages of the entries the loader skips.
 #include <gtest/gtest.h>
 
-#include "support/capture.h"
-
 #include "preset/Hdr10Lut.h"
 #include "preset_files.h"
 #include "store_fill.h"
+#include "support/capture.h"
 
 using kestrel_test::CapturedText;
 using kestrel_test::captureText;
@@ -107,10 +106,10 @@ TEST_F(Load, DefaultOetfEntryIsFiledUnderRootZeroAndItsOwnKeys) {
 }
 
 TEST_F(Load, GamutMappingsKeepFileOrderAndDuplicates) {
-    CapturedText c = load(R"({"gamut_mapping": [)" +
-                      gamut("bt2020", "bt709", "[1, -2, 3, -4, 5, -6, 7, -8, 9]") + ", " +
-                      gamut("bt2020", "dci-p3", "[2147483647, 0, 0, 0, 0, 0, 0, 0, -2147483648]") +
-                      ", " + gamut("bt2020", "bt709", "[9, 8, 7, 6, 5, 4, 3, 2, 1]") + "]}");
+    CapturedText c = load(
+        R"({"gamut_mapping": [)" + gamut("bt2020", "bt709", "[1, -2, 3, -4, 5, -6, 7, -8, 9]") +
+        ", " + gamut("bt2020", "dci-p3", "[2147483647, 0, 0, 0, 0, 0, 0, 0, -2147483648]") + ", " +
+        gamut("bt2020", "bt709", "[9, 8, 7, 6, 5, 4, 3, 2, 1]") + "]}");
     EXPECT_EQ(c.err, "");
     EXPECT_EQ(describe(*store),
               "gm 0x60000 0x10000 1 -2 3 -4 5 -6 7 -8 9\n"
@@ -120,8 +119,8 @@ TEST_F(Load, GamutMappingsKeepFileOrderAndDuplicates) {
 
 TEST_F(Load, SectionsMayBeObjectsOfEntriesOrAbsentOrScalar) {
     CapturedText c = load(R"({"eotf": {"a": )" + eotf(1, R"("function": "hlg")") + R"(, "b": )" +
-                      eotf(2, R"("function": "hlg", "max_luminance": 1000)") +
-                      R"(}, "oetf": 5, "gamut_mapping": null, "other": [1, 2]})");
+                          eotf(2, R"("function": "hlg", "max_luminance": 1000)") +
+                          R"(}, "oetf": 5, "gamut_mapping": null, "other": [1, 2]})");
     EXPECT_EQ(c.err, "");
     EXPECT_EQ(describe(*store), "eotf hlg 1000 tag2/65\neotf hlg 4000 tag1/65\n");
 }
@@ -150,10 +149,10 @@ TEST_F(Load, RejectedLutEntriesAreReportedAndLaterEntriesStillStored) {
 TEST_F(Load, RejectedGamutEntriesAreReportedAndLaterEntriesStillStored) {
     const std::string nine = "[1, 0, 0, 0, 1, 0, 0, 0, 1]";
     CapturedText c = load(R"({"gamut_mapping": [{"source": "bt2020", "values": )" + nine + "}, " +
-                      gamut("bt2020", "srgb", nine) + ", " + gamut("BT2020", "bt709", nine) + ", " +
-                      gamut("bt2020", "bt709", "[1, 0, 0, 0, 1, 0, 0, 0]") + ", " +
-                      gamut("bt2020", "bt709", "7") + ", null, " +
-                      gamut("adobe rgb", "bt601-625 unadjusted", nine) + "]}");
+                          gamut("bt2020", "srgb", nine) + ", " + gamut("BT2020", "bt709", nine) +
+                          ", " + gamut("bt2020", "bt709", "[1, 0, 0, 0, 1, 0, 0, 0]") + ", " +
+                          gamut("bt2020", "bt709", "7") + ", null, " +
+                          gamut("adobe rgb", "bt601-625 unadjusted", nine) + "]}");
     EXPECT_EQ(c.err,
               "E/liborrin: source or target is not specified in gamut_mapping\n"
               "E/liborrin: unknown gamut range conversion: bt2020 -> srgb\n"
@@ -189,6 +188,74 @@ TEST_F(Load, MissingFilePrintsOneLineAndReturnsFalse) {
     EXPECT_EQ(c.out, "load(149)failed to open '" + path + "'\n");
     EXPECT_EQ(c.err, "");
     EXPECT_EQ(describe(*store), "");
+}
+
+// A rejection as a test writes it: section, position, reason, key.
+std::string describe(const PresetLoadReport& report) {
+    static const char* const kReasons[] = {
+        "not an object",    "missing",         "not a string",       "point count",
+        "unknown transfer", "not convertible", "unknown conversion", "value count"};
+    std::string text;
+    for (const PresetRejection& r : report.rejected) {
+        text += std::string(presetSectionKey(r.section)) + "[" + std::to_string(r.index) + "] " +
+                kReasons[static_cast<int>(r.reason)] + " " + r.key + "\n";
+    }
+    return text;
+}
+
+TEST_F(Load, ReportCountsStoredEntriesAndNamesEachRejection) {
+    const std::string pq = R"("function": "st2084-pq")";
+    const std::string nine = "[1, 0, 0, 0, 1, 0, 0, 0, 1]";
+    const std::string path = dir.write(
+        "preset.json",
+        R"({"eotf": [)" + eotf(1, pq) + ", " + eotf(2, R"("function": "PQ")") + ", 7, " +
+            lut(3, 64, pq) + ", " + eotf(4, pq + R"(, "max_luminance": -2)") + R"(], "oetf": [)" +
+            oetf(5, R"("function": "srgb", "default": true)") + ", " + oetf(6, "") + ", " +
+            oetf(7, R"("function": 5)") + ", " + oetf(8, R"("function": "srgb", "default": [])") +
+            R"(], "gamut_mapping": [{"target": "bt709", "values": )" + nine + "}, " +
+            gamut("bt2020", "bt709", "[1, 2]") + ", " + gamut("bt2020", "xyz", nine) + ", " +
+            gamut("bt2020", "bt709", "[1, 0, 0, 0, 1, 0, 0, 0, true, 1]") + ", " +
+            gamut("bt2020", "bt709", "[1, 0, 0, 0, 1, 0, 0, 0, \"1\"]") + ", " +
+            gamut("bt709", "bt2020", nine) + "]}");
+    PresetLoadReport report;
+    captureText([&] { EXPECT_TRUE(store->loadReporting(path.c_str(), report)); });
+    EXPECT_EQ(report.outcome, PresetLoadOutcome::kLoaded);
+    // A default OETF entry is filed twice but counts once.
+    EXPECT_EQ(report.stored[0], 1u);
+    EXPECT_EQ(report.stored[1], 1u);
+    EXPECT_EQ(report.stored[2], 1u);
+    EXPECT_EQ(describe(report),
+              "eotf[1] unknown transfer function\n"
+              "eotf[2] not an object \n"
+              "eotf[3] point count x-values\n"
+              "eotf[4] not convertible max_luminance\n"
+              "oetf[1] missing function\n"
+              "oetf[2] not a string function\n"
+              "oetf[3] not convertible default\n"
+              "gamut_mapping[0] missing source\n"
+              "gamut_mapping[1] value count values\n"
+              "gamut_mapping[2] unknown conversion target\n"
+              "gamut_mapping[3] value count values\n"
+              "gamut_mapping[4] not convertible values\n");
+}
+
+TEST_F(Load, ReportGivesTheOutcomeOfAFileThatStoresNothing) {
+    PresetLoadReport report;
+    const std::string absent = dir.path("absent.json");
+    const std::string list = dir.write("list.json", "[1]");
+    const std::string broken = dir.write("broken.json", "{");
+    captureText([&] {
+        EXPECT_FALSE(store->loadReporting(absent.c_str(), report));
+        EXPECT_EQ(report.outcome, PresetLoadOutcome::kCannotOpen);
+        EXPECT_FALSE(store->loadReporting(broken.c_str(), report));
+        EXPECT_EQ(report.outcome, PresetLoadOutcome::kCannotParse);
+        EXPECT_FALSE(store->loadReporting(list.c_str(), report));
+        EXPECT_EQ(report.outcome, PresetLoadOutcome::kNotAnObject);
+        EXPECT_FALSE(store->loadReporting(nullptr, report));
+        EXPECT_EQ(report.outcome, PresetLoadOutcome::kNoPath);
+    });
+    EXPECT_EQ(report.storedTotal(), 0u);
+    EXPECT_TRUE(report.rejected.empty());
 }
 
 TEST(LoadingConstructor, LogsThePathLoadsAndDumps) {

@@ -222,6 +222,27 @@ TEST(FrameCommand, MalformedScriptsAreRefusedWithAMessageNamingTheKey) {
     }
 }
 
+TEST(FrameCommand, RejectedFrameOfAMetadataFileIsReportedWithItsReason) {
+    TempDir dir;
+    const std::string good = R"({"TargetedSystemDisplayMaximumLuminance": 400,
+        "LuminanceParameters": {"MaxScl": [1, 2, 3]}})";
+    const std::string bad = R"({"TargetedSystemDisplayMaximumLuminance": 400,
+        "LuminanceParameters": {"MaxScl": [1, 2, 3]},
+        "BezierCurveData": {"KneePointX": 5000, "KneePointY": 0, "Anchors": []}})";
+    const std::string metadata =
+        dir.write("meta.json", "{\"SceneInfo\": [" + good + "," + bad + "]}");
+    const std::string script = R"({"frames": [{"layers": [{"index": 0, "dataspace": 0,
+        "max_luminance": 1, "hdr10plus": {"file": "meta.json", "frame": 1}}]}]})";
+    ToolRun run = runTool({"frame", dir.write("script.json", script)});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("frames[0].layers[0].hdr10plus.frame: " + metadata +
+                           ": frame 1: BezierCurveData.KneePointX is 5000, above the largest "
+                           "allowed value 4095"),
+              std::string::npos)
+        << run.err;
+}
+
 TEST(FrameCommand, PluginThatCannotBeUsedIsReported) {
     TempDir dir;
     std::string script = dir.write("script.json", R"({
@@ -238,6 +259,74 @@ TEST(FrameCommand, PluginThatCannotBeUsedIsReported) {
     EXPECT_NE(noFactory.err.find("no factory _ZN22IDPUHdr10CommandWriter14createInstanceEv"),
               std::string::npos)
         << noFactory.err;
+}
+
+const std::string kDemoScript = std::string(KESTREL_EXAMPLES) + "/frames/demo.json";
+const std::string kExamplePreset = std::string(KESTREL_EXAMPLES) + "/presets/example_preset.json";
+
+// The report after its first two lines, which name the library and the preset.
+std::string afterHeader(const std::string& out) {
+    size_t at = 0;
+    for (int line = 0; line < 2 && at != std::string::npos; line++) at = out.find('\n', at) + 1;
+    return out.substr(at);
+}
+
+TEST(FrameCommand, PresetLoadedAtRunTimeGivesTheBlocksOfAPluginBuiltWithIt) {
+    TempDir dir;
+    ToolRun runtime = runTool({"frame", kDemoScript, "--preset", kExamplePreset, "--block-out",
+                               dir.path("runtime{frame}.bin"), "--require-block", "--quiet"});
+    ToolRun built =
+        runTool({"frame", kDemoScript, "--plugin", KESTREL_EXAMPLE_PRESET_PLUGIN, "--block-out",
+                 dir.path("built{frame}.bin"), "--require-block", "--quiet"});
+    ASSERT_TRUE(runtime.exited && built.exited);
+    ASSERT_EQ(runtime.status, 0) << runtime.out << runtime.err;
+    ASSERT_EQ(built.status, 0) << built.out << built.err;
+    const std::string block = readFile(dir.path("runtime0.bin"));
+    EXPECT_EQ(block.size(), sizeof(hdrCoef));
+    EXPECT_EQ(block, readFile(dir.path("built0.bin")));
+    // The same frames, told apart only by which path gave the preset.
+    EXPECT_EQ(afterHeader(runtime.out), afterHeader(built.out));
+    EXPECT_NE(runtime.out.find("preset: " + kExamplePreset +
+                               ", loaded at run time into its global store\n"),
+              std::string::npos)
+        << runtime.out;
+    EXPECT_NE(built.out.find("preset: the one the plug-in was built with, if any\n"),
+              std::string::npos)
+        << built.out;
+}
+
+TEST(FrameCommand, PluginErrorLinesReachStandardErrorWhateverShowsTheRest) {
+    TempDir dir;
+    const std::string rejects = std::string(KESTREL_TEST_DATA) + "/rejected_entries_preset.json";
+    const std::string error =
+        "kestrel frame: plug-in: E/liborrin: invalid number of eotf LUT "
+        "values: 64, 65\n";
+    ToolRun toFile =
+        runTool({"frame", kDemoScript, "--preset", rejects, "--diag-out", dir.path("diag.txt")});
+    ASSERT_TRUE(toFile.exited);
+    EXPECT_NE(toFile.err.find(error), std::string::npos) << toFile.err;
+    EXPECT_NE(readFile(dir.path("diag.txt")).find("E/liborrin: invalid number of eotf LUT values"),
+              std::string::npos);
+    // Quiet: none of the plug-in's lines on standard output, its errors still shown.
+    ToolRun quiet = runTool({"frame", kDemoScript, "--preset", rejects, "--quiet"});
+    ASSERT_TRUE(quiet.exited);
+    EXPECT_EQ(quiet.out.find("  | "), std::string::npos) << quiet.out;
+    EXPECT_NE(quiet.err.find(error), std::string::npos) << quiet.err;
+    ToolRun shown = runTool({"frame", kDemoScript, "--preset", rejects});
+    EXPECT_NE(shown.out.find("  | E/liborrin: invalid number of eotf LUT values"),
+              std::string::npos);
+    EXPECT_NE(shown.out.find("  | setLayerStaticMetadata(466)"), std::string::npos);
+
+    // A preset that cannot be loaded stops the run; one source of preset at a time.
+    ToolRun broken = runTool({"frame", kDemoScript, "--preset", dir.write("broken.json", "{")});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.err.find(dir.path("broken.json") + ": the preset could not be loaded"),
+              std::string::npos)
+        << broken.err;
+    ToolRun both = runTool({"frame", kDemoScript, "--preset", kExamplePreset, "--plugin",
+                            KESTREL_EXAMPLE_PRESET_PLUGIN});
+    EXPECT_NE(both.status, 0);
+    EXPECT_NE(both.err.find("--plugin excludes --preset"), std::string::npos) << both.err;
 }
 
 }  // namespace

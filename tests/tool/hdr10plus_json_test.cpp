@@ -7,6 +7,8 @@
 #include <cstring>
 #include <sstream>
 
+#include "hdr10plus/record.h"
+
 namespace kestrel::tool {
 namespace {
 
@@ -31,6 +33,19 @@ const char* kFullFrame = R"({
   "SceneFrameIndex": 0, "SceneId": 0, "SequenceFrameIndex": 0,
   "SomethingNew": {"nested": [1, 2]}
 })";
+
+// One entry read and projected as the tool does, its error named as the
+// tool names it.
+bool parseHdr10PlusFrame(const Json::Value& frame, const std::string& frameName,
+                         _VelmorHdrDynamicInfo& record, std::string& error) {
+    hdr10plus::JsonFrameResult r = hdr10plus::readJsonFrame(frame);
+    if (!r.ok()) {
+        error = r.error->message(frameName);
+        return false;
+    }
+    record = hdr10plus::toRecord(r.frame);
+    return true;
+}
 
 // kFullFrame with `from` replaced by `to` (which must occur once).
 Json::Value fullFrameWith(const std::string& from, const std::string& to) {
@@ -168,8 +183,10 @@ TEST(Hdr10PlusJson, RejectedFrameLeavesTheOtherFramesOfTheDocument) {
     EXPECT_EQ(result.frames[0].index, 0u);
     EXPECT_EQ(result.frames[1].index, 2u);
     ASSERT_EQ(result.errors.size(), 1u);
-    EXPECT_EQ(result.errors[0].rfind("frame 1: BezierCurveData.KneePointX is 9999", 0), 0u)
-        << result.errors[0];
+    EXPECT_EQ(result.errors[0].frame, 1u);
+    EXPECT_EQ(result.errors[0].message().rfind("frame 1: BezierCurveData.KneePointX is 9999", 0),
+              0u)
+        << result.errors[0].message();
 }
 
 TEST(Hdr10PlusJson, DocumentWithoutSceneInfoIsRefused) {

@@ -2,12 +2,37 @@
 // rejected entries or one that cannot be read fails with the reason shown.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
+
 #include "tool/cli_test_support.h"
 
 namespace kestrel::tool::test {
 namespace {
 
 const std::string kData = KESTREL_TEST_DATA;
+
+// A whole LUT entry: `points` x-values 16 * i (the last one 1023 for an
+// EOTF), with `x` overriding some of them, and y-values from `y0` up.
+std::string entry(const std::string& function, unsigned luminance, unsigned points, unsigned y0,
+                  const std::map<unsigned, unsigned>& x = {}) {
+    std::string xs, ys;
+    for (unsigned i = 0; i < points; i++) {
+        unsigned value = (points == 65 && i == 64) ? 1023 : 16 * i;
+        if (x.count(i)) value = x.at(i);
+        xs += (i ? ", " : "") + std::to_string(value);
+        ys += (i ? ", " : "") + std::to_string(y0 + i);
+    }
+    return R"({"function": ")" + function + R"(", "max_luminance": )" + std::to_string(luminance) +
+           R"(, "x-values": [)" + xs + R"(], "y-values": [)" + ys + "]}";
+}
+std::string pqEntry(unsigned luminance, unsigned y0, const std::map<unsigned, unsigned>& x = {}) {
+    return entry("st2084-pq", luminance, 65, y0, x);
+}
+
+bool has(const ToolRun& run, const std::string& line) {
+    return run.out.find(line) != std::string::npos;
+}
 
 TEST(PresetCheck, GoodPresetPassesAndShowsTheDumps) {
     ToolRun run = runTool({"preset", "check", kData + "/test_preset.json"});
@@ -74,6 +99,112 @@ TEST(PresetCheck, PlotsTheTables) {
             EXPECT_NE(bytes.find("</svg>"), std::string::npos);
         }
     }
+}
+
+TEST(PresetCheck, FilesThatAreNoPresetFailWithTheReason) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path("folder"));
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {dir.path("folder"),
+         "result: FAILED, " + dir.path("folder") + " is a directory, not a file\n"},
+        {dir.write("empty.json", ""), "result: FAILED, " + dir.path("empty.json") + " is empty\n"},
+        // HDR10+ metadata and a package.json parse as objects but hold none of the sections.
+        {std::string(KESTREL_EXAMPLES) + "/metadata/single-frame-metadata.json",
+         "  not a preset file: the top level has none of eotf, oetf and gamut_mapping"},
+        {dir.write("package.json", R"({"name": "x", "version": "1.0.0",
+            "dependencies": {"left-pad": "1.3.0"}, "files": ["a.js"]})"),
+         "other data (2 members holding arrays or objects)"},
+        // Only notes: it parses and the loader takes it, but nothing is stored.
+        {dir.write("notes.json", R"({"about": "a preset", "eotf": []})"),
+         "result: FAILED, nothing was stored\n"},
+    };
+    for (const auto& [file, line] : cases) {
+        ToolRun run = runTool({"preset", "check", file});
+        ASSERT_TRUE(run.exited) << file;
+        EXPECT_EQ(run.status, 1) << file << "\n" << run.out;
+        EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
+    }
+}
+
+TEST(PresetCheck, MisspeltSectionFailsAndNamesTheNearest) {
+    TempDir dir;
+    ToolRun run =
+        runTool({"preset", "check",
+                 dir.write("misspelt.json",
+                           R"({"about": "notes stay allowed", "eotf": [)" + pqEntry(1000, 0) +
+                               R"(], "eotff": [)" + pqEntry(4000, 0) +
+                               R"(], "Gamut-Mapping": {}, "oetf_tables": [], "extra": [1]})")});
+    EXPECT_EQ(run.status, 1) << run.out;
+    for (const char* line : {
+             "  \"eotff\" holds an array but is not a section the loader reads (eotf, oetf and "
+             "gamut_mapping); did you mean \"eotf\"?\n",
+             "  \"Gamut-Mapping\" holds an object but is not a section the loader reads (eotf, "
+             "oetf and gamut_mapping); did you mean \"gamut_mapping\"?\n",
+             // Too far from every name for a suggestion, but still not a section.
+             "  \"extra\" holds an array but is not a section the loader reads (eotf, oetf and "
+             "gamut_mapping)\n",
+             "result: FAILED, 4 problem(s) with the JSON\n",
+         }) {
+        EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
+    }
+    EXPECT_FALSE(has(run, "\"about\"")) << run.out;
+}
+
+TEST(PresetCheck, XValuesMustRiseAsTheDumpsReadThem) {
+    TempDir dir;
+    // 1104 is above 80 as a word, but its low 10 bits read 80 again; an OETF
+    // reads 16 bits, so 65536 + 16 reads 16 after 16 while 65536 + 40 reads 40. Equal neighbours
+    // fail too.
+    ToolRun run = runTool(
+        {"preset", "check",
+         dir.write("unordered.json", R"({"eotf": [)" + pqEntry(1000, 0, {{6, 1104}}) + ", " +
+                                         pqEntry(2000, 0, {{6, 1120}}) + ", " +
+                                         pqEntry(3000, 0, {{64, 1008}}) + R"(], "oetf": [)" +
+                                         entry("srgb", 100, 33, 0, {{2, 65536 + 16}}) + ", " +
+                                         entry("srgb", 200, 33, 0, {{2, 65536 + 40}}) + "]}")});
+    EXPECT_EQ(run.status, 1) << run.out;
+    for (const char* line : {
+             "  error: EOTF[st2084-pq] 1000 nit: x-values do not increase: point 6 has x 80 "
+             "after 80\n",
+             "  error: EOTF[st2084-pq] 3000 nit: x-values do not increase: point 64 has x 1008 "
+             "after 1008\n",
+             "  error: OETF[srgb] 0 nit <- 100 nit: x-values do not increase: point 2 has x 16 "
+             "after 16\n",
+             "result: FAILED, 3 table(s) whose x-values do not increase\n",
+         }) {
+        EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
+    }
+    // 1120 reads 96 and 65536 + 40 reads 40: still rising.
+    EXPECT_FALSE(has(run, "2000 nit: x-values")) << run.out;
+    EXPECT_FALSE(has(run, "200 nit: x-values")) << run.out;
+}
+
+TEST(PresetCheck, SharedKeysWithDifferentTablesWarnAndFailOnlyWithStrict) {
+    TempDir dir;
+    const std::string nine = "[1, 0, 0, 0, 1, 0, 0, 0, 1]";
+    const std::string file = dir.write(
+        "shared.json",
+        R"({"eotf": [)" + pqEntry(1000, 100) + ", " + pqEntry(1000, 200) + ", " +
+            pqEntry(4000, 300) + ", " + pqEntry(4000, 300) +
+            R"(], "gamut_mapping": [{"source": "bt2020", "target": "bt709", "values": )" + nine +
+            R"(}, {"source": "bt2020", "target": "bt709", "values": [2, 0, 0, 0, 1, 0, 0, 0, 1]}]})");
+    ToolRun run = runTool({"preset", "check", file});
+    EXPECT_EQ(run.status, 0) << run.out;
+    for (const char* line : {
+             "  warning: EOTF[st2084-pq] 1000 nit: 2 entries with different tables share this "
+             "key; lookups use the first in the file\n",
+             "  warning: GM[bt2020 -> bt709]: 2 entries with different matrices share this "
+             "conversion; lookups use the first in the file\n",
+             "result: OK, 2 warnings\n",
+         }) {
+        EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
+    }
+    // The same table twice decides nothing.
+    EXPECT_FALSE(has(run, "4000 nit: 2 entries")) << run.out;
+
+    ToolRun strict = runTool({"preset", "check", file, "--strict"});
+    EXPECT_EQ(strict.status, 1) << strict.out;
+    EXPECT_TRUE(has(strict, "result: FAILED, 2 warnings (--strict)\n")) << strict.out;
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "tools/kestrel/tone_curve.h"
+
 namespace kestrel::tool {
 
 namespace {
@@ -85,9 +87,9 @@ void describeBlock(std::ostream& out, const hdrCoef& block, const hdrCoef* previ
         for (int i = 0; i < 32; i++) {
             char line[96];
             std::snprintf(line, sizeof line, "    %2d: %10u  %-11.5g  %10d  %.6f\n", i,
-                          block.toneX[i], block.toneX[i] / 134217728.0,
+                          block.toneX[i], block.toneX[i] / kTableInputScale,
                           static_cast<int32_t>(block.toneY[i]),
-                          static_cast<int32_t>(block.toneY[i]) / 1048575.0);
+                          static_cast<int32_t>(block.toneY[i]) / kUnitGain);
             out << line;
         }
         // The last entry is the width and rise of the last segment, modulo

@@ -17,27 +17,35 @@ namespace kestrel::tool {
 
 namespace {
 
-// Where the plug-in's own lines go: shown inline, marked with "  | ", or
-// appended to a file.
+// Where the plug-in's own lines go: shown inline, marked with "  | ",
+// appended to a file, or (quiet) nowhere. Its error lines are also shown on
+// standard error in every case, since they say why a frame got no block.
 class PluginOutput {
 public:
-    bool open(const std::string& path, std::string& error) {
+    bool open(const std::string& path, bool quiet, std::string& error) {
+        mQuiet = quiet;
         if (path.empty()) return true;
         mFile.open(path, std::ios::out | std::ios::trunc);
         if (!mFile) error = path + ": cannot write";
         return static_cast<bool>(mFile);
     }
     void show(const std::string& text) {
+        const std::vector<std::string> lines = splitLines(text);
+        for (const std::string& line : lines) {
+            if (isErrorLogLine(line))
+                std::fprintf(stderr, "kestrel frame: plug-in: %s\n", line.c_str());
+        }
         if (mFile.is_open()) {
             mFile << text;
             mFile.flush();
-            return;
+        } else if (!mQuiet) {
+            for (const std::string& line : lines) std::cout << "  | " << line << "\n";
         }
-        for (const std::string& line : splitLines(text)) std::cout << "  | " << line << "\n";
     }
 
 private:
     std::ofstream mFile;
+    bool mQuiet = false;
 };
 
 std::string luminanceRange(uint32_t min, uint32_t max) {
@@ -87,19 +95,39 @@ int runFrame(const FrameOptions& options) {
         return 1;
     }
     PluginOutput pluginOutput;
-    if (!pluginOutput.open(options.diagOut, error)) {
+    if (!pluginOutput.open(options.diagOut, options.quiet, error)) {
         std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
         return 1;
     }
 
-    const std::string path = options.plugin.empty() ? defaultPluginPath() : options.plugin;
+    // With --preset the plug-in's code comes from the workbench's copy of
+    // it, whose global store takes the file at run time; otherwise the
+    // plug-in runs with whatever preset it was built with.
+    const bool runtimePreset = !options.preset.empty();
+    const std::string path = runtimePreset            ? runtimePresetLibraryPath()
+                             : options.plugin.empty() ? defaultPluginPath()
+                                                      : options.plugin;
     std::cout << "plug-in: " << path << "\n";
+    if (runtimePreset) {
+        std::cout << "preset: " << options.preset << ", loaded at run time into its global store\n";
+    } else {
+        std::cout << "preset: the one the plug-in was built with, if any\n";
+    }
     Plugin plugin;
     bool opened = false;
     pluginOutput.show(captureOutput([&] { opened = plugin.open(path, error); }));
     if (!opened) {
         std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
         return 1;
+    }
+    if (runtimePreset) {
+        bool loaded = false;
+        pluginOutput.show(
+            captureOutput([&] { loaded = plugin.loadRuntimePreset(options.preset, error); }));
+        if (!loaded) {
+            std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
+            return 1;
+        }
     }
     IDPUHdr10CommandWriter* writer = nullptr;
     pluginOutput.show(captureOutput([&] { writer = plugin.createWriter(); }));

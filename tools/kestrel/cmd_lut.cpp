@@ -274,11 +274,8 @@ int runOneFrame(const LutOptions& o, const Hdr10PlusDocument& document, LibraryO
         if (f.index == o.frame) frame = &f;
     }
     if (frame == nullptr) {
-        const std::string prefix = o.metadata + ": frame " + std::to_string(o.frame) + ":";
-        for (const std::string& e : document.errors) {
-            if (e.compare(0, prefix.size(), prefix) == 0)
-                std::fprintf(stderr, "kestrel lut: %s\n", e.c_str());
-        }
+        if (const hdr10plus::JsonError* e = document.errorOf(o.frame))
+            std::fprintf(stderr, "kestrel lut: %s\n", document.message(*e).c_str());
         return 1;
     }
 
@@ -377,8 +374,8 @@ int runAllFrames(const LutOptions& o, const Hdr10PlusDocument& document, Library
     }
 
     int status = document.errors.empty() ? 0 : 1;
-    for (const std::string& e : document.errors) {
-        std::fprintf(stderr, "kestrel lut: %s (frame skipped)\n", e.c_str());
+    for (const hdr10plus::JsonError& e : document.errors) {
+        std::fprintf(stderr, "kestrel lut: %s (frame skipped)\n", document.message(e).c_str());
     }
     for (size_t i = 0; i < results.size(); i++) {
         if (results[i].firstDecrease >= 0) {
@@ -399,7 +396,8 @@ int runAllFrames(const LutOptions& o, const Hdr10PlusDocument& document, Library
         for (size_t i = 0; i < results.size(); i++)
             v["frames"].append(analysisJson(results[i], frames[i]));
         v["rejected"] = Json::Value(Json::arrayValue);
-        for (const std::string& e : document.errors) v["rejected"].append(e);
+        for (const hdr10plus::JsonError& e : document.errors)
+            v["rejected"].append(document.message(e));
         std::cout << prettyJson(v);
     } else {
         const bool csv = format == "csv";

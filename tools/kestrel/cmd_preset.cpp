@@ -1,6 +1,6 @@
 // kestrel preset check: a preset file loaded into a fresh store, with every
-// message the loader gives and the store's three dumps, so that a file is
-// known to be whole before it ships.
+// message the loader gives, what it rejected and the store's three dumps, and
+// the gate a file must pass before it ships.
 #include <json/value.h>
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include "tools/kestrel/json_file.h"
 #include "tools/kestrel/output_capture.h"
 #include "tools/kestrel/plot.h"
+#include "tools/kestrel/preset_gate.h"
 
 namespace kestrel::tool {
 
@@ -26,8 +27,9 @@ void printIndented(const std::vector<std::string>& lines) {
 }
 
 // Looks at the file as JSON before the loader does: the loader goes on
-// silently with whatever a broken file parses to, and ignores sections of
-// the wrong type, so both would otherwise pass unnoticed.
+// silently with whatever a broken file parses to, ignores sections of the
+// wrong type and members it does not know, so all of them would otherwise
+// pass unnoticed.
 int checkJson(const std::string& path) {
     Json::Value root;
     std::string error;
@@ -41,7 +43,8 @@ int checkJson(const std::string& path) {
         return 1;
     }
     int problems = 0;
-    for (const char* section : {"eotf", "oetf", "gamut_mapping"}) {
+    for (unsigned s = 0; s < kNumPresetSections; s++) {
+        const char* section = presetSectionKey(static_cast<PresetSection>(s));
         if (!root.isMember(section)) {
             std::cout << "  \"" << section << "\": absent\n";
         } else if (root[section].isArray() || root[section].isObject()) {
@@ -53,6 +56,10 @@ int checkJson(const std::string& path) {
         } else {
             std::cout << "  \"" << section << "\": null\n";
         }
+    }
+    for (const std::string& line : unknownSections(root)) {
+        std::cout << "  " << line << "\n";
+        problems++;
     }
     return problems;
 }
@@ -129,24 +136,29 @@ int runPresetCheck(const PresetCheckOptions& options) {
     }
     const std::string& path = options.file;
     std::cout << "preset file: " << path << "\n";
-    int problems = checkJson(path);
+    const std::string unreadable = unreadablePresetFile(path);
+    if (!unreadable.empty()) {
+        std::cout << "result: FAILED, " << unreadable << "\n";
+        return 1;
+    }
+    const int problems = checkJson(path);
 
     // A fresh store; its constructor's notice says only that it starts empty.
     std::unique_ptr<Hdr10Lut> store;
     captureOutput([&] { store = std::make_unique<Hdr10Lut>(); });
 
     bool loaded = false;
+    PresetLoadReport report;
     std::string exception;
     std::vector<std::string> messages = splitLines(captureOutput([&] {
         try {
-            loaded = store->load(path.c_str());
+            loaded = store->loadReporting(path.c_str(), report);
         } catch (const std::exception& e) {
             exception = e.what();
         }
     }));
     std::cout << "loader messages:\n";
     printIndented(messages);
-    const long rejected = std::count_if(messages.begin(), messages.end(), isErrorLogLine);
 
     if (!exception.empty()) {
         std::cout << "the loader stopped with an exception: " << exception << "\n";
@@ -156,6 +168,11 @@ int runPresetCheck(const PresetCheckOptions& options) {
         (void)store.release();
         return 1;
     }
+
+    std::cout << "rejected entries:\n";
+    std::vector<std::string> rejections;
+    for (const PresetRejection& r : report.rejected) rejections.push_back(describeRejection(r));
+    printIndented(rejections);
 
     std::cout << "dumps:\n";
     printIndented(splitLines(captureOutput([&] {
@@ -174,6 +191,14 @@ int runPresetCheck(const PresetCheckOptions& options) {
               << " OETF entries under " << roots << " product peaks, "
               << store->gamutMappings.size() << " gamut mappings\n";
 
+    const std::vector<std::string> unordered = nonIncreasingTables(*store);
+    const std::vector<std::string> duplicates = duplicateKeys(*store);
+    std::cout << "tables:\n";
+    std::vector<std::string> findings;
+    for (const std::string& line : unordered) findings.push_back("error: " + line);
+    for (const std::string& line : duplicates) findings.push_back("warning: " + line);
+    printIndented(findings);
+
     int status = 0;
     if (!options.plot.empty()) {
         std::string error;
@@ -187,14 +212,30 @@ int runPresetCheck(const PresetCheckOptions& options) {
         std::cout << "result: FAILED, the file could not be loaded\n";
         return 1;
     }
-    if (rejected > 0 || problems > 0) {
-        std::cout << "result: FAILED, " << rejected << " entr" << (rejected == 1 ? "y" : "ies")
-                  << " rejected";
-        if (problems > 0) std::cout << ", " << problems << " problem(s) with the JSON";
+    std::vector<std::string> failures;
+    const size_t rejected = report.rejected.size();
+    if (rejected > 0) {
+        failures.push_back(std::to_string(rejected) + " entr" + (rejected == 1 ? "y" : "ies") +
+                           " rejected");
+    }
+    if (problems > 0) failures.push_back(std::to_string(problems) + " problem(s) with the JSON");
+    if (report.storedTotal() == 0) failures.push_back("nothing was stored");
+    if (!unordered.empty()) {
+        failures.push_back(std::to_string(unordered.size()) +
+                           " table(s) whose x-values do not increase");
+    }
+    const std::string warnings =
+        std::to_string(duplicates.size()) + " warning" + (duplicates.size() == 1 ? "" : "s");
+    if (options.strict && !duplicates.empty()) failures.push_back(warnings + " (--strict)");
+    if (!failures.empty()) {
+        std::cout << "result: FAILED";
+        for (const std::string& failure : failures) std::cout << ", " << failure;
         std::cout << "\n";
         return 1;
     }
-    std::cout << "result: OK\n";
+    std::cout << "result: OK";
+    if (!duplicates.empty()) std::cout << ", " << warnings;
+    std::cout << "\n";
     return status;
 }
 

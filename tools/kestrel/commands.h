@@ -13,6 +13,8 @@ struct FrameOptions {
     std::string plugin;    // empty: liborrin_kestrel.so beside the tool
     std::string diagOut;   // empty: plug-in output shown inline
     std::string blockOut;  // empty: not written; "{frame}" becomes the frame number
+    std::string preset;    // empty: the plug-in's own; else loaded at run time
+    bool quiet = false;    // the plug-in's lines are not shown (errors still are)
     bool requireBlock = false;
 };
 
@@ -31,6 +33,7 @@ struct LutOptions {
 struct PresetCheckOptions {
     std::string file;
     std::string plot;
+    bool strict = false;  // warnings fail the check too
 };
 
 int runFrame(const FrameOptions& options);

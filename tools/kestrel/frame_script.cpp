@@ -4,6 +4,7 @@
 #include <iterator>
 #include <map>
 
+#include "hdr10plus/record.h"
 #include "tools/kestrel/dataspace_names.h"
 #include "tools/kestrel/hdr10plus_json.h"
 #include "tools/kestrel/json_file.h"
@@ -178,10 +179,9 @@ private:
         } else if (value.isMember("raw")) {
             if (!rawRecord(value["raw"], key + ".raw", *record, meta.source)) return false;
         } else {
-            std::string why;
-            if (!parseHdr10PlusFrame(value["inline"], key + ".inline", *record, why)) {
-                return fail("", why);
-            }
+            hdr10plus::JsonFrameResult entry = hdr10plus::readJsonFrame(value["inline"]);
+            if (!entry.ok()) return fail("", entry.error->message(key + ".inline"));
+            *record = hdr10plus::toRecord(entry.frame);
             meta.source = "inline fields";
         }
         meta.kind = LayerMetadata::Kind::Record;
@@ -223,12 +223,9 @@ private:
                 return true;
             }
         }
-        // The frame exists but was rejected: its message says why.
-        const std::string prefix = path + ": frame " + std::to_string(frame) + ":";
-        for (const std::string& message : document.errors) {
-            if (message.compare(0, prefix.size(), prefix) == 0)
-                return fail(key + ".frame", message);
-        }
+        // The frame exists but was rejected: its error says why.
+        if (const hdr10plus::JsonError* e = document.errorOf(static_cast<unsigned>(frame)))
+            return fail(key + ".frame", document.message(*e));
         return fail(key + ".frame",
                     "frame " + std::to_string(frame) + " of " + path + " is unusable");
     }

@@ -24,10 +24,22 @@ int main(int argc, char** argv) {
     frameCommand->add_option("script", frame.script, "Frame script (JSON)")
         ->required()
         ->check(CLI::ExistingFile);
-    frameCommand->add_option("--plugin", frame.plugin,
-                             "Plug-in to load (default: liborrin_kestrel.so beside this tool)");
+    CLI::Option* pluginOption =
+        frameCommand->add_option("--plugin", frame.plugin,
+                                 "Plug-in to load (default: liborrin_kestrel.so beside this tool)");
+    frameCommand
+        ->add_option("--preset", frame.preset,
+                     "Load this preset file at run time into the plug-in's store, as a plug-in "
+                     "built with it would hold it (uses libkestrel_runtime_preset.so beside "
+                     "this tool)")
+        ->check(CLI::ExistingFile)
+        ->excludes(pluginOption);
     frameCommand->add_option("--diag-out", frame.diagOut,
-                             "Write the plug-in's own output to this file instead of showing it");
+                             "Write the plug-in's own output to this file instead of showing it "
+                             "(its error lines are always shown on standard error)");
+    frameCommand->add_flag("--quiet", frame.quiet,
+                           "Do not show the plug-in's own output (its error lines are still "
+                           "shown on standard error)");
     frameCommand->add_option("--block-out", frame.blockOut,
                              "Write the 1416-byte block of each frame that has one to this file "
                              "(\"{frame}\" in the name becomes the frame number)");
@@ -73,6 +85,8 @@ int main(int argc, char** argv) {
         "check", "Load a preset file into a fresh store, show the loader's messages and dumps");
     checkCommand->add_option("file", preset.file, "Preset file (JSON)")->required();
     checkCommand->add_option("--plot", preset.plot, "Draw the EOTF and OETF tables (.png or .svg)");
+    checkCommand->add_flag("--strict", preset.strict,
+                           "Fail on warnings too (entries that share a key with different tables)");
 
     CLI11_PARSE(app, argc, argv);
 

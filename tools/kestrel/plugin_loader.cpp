@@ -10,20 +10,35 @@ namespace kestrel::tool {
 #ifndef KESTREL_LIBDIR_FROM_BINDIR
 #define KESTREL_LIBDIR_FROM_BINDIR "../lib"
 #endif
+#ifndef KESTREL_PRIVATE_LIBDIR_FROM_BINDIR
+#define KESTREL_PRIVATE_LIBDIR_FROM_BINDIR "../lib/kestrel"
+#endif
 
-std::string defaultPluginPath() {
+namespace {
+
+// The build tree keeps the libraries beside the tool; an installed tree
+// keeps the tool in bin/ and each library in its folder, at the same
+// relative path under any prefix. When neither has the file, the place
+// beside the tool names it in the error message.
+std::string findForTool(const char* fileName, const char* installedFolder) {
     char self[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return kPluginFileName;  // left to the dynamic loader's search
+    if (n <= 0) return fileName;  // left to the dynamic loader's search
     std::string path(self, static_cast<size_t>(n));
     std::string folder = path.substr(0, path.rfind('/') + 1);
-    // The build tree keeps the tool beside the plug-in; an installed tree
-    // keeps it in bin/, the plug-in in the library folder.
-    std::string beside = folder + kPluginFileName;
+    std::string beside = folder + fileName;
     if (access(beside.c_str(), F_OK) == 0) return beside;
-    std::string installed = folder + KESTREL_LIBDIR_FROM_BINDIR + "/" + kPluginFileName;
+    std::string installed = folder + installedFolder + "/" + fileName;
     if (access(installed.c_str(), F_OK) == 0) return installed;
-    return beside;  // names the expected place when neither is there
+    return beside;
+}
+
+}  // namespace
+
+std::string defaultPluginPath() { return findForTool(kPluginFileName, KESTREL_LIBDIR_FROM_BINDIR); }
+
+std::string runtimePresetLibraryPath() {
+    return findForTool(kRuntimePresetFileName, KESTREL_PRIVATE_LIBDIR_FROM_BINDIR);
 }
 
 Plugin::~Plugin() { close(); }
@@ -59,6 +74,20 @@ void Plugin::close() {
 
 IDPUHdr10CommandWriter* Plugin::createWriter() const {
     return mFactory != nullptr ? mFactory() : nullptr;
+}
+
+bool Plugin::loadRuntimePreset(const std::string& presetPath, std::string& error) const {
+    using LoadPreset = bool (*)(const char*);
+    void* symbol = mHandle != nullptr ? dlsym(mHandle, kRuntimePresetSymbol) : nullptr;
+    if (symbol == nullptr) {
+        error = std::string("the library has no ") + kRuntimePresetSymbol;
+        return false;
+    }
+    if (!reinterpret_cast<LoadPreset>(symbol)(presetPath.c_str())) {
+        error = presetPath + ": the preset could not be loaded";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kestrel::tool

@@ -13,10 +13,18 @@ namespace kestrel::tool {
 constexpr const char* kFactorySymbol = "_ZN22IDPUHdr10CommandWriter14createInstanceEv";
 constexpr const char* kPluginFileName = "liborrin_kestrel.so";
 
+// The workbench's copy of the plug-in, for presets loaded at run time, and
+// its entry point: bool kestrel_load_runtime_preset(const char* path).
+constexpr const char* kRuntimePresetFileName = "libkestrel_runtime_preset.so";
+constexpr const char* kRuntimePresetSymbol = "kestrel_load_runtime_preset";
+
 // liborrin_kestrel.so in the directory of the running executable, where the
 // build puts it beside the tool, or else in the library folder of the prefix
 // the tool is installed in (../lib from bin/).
 std::string defaultPluginPath();
+// libkestrel_runtime_preset.so beside the tool, or else in the private library
+// folder of the prefix the tool is installed in (../lib/kestrel from bin/).
+std::string runtimePresetLibraryPath();
 
 class Plugin {
 public:
@@ -32,6 +40,11 @@ public:
 
     // A new writer from the factory (null if the factory returned null).
     IDPUHdr10CommandWriter* createWriter() const;
+
+    // Loads a preset file into the global store of the workbench's copy of
+    // the plug-in. False with the reason when the library has no such entry
+    // point or the file could not be loaded.
+    bool loadRuntimePreset(const std::string& presetPath, std::string& error) const;
 
 private:
     using Factory = IDPUHdr10CommandWriter* (*)();

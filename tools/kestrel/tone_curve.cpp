@@ -7,11 +7,11 @@ namespace kestrel::tool {
 
 ToneCurve toneCurveOf(const _VelmorHdrDynamicInfo& record) {
     ToneCurve curve;
-    curve.kneeX = record.knee_point_x / 4095.0;
-    curve.kneeY = record.knee_point_y / 4095.0;
+    curve.kneeX = record.knee_point_x / static_cast<double>(kKneePointOne);
+    curve.kneeY = record.knee_point_y / static_cast<double>(kKneePointOne);
     unsigned n = std::min<unsigned>(record.num_bezier_curve_anchors, kMaxBezierAnchors);
     for (unsigned k = 0; k < n; k++)
-        curve.anchors.push_back(record.bezier_curve_anchors[k] / 1023.0);
+        curve.anchors.push_back(record.bezier_curve_anchors[k] / static_cast<double>(kAnchorOne));
     return curve;
 }
 

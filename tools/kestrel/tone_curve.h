@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "dtm/meta2lut.h"
 #include "metadata/VelmorHdrDynamicInfo.h"
 
 namespace kestrel::tool {
@@ -33,8 +34,8 @@ double evaluate(const ToneCurve& curve, double t);
 
 // The table's domain: input x on a 2^27 scale, gain y/t in units of
 // 1/1048575 (1048575 is a gain of 1.0).
-constexpr double kTableInputScale = 134217728.0;
-constexpr double kUnitGain = 1048575.0;
+constexpr double kTableInputScale = kToneTableInputOne;
+constexpr double kUnitGain = kToneTableUnitGain;
 
 // The gain the table samples at integer input x: y(x / 2^27) * 2^27 *
 // 1048575 / x, with x = 0 divided by 1 as the sampler does, limited to the

@@ -1,0 +1,49 @@
+// The HDR10+ JSON reader on arbitrary text. Invariants:
+//  - no crash, no exception from jsoncpp escapes (types are checked first);
+//  - every entry of "SceneInfo" is either accepted or rejected with an
+//    error naming its index and what is wrong;
+//  - an accepted frame written back as an entry reads again to the same
+//    frame, and one that passes checkFrame survives a payload round trip.
+#include <cstdint>
+#include <string>
+
+#include "fuzz_check.h"
+#include "hdr10plus/json.h"
+#include "hdr10plus/payload.h"
+#include "hdr10plus/record.h"
+
+using namespace kestrel::hdr10plus;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const JsonDocumentResult r = readJsonDocument(text.data(), text.size());
+    if (!r.ok()) {
+        FUZZ_CHECK(!r.error->frame);
+        FUZZ_CHECK(!r.error->what.empty());
+        return 0;
+    }
+    const JsonDocument& d = r.document;
+    FUZZ_CHECK(d.frames.size() + d.errors.size() == d.frameCount);
+    for (const JsonError& e : d.errors) {
+        FUZZ_CHECK(e.frame && *e.frame < d.frameCount);
+        FUZZ_CHECK(!e.what.empty());
+        FUZZ_CHECK(d.errorOf(*e.frame) == &e);
+    }
+    for (const JsonFrame& f : d.frames) {
+        FUZZ_CHECK(f.index < d.frameCount && d.errorOf(f.index) == nullptr);
+        FUZZ_CHECK(f.frame.windows.size() == 1);
+        const JsonFrameResult again = readJsonFrame(writeJsonFrame(f.frame));
+        FUZZ_CHECK(again.ok() && again.frame == f.frame);
+        (void)toRecord(f.frame);
+        if (checkFrame(f.frame)) continue;
+        const WriteResult w = writePayload(f.frame);
+        FUZZ_CHECK(w.ok());
+        PayloadResult p = parsePayload(w.bytes.data(), w.bytes.size());
+        FUZZ_CHECK(p.ok());
+        p.frame.scene_id = f.frame.scene_id;
+        p.frame.scene_frame_index = f.frame.scene_frame_index;
+        p.frame.sequence_frame_index = f.frame.sequence_frame_index;
+        FUZZ_CHECK(p.frame == f.frame);
+    }
+    return 0;
+}

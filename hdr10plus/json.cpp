@@ -1,0 +1,325 @@
+#include "hdr10plus/json.h"
+
+#include <json/reader.h>
+#include <json/writer.h>
+
+#include <memory>
+
+#include "hdr10plus/rules.h"
+
+namespace kestrel::hdr10plus {
+
+std::string JsonError::message() const {
+    if (!frame) return what;
+    return message("frame " + std::to_string(*frame));
+}
+
+std::string JsonError::message(const std::string& frameName) const {
+    return key.empty() ? frameName + " " + what : frameName + ": " + key + " " + what;
+}
+
+const JsonError* JsonDocument::errorOf(unsigned index) const {
+    for (const JsonError& e : errors) {
+        if (e.frame == index) return &e;
+    }
+    return nullptr;
+}
+
+namespace {
+
+// Luminances only have to fit the record's 32-bit words.
+constexpr uint32_t kMaxWord = UINT32_MAX;
+
+// Numbers as a parser reads them back (signed), so that a written entry
+// compares equal to the same entry read from a file.
+Json::Value number(uint32_t value) { return Json::Value(static_cast<Json::Int64>(value)); }
+
+// A value on one line, for messages ("5000", "\"abc\"", "[1,2]").
+std::string compact(const Json::Value& value) {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    return Json::writeString(builder, value);
+}
+
+// Reads the values of one entry, stopping at the first bad one with the full
+// key of the value. Types are checked before any conversion, since jsoncpp
+// throws on a conversion it cannot make.
+class EntryReader {
+public:
+    const std::optional<JsonError>& error() const { return mError; }
+
+    bool fail(const std::string& key, const std::string& what) {
+        mError = JsonError{std::nullopt, key, what};
+        return false;
+    }
+    bool apply(const std::string& key, const std::optional<std::string>& what) {
+        return !what || fail(key, *what);
+    }
+
+    bool object(const Json::Value& parent, const char* member, const std::string& key,
+                const Json::Value*& out) {
+        if (!parent.isMember(member)) return fail(key, "is missing");
+        out = &parent[member];
+        if (!out->isObject()) return fail(key, "is not an object (" + compact(*out) + ")");
+        return true;
+    }
+
+    bool number(const Json::Value& value, const std::string& key, uint32_t max, uint32_t& out) {
+        if (!value.isNumeric()) return fail(key, "is not a number (" + compact(value) + ")");
+        if (value.asDouble() < 0) return fail(key, "is negative (" + compact(value) + ")");
+        if (value.asDouble() > max) {
+            return fail(key, "is " + compact(value) + ", above the largest allowed value " +
+                                 std::to_string(max));
+        }
+        if (!value.isIntegral()) return fail(key, "is not a whole number (" + compact(value) + ")");
+        out = value.asUInt();
+        return true;
+    }
+
+    template <typename T>
+    bool member(const Json::Value& parent, const char* member, const std::string& key, uint32_t max,
+                T& out) {
+        if (!parent.isMember(member)) return fail(key, "is missing");
+        uint32_t value = 0;
+        if (!number(parent[member], key, max, value)) return false;
+        out = static_cast<T>(value);
+        return true;
+    }
+
+    // A key the layout may leave out.
+    bool optional(const Json::Value& parent, const char* member, std::optional<uint32_t>& out) {
+        if (!parent.isMember(member)) return true;
+        uint32_t value = 0;
+        if (!number(parent[member], member, kMaxWord, value)) return false;
+        out = value;
+        return true;
+    }
+
+    bool array(const Json::Value& parent, const char* member, const std::string& key,
+               unsigned maxCount, uint32_t maxValue, std::vector<uint32_t>& out) {
+        if (!parent.isMember(member)) return fail(key, "is missing");
+        const Json::Value& value = parent[member];
+        if (!value.isArray()) return fail(key, "is not an array (" + compact(value) + ")");
+        if (value.size() > maxCount) {
+            return fail(key, "has " + std::to_string(value.size()) + " entries, more than " +
+                                 std::to_string(maxCount));
+        }
+        out.clear();
+        for (Json::ArrayIndex i = 0; i < value.size(); i++) {
+            uint32_t element = 0;
+            if (!number(value[i], key + "[" + std::to_string(i) + "]", maxValue, element)) {
+                return false;
+            }
+            out.push_back(element);
+        }
+        return true;
+    }
+
+    bool luminance(const Json::Value& entry, Window& window) {
+        const Json::Value* luminance = nullptr;
+        if (!object(entry, "LuminanceParameters", "LuminanceParameters", luminance)) return false;
+        std::vector<uint32_t> maxscl;
+        if (!array(*luminance, "MaxScl", "LuminanceParameters.MaxScl", 3, kMaxWord, maxscl)) {
+            return false;
+        }
+        if (maxscl.size() != 3) {
+            return fail("LuminanceParameters.MaxScl",
+                        "has " + std::to_string(maxscl.size()) + " entries, expected 3");
+        }
+        for (size_t c = 0; c < 3; c++) window.maxscl[c] = maxscl[c];
+        if (luminance->isMember("AverageRGB") &&
+            !number((*luminance)["AverageRGB"], "LuminanceParameters.AverageRGB", kMaxWord,
+                    window.average_maxrgb)) {
+            return false;
+        }
+        // Without distribution entries the window has none.
+        if (!luminance->isMember("LuminanceDistributions")) return true;
+        const std::string key = "LuminanceParameters.LuminanceDistributions";
+        const Json::Value* distributions = nullptr;
+        std::vector<uint32_t> percentages;
+        std::vector<uint32_t> values;
+        if (!object(*luminance, "LuminanceDistributions", key, distributions) ||
+            !array(*distributions, "DistributionIndex", key + ".DistributionIndex",
+                   kMaxDistributionEntries, kMaxPercentage, percentages) ||
+            !array(*distributions, "DistributionValues", key + ".DistributionValues",
+                   kMaxDistributionEntries, kMaxWord, values)) {
+            return false;
+        }
+        if (percentages.size() != values.size()) {
+            return fail(key, "has " + std::to_string(percentages.size()) +
+                                 " DistributionIndex entries but " + std::to_string(values.size()) +
+                                 " DistributionValues");
+        }
+        for (size_t i = 1; i < percentages.size(); i++) {
+            if (!apply(key + ".DistributionIndex[" + std::to_string(i) + "]",
+                       rules::notBelowPrevious(percentages[i], percentages[i - 1]))) {
+                return false;
+            }
+        }
+        for (size_t i = 0; i < percentages.size(); i++) {
+            window.distribution.push_back({static_cast<uint8_t>(percentages[i]), values[i]});
+        }
+        return true;
+    }
+
+    // A frame without "BezierCurveData" has no curve.
+    bool curve(const Json::Value& entry, Window& window) {
+        if (!entry.isMember("BezierCurveData")) return true;
+        const Json::Value* bezier = nullptr;
+        if (!object(entry, "BezierCurveData", "BezierCurveData", bezier)) return false;
+        ToneCurve c;
+        std::vector<uint32_t> anchors;
+        if (!member(*bezier, "KneePointX", "BezierCurveData.KneePointX", kKneePointOne,
+                    c.knee_point_x) ||
+            !member(*bezier, "KneePointY", "BezierCurveData.KneePointY", kKneePointOne,
+                    c.knee_point_y) ||
+            !array(*bezier, "Anchors", "BezierCurveData.Anchors", kMaxBezierAnchors, kAnchorOne,
+                   anchors)) {
+            return false;
+        }
+        c.bezier_curve_anchors.assign(anchors.begin(), anchors.end());
+        window.tone_curve = std::move(c);
+        return true;
+    }
+
+private:
+    std::optional<JsonError> mError;
+};
+
+}  // namespace
+
+JsonFrameResult readJsonFrame(const Json::Value& entry) {
+    JsonFrameResult result;
+    if (!entry.isObject()) {
+        result.error = JsonError{std::nullopt, "", "is not an object (" + compact(entry) + ")"};
+        return result;
+    }
+    EntryReader reader;
+    Frame f;
+    f.windows.resize(1);
+    if (reader.member(entry, "TargetedSystemDisplayMaximumLuminance",
+                      "TargetedSystemDisplayMaximumLuminance", kMaxWord,
+                      f.targeted_system_display_maximum_luminance) &&
+        reader.luminance(entry, f.windows[0]) && reader.curve(entry, f.windows[0]) &&
+        reader.optional(entry, "SceneId", f.scene_id) &&
+        reader.optional(entry, "SceneFrameIndex", f.scene_frame_index) &&
+        reader.optional(entry, "SequenceFrameIndex", f.sequence_frame_index)) {
+        result.frame = std::move(f);
+    } else {
+        result.error = reader.error();
+    }
+    return result;
+}
+
+JsonDocumentResult readJsonDocument(const Json::Value& root) {
+    JsonDocumentResult result;
+    if (!root.isObject() || !root.isMember("SceneInfo")) {
+        result.error =
+            JsonError{std::nullopt, "SceneInfo",
+                      "no \"SceneInfo\" array: not HDR10+ metadata in the expected layout"};
+        return result;
+    }
+    const Json::Value& scenes = root["SceneInfo"];
+    if (!scenes.isArray()) {
+        result.error =
+            JsonError{std::nullopt, "SceneInfo",
+                      "\"SceneInfo\" is not an array (" + compact(scenes).substr(0, 40) + ")"};
+        return result;
+    }
+    JsonDocument& document = result.document;
+    document.frameCount = scenes.size();
+    for (Json::ArrayIndex i = 0; i < scenes.size(); i++) {
+        JsonFrameResult entry = readJsonFrame(scenes[i]);
+        if (entry.ok()) {
+            document.frames.push_back({i, std::move(entry.frame)});
+        } else {
+            entry.error->frame = i;
+            document.errors.push_back(std::move(*entry.error));
+        }
+    }
+    return result;
+}
+
+JsonDocumentResult readJsonDocument(const char* text, size_t size) {
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::Value root;
+    std::string messages;
+    const char* begin = text != nullptr ? text : "";
+    if (!reader->parse(begin, begin + (text != nullptr ? size : 0), &root, &messages)) {
+        // jsoncpp's messages start with "* Line 3, Column 5" and may span lines.
+        while (!messages.empty() && messages.back() == '\n') messages.pop_back();
+        JsonDocumentResult result;
+        result.error = JsonError{std::nullopt, "", "not valid JSON: " + messages};
+        return result;
+    }
+    return readJsonDocument(root);
+}
+
+Json::Value writeJsonFrame(const Frame& frame) {
+    Json::Value entry(Json::objectValue);
+    entry["NumberOfWindows"] = number(static_cast<uint32_t>(frame.windows.size()));
+    entry["TargetedSystemDisplayMaximumLuminance"] =
+        number(frame.targeted_system_display_maximum_luminance);
+    if (frame.scene_id) entry["SceneId"] = number(*frame.scene_id);
+    if (frame.scene_frame_index) entry["SceneFrameIndex"] = number(*frame.scene_frame_index);
+    if (frame.sequence_frame_index) {
+        entry["SequenceFrameIndex"] = number(*frame.sequence_frame_index);
+    }
+    if (frame.windows.empty()) return entry;
+
+    const Window& w = frame.windows[0];
+    Json::Value& luminance = entry["LuminanceParameters"];
+    luminance["AverageRGB"] = number(w.average_maxrgb);
+    luminance["MaxScl"] = Json::Value(Json::arrayValue);
+    for (uint32_t v : w.maxscl) luminance["MaxScl"].append(number(v));
+    Json::Value& distributions = luminance["LuminanceDistributions"];
+    distributions["DistributionIndex"] = Json::Value(Json::arrayValue);
+    distributions["DistributionValues"] = Json::Value(Json::arrayValue);
+    for (const DistributionPoint& p : w.distribution) {
+        distributions["DistributionIndex"].append(number(p.percentage));
+        distributions["DistributionValues"].append(number(p.percentile));
+    }
+    if (w.tone_curve) {
+        Json::Value& bezier = entry["BezierCurveData"];
+        bezier["KneePointX"] = number(w.tone_curve->knee_point_x);
+        bezier["KneePointY"] = number(w.tone_curve->knee_point_y);
+        bezier["Anchors"] = Json::Value(Json::arrayValue);
+        for (uint16_t a : w.tone_curve->bezier_curve_anchors) bezier["Anchors"].append(number(a));
+    }
+    return entry;
+}
+
+Json::Value writeJsonDocument(const std::vector<Frame>& frames, const JsonToolInfo& tool) {
+    Json::Value root(Json::objectValue);
+    bool curve = false;
+    bool scenes = true;
+    root["SceneInfo"] = Json::Value(Json::arrayValue);
+    for (const Frame& f : frames) {
+        root["SceneInfo"].append(writeJsonFrame(f));
+        curve = curve || (!f.windows.empty() && f.windows[0].tone_curve);
+        scenes = scenes && f.scene_id.has_value();
+    }
+    // Profile B carries tone curves, profile A statistics only.
+    root["JSONInfo"]["HDR10plusProfile"] = curve ? "B" : "A";
+    root["JSONInfo"]["Version"] = "1.0";
+    if (scenes) {
+        Json::Value& summary = root["SceneInfoSummary"];
+        summary["SceneFirstFrameIndex"] = Json::Value(Json::arrayValue);
+        summary["SceneFrameNumbers"] = Json::Value(Json::arrayValue);
+        for (size_t i = 0; i < frames.size(); i++) {
+            if (i == 0 || frames[i].scene_id != frames[i - 1].scene_id) {
+                summary["SceneFirstFrameIndex"].append(number(static_cast<uint32_t>(i)));
+                summary["SceneFrameNumbers"].append(number(0));
+            }
+            Json::Value& lengths = summary["SceneFrameNumbers"];
+            Json::Value& length = lengths[lengths.size() - 1];
+            length = number(length.asUInt() + 1);
+        }
+    }
+    root["ToolInfo"]["Tool"] = tool.tool;
+    root["ToolInfo"]["Version"] = tool.version;
+    return root;
+}
+
+}  // namespace kestrel::hdr10plus

@@ -1,0 +1,158 @@
+// The JSON layout onto the frame model: structured errors that name frame,
+// key and fault; the scene positions; and the writer against real files.
+#include "hdr10plus/json.h"
+
+#include <gtest/gtest.h>
+#include <json/reader.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "hdr10plus/sei_payloads.h"
+
+namespace kestrel::hdr10plus {
+namespace {
+
+Json::Value parse(const std::string& text) {
+    Json::Value root;
+    Json::CharReaderBuilder builder;
+    std::istringstream in(text);
+    std::string errors;
+    EXPECT_TRUE(Json::parseFromStream(builder, in, &root, &errors)) << errors << text;
+    return root;
+}
+
+const char* kEntry = R"({
+  "BezierCurveData": {"Anchors": [143, 298, 447], "KneePointX": 164, "KneePointY": 240},
+  "LuminanceParameters": {
+    "AverageRGB": 263,
+    "LuminanceDistributions": {"DistributionIndex": [1, 50, 99],
+                               "DistributionValues": [0, 6080, 5843]},
+    "MaxScl": [7768, 6589, 6912]},
+  "NumberOfWindows": 1,
+  "TargetedSystemDisplayMaximumLuminance": 400,
+  "SceneFrameIndex": 3, "SceneId": 2, "SequenceFrameIndex": 41
+})";
+
+TEST(Json, EntryFillsWindowZeroAndTheScenePositions) {
+    JsonFrameResult r = readJsonFrame(parse(kEntry));
+    ASSERT_TRUE(r.ok()) << r.error->message("entry");
+    // The values themselves are checked through the tool's JSON tests.
+    const Frame& f = r.frame;
+    EXPECT_EQ(f.scene_id, 2u);
+    EXPECT_EQ(f.scene_frame_index, 3u);
+    EXPECT_EQ(f.sequence_frame_index, 41u);
+    ASSERT_EQ(f.windows.size(), 1u);
+    EXPECT_EQ(f.windows[0].distribution,
+              (std::vector<DistributionPoint>{{1, 0}, {50, 6080}, {99, 5843}}));
+    EXPECT_EQ(f.windows[0].tone_curve, (ToneCurve{164, 240, {143, 298, 447}}));
+    EXPECT_FALSE(f.windows[0].geometry);
+
+    // Optional parts left out: no scene positions, no curve, no distribution.
+    Json::Value bare = parse(kEntry);
+    for (const char* key : {"SceneId", "SceneFrameIndex", "SequenceFrameIndex", "BezierCurveData"})
+        bare.removeMember(key);
+    bare["LuminanceParameters"].removeMember("LuminanceDistributions");
+    bare["LuminanceParameters"].removeMember("AverageRGB");
+    r = readJsonFrame(bare);
+    ASSERT_TRUE(r.ok()) << r.error->message("entry");
+    EXPECT_FALSE(r.frame.scene_id);
+    EXPECT_FALSE(r.frame.windows[0].tone_curve);
+    EXPECT_TRUE(r.frame.windows[0].distribution.empty());
+    EXPECT_EQ(r.frame.windows[0].average_maxrgb, 0u);
+}
+
+TEST(Json, ErrorsNameTheFrameTheKeyAndWhatIsWrong) {
+    std::string bad = kEntry;
+    bad.replace(bad.find("\"SceneId\": 2"), 12, "\"SceneId\": \"two\"");
+    const Json::Value document =
+        parse(std::string("{\"SceneInfo\": [") + kEntry + ", 7, " + bad + ", " + kEntry + "]}");
+    JsonDocumentResult r = readJsonDocument(document);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.document.frameCount, 4u);
+    ASSERT_EQ(r.document.frames.size(), 2u);
+    EXPECT_EQ(r.document.frames[0].index, 0u);
+    EXPECT_EQ(r.document.frames[1].index, 3u);
+    ASSERT_EQ(r.document.errors.size(), 2u);
+
+    const JsonError& notObject = r.document.errors[0];
+    EXPECT_EQ(notObject.frame, 1u);
+    EXPECT_EQ(notObject.key, "");
+    EXPECT_EQ(notObject.what, "is not an object (7)");
+    EXPECT_EQ(notObject.message(), "frame 1 is not an object (7)");
+
+    const JsonError* scene = r.document.errorOf(2);
+    ASSERT_NE(scene, nullptr);
+    EXPECT_EQ(scene->key, "SceneId");
+    EXPECT_EQ(scene->what, "is not a number (\"two\")");
+    EXPECT_EQ(scene->message("layers[1].metadata.inline"),
+              "layers[1].metadata.inline: SceneId is not a number (\"two\")");
+    EXPECT_EQ(r.document.errorOf(0), nullptr);
+    EXPECT_EQ(r.document.errorOf(4), nullptr);
+}
+
+TEST(Json, DocumentErrorsHaveNoFrame) {
+    JsonDocumentResult r = readJsonDocument(parse("{\"SceneInfoSummary\": {}}"));
+    ASSERT_FALSE(r.ok());
+    EXPECT_FALSE(r.error->frame);
+    EXPECT_EQ(r.error->message(),
+              "no \"SceneInfo\" array: not HDR10+ metadata in the expected layout");
+
+    const std::string text = "{\"SceneInfo\": [1,";
+    r = readJsonDocument(text.data(), text.size());
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error->what.rfind("not valid JSON: * Line 1, Column ", 0), 0u) << r.error->what;
+    r = readJsonDocument(nullptr, 0);
+    EXPECT_FALSE(r.ok());
+}
+
+std::string realFile(const std::string& name) {
+    std::ifstream in(test::realDataDir() + "/" + name);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(Json, WrittenDocumentsMatchTheRealOnesAndReadBackTheSame) {
+    if (test::realDataDir().empty()) GTEST_SKIP() << "no HDR10+ samples in this build";
+    for (const char* name : {"regular_metadata.json", "single-frame-metadata.json",
+                             "verification-clips.json", "metadata-dhdr10-opt.json"}) {
+        const std::string text = realFile(name);
+        JsonDocumentResult r = readJsonDocument(text.data(), text.size());
+        ASSERT_TRUE(r.ok()) << name;
+        ASSERT_TRUE(r.document.errors.empty()) << name << ": " << r.document.errors[0].message();
+        std::vector<Frame> frames;
+        for (const JsonFrame& f : r.document.frames) frames.push_back(f.frame);
+
+        const Json::Value written = writeJsonDocument(frames, {"kestrel", "0.1"});
+        const Json::Value original = parse(text);
+        // Every entry, profile and scene summary as the other tool wrote them.
+        EXPECT_EQ(written["SceneInfo"], original["SceneInfo"]) << name;
+        EXPECT_EQ(written["JSONInfo"], original["JSONInfo"]) << name;
+        EXPECT_EQ(written["SceneInfoSummary"], original["SceneInfoSummary"]) << name;
+        EXPECT_EQ(written["ToolInfo"]["Tool"], "kestrel");
+
+        JsonDocumentResult again = readJsonDocument(written);
+        ASSERT_TRUE(again.ok());
+        ASSERT_EQ(again.document.frames.size(), frames.size());
+        for (size_t i = 0; i < frames.size(); i++) {
+            EXPECT_EQ(again.document.frames[i].frame, frames[i]) << name << " frame " << i;
+        }
+    }
+}
+
+TEST(Json, FramesWithoutScenePositionsGetNoSceneSummary) {
+    Frame f;
+    f.windows.resize(1);
+    const Json::Value written = writeJsonDocument({f, f}, {"t", "1"});
+    EXPECT_FALSE(written.isMember("SceneInfoSummary"));
+    EXPECT_FALSE(written["SceneInfo"][0].isMember("SceneId"));
+    EXPECT_EQ(written["JSONInfo"]["HDR10plusProfile"], "A");
+    // A frame without windows gives an entry the reader refuses.
+    JsonFrameResult r = readJsonFrame(writeJsonFrame(Frame{}));
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error->message("frame 0"), "frame 0: LuminanceParameters is missing");
+}
+
+}  // namespace
+}  // namespace kestrel::hdr10plus
