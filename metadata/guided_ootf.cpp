@@ -16,9 +16,6 @@ namespace {
 constexpr uint32_t kMinOrder = 1;
 constexpr uint32_t kMaxOrder = kMaxBezierAnchors + 1;
 
-// Below this target peak no curve is adapted.
-constexpr unsigned kMinTargetPeak = 200;
-
 // Larger of a and b, taking a only when it is strictly larger (so a NaN b wins).
 float maxPreferSecond(float a, float b) { return a > b ? a : b; }
 

@@ -17,6 +17,10 @@ struct LuminanceParameters {
     uint32_t numPercentiles;                        // valid entries, 0..15
 };
 
+// Below this target peak (cd/m²) a record's own curve is not adapted: the
+// Guided OOTF gives the straight line instead.
+constexpr unsigned kMinTargetPeak = 200;
+
 // One tone curve in normalized units: a straight segment to the knee point,
 // then a Bezier curve of the given order through `order` - 1 anchors.
 // Room for 15 anchors: HDR10+ allows curves of order 16.

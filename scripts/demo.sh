@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The demo: installs what is missing, builds the plug-in with the example
-# preset, runs the example frame script through it, and plots the tone curve
-# of its HDR10+ layer.
+# preset, runs the example frame script through it, plots the tone curve
+# of its HDR10+ layer, and writes the report page of a real 259-frame clip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -19,4 +19,10 @@ echo "== kestrel lut examples/metadata/single-frame-metadata.json --target-nits 
 ./build-demo/kestrel lut examples/metadata/single-frame-metadata.json --target-nits 500 \
     --plot out/demo-tone-curve.png
 echo
-echo "Wrote out/demo-block.bin (the frame's 1416-byte block) and out/demo-tone-curve.png."
+echo "== kestrel report examples/metadata/regular_metadata.json --target-nits 400,600,1000"
+./build-demo/kestrel report examples/metadata/regular_metadata.json --target-nits 400,600,1000 \
+    -o out/demo-report.html
+echo
+echo "Wrote out/demo-block.bin (the frame's 1416-byte block), out/demo-tone-curve.png and"
+echo "out/demo-report.html (the whole clip on three displays: open it in a browser)."
+echo "The tool is ./build-demo/kestrel (its plug-in has the example preset compiled in)."

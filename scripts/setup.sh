@@ -21,8 +21,14 @@ packages=(
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   libcli11-dev libcairo2-dev   # the kestrel tool
+  chromium                     # the browser the report page is tested in
   dpkg-dev file           # the Debian package: cpack runs dpkg-shlibdeps and file
 )
+# Node.js and npm run the page's browser test (playwright-core from npm,
+# pointed at Debian's chromium). A machine that has its own Node.js, which
+# brings npm, keeps it.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 if [ "$full" -eq 1 ]; then
   packages+=(
     # libFuzzer and the sanitizer runtimes for clang; llvm brings

@@ -6,6 +6,7 @@
 
 #include "dtm/meta2lut.h"
 #include "tool/cli_test_support.h"
+#include "tools/kestrel/plugin_loader.h"
 
 namespace kestrel::tool::test {
 namespace {
@@ -67,7 +68,9 @@ TEST(LutCommand, CsvAndTableShowTheSameWordsAsJson) {
     ASSERT_EQ(csv.status, 0) << csv.err;
     std::vector<std::string> rows = lines(csv.out);
     ASSERT_EQ(rows.size(), 34u);
-    EXPECT_EQ(rows[0], "entry,lut_x,lut_y,x,y,input_nits,gain,output_nits");
+    EXPECT_EQ(rows[0],
+              "entry,lut_x,lut_y,x,y,input_nits,normalised_gain,output_nits,luminance_ratio,"
+              "target_nits,warnings");
     for (unsigned i = 0; i < 33; i++) {
         std::string prefix = std::to_string(i) + "," + std::to_string(shown["lutX"][i].asUInt()) +
                              "," + std::to_string(shown["lutY"][i].asUInt()) + ",";
@@ -94,7 +97,7 @@ TEST(LutCommand, AllFramesRunsThroughEveryRealFile) {
         ASSERT_EQ(rows.size(), count + 1) << file;
         EXPECT_EQ(rows[0],
                   "frame,knee_x,knee_y,first_anchor,source_peak_nits,max_error,"
-                  "max_error_of_unit_gain,increasing_input,microseconds");
+                  "max_error_of_unit_gain,increasing_input,microseconds,target_nits,warnings");
         for (unsigned i = 0; i < count; i++) {
             EXPECT_EQ(rows[i + 1].rfind(std::to_string(i) + ",", 0), 0u) << rows[i + 1];
         }
@@ -216,6 +219,192 @@ TEST(LutCommand, PlotsAreWrittenAsPngAndSvg) {
     ASSERT_TRUE(wrongName.exited);
     EXPECT_EQ(wrongName.status, 1);
     EXPECT_NE(wrongName.err.find("must end in .png or .svg"), std::string::npos);
+}
+
+// The two gains, from the table's words and the source peak: the normalised
+// gain is y / 1048575, the luminance ratio output / input cd/m².
+TEST(LutCommand, GainsAreShownUnderHonestNames) {
+    ToolRun run = runTool({"lut", kExampleMetadata, "--format", "json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    Json::Value shown = parseJson(run.out);
+    // MaxScl 7768 and a 99 % entry of 5843 (0.1 cd/m²): the entry caps the peak.
+    const double peak = shown["source_peak_nits"].asDouble();
+    ASSERT_NEAR(peak, 584.3, 1e-4);
+    for (Json::ArrayIndex i : {1u, 20u, 31u}) {
+        const Json::Value& p = shown["points"][i];
+        const double normalised = static_cast<int32_t>(shown["lutY"][i].asUInt()) / 1048575.0;
+        EXPECT_DOUBLE_EQ(p["normalised_gain"].asDouble(), normalised) << i;
+        EXPECT_NEAR(p["luminance_ratio"].asDouble(), normalised * 1000 / peak, 1e-9) << i;
+        EXPECT_NEAR(p["luminance_ratio"].asDouble(),
+                    p["output_nits"].asDouble() / p["input_nits"].asDouble(), 1e-9)
+            << i;
+    }
+    // Input 0 has no ratio, whatever gain the table stores there.
+    EXPECT_TRUE(shown["points"][0]["luminance_ratio"].isNull());
+    // At unit normalised gain a 584.3 cd/m² source on a 1000 cd/m² display
+    // is shown 1.71 times as bright.
+    ToolRun table = runTool({"lut", kExampleMetadata});
+    ASSERT_EQ(table.status, 0) << table.err;
+    std::vector<std::string> rows = lines(table.out);
+    ASSERT_GT(rows.size(), 6u);
+    EXPECT_NE(rows[4].find("norm gain  lum ratio"), std::string::npos) << rows[4];
+    EXPECT_NE(rows[6].find(" 1.000000   1.711450 "), std::string::npos) << rows[6];
+
+    // Without statistics there is no source peak, so no ratio.
+    TempDir dir;
+    std::string file =
+        dir.write("dark.json", R"({"SceneInfo": [{"TargetedSystemDisplayMaximumLuminance": 1000,
+          "LuminanceParameters": {"MaxScl": [0, 0, 0]}}]})");
+    Json::Value dark = parseJson(runTool({"lut", file, "--format", "json"}).out);
+    EXPECT_TRUE(dark["points"][5]["luminance_ratio"].isNull());
+    EXPECT_NE(runTool({"lut", file}).out.find(" - "), std::string::npos);
+}
+
+TEST(LutCommand, SeveralTargetsGiveOneTableEach) {
+    ToolRun run =
+        runTool({"lut", kExampleMetadata, "--target-nits", "400,1000", "--format", "json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    Json::Value shown = parseJson(run.out);
+    ASSERT_EQ(shown["targets"].size(), 2u);
+    Json::Value scene = parseJson(readFile(kExampleMetadata))["SceneInfo"][0];
+    expectLibraryTable(shown["targets"][0], scene, 400, "400");
+    expectLibraryTable(shown["targets"][1], scene, 1000, "1000");
+    EXPECT_EQ(shown["targets"][0]["target_nits"].asUInt(), 400u);
+
+    ToolRun csv =
+        runTool({"lut", kExampleMetadata, "--target-nits", "400,1000", "--format", "csv"});
+    std::vector<std::string> rows = lines(csv.out);
+    ASSERT_EQ(rows.size(), 1u + 2 * 33);
+    EXPECT_EQ(rows[1].rfind("0,", 0), 0u);
+    EXPECT_NE(rows[33].find(",400,"), std::string::npos) << rows[33];
+    EXPECT_NE(rows[34].find(",1000,"), std::string::npos) << rows[34];
+}
+
+// Frame 0 is sound; frame 1's brightest component is 0.1 cd/m² below its
+// 99 % entry.
+std::string twoFrames(const TempDir& dir) {
+    std::string sound = kFrameTemplate;
+    sound.replace(sound.find("ANCHORS"), 7, "[500, 700]");
+    std::string contradicting = sound;
+    contradicting.replace(contradicting.find("[40000, 35000, 30000]"), 21, "[25000, 20000, 1]");
+    contradicting.replace(contradicting.find("[1000, 25000]"), 13, "[1000, 25001]");
+    return dir.write("two.json", "{\"SceneInfo\": [" + sound + "," + contradicting + "]}");
+}
+
+TEST(LutCommand, WarningsAreShownListedAndFailOnlyUnderStrict) {
+    TempDir dir;
+    const std::string file = twoFrames(dir);
+    const std::string message = "MaxScl (2500 cd/m²) is below the 99 % entry (2500.1 cd/m²)";
+
+    ToolRun all = runTool({"lut", file, "--all-frames"});
+    ASSERT_TRUE(all.exited);
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.err, "kestrel lut: warning: frame 1: " + message + "\n");
+    std::vector<std::string> rows = lines(all.out);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1].substr(rows[1].size() - 6), ",1000,") << rows[1];
+    EXPECT_EQ(rows[2].substr(rows[2].size() - message.size() - 8), ",1000,\"" + message + "\"")
+        << rows[2];
+    EXPECT_EQ(runTool({"lut", file, "--all-frames", "--strict"}).status, 1);
+    EXPECT_EQ(runTool({"lut", file, "--frame", "0", "--strict"}).status, 0);
+    ToolRun one = runTool({"lut", file, "--frame", "1", "--strict", "--format", "json"});
+    EXPECT_EQ(one.status, 1);
+    EXPECT_EQ(one.err, "kestrel lut: warning: " + message + "\n");
+    Json::Value shown = parseJson(one.out);
+    ASSERT_EQ(shown["warnings"].size(), 1u);
+    EXPECT_EQ(shown["warnings"][0]["kind"].asString(), "inconsistent_metadata");
+    EXPECT_EQ(shown["warnings"][0]["message"].asString(), message);
+
+    // A limit below frame 0's error warns about it, with --strict fails.
+    ToolRun strictError = runTool({"lut", file, "--max-error", "1e-9", "--strict"});
+    EXPECT_EQ(strictError.status, 1);
+    EXPECT_EQ(strictError.err.rfind("kestrel lut: warning: largest interpolation error ", 0), 0u)
+        << strictError.err;
+}
+
+// The default limit on the interpolation error holds for the well-formed
+// real files at common targets.
+TEST(LutCommand, RealFramesPassTheDefaultErrorLimit) {
+    if (realDataDir().empty()) GTEST_SKIP() << "no real HDR10+ files here";
+    for (const char* name :
+         {"regular_metadata.json", "metadata-dhdr10-opt.json", "single-frame-metadata.json"}) {
+        const std::string file = realDataDir() + "/" + name;
+        ToolRun run = runTool({"lut", file, "--all-frames", "--format", "json", "--target-nits",
+                               "200,400,600,1000,4000"});
+        ASSERT_EQ(run.status, 0) << name << run.err;
+        EXPECT_EQ(run.err.find("interpolation error"), std::string::npos) << name << run.err;
+    }
+}
+
+TEST(LutCommand, CommandLineMistakesAreNamedAndExitWith2) {
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"lutt"}, "kestrel: unknown subcommand \"lutt\" (known: frame, lut, report, preset)"},
+        {{"preset", "chek", "x.json"},
+         "kestrel preset: unknown subcommand \"chek\" (known: check)"},
+        {{"lut", kExampleMetadata, "--bogus"}, "kestrel lut: unknown option --bogus"},
+        {{"lut", kExampleMetadata, "--all-frames", "--plot", "x.png", "--levels", "-1"},
+         "kestrel lut: --levels must be above 0 (got -1)"},
+        {{"lut", kExampleMetadata, "--target-nits", "400,10001"},
+         "kestrel lut: --target-nits must be a whole number from 1 to 10000 (got \"10001\")"},
+        {{"lut", kExampleMetadata, "--target-nits", "0"},
+         "kestrel lut: --target-nits must be a whole number from 1 to 10000 (got \"0\")"},
+        {{"lut", kExampleMetadata, "--all-frames", "--levels", "5"},
+         "kestrel lut: --levels needs --all-frames and --plot"},
+        {{"lut", kExampleMetadata, "--axes", "pq"}, "kestrel lut: --axes needs --plot"},
+    };
+    for (const auto& c : cases) {
+        ToolRun run = runTool(c.args);
+        ASSERT_TRUE(run.exited) << c.message;
+        EXPECT_EQ(run.status, 2) << c.message;
+        EXPECT_EQ(lines(run.err).at(0), c.message);
+    }
+    EXPECT_EQ(runTool({"lut", kExampleMetadata, "--target-nits", "10000"}).status, 0);
+
+    ToolRun help = runTool({"lut", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("  2  the command line was wrong"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("--target-nits 400,600,1000 --plot"), std::string::npos);
+}
+
+TEST(LutCommand, VersionNamesThePluginsPreset) {
+    ToolRun run = runTool({"--version"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> shown = lines(run.out);
+    ASSERT_EQ(shown.size(), 3u) << run.out;
+    EXPECT_EQ(shown[0], std::string("kestrel ") + KESTREL_VERSION);
+    EXPECT_EQ(shown[2], "preset: none compiled in (static HDR10 layers get no tables)");
+
+    PluginBuild build;
+    std::string error;
+    ASSERT_TRUE(readPluginBuild(KESTREL_TEST_PRESET_PLUGIN, build, error)) << error;
+    EXPECT_EQ(build.version, KESTREL_VERSION);
+    EXPECT_EQ(build.preset, std::string(KESTREL_TEST_DATA) + "/test_preset.json");
+    EXPECT_FALSE(readPluginBuild(kExampleMetadata, build, error));
+    EXPECT_NE(error.find("no build mark"), std::string::npos);
+}
+
+TEST(LutCommand, PlotsInAnyCaseAndAnUnwritablePlotFailsBeforeTheTable) {
+    TempDir dir;
+    ToolRun upper = runTool({"lut", kExampleMetadata, "--plot", dir.path("CURVE.PNG")});
+    ASSERT_EQ(upper.status, 0) << upper.err;
+    expectPng(dir.path("CURVE.PNG"));
+    ToolRun pq = runTool({"lut", kExampleMetadata, "--target-nits", "400,600,1000", "--axes", "pq",
+                          "--plot", dir.path("curves.Svg")});
+    ASSERT_EQ(pq.status, 0) << pq.err;
+    expectSvg(dir.path("curves.Svg"));
+
+    for (const char* mode : {"--frame=0", "--all-frames"}) {
+        ToolRun unwritable =
+            runTool({"lut", kExampleMetadata, mode, "--plot", dir.path("missing/curve.png")});
+        ASSERT_TRUE(unwritable.exited);
+        EXPECT_EQ(unwritable.status, 1) << mode;
+        EXPECT_EQ(unwritable.out, "") << mode;
+        EXPECT_NE(unwritable.err.find("missing/curve.png: cannot write"), std::string::npos)
+            << unwritable.err;
+    }
 }
 
 }  // namespace

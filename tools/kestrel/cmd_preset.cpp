@@ -4,6 +4,7 @@
 #include <json/value.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -64,64 +65,92 @@ int checkJson(const std::string& path) {
     return problems;
 }
 
+// Extremes of the values drawn, positive ones apart for log axes.
+struct Range {
+    double max = 0;
+    double minPositive = 1e300;
+    void note(double v) {
+        max = std::max(max, v);
+        if (v > 0) minPositive = std::min(minPositive, v);
+    }
+};
+
+// One table as the store's dumps read its words (x & xMask, y & yMask),
+// scaled into chart units. Colours run through the palette, then again
+// dashed, so that no two tables look alike.
 Series tableSeries(const std::string& label, const std::vector<unsigned>& values, size_t count,
-                   unsigned xMask, unsigned yMask, size_t colour, double& xMax, double& yMax) {
+                   unsigned xMask, unsigned yMask, double xScale, double yScale, size_t colour,
+                   Range& xs, Range& ys) {
     Series s;
     s.label = label;
     s.color = paletteColor(colour);
     s.width = 1.5;
-    s.dashed = colour >= 8;  // the palette's second round
+    s.dashed = colour >= paletteSize();
     for (size_t i = 0; i < count && count + i < values.size(); i++) {
-        double x = values[i] & xMask;
-        double y = values[count + i] & yMask;
+        const double x = (values[i] & xMask) * xScale;
+        const double y = (values[count + i] & yMask) * yScale;
         s.points.push_back({x, y});
-        xMax = std::max(xMax, x);
-        yMax = std::max(yMax, y);
+        xs.note(x);
+        ys.note(y);
     }
     return s;
 }
 
-// The words drawn as the store's dumps read them: EOTF x 10 bits and y 16
-// bits, OETF x 16 bits and y 10 bits.
+// A log axis over the positive values drawn, at most six decades deep.
+Axis logAxis(const std::string& label, const Range& r) {
+    if (!(r.max > 0)) return Axis(label, 0.01, 1000, true);
+    const double lo = std::max(r.minPositive, r.max * 1e-6);
+    return Axis(label, std::pow(10.0, std::floor(std::log10(lo))), r.max * 1.2, true);
+}
+
+// The tables in the units they stand for. An EOTF entry maps the 10-bit
+// signal of its transfer (a PQ code for st2084-pq) to y / 65535 of the
+// entry's luminance; an OETF entry maps x / 65535 of the entry's (source)
+// luminance to the 10-bit signal of the panel's transfer, whose full code
+// is the product peak. Words are masked as the store's dumps read them.
 std::vector<Chart> tableCharts(Hdr10Lut& store, const std::string& path) {
+    constexpr double kWordScale = 65535.0;
     Chart eotf;
     eotf.title = "EOTF tables of " + path;
-    eotf.notes.push_back("x-values & 0x3ff, y-values & 0xffff");
-    eotf.x.label = "x-value";
-    eotf.y.label = "y-value";
+    eotf.notes.push_back(
+        "input: x & 0x3ff, the layer's 10-bit signal; output: (y & 0xffff) / 65535 × the "
+        "entry's luminance");
     Chart oetf;
     oetf.title = "OETF tables of " + path;
-    oetf.notes.push_back("x-values & 0xffff, y-values & 0x3ff");
-    oetf.x.label = "x-value";
-    oetf.y.label = "y-value";
+    oetf.notes.push_back(
+        "input: (x & 0xffff) / 65535 × the entry's luminance; output: y & 0x3ff, the panel's "
+        "10-bit signal (1023 = the product peak)");
 
-    double ex = 0, ey = 0, ox = 0, oy = 0;
+    Range ex, ey, ox, oy;
     size_t colour = 0;
     for (unsigned t = 0; t < kNumTransfers; t++) {
         for (const LutEntry& e : store.eotfTables[t]) {
             eotf.series.push_back(tableSeries(
-                std::string(transferNames[t].name) + ", " + std::to_string(e.luminance) + " nit",
-                e.values, 65, 0x3ff, 0xffff, colour++, ex, ey));
+                std::string(transferNames[t].name) + ", " + std::to_string(e.luminance) + " cd/m²",
+                e.values, 65, 0x3ff, 0xffff, 1.0, e.luminance / kWordScale, colour++, ex, ey));
         }
     }
     colour = 0;
     for (unsigned t = 0; t < kNumTransfers; t++) {
         for (const OetfRoot& root : store.oetfTables[t]) {
             for (const LutEntry& e : root.entries) {
-                oetf.series.push_back(tableSeries(std::string(transferNames[t].name) + ", peak " +
-                                                      std::to_string(root.productPeak) +
-                                                      " nit <- " + std::to_string(e.luminance) +
-                                                      " nit",
-                                                  e.values, 33, 0xffff, 0x3ff, colour++, ox, oy));
+                std::string label = std::string(transferNames[t].name) + ", peak " +
+                                    std::to_string(root.productPeak) + " cd/m² <- " +
+                                    std::to_string(e.luminance) + " cd/m²";
+                // Without a luminance the input has no scale to draw it on.
+                if (e.luminance == 0) label += " (no input scale: not drawn)";
+                oetf.series.push_back(tableSeries(label, e.values, 33, 0xffff, 0x3ff,
+                                                  e.luminance / kWordScale, 1.0, colour++, ox, oy));
+                if (e.luminance == 0) oetf.series.back().points.clear();
             }
         }
     }
     if (eotf.series.empty()) eotf.notes.push_back("no EOTF entries stored");
     if (oetf.series.empty()) oetf.notes.push_back("no OETF entries stored");
-    eotf.x.max = std::max(ex, 1.0);
-    eotf.y.max = std::max(ey, 1.0) * 1.05;
-    oetf.x.max = std::max(ox, 1.0);
-    oetf.y.max = std::max(oy, 1.0) * 1.05;
+    eotf.x = Axis("input signal, 10-bit code", 0, 1023, false);
+    eotf.y = logAxis("output luminance (cd/m²)", ey);
+    oetf.x = logAxis("input luminance (cd/m²)", ox);
+    oetf.y = Axis("output signal, 10-bit code", 0, 1023 * 1.05, false);
     return {eotf, oetf};
 }
 

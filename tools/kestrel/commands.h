@@ -1,12 +1,19 @@
-// The tool's subcommands. Each returns the process exit status: 0 when all
-// went well, 1 when an input was wrong or a check failed (the message says
-// which), and for `frame` with --require-block, 3 when a frame got no block.
+// The tool's subcommands. Each returns the process exit status, one of
+// these (main() adds kExitUsage for mistakes on the command line).
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "tools/kestrel/clip_analysis.h"
+#include "tools/kestrel/lut_charts.h"
+
 namespace kestrel::tool {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;   // an input was wrong, a check failed, or --strict saw a warning
+constexpr int kExitUsage = 2;    // the command line was wrong
+constexpr int kExitNoBlock = 3;  // frame --require-block: a frame got no block
 
 struct FrameOptions {
     std::string script;
@@ -21,13 +28,27 @@ struct FrameOptions {
 struct LutOptions {
     std::string metadata;
     unsigned frame = 0;
-    unsigned targetNits = 1000;
+    std::vector<unsigned> targets{1000};  // target peaks, cd/m²
     unsigned layerNits = 1000;
     std::string format;  // table, csv or json; empty: table, or csv with allFrames
     std::string plot;
+    LuminanceAxes axes = LuminanceAxes::Nits;
     std::string diagOut;
     bool allFrames = false;
-    std::vector<double> levels;  // input levels in cd/m² for the all-frames plot
+    std::vector<double> levels;          // input levels in cd/m² for the all-frames plot
+    double maxError = kDefaultMaxError;  // of unit gain
+    bool strict = false;                 // a warning makes the exit status 1
+};
+
+struct ReportOptions {
+    std::string input;
+    std::vector<unsigned> targets{1000};
+    unsigned layerNits = 1000;
+    std::string format = "html";  // html or json
+    std::string output;           // empty: standard output
+    double jumpThreshold = 0;     // 10-bit PQ codes
+    double maxError = 0;          // of unit gain, for the interpolation warning
+    bool failOnJumps = false;
 };
 
 struct PresetCheckOptions {
@@ -38,6 +59,7 @@ struct PresetCheckOptions {
 
 int runFrame(const FrameOptions& options);
 int runLut(const LutOptions& options);
+int runReport(const ReportOptions& options);
 int runPresetCheck(const PresetCheckOptions& options);
 
 }  // namespace kestrel::tool

@@ -17,7 +17,13 @@ bool parseHdr10PlusDocument(const Json::Value& root, Hdr10PlusDocument& document
     }
     document.frameCount = read.document.frameCount;
     for (const hdr10plus::JsonFrame& f : read.document.frames) {
-        document.frames.push_back({f.index, hdr10plus::toRecord(f.frame)});
+        Hdr10PlusFrame frame{f.index, hdr10plus::toRecord(f.frame)};
+        // What the file says about the frame beside the record.
+        if (!f.frame.windows.empty())
+            frame.averageMaxRgbNits = f.frame.windows[0].average_maxrgb / 10.0;
+        if (f.frame.scene_id && *f.frame.scene_id <= 0x7fffffffu)
+            frame.sceneId = static_cast<int>(*f.frame.scene_id);
+        document.frames.push_back(frame);
     }
     document.errors = std::move(read.document.errors);
     return true;

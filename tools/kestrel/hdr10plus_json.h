@@ -14,6 +14,8 @@ namespace kestrel::tool {
 struct Hdr10PlusFrame {
     unsigned index;  // position in "SceneInfo"
     _VelmorHdrDynamicInfo record;
+    double averageMaxRgbNits = 0;  // "AverageRGB" in cd/m² (0 when absent); not in the record
+    int sceneId = -1;              // "SceneId"; -1: absent
 };
 
 struct Hdr10PlusDocument {
@@ -22,9 +24,10 @@ struct Hdr10PlusDocument {
     std::vector<Hdr10PlusFrame> frames;        // the accepted ones, in file order
     std::vector<hdr10plus::JsonError> errors;  // one per rejected frame, in file order
 
-    // "<path>: frame 3: BezierCurveData.KneePointX is 9999, ..."
+    // "<path>: frame 3: BezierCurveData.KneePointX is 9999, ..." (no path
+    // for a document that was not read from a file)
     std::string message(const hdr10plus::JsonError& error) const {
-        return path + ": " + error.message();
+        return path.empty() ? error.message() : path + ": " + error.message();
     }
     // The error that rejected frame `index`, or null.
     const hdr10plus::JsonError* errorOf(unsigned index) const {

@@ -70,24 +70,39 @@ double interpolateGain(const std::vector<TablePoint>& points, double x) {
     return points.back().gain;
 }
 
-void measureInterpolationError(const std::vector<TablePoint>& points, const ToneCurve& curve,
-                               double& maxError, double& at) {
-    maxError = 0;
-    at = 0;
-    auto check = [&](double x) {
-        double error = std::fabs(interpolateGain(points, x) - gainAt(curve, x));
-        if (error > maxError) {
-            maxError = error;
-            at = x;
-        }
-    };
+std::vector<SegmentError> segmentInterpolationErrors(const std::vector<TablePoint>& points,
+                                                     const ToneCurve& curve) {
+    std::vector<SegmentError> errors;
     constexpr int kPlaces = 32;
     for (size_t i = 1; i < points.size(); i++) {
         const double x0 = points[i - 1].x;
         const double x1 = points[i].x;
         if (x1 - x0 < 2) continue;  // no integer input strictly inside
+        SegmentError worst{i, 0, 0};
+        auto check = [&](double x) {
+            double error = std::fabs(interpolateGain(points, x) - gainAt(curve, x));
+            if (error > worst.error) {
+                worst.error = error;
+                worst.at = x;
+            }
+        };
         check(std::floor((x0 + x1) / 2));
         for (int k = 1; k < kPlaces; k++) check(std::floor(x0 + (x1 - x0) * k / kPlaces));
+        if (worst.error == 0) worst.at = std::floor((x0 + x1) / 2);
+        errors.push_back(worst);
+    }
+    return errors;
+}
+
+void measureInterpolationError(const std::vector<TablePoint>& points, const ToneCurve& curve,
+                               double& maxError, double& at) {
+    maxError = 0;
+    at = 0;
+    for (const SegmentError& s : segmentInterpolationErrors(points, curve)) {
+        if (s.error > maxError) {
+            maxError = s.error;
+            at = s.at;
+        }
     }
 }
 

@@ -42,8 +42,21 @@ LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
 // The table's gain at input x, interpolated linearly as the display does.
 double interpolateGain(const std::vector<TablePoint>& points, double x);
 
-// Largest |interpolation - curve gain| over the integer inputs of every
-// segment (checked at its midpoint and 32 evenly spaced places).
+// The largest |interpolation - curve gain| of one segment of the table (in
+// gain units), checked at the integer inputs of its midpoint and of 31
+// evenly spaced places inside it, and the input x where it occurs.
+struct SegmentError {
+    size_t segment;  // from points[segment - 1] to points[segment]
+    double error;
+    double at;
+};
+
+// Every segment with an integer input strictly inside, in order.
+std::vector<SegmentError> segmentInterpolationErrors(const std::vector<TablePoint>& points,
+                                                     const ToneCurve& curve);
+
+// The largest of segmentInterpolationErrors() (the first one on a tie);
+// 0 at x = 0 when no segment has an input inside.
 void measureInterpolationError(const std::vector<TablePoint>& points, const ToneCurve& curve,
                                double& maxError, double& at);
 

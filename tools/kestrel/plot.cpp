@@ -5,22 +5,32 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 namespace kestrel::tool {
 
 namespace {
 
 constexpr double kWidth = 1000;
-constexpr double kHeight = 640;
+constexpr double kPlotHeight = 640;  // a chart without its legend
 constexpr double kFontSize = 13;
 constexpr double kLineHeight = 17;
+constexpr double kLegendSample = 28;  // width of a legend entry's line
+constexpr double kLegendGap = 24;     // between legend columns
 
+// Ends in `suffix` (lower case), in any case: "curve.PNG" is a PNG.
 bool endsWith(const std::string& s, const std::string& suffix) {
-    return s.size() >= suffix.size() &&
-           s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+    if (s.size() < suffix.size()) return false;
+    for (size_t i = 0; i < suffix.size(); i++) {
+        const char c = s[s.size() - suffix.size() + i];
+        if (std::tolower(static_cast<unsigned char>(c)) != suffix[i]) return false;
+    }
+    return true;
 }
 
 // Maps data values of one axis to a pixel span.
@@ -105,10 +115,50 @@ void drawText(cairo_t* cr, double x, double y, const std::string& text, double a
     cairo_show_text(cr, text.c_str());
 }
 
+void drawMarker(cairo_t* cr, const Series& s, double x, double y) {
+    const double r = s.markerSize;
+    setColor(cr, s.color);
+    switch (s.marker) {
+        case Marker::Dot:
+            cairo_new_sub_path(cr);
+            cairo_arc(cr, x, y, r, 0, 2 * M_PI);
+            cairo_fill(cr);
+            break;
+        case Marker::Diamond:
+            cairo_move_to(cr, x, y - r);
+            cairo_line_to(cr, x + r, y);
+            cairo_line_to(cr, x, y + r);
+            cairo_line_to(cr, x - r, y);
+            cairo_close_path(cr);
+            cairo_fill_preserve(cr);
+            cairo_set_source_rgb(cr, 0, 0, 0);
+            cairo_set_line_width(cr, 1);
+            cairo_stroke(cr);
+            break;
+        case Marker::Ring:
+            cairo_new_sub_path(cr);
+            cairo_arc(cr, x, y, r, 0, 2 * M_PI);
+            cairo_set_line_width(cr, 2);
+            cairo_stroke(cr);
+            break;
+        case Marker::Cross:
+            cairo_set_line_width(cr, 2);
+            cairo_move_to(cr, x - r, y - r);
+            cairo_line_to(cr, x + r, y + r);
+            cairo_move_to(cr, x - r, y + r);
+            cairo_line_to(cr, x + r, y - r);
+            cairo_stroke(cr);
+            break;
+    }
+}
+
 void drawSeries(cairo_t* cr, const Series& s, const Scale& sx, const Scale& sy) {
     setColor(cr, s.color);
     cairo_set_line_width(cr, s.width);
-    if (s.dashed) {
+    if (s.dotted) {
+        const double dashes[] = {2.0, 3.0};
+        cairo_set_dash(cr, dashes, 2, 0);
+    } else if (s.dashed) {
         const double dashes[] = {7.0, 5.0};
         cairo_set_dash(cr, dashes, 2, 0);
     } else {
@@ -129,14 +179,27 @@ void drawSeries(cairo_t* cr, const Series& s, const Scale& sx, const Scale& sy) 
             }
         }
         cairo_stroke(cr);
+        // A point between two gaps makes no line; it is shown as a dot.
+        if (!s.markers) {
+            auto valid = [&](size_t i) {
+                return i < s.points.size() && sx.valid(s.points[i].first) &&
+                       sy.valid(s.points[i].second);
+            };
+            for (size_t i = 0; i < s.points.size(); i++) {
+                if (!valid(i) || (i > 0 && valid(i - 1)) || valid(i + 1)) continue;
+                cairo_new_sub_path(cr);
+                cairo_arc(cr, sx(s.points[i].first), sy(s.points[i].second), std::max(s.width, 1.5),
+                          0, 2 * M_PI);
+                cairo_fill(cr);
+            }
+        }
     }
     if (s.markers) {
+        cairo_set_dash(cr, nullptr, 0, 0);
         for (const auto& [x, y] : s.points) {
             if (!sx.valid(x) || !sy.valid(y)) continue;
-            cairo_new_sub_path(cr);
-            cairo_arc(cr, sx(x), sy(y), 3.5, 0, 2 * M_PI);
+            drawMarker(cr, s, sx(x), sy(y));
         }
-        cairo_fill(cr);
     }
     cairo_set_dash(cr, nullptr, 0, 0);
 }
@@ -160,9 +223,21 @@ void drawAxisTicks(cairo_t* cr, const Axis& axis, const Scale& scale, bool horiz
         }
         if (!t.major) continue;
         cairo_set_source_rgb(cr, 0, 0, 0);
-        std::string label = tickLabel(t.value);
+        std::string label = axis.tickText ? axis.tickText(t.value) : tickLabel(t.value);
+        std::string second;
+        if (size_t newline = label.find('\n'); newline != std::string::npos) {
+            second = label.substr(newline + 1);
+            label.resize(newline);
+        }
         if (horizontal) {
             drawText(cr, p, at + 18, label, 0.5);
+            if (!second.empty()) {
+                cairo_set_font_size(cr, kFontSize - 3);
+                cairo_set_source_rgb(cr, 0.35, 0.35, 0.35);
+                drawText(cr, p, at + 31, second, 0.5);
+                cairo_set_font_size(cr, kFontSize);
+                cairo_set_source_rgb(cr, 0, 0, 0);
+            }
         } else if (right) {
             drawText(cr, at + 6, p + 4, label, 0);
         } else {
@@ -171,17 +246,49 @@ void drawAxisTicks(cairo_t* cr, const Axis& axis, const Scale& scale, bool horiz
     }
 }
 
-void drawChart(cairo_t* cr, const Chart& chart) {
+// The legend's layout under the plot: entries in columns of equal width.
+struct LegendLayout {
+    std::vector<const Series*> entries;
+    size_t columns = 1;
+    double columnWidth = 0;
+    size_t rows() const { return (entries.size() + columns - 1) / columns; }
+    double height() const { return entries.empty() ? 0 : kLineHeight * rows() + 16; }
+};
+
+LegendLayout legendLayout(cairo_t* cr, const Chart& chart) {
+    LegendLayout legend;
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, kFontSize);
+    double widest = 0;
+    for (const Series& s : chart.series) {
+        if (s.label.empty()) continue;
+        legend.entries.push_back(&s);
+        widest = std::max(widest, textWidth(cr, s.label));
+    }
+    legend.columnWidth = kLegendSample + 8 + widest + kLegendGap;
+    const double available = kWidth - 2 * 60;
+    legend.columns = std::max<size_t>(1, static_cast<size_t>(available / legend.columnWidth));
+    legend.columns = std::min(legend.columns, std::max<size_t>(legend.entries.size(), 1));
+    return legend;
+}
+
+double chartHeight(cairo_t* cr, const Chart& chart) {
+    return kPlotHeight + legendLayout(cr, chart).height();
+}
+
+void drawChart(cairo_t* cr, const Chart& chart) {
+    const LegendLayout legend = legendLayout(cr, chart);
+    const double height = kPlotHeight + legend.height();
 
     const double left = 90;
     const double right = kWidth - (chart.hasRightAxis ? 90 : 30);
     const double top = 44 + kLineHeight * chart.notes.size();
-    const double bottom = kHeight - 60;
+    const double bottom = kPlotHeight - 60;
+    const bool twoLineTicks =
+        chart.x.tickText && chart.x.tickText(chart.x.min).find('\n') != std::string::npos;
 
     cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_rectangle(cr, 0, 0, kWidth, kHeight);
+    cairo_rectangle(cr, 0, 0, kWidth, height);
     cairo_fill(cr);
 
     cairo_set_source_rgb(cr, 0, 0, 0);
@@ -206,7 +313,7 @@ void drawChart(cairo_t* cr, const Chart& chart) {
     cairo_rectangle(cr, left, top, right - left, bottom - top);
     cairo_stroke(cr);
 
-    drawText(cr, (left + right) / 2, kHeight - 22, chart.x.label, 0.5);
+    drawText(cr, (left + right) / 2, kPlotHeight - (twoLineTicks ? 14 : 22), chart.x.label, 0.5);
     cairo_save(cr);
     cairo_translate(cr, 22, (top + bottom) / 2);
     cairo_rotate(cr, -M_PI / 2);
@@ -224,77 +331,136 @@ void drawChart(cairo_t* cr, const Chart& chart) {
     cairo_rectangle(cr, left, top, right - left, bottom - top);
     cairo_clip(cr);
     for (const Series& s : chart.series) drawSeries(cr, s, sx, s.rightAxis ? sy2 : sy);
+    for (const Label& l : chart.labels) {
+        const Scale& scaleY = l.rightAxis ? sy2 : sy;
+        if (!sx.valid(l.x) || !scaleY.valid(l.y)) continue;
+        // Right of the point, or left of it near the right edge.
+        const double px = sx(l.x);
+        const double width = textWidth(cr, l.text);
+        const bool flip = px + 8 + width > right - 4;
+        const double tx = flip ? px - 8 - width : px + 8;
+        const double ty = std::max(scaleY(l.y) - 8, top + kFontSize + 2);
+        cairo_set_source_rgba(cr, 1, 1, 1, 0.8);
+        cairo_rectangle(cr, tx - 2, ty - kFontSize, width + 4, kFontSize + 4);
+        cairo_fill(cr);
+        setColor(cr, l.color);
+        drawText(cr, tx, ty, l.text);
+    }
     cairo_restore(cr);
 
-    // Legend in the upper left corner of the plot area.
-    double legendWidth = 0;
-    for (const Series& s : chart.series)
-        legendWidth = std::max(legendWidth, textWidth(cr, s.label));
-    const double lx = left + 12;
-    double ly = top + 12;
-    cairo_set_source_rgba(cr, 1, 1, 1, 0.85);
-    cairo_rectangle(cr, lx - 6, ly - 6, legendWidth + 50, kLineHeight * chart.series.size() + 8);
-    cairo_fill(cr);
-    for (const Series& s : chart.series) {
+    // The legend, under the x axis label.
+    const double legendTop = kPlotHeight + 4;
+    const double legendLeft = (kWidth - legend.columnWidth * legend.columns + kLegendGap) / 2;
+    const size_t rows = legend.rows();
+    for (size_t i = 0; i < legend.entries.size(); i++) {
+        const Series& s = *legend.entries[i];
+        const double lx = legendLeft + legend.columnWidth * (i / rows);
+        const double ly = legendTop + kLineHeight * (i % rows);
         Series sample = s;
-        sample.points = {{lx, ly + 7}, {lx + 28, ly + 7}};
-        if (s.markers && !s.line) sample.points = {{lx + 14, ly + 7}};
+        sample.points = {{lx, ly + 7}, {lx + kLegendSample, ly + 7}};
+        if (s.markers && !s.line) sample.points = {{lx + kLegendSample / 2, ly + 7}};
         Axis px{"", 0, kWidth, false};
-        Axis py{"", 0, kHeight, false};
+        Axis py{"", 0, height, false};
         Scale identityX(px, 0, kWidth);
-        Scale identityY(py, 0, kHeight);
-        drawSeries(cr, sample, identityX, identityY);
+        Scale identityY(py, 0, height);
+        if (s.markers && s.line) {
+            // The line, and one mark in its middle.
+            Series line = sample;
+            line.markers = false;
+            drawSeries(cr, line, identityX, identityY);
+            drawMarker(cr, s, lx + kLegendSample / 2, ly + 7);
+        } else {
+            drawSeries(cr, sample, identityX, identityY);
+        }
         cairo_set_source_rgb(cr, 0, 0, 0);
-        drawText(cr, lx + 36, ly + 12, s.label);
-        ly += kLineHeight;
+        drawText(cr, lx + kLegendSample + 8, ly + 12, s.label);
     }
 }
 
 }  // namespace
 
-Color paletteColor(size_t i) {
-    static const Color kColors[] = {
-        {0.00, 0.45, 0.70}, {0.84, 0.37, 0.00}, {0.00, 0.62, 0.45}, {0.80, 0.47, 0.65},
-        {0.35, 0.35, 0.35}, {0.90, 0.62, 0.00}, {0.34, 0.71, 0.91}, {0.60, 0.20, 0.20},
-    };
-    return kColors[i % (sizeof kColors / sizeof kColors[0])];
+namespace {
+
+// Colour-blind-safe first, then further distinct hues.
+const Color kPalette[] = {
+    {0.00, 0.45, 0.70}, {0.84, 0.37, 0.00}, {0.00, 0.62, 0.45}, {0.80, 0.47, 0.65},
+    {0.35, 0.35, 0.35}, {0.90, 0.62, 0.00}, {0.34, 0.71, 0.91}, {0.60, 0.20, 0.20},
+    {0.45, 0.25, 0.65}, {0.55, 0.55, 0.10}, {0.10, 0.35, 0.35}, {0.95, 0.35, 0.55},
+};
+
+}  // namespace
+
+Color paletteColor(size_t i) { return kPalette[i % paletteSize()]; }
+
+size_t paletteSize() { return sizeof kPalette / sizeof kPalette[0]; }
+
+bool plotFormatOf(const std::string& path, PlotFormat& format) {
+    if (endsWith(path, ".png")) {
+        format = PlotFormat::Png;
+        return true;
+    }
+    if (endsWith(path, ".svg")) {
+        format = PlotFormat::Svg;
+        return true;
+    }
+    return false;
 }
 
 bool isPlotFileName(const std::string& path) {
-    return endsWith(path, ".png") || endsWith(path, ".svg");
+    PlotFormat unused;
+    return plotFormatOf(path, unused);
 }
 
-bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error) {
-    if (!isPlotFileName(path)) {
-        error = path + ": a plot file name must end in .png or .svg";
-        return false;
-    }
+namespace {
+
+cairo_status_t writeToStream(void* closure, const unsigned char* data, unsigned int length) {
+    auto* out = static_cast<std::ostream*>(closure);
+    out->write(reinterpret_cast<const char*>(data), length);
+    return *out ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+}
+
+}  // namespace
+
+bool writeCharts(std::ostream& out, PlotFormat format, const std::vector<Chart>& charts,
+                 std::string& error) {
     if (charts.empty()) {
         error = "nothing to plot";
         return false;
     }
-    const double height = kHeight * charts.size();
-    const bool png = endsWith(path, ".png");
+    // Heights depend on the legends, which are measured on a scratch surface.
+    std::vector<double> heights;
+    {
+        cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+        cairo_t* measure = cairo_create(scratch);
+        for (const Chart& chart : charts) heights.push_back(chartHeight(measure, chart));
+        cairo_destroy(measure);
+        cairo_surface_destroy(scratch);
+    }
+    double height = 0;
+    for (double h : heights) height += h;
+    const bool png = format == PlotFormat::Png;
     cairo_surface_t* surface =
         png ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(kWidth),
                                          static_cast<int>(height))
-            : cairo_svg_surface_create(path.c_str(), kWidth, height);
+            : cairo_svg_surface_create_for_stream(writeToStream, &out, kWidth, height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        error = path + ": " + cairo_status_to_string(cairo_surface_status(surface));
+        error = cairo_status_to_string(cairo_surface_status(surface));
         cairo_surface_destroy(surface);
         return false;
     }
     cairo_t* cr = cairo_create(surface);
+    double offset = 0;
     for (size_t i = 0; i < charts.size(); i++) {
         cairo_save(cr);
-        cairo_translate(cr, 0, kHeight * i);
+        cairo_translate(cr, 0, offset);
         drawChart(cr, charts[i]);
         cairo_restore(cr);
+        offset += heights[i];
     }
     cairo_status_t status = cairo_status(cr);
     cairo_destroy(cr);
     if (status == CAIRO_STATUS_SUCCESS && png) {
-        status = cairo_surface_write_to_png(surface, path.c_str());
+        status = cairo_surface_write_to_png_stream(surface, writeToStream, &out);
     }
     cairo_surface_finish(surface);  // an SVG is written out here
     if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(surface);
@@ -304,7 +470,66 @@ bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std:
     cairo_debug_reset_static_data();
     FcFini();
     if (status != CAIRO_STATUS_SUCCESS) {
-        error = path + ": " + cairo_status_to_string(status);
+        error = cairo_status_to_string(status);
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+void replaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+// Removes attribute `name="..."` from the first tag that starts at `tag`.
+void dropAttribute(std::string& text, size_t tag, const std::string& name) {
+    const size_t end = text.find('>', tag);
+    const size_t at = text.find(" " + name + "=\"", tag);
+    if (at == std::string::npos || at > end) return;
+    const size_t close = text.find('"', at + name.size() + 3);
+    text.erase(at, close + 1 - at);
+}
+
+}  // namespace
+
+bool svgElement(const std::vector<Chart>& charts, const std::string& idPrefix, std::string& svg,
+                std::string& error) {
+    std::ostringstream drawing;
+    if (!writeCharts(drawing, PlotFormat::Svg, charts, error)) return false;
+    svg = drawing.str();
+    const size_t root = svg.find("<svg");
+    if (root == std::string::npos) {
+        error = "the drawing has no <svg> element";
+        return false;
+    }
+    svg.erase(0, root);
+    dropAttribute(svg, 0, "width");
+    dropAttribute(svg, 0, "height");
+    replaceAll(svg, "id=\"", "id=\"" + idPrefix);
+    replaceAll(svg, "href=\"#", "href=\"#" + idPrefix);
+    replaceAll(svg, "url(#", "url(#" + idPrefix);
+    return true;
+}
+
+bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error) {
+    PlotFormat format;
+    if (!plotFormatOf(path, format)) {
+        error = path + ": a plot file name must end in .png or .svg";
+        return false;
+    }
+    // Drawn in memory first, so that a failed drawing leaves no half file.
+    std::ostringstream drawing;
+    if (!writeCharts(drawing, format, charts, error)) {
+        error = path + ": " + error;
+        return false;
+    }
+    std::ofstream file(path, std::ios::out | std::ios::binary | std::ios::trunc);
+    file << drawing.str();
+    file.close();
+    if (!file) {
+        error = path + ": cannot write";
         return false;
     }
     return true;

@@ -1,8 +1,11 @@
 // Line charts written as PNG or SVG with cairo: linear or logarithmic axes,
-// an optional second y axis on the right, a legend and notes. Several charts
-// in one file are stacked from top to bottom.
+// an optional second y axis on the right, marks and labels, notes under the
+// title and a legend under the plot, where it covers no curve. Several
+// charts in one file are stacked from top to bottom.
 #pragma once
 
+#include <functional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,22 +16,42 @@ struct Color {
     double r, g, b;
 };
 
+enum class Marker { Dot, Diamond, Ring, Cross };
+
+// A line and/or marks through data points. A point with a value the axis
+// cannot show (NaN, or <= 0 on a log axis) breaks the line: a gap.
 struct Series {
-    std::string label;
+    std::string label;  // empty: not in the legend
     std::vector<std::pair<double, double>> points;
     Color color{0, 0, 0};
     double width = 2.0;
     bool dashed = false;
     bool line = true;      // join the points
-    bool markers = false;  // draw a dot on every point
+    bool markers = false;  // draw a mark on every point
     bool rightAxis = false;
+    Marker marker = Marker::Dot;
+    double markerSize = 3.5;
+    bool dotted = false;  // a fine dotted line, for reference lines
 };
 
 struct Axis {
+    Axis(std::string label_ = "", double min_ = 0, double max_ = 1, bool log_ = false)
+        : label(std::move(label_)), min(min_), max(max_), log(log_) {}
     std::string label;
-    double min = 0;
-    double max = 1;
-    bool log = false;
+    double min;
+    double max;
+    bool log;
+    // Tick labels; empty: the value itself. A '\n' starts a second, smaller
+    // line (on the x axis).
+    std::function<std::string(double)> tickText;
+};
+
+// Text placed at a data point, with a small offset to the upper right.
+struct Label {
+    double x, y;
+    std::string text;
+    Color color{0, 0, 0};
+    bool rightAxis = false;
 };
 
 struct Chart {
@@ -38,17 +61,39 @@ struct Chart {
     Axis yRight;
     bool hasRightAxis = false;
     std::vector<Series> series;
+    std::vector<Label> labels;
     std::vector<std::string> notes;  // lines under the title
 };
 
-// The colours the tool uses, in order of importance.
+// The colours the tool uses, in order of importance; after paletteSize()
+// they repeat.
 Color paletteColor(size_t i);
+size_t paletteSize();
 
-// Writes the charts to `path`; the format follows the extension (".png" or
-// ".svg"). False with `error` when the name or the writing fails.
-bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error);
+enum class PlotFormat { Png, Svg };
+
+// The format a file name asks for: ".png" or ".svg" at its end.
+bool plotFormatOf(const std::string& path, PlotFormat& format);
 
 // True when `path` ends in ".png" or ".svg" (what writeCharts can write).
 bool isPlotFileName(const std::string& path);
+
+// Draws the charts, stacked from top to bottom, as a PNG or an SVG document
+// into `out`. False with `error` when drawing fails or there is nothing to draw.
+bool writeCharts(std::ostream& out, PlotFormat format, const std::vector<Chart>& charts,
+                 std::string& error);
+
+// The charts as an <svg> element to place inside an HTML page: no XML
+// declaration, no fixed size (it takes the width of its container and keeps
+// its aspect), and every id prefixed with `idPrefix`. Cairo names the glyphs
+// and clips of every document alike ("glyph0-1", "clip1"), and ids are
+// shared by a whole page, so two drawings with the same ids would take each
+// other's glyphs.
+bool svgElement(const std::vector<Chart>& charts, const std::string& idPrefix, std::string& svg,
+                std::string& error);
+
+// Writes the charts to `path`; the format follows the extension. False with
+// `error` (naming the path) when the name or the writing fails.
+bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error);
 
 }  // namespace kestrel::tool

@@ -3,7 +3,13 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "plugin/build_mark.h"
 
 namespace kestrel::tool {
 
@@ -39,6 +45,30 @@ std::string defaultPluginPath() { return findForTool(kPluginFileName, KESTREL_LI
 
 std::string runtimePresetLibraryPath() {
     return findForTool(kRuntimePresetFileName, KESTREL_PRIVATE_LIBDIR_FROM_BINDIR);
+}
+
+bool readPluginBuild(const std::string& path, PluginBuild& build, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string prefix = KESTREL_BUILD_MARK_PREFIX;
+    const size_t at = bytes.find(prefix);
+    if (at == std::string::npos) {
+        error = path + ": no build mark (not a kestrel plug-in, or built before 0.2)";
+        return false;
+    }
+    // The mark is a C string: it ends at the next NUL.
+    const size_t start = at + prefix.size();
+    const std::string mark = bytes.substr(start, bytes.find('\0', start) - start);
+    const size_t preset = mark.find(KESTREL_BUILD_MARK_PRESET);
+    build.version = mark.substr(0, preset);
+    build.preset = preset == std::string::npos
+                       ? "unknown"
+                       : mark.substr(preset + std::strlen(KESTREL_BUILD_MARK_PRESET));
+    return true;
 }
 
 Plugin::~Plugin() { close(); }

@@ -26,6 +26,17 @@ std::string defaultPluginPath();
 // folder of the prefix the tool is installed in (../lib/kestrel from bin/).
 std::string runtimePresetLibraryPath();
 
+// What a plug-in file says about its build (plugin/build_mark.h), read
+// from the file without loading it.
+struct PluginBuild {
+    std::string version;
+    std::string preset;  // the compiled-in preset file, or "none"
+};
+
+// False with `error` when the file cannot be read or carries no mark (a
+// build from before the mark existed, or not a kestrel plug-in).
+bool readPluginBuild(const std::string& path, PluginBuild& build, std::string& error);
+
 class Plugin {
 public:
     Plugin() = default;

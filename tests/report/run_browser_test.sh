@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The report page in a real browser: writes pages with the built tool, then
+# drives Debian's Chromium through playwright-core (installed from the lock
+# file into the build folder; no browser is downloaded) and checks what the
+# pages show. Exit 77 (skipped) when chromium, node or npm is missing.
+#
+#   run_browser_test.sh KESTREL_TOOL WORK_DIR SOURCE_DIR
+set -euo pipefail
+tool=$1 work=$2 source=$3
+here=$source/tests/report
+
+for command in chromium node npm; do
+  if ! command -v "$command" >/dev/null; then
+    echo "skipped: $command is not installed (scripts/setup.sh installs it)"
+    exit 77
+  fi
+done
+
+mkdir -p "$work"
+# Installed again only when the lock file changes.
+if ! cmp -s "$here/package-lock.json" "$work/package-lock.json" || [ ! -d "$work/node_modules" ]; then
+  cp "$here/package.json" "$here/package-lock.json" "$work/"
+  (cd "$work" && npm ci --no-audit --no-fund --loglevel=error)
+fi
+
+regular=$source/examples/metadata/regular_metadata.json
+planted=$source/tests/tool/data/planted_jump.json
+"$tool" report "$regular" --target-nits 400,600,1000 -o "$work/regular.html"
+"$tool" report "$planted" --target-nits 400,600,1000 -o "$work/planted.html"
+for frame in 0 3 100; do
+  "$tool" lut "$regular" --frame "$frame" --target-nits 600 --format json >"$work/lut-$frame.json"
+done
+
+cd "$work"
+KESTREL_REPORT_WORK=$work KESTREL_CHROMIUM=$(command -v chromium) \
+  node --test "$here/report_page.test.mjs"

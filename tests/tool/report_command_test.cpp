@@ -1,0 +1,175 @@
+// `kestrel report` run as a user runs it: the data behind the page, the
+// exit status a CI gate reads, the page as one file, and the messages.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tool/cli_test_support.h"
+
+namespace kestrel::tool::test {
+namespace {
+
+const std::string kRegular = std::string(KESTREL_EXAMPLES) + "/metadata/regular_metadata.json";
+const std::string kPlanted = std::string(KESTREL_TEST_DATA) + "/planted_jump.json";
+
+// Output through a frame's table at `level` cd/m², from `kestrel lut`'s
+// points alone: the gain (output / input) is linear in the input between
+// two points, as the display interpolates it; above the source peak, the
+// last point.
+double lutOutputAt(const Json::Value& lut, double level) {
+    const Json::Value& p = lut["points"];
+    for (Json::ArrayIndex i = 2; i < p.size(); i++) {
+        const double x0 = p[i - 1]["input_nits"].asDouble(), x1 = p[i]["input_nits"].asDouble();
+        if (level > x1) continue;
+        const double g0 = p[i - 1]["output_nits"].asDouble() / x0;
+        const double g1 = p[i]["output_nits"].asDouble() / x1;
+        return (g0 + (g1 - g0) * (level - x0) / (x1 - x0)) * level;
+    }
+    return p[p.size() - 1]["output_nits"].asDouble();
+}
+
+TEST(ReportCommand, OutputAtEachLevelIsWhatTheLutTableGives) {
+    ToolRun run = runTool({"report", kRegular, "--target-nits", "600", "--format", "json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json::Value report = parseJson(run.out);
+    const Json::Value scenes = parseJson(readFile(kRegular))["SceneInfo"];
+    ASSERT_EQ(report["targets"].size(), 1u);
+    const Json::Value& frames = report["targets"][0]["frames"];
+    ASSERT_EQ(frames.size(), 259u);
+    // Frame 3's source peak is 314.5 cd/m²: its 1000 cd/m² level is the peak's output.
+    for (unsigned frame : {0u, 3u, 100u}) {
+        ToolRun lutRun = runTool({"lut", kRegular, "--frame", std::to_string(frame),
+                                  "--target-nits", "600", "--format", "json"});
+        ASSERT_EQ(lutRun.status, 0) << lutRun.err;
+        const Json::Value lut = parseJson(lutRun.out);
+        const Json::Value& shown = frames[frame]["output_nits"];
+        const double average = scenes[frame]["LuminanceParameters"]["AverageRGB"].asDouble() / 10;
+        const std::vector<std::pair<std::string, double>> levels{
+            {"1", 1}, {"10", 10}, {"100", 100}, {"1000", 1000}, {"average", average}};
+        for (const auto& [key, nits] : levels) {
+            const double expected = lutOutputAt(lut, nits);
+            EXPECT_NEAR(shown[key].asDouble(), expected, 1e-9 * expected)
+                << "frame " << frame << " level " << key;
+        }
+        EXPECT_DOUBLE_EQ(frames[frame]["max_interpolation_error"].asDouble(),
+                         lut["max_interpolation_error"]["of_unit_gain"].asDouble());
+        EXPECT_EQ(frames[frame]["warnings"], Json::Value(Json::arrayValue));
+    }
+    EXPECT_EQ(report["scene_source"].asString(), "scene fields");
+    EXPECT_EQ(report["scene_first_frames"], parseJson("[0, 3, 6]"));
+    EXPECT_EQ(report["targets"][0]["flagged"], Json::Value(Json::arrayValue));
+}
+
+TEST(ReportCommand, PlantedJumpIsFlaggedAndFailsTheGateOnlyWhenAsked) {
+    ToolRun run = runTool({"report", kPlanted, "--target-nits", "600,1000", "--format", "json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json::Value report = parseJson(run.out);
+    ASSERT_EQ(report["targets"].size(), 2u);
+    EXPECT_EQ(report["targets"][0]["target_nits"].asUInt(), 600u);
+    EXPECT_EQ(report["targets"][1]["target_nits"].asUInt(), 1000u);
+    for (const Json::Value& target : report["targets"]) {
+        EXPECT_EQ(target["flagged_frame_count"].asUInt(), 1u);
+        ASSERT_GE(target["flagged"].size(), 1u);
+        for (const Json::Value& f : target["flagged"]) {
+            EXPECT_EQ(f["frame"].asUInt(), 3u);
+            EXPECT_EQ(f["previous_frame"].asUInt(), 2u);
+            // The flag carries the two frames' outputs at its level.
+            const std::string level = f["level"].asString();
+            const Json::Value& frames = target["frames"];
+            EXPECT_EQ(f["before_nits"], frames[2]["output_nits"][level]) << level;
+            EXPECT_EQ(f["after_nits"], frames[3]["output_nits"][level]) << level;
+            EXPECT_GT(std::fabs(f["after_pq_code"].asDouble() - f["before_pq_code"].asDouble()),
+                      2.0);
+        }
+    }
+    // At 600 cd/m² frame 3 moves the outputs by 20 to 72 codes (36 in the
+    // shadows, 153.6 -> 189.7); a threshold of 100 passes them all.
+    ToolRun gate = runTool(
+        {"report", kPlanted, "--target-nits", "600,1000", "--format", "json", "--fail-on-jumps"});
+    EXPECT_EQ(gate.status, 1);
+    EXPECT_EQ(gate.err,
+              "kestrel report: jumps inside a scene (--fail-on-jumps): flagged frames at "
+              "600 cd/m²: 1, 1000 cd/m²: 1\n");
+    ToolRun lenient = runTool({"report", kPlanted, "--target-nits", "600", "--format", "json",
+                               "--fail-on-jumps", "--jump-threshold", "100"});
+    EXPECT_EQ(lenient.status, 0) << lenient.err;
+    EXPECT_EQ(parseJson(lenient.out)["jump_threshold_pq_codes"].asDouble(), 100.0);
+}
+
+TEST(ReportCommand, PageIsOneSmallFileThatCarriesItsData) {
+    TempDir dir;
+    const std::string page = dir.path("regular report.html");
+    ToolRun run = runTool({"report", kRegular, "--target-nits", "400,600,1000", "-o", page});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "kestrel report: wrote " + page +
+                           ": 259 frames, 3 scenes; flagged frames at 400 cd/m²: 0, "
+                           "600 cd/m²: 0, 1000 cd/m²: 0\n");
+    const std::string html = readFile(page);
+    EXPECT_LT(html.size(), 2000000u);
+    EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
+    // Nothing is loaded from elsewhere; the one address is SVG's namespace, a name.
+    for (const char* reference : {"src=", "href=", "@import", "fetch(", "XMLHttpRequest"})
+        EXPECT_EQ(html.find(reference), std::string::npos) << reference;
+    const std::string svgNamespace = "http://www.w3.org/2000/svg";
+    for (size_t at = html.find("http:"); at != std::string::npos; at = html.find("http:", at + 1))
+        EXPECT_EQ(html.compare(at, svgNamespace.size(), svgNamespace), 0) << html.substr(at, 40);
+    EXPECT_EQ(html.find("https:"), std::string::npos);
+
+    const std::string open = "<script type=\"application/json\" id=\"kestrel-data\">";
+    const size_t start = html.find(open);
+    ASSERT_NE(start, std::string::npos);
+    const size_t end = html.find("</script>", start);
+    const Json::Value data = parseJson(html.substr(start + open.size(), end - start - open.size()));
+    ASSERT_EQ(data["targets"].size(), 3u);
+    ASSERT_EQ(data["targets"][2]["frames"].size(), 259u);
+    ToolRun json = runTool({"report", kRegular, "--target-nits", "1000", "--format", "json"});
+    const Json::Value full = parseJson(json.out)["targets"][0]["frames"][100]["output_nits"];
+    const Json::Value shown = data["targets"][2]["frames"][100]["output_nits"];
+    for (const char* level : {"1", "10", "100", "1000", "average"})
+        EXPECT_NEAR(shown[level].asDouble(), full[level].asDouble(), 1e-5 * full[level].asDouble())
+            << level;
+    // Without -o the page goes to standard output (here a pipe).
+    ToolRun piped = runTool({"report", kPlanted});
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_EQ(piped.err, "");
+    // One curve set per distinct record: three scenes, three sets.
+    EXPECT_EQ(data["targets"][0]["curves"].size(), 3u);
+    EXPECT_EQ(data["targets"][0]["curves"][0]["points"].size(), 33u);
+}
+
+TEST(ReportCommand, BadRequestsAndRejectedFramesAreReported) {
+    TempDir dir;
+    ToolRun twice =
+        runTool({"report", kPlanted, "--target-nits", "600,400,600", "--format", "json"});
+    EXPECT_EQ(twice.status, 2);
+    EXPECT_EQ(twice.err,
+              "kestrel report: --target-nits lists 600 twice\nRun with --help for more "
+              "information.\n");
+    EXPECT_EQ(twice.out, "");
+
+    const std::string unwritable = dir.path("missing/report.html");
+    ToolRun cannot = runTool({"report", kPlanted, "-o", unwritable});
+    EXPECT_EQ(cannot.status, 1);
+    EXPECT_EQ(cannot.err, "kestrel report: " + unwritable + ": cannot write\n");
+
+    const std::string clip = dir.write("clip.json",
+                                       R"({"SceneInfo": [
+            {"TargetedSystemDisplayMaximumLuminance": 0,
+             "LuminanceParameters": {"MaxScl": [5000, 4000, 3000]}},
+            {"TargetedSystemDisplayMaximumLuminance": 0,
+             "LuminanceParameters": {"MaxScl": [5000, 4000, -1]}}]})");
+    const std::string page = dir.path("clip.html");
+    ToolRun rejected = runTool({"report", clip, "-o", page});
+    EXPECT_EQ(rejected.status, 1);
+    EXPECT_NE(
+        rejected.err.find("kestrel report: " + clip + ": frame 1: LuminanceParameters.MaxScl"),
+        std::string::npos)
+        << rejected.err;
+    EXPECT_NE(rejected.err.find("(frame left out)\n"), std::string::npos) << rejected.err;
+    EXPECT_NE(readFile(page).find("\"frames_rejected\":1"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrel::tool::test
