@@ -6,6 +6,7 @@
 #include "dtm/meta2lut.h"
 #include "frame_fixtures.h"
 #include "metadata/tone_curve_adaptation.h"
+#include "pipe_output.h"
 
 namespace {
 
@@ -21,6 +22,25 @@ void BM_Meta2Lut_Dtm_33Points(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Meta2Lut_Dtm_33Points)->Unit(benchmark::kMicrosecond);
+
+// The same with standard output drained through a pipe by another thread.
+void BM_Meta2Lut_Dtm_33Points_PipeDrained(benchmark::State& state) {
+    quality::SilenceOutput quiet(true);
+    bench::PipeDrainedStdout pipe;
+    if (!pipe.active()) {
+        state.SkipWithError("cannot point standard output at a pipe");
+        return;
+    }
+    _VelmorHdrDynamicInfo record = quality::sceneRecord(1);
+    unsigned int lutX[33];
+    unsigned int lutY[33];
+    for (auto _ : state) {
+        meta2lut_dtm(600, 4000, &record, lutX, lutY, 33);
+        benchmark::DoNotOptimize(lutX);
+        benchmark::DoNotOptimize(lutY);
+    }
+}
+BENCHMARK(BM_Meta2Lut_Dtm_33Points_PipeDrained)->Unit(benchmark::kMicrosecond);
 
 void BM_Meta2Lut_Eotf_33Points(benchmark::State& state) {
     quality::SilenceOutput quiet(true);

@@ -1,7 +1,8 @@
 // getParams() as the host calls it on every frame. The setters of a frame
 // run outside the timed span (manual timing), so each case measures the
-// conversion alone; standard output and the log go to /dev/null, as on a
-// device where nobody reads them.
+// conversion alone. Standard output and the log go to /dev/null, as on a
+// device where nobody reads them; the "PipeDrained" cases send standard
+// output into a pipe that another thread reads, as a host with a log reader.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 
 #include "bench_support.h"
 #include "frame_fixtures.h"
+#include "pipe_output.h"
 #include "plugin/IDPUHdr10CommandWriter.h"
 
 namespace {
@@ -22,8 +24,19 @@ struct Layer {
     _VelmorHdrDynamicInfo* record;
 };
 
-void runFrames(benchmark::State& state, const std::vector<Layer>& layers, uint32_t targetPeak) {
+enum class Stdout { kDevNull, kDrainedPipe };
+
+void runFrames(benchmark::State& state, const std::vector<Layer>& layers, uint32_t targetPeak,
+               Stdout output = Stdout::kDevNull) {
     quality::SilenceOutput quiet(true);
+    std::unique_ptr<bench::PipeDrainedStdout> pipe;
+    if (output == Stdout::kDrainedPipe) {
+        pipe = std::make_unique<bench::PipeDrainedStdout>();
+        if (!pipe->active()) {
+            state.SkipWithError("cannot point standard output at a pipe");
+            return;
+        }
+    }
     std::unique_ptr<IDPUHdr10CommandWriter> writer(IDPUHdr10CommandWriter::createInstance());
     writer->setTargetInfo(static_cast<int>(quality::kSrgbBt709), nullptr);
     writer->setTargetDisplayLuminance(0, targetPeak);
@@ -53,7 +66,7 @@ void BM_GetParams_OneHdr10PlusLayer(benchmark::State& state) {
 }
 BENCHMARK(BM_GetParams_OneHdr10PlusLayer)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-void BM_GetParams_FourHdr10PlusLayers(benchmark::State& state) {
+void fourHdr10PlusLayers(benchmark::State& state, Stdout output) {
     // Guided OOTF (flag 1, nine and three anchors) and Basis OOTF (flag 0).
     _VelmorHdrDynamicInfo given = quality::sceneRecord(1);
     _VelmorHdrDynamicInfo generated = quality::sceneRecord(0);
@@ -64,9 +77,28 @@ void BM_GetParams_FourHdr10PlusLayers(benchmark::State& state) {
                {1, quality::kPqBt2020, 4000, &generated},
                {2, quality::kPqBt2020, 1000, &dim},
                {3, quality::kPqBt2020, 4000, &second}},
-              600);
+              600, output);
+}
+
+void BM_GetParams_FourHdr10PlusLayers(benchmark::State& state) {
+    fourHdr10PlusLayers(state, Stdout::kDevNull);
 }
 BENCHMARK(BM_GetParams_FourHdr10PlusLayers)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+void BM_GetParams_OneHdr10PlusLayer_PipeDrained(benchmark::State& state) {
+    _VelmorHdrDynamicInfo record = quality::sceneRecord(1);
+    runFrames(state, {{0, quality::kPqBt2020, 4000, &record}}, 600, Stdout::kDrainedPipe);
+}
+BENCHMARK(BM_GetParams_OneHdr10PlusLayer_PipeDrained)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
+
+void BM_GetParams_FourHdr10PlusLayers_PipeDrained(benchmark::State& state) {
+    fourHdr10PlusLayers(state, Stdout::kDrainedPipe);
+}
+BENCHMARK(BM_GetParams_FourHdr10PlusLayers_PipeDrained)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_GetParams_FourStaticHdr10Layers(benchmark::State& state) {
     std::string why;

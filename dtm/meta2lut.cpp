@@ -1,9 +1,9 @@
 #include "dtm/meta2lut.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
+#include "common/diagnostics.h"
 #include "dtm/curve_samplers.h"
 #include "dtm/knee_point_extractor.h"
 #include "metadata/tone_curve_adaptation.h"
@@ -38,7 +38,7 @@ void meta2lut_dtm(unsigned int target_max_luminance, unsigned int max_luminance,
         // The adaptation rewrites the curve in place; the host's record stays as it was.
         _VelmorHdrDynamicInfo copy;
         std::memcpy(&copy, meta, sizeof(copy));
-        std::printf("%s(%d)meta : %p\n", "meta2lut_dtm", 401, static_cast<void*>(&copy));
+        kestrel::diag::printMeta2LutCopy(&copy);
         meta2meta(target_max_luminance, max_luminance, copy);
         const OETFCurveData curve(copy);
         writeKneePoints(curve, count, lutX, lutY);

@@ -246,4 +246,92 @@ write("hdr10plus_json", "rejected_entries", document(
     scene(LuminanceParameters={"MaxScl": [1, 2]})))
 write("hdr10plus_json", "no_scene_info", json.dumps({"SceneInfoSummary": {}}))
 
+
+# ---- annexb_reader: HEVC Annex B streams ----------------------------------
+# The first byte chooses where the stream is split into two chunks.
+
+class Bits:
+    def __init__(self):
+        self.bits = []
+
+    def u(self, value, n):
+        self.bits += [(value >> (n - 1 - i)) & 1 for i in range(n)]
+
+    def ue(self, value):
+        coded = value + 1
+        n = coded.bit_length()
+        self.u(0, n - 1)
+        self.u(coded, n)
+
+    def rbsp(self):
+        bits = self.bits + [1]
+        bits += [0] * (-len(bits) % 8)
+        return bytes(int("".join(map(str, bits[i:i + 8])), 2) for i in range(0, len(bits), 8))
+
+
+def escape(rbsp):
+    out, zeros = bytearray(), 0
+    for b in rbsp:
+        if zeros >= 2 and b <= 3:
+            out.append(3)
+            zeros = 0
+        out.append(b)
+        zeros = zeros + 1 if b == 0 else 0
+    return bytes(out)
+
+
+def nal(kind, body, tid=1, four=False):
+    return (b"\0" if four else b"") + b"\0\0\1" + escape(bytes([kind << 1, tid]) + body)
+
+
+def sps(poc_bits, reorder):
+    w = Bits()
+    w.u(0, 4); w.u(0, 3); w.u(1, 1); w.u(0, 96)
+    w.ue(0); w.ue(1); w.ue(64); w.ue(64); w.u(0, 1); w.ue(2); w.ue(2); w.ue(poc_bits - 4)
+    w.u(1, 1); w.ue(4); w.ue(reorder); w.ue(0)
+    return nal(33, w.rbsp())
+
+
+def pps():
+    w = Bits()
+    w.ue(0); w.ue(0); w.u(0, 1); w.u(0, 1); w.u(0, 3)
+    return nal(34, w.rbsp())
+
+
+def slice_(kind, poc, poc_bits=8):
+    w = Bits()
+    w.u(1, 1)
+    if 16 <= kind <= 23:
+        w.u(0, 1)
+    w.ue(0); w.ue(1)
+    if kind not in (19, 20):
+        w.u(poc, poc_bits)
+    w.u(0x5a5a, 16)
+    return nal(kind, w.rbsp())
+
+
+def sei(*messages):
+    body = bytearray()
+    for kind, payload in messages:
+        for value in (kind, len(payload)):
+            while value >= 255:
+                body.append(255)
+                value -= 255
+            body.append(value)
+        body += payload
+    return nal(39, bytes(body) + b"\x80")
+
+
+T35 = bytes([0xB5, 0x00, 0x3C, 0x00, 0x01, 0x04, 0x01])
+header = sps(8, 2) + pps()
+write("annexb_reader", "reordered_group", b"\x80" + header + sei((4, T35 + b"\x40\0\0")) +
+      slice_(19, 0) + b"".join(slice_(1, p) for p in (4, 2, 1, 3)))
+write("annexb_reader", "persistence_and_cra", b"\x20" + header + slice_(21, 8) + slice_(9, 6) +
+      sei((5, b"abc"), (4, T35 + b"\x40\1\2"), (4, T35)) + slice_(1, 9) + nal(36, b"") +
+      slice_(21, 3) + slice_(0, 4))
+write("annexb_reader", "four_byte_start_codes", b"\xff" +
+      nal(33, sps(4, 0)[5:], four=True) + nal(34, pps()[5:], four=True) + b"\0\0" +
+      sei((4, T35 + bytes(300))) + b"".join(slice_(1, p, 4) for p in range(0, 16)))
+write("annexb_reader", "cut_sei", b"\x40" + header + nal(39, bytes([4, 60]) + T35))
+
 print("seeds written under", os.path.join(HERE, "corpus"))

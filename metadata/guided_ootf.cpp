@@ -2,11 +2,10 @@
 // display, to the actual target display. Known curves at three peaks are
 // interpolated: the 200 cd/m² Basis curve, the given curve at the targeted
 // peak, and the straight line at the source peak.
-#include <android/log.h>
-
 #include <algorithm>
 #include <cstdint>
 
+#include "common/diagnostics.h"
 #include "metadata/first_anchor.h"
 #include "metadata/tone_curve_adaptation.h"
 
@@ -54,9 +53,7 @@ void GuidedOOTF(LuminanceParameters& lp, CurveParameters& given, float sourcePea
     for (uint32_t i = 0; i < n; ++i) lin[i] = static_cast<double>(i + 1) / order;
 
     if (targetPeak < kMinTargetPeak) {
-        __android_log_print(ANDROID_LOG_ERROR, "liborrin",
-                            "Error GuidedOOTF : target peak under 200 nits not supported at this "
-                            "time");
+        kestrel::diag::logGuidedTargetUnder200();
         writeStraightLine(0.0, order, out);
         return;
     }

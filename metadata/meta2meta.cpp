@@ -1,8 +1,8 @@
 // Rewrites a record's tone curve in place for the actual target display.
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 
+#include "common/diagnostics.h"
 #include "common/numeric.h"
 #include "metadata/tone_curve_adaptation.h"
 
@@ -39,10 +39,10 @@ void meta2meta(unsigned target_max_luminance, unsigned max_luminance,
                _VelmorHdrDynamicInfo& record) {
     (void)max_luminance;  // part of the entry point's signature; the curve does not depend on it
 
-    std::printf("%s(%d)meta knee_pointx : %hu\n", "meta2meta", 387, record.knee_point_x);
-    std::printf("%s(%d)meta knee_pointy : %hu\n", "meta2meta", 388, record.knee_point_y);
-    std::printf("%s(%d)meta tone_mapping_flag : %d\n", "meta2meta", 389,
-                static_cast<int>(record.tone_mapping_flag));
+    // Written before the adaptation, so that a log line of the adaptation
+    // (GuidedOOTF's refusal) falls between the curve in and the curve out.
+    kestrel::diag::printCurveBeforeAdaptation(record.knee_point_x, record.knee_point_y,
+                                              record.tone_mapping_flag);
 
     LuminanceParameters lp;
     fillLuminanceParameters(record, lp);
@@ -68,11 +68,7 @@ void meta2meta(unsigned target_max_luminance, unsigned max_luminance,
         record.bezier_curve_anchors[i] = toStored(out.anchors[i], kAnchorScale);
     }
 
-    std::printf("%s(%d)after meta knee_pointx : %hu\n", "meta2meta", 420, record.knee_point_x);
-    std::printf("%s(%d)after meta knee_pointy : %hu\n", "meta2meta", 421, record.knee_point_y);
-    for (int i = 0; i < static_cast<int>(kMaxBezierAnchors); ++i) {
-        std::printf("%s(%d)order : %d after meta bezier_curve_anchors[%d]: %hu\n", "meta2meta", 425,
-                    static_cast<int>(record.num_bezier_curve_anchors), i,
-                    record.bezier_curve_anchors[i]);
-    }
+    kestrel::diag::printCurveAfterAdaptation(record.knee_point_x, record.knee_point_y,
+                                             record.num_bezier_curve_anchors,
+                                             record.bezier_curve_anchors);
 }

@@ -1,19 +1,16 @@
 #include "plugin/DPUHdr10CommandWriter.h"
 
-#include <cstdio>
 #include <new>
 
+#include "common/diagnostics.h"
 #include "plugin/HDRMatrixWriter.h"
 
 DPUHdr10CommandWriter::~DPUHdr10CommandWriter() { delete mHdrCoef; }
 
-bool DPUHdr10CommandWriter::setLayerStaticMetadata(int index, int dataspace,
-                                                   uint32_t min_luminance,
+bool DPUHdr10CommandWriter::setLayerStaticMetadata(int index, int dataspace, uint32_t min_luminance,
                                                    uint32_t max_luminance) {
     if (!validIndex(index)) return false;
-    std::printf("%s(%d)index : %d, dataspace : %d, min_luminance : %d, max_luminance : %d\n",
-                "setLayerStaticMetadata", 466, index, dataspace, static_cast<int>(min_luminance),
-                static_cast<int>(max_luminance));
+    kestrel::diag::printSetLayerStaticMetadata(index, dataspace, min_luminance, max_luminance);
     mStaticMetadataLayers = static_cast<uint16_t>(mStaticMetadataLayers | (1u << index));
     mLayerDataspace[index] = dataspace;
     mLayerMaxLuminance[index] = max_luminance;
@@ -26,28 +23,26 @@ bool DPUHdr10CommandWriter::setLayerOpaqueData(int index, void* data, uint64_t s
         mLayerMetadata[index] = nullptr;
         return false;
     }
-    std::printf("%s(%d)meta@@ : %p\n", "setLayerOpaqueData", 481, data);
+    kestrel::diag::printSetLayerOpaqueData(data);
     mLayerMetadata[index] = static_cast<_VelmorHdrDynamicInfo*>(data);
     return true;
 }
 
 bool DPUHdr10CommandWriter::setLayerImageInfo(int index, uint32_t /*unused*/, bool alpha_premult) {
     if (!validIndex(index)) return false;
-    std::printf("%s(%d)index : %d, alpha_premult : %s\n", "setLayerImageInfo", 486, index,
-                alpha_premult ? "true" : "false");
+    kestrel::diag::printSetLayerImageInfo(index, alpha_premult);
     return true;
 }
 
 bool DPUHdr10CommandWriter::setTargetInfo(int dataspace, void* /*unused*/) {
-    std::printf("%s(%d)mTargetDataspace : %d\n", "setTargetInfo", 493, dataspace);
+    kestrel::diag::printSetTargetInfo(dataspace);
     mTargetDataspace = static_cast<uint32_t>(dataspace);
     return true;
 }
 
 void DPUHdr10CommandWriter::setTargetDisplayLuminance(uint32_t min_luminance,
                                                       uint32_t max_luminance) {
-    std::printf("%s(%d)min_luminance : %d, max_luminance : %d\n", "setTargetDisplayLuminance", 499,
-                static_cast<int>(min_luminance), static_cast<int>(max_luminance));
+    kestrel::diag::printSetTargetDisplayLuminance(min_luminance, max_luminance);
     mTargetMaxLuminance = max_luminance;
 }
 

@@ -1,9 +1,6 @@
 #include "plugin/HDRMatrixWriter.h"
 
-#include <android/log.h>
-
-#include <cstdio>
-
+#include "common/diagnostics.h"
 #include "dtm/meta2lut.h"
 #include "plugin/dataspace.h"
 #include "plugin/global_store.h"
@@ -15,7 +12,7 @@ HDRMatrixWriter::HDRMatrixWriter(uint32_t targetDataspace, hdrCoef* block)
 // layer fails, even one that would pass through or repeat a conversion.
 bool HDRMatrixWriter::tooManyConversions() const {
     if (mNumConversions < kMaxConversions) return false;
-    __android_log_print(ANDROID_LOG_ERROR, "liborrin", "Too many HDR conversion required");
+    kestrel::diag::logTooManyConversions();
     return true;
 }
 
@@ -90,14 +87,9 @@ uint32_t HDRMatrixWriter::configure(uint32_t /*dataspace*/, _VelmorHdrDynamicInf
     unsigned int lutY[33] = {};
     meta2lut_dtm(target_max_luminance, max_luminance, meta, lutX, lutY, 33);
 
-    for (int i = 0; i < 33; i++) {
-        mHdrCoef->toneX[i] = lutX[i];
-        std::printf("%s(%d)coef_regs[%d] : %d\n", "write", 376, i, static_cast<int>(lutX[i]));
-    }
-    for (int i = 0; i < 33; i++) {
-        mHdrCoef->toneY[i] = lutY[i];
-        std::printf("%s(%d)coef_regs[%d] : %d\n", "write", 376, i, static_cast<int>(lutY[i]));
-    }
+    for (int i = 0; i < 33; i++) mHdrCoef->toneX[i] = lutX[i];
+    for (int i = 0; i < 33; i++) mHdrCoef->toneY[i] = lutY[i];
+    kestrel::diag::printToneRegisters(lutX, lutY, 33);
 
     *conversionIndex = mNumConversions;
     mNumConversions++;

@@ -2,13 +2,10 @@
 // dumps of the stored tables. Loading lives in Hdr10Lut_load.cpp.
 #include "preset/Hdr10Lut.h"
 
-#include <android/log.h>
-
-#include <cstdio>
+#include "common/diagnostics.h"
 
 namespace {
 
-constexpr const char* kLogTag = "liborrin";
 constexpr const char* kNoPresetFile = "no hdr10 preset file";
 
 // The transfer index of a dataspace: bits 22..26. Only 0..8 have tables.
@@ -43,15 +40,14 @@ int field16(unsigned int word) { return static_cast<int>(word & 0xffff); }
 }  // namespace
 
 Hdr10Lut::Hdr10Lut() {
-    __android_log_print(ANDROID_LOG_DEBUG, kLogTag, "Loading HDR10 preset from %s", kNoPresetFile);
+    kestrel::diag::logPresetSource(kNoPresetFile);
     showEotf();
     showOetf();
     showGM();
 }
 
 Hdr10Lut::Hdr10Lut(const char* presetPath) {
-    __android_log_print(ANDROID_LOG_DEBUG, kLogTag, "Loading HDR10 preset from %s",
-                        presetPath != nullptr ? presetPath : kNoPresetFile);
+    kestrel::diag::logPresetSource(presetPath != nullptr ? presetPath : kNoPresetFile);
     load(presetPath);
     showEotf();
     showOetf();
@@ -63,14 +59,12 @@ Hdr10Lut::~Hdr10Lut() = default;
 Hdr10Lut::EotfPosition Hdr10Lut::getEotf(unsigned int dataspace, unsigned int luminance) {
     unsigned int t = transferIndex(dataspace);
     if (t >= kNumTransfers) {
-        __android_log_print(ANDROID_LOG_ERROR, kLogTag, "dataspace %#08x is not supported for %s",
-                            dataspace, "EOTF");
+        kestrel::diag::logUnsupportedDataspace(dataspace, "EOTF");
         return eotfNoMatch();
     }
     std::vector<LutEntry>& table = eotfTables[t];
     if (table.empty()) {
-        __android_log_print(ANDROID_LOG_ERROR, kLogTag, "no %s is defined for %s", "EOTF",
-                            transferNames[t].name);
+        kestrel::diag::logNoTable("EOTF", transferNames[t].name);
         return eotfNoMatch();
     }
     return firstNotBelow(table.begin(), table.end(), luminance,
@@ -80,14 +74,12 @@ Hdr10Lut::EotfPosition Hdr10Lut::getEotf(unsigned int dataspace, unsigned int lu
 Hdr10Lut::OetfRootPosition Hdr10Lut::getOetfRoot(unsigned int dataspace, unsigned int luminance) {
     unsigned int t = transferIndex(dataspace);
     if (t >= kNumTransfers) {
-        __android_log_print(ANDROID_LOG_ERROR, kLogTag, "dataspace %#08x is not supported for %s",
-                            dataspace, "OETF");
+        kestrel::diag::logUnsupportedDataspace(dataspace, "OETF");
         return oetfNoMatch();
     }
     std::vector<OetfRoot>& table = oetfTables[t];
     if (table.empty()) {
-        __android_log_print(ANDROID_LOG_ERROR, kLogTag, "no %s is defined for %s", "OETF",
-                            transferNames[t].name);
+        kestrel::diag::logNoTable("OETF", transferNames[t].name);
         return oetfNoMatch();
     }
     return firstNotBelow(table.begin(), table.end(), luminance,
@@ -119,10 +111,10 @@ Hdr10Lut::GamutPosition Hdr10Lut::getGamutMapping(unsigned int source, unsigned 
 void Hdr10Lut::showEotf() {
     for (unsigned int t = 0; t < kNumTransfers; t++) {
         for (const LutEntry& e : eotfTables[t]) {
-            std::printf("%s(%d)EOTF[%s]: %d nit, (%d, %d) - (%d, %d)\n", "showEotf", 177,
-                        transferNames[t].name, static_cast<int>(e.luminance),
-                        field10(wordAt(e.values, 0)), field16(wordAt(e.values, 65)),
-                        field10(wordAt(e.values, 64)), field16(wordAt(e.values, 129)));
+            kestrel::diag::printEotfEntry(
+                transferNames[t].name, e.luminance, field10(wordAt(e.values, 0)),
+                field16(wordAt(e.values, 65)), field10(wordAt(e.values, 64)),
+                field16(wordAt(e.values, 129)));
         }
     }
 }
@@ -133,11 +125,10 @@ void Hdr10Lut::showOetf() {
     for (unsigned int t = 0; t < kNumTransfers; t++) {
         for (const OetfRoot& root : oetfTables[t]) {
             for (const LutEntry& e : root.entries) {
-                std::printf("%s(%d)OETF[%s]: %d nit <- %d nit, (%d, %d) - (%d, %d)\n", "showOetf",
-                            195, transferNames[t].name, static_cast<int>(root.productPeak),
-                            static_cast<int>(e.luminance), field16(wordAt(e.values, 0)),
-                            field10(wordAt(e.values, 33)), field16(wordAt(e.values, 32)),
-                            field10(wordAt(e.values, 65)));
+                kestrel::diag::printOetfEntry(
+                    transferNames[t].name, root.productPeak, e.luminance,
+                    field16(wordAt(e.values, 0)), field10(wordAt(e.values, 33)),
+                    field16(wordAt(e.values, 32)), field10(wordAt(e.values, 65)));
             }
         }
     }
@@ -145,7 +136,7 @@ void Hdr10Lut::showOetf() {
 
 void Hdr10Lut::showGM() {
     for (const GamutMappingEntry& g : gamutMappings) {
-        std::printf("%s(%d)GM[%s -> %s]:(%d, %d)\n", "showGM", 211, standardName(g.source),
-                    standardName(g.target), g.matrix[0], g.matrix[8]);
+        kestrel::diag::printGamutEntry(standardName(g.source), standardName(g.target), g.matrix[0],
+                                       g.matrix[8]);
     }
 }

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/diagnostics.h"
 #include "preset/Hdr10Lut.h"
 #include "preset/json_checks.h"
 
@@ -27,7 +28,7 @@ using kestrel::optionalMemberConverts;
 
 namespace {
 
-constexpr const char* kLogTag = "liborrin";
+using kestrel::diag::kLogTag;
 constexpr unsigned long kEotfPoints = 65;
 constexpr unsigned long kOetfPoints = 33;
 
@@ -147,7 +148,7 @@ bool Hdr10Lut::loadReporting(const char* path, PresetLoadReport& report) {
     try {
         std::ifstream stream(path);
         if (!stream.is_open()) {
-            std::printf("%s(%d)failed to open '%s'\n", "load", 149, path);
+            kestrel::diag::printOpenFailed(path);
             report.outcome = PresetLoadOutcome::kCannotOpen;
             return false;
         }

@@ -3,10 +3,12 @@
 #include <android/log.h>
 #include <json/json.h>
 
+#include "common/diagnostics.h"
+
 namespace kestrel {
 namespace {
 
-constexpr const char* kLogTag = "liborrin";
+using diag::kLogTag;
 
 const char* kindName(JsonKind kind) {
     switch (kind) {

@@ -22,6 +22,9 @@ packages=(
   libbenchmark-dev
   libcli11-dev libcairo2-dev   # the kestrel tool
   chromium                     # the browser the report page is tested in
+  # Container files (Matroska, MP4) for the tool, and the decoder the
+  # stream tests check our reading against.
+  libavformat-dev libavcodec-dev libavutil-dev
   dpkg-dev file           # the Debian package: cpack runs dpkg-shlibdeps and file
 )
 # Node.js and npm run the page's browser test (playwright-core from npm,

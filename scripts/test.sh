@@ -7,7 +7,7 @@
 #                                  the multi-thread tests under ThreadSanitizer,
 #                                  the installed package (a moved install
 #                                  prefix, two host projects built against it,
-#                                  the .deb), the five fuzzers (about a minute
+#                                  the .deb), the fuzzers (about a minute
 #                                  each), the arm64 cross build with the whole
 #                                  suite under qemu-user, and a benchmark smoke run
 #   bash scripts/test.sh --quick   day-to-day: build and unit tests only
@@ -260,7 +260,7 @@ end_stage
 
 # --- fuzzing ------------------------------------------------------------------
 begin_stage fuzz "libFuzzer targets, ${fuzz_seconds}s each (clang, ASan + UBSan)"
-fuzz_targets=(preset_loader hdr10plus_path host_calls hdr10plus_payload hdr10plus_json)
+fuzz_targets=(preset_loader hdr10plus_path host_calls hdr10plus_payload hdr10plus_json annexb_reader)
 CC=clang CXX=clang++ configure build-fuzz \
   -DKESTREL_SANITIZE=address,undefined,float-cast-overflow -DKESTREL_BUILD_FUZZ=ON \
   -DKESTREL_BUILD_TESTS=OFF -DKESTREL_BUILD_TOOLS=OFF

@@ -341,7 +341,8 @@ TEST(LutCommand, CommandLineMistakesAreNamedAndExitWith2) {
         std::vector<std::string> args;
         std::string message;
     } cases[] = {
-        {{"lutt"}, "kestrel: unknown subcommand \"lutt\" (known: frame, lut, report, preset)"},
+        {{"lutt"},
+         "kestrel: unknown subcommand \"lutt\" (known: frame, lut, report, metadata, preset)"},
         {{"preset", "chek", "x.json"},
          "kestrel preset: unknown subcommand \"chek\" (known: check)"},
         {{"lut", kExampleMetadata, "--bogus"}, "kestrel lut: unknown option --bogus"},

@@ -15,6 +15,7 @@
 #include "tools/kestrel/json_file.h"
 #include "tools/kestrel/lut_charts.h"
 #include "tools/kestrel/lut_output.h"
+#include "tools/kestrel/metadata_input.h"
 #include "tools/kestrel/output_capture.h"
 #include "tools/kestrel/plot.h"
 #include "tools/kestrel/progress.h"
@@ -197,7 +198,7 @@ int runLut(const LutOptions& options) {
     }
     Hdr10PlusDocument document;
     std::string error;
-    if (!loadHdr10PlusFile(options.metadata, document, error)) {
+    if (!loadHdr10PlusInput(options.metadata, document, error)) {
         std::fprintf(stderr, "kestrel lut: %s\n", error.c_str());
         return 1;
     }

@@ -13,6 +13,7 @@
 #include "tools/kestrel/commands.h"
 #include "tools/kestrel/hdr10plus_json.h"
 #include "tools/kestrel/json_file.h"
+#include "tools/kestrel/metadata_input.h"
 #include "tools/kestrel/output_capture.h"
 #include "tools/kestrel/progress.h"
 #include "tools/kestrel/report_data.h"
@@ -68,7 +69,7 @@ int runReport(const ReportOptions& o) {
 
     Hdr10PlusDocument document;
     std::string error;
-    if (!loadHdr10PlusFile(o.input, document, error)) {
+    if (!loadHdr10PlusInput(o.input, document, error)) {
         std::fprintf(stderr, "%s: %s\n", name, error.c_str());
         return 1;
     }

@@ -51,6 +51,11 @@ struct ReportOptions {
     bool failOnJumps = false;
 };
 
+struct MetadataOptions {
+    std::string input;   // JSON, HEVC Annex B stream or container file
+    std::string output;  // empty: standard output
+};
+
 struct PresetCheckOptions {
     std::string file;
     std::string plot;
@@ -59,6 +64,7 @@ struct PresetCheckOptions {
 
 int runFrame(const FrameOptions& options);
 int runLut(const LutOptions& options);
+int runMetadata(const MetadataOptions& options);
 int runReport(const ReportOptions& options);
 int runPresetCheck(const PresetCheckOptions& options);
 

@@ -8,6 +8,7 @@
 #include "tools/kestrel/dataspace_names.h"
 #include "tools/kestrel/hdr10plus_json.h"
 #include "tools/kestrel/json_file.h"
+#include "tools/kestrel/metadata_input.h"
 
 namespace kestrel::tool {
 
@@ -207,7 +208,7 @@ private:
         if (cached == mDocuments.end()) {
             Hdr10PlusDocument document;
             std::string why;
-            if (!loadHdr10PlusFile(path, document, why)) return fail(key + ".file", why);
+            if (!loadHdr10PlusInput(path, document, why)) return fail(key + ".file", why);
             cached = mDocuments.emplace(path, std::move(document)).first;
         }
         const Hdr10PlusDocument& document = cached->second;

@@ -5,6 +5,15 @@
 
 namespace kestrel::tool {
 
+Hdr10PlusFrame toolFrame(unsigned index, const hdr10plus::Frame& source) {
+    Hdr10PlusFrame frame{index, hdr10plus::toRecord(source)};
+    // What the source says about the frame beside the record.
+    if (!source.windows.empty()) frame.averageMaxRgbNits = source.windows[0].average_maxrgb / 10.0;
+    if (source.scene_id && *source.scene_id <= 0x7fffffffu)
+        frame.sceneId = static_cast<int>(*source.scene_id);
+    return frame;
+}
+
 bool parseHdr10PlusDocument(const Json::Value& root, Hdr10PlusDocument& document,
                             std::string& error) {
     const std::string path = document.path;
@@ -17,13 +26,7 @@ bool parseHdr10PlusDocument(const Json::Value& root, Hdr10PlusDocument& document
     }
     document.frameCount = read.document.frameCount;
     for (const hdr10plus::JsonFrame& f : read.document.frames) {
-        Hdr10PlusFrame frame{f.index, hdr10plus::toRecord(f.frame)};
-        // What the file says about the frame beside the record.
-        if (!f.frame.windows.empty())
-            frame.averageMaxRgbNits = f.frame.windows[0].average_maxrgb / 10.0;
-        if (f.frame.scene_id && *f.frame.scene_id <= 0x7fffffffu)
-            frame.sceneId = static_cast<int>(*f.frame.scene_id);
-        document.frames.push_back(frame);
+        document.frames.push_back(toolFrame(f.index, f.frame));
     }
     document.errors = std::move(read.document.errors);
     return true;

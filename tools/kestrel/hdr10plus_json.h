@@ -38,6 +38,10 @@ struct Hdr10PlusDocument {
     }
 };
 
+// A frame as the commands use it: the record, and what the source says of it
+// beside the record.
+Hdr10PlusFrame toolFrame(unsigned index, const hdr10plus::Frame& frame);
+
 // Reads every frame of a document. Returns false only when the document has
 // no "SceneInfo" array at all, with `error` saying so.
 bool parseHdr10PlusDocument(const Json::Value& root, Hdr10PlusDocument& document,

@@ -31,13 +31,19 @@ const char* kLutExamples =
     "  kestrel lut clip.json --frame 12 --target-nits 600\n"
     "  kestrel lut clip.json --frame 12 --target-nits 400,600,1000 --plot curves.png\n"
     "  kestrel lut clip.json --all-frames --format json --strict > frames.json\n"
-    "  kestrel lut clip.json --all-frames --plot levels.svg --levels 1 10 100";
+    "  kestrel lut clip.json --all-frames --plot levels.svg --levels 1 10 100\n"
+    "  kestrel lut clip.hevc --frame 12   (streams and container files too)";
 
 const char* kReportExamples =
     "Examples:\n"
     "  kestrel report clip.json --target-nits 400,600,1000 -o clip-report.html\n"
     "  kestrel report clip.json --target-nits 600 --format json --fail-on-jumps > jumps.json\n"
     "  kestrel report clip.json --target-nits 600 --jump-threshold 4 -o clip-report.html";
+
+const char* kMetadataExamples =
+    "Examples:\n"
+    "  kestrel metadata clip.hevc -o clip.json\n"
+    "  kestrel metadata film.mkv > film.json";
 
 bool isNumber(const std::string& text) {
     char* end = nullptr;
@@ -158,9 +164,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> targetTexts, levelTexts;
     CLI::App* lutCommand = app.add_subcommand(
         "lut", "Adapt the tone curve of HDR10+ metadata to a target and show its 33-point table");
-    lutCommand->add_option("metadata", lut.metadata, "HDR10+ metadata (JSON)")
-        ->required()
-        ->check(CLI::ExistingFile);
+    lutCommand
+        ->add_option("metadata", lut.metadata,
+                     "HDR10+ metadata: JSON, an HEVC stream or a container file")
+        ->required();
     CLI::Option* frameOption = lutCommand->add_option(
         "--frame", frameText, "Frame of the file to use (from 0; default 0)");
     frameOption->type_name("N");
@@ -217,9 +224,10 @@ int main(int argc, char** argv) {
         "A whole clip on one or more target displays, in one self-contained HTML page:\n"
         "timelines, every frame's curve, and the frames inside a scene where the picture\n"
         "jumps");
-    reportCommand->add_option("input", report.input, "HDR10+ metadata (JSON)")
-        ->required()
-        ->check(CLI::ExistingFile);
+    reportCommand
+        ->add_option("input", report.input,
+                     "HDR10+ metadata: JSON, an HEVC stream or a container file")
+        ->required();
     reportCommand
         ->add_option("--target-nits", reportTargetTexts,
                      "Peaks of the target displays, cd/m², separated by commas (default 1000)")
@@ -248,6 +256,24 @@ int main(int argc, char** argv) {
                           "\n  report gives 1 also when a frame was rejected (the page is still "
                           "written),\n  or, with --fail-on-jumps, when a frame was flagged");
 
+    MetadataOptions metadata;
+    CLI::App* metadataCommand = app.add_subcommand(
+        "metadata",
+        "Extract the HDR10+ metadata of an HEVC stream or container file as JSON, one entry per "
+        "frame in display order");
+    metadataCommand
+        ->add_option("input", metadata.input,
+                     "HEVC Annex B stream (.hevc, .h265), Matroska or MP4 file, or "
+                     "HDR10+ JSON; told apart by content")
+        ->required();
+    metadataCommand->add_option("-o,--output", metadata.output,
+                                "Write the JSON to this file (default: standard output)");
+    metadataCommand->footer(
+        std::string(kMetadataExamples) + "\n\n" + kExitStatuses +
+        "\n  metadata gives 1 when the input is damaged (the frames before the damage are\n"
+        "  still written), when a frame's metadata is not valid, or when there is none;\n"
+        "  frames without metadata are named on standard error and written as entries\n"
+        "  without LuminanceParameters\n\n");
     PresetCheckOptions preset;
     CLI::App* presetCommand = app.add_subcommand("preset", "Preset files");
     presetCommand->require_subcommand(1);
@@ -323,6 +349,7 @@ int main(int argc, char** argv) {
     try {
         if (*frameCommand) return runFrame(frame);
         if (*lutCommand) return runLut(lut);
+        if (*metadataCommand) return runMetadata(metadata);
         if (*reportCommand) return runReport(report);
         if (*checkCommand) return runPresetCheck(preset);
     } catch (const std::exception& e) {

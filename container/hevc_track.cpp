@@ -1,0 +1,204 @@
+#include "container/hevc_track.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/error.h>
+#include <libavutil/intreadwrite.h>
+#include <libavutil/log.h>
+}
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "container/file_extent.h"
+#include "hevc/annexb.h"
+#include "hevc/sei.h"
+
+namespace kestrel::container {
+
+namespace {
+
+using hevc::NalUnit;
+using hevc::StreamError;
+
+std::string avError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+struct InputCloser {
+    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+struct PacketFree {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+
+// The hvcC record: 22 bytes of profile and format fields (the last two bits
+// of byte 21 are the NAL length size minus one), a count of arrays, and per
+// array a type byte and a count of units, each unit a 16-bit size and bytes.
+constexpr size_t kHvccFixedBytes = 23;
+
+bool isHvcc(const uint8_t* data, size_t size) { return size >= kHvccFixedBytes && data[0] == 1; }
+
+std::optional<StreamError> readHvcc(const uint8_t* data, size_t size, hevc::PictureSequencer& out) {
+    size_t pos = kHvccFixedBytes;
+    unsigned arrays = data[22];
+    for (unsigned a = 0; a < arrays; ++a) {
+        if (size - pos < 3) return StreamError{0, "the track's hvcC record is cut short"};
+        unsigned units = AV_RB16(data + pos + 1);
+        pos += 3;
+        for (unsigned u = 0; u < units; ++u) {
+            if (size - pos < 2) return StreamError{0, "the track's hvcC record is cut short"};
+            size_t length = AV_RB16(data + pos);
+            pos += 2;
+            if (size - pos < length) return StreamError{0, "the track's hvcC record is cut short"};
+            if (!out.push(NalUnit{data + pos, length, 0, true})) return out.error();
+            pos += length;
+        }
+    }
+    return std::nullopt;
+}
+
+// Block additions reach us as side data: an 8-byte big-endian BlockAddID,
+// then the addition's bytes.
+constexpr size_t kBlockAddIdBytes = 8;
+
+void readBlockAdditions(const AVPacket& packet, hevc::PictureSequencer& out) {
+    size_t size = 0;
+    const uint8_t* side =
+        av_packet_get_side_data(&packet, AV_PKT_DATA_MATROSKA_BLOCKADDITIONAL, &size);
+    if (!side || size <= kBlockAddIdBytes) return;
+    const uint8_t* payload = side + kBlockAddIdBytes;
+    size_t length = size - kBlockAddIdBytes;
+    if (hevc::isHdr10PlusT35(payload, length))
+        out.addPayload(payload, length, static_cast<uint64_t>(packet.pos < 0 ? 0 : packet.pos));
+}
+
+bool readLengthPrefixed(const AVPacket& packet, unsigned lengthSize, hevc::PictureSequencer& out,
+                        std::optional<StreamError>& error) {
+    uint64_t base = static_cast<uint64_t>(packet.pos < 0 ? 0 : packet.pos);
+    size_t size = static_cast<size_t>(packet.size);
+    size_t pos = 0;
+    while (pos < size) {
+        if (size - pos < lengthSize) {
+            error = StreamError{base + pos, "sample ends inside a NAL unit length"};
+            return false;
+        }
+        size_t length = 0;
+        for (unsigned i = 0; i < lengthSize; ++i) length = (length << 8) | packet.data[pos + i];
+        pos += lengthSize;
+        if (length > size - pos) {
+            error = StreamError{base + pos, "NAL unit of " + std::to_string(length) +
+                                                " bytes runs past the end of its sample (" +
+                                                std::to_string(size - pos) + " left)"};
+            return false;
+        }
+        if (!out.push(NalUnit{packet.data + pos, length, base + pos, true})) return false;
+        pos += length;
+    }
+    return true;
+}
+
+int64_t fileSize(const std::string& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return -1;
+    return std::ftell(file.get());
+}
+
+// After the last sample: a cut file ends like a whole one for the demuxer.
+std::optional<StreamError> checkWhole(const std::string& path, int64_t size) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!file || size <= 0) return std::nullopt;
+    auto cut = findTruncation(file.get(), static_cast<uint64_t>(size));
+    if (!cut) return std::nullopt;
+    return StreamError{cut->fileSize, "the file is cut short: its " + cut->element +
+                                          " declares it ends at byte " +
+                                          std::to_string(cut->declaredEnd)};
+}
+
+}  // namespace
+
+std::optional<StreamError> readHevcTrack(
+    const std::string& path, const hevc::PictureSequencer::Sink& sink,
+    const std::function<void(uint64_t done, uint64_t total)>& progress) {
+    av_log_set_level(AV_LOG_QUIET);
+    AVFormatContext* raw = nullptr;
+    int status = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    if (status < 0) {
+        // A file cut inside its headers is worth naming as such.
+        if (auto cut = checkWhole(path, fileSize(path))) return cut;
+        return StreamError{0, "the demuxer cannot read it: " + avError(status)};
+    }
+    std::unique_ptr<AVFormatContext, InputCloser> input(raw);
+
+    int track = -1;
+    for (unsigned i = 0; i < input->nb_streams; ++i) {
+        if (input->streams[i]->codecpar->codec_id == AV_CODEC_ID_HEVC) {
+            track = static_cast<int>(i);
+            break;
+        }
+    }
+    if (track < 0) {
+        std::string found;
+        for (unsigned i = 0; i < input->nb_streams; ++i)
+            found += (found.empty() ? "" : ", ") +
+                     std::string(avcodec_get_name(input->streams[i]->codecpar->codec_id));
+        return StreamError{0, std::string(input->iformat->name) + " file without an HEVC track" +
+                                  (found.empty() ? "" : " (tracks: " + found + ")")};
+    }
+
+    hevc::PictureSequencer sequencer(sink);
+    const AVCodecParameters& codec = *input->streams[track]->codecpar;
+    unsigned lengthSize = 0;  // 0: samples are Annex B
+    if (isHvcc(codec.extradata, static_cast<size_t>(codec.extradata_size))) {
+        lengthSize = (codec.extradata[21] & 3u) + 1;
+        if (lengthSize == 3) return StreamError{0, "the track's hvcC record gives 3-byte lengths"};
+        auto error =
+            readHvcc(codec.extradata, static_cast<size_t>(codec.extradata_size), sequencer);
+        if (error) return error;
+    }
+
+    int64_t total = input->pb ? avio_size(input->pb) : -1;
+    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    std::optional<StreamError> error;
+    for (;;) {
+        status = av_read_frame(input.get(), packet.get());
+        if (status == AVERROR_EOF) break;
+        if (status < 0) {
+            error = StreamError{static_cast<uint64_t>(avio_tell(input->pb)),
+                                "the demuxer stopped: " + avError(status)};
+            break;
+        }
+        bool go = true;
+        if (packet->stream_index == track) {
+            readBlockAdditions(*packet, sequencer);
+            if (lengthSize > 0) {
+                go = readLengthPrefixed(*packet, lengthSize, sequencer, error);
+            } else {
+                uint64_t base = static_cast<uint64_t>(packet->pos < 0 ? 0 : packet->pos);
+                hevc::AnnexBSplitter splitter([&](const NalUnit& unit) {
+                    NalUnit placed = unit;
+                    placed.offset += base;
+                    return sequencer.push(placed);
+                });
+                go = splitter.feed(packet->data, static_cast<size_t>(packet->size)) &&
+                     splitter.finish();
+            }
+        }
+        av_packet_unref(packet.get());
+        if (progress && total > 0)
+            progress(static_cast<uint64_t>(avio_tell(input->pb)), static_cast<uint64_t>(total));
+        if (!go || sequencer.error()) break;
+    }
+    sequencer.finish();
+    if (sequencer.error()) return sequencer.error();
+    if (!error) error = checkWhole(path, total);
+    return error;
+}
+
+}  // namespace kestrel::container

@@ -1,0 +1,33 @@
+// HDR10+ metadata of the HEVC track of a container file (Matroska, WebM, MP4,
+// MPEG-TS: whatever the system's demuxer reads), without decoding a picture.
+//
+// The demuxer hands on the track's samples in decoding order. In Matroska and
+// MP4 a sample holds NAL units each prefixed by its length (1, 2 or 4 bytes,
+// as the track's hvcC record says), and the record carries the parameter
+// sets; in MPEG-TS a sample is a piece of Annex B stream. The NAL units go to
+// the same picture sequencer as an Annex B file's, so pictures come out in
+// display order with the metadata in effect for each. Matroska may also
+// carry the payload as a block addition beside the sample; it belongs to the
+// sample's picture.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "hevc/display_order.h"
+
+namespace kestrel::container {
+
+// Reads the file at `path` and hands every picture of its first HEVC track to
+// `sink` in display order. `progress` receives the bytes read so far and the
+// file's size. Returns the first error (file not readable by the demuxer, no
+// HEVC track, damaged sample); the pictures before it have reached the sink.
+// The demuxer's own log is silenced: what it would say about damage is
+// returned as the error, in terms of this file.
+std::optional<hevc::StreamError> readHevcTrack(
+    const std::string& path, const hevc::PictureSequencer::Sink& sink,
+    const std::function<void(uint64_t done, uint64_t total)>& progress);
+
+}  // namespace kestrel::container

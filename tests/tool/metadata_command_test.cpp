@@ -1,0 +1,323 @@
+// `kestrel metadata` and the other commands on HEVC streams and container
+// files: the sample streams give the JSON their makers published, frames
+// without metadata are named, and damaged or foreign inputs end with status
+// 1 and a message saying where, never a crash.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "hdr10plus/payload.h"
+#include "hevc/stream_builder.h"
+#include "tool/cli_test_support.h"
+
+namespace kestrel::tool::test {
+namespace {
+
+using hevc::test::append;
+
+std::string streams() { return realDataDir().empty() ? "" : realDataDir() + "/streams/"; }
+
+// An entry without the positions a reader may number differently.
+Json::Value withoutScene(Json::Value entry) {
+    for (const char* key : {"SceneId", "SceneFrameIndex", "SequenceFrameIndex"})
+        entry.removeMember(key);
+    return entry;
+}
+
+Json::Value extract(const std::string& input, const TempDir& dir) {
+    std::string out = dir.path("out.json");
+    ToolRun run = runTool({"metadata", input, "-o", out});
+    EXPECT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0) << run.err;
+    return parseJson(readFile(out));
+}
+
+TEST(MetadataCommand, SampleStreamsGiveTheirPublishedJsonFrameForFrame) {
+    if (streams().empty()) GTEST_SKIP() << "no sample streams";
+    struct Case {
+        const char* stream;
+        const char* json;
+        bool firstFrameOnly;
+    };
+    for (const Case& c : {Case{"regular.hevc", "regular_metadata.json", false},
+                          Case{"regular.mkv", "regular_metadata.json", false},
+                          Case{"regular_start_code_4.hevc", "regular_metadata.json", false},
+                          Case{"dhdr10-opt.hevc", "metadata-dhdr10-opt.json", false},
+                          Case{"single-frame.hevc", "single-frame-metadata.json", false},
+                          Case{"multimsg-sei.hevc", "single-frame-metadata.json", true}}) {
+        SCOPED_TRACE(c.stream);
+        TempDir dir;
+        Json::Value got = extract(streams() + c.stream, dir)["SceneInfo"];
+        Json::Value want = parseJson(readFile(realDataDir() + "/" + c.json))["SceneInfo"];
+        if (!c.firstFrameOnly) {
+            ASSERT_EQ(got.size(), want.size());
+        }
+        ASSERT_GE(got.size(), 1u);
+        for (Json::ArrayIndex i = 0; i < (c.firstFrameOnly ? 1 : want.size()); ++i) {
+            ASSERT_EQ(withoutScene(got[i]), withoutScene(want[i])) << "frame " << i;
+        }
+    }
+}
+
+TEST(MetadataCommand, JsonInputIsWrittenBackWithItsScenes) {
+    if (realDataDir().empty()) GTEST_SKIP() << "no real HDR10+ files";
+    TempDir dir;
+    Json::Value want = parseJson(readFile(realDataDir() + "/metadata-dhdr10-opt.json"));
+    Json::Value got = extract(realDataDir() + "/metadata-dhdr10-opt.json", dir);
+    EXPECT_EQ(got["SceneInfo"], want["SceneInfo"]);
+    EXPECT_EQ(got["SceneInfoSummary"], want["SceneInfoSummary"]);
+}
+
+TEST(MetadataCommand, ScenesOfAStreamAreRunsOfEqualMetadata) {
+    if (streams().empty()) GTEST_SKIP() << "no sample streams";
+    // This stream sends metadata once per scene of five frames (and repeats
+    // it on a few pictures inside): the runs are the published scenes.
+    TempDir dir;
+    Json::Value got = extract(streams() + "dhdr10-opt.hevc", dir);
+    Json::Value want = parseJson(readFile(realDataDir() + "/metadata-dhdr10-opt.json"));
+    EXPECT_EQ(got["SceneInfoSummary"], want["SceneInfoSummary"]);
+    EXPECT_EQ(got["SceneInfo"][7]["SceneId"].asUInt(), 1u);
+    EXPECT_EQ(got["SceneInfo"][7]["SceneFrameIndex"].asUInt(), 2u);
+    EXPECT_EQ(got["SceneInfo"][7]["SequenceFrameIndex"].asUInt(), 7u);
+}
+
+TEST(MetadataCommand, VerificationClipsGiveTheirEntryAsFirstFrame) {
+    if (streams().empty()) GTEST_SKIP() << "no sample streams";
+    Json::Value want = parseJson(readFile(realDataDir() + "/verification-clips.json"))["SceneInfo"];
+    for (unsigned clip = 1; clip <= 31; ++clip) {
+        char name[32];
+        std::snprintf(name, sizeof name, "ToS-s%02u.h265", clip);
+        SCOPED_TRACE(name);
+        TempDir dir;
+        Json::Value got = extract(streams() + name, dir)["SceneInfo"];
+        ASSERT_GE(got.size(), 1u);
+        EXPECT_EQ(withoutScene(got[0]), withoutScene(want[clip - 1]));
+    }
+}
+
+TEST(MetadataCommand, DamagedByteSequenceSampleStillGivesItsFirstFrame) {
+    if (streams().empty()) GTEST_SKIP() << "no sample streams";
+    TempDir dir;
+    Json::Value frame = extract(streams() + "invalid-null-byte-seq.hevc", dir)["SceneInfo"][0];
+    EXPECT_EQ(frame["TargetedSystemDisplayMaximumLuminance"].asUInt(), 500u);
+    EXPECT_EQ(frame["LuminanceParameters"]["MaxScl"], parseJson("[0, 0, 0]"));
+    EXPECT_EQ(frame["LuminanceParameters"]["LuminanceDistributions"]["DistributionValues"].size(),
+              9u);
+}
+
+// A valid payload whose targeted peak tells frames apart.
+std::vector<uint8_t> payload(uint32_t targetedPeak) {
+    hdr10plus::Frame frame;
+    frame.windows.resize(1);
+    frame.windows[0].maxscl = {1000, 2000, 3000};
+    frame.windows[0].average_maxrgb = 500;
+    frame.targeted_system_display_maximum_luminance = targetedPeak;
+    hdr10plus::WriteResult written = hdr10plus::writePayload(frame);
+    EXPECT_TRUE(written.ok());
+    return written.bytes;
+}
+
+std::string writeBytes(const TempDir& dir, const std::string& name,
+                       const std::vector<uint8_t>& bytes) {
+    return dir.write(name, std::string(bytes.begin(), bytes.end()));
+}
+
+std::vector<uint8_t> streamHeader() {
+    std::vector<uint8_t> s;
+    append(s, hevc::test::sps(8, 0));
+    append(s, hevc::test::pps(false));
+    return s;
+}
+
+TEST(MetadataCommand, FramesWithoutMetadataAreNamedAndWrittenWithoutIt) {
+    TempDir dir;
+    std::vector<uint8_t> s = streamHeader();
+    append(s, hevc::test::slice(19, 0, 8));
+    append(s, hevc::test::slice(1, 1, 8));
+    append(s, hevc::test::sei({{4, payload(400)}}));
+    append(s, hevc::test::slice(1, 2, 8));
+    append(s, hevc::test::slice(1, 3, 8));
+    std::string path = writeBytes(dir, "clip.bin", s);
+    ToolRun run = runTool({"metadata", path});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err,
+              "kestrel metadata: " + path +
+                  ": frames 0 to 1 each carries no HDR10+ metadata (none before it in decoding "
+                  "order)\n"
+                  "kestrel metadata: " +
+                  path +
+                  ": HEVC Annex B stream, 4 frames: 1 with metadata of their own, 1 repeating "
+                  "the latest before them in decoding order, 2 without\n");
+    Json::Value scenes = parseJson(run.out)["SceneInfo"];
+    ASSERT_EQ(scenes.size(), 4u);
+    EXPECT_FALSE(scenes[0].isMember("LuminanceParameters"));
+    EXPECT_FALSE(scenes[1].isMember("LuminanceParameters"));
+    EXPECT_EQ(scenes[2]["TargetedSystemDisplayMaximumLuminance"].asUInt(), 400u);
+    EXPECT_EQ(scenes[3]["TargetedSystemDisplayMaximumLuminance"].asUInt(), 400u);
+    EXPECT_EQ(scenes[2]["LuminanceParameters"]["MaxScl"], parseJson("[1000, 2000, 3000]"));
+
+    // lut takes the frames with metadata and names the one without.
+    ToolRun lut = runTool({"lut", path, "--frame", "1"});
+    EXPECT_EQ(lut.status, 1);
+    EXPECT_NE(lut.err.find(path + ": frame 1 carries no HDR10+ metadata"), std::string::npos)
+        << lut.err;
+    lut = runTool({"lut", path, "--frame", "3", "--format", "json"});
+    EXPECT_EQ(lut.status, 0) << lut.err;
+    EXPECT_EQ(parseJson(lut.out)["source_curve"]["targeted_display_nits"].asUInt(), 400u);
+}
+
+TEST(MetadataCommand, DamageEndsWithStatusOneAndKeepsTheFramesBefore) {
+    TempDir dir;
+    std::vector<uint8_t> s = streamHeader();
+    append(s, hevc::test::sei({{4, payload(100)}}));
+    append(s, hevc::test::slice(19, 0, 8));
+    append(s, hevc::test::sei({{4, payload(200)}}));
+    append(s, hevc::test::slice(1, 1, 8));
+    size_t seiAt = s.size() + 3;
+    std::vector<uint8_t> cut = hevc::test::sei({{4, payload(300)}});
+    cut.resize(cut.size() - 6);  // the stream ends inside this SEI
+    append(s, cut);
+    std::string path = writeBytes(dir, "cut.hevc", s);
+    std::string out = dir.path("out.json");
+    ToolRun run = runTool({"metadata", path, "-o", out});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(
+        run.err.find(": byte " + std::to_string(seiAt) + ": SEI message 0 (type 4) declares "),
+        std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("(2 frames read before it)"), std::string::npos) << run.err;
+    Json::Value scenes = parseJson(readFile(out))["SceneInfo"];
+    ASSERT_EQ(scenes.size(), 2u);
+    EXPECT_EQ(scenes[0]["TargetedSystemDisplayMaximumLuminance"].asUInt(), 100u);
+    EXPECT_EQ(scenes[1]["TargetedSystemDisplayMaximumLuminance"].asUInt(), 200u);
+}
+
+TEST(MetadataCommand, PayloadWithOverflowingCountNamesTheFrameAndItsSei) {
+    TempDir dir;
+    std::vector<uint8_t> bad = payload(200);
+    // After the 7 header bytes: num_windows (2 bits), targeted peak (27), its
+    // flag (1), maxscl (3 x 17) and average (17) put the distribution count
+    // at bits 98 to 101. 15 entries of 24 bits each cannot fit.
+    size_t bit = 7 * 8 + 98;
+    for (size_t b = bit; b < bit + 4; ++b) bad[b / 8] |= static_cast<uint8_t>(0x80u >> (b % 8));
+    std::vector<uint8_t> s = streamHeader();
+    append(s, hevc::test::sei({{4, payload(100)}}));
+    append(s, hevc::test::slice(19, 0, 8));
+    size_t seiAt = s.size() + 3;
+    append(s, hevc::test::sei({{4, bad}}));
+    append(s, hevc::test::slice(1, 1, 8));
+    append(s, hevc::test::slice(1, 2, 8));
+    std::string path = writeBytes(dir, "counts.hevc", s);
+    ToolRun run = runTool({"metadata", path});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(": frame 1 carries an HDR10+ message that is not valid (SEI at byte " +
+                           std::to_string(seiAt) + "): payload byte "),
+              std::string::npos)
+        << run.err;
+    // The picture after it shows the same broken metadata, and says whence.
+    EXPECT_NE(run.err.find(": frame 2 shows the HDR10+ message of the SEI at byte " +
+                           std::to_string(seiAt) + ", which is not valid: payload byte "),
+              std::string::npos)
+        << run.err;
+    Json::Value scenes = parseJson(run.out)["SceneInfo"];
+    ASSERT_EQ(scenes.size(), 3u);
+    EXPECT_EQ(scenes[0]["TargetedSystemDisplayMaximumLuminance"].asUInt(), 100u);
+    EXPECT_FALSE(scenes[1].isMember("LuminanceParameters"));
+}
+
+TEST(MetadataCommand, ForeignAndUnreadableInputsEndWithStatusOne) {
+    TempDir dir;
+    std::string random;
+    uint32_t x = 12345;
+    for (int i = 0; i < 4096; ++i) {
+        x = x * 1664525u + 1013904223u;
+        random.push_back(static_cast<char>(x >> 24));
+    }
+    std::string randomAfterStartCode = std::string("\0\0\1", 3) + random;
+    struct Case {
+        std::string path;
+        std::string message;
+    };
+    for (const Case& c :
+         {Case{dir.write("empty.hevc", ""), ": is empty"},
+          Case{dir.path(""), ": is a directory, not a file"},
+          Case{dir.path("missing.hevc"), ": cannot open: No such file or directory"},
+          Case{dir.write("noise.hevc", random),
+               ": not HDR10+ metadata: neither JSON, an HEVC "
+               "Annex B stream nor a container file"},
+          Case{dir.write("noise2.hevc", randomAfterStartCode),
+               ": the HEVC Annex B stream holds no pictures"},
+          Case{dir.write("fake.mkv", "\x1a\x45\xdf\xa3" + random), ""}}) {
+        SCOPED_TRACE(c.path);
+        for (const std::string command : {"metadata", "lut"}) {
+            ToolRun run = runTool({command, c.path});
+            ASSERT_TRUE(run.exited) << command << " crashed";
+            EXPECT_EQ(run.status, 1) << command;
+            EXPECT_EQ(run.err.rfind("kestrel " + command + ": ", 0), 0u) << run.err;
+            EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+        }
+    }
+}
+
+TEST(MetadataCommand, CutContainerFileIsNamedAfterItsFrames) {
+    if (streams().empty()) GTEST_SKIP() << "no sample streams";
+    TempDir dir;
+    std::string whole = readFile(streams() + "regular.mkv");
+    std::string path = dir.write("cut.mkv", whole.substr(0, 20000));
+    std::string out = dir.path("out.json");
+    ToolRun run = runTool({"metadata", path, "-o", out});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(": byte 20000: the file is cut short: its Segment declares it ends at "
+                           "byte " +
+                           std::to_string(whole.size())),
+              std::string::npos)
+        << run.err;
+    Json::Value scenes = parseJson(readFile(out))["SceneInfo"];
+    Json::Value want = parseJson(readFile(realDataDir() + "/regular_metadata.json"))["SceneInfo"];
+    ASSERT_GT(scenes.size(), 10u);
+    for (Json::ArrayIndex i = 0; i < scenes.size(); ++i) {
+        ASSERT_EQ(withoutScene(scenes[i]), withoutScene(want[i])) << "frame " << i;
+    }
+}
+
+TEST(MetadataCommand, LutAndFrameScriptsChooseTheReaderByContentNotName) {
+    if (streams().empty()) GTEST_SKIP() << "no sample streams";
+    TempDir dir;
+    // The stream named .json, the JSON named .hevc: both must still be read.
+    std::string stream = dir.write("clip.json", readFile(streams() + "single-frame.hevc"));
+    std::string json =
+        dir.write("clip.hevc", readFile(realDataDir() + "/single-frame-metadata.json"));
+    ToolRun fromStream = runTool({"lut", stream, "--format", "json"});
+    ToolRun fromJson = runTool({"lut", json, "--format", "json"});
+    ASSERT_EQ(fromStream.status, 0) << fromStream.err;
+    ASSERT_EQ(fromJson.status, 0) << fromJson.err;
+    Json::Value a = parseJson(fromStream.out);
+    Json::Value b = parseJson(fromJson.out);
+    a.removeMember("microseconds");
+    b.removeMember("microseconds");
+    EXPECT_EQ(a["lutX"], b["lutX"]);
+    EXPECT_EQ(a["lutY"], b["lutY"]);
+    EXPECT_EQ(a["source_curve"], b["source_curve"]);
+
+    for (const std::string& file : {stream, json}) {
+        std::string script = dir.write(
+            "script.json",
+            R"({"target": {"dataspace": "bt709 srgb", "max_luminance": 500}, "frames": [{"layers": [
+               {"index": 0, "dataspace": "bt2020 st2084-pq", "max_luminance": 1000,
+                "hdr10plus": {"file": ")" +
+                file + R"(", "frame": 0}}]}]})");
+        std::string block = dir.path(file == stream ? "a.bin" : "b.bin");
+        ToolRun run = runTool({"frame", script, "--block-out", block, "--require-block"});
+        ASSERT_EQ(run.status, 0) << run.err;
+    }
+    EXPECT_EQ(readFile(dir.path("a.bin")), readFile(dir.path("b.bin")));
+}
+
+}  // namespace
+}  // namespace kestrel::tool::test
