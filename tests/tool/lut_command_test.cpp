@@ -355,6 +355,12 @@ TEST(LutCommand, CommandLineMistakesAreNamedAndExitWith2) {
         {{"lut", kExampleMetadata, "--all-frames", "--levels", "5"},
          "kestrel lut: --levels needs --all-frames and --plot"},
         {{"lut", kExampleMetadata, "--axes", "pq"}, "kestrel lut: --axes needs --plot"},
+        // The parser's own messages name the command they are about: the
+        // positional of `lut` is called "metadata", like a command.
+        {{"lut", "--frame", "3"}, "kestrel lut: metadata is required"},
+        {{"report", kExampleMetadata, "--format", "csv"},
+         "kestrel report: --format: csv not in {html,json}"},
+        {{"preset"}, "kestrel preset: a subcommand is required (known: check)"},
     };
     for (const auto& c : cases) {
         ToolRun run = runTool(c.args);

@@ -90,6 +90,28 @@ std::string unknownWord(CLI::App& app, int argc, char** argv) {
     return "";
 }
 
+// The command the command line chose, with its words ("kestrel preset
+// check") in `path`, so that the parser's own messages name the command they
+// are about: "kestrel: metadata is required" would read as if the
+// `metadata` command were meant.
+const CLI::App* chosenCommand(CLI::App& app, int argc, char** argv, std::string& path) {
+    CLI::App* current = &app;
+    path = "kestrel";
+    for (int i = 1; i < argc; i++) {
+        const std::string arg = argv[i];
+        if (arg == "--") break;
+        if (arg.empty() || arg[0] == '-') continue;
+        for (CLI::App* sub : current->get_subcommands([](const CLI::App*) { return true; })) {
+            if (sub->check_name(arg)) {
+                current = sub;
+                path += " " + arg;
+                break;
+            }
+        }
+    }
+    return current;
+}
+
 int usageError(const std::string& message) {
     std::fprintf(stderr, "%s\nRun with --help for more information.\n", message.c_str());
     return kExitUsage;
@@ -294,7 +316,14 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        return usageError(std::string("kestrel: ") + e.what());
+        std::string path;
+        const CLI::App* command = chosenCommand(app, argc, argv, path);
+        if (command != &app &&
+            !command->get_subcommands([](const CLI::App*) { return true; }).empty()) {
+            return usageError(
+                path + ": a subcommand is required (known: " + subcommandNames(*command) + ")");
+        }
+        return usageError(path + ": " + e.what());
     }
     if (version) return printVersion();
 
