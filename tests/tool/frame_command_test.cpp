@@ -295,6 +295,33 @@ TEST(FrameCommand, PresetLoadedAtRunTimeGivesTheBlocksOfAPluginBuiltWithIt) {
         << built.out;
 }
 
+// A script or preset that is missing or a directory is an input
+// that is wrong: status 1, as for the other commands' inputs, with the file
+// and the reason, and the plug-in is not run.
+TEST(FrameCommand, ScriptOrPresetThatCannotBeReadEndsWithStatusOneNamingIt) {
+    TempDir dir;
+    const std::string missing = dir.path("missing.json");
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"frame", missing}, "kestrel frame: " + missing + ": cannot open: "},
+        {{"frame", dir.path("")},
+         "kestrel frame: " + dir.path("") + ": is a directory, not a file"},
+        {{"frame", kDemoScript, "--preset", missing},
+         "kestrel frame: --preset " + missing + ": cannot open: "},
+        {{"frame", kDemoScript, "--preset", dir.path("")},
+         "kestrel frame: --preset " + dir.path("") + ": is a directory, not a file"},
+    };
+    for (const auto& c : cases) {
+        ToolRun run = runTool(c.args);
+        ASSERT_TRUE(run.exited) << c.message;
+        EXPECT_EQ(run.status, 1) << c.message << run.err;
+        EXPECT_EQ(run.err.rfind(c.message, 0), 0u) << run.err;
+        EXPECT_EQ(run.out.find("frame 0:"), std::string::npos) << run.out;
+    }
+}
+
 TEST(FrameCommand, PluginErrorLinesReachStandardErrorWhateverShowsTheRest) {
     TempDir dir;
     const std::string rejects = std::string(KESTREL_TEST_DATA) + "/rejected_entries_preset.json";

@@ -10,6 +10,7 @@
 #include "tools/kestrel/commands.h"
 #include "tools/kestrel/dataspace_names.h"
 #include "tools/kestrel/frame_script.h"
+#include "tools/kestrel/json_file.h"
 #include "tools/kestrel/output_capture.h"
 #include "tools/kestrel/plugin_loader.h"
 
@@ -93,6 +94,14 @@ int runFrame(const FrameOptions& options) {
     if (!loadFrameScript(options.script, script, error)) {
         std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
         return 1;
+    }
+    if (!options.preset.empty()) {
+        // The loader would only say that the file could not be loaded; what
+        // it finds inside the file it reports itself.
+        if (!readableFile(options.preset, error)) {
+            std::fprintf(stderr, "kestrel frame: --preset %s\n", error.c_str());
+            return 1;
+        }
     }
     PluginOutput pluginOutput;
     if (!pluginOutput.open(options.diagOut, options.quiet, error)) {

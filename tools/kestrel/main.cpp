@@ -155,9 +155,9 @@ int main(int argc, char** argv) {
     FrameOptions frame;
     CLI::App* frameCommand = app.add_subcommand(
         "frame", "Load the plug-in and run the frames of a frame script through it");
-    frameCommand->add_option("script", frame.script, "Frame script (JSON)")
-        ->required()
-        ->check(CLI::ExistingFile);
+    // Files are opened by the command, which names what is wrong with them
+    // and exits with status 1 as every other command does for its inputs.
+    frameCommand->add_option("script", frame.script, "Frame script (JSON)")->required();
     CLI::Option* pluginOption =
         frameCommand->add_option("--plugin", frame.plugin,
                                  "Plug-in to load (default: liborrin_kestrel.so beside this tool)");
@@ -166,7 +166,6 @@ int main(int argc, char** argv) {
                      "Load this preset file at run time into the plug-in's store, as a plug-in "
                      "built with it would hold it (uses libkestrel_runtime_preset.so beside "
                      "this tool)")
-        ->check(CLI::ExistingFile)
         ->excludes(pluginOption);
     frameCommand->add_option("--diag-out", frame.diagOut,
                              "Write the plug-in's own output to this file instead of showing it "
