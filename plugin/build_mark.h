@@ -1,7 +1,7 @@
 // A what(1)-style line every plug-in build carries in its read-only data:
 //
-//   @(#)kestrel plug-in 0.2, preset: /path/to/preset.json
-//   @(#)kestrel plug-in 0.2, preset: none
+//   @(#)kestrel plug-in 0.1, preset: /path/to/preset.json
+//   @(#)kestrel plug-in 0.1, preset: none
 //
 // so that a tool can tell from the file alone which version it is and
 // whether a preset file was compiled in, without loading it (loading runs

@@ -120,7 +120,7 @@ int runFrame(const FrameOptions& options) {
     if (runtimePreset) {
         std::cout << "preset: " << options.preset << ", loaded at run time into its global store\n";
     } else {
-        std::cout << "preset: the one the plug-in was built with, if any\n";
+        std::cout << compiledPresetLine(path) << "\n";
     }
     Plugin plugin;
     bool opened = false;

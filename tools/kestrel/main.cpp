@@ -127,11 +127,7 @@ int printVersion() {
         return kExitOk;
     }
     std::printf("plug-in: %s, version %s\n", path.c_str(), build.version.c_str());
-    if (build.preset == "none") {
-        std::printf("preset: none compiled in (static HDR10 layers get no tables)\n");
-    } else {
-        std::printf("preset: %s, compiled in\n", build.preset.c_str());
-    }
+    std::printf("%s\n", compiledPresetLine(path).c_str());
     return kExitOk;
 }
 
