@@ -374,6 +374,16 @@ TEST(LutCommand, CommandLineMistakesAreNamedAndExitWith2) {
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("  2  the command line was wrong"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("--target-nits 400,600,1000 --plot"), std::string::npos);
+    // Every command's help shows how it is run.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"frame", "--help"},
+                                                 {"preset", "check", "--help"},
+                                                 {"report", "--help"},
+                                                 {"metadata", "--help"}}) {
+        ToolRun commandHelp = runTool(args);
+        EXPECT_EQ(commandHelp.status, 0) << args[0];
+        EXPECT_NE(commandHelp.out.find("Examples:\n  kestrel " + args[0] + " "), std::string::npos)
+            << commandHelp.out;
+    }
 }
 
 TEST(LutCommand, VersionNamesThePluginsPreset) {

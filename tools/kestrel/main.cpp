@@ -40,6 +40,18 @@ const char* kReportExamples =
     "  kestrel report clip.json --target-nits 600 --format json --fail-on-jumps > jumps.json\n"
     "  kestrel report clip.json --target-nits 600 --jump-threshold 4 -o clip-report.html";
 
+const char* kFrameExamples =
+    "Examples:\n"
+    "  kestrel frame examples/frames/demo.json\n"
+    "  kestrel frame examples/frames/demo.json --preset examples/presets/example_preset.json "
+    "--quiet\n"
+    "  kestrel frame script.json --block-out block-{frame}.bin --require-block";
+
+const char* kPresetCheckExamples =
+    "Examples:\n"
+    "  kestrel preset check examples/presets/example_preset.json\n"
+    "  kestrel preset check my_preset.json --strict --plot my_preset.png";
+
 const char* kMetadataExamples =
     "Examples:\n"
     "  kestrel metadata clip.hevc -o clip.json\n"
@@ -174,7 +186,7 @@ int main(int argc, char** argv) {
                              "(\"{frame}\" in the name becomes the frame number)");
     frameCommand->add_flag("--require-block", frame.requireBlock,
                            "Exit with status 3 when getParams() returns null for a frame");
-    frameCommand->footer(kExitStatuses);
+    frameCommand->footer(std::string(kFrameExamples) + "\n\n" + kExitStatuses);
 
     LutOptions lut;
     std::string frameText, layerText, maxErrorText, axesText;
@@ -249,10 +261,13 @@ int main(int argc, char** argv) {
         ->add_option("--target-nits", reportTargetTexts,
                      "Peaks of the target displays, cd/m², separated by commas (default 1000)")
         ->expected(1)
-        ->take_all();
-    reportCommand->add_option("--layer-nits", reportLayerText,
-                              "Maximum luminance of the layer, passed on as a host would "
-                              "(default 1000)");
+        ->take_all()
+        ->type_name("N[,N...]");
+    reportCommand
+        ->add_option("--layer-nits", reportLayerText,
+                     "Maximum luminance of the layer, passed on as a host would "
+                     "(default 1000)")
+        ->type_name("N");
     reportCommand->add_option("--format", report.format, "html (the page) or json (its data)")
         ->check(CLI::IsMember({"html", "json"}))
         ->capture_default_str();
@@ -265,8 +280,8 @@ int main(int argc, char** argv) {
                   "frame's of the same scene by more than this many 10-bit PQ codes "
                   "(default %g)",
                   kDefaultJumpThresholdCodes);
-    reportCommand->add_option("--jump-threshold", thresholdText, thresholdHelp);
-    reportCommand->add_option("--max-error", reportMaxErrorText, maxErrorHelp);
+    reportCommand->add_option("--jump-threshold", thresholdText, thresholdHelp)->type_name("CODES");
+    reportCommand->add_option("--max-error", reportMaxErrorText, maxErrorHelp)->type_name("E");
     reportCommand->add_flag("--fail-on-jumps", report.failOnJumps,
                             "Exit with status 1 when a frame is flagged");
     reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
@@ -300,7 +315,7 @@ int main(int argc, char** argv) {
     checkCommand->add_option("--plot", preset.plot, "Draw the EOTF and OETF tables (.png or .svg)");
     checkCommand->add_flag("--strict", preset.strict,
                            "Fail on warnings too (entries that share a key with different tables)");
-    checkCommand->footer(kExitStatuses);
+    checkCommand->footer(std::string(kPresetCheckExamples) + "\n\n" + kExitStatuses);
 
     const std::string unknown = unknownWord(app, argc, argv);
     if (!unknown.empty()) return usageError(unknown);
