@@ -328,6 +328,30 @@ TEST(FrameCommand, ScriptOrPresetThatCannotBeReadEndsWithStatusOneNamingIt) {
     }
 }
 
+// A preset the loader reads nothing from runs, as a build with it would, but
+// not silently: a misspelt section, or a file that is no preset at all.
+TEST(FrameCommand, PresetSectionsTheLoaderDoesNotReadAreWarnedAbout) {
+    TempDir dir;
+    const std::string misspelt = dir.write("misspelt.json", R"({"eotff": []})");
+    ToolRun near = runTool({"frame", kDemoScript, "--preset", misspelt, "--quiet"});
+    EXPECT_EQ(near.status, 0) << near.err;
+    EXPECT_NE(near.err.find("kestrel frame: warning: --preset " + misspelt +
+                            ": \"eotff\" holds an array but is not a section the loader reads "
+                            "(eotf, oetf and gamut_mapping); did you mean \"eotf\"?\n"),
+              std::string::npos)
+        << near.err;
+    const std::string metadata = dir.write("clip.json", R"({"SceneInfo": [{}]})");
+    ToolRun other = runTool({"frame", kDemoScript, "--preset", metadata, "--quiet"});
+    EXPECT_EQ(other.status, 0) << other.err;
+    EXPECT_NE(other.err.find("kestrel frame: warning: --preset " + metadata +
+                             ": not a preset file: the top level has none of "),
+              std::string::npos)
+        << other.err;
+    // The example preset gives no such warning.
+    ToolRun good = runTool({"frame", kDemoScript, "--preset", kExamplePreset, "--quiet"});
+    EXPECT_EQ(good.err.find("warning"), std::string::npos) << good.err;
+}
+
 TEST(FrameCommand, PluginErrorLinesReachStandardErrorWhateverShowsTheRest) {
     TempDir dir;
     const std::string rejects = std::string(KESTREL_TEST_DATA) + "/rejected_entries_preset.json";

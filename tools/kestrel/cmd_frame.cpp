@@ -13,6 +13,7 @@
 #include "tools/kestrel/json_file.h"
 #include "tools/kestrel/output_capture.h"
 #include "tools/kestrel/plugin_loader.h"
+#include "tools/kestrel/preset_gate.h"
 
 namespace kestrel::tool {
 
@@ -101,6 +102,16 @@ int runFrame(const FrameOptions& options) {
         if (!readableFile(options.preset, error)) {
             std::fprintf(stderr, "kestrel frame: --preset %s\n", error.c_str());
             return 1;
+        }
+        // The loader passes over sections it does not read, so a misspelt
+        // section or a file that is no preset at all would run silently with
+        // an empty store; the run goes on as a build with the file would.
+        Json::Value root;
+        if (readJsonFile(options.preset, root, error)) {
+            for (const std::string& line : unknownSections(root)) {
+                std::fprintf(stderr, "kestrel frame: warning: --preset %s: %s\n",
+                             options.preset.c_str(), line.c_str());
+            }
         }
     }
     PluginOutput pluginOutput;
