@@ -212,7 +212,9 @@ int main(int argc, char** argv) {
                      "Maximum luminance of the layer, passed on as a host would (default "
                      "1000)")
         ->type_name("N");
-    lutCommand->add_option("--format", lut.format, "Output: table, csv or json")
+    lutCommand
+        ->add_option("--format", lut.format,
+                     "Output: table, csv or json (default table; csv with --all-frames)")
         ->check(CLI::IsMember({"table", "csv", "json"}));
     CLI::Option* plot =
         lutCommand->add_option("--plot", lut.plot, "Draw the curves to a .png or .svg file")
