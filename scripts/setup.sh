@@ -25,6 +25,7 @@ packages=(
   # Container files (Matroska, MP4) for the tool, and the decoder the
   # stream tests check our reading against.
   libavformat-dev libavcodec-dev libavutil-dev
+  dpkg-dev file           # the Debian package: cpack runs dpkg-shlibdeps and file
 )
 # Node.js and npm run the page's browser test (playwright-core from npm,
 # pointed at Debian's chromium). A machine that has its own Node.js, which

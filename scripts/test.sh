@@ -5,9 +5,11 @@
 #                                  set-up, build and unit tests, the whole suite
 #                                  under AddressSanitizer + UndefinedBehaviorSanitizer,
 #                                  the multi-thread tests under ThreadSanitizer,
-#                                  the fuzzers (about a minute each), the
-#                                  arm64 cross build with the whole suite under
-#                                  qemu-user, and a benchmark smoke run
+#                                  the installed package (a moved install
+#                                  prefix, two host projects built against it,
+#                                  the .deb), the fuzzers (about a minute
+#                                  each), the arm64 cross build with the whole
+#                                  suite under qemu-user, and a benchmark smoke run
 #   bash scripts/test.sh --quick   day-to-day: build and unit tests only
 #
 # Every stage prints a header and its duration; the first failing stage ends
@@ -121,6 +123,114 @@ if [ "$mode" = quick ]; then
   exit 0
 fi
 
+# --- the installed package ------------------------------------------------------
+# Installs the plain build into a temporary prefix, moves the prefix, and
+# builds and runs two host projects from tests/consumer/ against the moved
+# tree, outside the source tree: one through the CMake package, one from a
+# pkg-config compiler line. Then builds the .deb and checks its contents and
+# control fields (without installing it).
+begin_stage package "install, move the prefix, host projects against it, the .deb"
+package_work=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-package.XXXXXX")
+first=$package_work/prefix
+prefix=$package_work/moved
+cmake --install build --prefix "$first" >"$package_work/install.log" 2>&1 ||
+  { cat "$package_work/install.log"; fail "cmake --install failed"; }
+# Nothing installed may name the source or the build folder.
+named=$(grep -rlF -e "$root" -e "$(cd build && pwd -P)" "$first" || true)
+[ -z "$named" ] || fail "installed files name the source or build folder: $named"
+[ "$(readelf -d "$first/lib/liborrin_kestrel.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')" = \
+  liborrin_kestrel.so ] || fail "the plug-in's SONAME is not liborrin_kestrel.so"
+for binary in "$first"/lib/*.so "$first"/lib/kestrel/*.so "$first"/bin/*; do
+  runpath=$(readelf -d "$binary" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+  case ":$runpath" in
+    *:/*) fail "$binary has an absolute RUNPATH: $runpath" ;;
+    :) fail "$binary has no RUNPATH" ;;
+  esac
+  echo "  RUNPATH of ${binary#"$first"/}: $runpath"
+done
+# Each installed header compiles alone against the installed tree.
+for header in $(cd "$first/include/kestrel" && find . -name '*.h' | sort); do
+  echo "#include \"${header#./}\"" |
+    c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -I"$first/include/kestrel" \
+      $(pkg-config --cflags jsoncpp) -x c++ - ||
+    fail "installed header ${header#./} does not compile on its own"
+done
+mv "$first" "$prefix"
+version=$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --modversion kestrel)
+echo "  installed and moved: version $version"
+
+# The host projects are copied out too, so that nothing in them can reach
+# into the source tree.
+cp -r tests/consumer "$package_work/consumer-sources"
+consumer=$package_work/cmake-consumer
+cmake -S "$package_work/consumer-sources/cmake" -B "$consumer" -DCMAKE_PREFIX_PATH="$prefix" \
+  >"$package_work/consumer.log" 2>&1 &&
+  cmake --build "$consumer" >>"$package_work/consumer.log" 2>&1 ||
+  { cat "$package_work/consumer.log"; fail "the CMake consumer does not build"; }
+"$consumer/cmake_consumer" >"$package_work/cmake-consumer.out" 2>&1 ||
+  { tail -n 40 "$package_work/cmake-consumer.out"; fail "the CMake consumer failed"; }
+grep '^cmake_consumer:' "$package_work/cmake-consumer.out" | sed 's/^/  /'
+
+# shellcheck disable=SC2046  # pkg-config's flags are meant to split
+PKG_CONFIG_PATH=$prefix/lib/pkgconfig c++ -std=c++17 -Wall -Wextra \
+  -o "$package_work/pkgconfig_consumer" "$package_work/consumer-sources/pkgconfig/main.cpp" \
+  $(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs kestrel) \
+  -Wl,-rpath,"$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --variable=libdir kestrel)" ||
+  fail "the pkg-config consumer does not build"
+"$package_work/pkgconfig_consumer" "$prefix/share/kestrel/presets/example_preset.json" \
+  >"$package_work/pkgconfig-consumer.out" 2>&1 ||
+  { tail -n 40 "$package_work/pkgconfig-consumer.out"; fail "the pkg-config consumer failed"; }
+grep '^pkgconfig_consumer:' "$package_work/pkgconfig-consumer.out" | sed 's/^/  /'
+
+shown=$("$prefix/bin/kestrel" --version) || fail "the moved kestrel --version failed"
+# The tool's version and that of the plug-in it found in the moved prefix.
+case "$shown" in
+  "kestrel $version"*"$prefix/bin/"*"liborrin_kestrel.so, version $version"*) ;;
+  *) fail "the moved kestrel --version does not show $version for itself and the moved plug-in: $shown" ;;
+esac
+echo "$shown" | sed 's/^/  moved kestrel --version: /'
+"$prefix/bin/kestrel" frame "$prefix/share/kestrel/frames/demo.json" \
+  >"$package_work/frame.out" 2>&1 ||
+  { tail -n 40 "$package_work/frame.out"; fail "the moved kestrel frame demo.json failed"; }
+tail -n 1 "$package_work/frame.out" | sed 's/^/  moved kestrel frame: /'
+# With the example preset loaded at run time (the tool's private library),
+# every layer of the demo gets its block.
+"$prefix/bin/kestrel" frame --preset "$prefix/share/kestrel/presets/example_preset.json" \
+  "$prefix/share/kestrel/frames/demo.json" >"$package_work/frame-preset.out" 2>&1 ||
+  { tail -n 40 "$package_work/frame-preset.out"; fail "the moved kestrel frame --preset failed"; }
+grep -q '^1 frame(s), 0 without a block' "$package_work/frame-preset.out" ||
+  { tail -n 40 "$package_work/frame-preset.out"; fail "the moved kestrel frame --preset left a frame without a block"; }
+
+(cd "$package_work" && cpack -G DEB --config "$root/build/CPackConfig.cmake" >cpack.log 2>&1) ||
+  { cat "$package_work/cpack.log"; fail "cpack -G DEB failed"; }
+arch=$(dpkg --print-architecture)
+deb=$package_work/kestrel_${version}_${arch}.deb
+[ -f "$deb" ] || fail "no ${deb##*/} (cpack made: $(ls "$package_work"/*.deb 2>/dev/null))"
+dpkg-deb --contents "$deb" >"$package_work/deb-contents.txt"
+for path in usr/lib/liborrin_kestrel.so usr/lib/kestrel/liblog.so usr/bin/kestrel \
+    usr/lib/libkestrel_hdr10plus.so usr/lib/kestrel/libkestrel_runtime_preset.so \
+    usr/include/kestrel/plugin/IDPUHdr10CommandWriter.h usr/include/kestrel/preset/Hdr10Lut.h \
+    usr/lib/cmake/kestrel/kestrelConfig.cmake usr/lib/cmake/kestrel/kestrelConfigVersion.cmake \
+    usr/lib/pkgconfig/kestrel.pc usr/share/kestrel/frames/demo.json \
+    usr/share/kestrel/presets/example_preset.json; do
+  grep -q " \./$path\( \|$\)" "$package_work/deb-contents.txt" || fail "${deb##*/} lacks /$path"
+done
+field() { dpkg-deb --field "$deb" "$1"; }
+[ "$(field Package)" = kestrel ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), expected $version"
+[ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
+depends=$(field Depends)
+for library in libjsoncpp25 libcairo2 libc6 libstdc++6; do
+  case ", $depends" in *", $library"*) ;; *) fail "Depends lacks $library: $depends" ;; esac
+done
+echo "  ${deb##*/}: $(wc -l <"$package_work/deb-contents.txt") entries; Depends: $depends"
+# The packaged tool runs from the unpacked tree (it is relocatable).
+dpkg-deb -x "$deb" "$package_work/unpacked"
+"$package_work/unpacked/usr/bin/kestrel" frame "$package_work/unpacked/usr/share/kestrel/frames/demo.json" \
+  >/dev/null 2>&1 || fail "the packaged kestrel does not run from the unpacked package"
+rm -rf "$package_work"
+end_stage
+
 # --- AddressSanitizer + UndefinedBehaviorSanitizer, whole suite --------------
 # float-cast-overflow is not part of GCC's "undefined" group; an out-of-range
 # float-to-integer cast is exactly the fault that differs between x86 and arm64.
@@ -154,9 +264,7 @@ fuzz_targets=(preset_loader hdr10plus_path host_calls hdr10plus_payload hdr10plu
 CC=clang CXX=clang++ configure build-fuzz \
   -DKESTREL_SANITIZE=address,undefined,float-cast-overflow -DKESTREL_BUILD_FUZZ=ON \
   -DKESTREL_BUILD_TESTS=OFF -DKESTREL_BUILD_TOOLS=OFF
-# Only the fuzz targets: clang links no sanitizer runtime into a shared
-# library, so the plug-in's .so is not built in this tree.
-build_tree build-fuzz --target "${fuzz_targets[@]/#/fuzz_}"
+build_tree build-fuzz
 for target in "${fuzz_targets[@]}"; do
   work=build-fuzz/run/$target
   mkdir -p "$work/corpus" "$work/artifacts"

@@ -13,22 +13,39 @@
 
 namespace kestrel::tool {
 
+#ifndef KESTREL_LIBDIR_FROM_BINDIR
+#define KESTREL_LIBDIR_FROM_BINDIR "../lib"
+#endif
+#ifndef KESTREL_PRIVATE_LIBDIR_FROM_BINDIR
+#define KESTREL_PRIVATE_LIBDIR_FROM_BINDIR "../lib/kestrel"
+#endif
+
 namespace {
 
-std::string besideTheTool(const char* fileName) {
+// The build tree keeps the libraries beside the tool; an installed tree
+// keeps the tool in bin/ and each library in its folder, at the same
+// relative path under any prefix. When neither has the file, the place
+// beside the tool names it in the error message.
+std::string findForTool(const char* fileName, const char* installedFolder) {
     char self[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) return fileName;  // left to the dynamic loader's search
     std::string path(self, static_cast<size_t>(n));
-    size_t slash = path.rfind('/');
-    return path.substr(0, slash + 1) + fileName;
+    std::string folder = path.substr(0, path.rfind('/') + 1);
+    std::string beside = folder + fileName;
+    if (access(beside.c_str(), F_OK) == 0) return beside;
+    std::string installed = folder + installedFolder + "/" + fileName;
+    if (access(installed.c_str(), F_OK) == 0) return installed;
+    return beside;
 }
 
 }  // namespace
 
-std::string defaultPluginPath() { return besideTheTool(kPluginFileName); }
+std::string defaultPluginPath() { return findForTool(kPluginFileName, KESTREL_LIBDIR_FROM_BINDIR); }
 
-std::string runtimePresetLibraryPath() { return besideTheTool(kRuntimePresetFileName); }
+std::string runtimePresetLibraryPath() {
+    return findForTool(kRuntimePresetFileName, KESTREL_PRIVATE_LIBDIR_FROM_BINDIR);
+}
 
 bool readPluginBuild(const std::string& path, PluginBuild& build, std::string& error) {
     std::ifstream in(path, std::ios::binary);

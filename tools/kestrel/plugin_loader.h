@@ -19,9 +19,11 @@ constexpr const char* kRuntimePresetFileName = "libkestrel_runtime_preset.so";
 constexpr const char* kRuntimePresetSymbol = "kestrel_load_runtime_preset";
 
 // liborrin_kestrel.so in the directory of the running executable, where the
-// build puts it beside the tool.
+// build puts it beside the tool, or else in the library folder of the prefix
+// the tool is installed in (../lib from bin/).
 std::string defaultPluginPath();
-// libkestrel_runtime_preset.so beside the tool.
+// libkestrel_runtime_preset.so beside the tool, or else in the private library
+// folder of the prefix the tool is installed in (../lib/kestrel from bin/).
 std::string runtimePresetLibraryPath();
 
 // What a plug-in file says about its build (plugin/build_mark.h), read
