@@ -141,3 +141,15 @@ test("the table the page shows for a frame is the one `kestrel lut` prints", asy
   }
   await context.close();
 });
+
+test("a clip with no frame read says so, in the singular, and claims no absence of jumps", async () => {
+  const { page, context, problems } = await open("rejected.html");
+  assert.deepEqual(problems, []);
+  assert.equal(await page.textContent("#subtitle"), `${path.join(work, "rejected.json")} — 600 cd/m² target display`);
+  assert.equal(await page.textContent("#summary summary"), "1 rejected frame");
+  const section = page.locator("section.target");
+  assert.equal(await section.count(), 1);
+  assert.equal(await section.locator(".badge").count(), 0);
+  assert.match(await section.textContent(), /No frame could be read\./);
+  await context.close();
+});

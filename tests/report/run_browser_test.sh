@@ -27,6 +27,11 @@ regular=$source/examples/metadata/regular_metadata.json
 planted=$source/tests/tool/data/planted_jump.json
 "$tool" report "$regular" --target-nits 400,600,1000 -o "$work/regular.html"
 "$tool" report "$planted" --target-nits 400,600,1000 -o "$work/planted.html"
+# A clip whose only frame is rejected (MaxScl cannot be negative): the page is
+# still written, and the report exits 1 for it.
+printf '%s\n' '{"SceneInfo": [{"TargetedSystemDisplayMaximumLuminance": 0,
+  "LuminanceParameters": {"MaxScl": [5000, 4000, -1]}}]}' >"$work/rejected.json"
+"$tool" report "$work/rejected.json" --target-nits 600 -o "$work/rejected.html" 2>/dev/null || true
 for frame in 0 3 100; do
   "$tool" lut "$regular" --frame "$frame" --target-nits 600 --format json >"$work/lut-$frame.json"
 done

@@ -290,9 +290,66 @@ TEST(FrameCommand, PresetLoadedAtRunTimeGivesTheBlocksOfAPluginBuiltWithIt) {
                                ", loaded at run time into its global store\n"),
               std::string::npos)
         << runtime.out;
-    EXPECT_NE(built.out.find("preset: the one the plug-in was built with, if any\n"),
+    // The plug-in's own mark names the preset it was built with, or none.
+    ToolRun plain = runTool({"frame", kDemoScript, "--quiet"});
+    EXPECT_NE(plain.out.find("\npreset: none compiled in (static HDR10 layers get no tables)\n"),
+              std::string::npos)
+        << plain.out;
+    EXPECT_NE(built.out.find("preset: " + std::string(KESTREL_EXAMPLES) +
+                             "/presets/example_preset.json, compiled in\n"),
               std::string::npos)
         << built.out;
+}
+
+// A script or preset that is missing or a directory is an input
+// that is wrong: status 1, as for the other commands' inputs, with the file
+// and the reason, and the plug-in is not run.
+TEST(FrameCommand, ScriptOrPresetThatCannotBeReadEndsWithStatusOneNamingIt) {
+    TempDir dir;
+    const std::string missing = dir.path("missing.json");
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"frame", missing}, "kestrel frame: " + missing + ": cannot open: "},
+        {{"frame", dir.path("")},
+         "kestrel frame: " + dir.path("") + ": is a directory, not a file"},
+        {{"frame", kDemoScript, "--preset", missing},
+         "kestrel frame: --preset " + missing + ": cannot open: "},
+        {{"frame", kDemoScript, "--preset", dir.path("")},
+         "kestrel frame: --preset " + dir.path("") + ": is a directory, not a file"},
+    };
+    for (const auto& c : cases) {
+        ToolRun run = runTool(c.args);
+        ASSERT_TRUE(run.exited) << c.message;
+        EXPECT_EQ(run.status, 1) << c.message << run.err;
+        EXPECT_EQ(run.err.rfind(c.message, 0), 0u) << run.err;
+        EXPECT_EQ(run.out.find("frame 0:"), std::string::npos) << run.out;
+    }
+}
+
+// A preset the loader reads nothing from runs, as a build with it would, but
+// not silently: a misspelt section, or a file that is no preset at all.
+TEST(FrameCommand, PresetSectionsTheLoaderDoesNotReadAreWarnedAbout) {
+    TempDir dir;
+    const std::string misspelt = dir.write("misspelt.json", R"({"eotff": []})");
+    ToolRun near = runTool({"frame", kDemoScript, "--preset", misspelt, "--quiet"});
+    EXPECT_EQ(near.status, 0) << near.err;
+    EXPECT_NE(near.err.find("kestrel frame: warning: --preset " + misspelt +
+                            ": \"eotff\" holds an array but is not a section the loader reads "
+                            "(eotf, oetf and gamut_mapping); did you mean \"eotf\"?\n"),
+              std::string::npos)
+        << near.err;
+    const std::string metadata = dir.write("clip.json", R"({"SceneInfo": [{}]})");
+    ToolRun other = runTool({"frame", kDemoScript, "--preset", metadata, "--quiet"});
+    EXPECT_EQ(other.status, 0) << other.err;
+    EXPECT_NE(other.err.find("kestrel frame: warning: --preset " + metadata +
+                             ": not a preset file: the top level has none of "),
+              std::string::npos)
+        << other.err;
+    // The example preset gives no such warning.
+    ToolRun good = runTool({"frame", kDemoScript, "--preset", kExamplePreset, "--quiet"});
+    EXPECT_EQ(good.err.find("warning"), std::string::npos) << good.err;
 }
 
 TEST(FrameCommand, PluginErrorLinesReachStandardErrorWhateverShowsTheRest) {

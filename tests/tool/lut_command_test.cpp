@@ -355,6 +355,12 @@ TEST(LutCommand, CommandLineMistakesAreNamedAndExitWith2) {
         {{"lut", kExampleMetadata, "--all-frames", "--levels", "5"},
          "kestrel lut: --levels needs --all-frames and --plot"},
         {{"lut", kExampleMetadata, "--axes", "pq"}, "kestrel lut: --axes needs --plot"},
+        // The parser's own messages name the command they are about: the
+        // positional of `lut` is called "metadata", like a command.
+        {{"lut", "--frame", "3"}, "kestrel lut: metadata is required"},
+        {{"report", kExampleMetadata, "--format", "csv"},
+         "kestrel report: --format: csv not in {html,json}"},
+        {{"preset"}, "kestrel preset: a subcommand is required (known: check)"},
     };
     for (const auto& c : cases) {
         ToolRun run = runTool(c.args);
@@ -368,6 +374,16 @@ TEST(LutCommand, CommandLineMistakesAreNamedAndExitWith2) {
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("  2  the command line was wrong"), std::string::npos) << help.out;
     EXPECT_NE(help.out.find("--target-nits 400,600,1000 --plot"), std::string::npos);
+    // Every command's help shows how it is run.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"frame", "--help"},
+                                                 {"preset", "check", "--help"},
+                                                 {"report", "--help"},
+                                                 {"metadata", "--help"}}) {
+        ToolRun commandHelp = runTool(args);
+        EXPECT_EQ(commandHelp.status, 0) << args[0];
+        EXPECT_NE(commandHelp.out.find("Examples:\n  kestrel " + args[0] + " "), std::string::npos)
+            << commandHelp.out;
+    }
 }
 
 TEST(LutCommand, VersionNamesThePluginsPreset) {

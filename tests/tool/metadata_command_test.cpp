@@ -174,6 +174,20 @@ TEST(MetadataCommand, FramesWithoutMetadataAreNamedAndWrittenWithoutIt) {
     EXPECT_EQ(parseJson(lut.out)["source_curve"]["targeted_display_nits"].asUInt(), 400u);
 }
 
+TEST(MetadataCommand, SummaryCountsOneFrameInTheSingular) {
+    TempDir dir;
+    std::vector<uint8_t> s = streamHeader();
+    append(s, hevc::test::sei({{4, payload(300)}}));
+    append(s, hevc::test::slice(19, 0, 8));
+    std::string path = writeBytes(dir, "one.hevc", s);
+    ToolRun run = runTool({"metadata", path});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "kestrel metadata: " + path +
+                           ": HEVC Annex B stream, 1 frame: 1 with metadata of their own, 0 "
+                           "repeating the latest before them in decoding order, 0 without\n");
+}
+
 TEST(MetadataCommand, DamageEndsWithStatusOneAndKeepsTheFramesBefore) {
     TempDir dir;
     std::vector<uint8_t> s = streamHeader();

@@ -99,6 +99,17 @@ TEST(PresetCheck, PlotsTheTables) {
             EXPECT_NE(bytes.find("</svg>"), std::string::npos);
         }
     }
+
+    // A plot that cannot be written fails the check, and the result line,
+    // which is what a gate reads, must not say OK.
+    const std::string unwritable = dir.path("no-such-dir/tables.png");
+    ToolRun failed =
+        runTool({"preset", "check", kData + "/test_preset.json", "--plot", unwritable});
+    EXPECT_EQ(failed.status, 1) << failed.out << failed.err;
+    EXPECT_NE(failed.out.find("result: FAILED, the plot " + unwritable + " could not be written\n"),
+              std::string::npos)
+        << failed.out;
+    EXPECT_EQ(failed.out.find("result: OK"), std::string::npos) << failed.out;
 }
 
 TEST(PresetCheck, FilesThatAreNoPresetFailWithTheReason) {

@@ -168,6 +168,10 @@ TEST(ReportCommand, BadRequestsAndRejectedFramesAreReported) {
         std::string::npos)
         << rejected.err;
     EXPECT_NE(rejected.err.find("(frame left out)\n"), std::string::npos) << rejected.err;
+    EXPECT_NE(rejected.err.find("kestrel report: wrote " + page +
+                                ": 2 frames, 1 scene; flagged frames at 1000 cd/m²: 0\n"),
+              std::string::npos)
+        << rejected.err;
     EXPECT_NE(readFile(page).find("\"frames_rejected\":1"), std::string::npos);
 }
 

@@ -10,8 +10,10 @@
 #include "tools/kestrel/commands.h"
 #include "tools/kestrel/dataspace_names.h"
 #include "tools/kestrel/frame_script.h"
+#include "tools/kestrel/json_file.h"
 #include "tools/kestrel/output_capture.h"
 #include "tools/kestrel/plugin_loader.h"
+#include "tools/kestrel/preset_gate.h"
 
 namespace kestrel::tool {
 
@@ -94,6 +96,24 @@ int runFrame(const FrameOptions& options) {
         std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
         return 1;
     }
+    if (!options.preset.empty()) {
+        // The loader would only say that the file could not be loaded; what
+        // it finds inside the file it reports itself.
+        if (!readableFile(options.preset, error)) {
+            std::fprintf(stderr, "kestrel frame: --preset %s\n", error.c_str());
+            return 1;
+        }
+        // The loader passes over sections it does not read, so a misspelt
+        // section or a file that is no preset at all would run silently with
+        // an empty store; the run goes on as a build with the file would.
+        Json::Value root;
+        if (readJsonFile(options.preset, root, error)) {
+            for (const std::string& line : unknownSections(root)) {
+                std::fprintf(stderr, "kestrel frame: warning: --preset %s: %s\n",
+                             options.preset.c_str(), line.c_str());
+            }
+        }
+    }
     PluginOutput pluginOutput;
     if (!pluginOutput.open(options.diagOut, options.quiet, error)) {
         std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
@@ -111,7 +131,7 @@ int runFrame(const FrameOptions& options) {
     if (runtimePreset) {
         std::cout << "preset: " << options.preset << ", loaded at run time into its global store\n";
     } else {
-        std::cout << "preset: the one the plug-in was built with, if any\n";
+        std::cout << compiledPresetLine(path) << "\n";
     }
     Plugin plugin;
     bool opened = false;

@@ -118,8 +118,9 @@ int runMetadata(const MetadataOptions& options) {
         }
     }
 
-    std::string summary = std::string(formatName(input.format)) + ", " +
-                          std::to_string(input.frames.size()) + " frames";
+    const size_t count = input.frames.size();
+    std::string summary = std::string(formatName(input.format)) + ", " + std::to_string(count) +
+                          (count == 1 ? " frame" : " frames");
     if (input.format != InputFormat::Json) {
         summary += ": " + std::to_string(own) + " with metadata of their own, " +
                    std::to_string(repeated) + " repeating the latest before them in decoding " +

@@ -117,9 +117,11 @@ int runReport(const ReportOptions& o) {
     size_t flagged = 0;
     for (const std::vector<Jump>& jumps : report.jumps) flagged += flaggedFrameCount(jumps);
     if (!o.output.empty()) {
-        std::fprintf(stderr, "%s: wrote %s: %u frames, %zu scenes; flagged frames at %s\n", name,
-                     o.output.c_str(), report.clip.frameCount, report.scenes.firstFrames.size(),
-                     flaggedSummary(report).c_str());
+        const unsigned frames = report.clip.frameCount;
+        const size_t scenes = report.scenes.firstFrames.size();
+        std::fprintf(stderr, "%s: wrote %s: %u frame%s, %zu scene%s; flagged frames at %s\n", name,
+                     o.output.c_str(), frames, frames == 1 ? "" : "s", scenes,
+                     scenes == 1 ? "" : "s", flaggedSummary(report).c_str());
     }
     int status = report.clip.rejected.empty() ? 0 : 1;
     if (o.failOnJumps && flagged > 0) {

@@ -6,12 +6,30 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 namespace kestrel::tool {
 
+bool readableFile(const std::string& path, std::string& error) {
+    // A directory opens for reading and only fails when read, which a parser
+    // would report as a syntax error at line 1.
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        error = path + ": is a directory, not a file";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
 bool readJsonFile(const std::string& path, Json::Value& root, std::string& error, bool strict) {
+    if (!readableFile(path, error)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = path + ": cannot open: " + std::strerror(errno);

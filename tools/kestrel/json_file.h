@@ -7,6 +7,10 @@
 
 namespace kestrel::tool {
 
+// Whether the file at `path` can be opened for reading; if not, `error`
+// names it and says why ("is a directory, not a file", "cannot open: ...").
+bool readableFile(const std::string& path, std::string& error);
+
 // Parses the file at `path` into `root`. On failure `error` says why: the
 // file could not be read, or the parser's messages with line and column.
 // With `strict`, duplicate keys and text after the value are errors too

@@ -40,6 +40,18 @@ const char* kReportExamples =
     "  kestrel report clip.json --target-nits 600 --format json --fail-on-jumps > jumps.json\n"
     "  kestrel report clip.json --target-nits 600 --jump-threshold 4 -o clip-report.html";
 
+const char* kFrameExamples =
+    "Examples:\n"
+    "  kestrel frame examples/frames/demo.json\n"
+    "  kestrel frame examples/frames/demo.json --preset examples/presets/example_preset.json "
+    "--quiet\n"
+    "  kestrel frame script.json --block-out block-{frame}.bin --require-block";
+
+const char* kPresetCheckExamples =
+    "Examples:\n"
+    "  kestrel preset check examples/presets/example_preset.json\n"
+    "  kestrel preset check my_preset.json --strict --plot my_preset.png";
+
 const char* kMetadataExamples =
     "Examples:\n"
     "  kestrel metadata clip.hevc -o clip.json\n"
@@ -90,6 +102,28 @@ std::string unknownWord(CLI::App& app, int argc, char** argv) {
     return "";
 }
 
+// The command the command line chose, with its words ("kestrel preset
+// check") in `path`, so that the parser's own messages name the command they
+// are about: "kestrel: metadata is required" would read as if the
+// `metadata` command were meant.
+const CLI::App* chosenCommand(CLI::App& app, int argc, char** argv, std::string& path) {
+    CLI::App* current = &app;
+    path = "kestrel";
+    for (int i = 1; i < argc; i++) {
+        const std::string arg = argv[i];
+        if (arg == "--") break;
+        if (arg.empty() || arg[0] == '-') continue;
+        for (CLI::App* sub : current->get_subcommands([](const CLI::App*) { return true; })) {
+            if (sub->check_name(arg)) {
+                current = sub;
+                path += " " + arg;
+                break;
+            }
+        }
+    }
+    return current;
+}
+
 int usageError(const std::string& message) {
     std::fprintf(stderr, "%s\nRun with --help for more information.\n", message.c_str());
     return kExitUsage;
@@ -105,11 +139,7 @@ int printVersion() {
         return kExitOk;
     }
     std::printf("plug-in: %s, version %s\n", path.c_str(), build.version.c_str());
-    if (build.preset == "none") {
-        std::printf("preset: none compiled in (static HDR10 layers get no tables)\n");
-    } else {
-        std::printf("preset: %s, compiled in\n", build.preset.c_str());
-    }
+    std::printf("%s\n", compiledPresetLine(path).c_str());
     return kExitOk;
 }
 
@@ -133,9 +163,9 @@ int main(int argc, char** argv) {
     FrameOptions frame;
     CLI::App* frameCommand = app.add_subcommand(
         "frame", "Load the plug-in and run the frames of a frame script through it");
-    frameCommand->add_option("script", frame.script, "Frame script (JSON)")
-        ->required()
-        ->check(CLI::ExistingFile);
+    // Files are opened by the command, which names what is wrong with them
+    // and exits with status 1 as every other command does for its inputs.
+    frameCommand->add_option("script", frame.script, "Frame script (JSON)")->required();
     CLI::Option* pluginOption =
         frameCommand->add_option("--plugin", frame.plugin,
                                  "Plug-in to load (default: liborrin_kestrel.so beside this tool)");
@@ -144,7 +174,6 @@ int main(int argc, char** argv) {
                      "Load this preset file at run time into the plug-in's store, as a plug-in "
                      "built with it would hold it (uses libkestrel_runtime_preset.so beside "
                      "this tool)")
-        ->check(CLI::ExistingFile)
         ->excludes(pluginOption);
     frameCommand->add_option("--diag-out", frame.diagOut,
                              "Write the plug-in's own output to this file instead of showing it "
@@ -157,7 +186,7 @@ int main(int argc, char** argv) {
                              "(\"{frame}\" in the name becomes the frame number)");
     frameCommand->add_flag("--require-block", frame.requireBlock,
                            "Exit with status 3 when getParams() returns null for a frame");
-    frameCommand->footer(kExitStatuses);
+    frameCommand->footer(std::string(kFrameExamples) + "\n\n" + kExitStatuses);
 
     LutOptions lut;
     std::string frameText, layerText, maxErrorText, axesText;
@@ -183,7 +212,9 @@ int main(int argc, char** argv) {
                      "Maximum luminance of the layer, passed on as a host would (default "
                      "1000)")
         ->type_name("N");
-    lutCommand->add_option("--format", lut.format, "Output: table, csv or json")
+    lutCommand
+        ->add_option("--format", lut.format,
+                     "Output: table, csv or json (default table; csv with --all-frames)")
         ->check(CLI::IsMember({"table", "csv", "json"}));
     CLI::Option* plot =
         lutCommand->add_option("--plot", lut.plot, "Draw the curves to a .png or .svg file")
@@ -232,10 +263,13 @@ int main(int argc, char** argv) {
         ->add_option("--target-nits", reportTargetTexts,
                      "Peaks of the target displays, cd/m², separated by commas (default 1000)")
         ->expected(1)
-        ->take_all();
-    reportCommand->add_option("--layer-nits", reportLayerText,
-                              "Maximum luminance of the layer, passed on as a host would "
-                              "(default 1000)");
+        ->take_all()
+        ->type_name("N[,N...]");
+    reportCommand
+        ->add_option("--layer-nits", reportLayerText,
+                     "Maximum luminance of the layer, passed on as a host would "
+                     "(default 1000)")
+        ->type_name("N");
     reportCommand->add_option("--format", report.format, "html (the page) or json (its data)")
         ->check(CLI::IsMember({"html", "json"}))
         ->capture_default_str();
@@ -248,8 +282,8 @@ int main(int argc, char** argv) {
                   "frame's of the same scene by more than this many 10-bit PQ codes "
                   "(default %g)",
                   kDefaultJumpThresholdCodes);
-    reportCommand->add_option("--jump-threshold", thresholdText, thresholdHelp);
-    reportCommand->add_option("--max-error", reportMaxErrorText, maxErrorHelp);
+    reportCommand->add_option("--jump-threshold", thresholdText, thresholdHelp)->type_name("CODES");
+    reportCommand->add_option("--max-error", reportMaxErrorText, maxErrorHelp)->type_name("E");
     reportCommand->add_flag("--fail-on-jumps", report.failOnJumps,
                             "Exit with status 1 when a frame is flagged");
     reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
@@ -283,7 +317,7 @@ int main(int argc, char** argv) {
     checkCommand->add_option("--plot", preset.plot, "Draw the EOTF and OETF tables (.png or .svg)");
     checkCommand->add_flag("--strict", preset.strict,
                            "Fail on warnings too (entries that share a key with different tables)");
-    checkCommand->footer(kExitStatuses);
+    checkCommand->footer(std::string(kPresetCheckExamples) + "\n\n" + kExitStatuses);
 
     const std::string unknown = unknownWord(app, argc, argv);
     if (!unknown.empty()) return usageError(unknown);
@@ -294,7 +328,14 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        return usageError(std::string("kestrel: ") + e.what());
+        std::string path;
+        const CLI::App* command = chosenCommand(app, argc, argv, path);
+        if (command != &app &&
+            !command->get_subcommands([](const CLI::App*) { return true; }).empty()) {
+            return usageError(
+                path + ": a subcommand is required (known: " + subcommandNames(*command) + ")");
+        }
+        return usageError(path + ": " + e.what());
     }
     if (version) return printVersion();
 

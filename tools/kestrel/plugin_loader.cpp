@@ -57,7 +57,8 @@ bool readPluginBuild(const std::string& path, PluginBuild& build, std::string& e
     const std::string prefix = KESTREL_BUILD_MARK_PREFIX;
     const size_t at = bytes.find(prefix);
     if (at == std::string::npos) {
-        error = path + ": no build mark (not a kestrel plug-in, or built before 0.2)";
+        error = path +
+                ": no build mark (not a kestrel plug-in, or one built before plug-ins carried it)";
         return false;
     }
     // The mark is a C string: it ends at the next NUL.
@@ -69,6 +70,16 @@ bool readPluginBuild(const std::string& path, PluginBuild& build, std::string& e
                        ? "unknown"
                        : mark.substr(preset + std::strlen(KESTREL_BUILD_MARK_PRESET));
     return true;
+}
+
+std::string compiledPresetLine(const std::string& pluginPath) {
+    PluginBuild build;
+    std::string error;
+    if (!readPluginBuild(pluginPath, build, error))
+        return "preset: the one the plug-in was built with, if any";
+    if (build.preset == "none")
+        return "preset: none compiled in (static HDR10 layers get no tables)";
+    return "preset: " + build.preset + ", compiled in";
 }
 
 Plugin::~Plugin() { close(); }

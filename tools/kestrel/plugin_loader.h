@@ -37,6 +37,11 @@ struct PluginBuild {
 // build from before the mark existed, or not a kestrel plug-in).
 bool readPluginBuild(const std::string& path, PluginBuild& build, std::string& error);
 
+// The "preset: ..." line that names the preset a plug-in was built with,
+// read from its mark; without a mark, all that can be said is that it uses
+// whatever it was built with.
+std::string compiledPresetLine(const std::string& pluginPath);
+
 class Plugin {
 public:
     Plugin() = default;
