@@ -308,7 +308,7 @@ TEST(MetadataCommand, PipeIsRefusedAsAnInputThatCannotBeReadTwice) {
     TempDir dir;
     const std::string fifo = dir.path("clip.hevc");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string start : {std::string("\0\0\1\x40\x01", 5), std::string("{\"Sce")}) {
+    for (const std::string& start : {std::string("\0\0\1\x40\x01", 5), std::string("{\"Sce")}) {
         pid_t writer = fork();
         if (writer == 0) {
             std::signal(SIGPIPE, SIG_IGN);
