@@ -113,14 +113,19 @@ Json::Value frameJson(const FrameRow& row) {
     v["max_interpolation_error"]["at_x"] = a.maxErrorAt;
     v["max_interpolation_error"]["at_nits"] = inputNits(a, a.maxErrorAt);
     v["microseconds"] = a.microseconds;
-    v["warnings"] = Json::Value(Json::arrayValue);
-    for (const FrameWarning& w : row.warnings) {
+    v["warnings"] = warningsJson(row.warnings);
+    return v;
+}
+
+Json::Value warningsJson(const std::vector<FrameWarning>& warnings) {
+    Json::Value list(Json::arrayValue);
+    for (const FrameWarning& w : warnings) {
         Json::Value warning;
         warning["kind"] = warningKindName(w.kind);
         warning["message"] = w.text;
-        v["warnings"].append(warning);
+        list.append(warning);
     }
-    return v;
+    return list;
 }
 
 void writeFrameTable(std::ostream& out, const FrameRow& row, const std::string& file) {

@@ -6,6 +6,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "tools/kestrel/clip_analysis.h"
 
@@ -21,6 +22,8 @@ void writeFrameTable(std::ostream& out, const FrameRow& row, const std::string& 
 // targets under the first one's header).
 void writeFrameCsv(std::ostream& out, const FrameRow& row, bool header = true);
 Json::Value frameJson(const FrameRow& row);
+// A frame's warnings as [{kind, message}], as every JSON view lists them.
+Json::Value warningsJson(const std::vector<FrameWarning>& warnings);
 
 // A clip: one header, then one line per frame and target.
 enum class RowLayout { Csv, Columns };

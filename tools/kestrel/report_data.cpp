@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "tools/kestrel/lut_output.h"
 #include "tools/kestrel/pq.h"
 #include "tools/kestrel/version.h"
 
@@ -222,14 +223,7 @@ Json::Value reportJson(const Report& report, bool withCurves) {
             f["max_interpolation_error"] = number(usable ? row.lut.maxError / kUnitGain : kNaN);
             f["max_interpolation_error_at_nits"] = number(
                 usable && row.lut.sourcePeak > 0 ? inputNits(row.lut, row.lut.maxErrorAt) : kNaN);
-            f["warnings"] = Json::Value(Json::arrayValue);
-            // As `kestrel lut` lists them.
-            for (const FrameWarning& w : row.warnings) {
-                Json::Value warning;
-                warning["kind"] = warningKindName(w.kind);
-                warning["message"] = w.text;
-                f["warnings"].append(warning);
-            }
+            f["warnings"] = warningsJson(row.warnings);  // as `kestrel lut` lists them
             tv["frames"].append(f);
         }
         tv["flagged"] = Json::Value(Json::arrayValue);
