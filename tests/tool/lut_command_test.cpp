@@ -350,6 +350,8 @@ TEST(LutCommand, CommandLineMistakesAreNamedAndExitWith2) {
          "kestrel lut: --levels must be above 0 (got -1)"},
         {{"lut", kExampleMetadata, "--target-nits", "400,10001"},
          "kestrel lut: --target-nits must be a whole number from 1 to 10000 (got \"10001\")"},
+        {{"lut", kExampleMetadata, "--target-nits", "400,600", "--target-nits", "400"},
+         "kestrel lut: --target-nits lists 400 twice"},
         {{"lut", kExampleMetadata, "--target-nits", "0"},
          "kestrel lut: --target-nits must be a whole number from 1 to 10000 (got \"0\")"},
         {{"lut", kExampleMetadata, "--all-frames", "--levels", "5"},

@@ -67,6 +67,20 @@ bool parseWholeNumbers(const std::string& option, const std::vector<std::string>
     return true;
 }
 
+bool parseTargetPeaks(const std::string& option, const std::vector<std::string>& texts,
+                      std::vector<unsigned>& values, std::string& error) {
+    if (!parseWholeNumbers(option, texts, 1, 10000, values, error)) return false;
+    for (size_t i = 0; i < values.size(); i++) {
+        for (size_t k = 0; k < i; k++) {
+            if (values[k] == values[i]) {
+                error = option + " lists " + std::to_string(values[i]) + " twice";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 bool parsePositiveNumbers(const std::string& option, const std::vector<std::string>& texts,
                           std::vector<double>& values, std::string& error) {
     values.clear();

@@ -20,6 +20,10 @@ bool parsePositiveNumber(const std::string& option, const std::string& text, dou
 bool parseWholeNumbers(const std::string& option, const std::vector<std::string>& texts,
                        unsigned min, unsigned max, std::vector<unsigned>& values,
                        std::string& error);
+// Peaks of target displays, 1 to 10000 cd/m², each at most once: a table or a
+// page section per target, so the same one twice is a slip of the keyboard.
+bool parseTargetPeaks(const std::string& option, const std::vector<std::string>& texts,
+                      std::vector<unsigned>& values, std::string& error);
 bool parsePositiveNumbers(const std::string& option, const std::vector<std::string>& texts,
                           std::vector<double>& values, std::string& error);
 
