@@ -1,6 +1,8 @@
 // Every diagnostic line of the library in one place: the formats of the
 // lines on standard output, the Android log's tag and messages, and one
-// function per kind of line.
+// function per kind of line. Each function hands its lines to the calling
+// thread's sink (common/diagnostic_sink.h); what follows describes the
+// default sink, which is what hosts get.
 //
 // Standard output lines are headed "%s(%d)": the writing function's name and
 // a fixed number, which readers of existing logs search for. Unsigned values
@@ -10,10 +12,10 @@
 // and redirection apply unchanged; nothing silences them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/diag_format.h"
-#include "metadata/VelmorHdrDynamicInfo.h"
 
 namespace kestrel::diag {
 
@@ -73,8 +75,18 @@ void printMeta2LutCopy(const void* copy);
 // The curve before adaptation (three lines), and after it (knee point and
 // every anchor slot of the record, valid or not, with the anchor count).
 void printCurveBeforeAdaptation(uint16_t kneeX, uint16_t kneeY, uint16_t toneMappingFlag);
+
+// The after-adaptation lines reach standard output in one write when the
+// record has at most this many anchor slots.
+inline constexpr size_t kAnchorSlotsInOneWrite = 16;
 void printCurveAfterAdaptation(uint16_t kneeX, uint16_t kneeY, uint16_t anchorCount,
-                               const uint16_t (&anchors)[kMaxBezierAnchors]);
+                               const uint16_t* anchors, size_t slots);
+template <size_t Slots>
+void printCurveAfterAdaptation(uint16_t kneeX, uint16_t kneeY, uint16_t anchorCount,
+                               const uint16_t (&anchors)[Slots]) {
+    static_assert(Slots <= kAnchorSlotsInOneWrite, "every anchor line in one write");
+    printCurveAfterAdaptation(kneeX, kneeY, anchorCount, anchors, Slots);
+}
 
 // One stored table entry each: first and last points of a LUT, or the
 // corner coefficients of a gamut matrix.
@@ -85,11 +97,32 @@ void printGamutEntry(const char* source, const char* target, int first, int last
 void printOpenFailed(const char* path);
 
 // --- Android log ------------------------------------------------------------
+// Error priority unless said otherwise.
 
 void logTooManyConversions();
 void logGuidedTargetUnder200();
 void logPresetSource(const char* source);  // debug priority
 void logUnsupportedDataspace(unsigned int dataspace, const char* table);
 void logNoTable(const char* table, const char* transfer);
+
+// The preset loader: the file as a whole.
+void logPresetParseFailed(const char* path, const char* parserErrors);
+void logPresetTopLevelNotObject(const char* path);
+void logPresetLoadInterrupted(const char* path, const char* reason);
+void logPresetLoadInterrupted(const char* path);
+
+// The preset loader: one entry of a section.
+void logEntryNotObject(const char* section);
+void logMemberNotString(const char* key, const char* section);
+// `kind` reads as the end of a sentence: "an unsigned 32-bit integer".
+void logMemberNotConvertible(const char* key, const char* section, const char* kind);
+void logElementNotConvertible(const char* key, unsigned int position, const char* section,
+                              const char* kind);
+void logEntryWithoutFunction(const char* section);
+void logWrongLutPointCount(const char* section, unsigned int xCount, unsigned int yCount);
+void logUnknownTransfer(const char* name);
+void logGamutSourceOrTargetMissing();
+void logUnknownGamutConversion(const char* source, const char* target);
+void logWrongGamutValueCount(const char* source, const char* target);
 
 }  // namespace kestrel::diag

@@ -6,7 +6,6 @@
 // conversion accepts before it is converted. The checks that name a missing
 // key, a wrong size or an unknown name run first and in a fixed order; the
 // type checks that keep the conversions safe come after them.
-#include <android/log.h>
 #include <json/json.h>
 
 #include <algorithm>
@@ -28,7 +27,6 @@ using kestrel::optionalMemberConverts;
 
 namespace {
 
-using kestrel::diag::kLogTag;
 constexpr unsigned long kEotfPoints = 65;
 constexpr unsigned long kOetfPoints = 33;
 
@@ -166,14 +164,12 @@ bool Hdr10Lut::loadReporting(const char* path, PresetLoadReport& report) {
             errors = e.what();
         }
         if (!parsed) {
-            __android_log_print(ANDROID_LOG_ERROR, kLogTag, "failed to parse '%s': %s", path,
-                                oneLine(errors).c_str());
+            kestrel::diag::logPresetParseFailed(path, oneLine(errors).c_str());
             report.outcome = PresetLoadOutcome::kCannotParse;
             return false;
         }
         if (!root.isObject() && !root.isNull()) {
-            __android_log_print(ANDROID_LOG_ERROR, kLogTag,
-                                "the top level of '%s' is not an object", path);
+            kestrel::diag::logPresetTopLevelNotObject(path);
             report.outcome = PresetLoadOutcome::kNotAnObject;
             return false;
         }
@@ -187,10 +183,10 @@ bool Hdr10Lut::loadReporting(const char* path, PresetLoadReport& report) {
         // Only running out of memory gets here; every entry stored so far is
         // whole and the tables are sorted.
         report.outcome = PresetLoadOutcome::kInterrupted;
-        __android_log_print(ANDROID_LOG_ERROR, kLogTag, "failed to load '%s': %s", path, e.what());
+        kestrel::diag::logPresetLoadInterrupted(path, e.what());
     } catch (...) {
         report.outcome = PresetLoadOutcome::kInterrupted;
-        __android_log_print(ANDROID_LOG_ERROR, kLogTag, "failed to load '%s'", path);
+        kestrel::diag::logPresetLoadInterrupted(path);
     }
     return false;
 }
@@ -338,8 +334,7 @@ void Hdr10Lut::initializeGamutMapping(Json::Value& section, PresetLoadReport* re
             continue;
         }
         if (!e.isMember("source") || !e.isMember("target")) {
-            __android_log_print(ANDROID_LOG_ERROR, kLogTag,
-                                "source or target is not specified in gamut_mapping");
+            kestrel::diag::logGamutSourceOrTargetMissing();
             tally.reject(PresetRejectReason::kMissingMember,
                          e.isMember("source") ? "target" : "source");
             continue;
@@ -357,17 +352,14 @@ void Hdr10Lut::initializeGamutMapping(Json::Value& section, PresetLoadReport* re
         const int sourceRow = findName(standardNames, kNumStandards, source);
         const int targetRow = findName(standardNames, kNumStandards, target);
         if (sourceRow < 0 || targetRow < 0) {
-            __android_log_print(ANDROID_LOG_ERROR, kLogTag,
-                                "unknown gamut range conversion: %s -> %s", source.c_str(),
-                                target.c_str());
+            kestrel::diag::logUnknownGamutConversion(source.c_str(), target.c_str());
             tally.reject(PresetRejectReason::kUnknownConversion,
                          sourceRow < 0 ? "source" : "target");
             continue;
         }
         const Json::Value& values = e["values"];
         if (values.size() != 9) {
-            __android_log_print(ANDROID_LOG_ERROR, kLogTag, "invalid number of values in: %s -> %s",
-                                source.c_str(), target.c_str());
+            kestrel::diag::logWrongGamutValueCount(source.c_str(), target.c_str());
             tally.reject(PresetRejectReason::kWrongValueCount, "values");
             continue;
         }
@@ -394,8 +386,7 @@ bool Hdr10Lut::validateJsonLut(Json::Value& entry, const char* sectionName, unsi
         return false;
     }
     if (!e.isMember("function")) {
-        __android_log_print(ANDROID_LOG_ERROR, kLogTag, "an entry of '%s' does not have 'function'",
-                            sectionName);
+        kestrel::diag::logEntryWithoutFunction(sectionName);
         reason = PresetRejectReason::kMissingMember;
         key = "function";
         return false;
@@ -404,8 +395,7 @@ bool Hdr10Lut::validateJsonLut(Json::Value& entry, const char* sectionName, unsi
     const unsigned int xSize = e["x-values"].size();
     const unsigned int ySize = e["y-values"].size();
     if (xSize != count || ySize != count) {
-        __android_log_print(ANDROID_LOG_ERROR, kLogTag, "invalid number of %s LUT values: %u, %u",
-                            sectionName, xSize, ySize);
+        kestrel::diag::logWrongLutPointCount(sectionName, xSize, ySize);
         reason = PresetRejectReason::kWrongPointCount;
         key = xSize != count ? "x-values" : "y-values";
         return false;
@@ -424,7 +414,7 @@ int Hdr10Lut::getTransferFunctionType(Json::Value& entry) {
     const std::string function = e["function"].asString();
     const int row = findName(transferNames, kNumTransfers, function);
     if (row < 0) {
-        __android_log_print(ANDROID_LOG_ERROR, kLogTag, "unknown Transfer %s", function.c_str());
+        kestrel::diag::logUnknownTransfer(function.c_str());
         return -1;
     }
     return static_cast<int>(transferNames[row].value >> 22);

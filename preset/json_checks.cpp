@@ -1,14 +1,11 @@
 #include "preset/json_checks.h"
 
-#include <android/log.h>
 #include <json/json.h>
 
 #include "common/diagnostics.h"
 
 namespace kestrel {
 namespace {
-
-using diag::kLogTag;
 
 const char* kindName(JsonKind kind) {
     switch (kind) {
@@ -49,22 +46,20 @@ bool convertsTo(const Json::Value& v, JsonKind kind) {
 
 bool isEntry(const Json::Value& entry, const char* section) {
     if (entry.isObject() || entry.isNull()) return true;
-    __android_log_print(ANDROID_LOG_ERROR, kLogTag, "an entry of '%s' is not an object", section);
+    diag::logEntryNotObject(section);
     return false;
 }
 
 bool isStringMember(const Json::Value& entry, const char* key, const char* section) {
     if (entry[key].isString()) return true;
-    __android_log_print(ANDROID_LOG_ERROR, kLogTag, "'%s' of an entry of '%s' is not a string", key,
-                        section);
+    diag::logMemberNotString(key, section);
     return false;
 }
 
 bool optionalMemberConverts(const Json::Value& entry, const char* key, const char* section,
                             JsonKind kind) {
     if (!entry.isMember(key) || convertsTo(entry[key], kind)) return true;
-    __android_log_print(ANDROID_LOG_ERROR, kLogTag, "'%s' of an entry of '%s' is not %s", key,
-                        section, kindName(kind));
+    diag::logMemberNotConvertible(key, section, kindName(kind));
     return false;
 }
 
@@ -74,8 +69,7 @@ bool elementsConvert(const Json::Value& entry, const char* key, const char* sect
     unsigned int position = 0;
     for (auto it = elements.begin(); it != elements.end(); ++it, ++position) {
         if (convertsTo(*it, kind)) continue;
-        __android_log_print(ANDROID_LOG_ERROR, kLogTag, "'%s'[%u] of an entry of '%s' is not %s",
-                            key, position, section, kindName(kind));
+        diag::logElementNotConvertible(key, position, section, kindName(kind));
         return false;
     }
     return true;

@@ -59,6 +59,13 @@ TEST(JumpDetection, FlagsAChangeAboveTheThresholdInPqCodesNotInCandelas) {
     EXPECT_NEAR(j.afterCode, 523, 2e-5);
     // Just above three codes: not flagged, although 3 cd/m² is far above 3e-4.
     EXPECT_TRUE(findJumps(rows, scenes, 3.0 + 1e-4).empty());
+    // On the threshold itself: a change of exactly the threshold is not a
+    // jump, only one above it is.
+    EXPECT_TRUE(findJumps(rows, scenes, j.afterCode - j.beforeCode).empty());
+    // Threshold 0 flags any change, and still not an output that stayed put.
+    EXPECT_EQ(findJumps(rows, scenes, 0.0).size(), 1u);
+    std::vector<FrameRow> still{row(4, 0, {at520}), row(5, 0, {at520})};
+    EXPECT_TRUE(findJumps(still, scenes, 0.0).empty());
 
     // The same three codes downwards, in shadow (codes 153 -> 150, ~1 cd/m²).
     std::vector<FrameRow> darker{row(0, 0, {dTable[153]}), row(1, 0, {dTable[150]})};
