@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "analysis/output_capture.h"
 #include "clip/json_file.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/gate/preset_gate.h"
 #include "tools/kestrel/host/block_decode.h"
 #include "tools/kestrel/host/dataspace_names.h"
+#include "tools/kestrel/host/descriptor_capture.h"
 #include "tools/kestrel/host/frame_script.h"
 #include "tools/kestrel/host/plugin_loader.h"
 

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "analysis/clip_analysis.h"
-#include "analysis/output_capture.h"
 #include "clip/clip_reader.h"
 #include "clip/hdr10plus_document.h"
 #include "clip/json_file.h"
@@ -34,11 +33,11 @@ public:
         if (!mFile) error = path + ": cannot write";
         return static_cast<bool>(mFile);
     }
-    void show(const std::string& context, const std::string& text) {
-        if (mFile.is_open()) mFile << text;
-        for (const std::string& line : splitLines(text)) {
-            if (isErrorLogLine(line))
-                std::fprintf(stderr, "%s: %s\n", context.c_str(), line.c_str());
+    void show(const std::string& context, const std::vector<LibraryLine>& lines) {
+        for (const LibraryLine& line : lines) {
+            const std::string text = defaultSinkText(line);
+            if (mFile.is_open()) mFile << text << '\n';
+            if (isError(line)) std::fprintf(stderr, "%s: %s\n", context.c_str(), text.c_str());
         }
     }
 

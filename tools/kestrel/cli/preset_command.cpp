@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/output_capture.h"
+#include "analysis/library_lines.h"
 #include "clip/json_file.h"
 #include "preset/Hdr10Lut.h"
 #include "tools/kestrel/cli/commands.h"
@@ -21,6 +21,13 @@
 namespace kestrel::tool {
 
 namespace {
+
+// The library's lines as a host build's default sink shows them.
+std::vector<std::string> shownLines(const std::vector<LibraryLine>& lines) {
+    std::vector<std::string> shown;
+    for (const LibraryLine& line : lines) shown.push_back(defaultSinkText(line));
+    return shown;
+}
 
 void printIndented(const std::vector<std::string>& lines) {
     if (lines.empty()) std::cout << "  (none)\n";
@@ -174,12 +181,12 @@ int runPresetCheck(const PresetCheckOptions& options) {
 
     // A fresh store; its constructor's notice says only that it starts empty.
     std::unique_ptr<Hdr10Lut> store;
-    captureOutput([&] { store = std::make_unique<Hdr10Lut>(); });
+    (void)collectLibraryLines([&] { store = std::make_unique<Hdr10Lut>(); });
 
     bool loaded = false;
     PresetLoadReport report;
     std::string exception;
-    std::vector<std::string> messages = splitLines(captureOutput([&] {
+    std::vector<std::string> messages = shownLines(collectLibraryLines([&] {
         try {
             loaded = store->loadReporting(path.c_str(), report);
         } catch (const std::exception& e) {
@@ -204,7 +211,7 @@ int runPresetCheck(const PresetCheckOptions& options) {
     printIndented(rejections);
 
     std::cout << "dumps:\n";
-    printIndented(splitLines(captureOutput([&] {
+    printIndented(shownLines(collectLibraryLines([&] {
         store->showEotf();
         store->showOetf();
         store->showGM();

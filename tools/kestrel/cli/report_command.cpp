@@ -10,7 +10,6 @@
 #include <map>
 #include <string>
 
-#include "analysis/output_capture.h"
 #include "clip/clip_reader.h"
 #include "clip/hdr10plus_document.h"
 #include "clip/json_file.h"
@@ -30,8 +29,9 @@ void showLibraryErrors(const Report& report) {
         std::map<std::string, unsigned> counts;
         std::map<std::string, unsigned> firstFrame;
         for (const FrameRow& row : rows.frames) {
-            for (const std::string& line : splitLines(row.lut.diagnostics)) {
-                if (!isErrorLogLine(line)) continue;
+            for (const LibraryLine& libraryLine : row.lut.diagnostics) {
+                if (!isError(libraryLine)) continue;
+                const std::string line = defaultSinkText(libraryLine);
                 if (counts[line]++ == 0) firstFrame[line] = row.frame;
             }
         }
