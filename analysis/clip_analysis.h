@@ -98,9 +98,14 @@ struct TargetRows {
     std::vector<FrameRow> frames;  // the accepted frames, in file order
 };
 
+// What a frame is analysed for when nothing else is said: a 1000 cd/m²
+// target, fed a layer mastered to 1000 cd/m², as a host would pass it on.
+constexpr unsigned kDefaultTargetNits = 1000;
+constexpr unsigned kDefaultLayerNits = 1000;
+
 struct ClipRequest {
-    std::vector<unsigned> targets{1000};
-    unsigned layerNits = 1000;
+    std::vector<unsigned> targets{kDefaultTargetNits};
+    unsigned layerNits = kDefaultLayerNits;
     std::vector<double> levels;          // input levels in cd/m² for FrameRow::levelOutputs
     int curveSamples = 0;                // 0: no FrameRow::curve
     double maxError = kDefaultMaxError;  // of unit gain, for WarningKind::InterpolationError

@@ -20,7 +20,7 @@ const std::vector<double>& reportLevels();
 struct ReportRequest {
     std::string file;  // as the user named it
     std::vector<unsigned> targets;
-    unsigned layerNits = 1000;
+    unsigned layerNits = kDefaultLayerNits;
     double thresholdCodes = kDefaultJumpThresholdCodes;
     double maxError = kDefaultMaxError;  // of unit gain, for the interpolation warning
 };

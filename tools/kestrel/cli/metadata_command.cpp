@@ -9,12 +9,18 @@
 #include "clip/clip_reader.h"
 #include "clip/json_file.h"
 #include "hdr10plus/json.h"
+#include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/progress.h"
 
 namespace kestrel::tool {
 
 namespace {
+
+struct MetadataOptions {
+    std::string input;   // JSON, HEVC Annex B stream or container file
+    std::string output;  // empty: standard output
+};
 
 constexpr const char* kCommand = "kestrel metadata";
 
@@ -80,8 +86,6 @@ std::vector<hdr10plus::Frame> documentFrames(const MetadataInput& input) {
     return frames;
 }
 
-}  // namespace
-
 int runMetadata(const MetadataOptions& options) {
     MetadataInput input;
     std::string error;
@@ -143,5 +147,47 @@ int runMetadata(const MetadataOptions& options) {
     }
     return status;
 }
+
+}  // namespace
+
+namespace {
+
+const char* kMetadataExamples =
+    "Examples:\n"
+    "  kestrel metadata clip.hevc -o clip.json\n"
+    "  kestrel metadata film.mkv > film.json";
+
+class MetadataCommand : public Command {
+public:
+    CLI::App* define(CLI::App& app) override {
+        MetadataOptions& metadata = mOptions;
+        CLI::App* metadataCommand = app.add_subcommand(
+            "metadata",
+            "Extract the HDR10+ metadata of an HEVC stream or container file as JSON, one entry "
+            "per frame in display order");
+        metadataCommand
+            ->add_option("input", metadata.input,
+                         "HEVC Annex B stream (.hevc, .h265), Matroska or MP4 file, or "
+                         "HDR10+ JSON; told apart by content")
+            ->required();
+        metadataCommand->add_option("-o,--output", metadata.output,
+                                    "Write the JSON to this file (default: standard output)");
+        metadataCommand->footer(
+            std::string(kMetadataExamples) + "\n\n" + kExitStatuses +
+            "\n  metadata gives 1 when the input is damaged (the frames before the damage are\n"
+            "  still written), when a frame's metadata is not valid, or when there is none;\n"
+            "  frames without metadata are named on standard error and written as entries\n"
+            "  without LuminanceParameters\n\n");
+        return metadataCommand;
+    }
+    int run() override { return runMetadata(mOptions); }
+
+private:
+    MetadataOptions mOptions;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeMetadataCommand() { return std::make_unique<MetadataCommand>(); }
 
 }  // namespace kestrel::tool

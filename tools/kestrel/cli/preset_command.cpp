@@ -14,6 +14,7 @@
 #include "analysis/library_lines.h"
 #include "clip/json_file.h"
 #include "preset/Hdr10Lut.h"
+#include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/gate/preset_gate.h"
 #include "tools/kestrel/render/plot.h"
@@ -21,6 +22,12 @@
 namespace kestrel::tool {
 
 namespace {
+
+struct PresetCheckOptions {
+    std::string file;
+    std::string plot;
+    bool strict = false;  // warnings fail the check too
+};
 
 // The library's lines as a host build's default sink shows them.
 std::vector<std::string> shownLines(const std::vector<LibraryLine>& lines) {
@@ -161,8 +168,6 @@ std::vector<Chart> tableCharts(Hdr10Lut& store, const std::string& path) {
     return {eotf, oetf};
 }
 
-}  // namespace
-
 int runPresetCheck(const PresetCheckOptions& options) {
     if (!options.plot.empty() && !isPlotFileName(options.plot)) {
         std::fprintf(stderr,
@@ -277,5 +282,44 @@ int runPresetCheck(const PresetCheckOptions& options) {
     std::cout << "\n";
     return 0;
 }
+
+}  // namespace
+
+namespace {
+
+const char* kPresetCheckExamples =
+    "Examples:\n"
+    "  kestrel preset check examples/presets/example_preset.json\n"
+    "  kestrel preset check my_preset.json --strict --plot my_preset.png";
+
+// `preset`, a group of one command so far: `preset check`.
+class PresetCommand : public Command {
+public:
+    CLI::App* define(CLI::App& app) override {
+        PresetCheckOptions& preset = mOptions;
+        CLI::App* presetCommand = app.add_subcommand("preset", "Preset files");
+        presetCommand->require_subcommand(1);
+        mCheck = presetCommand->add_subcommand(
+            "check", "Load a preset file into a fresh store, show the loader's messages and dumps");
+        mCheck->add_option("file", preset.file, "Preset file (JSON)")->required();
+        mCheck->add_option("--plot", preset.plot, "Draw the EOTF and OETF tables (.png or .svg)");
+        mCheck->add_flag("--strict", preset.strict,
+                         "Fail on warnings too (entries that share a key with different tables)");
+        mCheck->footer(std::string(kPresetCheckExamples) + "\n\n" + kExitStatuses);
+        return presetCommand;
+    }
+    int run() override {
+        if (*mCheck) return runPresetCheck(mOptions);
+        return kExitUsage;  // the parser requires a subcommand, so not reached
+    }
+
+private:
+    PresetCheckOptions mOptions;
+    CLI::App* mCheck = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makePresetCommand() { return std::make_unique<PresetCommand>(); }
 
 }  // namespace kestrel::tool

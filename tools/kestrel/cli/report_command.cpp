@@ -13,7 +13,10 @@
 #include "clip/clip_reader.h"
 #include "clip/hdr10plus_document.h"
 #include "clip/json_file.h"
+#include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
+#include "tools/kestrel/cli/display_options.h"
+#include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/render/report_data.h"
 #include "tools/kestrel/render/report_page.h"
@@ -21,6 +24,14 @@
 namespace kestrel::tool {
 
 namespace {
+
+struct ReportOptions : DisplayOptions {
+    std::string input;
+    std::string format = "html";                        // html or json
+    std::string output;                                 // empty: standard output
+    double jumpThreshold = kDefaultJumpThresholdCodes;  // 10-bit PQ codes
+    bool failOnJumps = false;
+};
 
 // The library's error lines change what a table means, so they are shown,
 // but once per target and line with the number of frames, not once a frame.
@@ -53,8 +64,6 @@ std::string flaggedSummary(const Report& report) {
     }
     return text;
 }
-
-}  // namespace
 
 int runReport(const ReportOptions& o) {
     const char* name = "kestrel report";
@@ -132,5 +141,75 @@ int runReport(const ReportOptions& o) {
     }
     return status;
 }
+
+}  // namespace
+
+namespace {
+
+const char* kReportExamples =
+    "Examples:\n"
+    "  kestrel report clip.json --target-nits 400,600,1000 -o clip-report.html\n"
+    "  kestrel report clip.json --target-nits 600 --format json --fail-on-jumps > jumps.json\n"
+    "  kestrel report clip.json --target-nits 600 --jump-threshold 4 -o clip-report.html";
+
+class ReportCommand : public Command {
+public:
+    CLI::App* define(CLI::App& app) override {
+        ReportOptions& report = mOptions;
+        CLI::App* reportCommand = app.add_subcommand(
+            "report",
+            "A whole clip on one or more target displays, in one self-contained HTML page:\n"
+            "timelines, every frame's curve, and the frames inside a scene where the picture\n"
+            "jumps");
+        reportCommand
+            ->add_option("input", report.input,
+                         "HDR10+ metadata: JSON, an HEVC stream or a container file")
+            ->required();
+        mDisplay.addTargets(*reportCommand,
+                            "Peaks of the target displays, cd/m², separated by commas (default " +
+                                std::to_string(kDefaultTargetNits) + ")");
+        reportCommand->add_option("--format", report.format, "html (the page) or json (its data)")
+            ->check(CLI::IsMember({"html", "json"}))
+            ->capture_default_str();
+        reportCommand->add_option("-o,--output", report.output,
+                                  "File to write (default: standard output, which for the page "
+                                  "must not be a terminal)");
+        char thresholdHelp[200];
+        std::snprintf(thresholdHelp, sizeof thresholdHelp,
+                      "Flag a frame whose output at a fixed input level differs from the "
+                      "previous frame's of the same scene by more than this many 10-bit PQ codes "
+                      "(default %g)",
+                      kDefaultJumpThresholdCodes);
+        reportCommand->add_option("--jump-threshold", mThresholdText, thresholdHelp)
+            ->type_name("CODES");
+        mDisplay.addMaxError(*reportCommand);
+        reportCommand->add_flag("--fail-on-jumps", report.failOnJumps,
+                                "Exit with status 1 when a frame is flagged");
+        reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
+                              "\n  report gives 1 also when a frame was rejected (the page is "
+                              "still written),\n  or, with --fail-on-jumps, when a frame was "
+                              "flagged");
+        return reportCommand;
+    }
+    std::string check() override {
+        std::string error;
+        bool ok = mDisplay.readTargets(mOptions, error);
+        if (ok && !mThresholdText.empty())
+            ok = parsePositiveNumber("--jump-threshold", mThresholdText, mOptions.jumpThreshold,
+                                     error);
+        if (ok) ok = mDisplay.readMaxError(mOptions, error);
+        return ok ? "" : "kestrel report: " + error;
+    }
+    int run() override { return runReport(mOptions); }
+
+private:
+    ReportOptions mOptions;
+    DisplayOptionGroup mDisplay;
+    std::string mThresholdText;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeReportCommand() { return std::make_unique<ReportCommand>(); }
 
 }  // namespace kestrel::tool
