@@ -132,13 +132,14 @@ std::string damageText(const hevc::StreamError& error, size_t framesBefore) {
            " read before it)";
 }
 
-bool openJson(const std::string& path, MetadataInput& input, std::string& error) {
-    Json::Value root;
-    if (!readJsonFile(path, root, error)) return false;
-    hdr10plus::JsonDocumentResult result = hdr10plus::readJsonDocument(root);
+Status openJson(const std::string& path, MetadataInput& input) {
+    Result<Json::Value> root = readJsonFile(path);
+    if (!root) return root.status();
+    hdr10plus::JsonDocumentResult result = hdr10plus::readJsonDocument(*root);
     if (!result.ok()) {
-        error = path + ": " + result.error->message();
-        return false;
+        Location where;
+        where.key = result.error->key;
+        return Status::failure(ErrorKind::Format, path + ": " + result.error->message(), where);
     }
     const hdr10plus::JsonDocument& document = result.document;
     input.frames.assign(document.frameCount, InputFrame{});
@@ -150,49 +151,47 @@ bool openJson(const std::string& path, MetadataInput& input, std::string& error)
             input.frames[*e.frame].problem = e.what;
         }
     }
-    return true;
+    return Status();
 }
 
 }  // namespace
 
-bool openMetadataInput(const std::string& path, MetadataInput& input, std::string& error,
-                       const OpenOptions& options) {
-    input = MetadataInput();
+Result<MetadataInput> openMetadataInput(const std::string& path, const OpenOptions& options) {
+    MetadataInput input;
     input.path = path;
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        error = path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        error = path + ": is a directory, not a file";
-        return false;
-    }
+    if (stat(path.c_str(), &info) != 0)
+        return Status::failure(ErrorKind::Io, path + ": cannot open: " + std::strerror(errno));
+    if (S_ISDIR(info.st_mode))
+        return Status::failure(ErrorKind::Io, path + ": is a directory, not a file");
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
-    if (!file) {
-        error = path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
+    if (!file)
+        return Status::failure(ErrorKind::Io, path + ": cannot open: " + std::strerror(errno));
     uint8_t head[kSniffBytes];
     size_t got = std::fread(head, 1, sizeof head, file.get());
     if (got == 0) {
-        error = path + (std::ferror(file.get()) ? ": cannot read" : ": is empty");
-        return false;
+        if (std::ferror(file.get())) return Status::failure(ErrorKind::Io, path + ": cannot read");
+        return Status::failure(ErrorKind::Truncated, path + ": is empty");
     }
     // Every reader starts again from the first byte (the JSON and container
     // readers by opening the path anew); a pipe has given its first bytes
     // away and would be read from the middle, or waited on for a writer.
     if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
-        error = path + ": cannot go back to its start (a pipe?): save it to a file first";
-        return false;
+        return Status::failure(
+            ErrorKind::Unsupported,
+            path + ": cannot go back to its start (a pipe?): save it to a file first");
     }
     input.format = sniffFormat(head, got);
-    if (input.format == InputFormat::Json) return openJson(path, input, error);
+    if (input.format == InputFormat::Json) {
+        if (Status read = openJson(path, input); !read) return read;
+        return input;
+    }
     if (input.format == InputFormat::Unknown) {
-        error = path + ": not HDR10+ metadata: neither JSON, an HEVC Annex B stream nor a " +
-                "container file (it starts " + hexBytes(head, got < 8 ? got : 8) + ")";
-        return false;
+        return Status::failure(ErrorKind::Format,
+                               path + ": not HDR10+ metadata: neither JSON, an HEVC Annex B " +
+                                   "stream nor a container file (it starts " +
+                                   hexBytes(head, got < 8 ? got : 8) + ")");
     }
 
     PictureCollector collect(input.frames);
@@ -212,35 +211,38 @@ bool openMetadataInput(const std::string& path, MetadataInput& input, std::strin
             path, [&](hevc::Picture&& p) { collect(std::move(p)); },
             [&](uint64_t done, uint64_t) { progress(done); });
 #else
-        error = path +
-                ": a container file, which this build of kestrel cannot read (it was "
-                "built without libavformat); extract the HEVC stream first";
-        return false;
+        return Status::failure(ErrorKind::Unsupported,
+                               path +
+                                   ": a container file, which this build of kestrel cannot read "
+                                   "(it was built without libavformat); extract the HEVC "
+                                   "stream first");
 #endif
     }
     if (options.progress != nullptr) options.progress->finish();
     if (damage) {
-        if (input.frames.empty() && damage->offset == 0) {
-            error = path + ": " + damage->message;
-            return false;
-        }
+        Location where;
+        where.byteOffset = damage->offset;
+        if (input.frames.empty() && damage->offset == 0)
+            return Status::failure(ErrorKind::Damaged, path + ": " + damage->message, where);
         input.damage = damageText(*damage, input.frames.size());
+        input.damageOffset = damage->offset;
     } else if (input.frames.empty()) {
-        error = path + ": the " + formatName(input.format) + " holds no pictures";
-        return false;
+        return Status::failure(ErrorKind::Format,
+                               path + ": the " + formatName(input.format) + " holds no pictures");
     }
-    return true;
+    return input;
 }
 
-bool loadHdr10PlusInput(const std::string& path, Hdr10PlusDocument& document, std::string& error,
-                        const OpenOptions& options) {
-    MetadataInput input;
-    if (!openMetadataInput(path, input, error, options)) return false;
+Result<Hdr10PlusDocument> loadHdr10PlusInput(const std::string& path, const OpenOptions& options) {
+    Result<MetadataInput> opened = openMetadataInput(path, options);
+    if (!opened) return opened.status();
+    const MetadataInput& input = *opened;
     if (input.damage) {
-        error = path + ": " + *input.damage;
-        return false;
+        Location where;
+        where.byteOffset = input.damageOffset;
+        return Status::failure(ErrorKind::Damaged, path + ": " + *input.damage, where);
     }
-    document = Hdr10PlusDocument();
+    Hdr10PlusDocument document;
     document.path = path;
     document.frameCount = static_cast<unsigned>(input.frames.size());
     for (unsigned i = 0; i < input.frames.size(); ++i) {
@@ -250,7 +252,7 @@ bool loadHdr10PlusInput(const std::string& path, Hdr10PlusDocument& document, st
         else
             document.errors.push_back({i, f.key, f.problem});
     }
-    return true;
+    return document;
 }
 
 }  // namespace kestrel::tool

@@ -31,10 +31,9 @@ const char* kClip = R"({"SceneInfo": [
    "BezierCurveData": {"KneePointX": 1700, "KneePointY": 1600, "Anchors": [500, 700]}}]})";
 
 Hdr10PlusDocument clipDocument() {
-    Hdr10PlusDocument document;
-    std::string error;
-    EXPECT_TRUE(parseHdr10PlusDocument(parseJsonText(kClip), document, error)) << error;
-    return document;
+    Result<Hdr10PlusDocument> document = parseHdr10PlusDocument(parseJsonText(kClip));
+    EXPECT_TRUE(document.ok()) << document.status().message();
+    return document.ok() ? *document : Hdr10PlusDocument();
 }
 
 TEST(ClipAnalysis, OneRowPerAcceptedFrameForEveryTargetInTheOrderAsked) {

@@ -30,9 +30,9 @@ TEST(Hdr10PlusJson, RejectedFrameLeavesTheOtherFramesOfTheDocument) {
     std::string bad = fullFrameWith("\"KneePointX\": 164", "\"KneePointX\": 9999").toStyledString();
     Json::Value document = parseJsonText(std::string("{\"JSONInfo\": {}, \"SceneInfo\": [") +
                                          kFullFrame + "," + bad + "," + kFullFrame + "]}");
-    Hdr10PlusDocument result;
-    std::string error;
-    ASSERT_TRUE(parseHdr10PlusDocument(document, result, error)) << error;
+    Result<Hdr10PlusDocument> read = parseHdr10PlusDocument(document);
+    ASSERT_TRUE(read.ok()) << read.status().message();
+    const Hdr10PlusDocument& result = *read;
     EXPECT_EQ(result.frameCount, 3u);
     ASSERT_EQ(result.frames.size(), 2u);
     EXPECT_EQ(result.frames[0].index, 0u);
@@ -45,23 +45,25 @@ TEST(Hdr10PlusJson, RejectedFrameLeavesTheOtherFramesOfTheDocument) {
 }
 
 TEST(Hdr10PlusJson, DocumentWithoutSceneInfoIsRefused) {
-    Hdr10PlusDocument result;
-    std::string error;
-    EXPECT_FALSE(
-        parseHdr10PlusDocument(parseJsonText("{\"SceneInfoSummary\": {}}"), result, error));
-    EXPECT_EQ(error, "no \"SceneInfo\" array: not HDR10+ metadata in the expected layout");
-    EXPECT_FALSE(parseHdr10PlusDocument(parseJsonText("[1, 2]"), result, error));
-    EXPECT_FALSE(
-        parseHdr10PlusDocument(parseJsonText("{\"SceneInfo\": {\"a\": 1}}"), result, error));
-    EXPECT_EQ(error, "\"SceneInfo\" is not an array ({\"a\":1})");
+    Result<Hdr10PlusDocument> noArray =
+        parseHdr10PlusDocument(parseJsonText("{\"SceneInfoSummary\": {}}"));
+    ASSERT_FALSE(noArray.ok());
+    EXPECT_EQ(noArray.status().kind(), ErrorKind::Format);
+    EXPECT_EQ(noArray.status().message(),
+              "no \"SceneInfo\" array: not HDR10+ metadata in the expected layout");
+    EXPECT_FALSE(parseHdr10PlusDocument(parseJsonText("[1, 2]")).ok());
+    Result<Hdr10PlusDocument> notArray =
+        parseHdr10PlusDocument(parseJsonText("{\"SceneInfo\": {\"a\": 1}}"));
+    ASSERT_FALSE(notArray.ok());
+    EXPECT_EQ(notArray.status().message(), "\"SceneInfo\" is not an array ({\"a\":1})");
+    EXPECT_EQ(notArray.status().where().key, "SceneInfo");
 }
 
 TEST(Hdr10PlusJson, ExampleFileReadsAsWrittenThere) {
-    Hdr10PlusDocument result;
-    std::string error;
-    ASSERT_TRUE(loadHdr10PlusFile(
-        std::string(KESTREL_EXAMPLES) + "/metadata/single-frame-metadata.json", result, error))
-        << error;
+    Result<Hdr10PlusDocument> read =
+        loadHdr10PlusFile(std::string(KESTREL_EXAMPLES) + "/metadata/single-frame-metadata.json");
+    ASSERT_TRUE(read.ok()) << read.status().message();
+    const Hdr10PlusDocument& result = *read;
     ASSERT_EQ(result.frames.size(), 1u);
     const _VelmorHdrDynamicInfo& r = result.frames[0].record;
     EXPECT_EQ(r.targeted_system_display_maximum_luminance, 400u);

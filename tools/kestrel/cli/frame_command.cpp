@@ -110,16 +110,15 @@ int runFrame(const FrameOptions& options) {
     if (!options.preset.empty()) {
         // The loader would only say that the file could not be loaded; what
         // it finds inside the file it reports itself.
-        if (!readableFile(options.preset, error)) {
-            std::fprintf(stderr, "kestrel frame: --preset %s\n", error.c_str());
+        if (Status readable = readableFile(options.preset); !readable) {
+            std::fprintf(stderr, "kestrel frame: --preset %s\n", readable.message().c_str());
             return 1;
         }
         // The loader passes over sections it does not read, so a misspelt
         // section or a file that is no preset at all would run silently with
         // an empty store; the run goes on as a build with the file would.
-        Json::Value root;
-        if (readJsonFile(options.preset, root, error)) {
-            for (const std::string& line : unknownSections(root)) {
+        if (Result<Json::Value> root = readJsonFile(options.preset)) {
+            for (const std::string& line : unknownSections(*root)) {
                 std::fprintf(stderr, "kestrel frame: warning: --preset %s: %s\n",
                              options.preset.c_str(), line.c_str());
             }

@@ -208,13 +208,15 @@ int runLut(const LutOptions& options) {
                      options.plot.c_str());
         return kExitFailed;
     }
-    Hdr10PlusDocument document;
-    std::string error;
     TerminalReadProgress readProgress;
-    if (!loadHdr10PlusInput(options.metadata, document, error, OpenOptions{&readProgress})) {
-        std::fprintf(stderr, "kestrel lut: %s\n", error.c_str());
+    Result<Hdr10PlusDocument> loaded =
+        loadHdr10PlusInput(options.metadata, OpenOptions{&readProgress});
+    if (!loaded) {
+        std::fprintf(stderr, "kestrel lut: %s\n", loaded.status().message().c_str());
         return 1;
     }
+    const Hdr10PlusDocument& document = *loaded;
+    std::string error;
     LibraryOutput library;
     if (!library.open(options.diagOut, error)) {
         std::fprintf(stderr, "kestrel lut: %s\n", error.c_str());

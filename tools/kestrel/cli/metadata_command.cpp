@@ -87,13 +87,13 @@ std::vector<hdr10plus::Frame> documentFrames(const MetadataInput& input) {
 }
 
 int runMetadata(const MetadataOptions& options) {
-    MetadataInput input;
-    std::string error;
     TerminalReadProgress progress;
-    if (!openMetadataInput(options.input, input, error, OpenOptions{&progress})) {
-        std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
+    Result<MetadataInput> opened = openMetadataInput(options.input, OpenOptions{&progress});
+    if (!opened) {
+        std::fprintf(stderr, "%s: %s\n", kCommand, opened.status().message().c_str());
         return 1;
     }
+    const MetadataInput& input = *opened;
     reportProblems(input);
 
     size_t own = 0, repeated = 0, missing = 0, invalid = 0;

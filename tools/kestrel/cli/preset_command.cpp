@@ -46,13 +46,13 @@ void printIndented(const std::vector<std::string>& lines) {
 // wrong type and members it does not know, so all of them would otherwise
 // pass unnoticed.
 int checkJson(const std::string& path) {
-    Json::Value root;
-    std::string error;
     std::cout << "JSON:\n";
-    if (!readJsonFile(path, root, error)) {
-        std::cout << "  " << error << "\n";
+    Result<Json::Value> read = readJsonFile(path);
+    if (!read) {
+        std::cout << "  " << read.status().message() << "\n";
         return 1;
     }
+    const Json::Value& root = *read;
     if (!root.isObject()) {
         std::cout << "  the top level is not an object: the loader finds no sections\n";
         return 1;

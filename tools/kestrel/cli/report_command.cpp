@@ -76,13 +76,13 @@ int runReport(const ReportOptions& o) {
         return 1;
     }
 
-    Hdr10PlusDocument document;
-    std::string error;
     TerminalReadProgress readProgress;
-    if (!loadHdr10PlusInput(o.input, document, error, OpenOptions{&readProgress})) {
-        std::fprintf(stderr, "%s: %s\n", name, error.c_str());
+    Result<Hdr10PlusDocument> loaded = loadHdr10PlusInput(o.input, OpenOptions{&readProgress});
+    if (!loaded) {
+        std::fprintf(stderr, "%s: %s\n", name, loaded.status().message().c_str());
         return 1;
     }
+    const Hdr10PlusDocument& document = *loaded;
     // Opened before the work, so that a name that cannot be written fails at once.
     std::ofstream file;
     if (!o.output.empty()) {
