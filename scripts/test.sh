@@ -140,6 +140,14 @@ named=$(grep -rlF -e "$root" -e "$(cd build && pwd -P)" "$first" || true)
 [ -z "$named" ] || fail "installed files name the source or build folder: $named"
 [ "$(readelf -d "$first/lib/liborrin_kestrel.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')" = \
   liborrin_kestrel.so ] || fail "the plug-in's SONAME is not liborrin_kestrel.so"
+# The metadata library is versioned: the development link names the SONAME,
+# which carries the major and minor version.
+project_version=$(sed -n 's/^project(kestrel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+hdr10plus_soname=$(readelf -d "$first/lib/libkestrel_hdr10plus.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+[ "$hdr10plus_soname" = "libkestrel_hdr10plus.so.$project_version" ] ||
+  fail "libkestrel_hdr10plus's SONAME is '$hdr10plus_soname', not libkestrel_hdr10plus.so.$project_version"
+[ -L "$first/lib/libkestrel_hdr10plus.so" ] && [ -f "$first/lib/$hdr10plus_soname" ] ||
+  fail "libkestrel_hdr10plus.so is not a link to $hdr10plus_soname"
 for binary in "$first"/lib/*.so "$first"/lib/kestrel/*.so "$first"/bin/*; do
   runpath=$(readelf -d "$binary" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
   case ":$runpath" in
@@ -148,11 +156,11 @@ for binary in "$first"/lib/*.so "$first"/lib/kestrel/*.so "$first"/bin/*; do
   esac
   echo "  RUNPATH of ${binary#"$first"/}: $runpath"
 done
-# Each installed header compiles alone against the installed tree.
+# Each installed header compiles alone against the installed tree, with no
+# dependency's headers on the path.
 for header in $(cd "$first/include/kestrel" && find . -name '*.h' | sort); do
   echo "#include \"${header#./}\"" |
-    c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -I"$first/include/kestrel" \
-      $(pkg-config --cflags jsoncpp) -x c++ - ||
+    c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -I"$first/include/kestrel" -x c++ - ||
     fail "installed header ${header#./} does not compile on its own"
 done
 mv "$first" "$prefix"
@@ -170,6 +178,9 @@ cmake -S "$package_work/consumer-sources/cmake" -B "$consumer" -DCMAKE_PREFIX_PA
 "$consumer/cmake_consumer" >"$package_work/cmake-consumer.out" 2>&1 ||
   { tail -n 40 "$package_work/cmake-consumer.out"; fail "the CMake consumer failed"; }
 grep '^cmake_consumer:' "$package_work/cmake-consumer.out" | sed 's/^/  /'
+"$consumer/hdr10plus_consumer" >"$package_work/hdr10plus-consumer.out" 2>&1 ||
+  { tail -n 40 "$package_work/hdr10plus-consumer.out"; fail "the kestrel::hdr10plus consumer failed"; }
+grep '^hdr10plus_consumer:' "$package_work/hdr10plus-consumer.out" | sed 's/^/  /'
 
 # shellcheck disable=SC2046  # pkg-config's flags are meant to split
 PKG_CONFIG_PATH=$prefix/lib/pkgconfig c++ -std=c++17 -Wall -Wextra \
@@ -208,7 +219,8 @@ deb=$package_work/kestrel_${version}_${arch}.deb
 [ -f "$deb" ] || fail "no ${deb##*/} (cpack made: $(ls "$package_work"/*.deb 2>/dev/null))"
 dpkg-deb --contents "$deb" >"$package_work/deb-contents.txt"
 for path in usr/lib/liborrin_kestrel.so usr/lib/kestrel/liblog.so usr/bin/kestrel \
-    usr/lib/libkestrel_hdr10plus.so usr/lib/kestrel/libkestrel_runtime_preset.so \
+    usr/lib/libkestrel_hdr10plus.so "usr/lib/$hdr10plus_soname" \
+    usr/lib/kestrel/libkestrel_runtime_preset.so \
     usr/include/kestrel/plugin/IDPUHdr10CommandWriter.h usr/include/kestrel/preset/Hdr10Lut.h \
     usr/lib/cmake/kestrel/kestrelConfig.cmake usr/lib/cmake/kestrel/kestrelConfigVersion.cmake \
     usr/lib/pkgconfig/kestrel.pc usr/share/kestrel/frames/demo.json \

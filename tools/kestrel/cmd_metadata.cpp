@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "hdr10plus/json.h"
+#include "hdr10plus/internal/json_value.h"
 #include "tools/kestrel/commands.h"
 #include "tools/kestrel/json_file.h"
 #include "tools/kestrel/metadata_input.h"

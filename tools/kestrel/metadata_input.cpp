@@ -8,7 +8,7 @@
 #include <map>
 #include <memory>
 
-#include "hdr10plus/json.h"
+#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/payload.h"
 #include "hdr10plus/record.h"
 #include "hevc/annexb.h"
