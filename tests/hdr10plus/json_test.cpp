@@ -1,11 +1,10 @@
 // The JSON layout onto the frame model: structured errors that name frame,
 // key and fault; the scene positions; and the writer against real files.
-#include "hdr10plus/internal/json_value.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 
+#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/sei_payloads.h"
 #include "support/json_text.h"
 

@@ -221,6 +221,7 @@ bool openMetadataInput(const std::string& path, MetadataInput& input, std::strin
     } else {
 #ifdef KESTREL_HAVE_CONTAINERS
         file.reset();
+        container::quietDemuxerLog();  // the tool owns its process; failures come back as errors
         damage = container::readHevcTrack(
             path, [&](hevc::Picture&& p) { collect(std::move(p)); },
             [&](uint64_t done, uint64_t) { progress(done); });
