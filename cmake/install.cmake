@@ -191,7 +191,10 @@ function(kestrel_finish_install)
           DESTINATION ${KESTREL_INSTALL_CMAKEDIR})
 
   configure_file(${PROJECT_SOURCE_DIR}/cmake/kestrel.pc.in ${PROJECT_BINARY_DIR}/kestrel.pc @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/kestrel.pc DESTINATION ${KESTREL_INSTALL_PKGCONFIGDIR})
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/kestrel-hdr10plus.pc.in
+                 ${PROJECT_BINARY_DIR}/kestrel-hdr10plus.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/kestrel.pc ${PROJECT_BINARY_DIR}/kestrel-hdr10plus.pc
+          DESTINATION ${KESTREL_INSTALL_PKGCONFIGDIR})
 
   if(KESTREL_TOP_LEVEL)
     kestrel_debian_package()

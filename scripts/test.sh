@@ -193,6 +193,16 @@ PKG_CONFIG_PATH=$prefix/lib/pkgconfig c++ -std=c++17 -Wall -Wextra \
   >"$package_work/pkgconfig-consumer.out" 2>&1 ||
   { tail -n 40 "$package_work/pkgconfig-consumer.out"; fail "the pkg-config consumer failed"; }
 grep '^pkgconfig_consumer:' "$package_work/pkgconfig-consumer.out" | sed 's/^/  /'
+# The metadata library alone, from its own pkg-config file.
+# shellcheck disable=SC2046  # pkg-config's flags are meant to split
+PKG_CONFIG_PATH=$prefix/lib/pkgconfig c++ -std=c++17 -Wall -Wextra \
+  -o "$package_work/hdr10plus_pkgconfig_consumer" \
+  "$package_work/consumer-sources/cmake/hdr10plus_consumer.cpp" \
+  $(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs kestrel-hdr10plus) \
+  -Wl,-rpath,"$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --variable=libdir kestrel-hdr10plus)" ||
+  fail "the kestrel-hdr10plus pkg-config consumer does not build"
+"$package_work/hdr10plus_pkgconfig_consumer" >/dev/null 2>&1 ||
+  fail "the kestrel-hdr10plus pkg-config consumer failed"
 
 shown=$("$prefix/bin/kestrel" --version) || fail "the moved kestrel --version failed"
 # The tool's version and that of the plug-in it found in the moved prefix.
@@ -224,7 +234,8 @@ for path in usr/lib/liborrin_kestrel.so usr/lib/kestrel/liblog.so usr/bin/kestre
     usr/lib/kestrel/libkestrel_runtime_preset.so \
     usr/include/kestrel/plugin/IDPUHdr10CommandWriter.h usr/include/kestrel/preset/Hdr10Lut.h \
     usr/lib/cmake/kestrel/kestrelConfig.cmake usr/lib/cmake/kestrel/kestrelConfigVersion.cmake \
-    usr/lib/pkgconfig/kestrel.pc usr/share/kestrel/frames/demo.json \
+    usr/lib/pkgconfig/kestrel.pc usr/lib/pkgconfig/kestrel-hdr10plus.pc \
+    usr/share/kestrel/frames/demo.json \
     usr/share/kestrel/presets/example_preset.json; do
   grep -q " \./$path\( \|$\)" "$package_work/deb-contents.txt" || fail "${deb##*/} lacks /$path"
 done
