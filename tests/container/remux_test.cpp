@@ -2,7 +2,8 @@
 // MP4 (hvcC, length-prefixed samples), MPEG-TS (Annex B samples), and
 // Matroska with the HDR10+ payloads moved out of the samples' SEI into block
 // additions. Each must give the same payload for every picture as the
-// original file.
+// original file. A raw stream with a NAL unit over 64 KiB, remuxed into MP4
+// and Matroska, must give the raw stream's pictures.
 #include <gtest/gtest.h>
 
 extern "C" {
@@ -15,6 +16,7 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -22,6 +24,7 @@ extern "C" {
 #include <vector>
 
 #include "container/hevc_track.h"
+#include "hevc/annexb.h"
 
 namespace kestrel::container {
 namespace {
@@ -82,6 +85,12 @@ bool remux(const std::string& from, const std::string& to, const char* format,
     }
     std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> input(
         in, [](AVFormatContext* c) { avformat_close_input(&c); });
+    // A raw stream states its picture size and parameter sets only in the
+    // stream itself, and the muxers need them in the header.
+    if (avformat_find_stream_info(in, nullptr) < 0) {
+        error = "cannot read the stream of " + from;
+        return false;
+    }
     AVFormatContext* out = nullptr;
     if (avformat_alloc_output_context2(&out, nullptr, format, to.c_str()) < 0) {
         error = std::string("no muxer ") + format;
@@ -178,6 +187,69 @@ TEST(Remux, EveryContainerGivesTheSamePayloadsAsTheOriginal) {
         EXPECT_TRUE(error.empty()) << error;
         ASSERT_EQ(got.size(), expected.size());
         for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], expected[i]) << "frame " << i;
+    }
+    fs::remove_all(work);
+}
+
+// The largest NAL unit of an Annex B file, by the distance between its start
+// codes (less the start code and a fourth zero byte of the next one).
+size_t largestUnit(const std::vector<uint8_t>& bytes) {
+    size_t largest = 0, start = 0;
+    for (size_t i = 0; i + 3 <= bytes.size(); ++i) {
+        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1) {
+            if (start > 0) largest = std::max(largest, i - start - 1);
+            start = i + 3;
+        }
+    }
+    return std::max(largest, bytes.size() - start);
+}
+
+// The clip's intra picture is one slice of about 170 KB, so its length field
+// needs more than its two low bytes: in MP4 and Matroska the clip must give
+// the raw stream's pictures, one for one, with the same metadata.
+TEST(Remux, SamplesWithUnitsOver64KiBGiveTheRawStreamsPictures) {
+    const std::string dir = KESTREL_HDR10PLUS_DIR;
+    if (dir.empty()) GTEST_SKIP() << "no sample streams";
+    const std::string original = dir + "/streams/ToS-s01.h265";
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(original.c_str(), "rb"),
+                                                         &std::fclose);
+    ASSERT_TRUE(file);
+    std::vector<uint8_t> bytes(1 << 20);
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file.get()));
+    ASSERT_GE(largestUnit(bytes), size_t{1} << 16);
+
+    struct Shown {
+        uint64_t decodeIndex;
+        std::vector<uint8_t> payload;
+    };
+    auto collect = [](std::vector<Shown>& into) {
+        return [&into](hevc::Picture&& p) {
+            into.push_back(
+                {p.decodeIndex, p.hdr10plus ? p.hdr10plus->bytes : std::vector<uint8_t>()});
+        };
+    };
+    std::vector<Shown> expected;
+    std::rewind(file.get());
+    auto damage = hevc::readAnnexB(file.get(), collect(expected), nullptr);
+    ASSERT_FALSE(damage) << damage->message;
+    ASSERT_EQ(expected.size(), 6u);
+    ASSERT_FALSE(expected[0].payload.empty());
+
+    fs::path work = fs::temp_directory_path() / ("kestrel-large-" + std::to_string(getpid()));
+    fs::create_directories(work);
+    for (const auto& [name, format] : {std::pair{"large.mp4", "mp4"}, {"large.mkv", "matroska"}}) {
+        SCOPED_TRACE(name);
+        const std::string path = (work / name).string();
+        std::string error;
+        ASSERT_TRUE(remux(original, path, format, false, error)) << error;
+        std::vector<Shown> got;
+        damage = readHevcTrack(path, collect(got), nullptr);
+        EXPECT_FALSE(damage) << damage->message;
+        ASSERT_EQ(got.size(), expected.size());
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].decodeIndex, expected[i].decodeIndex) << "picture " << i;
+            EXPECT_EQ(got[i].payload, expected[i].payload) << "picture " << i;
+        }
     }
     fs::remove_all(work);
 }

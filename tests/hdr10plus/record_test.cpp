@@ -76,8 +76,10 @@ TEST(Record, ClampsAFrameOutsideTheRulesIntoTheRecordsRange) {
         for (unsigned i = 0; i < 15 + extra; i++) {
             w.distribution.push_back({static_cast<uint8_t>(100 + extra), 1000 + i});
         }
-        w.tone_curve =
-            ToneCurve{static_cast<uint16_t>(4095 + extra), static_cast<uint16_t>(4000), {}};
+        // Each knee coordinate is clamped on its own: both sit on the limit,
+        // then both above it, by different amounts.
+        w.tone_curve = ToneCurve{
+            static_cast<uint16_t>(4095 + extra), static_cast<uint16_t>(4095 + 2 * extra), {}};
         for (unsigned i = 0; i < 15 + extra; i++) {
             w.tone_curve->bezier_curve_anchors.push_back(static_cast<uint16_t>(1023 + extra));
         }
@@ -86,7 +88,7 @@ TEST(Record, ClampsAFrameOutsideTheRulesIntoTheRecordsRange) {
         EXPECT_EQ(r.distribution_maxrgb_percentages[14], 100) << extra;
         EXPECT_EQ(r.distribution_maxrgb_percentiles[14], 1014u) << extra;
         EXPECT_EQ(r.knee_point_x, 4095) << extra;
-        EXPECT_EQ(r.knee_point_y, 4000) << extra;
+        EXPECT_EQ(r.knee_point_y, 4095) << extra;
         EXPECT_EQ(r.num_bezier_curve_anchors, 15) << extra;
         EXPECT_EQ(r.bezier_curve_anchors[14], 1023) << extra;
         EXPECT_EQ(r.reserved1[0], 0) << extra;  // the sixteenth anchor went nowhere

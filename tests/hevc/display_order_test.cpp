@@ -93,6 +93,26 @@ TEST(DisplayOrder, OrderCountContinuesAcrossTheWrapOfItsLowBits) {
                                                15, 17}));
 }
 
+TEST(DisplayOrder, HalfAPeriodDownIsAWrapAndHalfAPeriodUpIsNot) {
+    // 4-bit counts, a period of 16. After 12, low bits 4 lie exactly eight
+    // below: that is a wrap, so the count is 20 and the picture is shown last.
+    std::vector<uint8_t> s = header(4, 3);
+    append(s, slice(kIdr, 0, 4));
+    for (unsigned poc : {6, 12, 4}) append(s, slice(kTrail, poc, 4));
+    Result r = run(s);
+    ASSERT_FALSE(r.error);
+    EXPECT_EQ(order(r), (std::vector<uint64_t>{0, 1, 2, 3}));
+
+    // The other way, after 4, low bits 12 lie exactly eight above: no wrap
+    // back, so the count is 12, not -4, and the picture is shown after 4 and 6.
+    s = header(4, 3);
+    append(s, slice(kIdr, 0, 4));
+    for (unsigned poc : {4, 12, 6}) append(s, slice(kTrail, poc, 4));
+    r = run(s);
+    ASSERT_FALSE(r.error);
+    EXPECT_EQ(order(r), (std::vector<uint64_t>{0, 1, 3, 2}));
+}
+
 TEST(DisplayOrder, OnlyReferencePicturesOfTheLowestSubLayerAnchorTheCount) {
     // 4-bit counts. After the anchor at 6, low bits 3 mean 3. Had the picture
     // at 13 anchored the count, 3 would have wrapped to 19 and been shown last.

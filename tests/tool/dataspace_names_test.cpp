@@ -1,5 +1,5 @@
 // Dataspaces written as names or numbers.
-#include "tools/kestrel/dataspace_names.h"
+#include "tools/kestrel/host/dataspace_names.h"
 
 #include <gtest/gtest.h>
 #include <json/writer.h>

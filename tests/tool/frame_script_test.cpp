@@ -1,5 +1,5 @@
 // Frame scripts: what the host is told, frame by frame.
-#include "tools/kestrel/frame_script.h"
+#include "tools/kestrel/host/frame_script.h"
 
 #include <gtest/gtest.h>
 

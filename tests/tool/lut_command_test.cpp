@@ -6,7 +6,7 @@
 
 #include "dtm/meta2lut.h"
 #include "tool/cli_test_support.h"
-#include "tools/kestrel/plugin_loader.h"
+#include "tools/kestrel/host/plugin_loader.h"
 
 namespace kestrel::tool::test {
 namespace {

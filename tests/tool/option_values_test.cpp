@@ -1,10 +1,10 @@
 // Numbers on the command line and the PQ axis the plots draw.
-#include "tools/kestrel/option_values.h"
+#include "tools/kestrel/cli/option_values.h"
 
 #include <gtest/gtest.h>
 
+#include "analysis/pq.h"
 #include "dtm/meta2lut.h"
-#include "tools/kestrel/pq.h"
 
 namespace kestrel::tool {
 namespace {

@@ -1,5 +1,5 @@
 // The progress bar as a terminal shows it.
-#include "tools/kestrel/progress.h"
+#include "tools/kestrel/cli/progress.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

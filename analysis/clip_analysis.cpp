@@ -1,0 +1,239 @@
+#include "analysis/clip_analysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "metadata/tone_curve_adaptation.h"
+
+namespace kestrel::tool {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+bool tableUsable(const LutAnalysis& a) { return a.firstDecrease < 0; }
+
+// The darkest input the curve charts show: about the black of a good
+// display. Below it the table's points sit at doubling inputs on the
+// straight segment, where every frame's curve has the same constant gain.
+constexpr double kShadowNits = 0.01;
+
+std::string number(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4g", v);
+    return text;
+}
+
+// A statistic stored in 0.1 cd/m², exactly: "2500", "2500.1".
+std::string tenths(uint32_t v) {
+    return std::to_string(v / 10) + (v % 10 ? "." + std::to_string(v % 10) : "");
+}
+
+// Statistics that cannot all be true of one picture.
+void checkStatistics(const _VelmorHdrDynamicInfo& r, std::vector<FrameWarning>& warnings) {
+    auto warn = [&](const std::string& text) {
+        warnings.push_back({WarningKind::InconsistentMetadata, text});
+    };
+    const unsigned n =
+        std::min<unsigned>(r.num_distribution_maxrgb_percentiles, kMaxDistributionEntries);
+    // No pixel's maxRGB exceeds the brightest component of the scene, so
+    // no percentile of maxRGB can either.
+    const uint32_t maxScl = std::max({r.maxscl[0], r.maxscl[1], r.maxscl[2]});
+    for (unsigned i = 0; i < n; i++) {
+        if (r.distribution_maxrgb_percentages[i] == 99 &&
+            r.distribution_maxrgb_percentiles[i] > maxScl) {
+            warn("MaxScl (" + tenths(maxScl) + " cd/m²) is below the 99 % entry (" +
+                 tenths(r.distribution_maxrgb_percentiles[i]) + " cd/m²)");
+            break;
+        }
+    }
+    if (r.tone_mapping_flag == 1 && r.targeted_system_display_maximum_luminance == 0) {
+        warn("the tone curve is made for a targeted display of 0 cd/m²");
+    }
+    // Only the percentages must rise. The values need not: real streams
+    // carry a small value at the 10 % entry, below the 5 % one, in every frame.
+    for (unsigned i = 1; i < n; i++) {
+        const unsigned before = r.distribution_maxrgb_percentages[i - 1];
+        const unsigned after = r.distribution_maxrgb_percentages[i];
+        if (after <= before) {
+            warn("distribution percentages out of order: " + std::to_string(after) + " % follows " +
+                 std::to_string(before) + " %");
+            break;
+        }
+    }
+}
+
+// The first place where a brighter input gives a darker output. Output is
+// proportional to gain * x, compared exactly in 64 bits (|gain| < 2^31,
+// x <= 2^27).
+void checkFallingOutput(const LutAnalysis& a, std::vector<FrameWarning>& warnings) {
+    for (size_t i = 1; i < a.points.size(); i++) {
+        const TablePoint& p = a.points[i - 1];
+        const TablePoint& q = a.points[i];
+        const int64_t before = static_cast<int64_t>(p.gain) * static_cast<int64_t>(p.x);
+        const int64_t after = static_cast<int64_t>(q.gain) * static_cast<int64_t>(q.x);
+        if (after < before) {
+            warnings.push_back(
+                {WarningKind::FallingOutput,
+                 "the table's output falls from " + number(outputNits(a, p.x, p.gain)) + " to " +
+                     number(outputNits(a, q.x, q.gain)) + " cd/m² between entries " +
+                     std::to_string(i - 1) + " and " + std::to_string(i) + " (input " +
+                     number(inputNits(a, p.x)) + " to " + number(inputNits(a, q.x)) +
+                     (a.sourcePeak > 0 ? " cd/m²)" : " of the source peak)")});
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+double inputScale(const LutAnalysis& a) { return a.sourcePeak > 0 ? a.sourcePeak : 1.0; }
+
+double inputNits(const LutAnalysis& a, double x) { return x / kTableInputScale * inputScale(a); }
+
+double outputNits(const LutAnalysis& a, double x, double gain) {
+    return gain / kUnitGain * (x / kTableInputScale) * a.targetNits;
+}
+
+double normalisedGain(double gain) { return gain / kUnitGain; }
+
+double luminanceRatio(const LutAnalysis& a, const TablePoint& p) {
+    if (a.sourcePeak <= 0 || p.x <= 0) return kNaN;
+    return p.gain / kUnitGain * a.targetNits / a.sourcePeak;
+}
+
+double outputAtLevel(const LutAnalysis& a, double level) {
+    if (a.sourcePeak <= 0 || !tableUsable(a)) return kNaN;
+    const double x = std::min(level / a.sourcePeak, 1.0) * kTableInputScale;
+    return outputNits(a, x, interpolateGain(a.points, x));
+}
+
+std::vector<CurveSample> sampleCurvesAt(const LutAnalysis& a, const std::vector<double>& inputs) {
+    const double s = inputScale(a);
+    const double tSource = a.source.targeted_system_display_maximum_luminance;
+    const bool hasSource = a.source.tone_mapping_flag == 1 && tSource > 0;
+    const ToneCurve adapted = toneCurveOf(a.adapted);
+    const ToneCurve source = toneCurveOf(a.source);
+    std::vector<CurveSample> samples;
+    samples.reserve(inputs.size());
+    for (double nits : inputs) {
+        const double t = nits / s;
+        const double x = t * kTableInputScale;
+        CurveSample c;
+        c.inputNits = nits;
+        c.sourceNits = hasSource ? evaluate(source, t) * tSource : kNaN;
+        c.adaptedNits = evaluate(adapted, t) * a.targetNits;
+        c.adaptedGain = gainAt(adapted, x) / kUnitGain;
+        const double interpolated = interpolateGain(a.points, x);
+        c.tableNits = outputNits(a, x, interpolated);
+        c.tableGain = interpolated / kUnitGain;
+        samples.push_back(c);
+    }
+    return samples;
+}
+
+std::vector<CurveSample> sampleCurves(const LutAnalysis& a, double fromNits, double toNits,
+                                      int count) {
+    std::vector<double> inputs;
+    for (int i = 0; i <= count; i++) {
+        inputs.push_back(fromNits *
+                         std::pow(toNits / fromNits, static_cast<double>(i) / std::max(count, 1)));
+    }
+    return sampleCurvesAt(a, inputs);
+}
+
+void defaultCurveRange(const LutAnalysis& a, double& fromNits, double& toNits) {
+    toNits = inputScale(a);
+    fromNits = a.sourcePeak > 0 ? kShadowNits : kShadowNits / 1000;
+}
+
+void kneeNits(const LutAnalysis& a, const _VelmorHdrDynamicInfo& curve, double displayNits,
+              double& in, double& out) {
+    const ToneCurve c = toneCurveOf(curve);
+    in = c.kneeX * inputScale(a);
+    out = c.kneeY * displayNits;
+}
+
+const char* warningKindName(WarningKind kind) {
+    switch (kind) {
+        case WarningKind::TargetRefused:
+            return "target_refused";
+        case WarningKind::InterpolationError:
+            return "interpolation_error";
+        case WarningKind::InconsistentMetadata:
+            return "inconsistent_metadata";
+        case WarningKind::FallingOutput:
+            return "falling_output";
+        case WarningKind::DecreasingInput:
+            return "decreasing_input";
+    }
+    return "unknown";
+}
+
+std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError) {
+    std::vector<FrameWarning> warnings;
+    if (a.source.tone_mapping_flag == 1 && a.targetNits < kMinTargetPeak) {
+        warnings.push_back(
+            {WarningKind::TargetRefused, "the library adapts no curve to a target below " +
+                                             std::to_string(kMinTargetPeak) + " cd/m²: the " +
+                                             std::to_string(a.targetNits) +
+                                             " cd/m² target gets a straight line"});
+    }
+    if (tableUsable(a) && a.maxError / kUnitGain > maxError) {
+        warnings.push_back({WarningKind::InterpolationError,
+                            "largest interpolation error " + number(a.maxError / kUnitGain) +
+                                " of unit gain (at " + number(inputNits(a, a.maxErrorAt)) +
+                                (a.sourcePeak > 0 ? " cd/m²" : " of the source peak") +
+                                ") is above the limit of " + number(maxError)});
+    }
+    checkStatistics(a.source, warnings);
+    if (tableUsable(a)) checkFallingOutput(a, warnings);
+    if (a.firstDecrease >= 0) {
+        warnings.push_back(
+            {WarningKind::DecreasingInput, "table entry " + std::to_string(a.firstDecrease) +
+                                               " has an abscissa below the entry before it"});
+    }
+    return warnings;
+}
+
+FrameRow analyseFrame(const Hdr10PlusFrame& frame, unsigned targetNits,
+                      const ClipRequest& request) {
+    FrameRow row;
+    row.frame = frame.index;
+    row.lut = analyseLut(frame.record, targetNits, request.layerNits);
+    row.averageMaxRgbNits = frame.averageMaxRgbNits;
+    row.sceneId = frame.sceneId;
+    for (double level : request.levels) row.levelOutputs.push_back(outputAtLevel(row.lut, level));
+    if (request.curveSamples > 0) {
+        double from = 0, to = 0;
+        defaultCurveRange(row.lut, from, to);
+        row.curve = sampleCurves(row.lut, from, to, request.curveSamples);
+    }
+    row.warnings = frameWarnings(row.lut, request.maxError);
+    return row;
+}
+
+ClipAnalysis analyseClip(const Hdr10PlusDocument& document, const ClipRequest& request,
+                         const std::function<void(unsigned, unsigned)>& progress) {
+    ClipAnalysis clip;
+    clip.frameCount = document.frameCount;
+    for (const hdr10plus::JsonError& e : document.errors)
+        clip.rejected.push_back(document.message(e));
+    const unsigned total = static_cast<unsigned>(document.frames.size() * request.targets.size());
+    unsigned done = 0;
+    for (unsigned target : request.targets) {
+        TargetRows rows;
+        rows.targetNits = target;
+        rows.frames.reserve(document.frames.size());
+        for (const Hdr10PlusFrame& frame : document.frames) {
+            rows.frames.push_back(analyseFrame(frame, target, request));
+            if (progress) progress(++done, total);
+        }
+        clip.targets.push_back(std::move(rows));
+    }
+    return clip;
+}
+
+}  // namespace kestrel::tool

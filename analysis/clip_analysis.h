@@ -1,0 +1,144 @@
+// The analysis behind `kestrel lut` and `kestrel report`: every frame of an
+// HDR10+ document through the library's tone-mapping path, for one or more
+// target peaks, as rows of numbers in cd/m². The commands only choose which
+// rows to compute and which sink (text, CSV, JSON, chart, page) shows them;
+// tests call this layer directly.
+//
+// Units: the table's input x is on the 2^27 scale, where 2^27 stands for
+// the frame's source peak; its gain is in units of 1/1048575 of the target
+// peak per source peak (see frame_table.h). The functions below turn both
+// into luminances:
+//
+//   input  cd/m² = x / 2^27 * source peak
+//   output cd/m² = gain / 1048575 * x / 2^27 * target peak
+//
+// Two gains follow from this, and they differ whenever source and target
+// peaks differ:
+//
+//   normalised gain  = gain / 1048575
+//                    = (output / target peak) / (input / source peak)
+//   luminance ratio  = output cd/m² / input cd/m²
+//                    = normalised gain * target peak / source peak
+//
+// A 584 cd/m² source on a 1000 cd/m² target with a normalised gain of 1.0
+// has a luminance ratio of 1000 / 584 = 1.71: every input below the knee is
+// shown 1.71 times as bright as it was mastered.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "analysis/frame_table.h"
+#include "clip/hdr10plus_document.h"
+
+namespace kestrel::tool {
+
+// What a display engineer has to be told about one frame's table.
+enum class WarningKind {
+    TargetRefused,         // the library made a straight line for the target
+    InterpolationError,    // the largest interpolation error is above the limit
+    InconsistentMetadata,  // the statistics or the curve contradict themselves
+    FallingOutput,         // the table's output luminance falls somewhere
+    DecreasingInput,       // the table's abscissae decrease: it cannot be used
+};
+
+struct FrameWarning {
+    WarningKind kind;
+    std::string text;  // one line, no "warning:" prefix, no frame number
+};
+
+// The name of a kind in CSV and JSON ("interpolation_error", ...).
+const char* warningKindName(WarningKind kind);
+
+// The largest interpolation error (of unit gain) a table may have before
+// it is warned about. Well-formed real frames stay below 0.06 at targets
+// from 200 to 10000 cd/m²; a table above 0.1 visibly departs from its
+// curve somewhere.
+constexpr double kDefaultMaxError = 0.1;
+
+// The curve's input 1.0 stands for the source peak; without statistics the
+// source peak is unknown and input is shown relative to it (1.0 = peak).
+double inputScale(const LutAnalysis& a);
+double inputNits(const LutAnalysis& a, double x);
+double outputNits(const LutAnalysis& a, double x, double gain);
+double normalisedGain(double gain);
+// The luminance ratio at a point of the table (or any input x with its
+// gain). NaN when the source peak is unknown, and at input 0, where no
+// ratio exists (the table stores a gain of 0 there).
+double luminanceRatio(const LutAnalysis& a, const TablePoint& p);
+
+// Output luminance through the table (interpolated as the display does) for
+// an input luminance; inputs above the source peak are taken at the peak.
+// NaN when the source peak is unknown or the table cannot be used.
+double outputAtLevel(const LutAnalysis& a, double inputNits);
+
+// One abscissa of the curves drawn for a frame. NaN where a curve is absent
+// (no source curve, unusable table).
+struct CurveSample {
+    double inputNits;
+    double sourceNits;   // the source curve, on the display it was made for
+    double adaptedNits;  // the adapted curve, on the target
+    double tableNits;    // the table, interpolated
+    double adaptedGain;  // gain of the adapted curve, 1.0 = unit gain
+    double tableGain;    // gain of the interpolated table, 1.0 = unit gain
+};
+
+// `count` + 1 samples, evenly spaced on a log scale from `fromNits` to
+// `toNits` (of input, in cd/m², or relative to the peak without statistics).
+std::vector<CurveSample> sampleCurves(const LutAnalysis& a, double fromNits, double toNits,
+                                      int count);
+// Samples at the given inputs (cd/m², or relative without statistics).
+std::vector<CurveSample> sampleCurvesAt(const LutAnalysis& a, const std::vector<double>& inputs);
+
+// The input range the curves are drawn over: from 0.01 cd/m² (the shadows
+// of a good display; 0.00001 of the peak without statistics) to the
+// source peak, where the curve ends.
+void defaultCurveRange(const LutAnalysis& a, double& fromNits, double& toNits);
+
+// The knee point of a curve in cd/m²: input on the source peak, output on
+// `displayNits`.
+void kneeNits(const LutAnalysis& a, const _VelmorHdrDynamicInfo& curve, double displayNits,
+              double& inputNitsOut, double& outputNitsOut);
+
+// One frame for one target.
+struct FrameRow {
+    unsigned frame = 0;  // position in the file
+    LutAnalysis lut;
+    double averageMaxRgbNits = -1;     // the file's AverageRGB; below 0 when absent
+    int sceneId = -1;                  // the file's SceneId; below 0 when absent
+    std::vector<double> levelOutputs;  // outputAtLevel() of each requested level
+    std::vector<CurveSample> curve;    // filled when curve samples were asked for
+    std::vector<FrameWarning> warnings;
+};
+
+struct TargetRows {
+    unsigned targetNits = 0;
+    std::vector<FrameRow> frames;  // the accepted frames, in file order
+};
+
+struct ClipRequest {
+    std::vector<unsigned> targets{1000};
+    unsigned layerNits = 1000;
+    std::vector<double> levels;          // input levels in cd/m² for FrameRow::levelOutputs
+    int curveSamples = 0;                // 0: no FrameRow::curve
+    double maxError = kDefaultMaxError;  // of unit gain, for WarningKind::InterpolationError
+};
+
+struct ClipAnalysis {
+    unsigned frameCount = 0;            // frames in the file, accepted or not
+    std::vector<std::string> rejected;  // one message per rejected frame
+    std::vector<TargetRows> targets;    // in the order requested
+};
+
+// The warnings of one analysed frame, in the order of WarningKind.
+std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError);
+
+FrameRow analyseFrame(const Hdr10PlusFrame& frame, unsigned targetNits, const ClipRequest& request);
+
+// Every accepted frame of `document` for every target of `request`.
+// `progress`, when given, is called with (done, total) after each frame.
+ClipAnalysis analyseClip(const Hdr10PlusDocument& document, const ClipRequest& request,
+                         const std::function<void(unsigned, unsigned)>& progress = {});
+
+}  // namespace kestrel::tool

@@ -1,0 +1,256 @@
+#include "clip/clip_reader.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "clip/json_file.h"
+#include "hdr10plus/internal/json_value.h"
+#include "hdr10plus/payload.h"
+#include "hdr10plus/record.h"
+#include "hevc/annexb.h"
+#ifdef KESTREL_HAVE_CONTAINERS
+#include "container/hevc_track.h"
+#endif
+
+namespace kestrel::tool {
+
+namespace {
+
+constexpr size_t kSniffBytes = 1024;
+constexpr size_t kTsPacket = 188;
+constexpr size_t kM2tsPacket = 192;  // a 4-byte time code before each TS packet
+
+bool hasAt(const uint8_t* head, size_t size, size_t at, const char* text) {
+    size_t n = std::strlen(text);
+    return size >= at + n && std::memcmp(head + at, text, n) == 0;
+}
+
+bool transportStream(const uint8_t* head, size_t size, size_t first, size_t packet) {
+    // Three sync bytes in a row, or two when the file is that short.
+    unsigned seen = 0;
+    for (size_t at = first; at < size && seen < 3; at += packet, ++seen)
+        if (head[at] != 0x47) return false;
+    return seen >= 2;
+}
+
+std::string hexBytes(const uint8_t* data, size_t size) {
+    std::string text;
+    char byte[4];
+    for (size_t i = 0; i < size; ++i) {
+        std::snprintf(byte, sizeof byte, "%s%02x", i ? " " : "", data[i]);
+        text += byte;
+    }
+    return text;
+}
+
+}  // namespace
+
+InputFormat sniffFormat(const uint8_t* head, size_t size) {
+    size_t i = 0;
+    if (hasAt(head, size, 0, "\xEF\xBB\xBF")) i = 3;
+    while (i < size && (head[i] == ' ' || head[i] == '\t' || head[i] == '\n' || head[i] == '\r'))
+        ++i;
+    if (i < size && (head[i] == '{' || head[i] == '[')) return InputFormat::Json;
+
+    size_t zeros = 0;
+    while (zeros < size && head[zeros] == 0) ++zeros;
+    if (zeros >= 2 && zeros < size && head[zeros] == 1) return InputFormat::AnnexB;
+
+    if (hasAt(head, size, 0, "\x1A\x45\xDF\xA3")) return InputFormat::Container;
+    for (const char* box : {"ftyp", "moov", "mdat", "free", "skip", "wide", "styp"})
+        if (hasAt(head, size, 4, box)) return InputFormat::Container;
+    if (transportStream(head, size, 0, kTsPacket) || transportStream(head, size, 4, kM2tsPacket))
+        return InputFormat::Container;
+    return InputFormat::Unknown;
+}
+
+const char* formatName(InputFormat format) {
+    switch (format) {
+        case InputFormat::Json:
+            return "HDR10+ JSON";
+        case InputFormat::AnnexB:
+            return "HEVC Annex B stream";
+        case InputFormat::Container:
+            return "container file";
+        case InputFormat::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
+namespace {
+
+// Turns the stream's pictures into frames, parsing each payload once however
+// many pictures it stays in effect for.
+class PictureCollector {
+public:
+    explicit PictureCollector(std::vector<InputFrame>& frames) : mFrames(frames) {}
+
+    void operator()(hevc::Picture&& picture) {
+        InputFrame frame;
+        if (!picture.hdr10plus) {
+            frame.problem = "carries no HDR10+ metadata (none before it in decoding order)";
+            mFrames.push_back(std::move(frame));
+            return;
+        }
+        const hevc::T35Payload& payload = *picture.hdr10plus;
+        frame.offset = payload.offset;
+        frame.repeated = picture.ownMessages == 0;
+        if (mLast != picture.hdr10plus) {
+            mLast = picture.hdr10plus;
+            mParsed = hdr10plus::parsePayload(payload.bytes.data(), payload.bytes.size());
+        }
+        if (mParsed.ok()) {
+            frame.frame = mParsed.frame;
+        } else {
+            frame.invalid = true;
+            std::string at = std::to_string(payload.offset);
+            frame.problem =
+                (frame.repeated ? "shows the HDR10+ message of the SEI at byte " + at +
+                                      ", which is not valid: payload "
+                                : "carries an HDR10+ message that is not valid (SEI at byte " + at +
+                                      "): payload ") +
+                mParsed.error->message();
+        }
+        mFrames.push_back(std::move(frame));
+    }
+
+private:
+    std::vector<InputFrame>& mFrames;
+    std::shared_ptr<const hevc::T35Payload> mLast;
+    hdr10plus::PayloadResult mParsed;
+};
+
+std::string damageText(const hevc::StreamError& error, size_t framesBefore) {
+    return "byte " + std::to_string(error.offset) + ": " + error.message + " (" +
+           std::to_string(framesBefore) + " frame" + (framesBefore == 1 ? "" : "s") +
+           " read before it)";
+}
+
+bool openJson(const std::string& path, MetadataInput& input, std::string& error) {
+    Json::Value root;
+    if (!readJsonFile(path, root, error)) return false;
+    hdr10plus::JsonDocumentResult result = hdr10plus::readJsonDocument(root);
+    if (!result.ok()) {
+        error = path + ": " + result.error->message();
+        return false;
+    }
+    const hdr10plus::JsonDocument& document = result.document;
+    input.frames.assign(document.frameCount, InputFrame{});
+    for (const hdr10plus::JsonFrame& f : document.frames) input.frames[f.index].frame = f.frame;
+    for (const hdr10plus::JsonError& e : document.errors) {
+        if (e.frame && *e.frame < input.frames.size()) {
+            input.frames[*e.frame].invalid = true;
+            input.frames[*e.frame].key = e.key;
+            input.frames[*e.frame].problem = e.what;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool openMetadataInput(const std::string& path, MetadataInput& input, std::string& error,
+                       const OpenOptions& options) {
+    input = MetadataInput();
+    input.path = path;
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        error = path + ": is a directory, not a file";
+        return false;
+    }
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!file) {
+        error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    uint8_t head[kSniffBytes];
+    size_t got = std::fread(head, 1, sizeof head, file.get());
+    if (got == 0) {
+        error = path + (std::ferror(file.get()) ? ": cannot read" : ": is empty");
+        return false;
+    }
+    // Every reader starts again from the first byte (the JSON and container
+    // readers by opening the path anew); a pipe has given its first bytes
+    // away and would be read from the middle, or waited on for a writer.
+    if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
+        error = path + ": cannot go back to its start (a pipe?): save it to a file first";
+        return false;
+    }
+    input.format = sniffFormat(head, got);
+    if (input.format == InputFormat::Json) return openJson(path, input, error);
+    if (input.format == InputFormat::Unknown) {
+        error = path + ": not HDR10+ metadata: neither JSON, an HEVC Annex B stream nor a " +
+                "container file (it starts " + hexBytes(head, got < 8 ? got : 8) + ")";
+        return false;
+    }
+
+    PictureCollector collect(input.frames);
+    const uint64_t fileBytes = static_cast<uint64_t>(info.st_size);
+    auto progress = [&](uint64_t done) {
+        if (options.progress != nullptr) options.progress->update(done, fileBytes);
+    };
+    std::optional<hevc::StreamError> damage;
+    if (input.format == InputFormat::AnnexB) {
+        damage = hevc::readAnnexB(
+            file.get(), [&](hevc::Picture&& p) { collect(std::move(p)); },
+            [&](uint64_t done) { progress(done); });
+    } else {
+#ifdef KESTREL_HAVE_CONTAINERS
+        file.reset();
+        damage = container::readHevcTrack(
+            path, [&](hevc::Picture&& p) { collect(std::move(p)); },
+            [&](uint64_t done, uint64_t) { progress(done); });
+#else
+        error = path +
+                ": a container file, which this build of kestrel cannot read (it was "
+                "built without libavformat); extract the HEVC stream first";
+        return false;
+#endif
+    }
+    if (options.progress != nullptr) options.progress->finish();
+    if (damage) {
+        if (input.frames.empty() && damage->offset == 0) {
+            error = path + ": " + damage->message;
+            return false;
+        }
+        input.damage = damageText(*damage, input.frames.size());
+    } else if (input.frames.empty()) {
+        error = path + ": the " + formatName(input.format) + " holds no pictures";
+        return false;
+    }
+    return true;
+}
+
+bool loadHdr10PlusInput(const std::string& path, Hdr10PlusDocument& document, std::string& error,
+                        const OpenOptions& options) {
+    MetadataInput input;
+    if (!openMetadataInput(path, input, error, options)) return false;
+    if (input.damage) {
+        error = path + ": " + *input.damage;
+        return false;
+    }
+    document = Hdr10PlusDocument();
+    document.path = path;
+    document.frameCount = static_cast<unsigned>(input.frames.size());
+    for (unsigned i = 0; i < input.frames.size(); ++i) {
+        const InputFrame& f = input.frames[i];
+        if (f.frame)
+            document.frames.push_back(toolFrame(i, *f.frame));
+        else
+            document.errors.push_back({i, f.key, f.problem});
+    }
+    return true;
+}
+
+}  // namespace kestrel::tool

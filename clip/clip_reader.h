@@ -1,0 +1,74 @@
+// The one way the tool opens HDR10+ metadata: a JSON file in the layout of
+// ../hdr10plus/json.h, an HEVC Annex B stream, or a container file with an
+// HEVC track (Matroska, MP4, MPEG-TS), told apart by their first bytes and
+// never by the file name. Every command that reads HDR10+ goes through here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "clip/hdr10plus_document.h"
+#include "hdr10plus/frame.h"
+
+namespace kestrel::tool {
+
+enum class InputFormat { Json, AnnexB, Container, Unknown };
+
+// What the first bytes of a file say it is: JSON (after an optional byte
+// order mark and white space, an object or array), an Annex B stream (zero
+// bytes then 01: a start code), Matroska/WebM (the EBML magic), MP4 (a known
+// box type at byte 4) or MPEG-TS (sync bytes 188 or 192 bytes apart).
+InputFormat sniffFormat(const uint8_t* head, size_t size);
+const char* formatName(InputFormat format);
+
+// One frame, in display order for streams and file order for JSON.
+struct InputFrame {
+    std::optional<hdr10plus::Frame> frame;  // the metadata in effect, when readable
+    // Why `frame` is empty: a predicate of the frame ("carries no HDR10+
+    // metadata ..."), or for JSON the entry's `key` and what is wrong with it.
+    std::string key;
+    std::string problem;
+    bool invalid = false;   // metadata is there but not valid (`problem` says why)
+    bool repeated = false;  // a stream's picture without metadata of its own, shown
+                            // with the latest one before it in decoding order
+    uint64_t offset = 0;    // streams: where the metadata in effect sits in the input
+};
+
+struct MetadataInput {
+    std::string path;
+    InputFormat format = InputFormat::Unknown;
+    std::vector<InputFrame> frames;
+    // A damaged stream: where and what; `frames` holds those before it.
+    std::optional<std::string> damage;
+};
+
+// Told how far the reading of a stream has got, in bytes of the file; what
+// it shows (a bar on a terminal, a GUI's gauge) is the caller's business.
+class ReadProgress {
+public:
+    virtual ~ReadProgress() = default;
+    virtual void update(uint64_t bytesRead, uint64_t fileBytes) = 0;
+    virtual void finish() = 0;  // the reading ended, well or not
+};
+
+struct OpenOptions {
+    ReadProgress* progress = nullptr;  // none: nothing is told
+};
+
+// Reads the file at `path`. Returns false, with `error` naming the file and
+// what is wrong, when nothing can be read from it: missing, a directory,
+// empty, of no known format, not valid JSON. A stream damaged part-way opens
+// with `damage` set.
+bool openMetadataInput(const std::string& path, MetadataInput& input, std::string& error,
+                       const OpenOptions& options = {});
+
+// The same input as the records the plug-in takes, for the commands that
+// feed it (lut, frame): each frame with metadata projected onto the record,
+// each without it rejected with its reason; a damaged stream does not load.
+bool loadHdr10PlusInput(const std::string& path, Hdr10PlusDocument& document, std::string& error,
+                        const OpenOptions& options = {});
+
+}  // namespace kestrel::tool

@@ -1,0 +1,211 @@
+// The rows both `lut` and `report` are made from: which frames and targets
+// they cover, and that their luminances are the table's words in cd/m².
+#include "analysis/clip_analysis.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "hdr10plus/record.h"
+#include "support/json_text.h"
+
+namespace kestrel::tool {
+namespace {
+
+using kestrel_test::parseJsonText;
+
+// Frame 0 carries a scene and an average, frame 1 is rejected (knee above
+// 4095), frame 2 has neither scene nor average.
+const char* kClip = R"({"SceneInfo": [
+  {"TargetedSystemDisplayMaximumLuminance": 400, "SceneId": 7,
+   "LuminanceParameters": {"AverageRGB": 263, "MaxScl": [7768, 6589, 6912],
+     "LuminanceDistributions": {"DistributionIndex": [1, 50, 99],
+                                "DistributionValues": [0, 6080, 5843]}},
+   "BezierCurveData": {"KneePointX": 164, "KneePointY": 240, "Anchors": [143, 298, 447]}},
+  {"TargetedSystemDisplayMaximumLuminance": 400,
+   "LuminanceParameters": {"MaxScl": [1000, 1000, 1000]},
+   "BezierCurveData": {"KneePointX": 5000, "KneePointY": 240, "Anchors": [143]}},
+  {"TargetedSystemDisplayMaximumLuminance": 1000,
+   "LuminanceParameters": {"MaxScl": [20000, 18000, 15000]},
+   "BezierCurveData": {"KneePointX": 1700, "KneePointY": 1600, "Anchors": [500, 700]}}]})";
+
+Hdr10PlusDocument clipDocument() {
+    Hdr10PlusDocument document;
+    std::string error;
+    EXPECT_TRUE(parseHdr10PlusDocument(parseJsonText(kClip), document, error)) << error;
+    return document;
+}
+
+TEST(ClipAnalysis, OneRowPerAcceptedFrameForEveryTargetInTheOrderAsked) {
+    ClipRequest request;
+    request.targets = {600, 350};
+    request.layerNits = 1000;
+    std::vector<std::pair<unsigned, unsigned>> calls;
+    ClipAnalysis clip = analyseClip(clipDocument(), request, [&](unsigned done, unsigned total) {
+        calls.push_back({done, total});
+    });
+    EXPECT_EQ(clip.frameCount, 3u);
+    ASSERT_EQ(clip.rejected.size(), 1u);
+    EXPECT_EQ(clip.rejected[0].rfind("frame 1: BezierCurveData.KneePointX", 0), 0u)
+        << clip.rejected[0];
+    ASSERT_EQ(clip.targets.size(), 2u);
+    EXPECT_EQ(clip.targets[0].targetNits, 600u);
+    EXPECT_EQ(clip.targets[1].targetNits, 350u);
+    for (const TargetRows& rows : clip.targets) {
+        ASSERT_EQ(rows.frames.size(), 2u);
+        EXPECT_EQ(rows.frames[0].frame, 0u);
+        EXPECT_EQ(rows.frames[1].frame, 2u);
+        EXPECT_EQ(rows.frames[0].lut.targetNits, rows.targetNits);
+        // What the file says about the frame beside the record.
+        EXPECT_EQ(rows.frames[0].sceneId, 7);
+        EXPECT_DOUBLE_EQ(rows.frames[0].averageMaxRgbNits, 26.3);
+        EXPECT_EQ(rows.frames[1].sceneId, -1);
+        EXPECT_EQ(rows.frames[1].averageMaxRgbNits, 0);
+        EXPECT_TRUE(rows.frames[1].curve.empty());
+    }
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls.back(), std::make_pair(4u, 4u));
+}
+
+// Output cd/m² of a table word pair, from the words alone: the gain is in
+// 1/1048575 of target peak per source peak, the input on the 2^27 scale.
+double wordsToNits(uint32_t x, uint32_t y, unsigned target) {
+    return static_cast<int32_t>(y) / 1048575.0 * (x / 134217728.0) * target;
+}
+
+TEST(ClipAnalysis, LevelsAreReadThroughTheTableAndStopAtTheSourcePeak) {
+    Hdr10PlusDocument document = clipDocument();
+    const unsigned target = 600;
+    // The peak the row's table stands for, and the input of entry 20.
+    FrameRow probe = analyseFrame(document.frames[1], target, ClipRequest{});
+    const double peak = probe.lut.sourcePeak;
+    ASSERT_GT(peak, 0);
+    const uint32_t* x = probe.lut.lutX;
+    const uint32_t* y = probe.lut.lutY;
+    const double entry20 = x[20] / 134217728.0 * peak;
+
+    ClipRequest request;
+    request.levels = {entry20, peak, peak * 3};
+    request.curveSamples = 10;
+    FrameRow row = analyseFrame(document.frames[1], target, request);
+    ASSERT_EQ(row.levelOutputs.size(), 3u);
+    EXPECT_NEAR(row.levelOutputs[0], wordsToNits(x[20], y[20], target), 1e-9);
+    const double atEnd = wordsToNits(x[31] + x[32], y[31] + y[32], target);
+    EXPECT_NEAR(row.levelOutputs[1], atEnd, 1e-9);
+    EXPECT_NEAR(row.levelOutputs[2], atEnd, 1e-9);
+    // The curve samples run up to the peak, where the table ends.
+    ASSERT_EQ(row.curve.size(), 11u);
+    EXPECT_DOUBLE_EQ(row.curve.back().inputNits, peak);
+    EXPECT_NEAR(row.curve.back().tableNits, atEnd, 1e-9);
+}
+
+// A frame in the file layout, with the parts the warnings look at.
+std::string frameText(const std::string& maxScl, const std::string& index,
+                      const std::string& values, unsigned targeted, const std::string& curve) {
+    return R"({"TargetedSystemDisplayMaximumLuminance": )" + std::to_string(targeted) +
+           R"(, "LuminanceParameters": {"MaxScl": )" + maxScl +
+           R"(, "LuminanceDistributions": {"DistributionIndex": )" + index +
+           R"(, "DistributionValues": )" + values + "}}" + curve + "}";
+}
+
+const std::string kCurve =
+    R"(, "BezierCurveData": {"KneePointX": 1700, "KneePointY": 1600, "Anchors": [500, 700]})";
+// Anchors that climb to 1.0 and drop back: the output dips before the peak.
+const std::string kDippingCurve =
+    R"(, "BezierCurveData": {"KneePointX": 400, "KneePointY": 1500,
+        "Anchors": [1023, 1023, 1023, 100, 0, 0, 0, 0, 0]})";
+
+FrameRow rowOf(const std::string& frame, unsigned target, double maxError = kDefaultMaxError) {
+    Hdr10PlusFrame f{};
+    hdr10plus::JsonFrameResult read = hdr10plus::readJsonFrame(parseJsonText(frame));
+    EXPECT_TRUE(read.ok()) << read.error->message();
+    if (read.ok()) f.record = hdr10plus::toRecord(read.frame);
+    ClipRequest request;
+    request.maxError = maxError;
+    return analyseFrame(f, target, request);
+}
+
+std::vector<WarningKind> kinds(const FrameRow& row) {
+    std::vector<WarningKind> result;
+    for (const FrameWarning& w : row.warnings) result.push_back(w.kind);
+    return result;
+}
+
+using Kinds = std::vector<WarningKind>;
+
+TEST(ClipWarnings, StatisticsThatContradictThemselves) {
+    const std::string good =
+        frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, kCurve);
+    EXPECT_EQ(kinds(rowOf(good, 600)), Kinds{});
+
+    // The 99 % entry one step above the brightest component, and level with it.
+    FrameRow above =
+        rowOf(frameText("[20000, 25000, 1]", "[50, 99]", "[1000, 25001]", 1000, kCurve), 600);
+    ASSERT_EQ(kinds(above), Kinds{WarningKind::InconsistentMetadata});
+    EXPECT_EQ(above.warnings[0].text, "MaxScl (2500 cd/m²) is below the 99 % entry (2500.1 cd/m²)");
+    EXPECT_EQ(kinds(rowOf(frameText("[20000, 25000, 1]", "[50, 99]", "[1000, 25000]", 1000, kCurve),
+                          600)),
+              Kinds{});
+
+    // A curve for a display of 0 cd/m²; without a curve the field means nothing.
+    FrameRow zero =
+        rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 0, kCurve), 600);
+    const Kinds zeroKinds = kinds(zero);
+    const auto at =
+        std::find(zeroKinds.begin(), zeroKinds.end(), WarningKind::InconsistentMetadata);
+    ASSERT_NE(at, zeroKinds.end());
+    EXPECT_EQ(zero.warnings[at - zeroKinds.begin()].text,
+              "the tone curve is made for a targeted display of 0 cd/m²");
+    EXPECT_EQ(
+        kinds(rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 0, ""), 600)),
+        Kinds{});
+
+    // Percentages must rise strictly; the reader already refuses falling ones.
+    FrameRow repeated = rowOf(
+        frameText("[40000, 35000, 30000]", "[50, 50, 99]", "[900, 1000, 25000]", 1000, kCurve),
+        600);
+    ASSERT_EQ(kinds(repeated), Kinds{WarningKind::InconsistentMetadata});
+    EXPECT_EQ(repeated.warnings[0].text,
+              "distribution percentages out of order: 50 % follows 50 %");
+}
+
+TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
+    const std::string good =
+        frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, kCurve);
+    // The library's floor: 199 cd/m² is refused, 200 is adapted.
+    FrameRow refused = rowOf(good, 199);
+    ASSERT_EQ(kinds(refused), Kinds{WarningKind::TargetRefused});
+    EXPECT_EQ(refused.warnings[0].text,
+              "the library adapts no curve to a target below 200 cd/m²: the 199 cd/m² target "
+              "gets a straight line");
+    EXPECT_EQ(kinds(rowOf(good, 200)), Kinds{});
+    // Without a curve of its own the record gets one made for the target.
+    EXPECT_EQ(kinds(rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, ""),
+                          150)),
+              Kinds{});
+
+    // The error limit is exclusive: a table exactly at it passes.
+    const double error = rowOf(good, 600).lut.maxError / 1048575.0;
+    ASSERT_GT(error, 0);
+    EXPECT_EQ(kinds(rowOf(good, 600, error)), Kinds{});
+    FrameRow over = rowOf(good, 600, error * 0.999);
+    ASSERT_EQ(kinds(over), Kinds{WarningKind::InterpolationError});
+    EXPECT_EQ(over.warnings[0].text.rfind("largest interpolation error ", 0), 0u);
+
+    // A curve that dips makes the table's output fall between two entries.
+    FrameRow dip = rowOf(
+        frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, kDippingCurve), 1000);
+    ASSERT_EQ(kinds(dip), (Kinds{WarningKind::InterpolationError, WarningKind::FallingOutput}));
+    const LutAnalysis& a = dip.lut;
+    bool falls = false;
+    for (size_t i = 1; i < a.points.size(); i++) {
+        falls =
+            falls || a.points[i].gain * a.points[i].x < a.points[i - 1].gain * a.points[i - 1].x;
+    }
+    EXPECT_TRUE(falls) << "the test's curve no longer dips";
+    EXPECT_NE(dip.warnings[1].text.find("the table's output falls from "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kestrel::tool

@@ -1,0 +1,185 @@
+// What the tool draws and writes of an analysis: the charts of a frame and
+// of a clip's levels, the report built from a clip, and its page's data.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "analysis/clip_analysis.h"
+#include "clip/hdr10plus_document.h"
+#include "support/json_text.h"
+#include "tools/kestrel/render/curve_charts.h"
+#include "tools/kestrel/render/plot.h"
+#include "tools/kestrel/render/report_data.h"
+#include "tools/kestrel/render/report_page.h"
+
+namespace kestrel::tool {
+namespace {
+
+using kestrel_test::parseJsonText;
+
+// Frame 0 carries a scene and an average, frame 1 is rejected (knee above
+// 4095), frame 2 has neither scene nor average.
+const char* kClip = R"({"SceneInfo": [
+  {"TargetedSystemDisplayMaximumLuminance": 400, "SceneId": 7,
+   "LuminanceParameters": {"AverageRGB": 263, "MaxScl": [7768, 6589, 6912],
+     "LuminanceDistributions": {"DistributionIndex": [1, 50, 99],
+                                "DistributionValues": [0, 6080, 5843]}},
+   "BezierCurveData": {"KneePointX": 164, "KneePointY": 240, "Anchors": [143, 298, 447]}},
+  {"TargetedSystemDisplayMaximumLuminance": 400,
+   "LuminanceParameters": {"MaxScl": [1000, 1000, 1000]},
+   "BezierCurveData": {"KneePointX": 5000, "KneePointY": 240, "Anchors": [143]}},
+  {"TargetedSystemDisplayMaximumLuminance": 1000,
+   "LuminanceParameters": {"MaxScl": [20000, 18000, 15000]},
+   "BezierCurveData": {"KneePointX": 1700, "KneePointY": 1600, "Anchors": [500, 700]}}]})";
+
+Hdr10PlusDocument clipDocument() {
+    Hdr10PlusDocument document;
+    std::string error;
+    EXPECT_TRUE(parseHdr10PlusDocument(parseJsonText(kClip), document, error)) << error;
+    return document;
+}
+
+TEST(CurveCharts, LevelsChartLeavesAGapForARejectedFrame) {
+    ClipRequest request;
+    request.targets = {600};
+    request.levels = {10};
+    ClipAnalysis clip = analyseClip(clipDocument(), request);
+    std::vector<Chart> charts =
+        levelsCharts(clip, request.levels, "clip.json", LuminanceAxes::Nits);
+    ASSERT_EQ(charts.size(), 1u);
+    const Series& level = charts[0].series.at(0);
+    EXPECT_EQ(level.label, "input 10 cd/m²");
+    // Frames 0 and 2 have rows; frame 1 was rejected and must not be bridged.
+    ASSERT_EQ(level.points.size(), 3u);
+    EXPECT_EQ(level.points[0].first, 0);
+    EXPECT_EQ(level.points[1].first, 1);
+    EXPECT_TRUE(std::isnan(level.points[1].second));
+    EXPECT_EQ(level.points[2].first, 2);
+    EXPECT_NEAR(level.points[2].second, clip.targets[0].frames[1].levelOutputs[0], 1e-12);
+    EXPECT_EQ(charts[0].notes.back(), "gaps: 1 frame rejected");
+}
+
+const Series* seriesNamed(const Chart& chart, const std::string& label) {
+    for (const Series& s : chart.series)
+        if (s.label == label) return &s;
+    return nullptr;
+}
+
+// The marks an engineer reads the curve by sit where the record puts them.
+TEST(CurveCharts, FrameChartsMarkPeaksKneesAndTheGainScale) {
+    Hdr10PlusDocument document = clipDocument();
+    // Frame 2: peak from MaxScl 2000 cd/m², knee (1700, 1600), targeted 1000.
+    ClipRequest request;
+    FrameRow row = analyseFrame(document.frames[1], 600, request);
+    const double peak = row.lut.sourcePeak;
+    ASSERT_NEAR(peak, 2000, 1e-3);
+    std::vector<Chart> charts = frameCharts({row}, "clip.json", LuminanceAxes::Nits);
+    ASSERT_EQ(charts.size(), 2u);
+    const Chart& lum = charts[0];
+    const Chart& gain = charts[1];
+
+    // From the shadows to a quarter beyond the larger peak.
+    EXPECT_DOUBLE_EQ(lum.x.min, 0.01);
+    EXPECT_DOUBLE_EQ(lum.x.max, 2000 * 1.25);
+    EXPECT_TRUE(lum.x.log);
+    const Series* target = seriesNamed(lum, "600 cd/m² target peak");
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(target->points.front().second, 600);
+    const Series* targeted = seriesNamed(lum, "targeted display peak, 1000 cd/m²");
+    ASSERT_NE(targeted, nullptr);
+    EXPECT_EQ(targeted->points.back().second, 1000);
+    const Series* source = seriesNamed(lum, "source peak, 2000 cd/m² (the curve's input 1.0)");
+    ASSERT_NE(source, nullptr);
+    EXPECT_EQ(source->points.front().first, 2000);
+
+    // The source knee: 1700/4095 of the peak in, 1600/4095 of its display out.
+    bool sourceKnee = false;
+    for (const Series& s : lum.series) {
+        if (s.marker != Marker::Diamond || s.points.size() != 1) continue;
+        sourceKnee = sourceKnee || (std::fabs(s.points[0].first - 1700.0 / 4095 * 2000) < 1e-6 &&
+                                    std::fabs(s.points[0].second - 1600.0 / 4095 * 1000) < 1e-6);
+    }
+    EXPECT_TRUE(sourceKnee);
+
+    // Normalised gain = luminance ratio * source peak / target peak.
+    ASSERT_TRUE(gain.hasRightAxis);
+    EXPECT_NEAR(gain.yRight.max, gain.y.max * 2000 / 600, 1e-9);
+    EXPECT_EQ(gain.yRight.min, 0);
+
+    // Several targets: no single scale fits, so no right axis.
+    FrameRow other = analyseFrame(document.frames[1], 1000, request);
+    EXPECT_FALSE(frameCharts({row, other}, "clip.json", LuminanceAxes::Nits)[1].hasRightAxis);
+}
+
+TEST(CurveCharts, ChartsDrawIntoAStreamAsPngOrSvg) {
+    Chart chart;
+    chart.title = "stream";
+    chart.x = {"x", 1, 100, true};
+    chart.y = {"y", 0, 1, false};
+    chart.series.push_back({"line", {{1, 0.1}, {100, 0.9}}, paletteColor(0)});
+    std::string error;
+    std::ostringstream svg;
+    ASSERT_TRUE(writeCharts(svg, PlotFormat::Svg, {chart}, error)) << error;
+    EXPECT_EQ(svg.str().rfind("<?xml", 0), 0u);
+    EXPECT_NE(svg.str().find("</svg>"), std::string::npos);
+    std::ostringstream png;
+    ASSERT_TRUE(writeCharts(png, PlotFormat::Png, {chart}, error)) << error;
+    EXPECT_EQ(png.str().substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    std::ostringstream nothing;
+    EXPECT_FALSE(writeCharts(nothing, PlotFormat::Svg, {}, error));
+    EXPECT_TRUE(nothing.str().empty());
+
+    // Two drawings for one page share no id, and each refers to its own.
+    std::string first, second;
+    ASSERT_TRUE(svgElement({chart}, "a-", first, error)) << error;
+    ASSERT_TRUE(svgElement({chart}, "b-", second, error)) << error;
+    EXPECT_EQ(first.rfind("<svg ", 0), 0u);
+    const std::string rootTag = first.substr(0, first.find('>'));
+    EXPECT_EQ(rootTag.find("width="), std::string::npos) << rootTag;
+    EXPECT_NE(rootTag.find("viewBox="), std::string::npos) << rootTag;
+    ASSERT_NE(first.find("id=\"a-glyph"), std::string::npos);
+    EXPECT_EQ(first.find("id=\"b-"), std::string::npos);
+    EXPECT_EQ(first.find("href=\"#glyph"), std::string::npos);
+    EXPECT_NE(first.find("href=\"#a-glyph"), std::string::npos);
+    EXPECT_NE(second.find("id=\"b-glyph"), std::string::npos);
+}
+
+TEST(ReportData, PlantedJumpInsideASceneIsTheOnlyFlaggedFrameOfTheClip) {
+    // Frames 0-2 and 3-5 are one scene with different metadata; frame 6
+    // starts a scene with a large change of its own.
+    Hdr10PlusDocument document;
+    std::string error;
+    ASSERT_TRUE(
+        loadHdr10PlusFile(std::string(KESTREL_TEST_DATA) + "/planted_jump.json", document, error))
+        << error;
+    ReportRequest request;
+    request.targets = {400, 600, 1000};
+    Report report = buildReport(document, request);
+    EXPECT_EQ(report.scenes.source, SceneSource::SceneFields);
+    EXPECT_EQ(report.scenes.firstFrames, (std::vector<unsigned>{0, 6}));
+    ASSERT_EQ(report.jumps.size(), 3u);
+    for (size_t t = 0; t < 3; t++) {
+        ASSERT_FALSE(report.jumps[t].empty()) << request.targets[t];
+        for (const Jump& j : report.jumps[t]) EXPECT_EQ(j.frame, 3u) << request.targets[t];
+        EXPECT_EQ(flaggedFrameCount(report.jumps[t]), 1u);
+    }
+    // At 600 cd/m² the shadows of frame 3 are 1.9 times those of frame 2.
+    const FrameRow& before = report.clip.targets[1].frames[2];
+    const FrameRow& after = report.clip.targets[1].frames[3];
+    EXPECT_NEAR(after.levelOutputs[0] / before.levelOutputs[0], 1.9, 0.01);
+    // The cut changes the shadows as much, and is not flagged.
+    const FrameRow& cut = report.clip.targets[1].frames[6];
+    EXPECT_NEAR(after.levelOutputs[0] / cut.levelOutputs[0], 1.9, 0.01);
+}
+
+TEST(ReportPage, DataCannotEndItsScriptElement) {
+    Json::Value data;
+    data["file"] = "a</script><script>alert(1)</script><!--.json";
+    const std::string safe = scriptSafeJson(data);
+    EXPECT_EQ(safe.find('<'), std::string::npos) << safe;
+    EXPECT_NE(safe.find("\\u003c/script>"), std::string::npos) << safe;
+}
+
+}  // namespace
+}  // namespace kestrel::tool

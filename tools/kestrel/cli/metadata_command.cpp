@@ -1,0 +1,147 @@
+// kestrel metadata: the HDR10+ metadata of a stream, container or JSON file
+// in the JSON layout, one entry per frame in display order.
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "clip/clip_reader.h"
+#include "clip/json_file.h"
+#include "hdr10plus/internal/json_value.h"
+#include "tools/kestrel/cli/commands.h"
+#include "tools/kestrel/cli/progress.h"
+
+namespace kestrel::tool {
+
+namespace {
+
+constexpr const char* kCommand = "kestrel metadata";
+
+void report(const std::string& path, const std::string& text) {
+    std::fprintf(stderr, "%s: %s: %s\n", kCommand, path.c_str(), text.c_str());
+}
+
+// Frames in a row with the same problem are reported as one range.
+void reportProblems(const MetadataInput& input) {
+    const std::vector<InputFrame>& frames = input.frames;
+    for (size_t i = 0; i < frames.size();) {
+        if (frames[i].frame) {
+            ++i;
+            continue;
+        }
+        size_t end = i + 1;
+        while (end < frames.size() && !frames[end].frame &&
+               frames[end].problem == frames[i].problem && frames[end].key == frames[i].key)
+            ++end;
+        // "frame 4 carries ...", "frames 0 to 3 each carries ...", and for
+        // JSON "frame 2: BezierCurveData.KneePointX is ...".
+        std::string which = end - i == 1 ? "frame " + std::to_string(i)
+                                         : "frames " + std::to_string(i) + " to " +
+                                               std::to_string(end - 1) + " each";
+        const InputFrame& f = frames[i];
+        report(input.path,
+               f.key.empty() ? which + " " + f.problem : which + ": " + f.key + " " + f.problem);
+        i = end;
+    }
+}
+
+// The payload has no scenes; a scene here is a run of frames with the same
+// metadata (or none), which is how streams that send metadata once per scene
+// are made.
+std::vector<hdr10plus::Frame> documentFrames(const MetadataInput& input) {
+    std::vector<hdr10plus::Frame> frames;
+    frames.reserve(input.frames.size());
+    uint32_t scene = 0;
+    uint32_t inScene = 0;
+    for (size_t i = 0; i < input.frames.size(); ++i) {
+        const InputFrame& f = input.frames[i];
+        hdr10plus::Frame frame = f.frame ? *f.frame : hdr10plus::Frame{};
+        if (!f.frame) frame.windows.clear();  // an entry without metadata
+        if (i > 0) {
+            const InputFrame& before = input.frames[i - 1];
+            bool same = before.frame.has_value() == f.frame.has_value() &&
+                        (!f.frame || *before.frame == *f.frame);
+            if (same) {
+                ++inScene;
+            } else {
+                ++scene;
+                inScene = 0;
+            }
+        }
+        // A JSON input keeps the positions it was given.
+        if (input.format != InputFormat::Json) {
+            frame.scene_id = scene;
+            frame.scene_frame_index = inScene;
+            frame.sequence_frame_index = static_cast<uint32_t>(i);
+        }
+        frames.push_back(std::move(frame));
+    }
+    return frames;
+}
+
+}  // namespace
+
+int runMetadata(const MetadataOptions& options) {
+    MetadataInput input;
+    std::string error;
+    TerminalReadProgress progress;
+    if (!openMetadataInput(options.input, input, error, OpenOptions{&progress})) {
+        std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
+        return 1;
+    }
+    reportProblems(input);
+
+    size_t own = 0, repeated = 0, missing = 0, invalid = 0;
+    for (const InputFrame& f : input.frames) {
+        if (f.frame)
+            ++(f.repeated ? repeated : own);
+        else
+            ++(f.invalid ? invalid : missing);
+    }
+
+    Json::Value document =
+        hdr10plus::writeJsonDocument(documentFrames(input), {"kestrel metadata", "1.0"});
+    std::string text = prettyJson(document);
+    if (options.output.empty()) {
+        // Flushed here so that a full disk or a closed pipe is a failure,
+        // not lost at exit.
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "%s: standard output: cannot write\n", kCommand);
+            return 1;
+        }
+    } else {
+        std::ofstream out(options.output, std::ios::binary);
+        out << text;
+        if (!out.flush()) {
+            std::fprintf(stderr, "%s: %s: cannot write\n", kCommand, options.output.c_str());
+            return 1;
+        }
+    }
+
+    const size_t count = input.frames.size();
+    std::string summary = std::string(formatName(input.format)) + ", " + std::to_string(count) +
+                          (count == 1 ? " frame" : " frames");
+    if (input.format != InputFormat::Json) {
+        summary += ": " + std::to_string(own) + " with metadata of their own, " +
+                   std::to_string(repeated) + " repeating the latest before them in decoding " +
+                   "order, " + std::to_string(missing) + " without";
+    }
+    if (invalid > 0) summary += ", " + std::to_string(invalid) + " not valid";
+    report(input.path, summary);
+
+    int status = 0;
+    if (input.damage) {
+        report(input.path, *input.damage);
+        status = 1;
+    }
+    if (invalid > 0) status = 1;
+    if (own + repeated == 0 && !input.damage) {
+        report(input.path, "holds no HDR10+ metadata");
+        status = 1;
+    }
+    return status;
+}
+
+}  // namespace kestrel::tool

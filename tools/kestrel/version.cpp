@@ -1,7 +1,0 @@
-#include "tools/kestrel/version.h"
-
-namespace kestrel::tool {
-
-const char* projectVersion() { return KESTREL_PROJECT_VERSION; }
-
-}  // namespace kestrel::tool
