@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "dtm/adapted_tone_table.h"
 #include "dtm/knee_point_extractor.h"
 #include "dtm/meta2lut.h"
 #include "hdr10plus/json.h"
@@ -253,11 +254,20 @@ _VelmorHdrDynamicInfo adapted(const _VelmorHdrDynamicInfo& record, unsigned targ
 void expectSameTables(const _VelmorHdrDynamicInfo& record, const std::vector<unsigned>& targets,
                       const std::string& what) {
     for (unsigned target : targets) {
-        const OETFCurveData curve(adapted(record, target));
+        const _VelmorHdrDynamicInfo adaptedCopy = adapted(record, target);
+        const OETFCurveData curve(adaptedCopy);
         const Table want = referenceTable(curve, 33);
         const Table got = dtmTable(record, target, 33);
         ASSERT_EQ(got.x, want.x) << what << " at " << target << " cd/m²";
         ASSERT_EQ(got.y, want.y) << what << " at " << target << " cd/m²";
+        // The entry that also returns the curve: the same table, and the
+        // curve it was sampled from.
+        _VelmorHdrDynamicInfo working = record;
+        Table withCurve{std::vector<unsigned>(33), std::vector<unsigned>(33)};
+        kestrel::adaptAndTabulate(target, 4000, working, withCurve.x.data(), withCurve.y.data(), 33);
+        ASSERT_EQ(withCurve.x, got.x) << what << " at " << target << " cd/m²";
+        ASSERT_EQ(withCurve.y, got.y) << what << " at " << target << " cd/m²";
+        ASSERT_EQ(std::memcmp(&working, &adaptedCopy, sizeof working), 0) << what;
         const EOTFCurveData pq(record, target);
         const Table wantPq = referenceTable(pq, 33);
         const Table gotPq = eotfTable(record, target, 33);
