@@ -10,6 +10,7 @@
 #include "common/export.h"
 #include "dtm/curve_samplers.h"
 #include "dtm/small_array.h"
+#include "plugin/hdrCoef.h"
 
 // One point with the interval [x0, x1] whose split produced it. Sums wrap
 // around in 32 bits and halving is an arithmetic shift (rounds toward minus
@@ -58,7 +59,7 @@ public:
     // A 33-point table: the two end points and 31 chosen points. Every
     // iteration makes at most two candidates, so 2n + 1 are made in all, and
     // at most n + 1 of them wait at any time.
-    static constexpr size_t kInlineNodes = 33;
+    static constexpr size_t kInlineNodes = kestrel::kTonePoints;
     static constexpr size_t kInlineCandidates = 2 * kInlineNodes - 1;
 
     // Samples the curve at 0, xMax and xMax >> 1: the two end points and the

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "common/diagnostics.h"
+#include "plugin/hdrCoef.h"
 #include "preset/Hdr10Lut.h"
 #include "preset/json_checks.h"
 
@@ -29,8 +30,6 @@ using kestrel::optionalMemberConverts;
 namespace {
 
 using kestrel::diag::kLogTag;
-constexpr unsigned long kEotfPoints = 65;
-constexpr unsigned long kOetfPoints = 33;
 
 // Appends the words of a checked LUT array, unchanged: the store keeps what
 // the file says, the hardware's word layout is the file's business.
@@ -202,7 +201,7 @@ void Hdr10Lut::initializeEotf(Json::Value& section, PresetLoadReport* report) {
             tally.beginEntry();
             PresetRejectReason reason;
             const char* key = "";
-            if (!validateJsonLut(entry, "eotf", kEotfPoints, reason, key)) {
+            if (!validateJsonLut(entry, "eotf", kestrel::kEotfPoints, reason, key)) {
                 tally.reject(reason, key);
                 continue;
             }
@@ -224,7 +223,7 @@ void Hdr10Lut::initializeEotf(Json::Value& section, PresetLoadReport* report) {
 
             // Built whole, then appended in one step.
             LutEntry lut{e.get("max_luminance", 4000).asUInt(), {}};
-            lut.values.reserve(2 * kEotfPoints);
+            lut.values.reserve(2 * kestrel::kEotfPoints);
             readSingleValues(lut.values, entry["x-values"]);
             readSingleValues(lut.values, entry["y-values"]);
             eotfTables[t].push_back(std::move(lut));
@@ -244,7 +243,7 @@ void Hdr10Lut::initializeOetf(Json::Value& section, PresetLoadReport* report) {
             tally.beginEntry();
             PresetRejectReason reason;
             const char* key = "";
-            if (!validateJsonLut(entry, "oetf", kOetfPoints, reason, key)) {
+            if (!validateJsonLut(entry, "oetf", kestrel::kOetfPoints, reason, key)) {
                 tally.reject(reason, key);
                 continue;
             }
@@ -310,7 +309,7 @@ void Hdr10Lut::initializeOetf(Json::Value& section, PresetLoadReport* report) {
 void Hdr10Lut::registerSingleOetf(Json::Value& entry, unsigned int transfer,
                                   unsigned int productPeak, unsigned int maxLuminance) {
     LutEntry lut{maxLuminance, {}};
-    lut.values.reserve(2 * kOetfPoints);
+    lut.values.reserve(2 * kestrel::kOetfPoints);
     readSingleValues(lut.values, entry["x-values"]);
     readSingleValues(lut.values, entry["y-values"]);
 
