@@ -66,9 +66,8 @@ void kneePointExtractor::addCandidate(int32_t x0, int32_t y0, int32_t x1, int32_
     heap[hole] = key;
 }
 
-uint32_t kneePointExtractor::takeBest() {
+void kneePointExtractor::dropBest() {
     uint64_t* heap = mQueue.data();
-    const uint64_t top = heap[0];
     const uint64_t last = mQueue.back();
     mQueue.pop_back();
     const size_t size = mQueue.size();
@@ -76,7 +75,7 @@ uint32_t kneePointExtractor::takeBest() {
     // loses without a test of its own (a real key's low word is never the
     // complement of UINT32_MAX, as there are fewer candidates than that).
     heap[size] = 0;
-    // Sift the last leaf down from the root into the hole that top leaves.
+    // Sift the last leaf down from the root into the hole that the top leaves.
     size_t hole = 0;
     for (size_t child = 1; child < size; child = 2 * hole + 1) {
         child += heap[child + 1] > heap[child];
@@ -85,23 +84,34 @@ uint32_t kneePointExtractor::takeBest() {
         hole = child;
     }
     heap[hole] = last;
-    return ~static_cast<uint32_t>(top);
 }
 
 void kneePointExtractor::select_from_candidate(int n) {
     if (mSettled && n > 0) resume();
     for (int i = 0; i < n && !mQueue.empty(); i++) {
         // The largest miss; on a tie the oldest candidate wins.
-        const uint32_t best = takeBest();
-        const uint32_t left = mLeftNode[best];
-        mLeftNode[best] = kChosen;
-        nodes.push_back(candidates[best]);
+        const uint32_t best = ~static_cast<uint32_t>(mQueue[0]);
         // The fields one by one: a copy of the whole node would be read back
         // in wider words than it was written in, which stalls the store.
-        const Node& chosen = nodes.back();
+        const Node& chosen = candidates[best];
         const int32_t x0 = chosen.x0, y0 = chosen.y0, x1 = chosen.x1, y1 = chosen.y1;
         const int32_t x = chosen.x, y = chosen.y;
 
+        // An interval narrower than 3 has no inner point left that its halves
+        // could add, so it is used up. The samples come first: each iteration
+        // waits for them (the next choice depends on their misses), and the
+        // bookkeeping below does not, so it runs while they are computed.
+        const bool split = kestrel::wrapSub(x1, x0) >= 3;
+        int32_t yLeft = 0, yRight = 0;
+        if (split) {
+            yLeft = curve.getY(kestrel::splitPoint(x0, x));
+            yRight = curve.getY(kestrel::splitPoint(x, x1));
+        }
+
+        dropBest();
+        const uint32_t left = mLeftNode[best];
+        mLeftNode[best] = kChosen;
+        nodes.push_back(candidates[best]);
         // The split point lies between the interval's ends, and the node at
         // its left end is followed in the list by the one at its right end.
         const uint32_t added = static_cast<uint32_t>(nodes.size() - 1);
@@ -109,13 +119,7 @@ void kneePointExtractor::select_from_candidate(int n) {
         mNext.push_back(right);
         mNext[left] = added;
 
-        // An interval narrower than 3 has no inner point left that its halves
-        // could add, so it is used up.
-        if (kestrel::wrapSub(x1, x0) >= 3) {
-            // Both samples first: they are independent, so the second can
-            // be computed while the first one's divisions are in flight.
-            const int32_t yLeft = curve.getY(kestrel::splitPoint(x0, x));
-            const int32_t yRight = curve.getY(kestrel::splitPoint(x, x1));
+        if (split) {
             addCandidate(x0, y0, x, y, yLeft, left);
             addCandidate(x, y, x1, y1, yRight, added);
         }
@@ -161,8 +165,9 @@ void kneePointExtractor::resume() {
     mLeftNode.truncate(0);
     mQueue.truncate(0);
     for (size_t c = 0; c < candidates.size(); c++) {
-        const auto after = std::upper_bound(nodes.begin(), nodes.end(), candidates[c],
-                                            [](const Node& a, const Node& b) { return a.x < b.x0; });
+        const auto after =
+            std::upper_bound(nodes.begin(), nodes.end(), candidates[c],
+                             [](const Node& a, const Node& b) { return a.x < b.x0; });
         // Where the ends wrapped around, x0 may lie before every node; any
         // node then serves, as the order is sorted out at the end.
         const ptrdiff_t leftEnd = std::max<ptrdiff_t>(after - nodes.begin() - 1, 0);

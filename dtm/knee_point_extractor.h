@@ -84,7 +84,8 @@ private:
     // Makes the candidate Node(x0, y0, x1, y1, y), whose left end is
     // nodes[leftNode], and queues it.
     void addCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t y, uint32_t leftNode);
-    uint32_t takeBest();
+    // Removes the top of the queue.
+    void dropBest();
     // Puts nodes in abscissa order and drops the chosen candidates.
     void settle();
     // Rebuilds the list, the left ends and the queue from the settled arrays,

@@ -32,7 +32,7 @@ Call exported(_VelmorHdrDynamicInfo record, unsigned target, unsigned count) {
 }
 
 Call internal(const _VelmorHdrDynamicInfo& record, unsigned target, unsigned count,
-             _VelmorHdrDynamicInfo& working) {
+              _VelmorHdrDynamicInfo& working) {
     Call r{std::vector<unsigned>(40, kSentinel), std::vector<unsigned>(40, kSentinel), {}};
     working = record;
     r.lines = kestrel_test::capture([&] {
@@ -65,7 +65,8 @@ TEST(AdaptedToneTable, SameTableAndLinesAsTheExportedEntry) {
                 // Every line but the address of the working copy.
                 ASSERT_EQ(got.lines.size(), want.lines.size());
                 ASSERT_FALSE(got.lines.empty());
-                for (size_t i = 1; i < got.lines.size(); i++) EXPECT_EQ(got.lines[i], want.lines[i]);
+                for (size_t i = 1; i < got.lines.size(); i++)
+                    EXPECT_EQ(got.lines[i], want.lines[i]);
                 char address[32];
                 std::snprintf(address, sizeof address, "%p", static_cast<void*>(&working));
                 EXPECT_EQ(got.lines[0], std::string("meta2lut_dtm(401)meta : ") + address);

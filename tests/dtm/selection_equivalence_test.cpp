@@ -40,8 +40,8 @@ struct RefNode {
 };
 
 RefNode refNode(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t y) {
-    const int32_t miss = static_cast<int32_t>(static_cast<uint32_t>(y) -
-                                              static_cast<uint32_t>(half(y0, y1)));
+    const int32_t miss =
+        static_cast<int32_t>(static_cast<uint32_t>(y) - static_cast<uint32_t>(half(y0, y1)));
     const int32_t error = miss < 0 ? static_cast<int32_t>(0u - static_cast<uint32_t>(miss)) : miss;
     return {x0, y0, x1, y1, half(x0, x1), y, error};
 }
@@ -203,8 +203,8 @@ bool sameSelection(const curveData& curve, const std::vector<int>& calls, const 
             const RefNode& b = plain.candidates[i];
             const bool same = a.x0 == b.x0 && a.y0 == b.y0 && a.x1 == b.x1 && a.y1 == b.y1 &&
                               a.x == b.x && a.y == b.y && a.error == b.error;
-            EXPECT_TRUE(same) << what << ": waiting candidate " << i << " [" << a.x0 << ", "
-                              << a.x1 << "] vs [" << b.x0 << ", " << b.x1 << "]";
+            EXPECT_TRUE(same) << what << ": waiting candidate " << i << " [" << a.x0 << ", " << a.x1
+                              << "] vs [" << b.x0 << ", " << b.x1 << "]";
             if (!same) return false;
         }
     }
@@ -264,7 +264,8 @@ void expectSameTables(const _VelmorHdrDynamicInfo& record, const std::vector<uns
         // curve it was sampled from.
         _VelmorHdrDynamicInfo working = record;
         Table withCurve{std::vector<unsigned>(33), std::vector<unsigned>(33)};
-        kestrel::adaptAndTabulate(target, 4000, working, withCurve.x.data(), withCurve.y.data(), 33);
+        kestrel::adaptAndTabulate(target, 4000, working, withCurve.x.data(), withCurve.y.data(),
+                                  33);
         ASSERT_EQ(withCurve.x, got.x) << what << " at " << target << " cd/m²";
         ASSERT_EQ(withCurve.y, got.y) << what << " at " << target << " cd/m²";
         ASSERT_EQ(std::memcmp(&working, &adaptedCopy, sizeof working), 0) << what;
@@ -286,8 +287,8 @@ std::vector<_VelmorHdrDynamicInfo> realRecords() {
         std::ifstream in(dir + "/" + name, std::ios::binary);
         const std::string text{std::istreambuf_iterator<char>(in),
                                std::istreambuf_iterator<char>()};
-        const kestrel::hdr10plus::JsonDocumentResult read = kestrel::hdr10plus::readJsonDocument(text.data(),
-                                                                             text.size());
+        const kestrel::hdr10plus::JsonDocumentResult read =
+            kestrel::hdr10plus::readJsonDocument(text.data(), text.size());
         if (!read.ok()) continue;
         for (const kestrel::hdr10plus::JsonFrame& f : read.document.frames) {
             records.push_back(kestrel::hdr10plus::toRecord(f.frame));
@@ -370,15 +371,15 @@ TEST(SelectionEquivalence, GainSamplerMatchesItsDefinition) {
             const OETFCurveData curve(r);
             const int32_t knee =
                 static_cast<int32_t>(static_cast<float>(r.knee_point_x / 4095.0) * 134217728.0);
-            std::vector<int> xs = {0, 1, 2, 3, knee - 1, knee, knee + 1, 67108864, 134217727,
-                                   134217728};
+            std::vector<int> xs = {0,    1,        2,        3,         knee - 1,
+                                   knee, knee + 1, 67108864, 134217727, 134217728};
             for (int k = 0; k < 8; k++) {
                 xs.push_back(std::uniform_int_distribution<int>(0, 134217728)(rng));
             }
             for (int x : xs) {
                 if (x < 0 || x > 134217728) continue;
-                ASSERT_EQ(curve.getY(x), referenceGain(r, x)) << "x " << x << ", anchors "
-                                                              << r.num_bezier_curve_anchors;
+                ASSERT_EQ(curve.getY(x), referenceGain(r, x))
+                    << "x " << x << ", anchors " << r.num_bezier_curve_anchors;
                 checked++;
             }
         }
@@ -388,10 +389,9 @@ TEST(SelectionEquivalence, GainSamplerMatchesItsDefinition) {
 
 TEST(SelectionEquivalence, GeneratedCurvesTiesWrapAndRangesThatRunOut) {
     std::mt19937 rng(1234);
-    const int32_t ranges[] = {0,    1,     2,       3,          4,          5,        6,
-                              7,    8,     9,       16,         100,        1023,     1024,
-                              4097, 65536, 1 << 27, 1073741823, 1073741824, 1073741825,
-                              INT32_MAX};
+    const int32_t ranges[] = {0,    1,     2,       3,          4,          5,          6,
+                              7,    8,     9,       16,         100,        1023,       1024,
+                              4097, 65536, 1 << 27, 1073741823, 1073741824, 1073741825, INT32_MAX};
     int cases = 0;
     for (int32_t xMax : ranges) {
         for (int kind = 0; kind < 6; kind++) {
@@ -408,19 +408,24 @@ TEST(SelectionEquivalence, GeneratedCurvesTiesWrapAndRangesThatRunOut) {
                     case 2:  // saturated ends around smaller values
                         f = [seed](int x) {
                             const uint64_t h = mix(seed ^ x);
-                            return h % 4 == 0 ? INT32_MAX : h % 4 == 1 ? INT32_MIN
-                                                                       : static_cast<int32_t>(h % 1000);
+                            return h % 4 == 0   ? INT32_MAX
+                                   : h % 4 == 1 ? INT32_MIN
+                                                : static_cast<int32_t>(h % 1000);
                         };
                         break;
                     case 3:  // straight: every miss 0
                         f = [](int x) { return x; };
                         break;
                     case 4:  // steps
-                        f = [seed](int x) { return static_cast<int32_t>((x >> (seed % 20)) * 7); };
+                        f = [seed](int x) {
+                            return static_cast<int32_t>(static_cast<uint32_t>(x >> (seed % 20)) *
+                                                        7u);
+                        };
                         break;
                     default:  // smooth with noise
                         f = [seed](int x) {
-                            return static_cast<int32_t>(x / 3 + static_cast<int32_t>(mix(seed ^ x) % 5));
+                            return static_cast<int32_t>(x / 3 +
+                                                        static_cast<int32_t>(mix(seed ^ x) % 5));
                         };
                         break;
                 }
@@ -428,10 +433,11 @@ TEST(SelectionEquivalence, GeneratedCurvesTiesWrapAndRangesThatRunOut) {
                 // Selection in one call, and in two calls that go on where the
                 // first stopped; counts from none to more than the range holds.
                 const int first = std::uniform_int_distribution<int>(-2, 40)(rng);
-                const int second = std::uniform_int_distribution<int>(0, rep % 4 == 0 ? 300 : 40)(rng);
+                const int second =
+                    std::uniform_int_distribution<int>(0, rep % 4 == 0 ? 300 : 40)(rng);
                 const std::string what = "xMax " + std::to_string(xMax) + ", kind " +
-                                         std::to_string(kind) + ", calls " +
-                                         std::to_string(first) + " then " + std::to_string(second);
+                                         std::to_string(kind) + ", calls " + std::to_string(first) +
+                                         " then " + std::to_string(second);
                 ASSERT_TRUE(sameSelection(curve, {first, second}, what));
                 ASSERT_TRUE(sameSelection(curve, {first + second}, what));
                 cases++;
