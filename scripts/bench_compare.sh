@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Times the working tree's benchmarks against those of an earlier commit, both
-# built as scripts/bench.sh builds them, on a shared machine: the two binaries
-# run alternately, one short run each per round, and every round gives one
-# ratio (new / old, CPU time) per case. The medians of those ratios are what
-# docs/performance.md records; the absolute medians are printed beside them.
+# Times the working tree's library against an earlier commit's, both built as
+# scripts/bench.sh builds them, on a shared machine. Both binaries are built
+# from the working tree's bench/ (the same cases and the same code timing
+# them), each linked with its own commit's library; they run alternately, one
+# short run each per round, and every round gives one ratio (new / old, CPU
+# time) per case. The medians of those ratios are what docs/performance.md
+# records; the absolute medians are printed beside them.
 #
 #   bash scripts/bench_compare.sh COMMIT [ROUNDS] [FILTER]
 #
@@ -29,6 +31,8 @@ if [ ! -d "$old_src" ]; then
   mkdir -p "$old_src"
   git archive "$rev" | tar -x -C "$old_src"
 fi
+# Today's benchmark sources over the old library.
+rm -rf "$old_src/bench" && cp -r bench "$old_src/bench"
 configure_and_build "$old_src" "build-compare/build-$rev"
 configure_and_build . build-compare/build-head
 
