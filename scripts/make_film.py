@@ -5,13 +5,14 @@ the same arguments on every machine.
     scripts/make_film.py OUT.json [--frames 172800] [--seed 1]
 
 The records are the distinct frames of the real clips in ../shared/hdr10plus
-(KESTREL_HDR10PLUS_DIR overrides where) that carry statistics. Scenes last from half a second to
-25 s (12 to 600 frames, 130 on average, as a feature film's ~1,300 shots in
-two hours); each takes one record, and about one scene in eight changes its
-record part-way through, which `kestrel report` flags as a jump inside a
-scene; about one in 24 flickers between two records. The random numbers come from a fixed 64-bit linear congruential
-generator, not from Python's `random`, so that the film does not depend on
-the Python version.
+(KESTREL_HDR10PLUS_DIR overrides where) that carry consistent statistics.
+Scenes last from half a second to 21 s (12 to 509 frames, 126 on average,
+as a feature film's ~1,300 shots in two hours). Each takes one record,
+dimmed to 50 to 100 % of its luminances; about one scene in eight changes
+its record part-way through, which `kestrel report` flags as a jump inside
+a scene, and about one in 24 flickers between two records. The random
+numbers come from a fixed 64-bit linear congruential generator, not from
+Python's `random`, so that the film does not depend on the Python version.
 """
 import argparse
 import json
@@ -43,15 +44,36 @@ def real_records(folder):
             doc = json.load(f)
         for frame in doc.get("SceneInfo", []):
             record = {k: v for k, v in frame.items() if k not in NUMBERING}
-            # A film's frames carry statistics; the verification clips'
-            # test frames (no 99th percentile) have no source peak.
+            # A film's frames carry statistics that agree with themselves;
+            # the sample clips' test frames (no 99th percentile, a MaxScl
+            # below it) have no source peak or give warnings on every frame.
             stats = record.get("LuminanceParameters", {})
             values = stats.get("LuminanceDistributions", {}).get("DistributionValues", [0])
             if not values or values[-1] <= 0 or stats.get("AverageRGB", 0) <= 0:
                 continue
+            if max(stats.get("MaxScl", [0])) < values[-1]:
+                continue
             records.setdefault(json.dumps(record, sort_keys=True), record)
     # In a fixed order, whatever the order of the files.
     return [records[k] for k in sorted(records)]
+
+
+def dimmed(record, steps):
+    """The record with its luminances (MaxScl, the average, the percentiles)
+    scaled by steps/32, rounded down so that their order holds. The second
+    distribution entry is a share of pixels, not a luminance, and stays."""
+    if steps == 32:
+        return record
+    out = json.loads(json.dumps(record))
+    stats = out.get("LuminanceParameters", {})
+    stats["MaxScl"] = [v * steps // 32 for v in stats.get("MaxScl", [])]
+    stats["AverageRGB"] = stats.get("AverageRGB", 0) * steps // 32
+    values = stats.get("LuminanceDistributions", {}).get("DistributionValues")
+    if values:
+        for k in range(len(values)):
+            if k != 1:
+                values[k] = values[k] * steps // 32
+    return out
 
 
 def make_film(records, frames, seed):
@@ -59,10 +81,13 @@ def make_film(records, frames, seed):
     scene_info, first_frames, lengths = [], [], []
     frame = 0
     while frame < frames:
-        length = min(frames - frame, 12 + rng.below(100) + rng.below(100) + (rng.below(500) if rng.below(4) == 0 else 0))
-        record = records[rng.below(len(records))]
+        length = min(frames - frame, 12 + rng.below(70) + rng.below(70) + (rng.below(360) if rng.below(4) == 0 else 0))
+        # Each scene is graded on its own: a real record at 50 to 100 % of its
+        # luminances, so that a film has hundreds of distinct records.
+        steps = 16 + rng.below(17)
+        record = dimmed(records[rng.below(len(records))], steps)
         change_at = 1 + rng.below(length - 1) if length > 1 and rng.below(8) == 0 else None
-        second = records[rng.below(len(records))]
+        second = dimmed(records[rng.below(len(records))], steps)
         # About one scene in 24 flickers: its metadata alternates between two
         # records every 1 to 3 frames, a jump at every change.
         flicker = 1 + rng.below(3) if rng.below(24) == 0 else 0
@@ -101,7 +126,7 @@ def main():
     with open(args.out, "w", encoding="utf-8") as f:
         json.dump(film, f, separators=(",", ":"))
         f.write("\n")
-    print("make_film.py: wrote %s: %d frames, %d scenes, %d distinct records"
+    print("make_film.py: wrote %s: %d frames, %d scenes, from %d real records"
           % (args.out, args.frames, len(film["SceneInfoSummary"]["SceneFirstFrameIndex"]), len(records)),
           file=sys.stderr)
 
