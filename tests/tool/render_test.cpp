@@ -130,7 +130,6 @@ TEST(CurveCharts, ChartsDrawIntoAStreamAsPngOrSvg) {
     std::ostringstream nothing;
     EXPECT_FALSE(writeCharts(nothing, PlotFormat::Svg, {}, error));
     EXPECT_TRUE(nothing.str().empty());
-
 }
 
 TEST(ReportData, PlantedJumpInsideASceneIsTheOnlyFlaggedFrameOfTheClip) {
@@ -165,8 +164,7 @@ TEST(ReportCurves, MedianAndExtremesCountEveryFrameAtEveryInput) {
     const double n = std::nan("");
     // Record 0 (one frame) ends after three samples, record 1 (three frames)
     // after two; record 2 (five frames) has no curve and does not count.
-    const std::vector<std::vector<double>> adapted{
-        {1, 2, 3, n}, {2, 4, n, n}, {n, n, n, n}};
+    const std::vector<std::vector<double>> adapted{{1, 2, 3, n}, {2, 4, n, n}, {n, n, n, n}};
     const CurveSummary s = summariseCurves(adapted, {1, 3, 5});
     // Above its peak a frame holds its last sample: record 1 stays at 4.
     EXPECT_EQ(s.lowest, (std::vector<double>{1, 2, 3, 3}));

@@ -22,7 +22,6 @@ constexpr int kCurveSamplesPerDecade = 16;
 
 double pqCode(double nits) { return std::isfinite(nits) ? pqCodeOfNits(nits) : kNaN; }
 
-
 // Inputs and outputs of a line, each with its PQ code.
 Json::Value lineJson(const std::vector<std::pair<double, double>>& line) {
     std::vector<double> in, out;
@@ -141,7 +140,8 @@ Json::Value curvesJson(const LutAnalysis& a, const std::vector<double>& grid,
         std::vector<double> inside;
         for (double g : grid)
             if (g <= a.sourcePeak) inside.push_back(g);
-        for (const CurveSample& s : sampleCurvesAt(a, inside)) table.emplace_back(s.inputNits, s.tableNits);
+        for (const CurveSample& s : sampleCurvesAt(a, inside))
+            table.emplace_back(s.inputNits, s.tableNits);
         for (size_t k = 0; k < in.size(); k++)
             if (in[k] >= grid.front()) table.emplace_back(in[k], out[k]);
         std::stable_sort(table.begin(), table.end(),
@@ -164,9 +164,9 @@ Json::Value curvesJson(const LutAnalysis& a, const std::vector<double>& grid,
     // Where the largest error sits on the interpolated table.
     const bool largest = known && usable;
     putNitsAndCode(c, "largest_error_input", largest ? inputNits(a, a.maxErrorAt) : kNaN);
-    putNitsAndCode(c, "largest_error_output",
-                   largest ? outputNits(a, a.maxErrorAt, interpolateGain(a.points, a.maxErrorAt))
-                           : kNaN);
+    putNitsAndCode(
+        c, "largest_error_output",
+        largest ? outputNits(a, a.maxErrorAt, interpolateGain(a.points, a.maxErrorAt)) : kNaN);
     return c;
 }
 

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cstdio>
 #include <limits>
-#include <map>
 #include <set>
 
 #include "analysis/pq.h"
@@ -51,8 +50,8 @@ Json::Value analysisJson(const FrameRow& row) {
     Json::Value a;
     for (size_t l = 0; l < row.levelOutputs.size(); l++) {
         a["output_nits"][levelKey(l)] = jsonNumber(row.levelOutputs[l]);
-        a["output_pq_codes"][levelKey(l)] =
-            jsonNumber(std::isfinite(row.levelOutputs[l]) ? pqCodeOfNits(row.levelOutputs[l]) : kNaN);
+        a["output_pq_codes"][levelKey(l)] = jsonNumber(
+            std::isfinite(row.levelOutputs[l]) ? pqCodeOfNits(row.levelOutputs[l]) : kNaN);
     }
     const bool usable = row.lut.firstDecrease < 0;
     a["max_interpolation_error"] = jsonNumber(usable ? row.lut.maxError / kUnitGain : kNaN);
@@ -227,8 +226,10 @@ Json::Value reportJson(const Report& report, bool withCurves) {
         for (size_t first : records.firstRow) {
             const FrameRow& row = target.frames[first];
             Json::Value a = analysisJson(row);
-            const double error = a["max_interpolation_error"].isNull() ? kNaN : row.lut.maxError / kUnitGain;
-            if (std::isfinite(error)) largestError = std::isnan(largestError) ? error : std::max(largestError, error);
+            if (row.lut.firstDecrease < 0) {  // a usable table
+                const double error = row.lut.maxError / kUnitGain;
+                largestError = std::isnan(largestError) ? error : std::max(largestError, error);
+            }
             if (withCurves) {
                 for (double o : row.levelOutputs) timeline.add(o);
                 timeline.add(peakNits(row));

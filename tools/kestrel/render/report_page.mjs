@@ -416,7 +416,9 @@ export function main(data) {
     el("svg:line", { x1: p.m.left, x2: p.m.left + p.pw, y1: ty, y2: ty, stroke: "#000", "stroke-width": 1, "stroke-dasharray": "10 3 2 3" }, p.body);
     const jumpValue = (j) => pq() ? j.after_pq_code : j.after_nits;
     for (const j of flagMarks(tg.flagged, view.from, view.to, Math.round(p.pw))) {
-      const x = p.sx(j.frame), y = p.sy(jumpValue(j));
+      // An output of 0 has no place on a log axis: its mark sits on the axis' floor.
+      const v = jumpValue(j), bottom = p.m.top + p.ph;
+      const x = p.sx(j.frame), y = p.inY(v) ? Math.min(bottom, Math.max(p.m.top, p.sy(v))) : bottom;
       el("svg:path", { d: `M${x - 6} ${y - 12}L${x + 6} ${y - 12}L${x} ${y - 2}Z`, fill: FLAG_COLOR, stroke: "#fff", "stroke-width": 0.8, class: "flag-mark", "data-frame": j.frame }, p.over);
     }
     p.legend("output, " + "target peak " + tg.target_nits + " cd/m²", { stroke: "#000", "stroke-width": 1, "stroke-dasharray": "10 3 2 3" });
