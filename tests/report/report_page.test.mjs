@@ -168,6 +168,16 @@ test("the timelines zoom to single frames with the wheel and the range control, 
   // Every timeline follows, and each frame in view is one flat step.
   const ticks = await page.$$eval("svg.error-timeline[data-target] text, svg.error-timeline text", (t) => t.map((e) => e.textContent));
   assert.ok(ticks.some((t) => /frames \d+ to \d+ shown/.test(t)), ticks.join(" | "));
+  // Dragging moves along the clip and chooses nothing.
+  const chosenBefore = await page.inputValue("#frame-input");
+  const zoomed = await hit.boundingBox();
+  await page.mouse.move(zoomed.x + zoomed.width / 2, zoomed.y + 50);
+  await page.mouse.down();
+  await page.mouse.move(zoomed.x + zoomed.width / 2 - 300, zoomed.y + 50, { steps: 5 });
+  await page.mouse.up();
+  const moved = await page.evaluate(() => window.kestrelReport.view());
+  assert.ok(moved.from > view.from && Math.abs((moved.to - moved.from) - (view.to - view.from)) < 1e-9, `dragged to ${moved.from} .. ${moved.to}`);
+  assert.equal(await page.inputValue("#frame-input"), chosenBefore);
   await page.fill("#view-from", "0");
   await page.fill("#view-to", "9");
   await page.dispatchEvent("#view-to", "change");

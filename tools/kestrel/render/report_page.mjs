@@ -125,7 +125,7 @@ export function flagMarks(jumps, x0, x1, columns) {
 // inside the clip and never narrower than MIN_VIEW_FRAMES.
 export function zoomView(view, full, at, factor) {
   const fullSpan = full.to - full.from;
-  let span = Math.min(fullSpan, Math.max(Math.min(MIN_VIEW_FRAMES, fullSpan), (view.to - view.from) * factor));
+  const span = Math.min(fullSpan, Math.max(Math.min(MIN_VIEW_FRAMES, fullSpan), (view.to - view.from) * factor));
   const t = view.to > view.from ? (at - view.from) / (view.to - view.from) : 0.5;
   return panView({ from: at - t * span, to: at - t * span + span }, full, 0);
 }
@@ -133,7 +133,7 @@ export function zoomView(view, full, at, factor) {
 // The frames shown moved by `delta` frames, kept inside the clip.
 export function panView(view, full, delta) {
   const span = view.to - view.from;
-  let from = Math.max(full.from, Math.min(full.to - span, view.from + delta));
+  const from = Math.max(full.from, Math.min(full.to - span, view.from + delta));
   return { from: from, to: from + span };
 }
 
@@ -306,6 +306,10 @@ export function main(data) {
   let cursors = [];        // the same for the timelines, which are drawn again on zoom
   const timelines = [];    // functions that draw a timeline again for the current view
   let chosen = -1;         // index of the chosen frame
+  // A drag along a timeline, from the button going down to it coming up
+  // anywhere; a click that ends a drag chooses nothing.
+  let drag = null, dragged = false;
+  window.addEventListener("mouseup", () => { dragged = !!(drag && drag.moved); drag = null; });
 
   function frameAxis() {
     const span = view.to - view.from;
@@ -365,7 +369,6 @@ export function main(data) {
       const i = nearestIndex(frameNos, f);
       return i >= 0 && frameNos[i] > view.from - 0.5 && frameNos[i] < view.to + 0.5 ? i : -1;
     };
-    let drag = null;
     hit.addEventListener("mousemove", (evt) => {
       if (drag) {
         const dx = evt.clientX - drag.x;
@@ -378,11 +381,8 @@ export function main(data) {
     });
     hit.addEventListener("mouseleave", hideTip);
     hit.addEventListener("mousedown", (evt) => { drag = { x: evt.clientX, view: view, moved: false }; evt.preventDefault(); });
-    window.addEventListener("mouseup", () => { drag = null; }, { once: false });
     hit.addEventListener("click", (evt) => {
-      const moved = drag && drag.moved;
-      drag = null;
-      if (moved) return;
+      if (dragged) return;
       const i = indexAt(evt);
       if (i >= 0) choose(i);
     });
