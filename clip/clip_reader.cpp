@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "clip/json_file.h"
-#include "hdr10plus/json.h"
+#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/payload.h"
 #include "hdr10plus/record.h"
 #include "hevc/annexb.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/status.h"
-#include "hdr10plus/json.h"
+#include "hdr10plus/internal/json_value.h"
 #include "metadata/VelmorHdrDynamicInfo.h"
 
 namespace kestrel::tool {

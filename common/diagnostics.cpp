@@ -9,6 +9,8 @@
 
 #include "common/diagnostic_sink.h"
 
+#include "plugin/hdrCoef.h"
+
 namespace kestrel::diag {
 
 static_assert(static_cast<int>(Priority::kDebug) == ANDROID_LOG_DEBUG &&
@@ -77,11 +79,18 @@ public:
             send(std::string_view(one.data(), one.size()));
             return;
         }
-        // Only a string argument longer than the bound gets here.
+        // Only a string argument longer than the bound gets here. Without
+        // memory for it the line is dropped: nothing throws from here into
+        // the library's callers.
         if constexpr (sizeof...(Args) > 0) {
             const int n = std::snprintf(nullptr, 0, F.text, definedForPrintf(args)...);
             if (n < 0) return;
-            std::string text(static_cast<size_t>(n) + 1, '\0');
+            std::string text;
+            try {
+                text.resize(static_cast<size_t>(n) + 1);
+            } catch (...) {
+                return;
+            }
             std::snprintf(text.data(), text.size(), F.text, definedForPrintf(args)...);
             text.resize(static_cast<size_t>(n));
             send(text);
@@ -168,7 +177,7 @@ void printSetTargetDisplayLuminance(uint32_t minLuminance, uint32_t maxLuminance
 void printToneRegisters(const unsigned int* lutX, const unsigned int* lutY, int count) {
     // The 66 lines of a 33-point table in one write (about 2.6 KB, 3.6 KB at
     // the longest values); a longer table flushes as the buffer fills.
-    StdoutLines<2 * 33 * maxLineLength(kToneRegisterFormat, sizeof "write" - 1)> out;
+    StdoutLines<2 * kTonePoints * maxLineLength(kToneRegisterFormat, sizeof "write" - 1)> out;
     for (int i = 0; i < count; i++) {
         out.line<kToneRegisterFormat>("write", 376, i, static_cast<int>(lutX[i]));
     }

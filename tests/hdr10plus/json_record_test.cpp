@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "hdr10plus/json.h"
+#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/record.h"
 #include "support/json_text.h"
 #include "support/records.h"

@@ -1,6 +1,8 @@
-// What `kestrel report` shows of a clip (analysis/clip_report.h) as one
-// JSON document. `--format json` writes it as it is; the page embeds it with
-// the curves added and draws everything from it.
+// What `kestrel report` shows of a clip (analysis/clip_report.h: every
+// frame for every target, the scenes, and the jumps inside them) as one JSON
+// document whose shape docs/report-schema.json writes down. `--format json`
+// writes it as it is; the page embeds it with the curves added and only
+// draws: every number it shows, PQ codes included, is in the document.
 #pragma once
 
 #include <json/value.h>
@@ -11,14 +13,20 @@
 
 namespace kestrel::tool {
 
+// The document's "schema_version". It grows whenever a key is removed or
+// changes meaning; a reader checks it before anything else.
+constexpr int kReportSchemaVersion = 1;
+
 // The key of level `l` in "output_nits" and "flagged": "1", "10", "100",
 // "1000", then "average".
 std::string levelKey(size_t l);
 
-// The document. With `withCurves`, each target also gets the curves the page
-// draws: per distinct record, the table's 33 points (input cd/m², gain), the
-// adapted curve on a grid of inputs shared by all frames, and the largest
-// interpolation error of each of the table's segments.
+// The document. Frames point at their distinct record ("records"), and each
+// target carries the analysis of each distinct record once ("analyses"),
+// which real clips, whose metadata changes per scene, shrink by orders of
+// magnitude. With `withCurves`, what the page draws is added: the curves of
+// each analysis on a grid of inputs shared by all frames, their median and
+// extremes over the frames, and the ranges of the page's axes.
 Json::Value reportJson(const Report& report, bool withCurves);
 
 }  // namespace kestrel::tool
