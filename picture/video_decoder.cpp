@@ -248,21 +248,23 @@ struct VideoDecoder::State {
                                where);
     }
 
+    // The end of the stream: an error when it gave no picture at all.
+    Result<bool> noMorePictures() const {
+        if (delivered == 0)
+            return failAt(ErrorKind::Damaged,
+                          "the decoder gives no picture: the stream holds none it can decode");
+        return false;
+    }
+
     // The next decoded AVFrame into `frame`; false at the end.
     Result<bool> receive() {
         for (;;) {
             int rc = avcodec_receive_frame(codec.get(), frame.get());
             if (rc == 0) return true;
-            if (rc == AVERROR_EOF) return false;
+            if (rc == AVERROR_EOF) return noMorePictures();
             if (rc != AVERROR(EAGAIN))
                 return failAt(ErrorKind::Damaged, "the decoder stopped: " + avError(rc));
-            if (draining) {
-                if (delivered == 0)
-                    return failAt(ErrorKind::Damaged,
-                                  "the decoder gives no picture: the stream holds none it can "
-                                  "decode");
-                return false;
-            }
+            if (draining) return noMorePictures();
             // Feed the next packet of our track.
             for (;;) {
                 rc = av_read_frame(input.get(), packet.get());
