@@ -53,6 +53,7 @@ constexpr int kMinCell = 220;  // room for a column caption under a small pictur
 constexpr int kCaption = 22;
 constexpr int kLineHeight = 18;
 constexpr int kLegendHeight = 46;
+constexpr int kMinRowHeight = 64;  // the row's label: target, and its largest difference
 
 // The heat map's colours, from no difference to the scale's top: dark,
 // through purple and orange, to pale yellow.
@@ -158,7 +159,7 @@ Status writePreviewPng(const std::string& path, const PreviewPage& page) {
     const unsigned h = page.rows.front().source.height;
     const int cell = std::max(static_cast<int>(w), kMinCell);
     const int headerHeight = kMargin + kLineHeight * static_cast<int>(page.header.size()) + 4;
-    const int rowHeight = static_cast<int>(h) + kGap;
+    const int rowHeight = std::max(static_cast<int>(h), kMinRowHeight) + kGap;
     const int width = kMargin * 2 + kLabelWidth + 4 * cell + 3 * kGap;
     const int height = headerHeight + kCaption + rowHeight * static_cast<int>(page.rows.size()) +
                        kLegendHeight + kMargin;
