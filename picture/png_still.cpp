@@ -62,14 +62,27 @@ const char* transferOfCicp(uint8_t t) {
 struct Raw {
     uint32_t width = 0, height = 0;
     int channels = 0;
-    std::vector<uint16_t> samples;  // interleaved, native byte order
     std::optional<Cicp> cicp;
     bool srgbOrGamma = false;
 };
 
+// One row of native-order samples into the light planes.
+void appendRow(const std::vector<uint16_t>& row, int channels, RgbImage& out) {
+    const size_t step = static_cast<size_t>(channels);
+    for (size_t i = 0; i + 2 < row.size(); i += step) {
+        out.r.push_back(pqEotf(row[i] / 65535.0f));
+        out.g.push_back(pqEotf(row[i + 1] / 65535.0f));
+        out.b.push_back(pqEotf(row[i + 2] / 65535.0f));
+    }
+}
+
 // The C part: every object here is plain or owned by the caller, so a
-// longjmp out of libpng skips no destructor.
-bool decodePng(PngState& state, Raw& raw, std::vector<png_bytep>& rows) {
+// longjmp out of libpng skips no destructor. A progressive picture is read
+// row by row, so that memory grows with the rows the file really holds, not
+// with the size its header declares; an interlaced one needs the whole
+// picture at once.
+bool decodePng(PngState& state, Raw& raw, std::vector<uint16_t>& samples,
+               std::vector<png_bytep>& rows, RgbImage& out) {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, onError, onWarning);
     if (png == nullptr) {
         std::snprintf(state.message, sizeof state.message, "libpng cannot start");
@@ -88,8 +101,8 @@ bool decodePng(PngState& state, Raw& raw, std::vector<png_bytep>& rows) {
     png_read_info(png, info);
 
     png_uint_32 width = 0, height = 0;
-    int depth = 0, colourType = 0;
-    png_get_IHDR(png, info, &width, &height, &depth, &colourType, nullptr, nullptr, nullptr);
+    int depth = 0, colourType = 0, interlace = 0;
+    png_get_IHDR(png, info, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
     if (depth != 16) {
         std::snprintf(state.message, sizeof state.message,
                       "it has %d bits a sample; an HDR still needs 16", depth);
@@ -115,8 +128,8 @@ bool decodePng(PngState& state, Raw& raw, std::vector<png_bytep>& rows) {
                       png_get_valid(png, info, PNG_INFO_gAMA) != 0;
     if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
         png_set_gray_to_rgb(png);
-    if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
     png_set_swap(png);  // PNG is big-endian; samples are read in the machine's order
+    const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
     raw.width = width;
     raw.height = height;
@@ -126,12 +139,26 @@ bool decodePng(PngState& state, Raw& raw, std::vector<png_bytep>& rows) {
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
-    raw.samples.resize(static_cast<size_t>(width) * height * static_cast<size_t>(raw.channels));
-    rows.resize(height);
-    for (png_uint_32 y = 0; y < height; y++)
-        rows[y] = reinterpret_cast<png_bytep>(raw.samples.data() +
-                                              static_cast<size_t>(y) * width * raw.channels);
-    png_read_image(png, rows.data());
+    const size_t rowSamples = static_cast<size_t>(width) * static_cast<size_t>(raw.channels);
+    if (passes > 1) {
+        samples.resize(rowSamples * height);
+        rows.resize(height);
+        for (png_uint_32 y = 0; y < height; y++)
+            rows[y] = reinterpret_cast<png_bytep>(samples.data() + y * rowSamples);
+        png_read_image(png, rows.data());
+        std::vector<uint16_t> row(rowSamples);
+        for (png_uint_32 y = 0; y < height; y++) {
+            std::memcpy(row.data(), samples.data() + y * rowSamples, rowSamples * 2);
+            appendRow(row, raw.channels, out);
+        }
+    } else {
+        std::vector<uint16_t>& row = samples;
+        row.resize(rowSamples);
+        for (png_uint_32 y = 0; y < height; y++) {
+            png_read_row(png, reinterpret_cast<png_bytep>(row.data()), nullptr);
+            appendRow(row, raw.channels, out);
+        }
+    }
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
     return true;
@@ -171,11 +198,12 @@ Result<Still> readPngStill(const uint8_t* data, size_t size) {
     state.data = data;
     state.size = size;
     Raw raw;
+    std::vector<uint16_t> samples;
     std::vector<png_bytep> rows;
-    if (!decodePng(state, raw, rows))
+    Still still;
+    if (!decodePng(state, raw, samples, rows, still.light))
         return Status::failure(ErrorKind::Format, std::string("cannot be read as a PQ still: ") +
                                                       state.message);
-    Still still;
     still.cicp = raw.cicp;
     if (raw.cicp) {
         const Cicp& c = *raw.cicp;
@@ -197,19 +225,8 @@ Result<Still> readPngStill(const uint8_t* data, size_t size) {
                                "not PQ");
     }
     still.alphaDropped = raw.channels == 4;
-    RgbImage& out = still.light;
-    out.width = raw.width;
-    out.height = raw.height;
-    const size_t n = static_cast<size_t>(raw.width) * raw.height;
-    out.r.resize(n);
-    out.g.resize(n);
-    out.b.resize(n);
-    const size_t step = static_cast<size_t>(raw.channels);
-    for (size_t i = 0; i < n; i++) {
-        out.r[i] = pqEotf(raw.samples[i * step] / 65535.0f);
-        out.g[i] = pqEotf(raw.samples[i * step + 1] / 65535.0f);
-        out.b[i] = pqEotf(raw.samples[i * step + 2] / 65535.0f);
-    }
+    still.light.width = raw.width;
+    still.light.height = raw.height;
     return still;
 }
 
