@@ -183,6 +183,39 @@ TEST(VideoDecoder, CutStreamEndsEarlyAndSaysHowManyPicturesItHas) {
     std::filesystem::remove(path);
 }
 
+TEST(VideoDecoder, LosslessStreamsInEveryContainerAndAv1DecodeToTheSameSamples) {
+    std::vector<YuvPicture> pictures;
+    for (unsigned i = 0; i < 4; i++) pictures.push_back(texture(64, 32, i));
+    const std::string annexB = encodeToFile("containers.hevc", pictures);
+    std::vector<std::string> files = {annexB};
+    for (const auto& [format, name] : {std::pair<const char*, const char*>{"mp4", "c.mp4"},
+                                       {"mpegts", "c.ts"},
+                                       {"matroska", "c.mkv"}}) {
+        const std::string to = test::writeTemporary(name, {});
+        std::string error;
+        ASSERT_TRUE(test::remux(annexB, to, format, error)) << error;
+        files.push_back(to);
+    }
+    const std::string av1 = test::writeTemporary("c-av1.mkv", {});
+    std::string error;
+    const bool haveAv1 = test::writeAv1Matroska(av1, pictures, {}, error);
+    if (haveAv1) files.push_back(av1);
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        std::vector<YuvFrame> frames = decodeAll(file);
+        ASSERT_EQ(frames.size(), pictures.size());
+        for (unsigned i = 0; i < frames.size(); i++) {
+            EXPECT_EQ(frames[i].y, pictures[i].y) << i;
+            EXPECT_EQ(frames[i].cr, pictures[i].cr) << i;
+            EXPECT_EQ(frames[i].colour.transfer, Transfer::Pq);
+            EXPECT_EQ(frames[i].colour.matrix, Matrix::Bt2020Ncl);
+        }
+        std::filesystem::remove(file);
+    }
+    // Debian's libavcodec decodes AV1 (libdav1d) and encodes it (libaom).
+    EXPECT_TRUE(haveAv1) << error;
+}
+
 // --- the sample streams -------------------------------------------------------
 
 class SampleStreams : public ::testing::TestWithParam<const char*> {

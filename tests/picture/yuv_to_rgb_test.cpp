@@ -182,6 +182,20 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{false, ChromaSiting::Top}, Case{false, ChromaSiting::BottomLeft},
                       Case{true, ChromaSiting::Bottom}));
 
+TEST(YuvToLinear, ThreadsGiveTheSameLightAsOneThread) {
+    // Row blocks of uneven size: 37 rows over 1, 2, 3 and 8 threads.
+    const YuvFrame f = frame420(20, 37, 11, false, ChromaSiting::Left);
+    Result<RgbImage> one = toLinear(f, 1);
+    ASSERT_TRUE(one.ok());
+    for (unsigned threads : {2u, 3u, 8u}) {
+        Result<RgbImage> many = toLinear(f, threads);
+        ASSERT_TRUE(many.ok());
+        EXPECT_EQ(many->r, one->r) << threads;
+        EXPECT_EQ(many->g, one->g) << threads;
+        EXPECT_EQ(many->b, one->b) << threads;
+    }
+}
+
 YuvFrame grey444(uint16_t y, uint16_t cb, uint16_t cr, bool fullRange) {
     YuvFrame f;
     f.width = f.height = 2;

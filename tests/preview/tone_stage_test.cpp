@@ -209,6 +209,26 @@ TEST(ToneStage, UnknownSourcePeakIsRefusedUnlessOneIsGiven) {
     EXPECT_NEAR(tableOutput(*given, 750), expectedTable(given->lut, 750), 1e-9);
 }
 
+TEST(ToneStage, ThreadsGiveTheSameLightAsOneThread) {
+    Result<ToneStage> s = makeToneStage(record(), 600, 1000);
+    ASSERT_TRUE(s.ok());
+    picture::RgbImage ramp;
+    ramp.width = 31;
+    ramp.height = 29;
+    for (unsigned i = 0; i < 31 * 29; i++) {
+        ramp.r.push_back(static_cast<float>(i) * 3.1f);
+        ramp.g.push_back(static_cast<float>(i % 97) * 20.0f);
+        ramp.b.push_back(static_cast<float>(i % 13) * 300.0f);
+    }
+    for (TonePath path : {TonePath::Table, TonePath::Curve}) {
+        const picture::RgbImage one = applyToneStage(*s, path, ramp, 1);
+        const picture::RgbImage many = applyToneStage(*s, path, ramp, 5);
+        EXPECT_EQ(many.r, one.r);
+        EXPECT_EQ(many.g, one.g);
+        EXPECT_EQ(many.b, one.b);
+    }
+}
+
 // The largest |code(table output) - code(curve output)| over every input up
 // to the source peak, sampled densely on each segment of the table: the
 // table's own interpolation error, in PQ codes.

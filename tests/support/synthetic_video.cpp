@@ -2,6 +2,7 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
@@ -41,19 +42,71 @@ void copyPlane(const std::vector<uint16_t>& from, unsigned width, unsigned heigh
     }
 }
 
-// Takes every packet the encoder has ready; false with `error` on failure.
-bool drain(AVCodecContext* ctx, AVPacket* packet, std::vector<uint8_t>& out, std::string& error) {
-    for (;;) {
-        const int rc = avcodec_receive_packet(ctx, packet);
-        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
-        if (rc < 0) {
-            error = "libx265: " + avError(rc);
-            return false;
-        }
-        out.insert(out.end(), packet->data, packet->data + packet->size);
-        av_packet_unref(packet);
+void describeColour(AVCodecContext& ctx, const EncodeOptions& options) {
+    ctx.color_primaries = AVCOL_PRI_BT2020;
+    ctx.colorspace = AVCOL_SPC_BT2020_NCL;
+    ctx.color_range = options.fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
+    switch (options.transfer) {
+        case Transfer::Pq:
+            ctx.color_trc = AVCOL_TRC_SMPTE2084;
+            break;
+        case Transfer::Hlg:
+            ctx.color_trc = AVCOL_TRC_ARIB_STD_B67;
+            break;
+        case Transfer::Sdr:
+            ctx.color_trc = AVCOL_TRC_BT709;
+            break;
     }
 }
+
+// Encodes `pictures` with an opened encoder, handing each packet to `take`.
+template <class Take>
+bool encodeWith(AVCodecContext* ctx, const std::vector<YuvPicture>& pictures, Take take,
+                std::string& error) {
+    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
+    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    int64_t pts = 0;
+    auto drainTo = [&]() {
+        for (;;) {
+            const int rc = avcodec_receive_packet(ctx, packet.get());
+            if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
+            if (rc < 0) {
+                error = "encoder: " + avError(rc);
+                return false;
+            }
+            take(*packet);
+            av_packet_unref(packet.get());
+        }
+    };
+    for (const YuvPicture& p : pictures) {
+        av_frame_unref(frame.get());
+        frame->format = ctx->pix_fmt;
+        frame->width = ctx->width;
+        frame->height = ctx->height;
+        if (av_frame_get_buffer(frame.get(), 0) < 0) {
+            error = "no frame buffer";
+            return false;
+        }
+        copyPlane(p.y, p.width, p.height, frame->data[0], frame->linesize[0]);
+        copyPlane(p.cb, p.chromaWidth(), p.chromaHeight(), frame->data[1], frame->linesize[1]);
+        copyPlane(p.cr, p.chromaWidth(), p.chromaHeight(), frame->data[2], frame->linesize[2]);
+        frame->pts = pts++;
+        if (avcodec_send_frame(ctx, frame.get()) < 0) {
+            error = "the encoder refuses a picture";
+            return false;
+        }
+        if (!drainTo()) return false;
+    }
+    avcodec_send_frame(ctx, nullptr);
+    return drainTo();
+}
+
+struct OutputFree {
+    void operator()(AVFormatContext* c) const {
+        if (c->pb) avio_closep(&c->pb);
+        avformat_free_context(c);
+    }
+};
 
 }  // namespace
 
@@ -90,20 +143,7 @@ std::vector<uint8_t> encodeHevc(const std::vector<YuvPicture>& pictures,
     ctx->time_base = AVRational{1, 25};
     ctx->framerate = AVRational{25, 1};
     ctx->max_b_frames = static_cast<int>(options.bFrames);
-    ctx->color_primaries = AVCOL_PRI_BT2020;
-    ctx->colorspace = AVCOL_SPC_BT2020_NCL;
-    ctx->color_range = options.fullRange ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
-    switch (options.transfer) {
-        case Transfer::Pq:
-            ctx->color_trc = AVCOL_TRC_SMPTE2084;
-            break;
-        case Transfer::Hlg:
-            ctx->color_trc = AVCOL_TRC_ARIB_STD_B67;
-            break;
-        case Transfer::Sdr:
-            ctx->color_trc = AVCOL_TRC_BT709;
-            break;
-    }
+    describeColour(*ctx, options);
     // One encoder thread and no information SEI: the same bytes on every run.
     const std::string params = "lossless=1:log-level=error:info=0:pools=1:frame-threads=1:bframes=" +
                                std::to_string(options.bFrames);
@@ -116,34 +156,17 @@ std::vector<uint8_t> encodeHevc(const std::vector<YuvPicture>& pictures,
         return out;
     }
 
-    std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
-    int64_t pts = 0;
     for (const YuvPicture& p : pictures) {
         if (p.width != first.width || p.height != first.height || p.chroma444 != first.chroma444) {
             error = "every picture must have the first one's size and chroma format";
             return {};
         }
-        av_frame_unref(frame.get());
-        frame->format = ctx->pix_fmt;
-        frame->width = ctx->width;
-        frame->height = ctx->height;
-        if ((rc = av_frame_get_buffer(frame.get(), 0)) < 0) {
-            error = "no frame buffer: " + avError(rc);
-            return {};
-        }
-        copyPlane(p.y, p.width, p.height, frame->data[0], frame->linesize[0]);
-        copyPlane(p.cb, p.chromaWidth(), p.chromaHeight(), frame->data[1], frame->linesize[1]);
-        copyPlane(p.cr, p.chromaWidth(), p.chromaHeight(), frame->data[2], frame->linesize[2]);
-        frame->pts = pts++;
-        if ((rc = avcodec_send_frame(ctx.get(), frame.get())) < 0) {
-            error = "libx265: " + avError(rc);
-            return {};
-        }
-        if (!drain(ctx.get(), packet.get(), out, error)) return {};
     }
-    avcodec_send_frame(ctx.get(), nullptr);
-    if (!drain(ctx.get(), packet.get(), out, error)) return {};
+    const bool encoded = encodeWith(
+        ctx.get(), pictures,
+        [&](const AVPacket& packet) { out.insert(out.end(), packet.data, packet.data + packet.size); },
+        error);
+    if (!encoded) return {};
     return out;
 }
 
@@ -288,6 +311,134 @@ bool rewritePictureSize(std::vector<uint8_t>& stream, unsigned width, unsigned h
         rewritten = true;
     }
     return rewritten;
+}
+
+bool writeAv1Matroska(const std::string& path, const std::vector<YuvPicture>& pictures,
+                      const EncodeOptions& options, std::string& error) {
+    const AVCodec* codec = avcodec_find_encoder_by_name("libaom-av1");
+    if (codec == nullptr || pictures.empty()) {
+        error = "libavcodec has no libaom-av1 encoder";
+        return false;
+    }
+    std::unique_ptr<AVCodecContext, CodecContextFree> ctx(avcodec_alloc_context3(codec));
+    ctx->width = static_cast<int>(pictures.front().width);
+    ctx->height = static_cast<int>(pictures.front().height);
+    ctx->pix_fmt = pictures.front().chroma444 ? AV_PIX_FMT_YUV444P10 : AV_PIX_FMT_YUV420P10;
+    ctx->time_base = AVRational{1, 25};
+    ctx->framerate = AVRational{25, 1};
+    ctx->thread_count = 1;
+    ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // Matroska keeps the sequence header apart
+    describeColour(*ctx, options);
+    // Quantiser index 0 (crf 0, qmin = qmax = 0) is AV1's lossless mode.
+    ctx->qmin = ctx->qmax = 0;
+    if (av_opt_set_int(ctx->priv_data, "crf", 0, 0) < 0 ||
+        av_opt_set_int(ctx->priv_data, "cpu-used", 8, 0) < 0) {
+        error = "libaom-av1 takes no crf or cpu-used option here";
+        return false;
+    }
+    if (avcodec_open2(ctx.get(), codec, nullptr) < 0) {
+        error = "libaom-av1 does not open";
+        return false;
+    }
+    AVFormatContext* raw = nullptr;
+    if (avformat_alloc_output_context2(&raw, nullptr, "matroska", path.c_str()) < 0) {
+        error = "no Matroska muxer";
+        return false;
+    }
+    std::unique_ptr<AVFormatContext, OutputFree> out(raw);
+    AVStream* stream = avformat_new_stream(raw, nullptr);
+    avcodec_parameters_from_context(stream->codecpar, ctx.get());
+    stream->time_base = ctx->time_base;
+    if (avio_open(&raw->pb, path.c_str(), AVIO_FLAG_WRITE) < 0 ||
+        avformat_write_header(raw, nullptr) < 0) {
+        error = "cannot start " + path;
+        return false;
+    }
+    bool written = true;
+    const bool encoded = encodeWith(
+        ctx.get(), pictures,
+        [&](AVPacket& packet) {
+            av_packet_rescale_ts(&packet, ctx->time_base, stream->time_base);
+            packet.stream_index = stream->index;
+            written = written && av_interleaved_write_frame(raw, &packet) >= 0;
+        },
+        error);
+    if (!encoded) return false;
+    if (!written || av_write_trailer(raw) < 0) {
+        error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+bool remux(const std::string& from, const std::string& to, const char* format,
+           std::string& error) {
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, from.c_str(), nullptr, nullptr) < 0) {
+        error = "cannot open " + from;
+        return false;
+    }
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> input(
+        in, [](AVFormatContext* c) { avformat_close_input(&c); });
+    if (avformat_find_stream_info(in, nullptr) < 0) {
+        error = "no stream information in " + from;
+        return false;
+    }
+    AVFormatContext* raw = nullptr;
+    if (avformat_alloc_output_context2(&raw, nullptr, format, to.c_str()) < 0) {
+        error = std::string("no ") + format + " muxer";
+        return false;
+    }
+    std::unique_ptr<AVFormatContext, OutputFree> out(raw);
+    int track = -1;
+    for (unsigned i = 0; i < in->nb_streams; i++) {
+        if (in->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+            track = static_cast<int>(i);
+            break;
+        }
+    }
+    if (track < 0) {
+        error = "no video in " + from;
+        return false;
+    }
+    AVStream* stream = avformat_new_stream(raw, nullptr);
+    avcodec_parameters_copy(stream->codecpar, in->streams[track]->codecpar);
+    stream->codecpar->codec_tag = 0;
+    stream->time_base = in->streams[track]->time_base;
+    if (avio_open(&raw->pb, to.c_str(), AVIO_FLAG_WRITE) < 0 ||
+        avformat_write_header(raw, nullptr) < 0) {
+        error = "cannot start " + to;
+        return false;
+    }
+    std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+    int64_t count = 0;
+    while (av_read_frame(in, packet.get()) >= 0) {
+        if (packet->stream_index == track) {
+            // A raw stream has no timestamps; in decoding order they need
+            // only rise (the decoder orders pictures by their own counts).
+            if (packet->dts == AV_NOPTS_VALUE) {
+                stream->time_base = AVRational{1, 25};
+                packet->dts = packet->pts = count;
+                packet->duration = 1;
+            } else {
+                av_packet_rescale_ts(packet.get(), in->streams[track]->time_base,
+                                     stream->time_base);
+            }
+            count++;
+            packet->stream_index = 0;
+            packet->pos = -1;
+            if (av_interleaved_write_frame(raw, packet.get()) < 0) {
+                error = "cannot write " + to;
+                return false;
+            }
+        }
+        av_packet_unref(packet.get());
+    }
+    if (av_write_trailer(raw) < 0) {
+        error = "cannot finish " + to;
+        return false;
+    }
+    return true;
 }
 
 std::string writeTemporary(const std::string& name, const std::vector<uint8_t>& bytes) {
