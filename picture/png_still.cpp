@@ -189,6 +189,46 @@ bool encodePng(std::FILE* file, const RgbImage& light, std::vector<png_bytep>& r
     return true;
 }
 
+bool encodeSrgbPng(std::FILE* file, unsigned width, unsigned height,
+                   std::vector<png_bytep>& rows, PngState& state) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, onError, onWarning);
+    if (png == nullptr) return false;
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_compression_level(png, 2);
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_sRGB(png, info, PNG_sRGB_INTENT_PERCEPTUAL);
+    png_write_info(png, info);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+// Writes through `encode` into a temporary file renamed to `path`.
+template <class Encode>
+Status writeVia(const std::string& path, Encode encode) {
+    const std::string temporary = path + ".part";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr)
+        return Status::failure(ErrorKind::Io, "cannot write " + path + ": " + std::strerror(errno));
+    PngState state;
+    const bool written = encode(file, state);
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return Status::failure(ErrorKind::Io,
+                               "cannot write " + path +
+                                   (state.message[0] ? std::string(": ") + state.message : ""));
+    }
+    return {};
+}
+
 }  // namespace
 
 Result<Still> readPngStill(const uint8_t* data, size_t size) {
@@ -251,19 +291,29 @@ Status writePqPng(const std::string& path, const RgbImage& light) {
     std::vector<png_bytep> rows(light.height);
     for (unsigned y = 0; y < light.height; y++)
         rows[y] = reinterpret_cast<png_bytep>(samples.data() + static_cast<size_t>(y) * light.width * 3);
-    const std::string temporary = path + ".part";
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr)
-        return Status::failure(ErrorKind::Io, "cannot write " + path + ": " + std::strerror(errno));
-    PngState state;
-    const bool written = encodePng(file, light, rows, state);
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return Status::failure(ErrorKind::Io, "cannot write " + path +
-                                                  (state.message[0] ? std::string(": ") + state.message : ""));
+    return writeVia(path, [&](std::FILE* file, PngState& state) {
+        return encodePng(file, light, rows, state);
+    });
+}
+
+Status writeSrgbPng(const std::string& path, unsigned width, unsigned height,
+                    const uint8_t* pixels, size_t stride) {
+    if (width == 0 || height == 0) return Status::failure(ErrorKind::Invalid, "an empty picture");
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    std::vector<png_bytep> rows(height);
+    for (unsigned y = 0; y < height; y++) {
+        const auto* in = reinterpret_cast<const uint32_t*>(pixels + y * stride);
+        uint8_t* out = rgb.data() + static_cast<size_t>(y) * width * 3;
+        for (unsigned x = 0; x < width; x++) {
+            out[3 * x] = static_cast<uint8_t>(in[x] >> 16);
+            out[3 * x + 1] = static_cast<uint8_t>(in[x] >> 8);
+            out[3 * x + 2] = static_cast<uint8_t>(in[x]);
+        }
+        rows[y] = out;
     }
-    return {};
+    return writeVia(path, [&](std::FILE* file, PngState& state) {
+        return encodeSrgbPng(file, width, height, rows, state);
+    });
 }
 
 }  // namespace kestrel::picture

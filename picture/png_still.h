@@ -42,4 +42,11 @@ Result<Still> readPngStillFile(const std::string& path);
 // through a temporary file renamed into place.
 Status writePqPng(const std::string& path, const RgbImage& light);
 
+// Writes an 8-bit sRGB picture (rows of `stride` bytes, pixels of 32 bits
+// with red in bits 16-23, green 8-15, blue 0-7, as cairo keeps them) with an
+// sRGB chunk, through a temporary file. Compressed fast (zlib level 2): an
+// SDR preview is looked at, not archived.
+Status writeSrgbPng(const std::string& path, unsigned width, unsigned height,
+                    const uint8_t* pixels, size_t stride);
+
 }  // namespace kestrel::picture

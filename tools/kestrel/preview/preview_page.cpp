@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "picture/png_still.h"
 #include "picture/pq.h"
 
 namespace kestrel::tool {
@@ -26,30 +27,51 @@ double srgbEncode(double v) {
 // The 8-bit sRGB code of linear light v (0..1, clipped), rounded to nearest:
 // the count of codes whose lower rounding threshold v reaches. The 255
 // thresholds are the linear values where encode(v) * 255 crosses k - 0.5,
-// found once by bisection, so the result is exactly that of encoding and
-// rounding, without a pow per sample.
-uint8_t srgbByte(double v) {
-    static const std::vector<double> thresholds = [] {
-        std::vector<double> t(255);
+// found once by bisection; a coarse table of 4096 steps gives a code at or
+// below the answer, and at most a few comparisons finish it. So the result
+// is exactly that of encoding and rounding, without a pow per sample.
+class SrgbCodes {
+public:
+    SrgbCodes() {
         for (int k = 1; k <= 255; k++) {
             double lo = 0, hi = 1;
             for (int i = 0; i < 60; i++) {
                 const double mid = (lo + hi) / 2;
                 (srgbEncode(mid) * 255 < k - 0.5 ? lo : hi) = mid;
             }
-            t[k - 1] = hi;
+            mThresholds[k - 1] = hi;
         }
-        return t;
-    }();
-    return static_cast<uint8_t>(std::upper_bound(thresholds.begin(), thresholds.end(), v) -
-                                thresholds.begin());
+        mThresholds[255] = 2.0;  // above every clipped input: the search stops at 255
+        for (int i = 0; i < kSteps; i++) {
+            const double v = static_cast<double>(i) / kSteps;
+            int code = 0;
+            while (mThresholds[code] <= v) code++;
+            mStart[i] = static_cast<uint8_t>(code);
+        }
+    }
+    uint8_t operator()(double v) const {
+        v = std::clamp(v, 0.0, 1.0);
+        int code = mStart[std::min(kSteps - 1, static_cast<int>(v * kSteps))];
+        while (mThresholds[code] <= v) code++;
+        return static_cast<uint8_t>(code);
+    }
+
+private:
+    static constexpr int kSteps = 4096;
+    double mThresholds[256];
+    uint8_t mStart[kSteps];
+};
+
+uint8_t srgbByte(double v) {
+    static const SrgbCodes codes;
+    return codes(v);
 }
 
 // Layout, in pixels of the image.
 constexpr int kMargin = 16;
 constexpr int kLabelWidth = 120;
 constexpr int kGap = 8;
-constexpr int kMinCell = 220;  // room for a column caption under a small picture
+constexpr int kMinCell = 250;  // room for a column caption under a small picture
 constexpr int kCaption = 22;
 constexpr int kLineHeight = 18;
 constexpr int kLegendHeight = 46;
@@ -113,12 +135,6 @@ std::string codes(double v) {
     char t[32];
     std::snprintf(t, sizeof t, v < 10 ? "%.2f" : "%.1f", v);
     return t;
-}
-
-cairo_status_t writeToFile(void* closure, const unsigned char* data, unsigned int length) {
-    return std::fwrite(data, 1, length, static_cast<std::FILE*>(closure)) == length
-               ? CAIRO_STATUS_SUCCESS
-               : CAIRO_STATUS_WRITE_ERROR;
 }
 
 }  // namespace
@@ -225,27 +241,23 @@ Status writePreviewPng(const std::string& path, const PreviewPage& page) {
     text(cr, legendLeft + cell / 2.0, legendTop + 28, codes(scale / 2), 11, false, 0.5);
     text(cr, legendLeft + cell, legendTop + 28, codes(scale) + " codes", 11, false, 1);
 
-    cairo_status_t status = cairo_status(cr);
+    const cairo_status_t status = cairo_status(cr);
     cairo_destroy(cr);
-    const std::string temporary = path + ".part";
-    if (status == CAIRO_STATUS_SUCCESS) {
-        std::FILE* file = std::fopen(temporary.c_str(), "wb");
-        if (file == nullptr) {
-            status = CAIRO_STATUS_WRITE_ERROR;
-        } else {
-            status = cairo_surface_write_to_png_stream(surface.get(), writeToFile, file);
-            if (std::fclose(file) != 0) status = CAIRO_STATUS_WRITE_ERROR;
-        }
-    }
+    cairo_surface_flush(surface.get());
+    Status written =
+        status != CAIRO_STATUS_SUCCESS
+            ? Status::failure(ErrorKind::Invalid,
+                              std::string("cannot draw: ") + cairo_status_to_string(status))
+            : picture::writeSrgbPng(path, static_cast<unsigned>(width),
+                                    static_cast<unsigned>(height),
+                                    cairo_image_surface_get_data(surface.get()),
+                                    static_cast<size_t>(cairo_image_surface_get_stride(surface.get())));
     surface.reset();
+    // cairo's and fontconfig's font caches go, so that leak checkers see a
+    // clean exit.
     cairo_debug_reset_static_data();
     FcFini();
-    if (status != CAIRO_STATUS_SUCCESS || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return Status::failure(ErrorKind::Io, "cannot write " + path + ": " +
-                                                  cairo_status_to_string(status));
-    }
-    return {};
+    return written;
 }
 
 }  // namespace kestrel::tool
