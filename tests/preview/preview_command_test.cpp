@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -56,9 +57,25 @@ protected:
     }
 };
 
-const std::regex kTimes(
-    "(decoded|read) in [0-9]+\\.[0-9]{2} s; tone stage [0-9]+\\.[0-9]{2} s \\([0-9]+\\.[0-9] "
-    "Mpixel/s\\); drawn in [0-9]+\\.[0-9]{2} s");
+// "decoded in 0.52 s; tone stage 0.05 s (20.5 Mpixel/s); drawn in 0.14 s":
+// the words exactly, the figures any number of the stated decimals.
+bool isTimesLine(const std::string& line) {
+    char verb[16] = {};
+    char a[16] = {}, b[16] = {}, rate[16] = {}, c[16] = {};
+    int used = 0;
+    if (std::sscanf(line.c_str(), "%15s in %15s s; tone stage %15s s (%15s Mpixel/s); drawn in %15s s%n",
+                    verb, a, b, rate, c, &used) != 5 ||
+        static_cast<size_t>(used) != line.size())
+        return false;
+    auto decimals = [](const char* t, size_t n) {
+        const std::string v = t;
+        const size_t dot = v.find('.');
+        return dot != std::string::npos && dot > 0 && v.size() - dot - 1 == n &&
+               v.find_first_not_of("0123456789.") == std::string::npos;
+    };
+    return (std::string(verb) == "decoded" || std::string(verb) == "read") && decimals(a, 2) &&
+           decimals(b, 2) && decimals(rate, 1) && decimals(c, 2);
+}
 
 std::vector<std::string> lines(const std::string& text) {
     std::vector<std::string> out;
@@ -85,7 +102,7 @@ TEST_F(PreviewCommand, WritesThePreviewAndTheHdrImagesAndSaysWhatItDid) {
             EXPECT_EQ(said[1 + t * 3 + p], dir.path(std::string("p-") + (t ? "600" : "300") + "-" +
                                                     paths[p] + ".png") +
                                                ": PQ BT.2020, 16-bit, with a cICP chunk");
-    EXPECT_TRUE(std::regex_match(said[7], kTimes)) << said[7];
+    EXPECT_TRUE(isTimesLine(said[7])) << said[7];
     EXPECT_EQ(readFile(out).substr(1, 3), "PNG");
 
     // The source at 600 cd/m², read back: grey code 500, (500 - 64) / 876
@@ -175,10 +192,11 @@ TEST_F(PreviewCommand, HostileVideoEndsWithItsReasonAndStatusOne) {
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, "");
         if (c.message.empty()) {
-            EXPECT_TRUE(std::regex_match(
-                run.err, std::regex("kestrel preview: .*cut\\.hevc: there is no picture 3: the "
-                                    "stream has [1-3]\n")))
-                << run.err;
+            const std::string head = "kestrel preview: " + cutPath +
+                                     ": there is no picture 3: the stream has ";
+            EXPECT_EQ(run.err.substr(0, head.size()), head);
+            const std::string count = run.err.substr(std::min(head.size(), run.err.size()));
+            EXPECT_TRUE(count == "1\n" || count == "2\n" || count == "3\n") << run.err;
         } else {
             EXPECT_EQ(run.err, "kestrel preview: " + c.message + "\n");
         }
