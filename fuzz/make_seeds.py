@@ -8,6 +8,7 @@ exploring: valid inputs of every kind, and each kind of rejection.
 import json
 import os
 import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -353,5 +354,25 @@ write("file_extent", "mp4_chain", FTYP + box(b"free", 8, b"") + box(b"mdat", 21,
 write("file_extent", "mp4_large_size", FTYP + struct.pack(">I", 1) + b"mdat" +
       struct.pack(">Q", 40) + b"b" * 4)
 write("file_extent", "mp4_to_the_end", FTYP + box(b"mdat", 0, b"b" * 30))
+# --- png_still: 16-bit PNGs with and without a cICP chunk -------------------
+
+
+def png_chunk(kind, data):
+    return (struct.pack(">I", len(data)) + kind + data +
+            struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+
+def png(width, height, colour_type, channels, cicp=None, value=0x8000):
+    rows = b"".join(b"\0" + struct.pack(">H", value) * (width * channels) for _ in range(height))
+    data = b"\x89PNG\r\n\x1a\n" + png_chunk(
+        b"IHDR", struct.pack(">IIBBBBB", width, height, 16, colour_type, 0, 0, 0))
+    if cicp:
+        data += png_chunk(b"cICP", bytes(cicp))
+    return data + png_chunk(b"IDAT", zlib.compress(rows)) + png_chunk(b"IEND", b"")
+
+
+write("png_still", "rgb-cicp.png", png(3, 2, 2, 3, (9, 16, 0, 1)))
+write("png_still", "grey-alpha-no-cicp.png", png(2, 2, 4, 2, value=0x4000))
+write("png_still", "rgba-hlg.png", png(2, 1, 6, 4, (9, 18, 0, 1)))
 
 print("seeds written under", os.path.join(HERE, "corpus"))

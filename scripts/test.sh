@@ -285,7 +285,7 @@ end_stage
 # --- fuzzing ------------------------------------------------------------------
 begin_stage fuzz "libFuzzer targets, ${fuzz_seconds}s each (clang, ASan + UBSan)"
 fuzz_targets=(preset_loader hdr10plus_path host_calls hdr10plus_payload hdr10plus_json annexb_reader
-              file_extent)
+              file_extent png_still)
 CC=clang CXX=clang++ configure build-fuzz \
   -DKESTREL_SANITIZE=address,undefined,float-cast-overflow -DKESTREL_BUILD_FUZZ=ON \
   -DKESTREL_BUILD_TESTS=OFF -DKESTREL_BUILD_TOOLS=OFF

@@ -11,6 +11,13 @@
 namespace kestrel::tool::test {
 namespace {
 
+// `preview` is a command where the picture library is built (libavcodec).
+#ifdef KESTREL_TOOL_HAS_PREVIEW
+constexpr bool kToolHasPreview = true;
+#else
+constexpr bool kToolHasPreview = false;
+#endif
+
 const std::string kExampleMetadata =
     std::string(KESTREL_EXAMPLES) + "/metadata/single-frame-metadata.json";
 
@@ -342,7 +349,9 @@ TEST(LutCommand, CommandLineMistakesAreNamedAndExitWith2) {
         std::string message;
     } cases[] = {
         {{"lutt"},
-         "kestrel: unknown subcommand \"lutt\" (known: frame, lut, report, metadata, preset)"},
+         std::string("kestrel: unknown subcommand \"lutt\" (known: frame, lut, report, metadata, "
+                     "preset") +
+             (kToolHasPreview ? ", preview)" : ")")},
         {{"preset", "chek", "x.json"},
          "kestrel preset: unknown subcommand \"chek\" (known: check)"},
         {{"lut", kExampleMetadata, "--bogus"}, "kestrel lut: unknown option --bogus"},

@@ -1,5 +1,8 @@
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
+#ifdef KESTREL_HAVE_PREVIEW
+#include "tools/kestrel/preview/preview_cli.h"
+#endif
 
 namespace kestrel::tool {
 
@@ -18,6 +21,9 @@ std::vector<std::unique_ptr<Command>> commandTable() {
     table.push_back(makeReportCommand());
     table.push_back(makeMetadataCommand());
     table.push_back(makePresetCommand());
+#ifdef KESTREL_HAVE_PREVIEW
+    table.push_back(makePreviewCommand());
+#endif
     return table;
 }
 
