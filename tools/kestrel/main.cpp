@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/kestrel/commands.h"
+#include "tools/kestrel/inject/inject_command.h"
 #include "tools/kestrel/jump_detection.h"
 #include "tools/kestrel/option_values.h"
 #include "tools/kestrel/plugin_loader.h"
@@ -308,6 +309,7 @@ int main(int argc, char** argv) {
         "  still written), when a frame's metadata is not valid, or when there is none;\n"
         "  frames without metadata are named on standard error and written as entries\n"
         "  without LuminanceParameters\n\n");
+    InjectCommand injectCommand(app, kExitStatuses);
     PresetCheckOptions preset;
     CLI::App* presetCommand = app.add_subcommand("preset", "Preset files");
     presetCommand->require_subcommand(1);
@@ -383,6 +385,7 @@ int main(int argc, char** argv) {
         if (*metadataCommand) return runMetadata(metadata);
         if (*reportCommand) return runReport(report);
         if (*checkCommand) return runPresetCheck(preset);
+        if (injectCommand.chosen()) return injectCommand.run();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kestrel: %s\n", e.what());
         return kExitFailed;
