@@ -1,8 +1,11 @@
 #include "hevc/stream_rewrite.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -16,84 +19,107 @@ namespace {
 constexpr size_t kChunk = size_t{4} << 20;
 constexpr uint8_t kFourByteStartCode[] = {0, 0, 0, 1};
 
-Status ioError(const std::string& name, const char* what) {
-    return Status::failure(ErrorKind::Io, name + ": " + what + ": " + std::strerror(errno));
+Status ioError(const std::string& name, const char* what, int code) {
+    return Status::failure(ErrorKind::Io, name + ": " + what + ": " + std::strerror(code));
 }
 
-// Input to output in large blocks, with the input position tracked so that
-// edits land at the offsets the scan found.
+// Input to output with the input position tracked, so that edits land at the
+// offsets the scan found. Works on the descriptors: the unchanged ranges,
+// nearly all of the stream, are copied by the kernel from page cache to page
+// cache (copy_file_range), without passing through this process; where the
+// kernel or the file systems cannot, through a buffer.
 class Copier {
 public:
     Copier(const RewriteFiles& files, const std::function<void(uint64_t)>& progress)
-        : mFiles(files), mProgress(progress), mBuffer(new uint8_t[kChunk]) {}
+        : mFiles(files),
+          mIn(fileno(files.input)),
+          mOut(fileno(files.output)),
+          mProgress(progress) {}
 
     uint64_t position() const { return mPosition; }
     uint64_t written() const { return mWritten; }
 
-    Status copyTo(uint64_t end) { return advance(end, true); }
-    Status skipTo(uint64_t end) { return advance(end, false); }
-
-    // Everything left; returns the input's length.
+    // Copies up to input offset `end`; an input that ends before is an error.
+    Status copyTo(uint64_t end) {
+        bool ended = false;
+        Status s = copy(end, ended);
+        if (s && ended)
+            return Status::failure(ErrorKind::Io,
+                                   mFiles.inputName + ": ended at byte " +
+                                       std::to_string(mPosition) +
+                                       ", shorter than when it was scanned: did it change "
+                                       "meanwhile?");
+        return s;
+    }
+    // The bytes up to `end` are left out (the caller checks the length at the end).
+    void skipTo(uint64_t end) { mPosition = end; }
+    // Everything left.
     Status copyRest() {
-        for (;;) {
-            if (mAt == mHave) {
-                Status s = fill();
-                if (!s) return s;
-                if (mHave == 0) return {};
-            }
-            Status s = put(mBuffer.get() + mAt, mHave - mAt);
-            if (!s) return s;
-            mPosition += mHave - mAt;
-            mAt = mHave;
-        }
+        bool ended = false;
+        return copy(UINT64_MAX, ended);
     }
 
     Status put(const uint8_t* data, size_t size) {
-        if (size == 0) return {};
-        if (std::fwrite(data, 1, size, mFiles.output) != size)
-            return ioError(mFiles.outputName, "cannot write");
-        mWritten += size;
+        while (size > 0) {
+            ssize_t n = write(mOut, data, size);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return ioError(mFiles.outputName, "cannot write", errno);
+            }
+            data += n;
+            size -= static_cast<size_t>(n);
+            mWritten += static_cast<uint64_t>(n);
+        }
         return {};
     }
 
 private:
-    Status fill() {
-        mAt = 0;
-        mHave = std::fread(mBuffer.get(), 1, kChunk, mFiles.input);
-        if (mHave == 0 && std::ferror(mFiles.input)) return ioError(mFiles.inputName, "cannot read");
-        if (mProgress) mProgress(mPosition + mHave);
-        return {};
-    }
-
-    Status advance(uint64_t end, bool copy) {
+    Status copy(uint64_t end, bool& ended) {
         while (mPosition < end) {
-            if (mAt == mHave) {
-                Status s = fill();
-                if (!s) return s;
-                if (mHave == 0)
-                    return Status::failure(ErrorKind::Io,
-                                           mFiles.inputName + ": ended at byte " +
-                                               std::to_string(mPosition) +
-                                               ", shorter than when it was scanned: did it "
-                                               "change meanwhile?");
+            size_t n = static_cast<size_t>(std::min<uint64_t>(end - mPosition, kChunk));
+            ssize_t got = -1;
+#ifdef __linux__
+            if (mKernelCopy) {
+                off_t from = static_cast<off_t>(mPosition);
+                got = copy_file_range(mIn, &from, mOut, nullptr, n, 0);
+                if (got < 0 && errno != EINTR) {
+                    // Not between these files (another file system, an old
+                    // kernel, a special file): copy through the buffer,
+                    // which reports real read and write errors itself.
+                    mKernelCopy = false;
+                }
+                if (got < 0) continue;
             }
-            size_t n = static_cast<size_t>(std::min<uint64_t>(mHave - mAt, end - mPosition));
-            if (copy) {
-                Status s = put(mBuffer.get() + mAt, n);
+#endif
+            if (got < 0) {
+                if (!mBuffer) mBuffer.reset(new uint8_t[kChunk]);
+                got = pread(mIn, mBuffer.get(), n, static_cast<off_t>(mPosition));
+                if (got < 0) {
+                    if (errno == EINTR) continue;
+                    return ioError(mFiles.inputName, "cannot read", errno);
+                }
+                Status s = put(mBuffer.get(), static_cast<size_t>(got));
                 if (!s) return s;
+            } else {
+                mWritten += static_cast<uint64_t>(got);
             }
-            mAt += n;
-            mPosition += n;
+            if (got == 0) {
+                ended = true;
+                return {};
+            }
+            mPosition += static_cast<uint64_t>(got);
+            if (mProgress) mProgress(mPosition);
         }
         return {};
     }
 
     const RewriteFiles& mFiles;
+    int mIn;
+    int mOut;
     const std::function<void(uint64_t)>& mProgress;
     std::unique_ptr<uint8_t[]> mBuffer;
-    size_t mHave = 0;
-    size_t mAt = 0;
-    uint64_t mPosition = 0;  // input offset of mBuffer[mAt]
+    bool mKernelCopy = true;
+    uint64_t mPosition = 0;  // input offset of the next byte to copy
     uint64_t mWritten = 0;
 };
 
@@ -102,8 +128,9 @@ private:
 Result<RewriteSummary> rewriteWithT35(const RewriteFiles& files, const PictureLayout& layout,
                                       const PayloadOf& payloadOf,
                                       const std::function<void(uint64_t)>& progress) {
-    if (std::fseek(files.input, 0, SEEK_SET) != 0)
-        return ioError(files.inputName, "cannot go back to its start");
+    // What the stream's FILE holds is written first; from here on, the
+    // descriptor.
+    if (std::fflush(files.output) != 0) return ioError(files.outputName, "cannot write", errno);
     Copier copier(files, progress);
     RewriteSummary summary;
 
@@ -120,8 +147,9 @@ Result<RewriteSummary> rewriteWithT35(const RewriteFiles& files, const PictureLa
         for (; r < layout.seiRewrites.size() && layout.seiRewrites[r].begin < position; ++r) {
             const SeiRewrite& rewrite = layout.seiRewrites[r];
             Status s = copier.copyTo(rewrite.begin);
-            if (s) s = copier.skipTo(rewrite.end);
-            if (s) s = copier.put(rewrite.replacement.data(), rewrite.replacement.size());
+            if (!s) return s;
+            copier.skipTo(rewrite.end);
+            s = copier.put(rewrite.replacement.data(), rewrite.replacement.size());
             if (!s) return s;
         }
         return {};
@@ -134,12 +162,13 @@ Result<RewriteSummary> rewriteWithT35(const RewriteFiles& files, const PictureLa
         const std::vector<uint8_t>& payload = payloadOf(*slot.displayIndex);
         if (&payload != lastPayload || slot.temporalIdPlus1 != lastTemporalId) {
             SeiMessage message{kSeiUserDataRegisteredT35, payload.data(), payload.size()};
-            unit = prefixSeiUnit({message}, slot.temporalIdPlus1);
+            std::vector<uint8_t> sei = prefixSeiUnit({message}, slot.temporalIdPlus1);
+            unit.assign(std::begin(kFourByteStartCode), std::end(kFourByteStartCode));
+            unit.insert(unit.end(), sei.begin(), sei.end());
             lastPayload = &payload;
             lastTemporalId = slot.temporalIdPlus1;
         }
-        s = copier.put(kFourByteStartCode, sizeof kFourByteStartCode);
-        if (s) s = copier.put(unit.data(), unit.size());
+        s = copier.put(unit.data(), unit.size());
         if (!s) return s;
         ++summary.unitsAdded;
     }

@@ -26,8 +26,10 @@ struct RewriteSummary {
     uint64_t unitsAdded = 0;
 };
 
-// Reads `input` from its first byte (the file the layout was scanned from)
-// and writes to `output` from its current position. Failures name the file
+// Reads `input` from its first byte (the file the layout was scanned from;
+// its FILE position is neither used nor moved) and writes to `output` after
+// what it holds: whatever its FILE buffers is flushed first, then the writer
+// works on the descriptor, so the caller only closes it. Failures name the file
 // at fault by `inputName` or `outputName`. `progress` gets the input bytes
 // copied so far, every few MiB.
 struct RewriteFiles {
