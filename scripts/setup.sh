@@ -25,6 +25,9 @@ packages=(
   # Container files (Matroska, MP4) for the tool, and the decoder the
   # stream tests check our reading against.
   libavformat-dev libavcodec-dev libavutil-dev
+  # Decoded pictures: 16-bit PNG stills, and the independent Y'CbCr to RGB
+  # conversion the tests check ours against.
+  libpng-dev libzimg-dev
   dpkg-dev file           # the Debian package: cpack runs dpkg-shlibdeps and file
 )
 # Node.js and npm run the page's browser test (playwright-core from npm,

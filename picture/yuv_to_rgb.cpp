@@ -1,0 +1,167 @@
+#include "picture/yuv_to_rgb.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "picture/pq.h"
+#include "picture/row_threads.h"
+
+namespace kestrel::picture {
+
+namespace {
+
+// BT.2020's luma weights and the matrix terms that follow from them.
+constexpr double kKr = 0.2627;
+constexpr double kKb = 0.0593;
+constexpr float kCrToR = static_cast<float>(2 * (1 - kKr));
+constexpr float kCbToB = static_cast<float>(2 * (1 - kKb));
+constexpr float kRToG = static_cast<float>(kKr / (1 - kKr - kKb));
+constexpr float kBToG = static_cast<float>(kKb / (1 - kKr - kKb));
+constexpr float kYToG = static_cast<float>(1 / (1 - kKr - kKb));
+
+struct Range {
+    float yOffset, yScale, cOffset, cScale;  // signal = (code - offset) * scale
+};
+
+Range rangeOf(const YuvFrame& f) {
+    const double step = std::ldexp(1.0, static_cast<int>(f.bitDepth) - 8);
+    if (f.colour.fullRange) {
+        const double max = std::ldexp(1.0, static_cast<int>(f.bitDepth)) - 1;
+        return {0.0f, static_cast<float>(1 / max), static_cast<float>(128 * step),
+                static_cast<float>(1 / max)};
+    }
+    return {static_cast<float>(16 * step), static_cast<float>(1 / (219 * step)),
+            static_cast<float>(128 * step), static_cast<float>(1 / (224 * step))};
+}
+
+// Where chroma sample 0 sits, in luma samples from luma sample 0.
+void sitingOffsets(ChromaSiting s, float& h, float& v) {
+    h = (s == ChromaSiting::Center || s == ChromaSiting::Top || s == ChromaSiting::Bottom) ? 0.5f
+                                                                                           : 0.0f;
+    switch (s) {
+        case ChromaSiting::TopLeft:
+        case ChromaSiting::Top:
+            v = 0.0f;
+            break;
+        case ChromaSiting::BottomLeft:
+        case ChromaSiting::Bottom:
+            v = 1.0f;
+            break;
+        default:
+            v = 0.5f;
+    }
+}
+
+// The two chroma samples around luma position `pos` and the weight of the
+// second: chroma sample k sits at luma position k * factor + offset.
+struct Tap {
+    unsigned first, second;
+    float weight;
+};
+
+Tap tapAt(unsigned pos, unsigned shift, float offset, unsigned count) {
+    if (shift == 0) return {pos, pos, 0.0f};
+    const float u = (static_cast<float>(pos) - offset) / static_cast<float>(1u << shift);
+    const float base = std::floor(u);
+    const float weight = u - base;
+    const long k = static_cast<long>(base);
+    const long last = static_cast<long>(count) - 1;
+    const auto clampIndex = [&](long i) { return static_cast<unsigned>(std::clamp(i, 0L, last)); };
+    return {clampIndex(k), clampIndex(k + 1), weight};
+}
+
+// Rows [from, to) of the signal image.
+void convertRows(const YuvFrame& f, RgbImage& out, unsigned from, unsigned to) {
+    const Range range = rangeOf(f);
+    float hOffset = 0, vOffset = 0;
+    sitingOffsets(f.colour.siting, hOffset, vOffset);
+    const unsigned cw = f.chromaWidth();
+    const unsigned ch = f.chromaHeight();
+    std::vector<Tap> columns(f.width);
+    for (unsigned x = 0; x < f.width; x++) columns[x] = tapAt(x, f.chromaShiftX, hOffset, cw);
+    std::vector<float> cbRow(cw), crRow(cw);
+    for (unsigned y = from; y < to; y++) {
+        // Vertical interpolation of the two chroma rows around this luma row.
+        const Tap row = tapAt(y, f.chromaShiftY, vOffset, ch);
+        const uint16_t* cb0 = f.cb.data() + static_cast<size_t>(row.first) * cw;
+        const uint16_t* cb1 = f.cb.data() + static_cast<size_t>(row.second) * cw;
+        const uint16_t* cr0 = f.cr.data() + static_cast<size_t>(row.first) * cw;
+        const uint16_t* cr1 = f.cr.data() + static_cast<size_t>(row.second) * cw;
+        for (unsigned j = 0; j < cw; j++) {
+            cbRow[j] = static_cast<float>(cb0[j]) +
+                       row.weight * (static_cast<float>(cb1[j]) - static_cast<float>(cb0[j]));
+            crRow[j] = static_cast<float>(cr0[j]) +
+                       row.weight * (static_cast<float>(cr1[j]) - static_cast<float>(cr0[j]));
+        }
+        const uint16_t* luma = f.y.data() + static_cast<size_t>(y) * f.width;
+        const size_t base = static_cast<size_t>(y) * f.width;
+        for (unsigned x = 0; x < f.width; x++) {
+            const Tap& t = columns[x];
+            const float cbCode = cbRow[t.first] + t.weight * (cbRow[t.second] - cbRow[t.first]);
+            const float crCode = crRow[t.first] + t.weight * (crRow[t.second] - crRow[t.first]);
+            const float yy = (static_cast<float>(luma[x]) - range.yOffset) * range.yScale;
+            const float cb = (cbCode - range.cOffset) * range.cScale;
+            const float cr = (crCode - range.cOffset) * range.cScale;
+            const float r = yy + kCrToR * cr;
+            const float b = yy + kCbToB * cb;
+            out.r[base + x] = r;
+            out.g[base + x] = kYToG * yy - kRToG * r - kBToG * b;
+            out.b[base + x] = b;
+        }
+    }
+}
+
+void allocate(const YuvFrame& f, RgbImage& out) {
+    out.width = f.width;
+    out.height = f.height;
+    const size_t n = static_cast<size_t>(f.width) * f.height;
+    out.r.resize(n);
+    out.g.resize(n);
+    out.b.resize(n);
+}
+
+}  // namespace
+
+Status checkPq(const Colour& colour) {
+    if (colour.transfer != Transfer::Pq) {
+        return Status::failure(ErrorKind::Unsupported,
+                               std::string("its pictures are ") + transferName(colour.transfer) +
+                                   ", not PQ: only PQ (HDR10, HDR10+) video is shown");
+    }
+    if (colour.matrix != Matrix::Bt2020Ncl && colour.matrix != Matrix::Unspecified) {
+        return Status::failure(ErrorKind::Unsupported,
+                               std::string("its pictures use the ") + matrixName(colour.matrix) +
+                                   " matrix; only BT.2020 non-constant luminance is read");
+    }
+    return {};
+}
+
+RgbImage toSignal(const YuvFrame& frame) {
+    RgbImage out;
+    allocate(frame, out);
+    convertRows(frame, out, 0, frame.height);
+    return out;
+}
+
+Result<RgbImage> toLinear(const YuvFrame& frame, unsigned threads) {
+    Status pq = checkPq(frame.colour);
+    if (!pq) return pq;
+    RgbImage out;
+    allocate(frame, out);
+    forEachRowBlock(frame.height, threads, [&](unsigned from, unsigned to) {
+        convertRows(frame, out, from, to);
+        const size_t begin = static_cast<size_t>(from) * frame.width;
+        const size_t end = static_cast<size_t>(to) * frame.width;
+        for (size_t i = begin; i < end; i++) {
+            out.r[i] = pqEotf(out.r[i]);
+            out.g[i] = pqEotf(out.g[i]);
+            out.b[i] = pqEotf(out.b[i]);
+        }
+    });
+    return out;
+}
+
+}  // namespace kestrel::picture

@@ -1,0 +1,39 @@
+// Decoded Y'CbCr to linear RGB in cd/m², the way a PQ display decodes it.
+//
+// 1. Samples to the normalised signal, with the stream's range. At b bits,
+//    limited range: Y = (Y' - 16 * 2^(b-8)) / (219 * 2^(b-8)),
+//                   C = (C' - 128 * 2^(b-8)) / (224 * 2^(b-8));
+//    full range:    Y = Y' / (2^b - 1), C = (C' - 2^(b-1)) / (2^b - 1).
+// 2. Chroma up-sampled to the luma grid by linear interpolation between the
+//    two nearest chroma samples in each direction (a triangle filter, edges
+//    repeated), placed where the stream's chroma siting says (HEVC's default
+//    "left": horizontally on the even luma columns, vertically halfway
+//    between two luma rows). 4:4:4 needs none.
+// 3. The BT.2020 non-constant-luminance matrix (Kr = 0.2627, Kb = 0.0593):
+//    R' = Y + 2 (1 - Kr) Cr, B' = Y + 2 (1 - Kb) Cb,
+//    G' = (Y - Kr R' - Kb B') / (1 - Kr - Kb).
+// 4. Each of R', G', B' clamped to 0..1 (a limited-range signal may stray
+//    below black and above 10000 cd/m²; no display shows either) and taken
+//    through the PQ EOTF.
+// All in single precision (float), the precision of the result.
+#pragma once
+
+#include "common/status.h"
+#include "picture/image.h"
+#include "picture/video_decoder.h"
+
+namespace kestrel::picture {
+
+// Whether the picture can be shown as PQ video: PQ transfer and a BT.2020
+// non-constant-luminance matrix (or none stated, which PQ video means).
+// The failure names what the stream is instead ("HLG (ARIB STD-B67)").
+Status checkPq(const Colour& colour);
+
+// The normalised non-linear R'G'B' of the picture (steps 1 to 3), unclamped.
+RgbImage toSignal(const YuvFrame& frame);
+
+// The picture in linear light (steps 1 to 4); refused as checkPq() says.
+// `threads` 0 takes one per core.
+Result<RgbImage> toLinear(const YuvFrame& frame, unsigned threads = 0);
+
+}  // namespace kestrel::picture

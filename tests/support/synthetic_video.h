@@ -1,0 +1,51 @@
+// Test material made by the tests: pictures of known 10-bit codes, encoded
+// losslessly with libx265 (through libavcodec) into a small HEVC Annex B
+// stream, so that a decoder must give back exactly the codes written.
+//
+// Lossless coding keeps every sample, so a grey of luma code 800 decodes as
+// 800 and its light is known to the last code; x265 still uses B-pictures,
+// so the stream's decoding order differs from its display order.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrel::test {
+
+// One picture as 10-bit codes, planar. 4:2:0 chroma planes are
+// ceil(width / 2) x ceil(height / 2); 4:4:4 ones are width x height.
+struct YuvPicture {
+    unsigned width = 0, height = 0;
+    bool chroma444 = false;
+    std::vector<uint16_t> y, cb, cr;
+
+    unsigned chromaWidth() const { return chroma444 ? width : (width + 1) / 2; }
+    unsigned chromaHeight() const { return chroma444 ? height : (height + 1) / 2; }
+};
+
+// A picture of one colour: every luma sample `y`, every chroma sample
+// `cb`, `cr` (512, 512: a grey).
+YuvPicture flatPicture(unsigned width, unsigned height, uint16_t y, uint16_t cb = 512,
+                       uint16_t cr = 512, bool chroma444 = false);
+
+// The transfer characteristic the stream's VUI states.
+enum class Transfer { Pq, Hlg, Sdr };
+
+struct EncodeOptions {
+    Transfer transfer = Transfer::Pq;
+    bool fullRange = false;  // the VUI's video_full_range_flag
+    unsigned bFrames = 2;    // B-pictures between references (0: none)
+};
+
+// The pictures, in display order, as an HEVC Annex B stream (10-bit,
+// BT.2020 primaries and non-constant-luminance matrix, lossless). Empty
+// with `error` set when the encoder refuses them.
+std::vector<uint8_t> encodeHevc(const std::vector<YuvPicture>& pictures,
+                                const EncodeOptions& options, std::string& error);
+
+// Writes `bytes` to a new file under the system's temporary folder named
+// after `name` (made unique per process); returns its path.
+std::string writeTemporary(const std::string& name, const std::vector<uint8_t>& bytes);
+
+}  // namespace kestrel::test
