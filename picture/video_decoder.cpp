@@ -248,21 +248,23 @@ struct VideoDecoder::State {
                                where);
     }
 
+    // The end of the stream: an error when it gave no picture at all.
+    Result<bool> noMorePictures() const {
+        if (delivered == 0)
+            return failAt(ErrorKind::Damaged,
+                          "the decoder gives no picture: the stream holds none it can decode");
+        return false;
+    }
+
     // The next decoded AVFrame into `frame`; false at the end.
     Result<bool> receive() {
         for (;;) {
             int rc = avcodec_receive_frame(codec.get(), frame.get());
             if (rc == 0) return true;
-            if (rc == AVERROR_EOF) return false;
+            if (rc == AVERROR_EOF) return noMorePictures();
             if (rc != AVERROR(EAGAIN))
                 return failAt(ErrorKind::Damaged, "the decoder stopped: " + avError(rc));
-            if (draining) {
-                if (delivered == 0)
-                    return failAt(ErrorKind::Damaged,
-                                  "the decoder gives no picture: the stream holds none it can "
-                                  "decode");
-                return false;
-            }
+            if (draining) return noMorePictures();
             // Feed the next packet of our track.
             for (;;) {
                 rc = av_read_frame(input.get(), packet.get());
@@ -338,6 +340,7 @@ struct VideoDecoder::State {
         if (!copy) return {};
         out.index = delivered;
         out.codedOffset = f.pkt_pos;
+        out.codedSize = f.pkt_size > 0 ? f.pkt_size : -1;
         out.width = static_cast<unsigned>(f.width);
         out.height = static_cast<unsigned>(f.height);
         out.bitDepth = static_cast<unsigned>(d->comp[0].depth);

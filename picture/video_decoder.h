@@ -72,6 +72,7 @@ struct YuvFrame {
     // missing in a damaged stream) shifts the indices after it, which this
     // offset shows.
     int64_t codedOffset = -1;
+    int64_t codedSize = -1;  // bytes of that packet; -1 where unknown
     unsigned width = 0, height = 0;
     unsigned bitDepth = 0;
     unsigned chromaShiftX = 0, chromaShiftY = 0;

@@ -147,6 +147,149 @@ std::vector<uint8_t> encodeHevc(const std::vector<YuvPicture>& pictures,
     return out;
 }
 
+namespace {
+
+// Bits of an RBSP, read and written most significant first.
+struct BitReader {
+    const std::vector<uint8_t>& bytes;
+    size_t pos = 0;
+    unsigned bit() {
+        const unsigned b = (bytes[pos / 8] >> (7 - pos % 8)) & 1u;
+        pos++;
+        return b;
+    }
+    uint32_t bits(unsigned n) {
+        uint32_t v = 0;
+        for (unsigned i = 0; i < n; i++) v = (v << 1) | bit();
+        return v;
+    }
+    uint32_t ue() {
+        unsigned zeros = 0;
+        while (bit() == 0) zeros++;
+        return (1u << zeros) - 1 + bits(zeros);
+    }
+};
+
+struct BitWriter {
+    std::vector<uint8_t> bytes;
+    size_t pos = 0;
+    void bit(unsigned b) {
+        if (pos % 8 == 0) bytes.push_back(0);
+        if (b) bytes.back() |= static_cast<uint8_t>(0x80u >> (pos % 8));
+        pos++;
+    }
+    void bits(uint32_t v, unsigned n) {
+        for (unsigned i = n; i-- > 0;) bit((v >> i) & 1u);
+    }
+    void ue(uint32_t v) {
+        const uint32_t code = v + 1;
+        unsigned length = 0;
+        while ((code >> length) > 1) length++;
+        bits(0, length);
+        bits(code, length + 1);
+    }
+};
+
+std::vector<uint8_t> unescape(const uint8_t* data, size_t size) {
+    std::vector<uint8_t> out;
+    unsigned zeros = 0;
+    for (size_t i = 0; i < size; i++) {
+        if (zeros >= 2 && data[i] == 3) {
+            zeros = 0;
+            continue;
+        }
+        zeros = data[i] == 0 ? zeros + 1 : 0;
+        out.push_back(data[i]);
+    }
+    return out;
+}
+
+std::vector<uint8_t> escape(const std::vector<uint8_t>& rbsp) {
+    std::vector<uint8_t> out;
+    unsigned zeros = 0;
+    for (uint8_t b : rbsp) {
+        if (zeros >= 2 && b <= 3) {
+            out.push_back(3);
+            zeros = 0;
+        }
+        zeros = b == 0 ? zeros + 1 : 0;
+        out.push_back(b);
+    }
+    return out;
+}
+
+// The SPS RBSP (after its 2-byte NAL header) with the new size, or empty.
+std::vector<uint8_t> rewriteSps(const std::vector<uint8_t>& rbsp, unsigned width, unsigned height,
+                                unsigned cropRight, unsigned cropBottom) {
+    BitReader in{rbsp};
+    BitWriter out;
+    const uint32_t vpsId = in.bits(4);
+    const uint32_t maxSubLayersMinus1 = in.bits(3);
+    const uint32_t nesting = in.bit();
+    if (maxSubLayersMinus1 != 0) return {};  // the encoder here writes one sub-layer
+    out.bits(vpsId, 4);
+    out.bits(maxSubLayersMinus1, 3);
+    out.bit(nesting);
+    for (int i = 0; i < 96; i++) out.bit(in.bit());  // profile_tier_level, general part
+    out.ue(in.ue());                                 // sps_seq_parameter_set_id
+    const uint32_t chroma = in.ue();
+    out.ue(chroma);
+    if (chroma == 3) out.bit(in.bit());  // separate_colour_plane_flag
+    in.ue();
+    in.ue();
+    out.ue(width);
+    out.ue(height);
+    if (in.bit()) {
+        for (int i = 0; i < 4; i++) in.ue();
+    }
+    const bool crop = cropRight > 0 || cropBottom > 0;
+    out.bit(crop ? 1 : 0);
+    if (crop) {
+        out.ue(0);
+        out.ue(cropRight);
+        out.ue(0);
+        out.ue(cropBottom);
+    }
+    // The rest as it was, up to the stop bit; then the stop bit and alignment.
+    size_t end = rbsp.size() * 8;
+    while (end > in.pos && ((rbsp[(end - 1) / 8] >> (7 - (end - 1) % 8)) & 1u) == 0) end--;
+    if (end <= in.pos) return {};
+    while (in.pos < end - 1) out.bit(in.bit());
+    out.bit(1);
+    while (out.pos % 8 != 0) out.bit(0);
+    return out.bytes;
+}
+
+}  // namespace
+
+bool rewritePictureSize(std::vector<uint8_t>& stream, unsigned width, unsigned height,
+                        unsigned cropRight, unsigned cropBottom) {
+    // NAL units between start codes (00 00 01); an SPS has type 33.
+    std::vector<size_t> starts;
+    for (size_t i = 0; i + 3 <= stream.size(); i++) {
+        if (stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1) starts.push_back(i + 3);
+    }
+    bool rewritten = false;
+    for (size_t k = starts.size(); k-- > 0;) {
+        const size_t begin = starts[k];
+        size_t end = k + 1 < starts.size() ? starts[k + 1] - 3 : stream.size();
+        while (end > begin && stream[end - 1] == 0) end--;  // a 4-byte start code's zero
+        if (end - begin < 3 || ((stream[begin] >> 1) & 0x3f) != 33) continue;
+        const std::vector<uint8_t> rbsp = unescape(stream.data() + begin + 2, end - begin - 2);
+        const std::vector<uint8_t> sps = rewriteSps(rbsp, width, height, cropRight, cropBottom);
+        if (sps.empty()) return false;
+        std::vector<uint8_t> unit(stream.begin() + static_cast<long>(begin),
+                                  stream.begin() + static_cast<long>(begin) + 2);
+        const std::vector<uint8_t> body = escape(sps);
+        unit.insert(unit.end(), body.begin(), body.end());
+        stream.erase(stream.begin() + static_cast<long>(begin),
+                     stream.begin() + static_cast<long>(end));
+        stream.insert(stream.begin() + static_cast<long>(begin), unit.begin(), unit.end());
+        rewritten = true;
+    }
+    return rewritten;
+}
+
 std::string writeTemporary(const std::string& name, const std::vector<uint8_t>& bytes) {
     const std::filesystem::path path = std::filesystem::temp_directory_path() /
                                        ("kestrel-" + std::to_string(getpid()) + "-" + name);

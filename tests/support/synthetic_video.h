@@ -44,6 +44,15 @@ struct EncodeOptions {
 std::vector<uint8_t> encodeHevc(const std::vector<YuvPicture>& pictures,
                                 const EncodeOptions& options, std::string& error);
 
+// Rewrites the picture size the stream's sequence parameter sets declare:
+// pic_width/height_in_luma_samples, and a conformance window that crops
+// `cropRight` and `cropBottom` (in chroma samples' units: luma samples for
+// 4:4:4, pairs for 4:2:0) off the decoded picture. The coded slices are left
+// as they are: a size that disagrees with them makes a hostile stream.
+// False when the stream has no SPS this can rewrite.
+bool rewritePictureSize(std::vector<uint8_t>& stream, unsigned width, unsigned height,
+                        unsigned cropRight = 0, unsigned cropBottom = 0);
+
 // Writes `bytes` to a new file under the system's temporary folder named
 // after `name` (made unique per process); returns its path.
 std::string writeTemporary(const std::string& name, const std::vector<uint8_t>& bytes);

@@ -10,6 +10,9 @@
 #include "tools/kestrel/jump_detection.h"
 #include "tools/kestrel/option_values.h"
 #include "tools/kestrel/plugin_loader.h"
+#ifdef KESTREL_HAVE_PREVIEW
+#include "tools/kestrel/preview/preview_cli.h"
+#endif
 
 using namespace kestrel::tool;
 
@@ -321,6 +324,10 @@ int main(int argc, char** argv) {
                            "Fail on warnings too (entries that share a key with different tables)");
     checkCommand->footer(std::string(kPresetCheckExamples) + "\n\n" + kExitStatuses);
 
+#ifdef KESTREL_HAVE_PREVIEW
+    PreviewCli preview(app);
+#endif
+
     const std::string unknown = unknownWord(app, argc, argv);
     if (!unknown.empty()) return usageError(unknown);
     try {
@@ -386,6 +393,9 @@ int main(int argc, char** argv) {
         if (*reportCommand) return runReport(report);
         if (*checkCommand) return runPresetCheck(preset);
         if (injectCommand.chosen()) return injectCommand.run();
+#ifdef KESTREL_HAVE_PREVIEW
+        if (preview.chosen()) return preview.run();
+#endif
     } catch (const std::exception& e) {
         std::fprintf(stderr, "kestrel: %s\n", e.what());
         return kExitFailed;
