@@ -7,6 +7,9 @@
 
 #include "tools/kestrel/commands.h"
 #include "tools/kestrel/inject/inject_command.h"
+#ifdef KESTREL_HAVE_ANALYZE
+#include "tools/kestrel/analyze/analyze_command.h"
+#endif
 #include "tools/kestrel/jump_detection.h"
 #include "tools/kestrel/option_values.h"
 #include "tools/kestrel/plugin_loader.h"
@@ -313,6 +316,9 @@ int main(int argc, char** argv) {
         "  frames without metadata are named on standard error and written as entries\n"
         "  without LuminanceParameters\n\n");
     InjectCommand injectCommand(app, kExitStatuses);
+#ifdef KESTREL_HAVE_ANALYZE
+    AnalyzeCommand analyzeCommand(app, kExitStatuses);
+#endif
     PresetCheckOptions preset;
     CLI::App* presetCommand = app.add_subcommand("preset", "Preset files");
     presetCommand->require_subcommand(1);
@@ -393,6 +399,9 @@ int main(int argc, char** argv) {
         if (*reportCommand) return runReport(report);
         if (*checkCommand) return runPresetCheck(preset);
         if (injectCommand.chosen()) return injectCommand.run();
+#ifdef KESTREL_HAVE_ANALYZE
+        if (analyzeCommand.chosen()) return analyzeCommand.run();
+#endif
 #ifdef KESTREL_HAVE_PREVIEW
         if (preview.chosen()) return preview.run();
 #endif
