@@ -3,7 +3,10 @@
 // 0.1 cd/m² (luminance_code.h).
 //
 //   maxscl[c]        the largest light of colour component c (red, green, blue)
-//   averageMaxRgb    the mean over the pixels of maxRGB = max(R, G, B)
+//   averageMaxRgb    the mean over the pixels of maxRGB = max(R, G, B), each
+//                    pixel's as stored (its code), the mean rounded half up:
+//                    exact integer arithmetic, so that neither the order of
+//                    the pixels nor the threads change it
 //   percentiles[i]   the maxRGB at or below which kPercentages[i] % of the
 //                    pixels lie (nearest rank, exact: maxrgb_histogram.h)
 //   brightPercentile the same at 99.98 %: the light of the brightest
@@ -55,6 +58,11 @@ public:
     // core). Fails, adding nothing, when a plane does not hold width x
     // height samples. The result does not depend on the thread count.
     Status add(const picture::RgbImage& image, unsigned threads = 0);
+    // The same for a picture of PQ signal (R'G'B', 0 to 1, as
+    // picture::toSignal gives it) instead of light: the statistics are
+    // exactly those of its light (picture::pqEotf of each sample), found
+    // without the EOTF per sample (signal_code.h).
+    Status addSignal(const picture::RgbImage& signal, unsigned threads = 0);
     // Pools the pictures of `other` with these.
     void merge(const StatisticsCollector& other);
     void clear();
@@ -63,11 +71,11 @@ public:
     const MaxRgbHistogram& histogram() const { return mHistogram; }
 
 private:
+    template <class Code>
+    Status addPixels(const picture::RgbImage& image, unsigned threads, Code code);
+
     MaxRgbHistogram mHistogram;
-    std::array<float, 3> mPeak = {0.0f, 0.0f, 0.0f};
-    // The sum of maxRGB over the pixels in cd/m², added row by row in row
-    // order, so that the threads that measured the rows do not change it.
-    double mSum = 0.0;
+    std::array<uint32_t, 3> mPeak = {0, 0, 0};  // codes
 };
 
 // The statistics of one picture.

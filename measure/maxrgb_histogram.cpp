@@ -7,11 +7,13 @@ namespace kestrel::measure {
 void MaxRgbHistogram::merge(const MaxRgbHistogram& other) {
     for (uint32_t i = 0; i < kBins; ++i) mCounts[i] += other.mCounts[i];
     mTotal += other.mTotal;
+    mCodeSum += other.mCodeSum;
 }
 
 void MaxRgbHistogram::clear() {
     std::fill(mCounts.begin(), mCounts.end(), 0);
     mTotal = 0;
+    mCodeSum = 0;
 }
 
 uint32_t MaxRgbHistogram::percentile(uint32_t hundredths) const {

@@ -52,10 +52,13 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
     std::optional<size_t> latest;
 
     auto measure = [&](const picture::YuvFrame& frame) -> Result<std::unique_ptr<measure::StatisticsCollector>> {
-        Result<picture::RgbImage> light = picture::toLinear(frame, options.threads);
-        if (!light) return light.status();
+        // The signal, not the light: the statistics of its light come out
+        // the same without the EOTF per sample (measure/signal_code.h).
+        Status pq = picture::checkPq(frame.colour);
+        if (!pq) return pq;
+        picture::RgbImage signal = picture::toSignal(frame);
         auto collector = std::make_unique<measure::StatisticsCollector>();
-        Status s = collector->add(*light, options.threads);
+        Status s = collector->addSignal(signal, options.threads);
         if (!s) return s;
         return collector;
     };
