@@ -9,6 +9,13 @@
 
 namespace kestrel::measure {
 
+namespace {
+
+// NaN and negative values as 0, so that comparisons order every sample.
+inline float nonNegative(float v) { return v > 0.0f ? v : 0.0f; }
+
+}  // namespace
+
 template <class Code>
 Status StatisticsCollector::addPixels(const picture::RgbImage& image, unsigned threads, Code code) {
     const size_t pixels = size_t{image.width} * image.height;
@@ -24,23 +31,24 @@ Status StatisticsCollector::addPixels(const picture::RgbImage& image, unsigned t
         // Each thread counts into its own histogram; 32 bits hold the
         // counts of any picture up to 2^32 pixels.
         std::vector<uint32_t> counts(MaxRgbHistogram::kBins, 0);
-        std::array<uint32_t, 3> peak = {0, 0, 0};
+        std::array<float, 3> peak = {0.0f, 0.0f, 0.0f};
         const size_t begin = size_t{from} * image.width, end = size_t{to} * image.width;
         for (size_t i = begin; i < end; ++i) {
-            // Codes never decrease with the light, so the code of the
-            // largest component is the largest of the components' codes.
-            const uint32_t r = code(image.r[i]);
-            const uint32_t g = code(image.g[i]);
-            const uint32_t b = code(image.b[i]);
+            // Codes never decrease with the value, so only the largest
+            // component needs its code (the pixel's maxRGB), and only the
+            // largest value of each component over the picture (maxscl).
+            const float r = nonNegative(image.r[i]);
+            const float g = nonNegative(image.g[i]);
+            const float b = nonNegative(image.b[i]);
             peak[0] = std::max(peak[0], r);
             peak[1] = std::max(peak[1], g);
             peak[2] = std::max(peak[2], b);
-            ++counts[std::max(r, std::max(g, b))];
+            ++counts[code(std::max(r, std::max(g, b)))];
         }
         std::lock_guard<std::mutex> guard(lock);
         for (uint32_t c = 0; c < MaxRgbHistogram::kBins; ++c)
             if (counts[c] != 0) mHistogram.add(c, counts[c]);
-        for (int c = 0; c < 3; ++c) mPeak[c] = std::max(mPeak[c], peak[c]);
+        for (int c = 0; c < 3; ++c) mPeak[c] = std::max(mPeak[c], code(peak[c]));
     });
     return {};
 }

@@ -1,5 +1,6 @@
 #include "measure/signal_code.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -10,7 +11,7 @@ namespace kestrel::measure {
 
 namespace {
 
-constexpr unsigned kStepBits = 18;
+constexpr unsigned kStepBits = 16;
 constexpr uint32_t kSteps = uint32_t{1} << kStepBits;
 
 uint32_t exactCode(float s) { return luminanceCode(static_cast<double>(picture::pqEotf(s))); }
@@ -49,11 +50,15 @@ const Tables& tables() {
 uint32_t codeOfSignal(float s) {
     if (!(s > 0.0f)) return 0;
     if (s >= 1.0f) return kMaxCode;
-    const Tables& t = tables();
-    // s * 2^18 is exact in float, so the step is the one s lies in.
-    uint32_t code = t.stepStart[static_cast<uint32_t>(s * static_cast<float>(kSteps))];
-    while (code < kMaxCode && t.threshold[code + 1] <= s) ++code;
-    return code;
+    static const Tables& t = tables();
+    // s * 2^16 is exact in float, so the step is the one s lies in; its
+    // code is that of the step's start plus the thresholds inside the step
+    // at or below s.
+    const uint32_t step = static_cast<uint32_t>(s * static_cast<float>(kSteps));
+    const uint32_t first = t.stepStart[step];
+    const uint32_t last = t.stepStart[step + 1];
+    const float* begin = t.threshold.data() + first + 1;
+    return first + static_cast<uint32_t>(std::upper_bound(begin, t.threshold.data() + last + 1, s) - begin);
 }
 
 float signalThreshold(uint32_t code) {

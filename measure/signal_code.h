@@ -5,10 +5,10 @@
 // The EOTF never decreases, so the code is a step function of the signal.
 // A table holds, for each code k, the smallest float signal whose light has
 // a code of k or more (found once, by evaluating the EOTF itself near
-// pqInverseEotf of the code's lower edge); a second table, over 2^18 equal
-// steps of the signal, gives the code at the start of each step, from which
-// a sample moves up past the few thresholds inside its step (at most a
-// handful, near 10000 cd/m² where the EOTF is steepest).
+// pqInverseEotf of the code's lower edge); a second table, over 2^16 equal
+// steps of the signal, gives the code at the start of each step, and a
+// binary search among the thresholds inside the step (none or one in dark
+// steps, a few dozen near 10000 cd/m² where the EOTF is steepest) the rest.
 #pragma once
 
 #include <cstdint>
