@@ -95,6 +95,7 @@ TEST(LuminanceStatistics, PercentilesEqualASortOfEveryPixel) {
         for (size_t i = 0; i < kPercentages.size(); ++i)
             EXPECT_EQ(s->percentiles[i], sortedPercentile(maxRgb, kPercentages[i] * 100u))
                 << "trial " << trial << ", " << int(kPercentages[i]) << " %";
+        EXPECT_EQ(s->highlightPercentile, sortedPercentile(maxRgb, kHighlightHundredths));
         EXPECT_EQ(s->brightPercentile, sortedPercentile(maxRgb, kBrightHundredths));
         EXPECT_EQ(s->pixels, img.r.size());
         // The result does not depend on how many threads measured it.

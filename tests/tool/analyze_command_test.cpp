@@ -131,7 +131,7 @@ TEST(AnalyzeCommand, EveryNMeasuresFewerPicturesAndTheCsvSaysWhich) {
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0],
               "picture,shot,measured,cut_distance,maxscl_r,maxscl_g,maxscl_b,average_maxrgb,p1,p5,"
-              "p10,p25,p50,p75,p90,p95,p99,p99_98");
+              "p10,p25,p50,p75,p90,p95,p99,p99_9,p99_98");
     const char* measured[] = {"1", "0", "1", "0", "1"};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(lines[i + 1].substr(0, lines[i + 1].find(',', lines[i + 1].find(',') + 1) + 2),
@@ -192,6 +192,64 @@ TEST(AnalyzeCommand, HostileInputsEndWithOneLineAndStatusOne) {
     fs::remove(hlgPath);
     fs::remove(cut);
     fs::remove(text);
+}
+
+TEST(CheckCommand, MeasuredMetadataPassesWrongMetadataIsFlaggedWithItsPictures) {
+    // Two shots of two grey columns each: the top percent of every picture
+    // is one level, so that the 99 % entry (which caps the source peak)
+    // covers the 99.9 % point of metadata measured from the pictures.
+    std::vector<YuvPicture> pictures;
+    for (unsigned i = 0; i < 3; ++i) pictures.push_back(columns(64, 48, {300, 500}));
+    for (unsigned i = 0; i < 3; ++i) pictures.push_back(columns(64, 48, {700, 600}));
+    std::string path = encode("check.hevc", pictures);
+    TempDir dir;
+    ASSERT_EQ(runTool({"analyze", path, "--format", "json", "-o", dir.path("m.json")}).status, 0);
+    ASSERT_EQ(runTool({"inject", path, "--metadata", dir.path("m.json"), "-o", dir.path("good.hevc")})
+                  .status,
+              0);
+    ToolRun good = runTool({"check", dir.path("good.hevc"), "--strict"});
+    EXPECT_EQ(good.status, 0) << good.out << good.err;
+    EXPECT_EQ(good.out, dir.path("good.hevc") +
+                            ": 6 pictures, 2 shots found in the pictures; margin 16 PQ codes\n" +
+                            dir.path("good.hevc") +
+                            ": the metadata describes its pictures within 16 PQ codes\n");
+
+    // One frame of 10 cd/m² everywhere: highlights clipped in every picture,
+    // and the same metadata across the cut at picture 3.
+    dir.write("low.json",
+              "{\"SceneInfo\": [{\"TargetedSystemDisplayMaximumLuminance\": 1000, "
+              "\"LuminanceParameters\": {\"MaxScl\": [100, 100, 100], \"AverageRGB\": 50, "
+              "\"LuminanceDistributions\": {\"DistributionIndex\": [50, 99], "
+              "\"DistributionValues\": [50, 100]}}}]}");
+    ASSERT_EQ(runTool({"inject", path, "--metadata", dir.path("low.json"), "--repeat-last", "-o",
+                       dir.path("low.hevc")})
+                  .status,
+              0);
+    ToolRun low = runTool({"check", dir.path("low.hevc"), "--format", "json", "--strict"});
+    EXPECT_EQ(low.status, 1);
+    Json::Value report = parseJson(low.out);
+    EXPECT_EQ(report["version"].asInt(), 1);
+    EXPECT_EQ(report["shot_starts"], parseJson("[0, 3]"));
+    bool clipped = false, cut = false;
+    for (const Json::Value& f : report["findings"]) {
+        if (f["kind"] == "understated") {
+            clipped = true;
+            EXPECT_EQ(f["first"].asUInt(), 0u);
+            EXPECT_EQ(f["last"].asUInt(), 5u);
+            EXPECT_EQ(f["stated_nits"].asDouble(), 10.0);
+            EXPECT_GT(f["pq_codes"].asDouble(), 16.0);
+        }
+        if (f["kind"] == "unchanged_at_cut") {
+            cut = true;
+            EXPECT_EQ(f["picture"].asUInt(), 3u);
+        }
+    }
+    EXPECT_TRUE(clipped) << low.out;
+    EXPECT_TRUE(cut) << low.out;
+    // Without --strict the findings are a report, not a failure.
+    EXPECT_EQ(runTool({"check", dir.path("low.hevc")}).status, 0);
+    EXPECT_EQ(runTool({"check", dir.path("low.hevc"), "--margin", "-1"}).status, 2);
+    fs::remove(path);
 }
 
 }  // namespace

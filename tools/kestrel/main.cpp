@@ -9,6 +9,7 @@
 #include "tools/kestrel/inject/inject_command.h"
 #ifdef KESTREL_HAVE_ANALYZE
 #include "tools/kestrel/analyze/analyze_command.h"
+#include "tools/kestrel/analyze/check_command.h"
 #endif
 #include "tools/kestrel/jump_detection.h"
 #include "tools/kestrel/option_values.h"
@@ -318,6 +319,7 @@ int main(int argc, char** argv) {
     InjectCommand injectCommand(app, kExitStatuses);
 #ifdef KESTREL_HAVE_ANALYZE
     AnalyzeCommand analyzeCommand(app, kExitStatuses);
+    CheckCommand checkPicturesCommand(app, kExitStatuses);
 #endif
     PresetCheckOptions preset;
     CLI::App* presetCommand = app.add_subcommand("preset", "Preset files");
@@ -401,6 +403,7 @@ int main(int argc, char** argv) {
         if (injectCommand.chosen()) return injectCommand.run();
 #ifdef KESTREL_HAVE_ANALYZE
         if (analyzeCommand.chosen()) return analyzeCommand.run();
+        if (checkPicturesCommand.chosen()) return checkPicturesCommand.run();
 #endif
 #ifdef KESTREL_HAVE_PREVIEW
         if (preview.chosen()) return preview.run();

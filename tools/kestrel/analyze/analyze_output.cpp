@@ -16,7 +16,7 @@ std::string nits(uint32_t code) {
 
 const char* kCsvHeader =
     "picture,shot,measured,cut_distance,maxscl_r,maxscl_g,maxscl_b,average_maxrgb,p1,p5,p10,p25,"
-    "p50,p75,p90,p95,p99,p99_98\n";
+    "p50,p75,p90,p95,p99,p99_9,p99_98\n";
 
 std::string plural(size_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -44,7 +44,7 @@ std::string analysisCsv(const ClipMeasurement& clip) {
         for (uint32_t v : s.maxscl) out += "," + nits(v);
         out += "," + nits(s.averageMaxRgb);
         for (uint32_t v : s.percentiles) out += "," + nits(v);
-        out += "," + nits(s.brightPercentile) + "\n";
+        out += "," + nits(s.highlightPercentile) + "," + nits(s.brightPercentile) + "\n";
     }
     return out;
 }

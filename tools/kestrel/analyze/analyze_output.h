@@ -18,7 +18,7 @@ std::string analysisJson(const ClipMeasurement& clip, const authoring::MetadataO
 // order. Columns: picture, shot, measured (1, or 0 for a picture that
 // carries the latest measured one's statistics), cut_distance (to the
 // picture before, 0 to 1), then maxscl_r, maxscl_g, maxscl_b,
-// average_maxrgb, p1, p5, p10, p25, p50, p75, p90, p95, p99, p99_98 in
+// average_maxrgb, p1, p5, p10, p25, p50, p75, p90, p95, p99, p99_9, p99_98 in
 // cd/m² with one decimal (the stored 0.1 cd/m² exactly). Later versions
 // only add columns at the end.
 std::string analysisCsv(const ClipMeasurement& clip);
