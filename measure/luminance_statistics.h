@@ -9,8 +9,10 @@
 //                    the pixels nor the threads change it
 //   percentiles[i]   the maxRGB at or below which kPercentages[i] % of the
 //                    pixels lie (nearest rank, exact: maxrgb_histogram.h)
+//   highlightPercentile  the same at 99.9 %: where the highlights start
+//                    that a display must not clip
 //   brightPercentile the same at 99.98 %: the light of the brightest
-//                    0.02 % of the pixels, the highlight a panel must hold
+//                    0.02 % of the pixels
 //
 // Light is taken as the picture gives it, with negative light and NaN as 0
 // and light above 10000 cd/m² as 10000 (the top of PQ), for every value.
@@ -34,18 +36,21 @@ namespace kestrel::measure {
 // The percentages of the distribution HDR10+ streams carry, and the bright
 // point beyond them, in hundredths of a percent.
 constexpr std::array<uint8_t, 9> kPercentages = {1, 5, 10, 25, 50, 75, 90, 95, 99};
+constexpr uint32_t kHighlightHundredths = 9990;
 constexpr uint32_t kBrightHundredths = 9998;
 
 struct LuminanceStatistics {
     std::array<uint32_t, 3> maxscl = {0, 0, 0};
     uint32_t averageMaxRgb = 0;
     std::array<uint32_t, kPercentages.size()> percentiles{};
+    uint32_t highlightPercentile = 0;
     uint32_t brightPercentile = 0;
     uint64_t pixels = 0;
 
     bool operator==(const LuminanceStatistics& o) const {
         return maxscl == o.maxscl && averageMaxRgb == o.averageMaxRgb &&
-               percentiles == o.percentiles && brightPercentile == o.brightPercentile &&
+               percentiles == o.percentiles && highlightPercentile == o.highlightPercentile &&
+               brightPercentile == o.brightPercentile &&
                pixels == o.pixels;
     }
 };

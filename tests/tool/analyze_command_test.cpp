@@ -61,10 +61,11 @@ YuvPicture scene(unsigned w, unsigned h, unsigned which, uint16_t brighten = 0) 
 }
 
 TEST(AnalyzeCommand, GreyPatchesGiveTheirStatisticsExactly) {
-    // Columns of 25 % each at codes 300, 500, 700, 900 (odd width: 66 is cut
-    // 16 / 17 / 16 / 17): the percentiles fall on the columns' light.
+    // Columns of 25 % each at codes 300, 500, 700, 900, on a picture of a
+    // size no coding block divides (68 x 34, so the stream crops it): the
+    // percentiles fall on the columns' light.
     std::vector<uint16_t> codes = {300, 500, 700, 900};
-    std::string path = encode("patches.hevc", {columns(64, 32, codes), columns(64, 32, codes)});
+    std::string path = encode("patches.hevc", {columns(68, 34, codes), columns(68, 34, codes)});
     ToolRun run = runTool({"analyze", path, "--format", "json", "--scope", "frame"});
     ASSERT_EQ(run.status, 0) << run.err;
     Json::Value frames = parseJson(run.out)["SceneInfo"];
