@@ -152,6 +152,8 @@ TEST(InjectCommand, InputsThatAreNotWhatTheyShouldBeFailWithOneLine) {
          dir.path("garbage.bin") + ": not an HEVC Annex B stream (no start code at its beginning)"},
         {{dir.path("missing.hevc"), "--metadata", dir.path("meta.json")},
          dir.path("missing.hevc") + ": cannot open"},
+        {{dir.path(""), "--metadata", dir.path("meta.json")},
+         dir.path("") + ": is a directory, not a file"},
         {{in, "--metadata", dir.path("bad.json")},
          dir.path("bad.json") + ": frame 1: LuminanceParameters.MaxScl[1] is negative (-2)"},
     };

@@ -39,6 +39,11 @@ std::string count(uint64_t n, const char* one, const char* many) {
 // The input must be a stream: a container has no Annex B start codes to
 // place units between, and JSON given as the input is a swapped argument.
 bool checkStreamInput(const std::string& path, std::string& error) {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = path + ": is a directory, not a file";
+        return false;
+    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         error = path + ": cannot open";
