@@ -8,54 +8,20 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "hdr10plus/payload.h"
 #include "hevc/annexb.h"
+#include "sample_stream.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uintmax_t kTargetBytes = uintmax_t{100} << 20;
-
-std::string largestSample() {
-    std::error_code ec;
-    std::string best;
-    uintmax_t bestSize = 0;
-    for (const fs::directory_entry& e :
-         fs::directory_iterator(std::string(KESTREL_HDR10PLUS_DIR) + "/streams", ec)) {
-        std::string ext = e.path().extension().string();
-        if (ext != ".hevc" && ext != ".h265") continue;
-        if (e.path().filename().string().find("invalid") != std::string::npos) continue;
-        uintmax_t size = e.file_size(ec);
-        if (!ec && size > bestSize) {
-            bestSize = size;
-            best = e.path().string();
-        }
-    }
-    return best;
-}
-
-// Writes the repeated stream beside the benchmark once; later runs reuse it.
-std::string bigStream(const std::string& sample) {
-    std::string path = std::string(KESTREL_BENCH_WORK_DIR) + "/stream-100MB.hevc";
-    std::error_code ec;
-    if (fs::exists(path, ec) && fs::file_size(path, ec) >= kTargetBytes) return path;
-    std::ifstream in(sample, std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::ofstream out(path, std::ios::binary);
-    for (uintmax_t written = 0; written < kTargetBytes; written += bytes.size())
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return out ? path : std::string();
-}
-
 void BM_ExtractAnnexB_100MB(benchmark::State& state, std::string sample) {
-    std::string path = bigStream(sample);
+    std::string path = bench::bigSampleStream(sample);
     if (path.empty()) {
         state.SkipWithError("cannot write the 100 MB stream");
         return;
@@ -92,7 +58,7 @@ void BM_ExtractAnnexB_100MB(benchmark::State& state, std::string sample) {
 // Registered only where the sample streams are, so that a machine without
 // them runs the other benchmarks and reports no error.
 const bool kRegistered = [] {
-    std::string sample = largestSample();
+    std::string sample = bench::largestSampleStream();
     if (sample.empty()) return false;
     benchmark::RegisterBenchmark("BM_ExtractAnnexB_100MB", BM_ExtractAnnexB_100MB, sample)
         ->Unit(benchmark::kMillisecond)

@@ -1,0 +1,89 @@
+// The statistics HDR10+ carries for a processing window, measured over whole
+// pictures (window 0) in linear light, in the payload's units: codes of
+// 0.1 cd/m² (luminance_code.h).
+//
+//   maxscl[c]        the largest light of colour component c (red, green, blue)
+//   averageMaxRgb    the mean over the pixels of maxRGB = max(R, G, B), each
+//                    pixel's as stored (its code), the mean rounded half up:
+//                    exact integer arithmetic, so that neither the order of
+//                    the pixels nor the threads change it
+//   percentiles[i]   the maxRGB at or below which kPercentages[i] % of the
+//                    pixels lie (nearest rank, exact: maxrgb_histogram.h)
+//   highlightPercentile  the same at 99.9 %: where the highlights start
+//                    that a display must not clip
+//   brightPercentile the same at 99.98 %: the light of the brightest
+//                    0.02 % of the pixels
+//
+// Light is taken as the picture gives it, with negative light and NaN as 0
+// and light above 10000 cd/m² as 10000 (the top of PQ), for every value.
+//
+// Over several pictures (a shot), the values are those of the pooled
+// pixels: maxscl the peak of the pictures' peaks, the mean over all their
+// pixels, the percentiles of the pooled distribution (not an average of the
+// pictures' percentiles, which would let a short flash vanish).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "common/status.h"
+#include "measure/maxrgb_histogram.h"
+#include "picture/image.h"
+
+namespace kestrel::measure {
+
+// The percentages of the distribution HDR10+ streams carry, and the bright
+// point beyond them, in hundredths of a percent.
+constexpr std::array<uint8_t, 9> kPercentages = {1, 5, 10, 25, 50, 75, 90, 95, 99};
+constexpr uint32_t kHighlightHundredths = 9990;
+constexpr uint32_t kBrightHundredths = 9998;
+
+struct LuminanceStatistics {
+    std::array<uint32_t, 3> maxscl = {0, 0, 0};
+    uint32_t averageMaxRgb = 0;
+    std::array<uint32_t, kPercentages.size()> percentiles{};
+    uint32_t highlightPercentile = 0;
+    uint32_t brightPercentile = 0;
+    uint64_t pixels = 0;
+
+    bool operator==(const LuminanceStatistics& o) const {
+        return maxscl == o.maxscl && averageMaxRgb == o.averageMaxRgb &&
+               percentiles == o.percentiles && highlightPercentile == o.highlightPercentile &&
+               brightPercentile == o.brightPercentile &&
+               pixels == o.pixels;
+    }
+};
+
+// Collects pictures, one at a time or pooled from other collectors, and
+// gives their statistics.
+class StatisticsCollector {
+public:
+    // Adds every pixel of `image`, on up to `threads` threads (0: one per
+    // core). Fails, adding nothing, when a plane does not hold width x
+    // height samples. The result does not depend on the thread count.
+    Status add(const picture::RgbImage& image, unsigned threads = 0);
+    // The same for a picture of PQ signal (R'G'B', 0 to 1, as
+    // picture::toSignal gives it) instead of light: the statistics are
+    // exactly those of its light (picture::pqEotf of each sample), found
+    // without the EOTF per sample (signal_code.h).
+    Status addSignal(const picture::RgbImage& signal, unsigned threads = 0);
+    // Pools the pictures of `other` with these.
+    void merge(const StatisticsCollector& other);
+    void clear();
+
+    LuminanceStatistics statistics() const;
+    const MaxRgbHistogram& histogram() const { return mHistogram; }
+
+private:
+    template <class Code>
+    Status addPixels(const picture::RgbImage& image, unsigned threads, Code code);
+
+    MaxRgbHistogram mHistogram;
+    std::array<uint32_t, 3> mPeak = {0, 0, 0};  // codes
+};
+
+// The statistics of one picture.
+Result<LuminanceStatistics> measurePicture(const picture::RgbImage& image, unsigned threads = 0);
+
+}  // namespace kestrel::measure

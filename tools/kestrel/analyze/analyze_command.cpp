@@ -1,0 +1,168 @@
+#include "tools/kestrel/analyze/analyze_command.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "authoring/replacing_file.h"
+#include "hevc/annexb.h"
+#include "tools/kestrel/analyze/analyze_output.h"
+#include "tools/kestrel/analyze/clip_measurement.h"
+#include "tools/kestrel/analyze/picture_progress.h"
+#include "clip/clip_reader.h"
+#include "tools/kestrel/cli/option_values.h"
+
+namespace kestrel::tool {
+
+namespace {
+
+constexpr const char* kCommand = "kestrel analyze";
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+const char* kExamples =
+    "Examples:\n"
+    "  kestrel analyze clip.hevc\n"
+    "  kestrel analyze clip.hevc --format json -o clip-measured.json\n"
+    "  kestrel analyze film.mkv --format csv --every 24 -o film.csv\n"
+    "  kestrel analyze clip.hevc --format json --scope frame --targeted-peak 1000 --tone-curve";
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", kCommand, message.c_str());
+    return kFailed;
+}
+
+// The number of shown pictures of an Annex B stream, read quickly from its
+// headers: for the time left, and to tell a stream that decodes short (cut,
+// or damaged where only the decoder sees it) from a whole one. 0 for other
+// files or a stream whose headers do not read (the decoder then says what is
+// wrong).
+unsigned countPictures(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return 0;
+    uint8_t head[64];
+    size_t got = std::fread(head, 1, sizeof head, file);
+    unsigned count = 0;
+    if (sniffFormat(head, got) == InputFormat::AnnexB && std::fseek(file, 0, SEEK_SET) == 0) {
+        auto damage = hevc::readAnnexB(file, [&](hevc::Picture&&) { ++count; }, nullptr);
+        if (damage) count = 0;
+    }
+    std::fclose(file);
+    return count;
+}
+
+Status writeOutput(const std::string& path, const std::string& text) {
+    if (path.empty()) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            return Status::failure(ErrorKind::Io, "standard output: cannot write");
+        return {};
+    }
+    auto file = authoring::ReplacingFile::create(path);
+    if (!file) return file.status();
+    if (std::fwrite(text.data(), 1, text.size(), (*file)->file()) != text.size())
+        return Status::failure(ErrorKind::Io, path + ": cannot write");
+    return (*file)->commit();
+}
+
+}  // namespace
+
+AnalyzeCommand::AnalyzeCommand(CLI::App& app, const std::string& exitStatuses) {
+    mCommand = app.add_subcommand(
+        "analyze",
+        "Measure HDR10+ statistics in a video's pictures (PQ, in linear light), find its shots\n"
+        "in the pictures, and write metadata from them");
+    mCommand->add_option("input", mOptions.input,
+                         "Video: HEVC Annex B stream, Matroska, MP4 or MPEG-TS file")
+        ->required();
+    mCommand
+        ->add_option("--format", mOptions.format,
+                     "summary (per shot), json (HDR10+ metadata in the SceneInfo layout, SceneId "
+                     "numbering the shots) or csv (a row per picture)")
+        ->check(CLI::IsMember({"summary", "json", "csv"}))
+        ->capture_default_str();
+    mCommand->add_option("-o,--output", mOptions.output,
+                         "File to write (default: standard output); written whole or not at all");
+    mCommand
+        ->add_option("--scope", mOptions.scope,
+                     "json: statistics of each shot (pooled: peak of peaks, percentiles of all "
+                     "its pixels) or of each frame")
+        ->check(CLI::IsMember({"shot", "frame"}))
+        ->capture_default_str();
+    mCommand
+        ->add_option("--targeted-peak", mPeakText,
+                     "json: the display the metadata is made for, cd/m² (default 1000)")
+        ->type_name("N");
+    mCommand->add_flag("--tone-curve", mOptions.toneCurve,
+                       "json: add the curve the plug-in's basis OOTF makes for that display "
+                       "(default: none, a display makes its own)");
+    mCommand
+        ->add_option("--every", mEveryText,
+                     "Measure one picture in N (and the first of each shot); the others carry "
+                     "the latest measured one's statistics (default 1)")
+        ->type_name("N");
+    mCommand->add_option("--threads", mThreadsText, "Threads (default: one per core)")
+        ->type_name("N");
+    mCommand->footer(std::string(kExamples) + "\n\n" + exitStatuses +
+                     "\n  analyze gives 1 when the video cannot be decoded, is not PQ, or is "
+                     "damaged;\n  nothing is written then.");
+}
+
+int AnalyzeCommand::run() {
+    std::string error;
+    bool ok = true;
+    if (!mPeakText.empty())
+        ok = parseWholeNumber("--targeted-peak", mPeakText, 0, 10000, mOptions.targetedPeak, error);
+    if (ok && !mEveryText.empty())
+        ok = parseWholeNumber("--every", mEveryText, 1, 1000000, mOptions.every, error);
+    if (ok && !mThreadsText.empty())
+        ok = parseWholeNumber("--threads", mThreadsText, 1, 256, mOptions.threads, error);
+    if (ok && mOptions.format != "json" &&
+        (!mPeakText.empty() || mOptions.toneCurve || mCommand->count("--scope") > 0)) {
+        error = "--scope, --targeted-peak and --tone-curve need --format json";
+        ok = false;
+    }
+    if (!ok) {
+        std::fprintf(stderr, "%s: %s\nRun with --help for more information.\n", kCommand,
+                     error.c_str());
+        return kUsage;
+    }
+    return runAnalyze(mOptions);
+}
+
+int runAnalyze(const AnalyzeOptions& options) {
+    const unsigned announced = countPictures(options.input);
+    PictureProgress bar(announced, "pictures measured");
+    MeasureOptions measureOptions;
+    measureOptions.every = options.every;
+    measureOptions.threads = options.threads;
+    Result<ClipMeasurement> clip =
+        measureClip(options.input, measureOptions, [&](unsigned done) { bar.update(done); });
+    bar.finish();
+    if (!clip) return fail(clip.status().message());
+    if (announced > clip->pictures.size())
+        return fail(options.input + ": the stream's headers announce " +
+                    std::to_string(announced) + " pictures, but " +
+                    std::to_string(clip->pictures.size()) +
+                    " decode: it is cut or damaged");
+
+    std::string text;
+    if (options.format == "json") {
+        authoring::MetadataOptions metadata;
+        metadata.scope = options.scope == "frame" ? authoring::MetadataScope::Frame
+                                                  : authoring::MetadataScope::Shot;
+        metadata.targetedPeak = options.targetedPeak;
+        metadata.toneCurve = options.toneCurve;
+        text = analysisJson(*clip, metadata);
+    } else if (options.format == "csv") {
+        text = analysisCsv(*clip);
+    } else {
+        text = analysisSummary(options.input, *clip, options.every);
+    }
+    Status written = writeOutput(options.output, text);
+    if (!written) return fail(written.message());
+    return kOk;
+}
+
+}  // namespace kestrel::tool

@@ -1,0 +1,151 @@
+#include "tools/kestrel/analyze/clip_measurement.h"
+
+#include <deque>
+#include <memory>
+#include <optional>
+
+#include "measure/shot_cuts.h"
+#include "picture/yuv_to_rgb.h"
+
+namespace kestrel::tool {
+
+namespace {
+
+// Codes of black and white of the luma signal at this depth and range.
+void lumaRange(const picture::YuvFrame& frame, float& black, float& white) {
+    if (frame.colour.fullRange) {
+        black = 0.0f;
+        white = static_cast<float>((1u << frame.bitDepth) - 1);
+    } else {
+        const float unit = static_cast<float>(1u << (frame.bitDepth - 8));
+        black = 16.0f * unit;
+        white = 235.0f * unit;
+    }
+}
+
+// A picture whose shot is not decided yet: its statistics when measured,
+// and its pixels kept while it is not, in case it turns out to start a shot
+// (every shot has its first picture measured).
+struct Pending {
+    std::unique_ptr<measure::StatisticsCollector> collector;
+    std::unique_ptr<picture::YuvFrame> frame;
+};
+
+Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOptions& options,
+                                       const MeasureProgress& progress) {
+    picture::DecoderOptions decoderOptions;
+    decoderOptions.threads = options.threads;
+    Result<std::unique_ptr<picture::VideoDecoder>> opened =
+        picture::VideoDecoder::open(path, decoderOptions);
+    if (!opened) return opened.status();
+    picture::VideoDecoder& decoder = **opened;
+
+    ClipMeasurement clip;
+    clip.stream = decoder.info();
+    const unsigned every = options.every == 0 ? 1 : options.every;
+    measure::ShotCutDetector detector;
+    std::deque<Pending> pending;  // pictures clip.pictures.size() - pending.size() onwards
+    measure::StatisticsCollector shot;
+    bool shotOpen = false;
+    // The latest measured picture of the current shot (an index: the
+    // vector grows).
+    std::optional<size_t> latest;
+
+    auto measure = [&](const picture::YuvFrame& frame) -> Result<std::unique_ptr<measure::StatisticsCollector>> {
+        // The signal, not the light: the statistics of its light come out
+        // the same without the EOTF per sample (measure/signal_code.h).
+        Status pq = picture::checkPq(frame.colour);
+        if (!pq) return pq;
+        picture::RgbImage signal = picture::toSignal(frame);
+        auto collector = std::make_unique<measure::StatisticsCollector>();
+        Status s = collector->addSignal(signal, options.threads);
+        if (!s) return s;
+        return collector;
+    };
+
+    // Settles the shot of the oldest pending picture.
+    auto settle = [&](const measure::ShotCutDetector::Decision& d) -> Status {
+        Pending p = std::move(pending.front());
+        pending.pop_front();
+        MeasuredPictureInfo& info = clip.pictures[d.picture];
+        info.cutDistance = d.distance;
+        if (d.cut) {
+            if (shotOpen) clip.shots.push_back(shot.statistics());
+            shot.clear();
+            shotOpen = true;
+            clip.shotStarts.push_back(static_cast<unsigned>(d.picture));
+            latest.reset();
+            if (!p.collector) {
+                auto measured = measure(*p.frame);
+                if (!measured) return measured.status();
+                p.collector = std::move(*measured);
+            }
+        }
+        info.shot = static_cast<unsigned>(clip.shotStarts.size() - 1);
+        if (p.collector) {
+            info.statistics = p.collector->statistics();
+            info.measured = true;
+            shot.merge(*p.collector);
+            latest = d.picture;
+        } else if (latest) {
+            info.statistics = clip.pictures[*latest].statistics;
+        }
+        return {};
+    };
+
+    picture::YuvFrame frame;
+    for (unsigned index = 0;; ++index) {
+        Result<bool> got = decoder.next(frame);
+        if (!got) return got.status();
+        if (!*got) break;
+        if (index == 0) {
+            Status pq = picture::checkPq(frame.colour);
+            if (!pq) return pq;
+            clip.colour = frame.colour;
+            clip.width = frame.width;
+            clip.height = frame.height;
+            clip.bitDepth = frame.bitDepth;
+        }
+        MeasuredPictureInfo info;
+        info.stated = frame.hdr10plus;
+        clip.pictures.push_back(std::move(info));
+
+        Pending p;
+        if (index % every == 0) {
+            auto measured = measure(frame);
+            if (!measured) return measured.status();
+            p.collector = std::move(*measured);
+        } else {
+            p.frame = std::make_unique<picture::YuvFrame>(frame);
+        }
+        pending.push_back(std::move(p));
+
+        float black = 0, white = 1;
+        lumaRange(frame, black, white);
+        for (const auto& d : detector.push(measure::lumaSignature(frame.y.data(), frame.width,
+                                                                  frame.height, frame.width,
+                                                                  black, white))) {
+            Status s = settle(d);
+            if (!s) return s;
+        }
+        if (progress) progress(index + 1);
+    }
+    for (const auto& d : detector.finish()) {
+        Status s = settle(d);
+        if (!s) return s;
+    }
+    if (shotOpen) clip.shots.push_back(shot.statistics());
+    if (clip.pictures.empty()) return Status::failure(ErrorKind::Invalid, "holds no pictures");
+    return clip;
+}
+
+}  // namespace
+
+Result<ClipMeasurement> measureClip(const std::string& path, const MeasureOptions& options,
+                                    const MeasureProgress& progress) {
+    Result<ClipMeasurement> clip = measureUnnamed(path, options, progress);
+    if (!clip) return clip.status().prefixed(path + ": ");
+    return clip;
+}
+
+}  // namespace kestrel::tool

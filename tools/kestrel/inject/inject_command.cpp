@@ -1,0 +1,199 @@
+#include "tools/kestrel/inject/inject_command.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "authoring/inject.h"
+#include "clip/clip_reader.h"
+#include "tools/kestrel/cli/progress.h"
+
+namespace kestrel::tool {
+
+namespace {
+
+constexpr const char* kCommand = "kestrel inject";
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr uint64_t kMiB = uint64_t{1} << 20;
+// Smaller streams go by before a bar would be worth drawing.
+constexpr uint64_t kProgressFrom = 64 * kMiB;
+
+const char* kExamples =
+    "Examples:\n"
+    "  kestrel inject clip.hevc --metadata clip.json -o clip-hdr10plus.hevc\n"
+    "  kestrel inject clip.hevc --metadata graded.hevc -o clip-hdr10plus.hevc\n"
+    "  kestrel inject clip.hevc --metadata scene.json --repeat-last -o clip-hdr10plus.hevc";
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "%s: %s\n", kCommand, message.c_str());
+    return kFailed;
+}
+
+std::string count(uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// The input must be a stream: a container has no Annex B start codes to
+// place units between, and JSON given as the input is a swapped argument.
+bool checkStreamInput(const std::string& path, std::string& error) {
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = path + ": is a directory, not a file";
+        return false;
+    }
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = path + ": cannot open";
+        return false;
+    }
+    uint8_t head[64];
+    size_t got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    if (got == 0) {
+        error = path + ": is empty";
+        return false;
+    }
+    InputFormat format = sniffFormat(head, got);
+    if (format == InputFormat::AnnexB) return true;
+    if (format == InputFormat::Container)
+        error = path + ": a container file; inject writes HEVC Annex B streams only " +
+                "(extract the stream, inject, then mux it again)";
+    else if (format == InputFormat::Json)
+        error = path + ": JSON, not an HEVC stream (the metadata goes after --metadata)";
+    else
+        error = path + ": not an HEVC Annex B stream (no start code at its beginning)";
+    return false;
+}
+
+// Every frame of the metadata, or the first one that has none.
+bool readFrames(const std::string& path, std::vector<hdr10plus::Frame>& frames,
+                std::string& error) {
+    Result<MetadataInput> opened = openMetadataInput(path);
+    if (!opened) {
+        error = opened.status().message();
+        return false;
+    }
+    const MetadataInput& input = opened.value();
+    if (input.damage) {
+        error = path + ": " + *input.damage;
+        return false;
+    }
+    frames.clear();
+    frames.reserve(input.frames.size());
+    for (size_t i = 0; i < input.frames.size(); ++i) {
+        const InputFrame& f = input.frames[i];
+        if (!f.frame) {
+            std::string which = "frame " + std::to_string(i);
+            error = path + ": " +
+                    (f.key.empty() ? which + " " + f.problem : which + ": " + f.key + " " + f.problem);
+            return false;
+        }
+        frames.push_back(*f.frame);
+    }
+    return true;
+}
+
+class PassProgress {
+public:
+    void operator()(int pass, uint64_t done, uint64_t total) {
+        if (total < kProgressFrom) return;
+        if (pass != mPass) {
+            mBar.reset();
+            mPass = pass;
+            mBar.reset(new ProgressBar(static_cast<unsigned>((total + kMiB - 1) / kMiB),
+                                       pass == 1 ? "MiB scanned" : "MiB written"));
+        }
+        mBar->update(static_cast<unsigned>(done / kMiB));
+    }
+    void finish() { mBar.reset(); }
+
+private:
+    int mPass = 0;
+    std::unique_ptr<ProgressBar> mBar;
+};
+
+}  // namespace
+
+InjectCommand::InjectCommand(CLI::App& app, const std::string& exitStatuses) {
+    mCommand = app.add_subcommand(
+        "inject",
+        "Write HDR10+ metadata into an HEVC Annex B stream: one SEI message per shown\n"
+        "picture, frame i of the metadata on the picture shown i-th; every other byte kept");
+    mCommand->add_option("input", mOptions.input, "HEVC Annex B stream (.hevc, .h265)")
+        ->required();
+    mCommand
+        ->add_option("--metadata", mOptions.metadata,
+                     "HDR10+ metadata: JSON, or a stream or container file to copy it from")
+        ->required()
+        ->type_name("FILE");
+    mCommand->add_option("-o,--output", mOptions.output, "The stream to write")
+        ->required()
+        ->type_name("FILE");
+    mCommand->add_flag("--repeat-last", mOptions.repeatLast,
+                       "With fewer frames of metadata than pictures, put the last frame on the "
+                       "remaining pictures (more frames than pictures is always an error)");
+    mCommand->footer(
+        std::string(kExamples) + "\n\n" + exitStatuses +
+        "\n  inject gives 1 when the stream is damaged or cut, when a frame of the metadata\n"
+        "  is missing or not valid, or when the number of frames does not match the\n"
+        "  pictures; the output is then not written (nor an earlier file of that name\n"
+        "  changed). The stream's own HDR10+ messages are replaced. Matroska and MP4 are\n"
+        "  not written: extract the stream, inject, mux again.");
+}
+
+int InjectCommand::run() const { return runInject(mOptions); }
+
+int runInject(const InjectOptions& options) {
+    std::string error;
+    if (!checkStreamInput(options.input, error)) return fail(error);
+    std::vector<hdr10plus::Frame> frames;
+    if (!readFrames(options.metadata, frames, error)) return fail(error);
+
+    PassProgress progress;
+    auto report = [&](int pass, uint64_t done, uint64_t total) { progress(pass, done, total); };
+    Result<hevc::PictureLayout> layout = authoring::scanStream(options.input, report);
+    if (!layout) {
+        progress.finish();
+        return fail(layout.status().message());
+    }
+    const uint64_t pictures = layout->shownPictures;
+    if (frames.size() != pictures && !(frames.size() < pictures && options.repeatLast)) {
+        progress.finish();
+        std::string message = options.metadata + ": " +
+                              count(frames.size(), "frame", "frames") + " of metadata for the " +
+                              count(pictures, "picture", "pictures") + " of " + options.input;
+        if (frames.size() < pictures)
+            message += " (--repeat-last puts the last frame on the other " +
+                       std::to_string(pictures - frames.size()) + ")";
+        return fail(message);
+    }
+    authoring::InjectOptions injectOptions;
+    injectOptions.repeatLast = options.repeatLast;
+    Result<authoring::InjectSummary> done = authoring::injectHdr10Plus(
+        options.input, *layout, frames, options.output, injectOptions, report);
+    progress.finish();
+    if (!done) {
+        const Status& s = done.status();
+        // A frame the payload cannot hold is the metadata's fault.
+        if (s.kind() == ErrorKind::OutOfRange) return fail(options.metadata + ": " + s.message());
+        return fail(s.message());
+    }
+
+    std::string summary = options.output + ": " + count(done->pictures, "picture", "pictures") +
+                          " with HDR10+ from " + options.metadata;
+    if (done->repeatedPictures > 0)
+        summary += " (the last frame repeated on " +
+                   count(done->repeatedPictures, "picture", "pictures") + ")";
+    summary += "; " + count(done->removedMessages, "HDR10+ message", "HDR10+ messages") +
+               " of the input replaced";
+    if (done->hiddenPictures > 0)
+        summary += "; " + count(done->hiddenPictures, "picture", "pictures") +
+                   " never shown left without";
+    std::fprintf(stderr, "%s: %s\n", kCommand, summary.c_str());
+    return kOk;
+}
+
+}  // namespace kestrel::tool
