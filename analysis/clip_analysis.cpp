@@ -20,21 +20,13 @@ bool tableUsable(const LutAnalysis& a) { return a.firstDecrease < 0; }
 // straight segment, where every frame's curve has the same constant gain.
 constexpr double kShadowNits = 0.01;
 
-std::string number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.4g", v);
-    return text;
-}
-
-// A statistic stored in 0.1 cd/m², exactly: "2500", "2500.1".
-std::string tenths(uint32_t v) {
-    return std::to_string(v / 10) + (v % 10 ? "." + std::to_string(v % 10) : "");
-}
-
 // Statistics that cannot all be true of one picture.
 void checkStatistics(const _VelmorHdrDynamicInfo& r, std::vector<FrameWarning>& warnings) {
-    auto warn = [&](const std::string& text) {
-        warnings.push_back({WarningKind::InconsistentMetadata, text});
+    auto warn = [&](MetadataProblem problem) -> FrameWarning& {
+        FrameWarning w{WarningKind::InconsistentMetadata};
+        w.problem = problem;
+        warnings.push_back(w);
+        return warnings.back();
     };
     const unsigned n =
         std::min<unsigned>(r.num_distribution_maxrgb_percentiles, kMaxDistributionEntries);
@@ -44,13 +36,14 @@ void checkStatistics(const _VelmorHdrDynamicInfo& r, std::vector<FrameWarning>& 
     for (unsigned i = 0; i < n; i++) {
         if (r.distribution_maxrgb_percentages[i] == 99 &&
             r.distribution_maxrgb_percentiles[i] > maxScl) {
-            warn("MaxScl (" + tenths(maxScl) + " cd/m²) is below the 99 % entry (" +
-                 tenths(r.distribution_maxrgb_percentiles[i]) + " cd/m²)");
+            FrameWarning& w = warn(MetadataProblem::MaxSclBelowTop);
+            w.maxScl = maxScl;
+            w.topPercentile = r.distribution_maxrgb_percentiles[i];
             break;
         }
     }
     if (r.tone_mapping_flag == 1 && r.targeted_system_display_maximum_luminance == 0) {
-        warn("the tone curve is made for a targeted display of 0 cd/m²");
+        warn(MetadataProblem::ZeroTargetedDisplay);
     }
     // Only the percentages must rise. The values need not: real streams
     // carry a small value at the 10 % entry, below the 5 % one, in every frame.
@@ -58,8 +51,9 @@ void checkStatistics(const _VelmorHdrDynamicInfo& r, std::vector<FrameWarning>& 
         const unsigned before = r.distribution_maxrgb_percentages[i - 1];
         const unsigned after = r.distribution_maxrgb_percentages[i];
         if (after <= before) {
-            warn("distribution percentages out of order: " + std::to_string(after) + " % follows " +
-                 std::to_string(before) + " %");
+            FrameWarning& w = warn(MetadataProblem::PercentagesOutOfOrder);
+            w.percentBefore = before;
+            w.percentAfter = after;
             break;
         }
     }
@@ -75,13 +69,14 @@ void checkFallingOutput(const LutAnalysis& a, std::vector<FrameWarning>& warning
         const int64_t before = static_cast<int64_t>(p.gain) * static_cast<int64_t>(p.x);
         const int64_t after = static_cast<int64_t>(q.gain) * static_cast<int64_t>(q.x);
         if (after < before) {
-            warnings.push_back(
-                {WarningKind::FallingOutput,
-                 "the table's output falls from " + number(outputNits(a, p.x, p.gain)) + " to " +
-                     number(outputNits(a, q.x, q.gain)) + " cd/m² between entries " +
-                     std::to_string(i - 1) + " and " + std::to_string(i) + " (input " +
-                     number(inputNits(a, p.x)) + " to " + number(inputNits(a, q.x)) +
-                     (a.sourcePeak > 0 ? " cd/m²)" : " of the source peak)")});
+            FrameWarning w{WarningKind::FallingOutput};
+            w.entry = static_cast<unsigned>(i);
+            w.fromOutputNits = outputNits(a, p.x, p.gain);
+            w.toOutputNits = outputNits(a, q.x, q.gain);
+            w.fromInput = inputNits(a, p.x);
+            w.toInput = inputNits(a, q.x);
+            w.relativeInput = !(a.sourcePeak > 0);
+            warnings.push_back(w);
             return;
         }
     }
@@ -171,25 +166,25 @@ const char* warningKindName(WarningKind kind) {
 std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError) {
     std::vector<FrameWarning> warnings;
     if (a.source.tone_mapping_flag == 1 && a.targetNits < kMinTargetPeak) {
-        warnings.push_back(
-            {WarningKind::TargetRefused, "the library adapts no curve to a target below " +
-                                             std::to_string(kMinTargetPeak) + " cd/m²: the " +
-                                             std::to_string(a.targetNits) +
-                                             " cd/m² target gets a straight line"});
+        FrameWarning w{WarningKind::TargetRefused};
+        w.targetNits = a.targetNits;
+        w.floorNits = kMinTargetPeak;
+        warnings.push_back(w);
     }
     if (tableUsable(a) && a.maxError / kUnitGain > maxError) {
-        warnings.push_back({WarningKind::InterpolationError,
-                            "largest interpolation error " + number(a.maxError / kUnitGain) +
-                                " of unit gain (at " + number(inputNits(a, a.maxErrorAt)) +
-                                (a.sourcePeak > 0 ? " cd/m²" : " of the source peak") +
-                                ") is above the limit of " + number(maxError)});
+        FrameWarning w{WarningKind::InterpolationError};
+        w.error = a.maxError / kUnitGain;
+        w.limit = maxError;
+        w.atInput = inputNits(a, a.maxErrorAt);
+        w.relativeInput = !(a.sourcePeak > 0);
+        warnings.push_back(w);
     }
     checkStatistics(a.source, warnings);
     if (tableUsable(a)) checkFallingOutput(a, warnings);
     if (a.firstDecrease >= 0) {
-        warnings.push_back(
-            {WarningKind::DecreasingInput, "table entry " + std::to_string(a.firstDecrease) +
-                                               " has an abscissa below the entry before it"});
+        FrameWarning w{WarningKind::DecreasingInput};
+        w.entry = static_cast<unsigned>(a.firstDecrease);
+        warnings.push_back(w);
     }
     return warnings;
 }

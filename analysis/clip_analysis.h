@@ -26,9 +26,42 @@ enum class WarningKind {
     DecreasingInput,       // the table's abscissae decrease: it cannot be used
 };
 
+// Which contradiction an InconsistentMetadata warning is about.
+enum class MetadataProblem {
+    None,
+    MaxSclBelowTop,         // MaxScl is below the 99 % distribution entry
+    ZeroTargetedDisplay,    // a curve made for a targeted display of 0 cd/m²
+    PercentagesOutOfOrder,  // a distribution percentage does not rise
+};
+
+// A warning is its kind and the numbers it is about; the sentences are made
+// by whoever shows it (the tool's are in render/warning_text.h).
 struct FrameWarning {
     WarningKind kind;
-    std::string text;  // one line, no "warning:" prefix, no frame number
+    MetadataProblem problem = MetadataProblem::None;
+    // TargetRefused: the target and the library's floor, cd/m².
+    unsigned targetNits = 0;
+    unsigned floorNits = 0;
+    // InterpolationError: the error and the limit, of unit gain, and the
+    // input where it is largest.
+    double error = 0;
+    double limit = 0;
+    double atInput = 0;
+    // Inputs in cd/m², or relative to the source peak when it is unknown.
+    bool relativeInput = false;
+    // FallingOutput: entries entry - 1 and entry, their outputs (cd/m²) and
+    // inputs; DecreasingInput: the entry whose abscissa falls.
+    unsigned entry = 0;
+    double fromOutputNits = 0;
+    double toOutputNits = 0;
+    double fromInput = 0;
+    double toInput = 0;
+    // MaxSclBelowTop: the largest MaxScl and the 99 % entry, in 0.1 cd/m².
+    uint32_t maxScl = 0;
+    uint32_t topPercentile = 0;
+    // PercentagesOutOfOrder: the percentage before and the one after it.
+    unsigned percentBefore = 0;
+    unsigned percentAfter = 0;
 };
 
 // The name of a kind in CSV and JSON ("interpolation_error", ...).

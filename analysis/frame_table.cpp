@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "dtm/adapted_tone_table.h"
 #include "dtm/meta2lut.h"
 #include "metadata/tone_curve_adaptation.h"
 
@@ -18,19 +19,14 @@ LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
     std::memset(a.lutX, 0, sizeof a.lutX);
     std::memset(a.lutY, 0, sizeof a.lutY);
 
-    // The tool's own look at the adapted curve; what the library prints
-    // while doing it repeats what it prints for the table, so it is dropped.
-    (void)collectLibraryLines([&] {
-        LuminanceParameters lp;
-        fillLuminanceParameters(record, lp);
-        a.sourcePeak = getSourceMaxLuminance(lp);
-        meta2meta(targetNits, layerNits, a.adapted);
-    });
-    // The table, as the plug-in makes it: from the record as received.
+    LuminanceParameters lp;
+    fillLuminanceParameters(record, lp);
+    a.sourcePeak = getSourceMaxLuminance(lp);
+    // One adaptation gives the curve and the table, with the lines
+    // meta2lut_dtm prints for them.
     a.diagnostics = collectLibraryLines([&] {
-        _VelmorHdrDynamicInfo input = record;
         auto start = std::chrono::steady_clock::now();
-        meta2lut_dtm(targetNits, layerNits, &input, a.lutX, a.lutY, kTableEntries);
+        adaptAndTabulate(targetNits, layerNits, a.adapted, a.lutX, a.lutY, kTableEntries);
         auto end = std::chrono::steady_clock::now();
         a.microseconds = std::chrono::duration<double, std::micro>(end - start).count();
     });

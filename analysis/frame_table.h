@@ -11,10 +11,12 @@
 #include "analysis/table_model.h"
 #include "analysis/tone_curve.h"
 #include "metadata/VelmorHdrDynamicInfo.h"
+#include "plugin/hdrCoef.h"
 
 namespace kestrel::tool {
 
-constexpr unsigned kTableEntries = 33;
+// The table the plug-in hands the display (plugin/hdrCoef.h).
+constexpr unsigned kTableEntries = kTonePoints;
 
 struct LutAnalysis {
     _VelmorHdrDynamicInfo source;   // as read
@@ -31,8 +33,9 @@ struct LutAnalysis {
     std::vector<LibraryLine> diagnostics;  // what the library wrote meanwhile
 };
 
-// Adapts a copy of `record` for the target (to show the curve), then has the
-// library build the table from the original, as the plug-in does.
+// Has the library adapt a copy of `record` to the target and build the
+// table from that one adaptation, as the plug-in does; the adapted curve is
+// kept to show it and to measure the table against it.
 LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
                        unsigned layerNits);
 

@@ -133,7 +133,9 @@ TEST(ClipWarnings, StatisticsThatContradictThemselves) {
     FrameRow above =
         rowOf(frameText("[20000, 25000, 1]", "[50, 99]", "[1000, 25001]", 1000, kCurve), 600);
     ASSERT_EQ(kinds(above), Kinds{WarningKind::InconsistentMetadata});
-    EXPECT_EQ(above.warnings[0].text, "MaxScl (2500 cd/m²) is below the 99 % entry (2500.1 cd/m²)");
+    EXPECT_EQ(above.warnings[0].problem, MetadataProblem::MaxSclBelowTop);
+    EXPECT_EQ(above.warnings[0].maxScl, 25000u);
+    EXPECT_EQ(above.warnings[0].topPercentile, 25001u);
     EXPECT_EQ(kinds(rowOf(frameText("[20000, 25000, 1]", "[50, 99]", "[1000, 25000]", 1000, kCurve),
                           600)),
               Kinds{});
@@ -145,8 +147,7 @@ TEST(ClipWarnings, StatisticsThatContradictThemselves) {
     const auto at =
         std::find(zeroKinds.begin(), zeroKinds.end(), WarningKind::InconsistentMetadata);
     ASSERT_NE(at, zeroKinds.end());
-    EXPECT_EQ(zero.warnings[at - zeroKinds.begin()].text,
-              "the tone curve is made for a targeted display of 0 cd/m²");
+    EXPECT_EQ(zero.warnings[at - zeroKinds.begin()].problem, MetadataProblem::ZeroTargetedDisplay);
     EXPECT_EQ(
         kinds(rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 0, ""), 600)),
         Kinds{});
@@ -156,8 +157,9 @@ TEST(ClipWarnings, StatisticsThatContradictThemselves) {
         frameText("[40000, 35000, 30000]", "[50, 50, 99]", "[900, 1000, 25000]", 1000, kCurve),
         600);
     ASSERT_EQ(kinds(repeated), Kinds{WarningKind::InconsistentMetadata});
-    EXPECT_EQ(repeated.warnings[0].text,
-              "distribution percentages out of order: 50 % follows 50 %");
+    EXPECT_EQ(repeated.warnings[0].problem, MetadataProblem::PercentagesOutOfOrder);
+    EXPECT_EQ(repeated.warnings[0].percentBefore, 50u);
+    EXPECT_EQ(repeated.warnings[0].percentAfter, 50u);
 }
 
 TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
@@ -166,9 +168,8 @@ TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
     // The library's floor: 199 cd/m² is refused, 200 is adapted.
     FrameRow refused = rowOf(good, 199);
     ASSERT_EQ(kinds(refused), Kinds{WarningKind::TargetRefused});
-    EXPECT_EQ(refused.warnings[0].text,
-              "the library adapts no curve to a target below 200 cd/m²: the 199 cd/m² target "
-              "gets a straight line");
+    EXPECT_EQ(refused.warnings[0].targetNits, 199u);
+    EXPECT_EQ(refused.warnings[0].floorNits, 200u);
     EXPECT_EQ(kinds(rowOf(good, 200)), Kinds{});
     // Without a curve of its own the record gets one made for the target.
     EXPECT_EQ(kinds(rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, ""),
@@ -181,7 +182,9 @@ TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
     EXPECT_EQ(kinds(rowOf(good, 600, error)), Kinds{});
     FrameRow over = rowOf(good, 600, error * 0.999);
     ASSERT_EQ(kinds(over), Kinds{WarningKind::InterpolationError});
-    EXPECT_EQ(over.warnings[0].text.rfind("largest interpolation error ", 0), 0u);
+    EXPECT_EQ(over.warnings[0].error, error);
+    EXPECT_EQ(over.warnings[0].limit, error * 0.999);
+    EXPECT_FALSE(over.warnings[0].relativeInput);
 
     // A curve that dips makes the table's output fall between two entries.
     FrameRow dip = rowOf(
@@ -194,7 +197,15 @@ TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
             falls || a.points[i].gain * a.points[i].x < a.points[i - 1].gain * a.points[i - 1].x;
     }
     EXPECT_TRUE(falls) << "the test's curve no longer dips";
-    EXPECT_NE(dip.warnings[1].text.find("the table's output falls from "), std::string::npos);
+    // The warning names the first pair that falls, with its outputs in cd/m².
+    const FrameWarning& w = dip.warnings[1];
+    ASSERT_GE(w.entry, 1u);
+    ASSERT_LT(w.entry, a.points.size());
+    const TablePoint& p = a.points[w.entry - 1];
+    const TablePoint& q = a.points[w.entry];
+    EXPECT_LT(q.gain * q.x, p.gain * p.x);
+    EXPECT_GT(w.fromOutputNits, w.toOutputNits);
+    EXPECT_LT(w.fromInput, w.toInput);
 }
 
 }  // namespace

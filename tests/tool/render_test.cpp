@@ -13,6 +13,7 @@
 #include "tools/kestrel/render/report_curves.h"
 #include "tools/kestrel/render/report_data.h"
 #include "tools/kestrel/render/report_page.h"
+#include "tools/kestrel/render/warning_text.h"
 
 namespace kestrel::tool {
 namespace {
@@ -220,6 +221,57 @@ TEST(ReportPage, DataCannotEndItsScriptElement) {
     const std::string safe = scriptSafeJson(data);
     EXPECT_EQ(safe.find('<'), std::string::npos) << safe;
     EXPECT_NE(safe.find("\\u003c/script>"), std::string::npos) << safe;
+}
+
+// Every kind's sentence, from the numbers the analysis gives.
+TEST(WarningText, EverySentenceFromItsNumbers) {
+    FrameWarning refused{WarningKind::TargetRefused};
+    refused.targetNits = 199;
+    refused.floorNits = 200;
+    EXPECT_EQ(warningText(refused),
+              "the library adapts no curve to a target below 200 cd/m²: the 199 cd/m² target "
+              "gets a straight line");
+
+    FrameWarning error{WarningKind::InterpolationError};
+    error.error = 0.123456;
+    error.limit = 0.1;
+    error.atInput = 812.3456;
+    EXPECT_EQ(warningText(error),
+              "largest interpolation error 0.1235 of unit gain (at 812.3 cd/m²) is above the "
+              "limit of 0.1");
+    error.relativeInput = true;
+    error.atInput = 0.25;
+    EXPECT_EQ(warningText(error),
+              "largest interpolation error 0.1235 of unit gain (at 0.25 of the source peak) is "
+              "above the limit of 0.1");
+
+    FrameWarning maxScl{WarningKind::InconsistentMetadata};
+    maxScl.problem = MetadataProblem::MaxSclBelowTop;
+    maxScl.maxScl = 25000;
+    maxScl.topPercentile = 25001;
+    EXPECT_EQ(warningText(maxScl), "MaxScl (2500 cd/m²) is below the 99 % entry (2500.1 cd/m²)");
+    FrameWarning zero{WarningKind::InconsistentMetadata};
+    zero.problem = MetadataProblem::ZeroTargetedDisplay;
+    EXPECT_EQ(warningText(zero), "the tone curve is made for a targeted display of 0 cd/m²");
+    FrameWarning order{WarningKind::InconsistentMetadata};
+    order.problem = MetadataProblem::PercentagesOutOfOrder;
+    order.percentBefore = 90;
+    order.percentAfter = 75;
+    EXPECT_EQ(warningText(order), "distribution percentages out of order: 75 % follows 90 %");
+
+    FrameWarning falls{WarningKind::FallingOutput};
+    falls.entry = 27;
+    falls.fromOutputNits = 950.5;
+    falls.toOutputNits = 948;
+    falls.fromInput = 1500;
+    falls.toInput = 1750;
+    EXPECT_EQ(warningText(falls),
+              "the table's output falls from 950.5 to 948 cd/m² between entries 26 and 27 (input "
+              "1500 to 1750 cd/m²)");
+
+    FrameWarning decreasing{WarningKind::DecreasingInput};
+    decreasing.entry = 5;
+    EXPECT_EQ(warningText(decreasing), "table entry 5 has an abscissa below the entry before it");
 }
 
 }  // namespace
