@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "hdr10plus/json.h"
+#include "hdr10plus/internal/json_value.h"
 #include "metadata/VelmorHdrDynamicInfo.h"
 
 namespace kestrel::tool {

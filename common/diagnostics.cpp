@@ -77,11 +77,18 @@ public:
             send(std::string_view(one.data(), one.size()));
             return;
         }
-        // Only a string argument longer than the bound gets here.
+        // Only a string argument longer than the bound gets here. Without
+        // memory for it the line is dropped: nothing throws from here into
+        // the library's callers.
         if constexpr (sizeof...(Args) > 0) {
             const int n = std::snprintf(nullptr, 0, F.text, definedForPrintf(args)...);
             if (n < 0) return;
-            std::string text(static_cast<size_t>(n) + 1, '\0');
+            std::string text;
+            try {
+                text.resize(static_cast<size_t>(n) + 1);
+            } catch (...) {
+                return;
+            }
             std::snprintf(text.data(), text.size(), F.text, definedForPrintf(args)...);
             text.resize(static_cast<size_t>(n));
             send(text);

@@ -51,6 +51,12 @@ std::optional<Truncation> matroska(std::FILE* file, uint64_t fileSize) {
     return std::nullopt;
 }
 
+// MP4's 64-bit box sizes reach past what a 64-bit offset can hold; such an
+// end is shown as the largest offset, which lies beyond every file as well.
+uint64_t endOf(uint64_t at, uint64_t size) {
+    return size > UINT64_MAX - at ? UINT64_MAX : at + size;
+}
+
 std::optional<Truncation> mp4(std::FILE* file, uint64_t fileSize) {
     uint64_t at = 0;
     while (at + 8 <= fileSize) {
@@ -65,9 +71,10 @@ std::optional<Truncation> mp4(std::FILE* file, uint64_t fileSize) {
             }
             size = 0;
             for (int i = 8; i < 16; ++i) size = (size << 8) | head[i];
+            if (size < 16) return std::nullopt;  // smaller than its own header
         }
         if (size < 8) return std::nullopt;  // not a box chain after all
-        if (size > fileSize - at) return Truncation{at + size, fileSize, type + " box"};
+        if (size > fileSize - at) return Truncation{endOf(at, size), fileSize, type + " box"};
         at += size;
     }
     return std::nullopt;

@@ -3,11 +3,17 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavformat/avio.h>
 #include <libavutil/error.h>
 #include <libavutil/intreadwrite.h>
 #include <libavutil/log.h>
+#include <libavutil/mem.h>
 }
 
+#include <sys/types.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -102,40 +108,98 @@ bool readLengthPrefixed(const AVPacket& packet, unsigned lengthSize, hevc::Pictu
     return true;
 }
 
-int64_t fileSize(const std::string& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         &std::fclose);
-    if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return -1;
-    return std::ftell(file.get());
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+int64_t fileSize(std::FILE* file) {
+    if (fseeko(file, 0, SEEK_END) != 0) return -1;
+    return static_cast<int64_t>(ftello(file));
 }
 
 // After the last sample: a cut file ends like a whole one for the demuxer.
-std::optional<StreamError> checkWhole(const std::string& path, int64_t size) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                         &std::fclose);
-    if (!file || size <= 0) return std::nullopt;
-    auto cut = findTruncation(file.get(), static_cast<uint64_t>(size));
+std::optional<StreamError> checkWhole(std::FILE* file, int64_t size) {
+    if (size <= 0) return std::nullopt;
+    auto cut = findTruncation(file, static_cast<uint64_t>(size));
     if (!cut) return std::nullopt;
     return StreamError{cut->fileSize, "the file is cut short: its " + cut->element +
                                           " declares it ends at byte " +
                                           std::to_string(cut->declaredEnd)};
 }
 
+// The demuxer reads the file we opened, through these callbacks, so that the
+// file is opened once and its size and extent are checked on the same file.
+// The file's position is the demuxer's between its calls; findTruncation
+// moves it only once the demuxer is done with it or has failed.
+int readPacket(void* opaque, uint8_t* buffer, int size) {
+    std::FILE* file = static_cast<std::FILE*>(opaque);
+    const size_t got = std::fread(buffer, 1, static_cast<size_t>(size), file);
+    if (got > 0) return static_cast<int>(got);
+    return std::ferror(file) ? AVERROR(EIO) : AVERROR_EOF;
+}
+
+int64_t seekFile(void* opaque, int64_t offset, int whence) {
+    std::FILE* file = static_cast<std::FILE*>(opaque);
+    if (whence & AVSEEK_SIZE) {
+        const off_t here = ftello(file);
+        const int64_t size = fileSize(file);
+        if (here < 0 || fseeko(file, here, SEEK_SET) != 0) return AVERROR(EIO);
+        return size < 0 ? AVERROR(EIO) : size;
+    }
+    whence &= ~AVSEEK_FORCE;
+    if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return AVERROR(EINVAL);
+    if (fseeko(file, static_cast<off_t>(offset), whence) != 0) return AVERROR(errno);
+    return static_cast<int64_t>(ftello(file));
+}
+
+// The buffer the demuxer reads into, as libavformat's own file protocol
+// sizes it.
+constexpr int kIoBufferSize = 32768;
+
+struct IoContextFree {
+    void operator()(AVIOContext* io) const {
+        if (io == nullptr) return;
+        av_freep(&io->buffer);
+        avio_context_free(&io);
+    }
+};
+
 }  // namespace
 
 std::optional<StreamError> readHevcTrack(
     const std::string& path, const hevc::PictureSequencer::Sink& sink,
     const std::function<void(uint64_t done, uint64_t total)>& progress) {
-    av_log_set_level(AV_LOG_QUIET);
-    AVFormatContext* raw = nullptr;
-    // The demuxer reads "name:rest" as a protocol and its address, so a file
-    // called "take:1.mkv" would be looked for as protocol "take"; the file
-    // protocol named outright takes every path as it is.
-    const std::string url = "file:" + path;
-    int status = avformat_open_input(&raw, url.c_str(), nullptr, nullptr);
+    File file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) return StreamError{0, "the demuxer cannot read it: " + avError(AVERROR(errno))};
+    const int64_t size = fileSize(file.get());
+    if (size < 0 || fseeko(file.get(), 0, SEEK_SET) != 0) {
+        return StreamError{0, "the demuxer cannot read it: " + avError(AVERROR(errno))};
+    }
+
+    uint8_t* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
+    if (buffer == nullptr) {
+        return StreamError{0, "the demuxer cannot read it: " + avError(AVERROR(ENOMEM))};
+    }
+    std::unique_ptr<AVIOContext, IoContextFree> io(
+        avio_alloc_context(buffer, kIoBufferSize, 0, file.get(), &readPacket, nullptr, &seekFile));
+    if (!io) {
+        av_free(buffer);
+        return StreamError{0, "the demuxer cannot read it: " + avError(AVERROR(ENOMEM))};
+    }
+
+    AVFormatContext* raw = avformat_alloc_context();
+    if (raw == nullptr) {
+        return StreamError{0, "the demuxer cannot read it: " + avError(AVERROR(ENOMEM))};
+    }
+    // The demuxer reads our file; the path only names it (the name's
+    // extension helps tell formats apart, as it does for a file the demuxer
+    // opens itself). Its messages go to libav's log as the program has set
+    // it up: this library changes no process-wide libav state, and reports
+    // from return codes.
+    raw->pb = io.get();
+    int status = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
     if (status < 0) {
+        // avformat_open_input has freed the context; the I/O context is ours.
         // A file cut inside its headers is worth naming as such.
-        if (auto cut = checkWhole(path, fileSize(path))) return cut;
+        if (auto cut = checkWhole(file.get(), size)) return cut;
         return StreamError{0, "the demuxer cannot read it: " + avError(status)};
     }
     std::unique_ptr<AVFormatContext, InputCloser> input(raw);
@@ -167,7 +231,7 @@ std::optional<StreamError> readHevcTrack(
         if (error) return error;
     }
 
-    int64_t total = input->pb ? avio_size(input->pb) : -1;
+    const int64_t total = size;
     std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
     std::optional<StreamError> error;
     for (;;) {
@@ -201,8 +265,10 @@ std::optional<StreamError> readHevcTrack(
     }
     sequencer.finish();
     if (sequencer.error()) return sequencer.error();
-    if (!error) error = checkWhole(path, total);
+    if (!error) error = checkWhole(file.get(), total);
     return error;
 }
+
+void quietDemuxerLog() { av_log_set_level(AV_LOG_QUIET); }
 
 }  // namespace kestrel::container

@@ -24,10 +24,16 @@ namespace kestrel::container {
 // `sink` in display order. `progress` receives the bytes read so far and the
 // file's size. Returns the first error (file not readable by the demuxer, no
 // HEVC track, damaged sample); the pictures before it have reached the sink.
-// The demuxer's own log is silenced: what it would say about damage is
-// returned as the error, in terms of this file.
+// The file is opened once. What the demuxer says about damage is returned
+// as the error, in terms of this file, from its return codes; its log is
+// left as the program has set it up.
 std::optional<hevc::StreamError> readHevcTrack(
     const std::string& path, const hevc::PictureSequencer::Sink& sink,
     const std::function<void(uint64_t done, uint64_t total)>& progress);
+
+// Silences libav's log for the whole process (its level is process-wide
+// state). For programs that own their process and take the demuxer's
+// failures from readHevcTrack's errors alone; the library never calls it.
+void quietDemuxerLog();
 
 }  // namespace kestrel::container

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz_check.h"
-#include "hdr10plus/json.h"
+#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/payload.h"
 #include "hdr10plus/record.h"
 

@@ -334,4 +334,24 @@ write("annexb_reader", "four_byte_start_codes", b"\xff" +
       sei((4, T35 + bytes(300))) + b"".join(slice_(1, p, 4) for p in range(0, 16)))
 write("annexb_reader", "cut_sei", b"\x40" + header + nal(39, bytes([4, 60]) + T35))
 
+
+# ---- file_extent: the top-level sizes of container files ------------------
+
+EBML = b"\x1a\x45\xdf\xa3\x84hhhh"  # an EBML header of 4 bytes' content
+SEGMENT = b"\x18\x53\x80\x67"
+write("file_extent", "matroska_whole", EBML + SEGMENT + b"\x8a" + b"s" * 10)
+write("file_extent", "matroska_cut", EBML + SEGMENT + b"\x40\x0a" + b"s" * 9)
+write("file_extent", "matroska_unknown_size", EBML + SEGMENT + b"\x01" + b"\xff" * 7 + b"s")
+
+
+def box(kind, size, content):
+    return struct.pack(">I", size) + kind + content
+
+
+FTYP = box(b"ftyp", 16, b"isom" * 2)
+write("file_extent", "mp4_chain", FTYP + box(b"free", 8, b"") + box(b"mdat", 21, b"b" * 12))
+write("file_extent", "mp4_large_size", FTYP + struct.pack(">I", 1) + b"mdat" +
+      struct.pack(">Q", 40) + b"b" * 4)
+write("file_extent", "mp4_to_the_end", FTYP + box(b"mdat", 0, b"b" * 30))
+
 print("seeds written under", os.path.join(HERE, "corpus"))

@@ -1,7 +1,7 @@
 #include "hdr10plus/frame.h"
 
-#include "hdr10plus/rules.h"
-#include "hdr10plus/syntax.h"
+#include "hdr10plus/internal/rules.h"
+#include "hdr10plus/internal/syntax.h"
 
 namespace kestrel::hdr10plus {
 

@@ -6,7 +6,8 @@
 #include <exception>
 #include <memory>
 
-#include "hdr10plus/rules.h"
+#include "hdr10plus/internal/json_value.h"
+#include "hdr10plus/internal/rules.h"
 
 namespace kestrel::hdr10plus {
 
@@ -329,6 +330,12 @@ Json::Value writeJsonDocument(const std::vector<Frame>& frames, const JsonToolIn
     root["ToolInfo"]["Tool"] = tool.tool;
     root["ToolInfo"]["Version"] = tool.version;
     return root;
+}
+
+std::string writeJsonDocumentText(const std::vector<Frame>& frames, const JsonToolInfo& tool) {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "  ";
+    return Json::writeString(builder, writeJsonDocument(frames, tool)) + "\n";
 }
 
 }  // namespace kestrel::hdr10plus

@@ -24,9 +24,11 @@
 //
 // Luminances are accepted up to 2^32 - 1, as stored files have always been;
 // checkFrame (and so writePayload) holds them to the payload's bits.
+//
+// The interface is text in, text out: no type of the JSON library reaches a
+// caller. The same readers and writers on parsed values are internal
+// (hdr10plus/internal/json_value.h).
 #pragma once
-
-#include <json/value.h>
 
 #include <cstddef>
 #include <optional>
@@ -60,9 +62,6 @@ struct JsonFrameResult {
     bool ok() const { return !error; }
 };
 
-// One "SceneInfo" entry. The first bad value rejects it.
-KESTREL_HDR10PLUS_EXPORT JsonFrameResult readJsonFrame(const Json::Value& entry);
-
 struct JsonFrame {
     unsigned index;  // position in "SceneInfo"
     Frame frame;
@@ -83,16 +82,10 @@ struct JsonDocumentResult {
     bool ok() const { return !error; }
 };
 
-// Every entry of a document; a bad entry is rejected alone.
-KESTREL_HDR10PLUS_EXPORT JsonDocumentResult readJsonDocument(const Json::Value& root);
-// The same from JSON text; text that is not JSON is a document error whose
-// `what` starts "not valid JSON: ".
+// Every entry of a document given as JSON text; a bad entry is rejected
+// alone (the first bad value of an entry rejects it). Text that is not JSON
+// is a document error whose `what` starts "not valid JSON: ".
 KESTREL_HDR10PLUS_EXPORT JsonDocumentResult readJsonDocument(const char* text, size_t size);
-
-// One "SceneInfo" entry: the keys above, the scene positions only when the
-// frame has them. A frame without windows gives an entry without
-// "LuminanceParameters", which readJsonFrame refuses.
-KESTREL_HDR10PLUS_EXPORT Json::Value writeJsonFrame(const Frame& frame);
 
 // Who wrote a document, for its "ToolInfo".
 struct JsonToolInfo {
@@ -100,11 +93,14 @@ struct JsonToolInfo {
     std::string version;
 };
 
-// A whole document: "JSONInfo" (profile "B" when any frame carries a tone
-// curve, else "A"; version "1.0"), "SceneInfo", and "SceneInfoSummary"
-// (first frame and length of each run of equal SceneId) when every frame
-// has a SceneId, and "ToolInfo".
-KESTREL_HDR10PLUS_EXPORT Json::Value writeJsonDocument(const std::vector<Frame>& frames,
-                                                       const JsonToolInfo& tool);
+// A whole document as JSON text, indented by two spaces: "JSONInfo"
+// (profile "B" when any frame carries a tone curve, else "A"; version
+// "1.0"), "SceneInfo" with one entry per frame (the keys above, the scene
+// positions only when the frame has them; a frame without windows gives an
+// entry without "LuminanceParameters", which the reader refuses), and
+// "SceneInfoSummary" (first frame and length of each run of equal SceneId)
+// when every frame has a SceneId, and "ToolInfo".
+KESTREL_HDR10PLUS_EXPORT std::string writeJsonDocumentText(const std::vector<Frame>& frames,
+                                                           const JsonToolInfo& tool);
 
 }  // namespace kestrel::hdr10plus

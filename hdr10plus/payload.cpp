@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "hdr10plus/bit_io.h"
-#include "hdr10plus/rules.h"
-#include "hdr10plus/syntax.h"
+#include "hdr10plus/internal/bit_io.h"
+#include "hdr10plus/internal/rules.h"
+#include "hdr10plus/internal/syntax.h"
 
 namespace kestrel::hdr10plus {
 

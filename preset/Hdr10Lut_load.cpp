@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -32,9 +33,8 @@ constexpr unsigned long kOetfPoints = 33;
 
 // Appends the words of a checked LUT array, unchanged: the store keeps what
 // the file says, the hardware's word layout is the file's business.
-void readSingleValues(std::vector<unsigned int>& words, Json::Value& array) {
-    const Json::Value& elements = array;
-    for (auto it = elements.begin(); it != elements.end(); ++it) words.push_back(it->asUInt());
+void readSingleValues(std::vector<unsigned int>& words, const Json::Value& array) {
+    for (auto it = array.begin(); it != array.end(); ++it) words.push_back(it->asUInt());
 }
 
 // The row of a name in one of the name tables, compared exactly (length and
@@ -103,20 +103,109 @@ public:
     void reject(PresetRejectReason reason, const char* key = "") {
         if (mReport != nullptr) mReport->rejected.push_back({mSection, mIndex, reason, key});
     }
-    // For a chain of checks: true, with the key noted, when `passed` is false.
-    bool failed(bool passed, const char* key) {
-        if (!passed) mFailedKey = key;
-        return !passed;
-    }
-    void rejectUnconvertible() { reject(PresetRejectReason::kNotConvertible, mFailedKey); }
 
 private:
     PresetLoadReport* mReport;
     PresetSection mSection;
     unsigned mEntries = 0;  // entries begun so far
     unsigned mIndex = 0;    // position of the current one
-    const char* mFailedKey = "";
 };
+
+// What a LUT entry holds beside "function", in the order it is checked:
+// each key, the conversion its values must accept, and whether it is one
+// optional value (absent: the section's default applies) or an array of
+// the section's point count. The first key that fails rejects the entry.
+enum class FieldShape { kOptionalValue, kArray };
+
+struct LutField {
+    const char* key;
+    JsonKind kind;
+    FieldShape shape;
+};
+
+struct LutSectionLayout {
+    PresetSection section;
+    const char* name;      // the section's key, and its name in messages
+    unsigned long points;  // of each array
+    const LutField* fields;
+    size_t fieldCount;
+};
+
+constexpr LutField kEotfFields[] = {
+    {"max_luminance", JsonKind::kUInt32, FieldShape::kOptionalValue},
+    {"x-values", JsonKind::kUInt32, FieldShape::kArray},
+    {"y-values", JsonKind::kUInt32, FieldShape::kArray},
+};
+constexpr LutField kOetfFields[] = {
+    {"product_peak", JsonKind::kUInt32, FieldShape::kOptionalValue},
+    {"max_luminance", JsonKind::kUInt32, FieldShape::kOptionalValue},
+    {"default", JsonKind::kBool, FieldShape::kOptionalValue},
+    {"x-values", JsonKind::kUInt32, FieldShape::kArray},
+    {"y-values", JsonKind::kUInt32, FieldShape::kArray},
+};
+constexpr LutSectionLayout kEotfLayout{PresetSection::kEotf, "eotf", kEotfPoints, kEotfFields,
+                                       std::size(kEotfFields)};
+constexpr LutSectionLayout kOetfLayout{PresetSection::kOetf, "oetf", kOetfPoints, kOetfFields,
+                                       std::size(kOetfFields)};
+
+// The key of the first field whose values do not convert, or null.
+const char* firstUnconvertible(const Json::Value& entry, const LutSectionLayout& layout) {
+    for (size_t i = 0; i < layout.fieldCount; i++) {
+        const LutField& f = layout.fields[i];
+        const bool converts = f.shape == FieldShape::kArray
+                                  ? elementsConvert(entry, f.key, layout.name, f.kind)
+                                  : optionalMemberConverts(entry, f.key, layout.name, f.kind);
+        if (!converts) return f.key;
+    }
+    return nullptr;
+}
+
+// Every entry of a LUT section, each checked whole (its shape and point
+// counts, its transfer, then every field of the layout) before `store`
+// files it under its transfer's row. `store` may throw (memory) only after
+// taking back what it filed of that entry; `sort` then still runs, so the
+// tables keep the order lookups need with every entry stored before.
+template <typename Store, typename Sort>
+void readLutSection(Hdr10Lut& lut, Json::Value& section, const LutSectionLayout& layout,
+                    PresetLoadReport* report, Store store, Sort sort) {
+    SectionReport tally(report, layout.section);
+    try {
+        for (Json::Value& entry : section) {
+            tally.beginEntry();
+            PresetRejectReason reason;
+            const char* key = "";
+            if (!lut.validateJsonLut(entry, layout.name, layout.points, reason, key)) {
+                tally.reject(reason, key);
+                continue;
+            }
+            const int t = lut.getTransferFunctionType(entry);
+            if (t < 0) {
+                tally.reject(PresetRejectReason::kUnknownTransfer, "function");
+                continue;
+            }
+            if (const char* failed = firstUnconvertible(entry, layout)) {
+                tally.reject(PresetRejectReason::kNotConvertible, failed);
+                continue;
+            }
+            store(entry, t);
+            tally.stored();
+        }
+    } catch (...) {
+        sort();
+        throw;
+    }
+    sort();
+}
+
+// The words of a checked entry's arrays, unchanged: all x-values, then all
+// y-values.
+std::vector<unsigned int> lutWords(const Json::Value& entry, unsigned long points) {
+    std::vector<unsigned int> words;
+    words.reserve(2 * points);
+    readSingleValues(words, entry["x-values"]);
+    readSingleValues(words, entry["y-values"]);
+    return words;
+}
 
 }  // namespace
 
@@ -192,84 +281,26 @@ bool Hdr10Lut::loadReporting(const char* path, PresetLoadReport& report) {
 }
 
 void Hdr10Lut::initializeEotf(Json::Value& section, PresetLoadReport* report) {
-    SectionReport tally(report, PresetSection::kEotf);
-    try {
-        for (Json::Value& entry : section) {
-            tally.beginEntry();
-            PresetRejectReason reason;
-            const char* key = "";
-            if (!validateJsonLut(entry, "eotf", kEotfPoints, reason, key)) {
-                tally.reject(reason, key);
-                continue;
-            }
-            const int t = getTransferFunctionType(entry);
-            if (t < 0) {
-                tally.reject(PresetRejectReason::kUnknownTransfer, "function");
-                continue;
-            }
-            const Json::Value& e = entry;
-            if (tally.failed(optionalMemberConverts(e, "max_luminance", "eotf", JsonKind::kUInt32),
-                             "max_luminance") ||
-                tally.failed(elementsConvert(e, "x-values", "eotf", JsonKind::kUInt32),
-                             "x-values") ||
-                tally.failed(elementsConvert(e, "y-values", "eotf", JsonKind::kUInt32),
-                             "y-values")) {
-                tally.rejectUnconvertible();
-                continue;
-            }
-
+    readLutSection(
+        *this, section, kEotfLayout, report,
+        [this](const Json::Value& e, int t) {
             // Built whole, then appended in one step.
-            LutEntry lut{e.get("max_luminance", 4000).asUInt(), {}};
-            lut.values.reserve(2 * kEotfPoints);
-            readSingleValues(lut.values, entry["x-values"]);
-            readSingleValues(lut.values, entry["y-values"]);
-            eotfTables[t].push_back(std::move(lut));
-            tally.stored();
-        }
-    } catch (...) {
-        sortEotfTables(eotfTables);
-        throw;
-    }
-    sortEotfTables(eotfTables);
+            eotfTables[t].push_back(
+                LutEntry{e.get("max_luminance", 4000).asUInt(), lutWords(e, kEotfPoints)});
+        },
+        [this] { sortEotfTables(eotfTables); });
 }
 
 void Hdr10Lut::initializeOetf(Json::Value& section, PresetLoadReport* report) {
-    SectionReport tally(report, PresetSection::kOetf);
-    try {
-        for (Json::Value& entry : section) {
-            tally.beginEntry();
-            PresetRejectReason reason;
-            const char* key = "";
-            if (!validateJsonLut(entry, "oetf", kOetfPoints, reason, key)) {
-                tally.reject(reason, key);
-                continue;
-            }
-            const int t = getTransferFunctionType(entry);
-            if (t < 0) {
-                tally.reject(PresetRejectReason::kUnknownTransfer, "function");
-                continue;
-            }
+    readLutSection(
+        *this, section, kOetfLayout, report,
+        [this](Json::Value& entry, int t) {
             const Json::Value& e = entry;
-            if (tally.failed(optionalMemberConverts(e, "product_peak", "oetf", JsonKind::kUInt32),
-                             "product_peak") ||
-                tally.failed(optionalMemberConverts(e, "max_luminance", "oetf", JsonKind::kUInt32),
-                             "max_luminance") ||
-                tally.failed(optionalMemberConverts(e, "default", "oetf", JsonKind::kBool),
-                             "default") ||
-                tally.failed(elementsConvert(e, "x-values", "oetf", JsonKind::kUInt32),
-                             "x-values") ||
-                tally.failed(elementsConvert(e, "y-values", "oetf", JsonKind::kUInt32),
-                             "y-values")) {
-                tally.rejectUnconvertible();
-                continue;
-            }
-
             const unsigned int productPeak = e.get("product_peak", 0).asUInt();
             const unsigned int maxLuminance = e.get("max_luminance", 0).asUInt();
             if (!e.get("default", false).asBool()) {
                 registerSingleOetf(entry, t, productPeak, maxLuminance);
-                tally.stored();
-                continue;
+                return;
             }
             // A default entry is also what a target of unknown peak (root 0)
             // gets for any content (luminance 0 is below every request).
@@ -293,22 +324,14 @@ void Hdr10Lut::initializeOetf(Json::Value& section, PresetLoadReport* report) {
                 }
                 throw;
             }
-            tally.stored();
-        }
-    } catch (...) {
-        sortOetfTables(oetfTables);
-        throw;
-    }
-    sortOetfTables(oetfTables);
+        },
+        [this] { sortOetfTables(oetfTables); });
 }
 
 // The entry has passed the loader's checks: both arrays hold words.
 void Hdr10Lut::registerSingleOetf(Json::Value& entry, unsigned int transfer,
                                   unsigned int productPeak, unsigned int maxLuminance) {
-    LutEntry lut{maxLuminance, {}};
-    lut.values.reserve(2 * kOetfPoints);
-    readSingleValues(lut.values, entry["x-values"]);
-    readSingleValues(lut.values, entry["y-values"]);
+    LutEntry lut{maxLuminance, lutWords(entry, kOetfPoints)};
 
     std::vector<OetfRoot>& table = oetfTables[transfer];
     for (OetfRoot& root : table) {

@@ -1,11 +1,10 @@
 // The JSON layout onto the frame model: structured errors that name frame,
 // key and fault; the scene positions; and the writer against real files.
-#include "hdr10plus/json.h"
-
 #include <gtest/gtest.h>
 
 #include <fstream>
 
+#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/sei_payloads.h"
 #include "support/json_text.h"
 
@@ -156,6 +155,68 @@ TEST(Json, NestingBeyondTheParsersDepthIsAnError) {
     ASSERT_FALSE(r.ok());
     EXPECT_FALSE(r.error->frame);
     EXPECT_EQ(r.error->what.rfind("not valid JSON: ", 0), 0u) << r.error->what;
+}
+
+TEST(Json, DocumentAsTextIsIndentedAndEndsWithANewline) {
+    Frame f;
+    f.targeted_system_display_maximum_luminance = 400;
+    f.scene_id = 7;
+    f.windows.resize(1);
+    f.windows[0].maxscl = {1, 2, 3};
+    f.windows[0].distribution = {{50, 300}};
+    EXPECT_EQ(writeJsonDocumentText({f}, {"host", "2"}), R"({
+  "JSONInfo" : 
+  {
+    "HDR10plusProfile" : "A",
+    "Version" : "1.0"
+  },
+  "SceneInfo" : 
+  [
+    {
+      "LuminanceParameters" : 
+      {
+        "AverageRGB" : 0,
+        "LuminanceDistributions" : 
+        {
+          "DistributionIndex" : 
+          [
+            50
+          ],
+          "DistributionValues" : 
+          [
+            300
+          ]
+        },
+        "MaxScl" : 
+        [
+          1,
+          2,
+          3
+        ]
+      },
+      "NumberOfWindows" : 1,
+      "SceneId" : 7,
+      "TargetedSystemDisplayMaximumLuminance" : 400
+    }
+  ],
+  "SceneInfoSummary" : 
+  {
+    "SceneFirstFrameIndex" : 
+    [
+      0
+    ],
+    "SceneFrameNumbers" : 
+    [
+      1
+    ]
+  },
+  "ToolInfo" : 
+  {
+    "Tool" : "host",
+    "Version" : "2"
+  }
+}
+)");
 }
 
 }  // namespace

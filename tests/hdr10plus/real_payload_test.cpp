@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "hdr10plus/json.h"
+#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/payload.h"
 #include "hdr10plus/sei_payloads.h"
 

@@ -42,9 +42,11 @@ TEST(SharedLibrary, HostPathFromJsonToPayloadToRecord) {
         0u);
 
     EXPECT_EQ(toRecord(parsed.frame).knee_point_y, 240);
-    EXPECT_EQ(readJsonFrame(writeJsonFrame(frame)).frame, frame);
-    EXPECT_EQ(writeJsonDocument({frame}, {"host", "1"})["SceneInfoSummary"]["SceneFrameNumbers"][0],
-              1);
+    const std::string written = writeJsonDocumentText({frame, frame}, {"host", "1"});
+    JsonDocumentResult again = readJsonDocument(written.data(), written.size());
+    ASSERT_TRUE(again.ok()) << written;
+    ASSERT_EQ(again.document.frames.size(), 2u);
+    EXPECT_EQ(again.document.frames[1].frame, frame);
 }
 
 }  // namespace

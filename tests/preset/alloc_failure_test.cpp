@@ -8,11 +8,10 @@
 #include <cstdlib>
 #include <new>
 
-#include "support/capture.h"
-
 #include "preset/Hdr10Lut.h"
 #include "preset_files.h"
 #include "store_fill.h"
+#include "support/capture.h"
 
 using kestrel_test::CapturedText;
 using kestrel_test::captureText;
@@ -125,6 +124,32 @@ TEST(AllocationFailure, EveryFailurePointLeavesWholeEntriesAndReturnsFalse) {
         captureText([&] { EXPECT_TRUE(store->load(path.c_str())); });
     }
     EXPECT_GT(failAt, 20) << "the load should allocate at many points";
+}
+
+TEST(AllocationFailure, ASectionInterruptedAfterAnOutOfOrderEntryIsStillSorted) {
+    // Each section's second entry sorts before its first, and a third entry
+    // follows: a failure while storing the third finds the first two in file
+    // order, which only the sort on the way out puts right.
+    TempDir dir;
+    const std::string path = dir.write(
+        "p.json", R"({"eotf": [)" + eotf(1, R"("function": "st2084-pq", "max_luminance": 4000)") +
+                      ", " + eotf(2, R"("function": "st2084-pq", "max_luminance": 1000)") + ", " +
+                      eotf(5, R"("function": "st2084-pq", "max_luminance": 2000)") +
+                      R"(], "oetf": [)" + oetf(3, R"("function": "srgb", "product_peak": 900)") +
+                      ", " + oetf(4, R"("function": "srgb", "product_peak": 500)") + ", " +
+                      oetf(6, R"("function": "srgb", "product_peak": 700)") + "]}");
+    long failAt = 0;
+    for (bool loaded = false; !loaded; failAt++) {
+        std::unique_ptr<Hdr10Lut> store = quietStore();
+        captureText([&] {
+            gAllocationsLeft = failAt;
+            loaded = store->load(path.c_str());
+            gAllocationsLeft = -1;
+        });
+        SCOPED_TRACE("failing allocation " + std::to_string(failAt));
+        checkedContents(*store);
+    }
+    EXPECT_GT(failAt, 20);
 }
 
 }  // namespace

@@ -175,6 +175,40 @@ TEST_F(Hostile, EarlierChecksStillWinOverTypeChecks) {
     EXPECT_EQ(describe(*store), kBefore);
 }
 
+TEST_F(Hostile, EachEntryNamesOnlyItsFirstBadFieldInTheSectionsOrder) {
+    // OETF: product_peak, max_luminance, default, then the arrays; EOTF:
+    // max_luminance, then the arrays. Every entry below has every later
+    // field wrong too.
+    auto withBadWord = [](std::string entry, const std::string& word) {
+        entry.replace(entry.find(word), word.size(), "\"w\"");
+        return entry;
+    };
+    const std::string bad = R"("x")";
+    CapturedText c = load(
+        R"({"oetf": [)" +
+            withBadWord(oetf(2, kSrgb + ", \"product_peak\": " + bad +
+                                    ", \"max_luminance\": " + bad + ", \"default\": " + bad),
+                        "2003") +
+            ", " +
+            withBadWord(oetf(3, kSrgb + ", \"max_luminance\": " + bad + ", \"default\": " + bad),
+                        "3003") +
+            ", " + withBadWord(oetf(4, kSrgb + ", \"default\": " + bad), "4003") + ", " +
+            withBadWord(withBadWord(oetf(5, kSrgb), "5503"), "5003") + R"(], "eotf": [)" +
+            withBadWord(eotf(6, kPq + ", \"max_luminance\": " + bad), "6003") + "]}",
+        true);
+    EXPECT_EQ(c.err,
+              "E/liborrin: 'max_luminance' of an entry of 'eotf' is not an unsigned 32-bit "
+              "integer\n"
+              "E/liborrin: 'product_peak' of an entry of 'oetf' is not an unsigned 32-bit "
+              "integer\n"
+              "E/liborrin: 'max_luminance' of an entry of 'oetf' is not an unsigned 32-bit "
+              "integer\n"
+              "E/liborrin: 'default' of an entry of 'oetf' is not a boolean\n"
+              "E/liborrin: 'x-values'[3] of an entry of 'oetf' is not an unsigned 32-bit "
+              "integer\n");
+    EXPECT_EQ(describe(*store), kBefore);
+}
+
 TEST_F(Hostile, GamutEntriesOfWrongTypesAreRejectedByKeyAndSection) {
     CapturedText c =
         load(R"({"gamut_mapping": [[], 3, {"source": 6, "target": "bt709", "values": )" + kNine +

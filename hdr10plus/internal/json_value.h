@@ -1,0 +1,28 @@
+// The JSON layout's readers and writers on jsoncpp values, for the library
+// itself, the tool and the tests, which hold parsed documents already. Not
+// installed and not exported from the shared library: hosts use the text
+// interface of hdr10plus/json.h, which describes the layout.
+#pragma once
+
+#include <json/value.h>
+
+#include <vector>
+
+#include "hdr10plus/frame.h"
+#include "hdr10plus/json.h"
+
+namespace kestrel::hdr10plus {
+
+// One "SceneInfo" entry. The first bad value rejects it.
+JsonFrameResult readJsonFrame(const Json::Value& entry);
+
+// Every entry of a parsed document; a bad entry is rejected alone.
+JsonDocumentResult readJsonDocument(const Json::Value& root);
+
+// One "SceneInfo" entry, as writeJsonDocumentText writes each.
+Json::Value writeJsonFrame(const Frame& frame);
+
+// The whole document writeJsonDocumentText writes, as a value.
+Json::Value writeJsonDocument(const std::vector<Frame>& frames, const JsonToolInfo& tool);
+
+}  // namespace kestrel::hdr10plus
