@@ -23,6 +23,7 @@ struct FrameOptions {
     std::string preset;    // empty: the plug-in's own; else loaded at run time
     bool quiet = false;    // the plug-in's lines are not shown (errors still are)
     bool requireBlock = false;
+    std::string format = "text";  // text, json (outcomes and blocks) or c (blocks as C arrays)
 };
 
 struct LutOptions {

@@ -24,7 +24,8 @@ const char* kExitStatuses =
     "  1  an input was wrong or a check failed (the message says which), or, with\n"
     "     --strict, a warning was given\n"
     "  2  the command line was wrong\n"
-    "  3  frame --require-block: a frame got no block";
+    "  3  frame --require-block: a frame got no block, or a layer that needed tables\n"
+    "     got none";
 
 const char* kLutExamples =
     "Examples:\n"
@@ -45,7 +46,9 @@ const char* kFrameExamples =
     "  kestrel frame examples/frames/demo.json\n"
     "  kestrel frame examples/frames/demo.json --preset examples/presets/example_preset.json "
     "--quiet\n"
-    "  kestrel frame script.json --block-out block-{frame}.bin --require-block";
+    "  kestrel frame script.json --block-out block-{frame}.bin --require-block\n"
+    "  kestrel frame script.json --format json --require-block > frames.json\n"
+    "  kestrel frame script.json --format c > blocks.h";
 
 const char* kPresetCheckExamples =
     "Examples:\n"
@@ -185,7 +188,14 @@ int main(int argc, char** argv) {
                              "Write the 1416-byte block of each frame that has one to this file "
                              "(\"{frame}\" in the name becomes the frame number)");
     frameCommand->add_flag("--require-block", frame.requireBlock,
-                           "Exit with status 3 when getParams() returns null for a frame");
+                           "Exit with status 3 when getParams() returns null for a frame, or "
+                           "passes through a layer that needed tables (not a gamma layer, and "
+                           "brighter than the target)");
+    frameCommand
+        ->add_option("--format", frame.format,
+                     "text (default); json: each frame's layer outcomes and block; c: each "
+                     "block as a C array of its 354 words")
+        ->check(CLI::IsMember({"text", "json", "c"}));
     frameCommand->footer(std::string(kFrameExamples) + "\n\n" + kExitStatuses);
 
     LutOptions lut;
