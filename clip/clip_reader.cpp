@@ -10,7 +10,6 @@
 
 #include "clip/json_file.h"
 #include "hdr10plus/internal/json_value.h"
-#include "hdr10plus/json.h"
 #include "hdr10plus/payload.h"
 #include "hdr10plus/record.h"
 #include "hevc/annexb.h"
@@ -209,7 +208,6 @@ bool openMetadataInput(const std::string& path, MetadataInput& input, std::strin
     } else {
 #ifdef KESTREL_HAVE_CONTAINERS
         file.reset();
-        container::quietDemuxerLog();  // the tool owns its process; failures come back as errors
         damage = container::readHevcTrack(
             path, [&](hevc::Picture&& p) { collect(std::move(p)); },
             [&](uint64_t done, uint64_t) { progress(done); });

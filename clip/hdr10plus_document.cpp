@@ -1,7 +1,6 @@
 #include "clip/hdr10plus_document.h"
 
 #include "clip/json_file.h"
-#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/record.h"
 
 namespace kestrel::tool {

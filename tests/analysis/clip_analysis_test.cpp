@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/record.h"
 #include "support/json_text.h"
 

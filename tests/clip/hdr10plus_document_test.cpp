@@ -5,7 +5,6 @@
 
 #include <cstring>
 
-#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/record.h"
 #include "support/json_text.h"
 

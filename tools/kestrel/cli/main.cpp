@@ -6,6 +6,9 @@
 #include <string>
 
 #include "analysis/jump_detection.h"
+#ifdef KESTREL_HAVE_CONTAINERS
+#include "container/hevc_track.h"
+#endif
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/host/plugin_loader.h"
@@ -152,6 +155,11 @@ int main(int argc, char** argv) {
     // Line-buffered, so that the tool's lines and those of the library,
     // which share the descriptors, come out in the order they were written.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+#ifdef KESTREL_HAVE_CONTAINERS
+    // The tool owns its process: the demuxer's own log stays quiet, and what
+    // it would say about a damaged file comes back as the reader's error.
+    kestrel::container::quietDemuxerLog();
+#endif
 
     CLI::App app{
         "kestrel: drive the HDR conversion plug-in as a host does, inspect the tone mapping\n"

@@ -9,7 +9,6 @@
 #include "clip/clip_reader.h"
 #include "clip/json_file.h"
 #include "hdr10plus/internal/json_value.h"
-#include "hdr10plus/json.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/progress.h"
 

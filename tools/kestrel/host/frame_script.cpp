@@ -7,7 +7,6 @@
 #include "clip/clip_reader.h"
 #include "clip/hdr10plus_document.h"
 #include "clip/json_file.h"
-#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/record.h"
 #include "tools/kestrel/host/dataspace_names.h"
 
