@@ -168,11 +168,33 @@ const char* warningKindName(WarningKind kind) {
             return "falling_output";
         case WarningKind::DecreasingInput:
             return "decreasing_input";
+        case WarningKind::Brightening:
+            return "brightening";
+        case WarningKind::Fade:
+            return "fade";
     }
     return "unknown";
 }
 
-std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError) {
+bool largestLuminanceRatio(const LutAnalysis& a, RatioPeak& peak) {
+    if (a.sourcePeak <= 0 || !tableUsable(a)) return false;
+    bool found = false;
+    for (const TablePoint& p : a.points) {
+        // Input 0 has no ratio; points past the source peak (x above 2^27,
+        // none in a usable table) show nothing that was mastered.
+        if (p.x <= 0 || p.x > kTableInputScale) continue;
+        // On a tie the brighter point is named: the straight segment below
+        // the knee has one ratio, and its top is where it shows.
+        const double ratio = luminanceRatio(a, p);
+        if (!found || ratio >= peak.ratio) {
+            peak = RatioPeak{ratio, inputNits(a, p.x), outputNits(a, p.x, p.gain)};
+            found = true;
+        }
+    }
+    return found;
+}
+
+std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError, double maxRatio) {
     std::vector<FrameWarning> warnings;
     if (a.source.tone_mapping_flag == 1 && a.targetNits < kMinTargetPeak) {
         warnings.push_back(
@@ -195,6 +217,20 @@ std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError) {
             {WarningKind::DecreasingInput, "table entry " + std::to_string(a.firstDecrease) +
                                                " has an abscissa below the entry before it"});
     }
+    RatioPeak peak;
+    if (largestLuminanceRatio(a, peak)) {
+        FrameWarning w(WarningKind::Brightening, "");
+        w.peak = peak;
+        w.maxRatio = maxRatio;
+        w.sourcePeak = a.sourcePeak;
+        if (a.sourcePeak < kFadePeakFloor) {
+            w.kind = WarningKind::Fade;
+            w.fadeFloor = kFadePeakFloor;
+            warnings.push_back(w);
+        } else if (peak.ratio > maxRatio) {
+            warnings.push_back(w);
+        }
+    }
     return warnings;
 }
 
@@ -211,7 +247,7 @@ FrameRow analyseFrame(const Hdr10PlusFrame& frame, unsigned targetNits,
         defaultCurveRange(row.lut, from, to);
         row.curve = sampleCurves(row.lut, from, to, request.curveSamples);
     }
-    row.warnings = frameWarnings(row.lut, request.maxError);
+    row.warnings = frameWarnings(row.lut, request.maxError, request.maxRatio);
     return row;
 }
 

@@ -27,6 +27,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/frame_table.h"
@@ -41,11 +42,32 @@ enum class WarningKind {
     InconsistentMetadata,  // the statistics or the curve contradict themselves
     FallingOutput,         // the table's output luminance falls somewhere
     DecreasingInput,       // the table's abscissae decrease: it cannot be used
+    Brightening,           // the table shows the picture brighter than mastered, above a limit
+    Fade,                  // the source peak is under the fade floor: the table brightens a fade
+};
+
+// The largest luminance ratio (output cd/m² / input cd/m²) of a table's
+// points with input above 0, up to the source peak.
+struct RatioPeak {
+    double ratio = 0;
+    double inputNits = 0;   // the point's input ...
+    double outputNits = 0;  // ... and output
 };
 
 struct FrameWarning {
-    WarningKind kind;
-    std::string text;  // one line, no "warning:" prefix, no frame number
+    FrameWarning() = default;
+    FrameWarning(WarningKind k, std::string t) : kind(k), text(std::move(t)) {}
+
+    WarningKind kind = WarningKind::InconsistentMetadata;
+    // One line, no "warning:" prefix, no frame number. Empty for Brightening
+    // and Fade, whose sentences the tool makes from the numbers below.
+    std::string text;
+    // Brightening and Fade: the table's largest ratio, and the limit it is
+    // above (Brightening); the source peak and the floor it is under (Fade).
+    RatioPeak peak;
+    double maxRatio = 0;
+    double sourcePeak = 0;
+    double fadeFloor = 0;
 };
 
 // The name of a kind in CSV and JSON ("interpolation_error", ...).
@@ -56,6 +78,19 @@ const char* warningKindName(WarningKind kind);
 // from 200 to 10000 cd/m²; a table above 0.1 visibly departs from its
 // curve somewhere.
 constexpr double kDefaultMaxError = 0.1;
+
+// The largest luminance ratio a table may show before it is warned about: 2
+// is one photographic stop, a brightening every viewer sees. A tone mapper
+// lifts the shadows of a bright master a little on a brighter display; twice
+// as bright as mastered is a different picture. (A 584 cd/m² source on a
+// 1000 cd/m² target at unit gain is shown 1.71 times as bright.)
+constexpr double kDefaultMaxRatio = 2.0;
+
+// A source peak under this is a fade (or black), not a scene: the darkest
+// graded scenes keep highlights of a few cd/m², while a fade's brightest
+// pixel sinks through 1 cd/m² to black. The table still maps its peak to the
+// target's range, so such a frame gets its own warning whatever the limit.
+constexpr double kFadePeakFloor = 1.0;
 
 // The curve's input 1.0 stands for the source peak; without statistics the
 // source peak is unknown and input is shown relative to it (1.0 = peak).
@@ -123,6 +158,7 @@ struct ClipRequest {
     std::vector<double> levels;          // input levels in cd/m² for FrameRow::levelOutputs
     int curveSamples = 0;                // 0: no FrameRow::curve
     double maxError = kDefaultMaxError;  // of unit gain, for WarningKind::InterpolationError
+    double maxRatio = kDefaultMaxRatio;  // for WarningKind::Brightening
 };
 
 struct ClipAnalysis {
@@ -131,8 +167,14 @@ struct ClipAnalysis {
     std::vector<TargetRows> targets;    // in the order requested
 };
 
-// The warnings of one analysed frame, in the order of WarningKind.
-std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError);
+// The largest luminance ratio of the table's points. False when there is
+// none: the source peak is unknown, or the table cannot be used.
+bool largestLuminanceRatio(const LutAnalysis& a, RatioPeak& peak);
+
+// The warnings of one analysed frame, in the order of WarningKind. A frame
+// under the fade floor gets Fade instead of Brightening.
+std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError,
+                                        double maxRatio = kDefaultMaxRatio);
 
 FrameRow analyseFrame(const Hdr10PlusFrame& frame, unsigned targetNits, const ClipRequest& request);
 

@@ -322,6 +322,38 @@ TEST(LutCommand, WarningsAreShownListedAndFailOnlyUnderStrict) {
         << strictError.err;
 }
 
+// A table that shows the picture brighter than mastered is said to, in
+// every output, and fails under --strict; a fade gets its own warning.
+TEST(LutCommand, BrighteningAndFadesAreWarnedAbout) {
+    const std::string bright =
+        "the table shows the picture up to 6.846 times as bright as mastered (584.3 -> 4000 "
+        "cd/m²), above the limit of 2";
+    ToolRun run = runTool({"lut", kExampleMetadata, "--target-nits", "4000"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "kestrel lut: warning: " + bright + "\n");
+    EXPECT_EQ(runTool({"lut", kExampleMetadata, "--target-nits", "4000", "--strict"}).status, 1);
+    // 584.3 cd/m² on 1000 cd/m² is 1.71 times: under the limit.
+    ToolRun under = runTool({"lut", kExampleMetadata, "--target-nits", "1000", "--strict"});
+    EXPECT_EQ(under.status, 0) << under.err;
+    EXPECT_EQ(under.err, "");
+
+    TempDir dir;
+    const std::string fade = dir.write("fade.json", R"({"SceneInfo": [
+      {"TargetedSystemDisplayMaximumLuminance": 0, "LuminanceParameters": {"MaxScl": [5, 5, 5],
+       "LuminanceDistributions": {"DistributionIndex": [1, 50, 99],
+                                  "DistributionValues": [0, 2, 5]}}}]})");
+    ToolRun json = runTool({"lut", fade, "--target-nits", "600", "--format", "json", "--strict"});
+    EXPECT_EQ(json.status, 1);
+    const std::string message =
+        "the source peak 0.5 cd/m² is under 1 cd/m² (a fade): the table shows it up to 1200 "
+        "times as bright as mastered (0.5 -> 600 cd/m²)";
+    EXPECT_EQ(json.err, "kestrel lut: warning: " + message + "\n");
+    Json::Value shown = parseJson(json.out);
+    ASSERT_EQ(shown["warnings"].size(), 1u) << json.out;
+    EXPECT_EQ(shown["warnings"][0]["kind"].asString(), "fade");
+    EXPECT_EQ(shown["warnings"][0]["message"].asString(), message);
+}
+
 // The default limit on the interpolation error holds for the well-formed
 // real files at common targets.
 TEST(LutCommand, RealFramesPassTheDefaultErrorLimit) {

@@ -12,6 +12,7 @@
 #include "tools/kestrel/render/plot.h"
 #include "tools/kestrel/render/report_data.h"
 #include "tools/kestrel/render/report_page.h"
+#include "tools/kestrel/render/warning_text.h"
 
 namespace kestrel::tool {
 namespace {
@@ -179,6 +180,25 @@ TEST(ReportPage, DataCannotEndItsScriptElement) {
     const std::string safe = scriptSafeJson(data);
     EXPECT_EQ(safe.find('<'), std::string::npos) << safe;
     EXPECT_NE(safe.find("\\u003c/script>"), std::string::npos) << safe;
+}
+
+// The sentences of the warnings the analysis gives as numbers.
+TEST(WarningText, BrighteningAndFadeSayHowMuchWhereAndAgainstWhat) {
+    FrameWarning bright(WarningKind::Brightening, "");
+    bright.peak = RatioPeak{3.3869, 1181, 4000};
+    bright.maxRatio = 2;
+    EXPECT_EQ(warningText(bright),
+              "the table shows the picture up to 3.387 times as bright as mastered (1181 -> 4000 "
+              "cd/m²), above the limit of 2");
+    FrameWarning fade(WarningKind::Fade, "");
+    fade.peak = RatioPeak{1200, 0.5, 600};
+    fade.sourcePeak = 0.5;
+    fade.fadeFloor = 1;
+    EXPECT_EQ(warningText(fade),
+              "the source peak 0.5 cd/m² is under 1 cd/m² (a fade): the table shows it up to 1200 "
+              "times as bright as mastered (0.5 -> 600 cd/m²)");
+    // The other kinds keep the analysis's own line.
+    EXPECT_EQ(warningText(FrameWarning(WarningKind::FallingOutput, "as written")), "as written");
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "tools/kestrel/render/curve_charts.h"
 #include "tools/kestrel/render/plot.h"
 #include "tools/kestrel/render/row_formats.h"
+#include "tools/kestrel/render/warning_text.h"
 
 namespace kestrel::tool {
 
@@ -71,11 +72,12 @@ int reportWarnings(const LutOptions& o, const FrameRow& row) {
     int status = kExitOk;
     for (const FrameWarning& w : row.warnings) {
         if (w.kind == WarningKind::DecreasingInput) {
-            std::fprintf(stderr, "kestrel lut: %s%s\n", context(o, row).c_str(), w.text.c_str());
+            std::fprintf(stderr, "kestrel lut: %s%s\n", context(o, row).c_str(),
+                         warningText(w).c_str());
             status = kExitFailed;
         } else {
             std::fprintf(stderr, "kestrel lut: warning: %s%s\n", context(o, row).c_str(),
-                         w.text.c_str());
+                         warningText(w).c_str());
             if (o.strict) status = kExitFailed;
         }
     }

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "tools/kestrel/render/warning_text.h"
+
 namespace kestrel::tool {
 
 namespace {
@@ -50,7 +52,7 @@ std::string csvWarnings(const FrameRow& row) {
     std::string text;
     for (const FrameWarning& w : row.warnings) {
         if (!text.empty()) text += "; ";
-        text += w.text;
+        text += warningText(w);
     }
     std::string quoted = "\"";
     for (char c : text) {
@@ -122,7 +124,7 @@ Json::Value warningsJson(const std::vector<FrameWarning>& warnings) {
     for (const FrameWarning& w : warnings) {
         Json::Value warning;
         warning["kind"] = warningKindName(w.kind);
-        warning["message"] = w.text;
+        warning["message"] = warningText(w);
         list.append(warning);
     }
     return list;
