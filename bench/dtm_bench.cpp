@@ -3,6 +3,10 @@
 // hardware takes.
 #include <benchmark/benchmark.h>
 
+#include <vector>
+
+#include "dtm/curve_samplers.h"
+#include "dtm/knee_point_extractor.h"
 #include "dtm/meta2lut.h"
 #include "frame_fixtures.h"
 #include "metadata/tone_curve_adaptation.h"
@@ -65,5 +69,45 @@ void BM_Meta2Meta(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Meta2Meta)->Unit(benchmark::kMicrosecond);
+
+// The record of the cases above as meta2lut_dtm samples it: adapted to 600 cd/m².
+_VelmorHdrDynamicInfo adaptedSceneRecord() {
+    quality::SilenceOutput quiet(true);
+    _VelmorHdrDynamicInfo record = quality::sceneRecord(1);
+    meta2meta(600, 4000, record);
+    return record;
+}
+
+// The choice of 31 points alone, over the gain curve: what meta2lut_dtm
+// spends beyond the adaptation and its lines.
+void BM_KneePointExtractor_GainCurve_31Points(benchmark::State& state) {
+    const OETFCurveData curve(adaptedSceneRecord());
+    for (auto _ : state) {
+        kneePointExtractor extractor(curve);
+        extractor.select_from_candidate(31);
+        benchmark::DoNotOptimize(extractor.nodes[16].y);
+    }
+}
+BENCHMARK(BM_KneePointExtractor_GainCurve_31Points)->Unit(benchmark::kMicrosecond);
+
+// The same 63 samples of the gain curve computed one after another without
+// waiting for each other: the floor under the choice above, which must wait
+// for the samples of one point before it can choose the next.
+void BM_GainCurve_63IndependentSamples(benchmark::State& state) {
+    const OETFCurveData curve(adaptedSceneRecord());
+    kneePointExtractor extractor(curve);
+    extractor.select_from_candidate(31);
+    std::vector<int> xs;
+    for (const Node& n : extractor.nodes) xs.push_back(n.x);
+    for (const Node& c : extractor.candidates) xs.push_back(c.x);
+    const curveData& sampler = curve;
+    for (auto _ : state) {
+        int32_t sum = 0;
+        for (int x : xs) sum ^= sampler.getY(x);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.counters["samples"] = static_cast<double>(xs.size());
+}
+BENCHMARK(BM_GainCurve_63IndependentSamples)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -9,6 +9,8 @@
 
 #include "common/diagnostic_sink.h"
 
+#include "plugin/hdrCoef.h"
+
 namespace kestrel::diag {
 
 static_assert(static_cast<int>(Priority::kDebug) == ANDROID_LOG_DEBUG &&
@@ -175,7 +177,7 @@ void printSetTargetDisplayLuminance(uint32_t minLuminance, uint32_t maxLuminance
 void printToneRegisters(const unsigned int* lutX, const unsigned int* lutY, int count) {
     // The 66 lines of a 33-point table in one write (about 2.6 KB, 3.6 KB at
     // the longest values); a longer table flushes as the buffer fills.
-    StdoutLines<2 * 33 * maxLineLength(kToneRegisterFormat, sizeof "write" - 1)> out;
+    StdoutLines<2 * kTonePoints * maxLineLength(kToneRegisterFormat, sizeof "write" - 1)> out;
     for (int i = 0; i < count; i++) {
         out.line<kToneRegisterFormat>("write", 376, i, static_cast<int>(lutX[i]));
     }

@@ -1,6 +1,9 @@
 #include "dtm/curve_samplers.h"
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
+#include <utility>
 
 #include "common/numeric.h"
 #include "dtm/meta2lut.h"
@@ -32,6 +35,53 @@ constexpr float EBZ_COEFF[kCoeffRows][kMaxBezierAnchors] = {
     {16, 120, 560, 1820, 4368, 8008, 11440, 12870, 11440, 8008, 4368, 1820, 560, 120, 16},
 };
 
+// B(u) = sum over k = 1..N of C(N+1, k) u^k (1-u)^(N+1-k) a_k, plus u^(N+1):
+// the Bezier curve with control points 0, a_1, ..., a_N, 1. N is a constant
+// here so that the loops unroll and the powers stay in registers; the
+// operations and their order are the same for every N.
+template <unsigned N>
+float bezier(float u, const double* anchors) {
+    const float v = 1.0f - u;
+    // powX[k] = u^(k+1), powDX[k] = (1-u)^(k+1).
+    float powX[N > 0 ? N : 1];
+    float powDX[N > 0 ? N : 1];
+    float endTerm = u;  // u^(N+1); u itself when there is no anchor
+    if (N > 0) {
+        powX[0] = u;
+        powDX[0] = v;
+#pragma GCC unroll 16
+        for (unsigned k = 1; k < N; k++) {
+            powX[k] = powX[k - 1] * u;
+            powDX[k] = v * powDX[k - 1];
+        }
+        endTerm = powX[N > 0 ? N - 1 : 0] * u;
+    }
+    float sum = 0.0f;
+#pragma GCC unroll 16
+    for (unsigned j = 0; j < N; j++) {
+        float c = EBZ_COEFF[N + 1][j] * powX[j];
+        c = c * powDX[N - 1 - j];
+        // The anchor is a double, so this term is summed in double.
+        sum = static_cast<float>(anchors[j] * c + sum);
+    }
+    return sum + endTerm;
+}
+
+using BezierOfOrder = float (*)(float, const double*);
+
+template <size_t... N>
+constexpr std::array<BezierOfOrder, sizeof...(N)> bezierTable(std::index_sequence<N...>) {
+    return {{&bezier<N>...}};
+}
+
+// kBezier[N] evaluates the curve with N anchors.
+constexpr auto kBezier = bezierTable(std::make_index_sequence<kMaxBezierAnchors + 1>());
+
+// xMax is a power of two, so dividing by it is multiplying by its inverse,
+// exactly (every quotient here is far above the subnormal range).
+static_assert((OETFCurveData::kXMax & (OETFCurveData::kXMax - 1)) == 0, "xMax is a power of two");
+constexpr double kInverseXMax = 1.0 / OETFCurveData::kXMax;
+
 }  // namespace
 
 OETFCurveData::OETFCurveData(const _VelmorHdrDynamicInfo& record) : curveData(record, kXMax, 0) {
@@ -48,53 +98,29 @@ OETFCurveData::OETFCurveData(const _VelmorHdrDynamicInfo& record) : curveData(re
 }
 
 int32_t OETFCurveData::getY(int x) const {
-    const double t = static_cast<double>(x) / static_cast<double>(xMax);
+    // xMax is always kXMax in this sampler.
+    const double t = static_cast<double>(x) * kInverseXMax;
     float y;
     // A knee at exactly 1.0 leaves no Bezier segment: its u = (t - 1) / (1 - 1)
     // would be 0 / 0 at x = xMax and turn the peak black. The end point then
     // lies on the straight segment too, at t = 1, with the segment's gain.
-    const bool endOfFullKnee = mKneeX == 1.0f && x == xMax;
+    const bool endOfFullKnee = mKneeX == 1.0f && x == kXMax;
     if (t < static_cast<double>(mKneeX) || endOfFullKnee) {
         // Straight segment; at x = 0 it gives y = 0, so the sample there is 0.
-        const double line = static_cast<double>(mSlope) * x / xMax;
+        const double line = static_cast<double>(mSlope) * x * kInverseXMax;
         y = static_cast<float>(std::min(std::max(line, 0.0), 1.0));
     } else {
         // Bezier segment, also taken when t or kx is NaN. u runs from 0 at the
         // knee to 1 at x = xMax.
         const float u = static_cast<float>((t - static_cast<double>(mKneeX)) /
                                            static_cast<double>(mBezierWidth));
-        const float v = 1.0f - u;
-        const unsigned n = mNumAnchors;
-        // powX[k] = u^(k+1), powDX[k] = (1-u)^(k+1). Local to the call, so
-        // that samplers on different threads share nothing.
-        float powX[kMaxBezierAnchors];
-        float powDX[kMaxBezierAnchors];
-        float endTerm = u;  // u^(N+1); u itself when there is no anchor
-        if (n > 0) {
-            powX[0] = u;
-            powDX[0] = v;
-            for (unsigned k = 1; k < n; k++) {
-                powX[k] = powX[k - 1] * u;
-                powDX[k] = v * powDX[k - 1];
-            }
-            endTerm = powX[n - 1] * u;
-        }
-        // B(u) = sum over k = 1..N of C(N+1, k) u^k (1-u)^(N+1-k) a_k, plus
-        // u^(N+1): the Bezier curve with control points 0, a_1, ..., a_N, 1.
-        float sum = 0.0f;
-        for (unsigned j = 0; j < n; j++) {
-            float c = EBZ_COEFF[n + 1][j] * powX[j];
-            c = c * powDX[n - 1 - j];
-            // The anchor is a double, so this term is summed in double.
-            sum = static_cast<float>(mAnchors[j] * c + sum);
-        }
-        const float bezier = sum + endTerm;
+        const float bezier = kBezier[mNumAnchors](u, mAnchors);
         // Scale the curve to run from the knee point to (1, 1).
         y = (1.0f - mKneeY) * bezier + mKneeY;
     }
     // Gain y / t in units of 1/kToneTableUnitGain, every step in float.
     const float divisor = static_cast<float>(x == 0 ? 1 : x);
-    const float gain = ((y * static_cast<float>(xMax)) * kUnitGain) / divisor;
+    const float gain = ((y * static_cast<float>(kXMax)) * kUnitGain) / divisor;
     return kestrel::truncateToInt32(gain);
 }
 

@@ -21,35 +21,159 @@ Node::Node(int32_t x0_, int32_t y0_, int32_t x1_, int32_t y1_, int32_t y_)
 
 bool compare(Node const& a, Node const& b) { return a.x < b.x; }
 
+namespace {
+
+// Ends the list of nodes in abscissa order.
+constexpr uint32_t kNoNode = UINT32_MAX;
+
+// The heap key of candidate `index`: larger misses first, then older
+// candidates (smaller indices) first.
+uint64_t rankOf(const Node& candidate, uint32_t index) {
+    const uint32_t miss = static_cast<uint32_t>(candidate.error) ^ 0x80000000u;
+    return (static_cast<uint64_t>(miss) << 32) | static_cast<uint32_t>(~index);
+}
+
+}  // namespace
+
 kneePointExtractor::kneePointExtractor(const curveData& curveIn) : curve(curveIn) {
     const int32_t xMax = curve.xMax;
     const int32_t yStart = curve.getY(0);
     nodes.push_back(Node(0, yStart, 0, yStart, yStart));
+    mNext.push_back(1);
     const int32_t yEnd = curve.getY(xMax);
     nodes.push_back(Node(xMax, yEnd, xMax, yEnd, yEnd));
+    mNext.push_back(kNoNode);
     const int32_t yMid = curve.getY(kestrel::splitPoint(0, xMax));
-    candidates.push_back(Node(0, yStart, xMax, yEnd, yMid));
+    addCandidate(0, yStart, xMax, yEnd, yMid, 0);
+}
+
+void kneePointExtractor::addCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t y,
+                                      uint32_t leftNode) {
+    const uint32_t index = static_cast<uint32_t>(candidates.size());
+    const Node& candidate = candidates.emplace_back(x0, y0, x1, y1, y);
+    mLeftNode.push_back(leftNode);
+    const uint64_t key = rankOf(candidate, index);
+    // Sift up from the new leaf.
+    size_t hole = mQueue.size();
+    mQueue.push_back(key);
+    uint64_t* heap = mQueue.data();
+    while (hole > 0) {
+        const size_t parent = (hole - 1) / 2;
+        if (heap[parent] > key) break;
+        heap[hole] = heap[parent];
+        hole = parent;
+    }
+    heap[hole] = key;
+}
+
+void kneePointExtractor::dropBest() {
+    uint64_t* heap = mQueue.data();
+    const uint64_t last = mQueue.back();
+    mQueue.pop_back();
+    const size_t size = mQueue.size();
+    // The vacated slot ranks below every key, so that a missing right child
+    // loses without a test of its own (a real key's low word is never the
+    // complement of UINT32_MAX, as there are fewer candidates than that).
+    heap[size] = 0;
+    // Sift the last leaf down from the root into the hole that the top leaves.
+    size_t hole = 0;
+    for (size_t child = 1; child < size; child = 2 * hole + 1) {
+        child += heap[child + 1] > heap[child];
+        if (heap[child] < last) break;
+        heap[hole] = heap[child];
+        hole = child;
+    }
+    heap[hole] = last;
 }
 
 void kneePointExtractor::select_from_candidate(int n) {
-    for (int i = 0; i < n && !candidates.empty(); i++) {
+    if (mSettled && n > 0) resume();
+    for (int i = 0; i < n && !mQueue.empty(); i++) {
         // The largest miss; on a tie the oldest candidate wins.
-        size_t best = 0;
-        for (size_t k = 1; k < candidates.size(); k++) {
-            if (candidates[k].error > candidates[best].error) best = k;
-        }
-        const Node chosen = candidates[best];
-        candidates.erase(best);
-        nodes.push_back(chosen);
+        const uint32_t best = ~static_cast<uint32_t>(mQueue[0]);
+        // The fields one by one: a copy of the whole node would be read back
+        // in wider words than it was written in, which stalls the store.
+        const Node& chosen = candidates[best];
+        const int32_t x0 = chosen.x0, y0 = chosen.y0, x1 = chosen.x1, y1 = chosen.y1;
+        const int32_t x = chosen.x, y = chosen.y;
 
         // An interval narrower than 3 has no inner point left that its halves
-        // could add, so it is used up.
-        if (kestrel::wrapSub(chosen.x1, chosen.x0) >= 3) {
-            const int32_t yLeft = curve.getY(kestrel::splitPoint(chosen.x0, chosen.x));
-            candidates.push_back(Node(chosen.x0, chosen.y0, chosen.x, chosen.y, yLeft));
-            const int32_t yRight = curve.getY(kestrel::splitPoint(chosen.x, chosen.x1));
-            candidates.push_back(Node(chosen.x, chosen.y, chosen.x1, chosen.y1, yRight));
+        // could add, so it is used up. The samples come first: each iteration
+        // waits for them (the next choice depends on their misses), and the
+        // bookkeeping below does not, so it runs while they are computed.
+        const bool split = kestrel::wrapSub(x1, x0) >= 3;
+        int32_t yLeft = 0, yRight = 0;
+        if (split) {
+            yLeft = curve.getY(kestrel::splitPoint(x0, x));
+            yRight = curve.getY(kestrel::splitPoint(x, x1));
+        }
+
+        dropBest();
+        const uint32_t left = mLeftNode[best];
+        mLeftNode[best] = kChosen;
+        nodes.push_back(candidates[best]);
+        // The split point lies between the interval's ends, and the node at
+        // its left end is followed in the list by the one at its right end.
+        const uint32_t added = static_cast<uint32_t>(nodes.size() - 1);
+        const uint32_t right = mNext[left];
+        mNext.push_back(right);
+        mNext[left] = added;
+
+        if (split) {
+            addCandidate(x0, y0, x, y, yLeft, left);
+            addCandidate(x, y, x1, y1, yRight, added);
         }
     }
-    std::sort(nodes.begin(), nodes.end(), compare);
+    settle();
+}
+
+void kneePointExtractor::settle() {
+    if (mSettled) return;
+    // The nodes in the list's order, from the start point.
+    SmallArray<Node, kInlineNodes> ordered;
+    bool ascending = true;
+    for (uint32_t i = 0; i != kNoNode; i = mNext[i]) {
+        const Node& node = nodes[i];
+        ascending &= ordered.empty() || node.x >= ordered.back().x;
+        ordered.push_back(node);
+    }
+    std::copy(ordered.begin(), ordered.end(), nodes.begin());
+    // Split points stay between their interval's ends unless the sum of the
+    // ends wraps around, which only an xMax above 2^30 allows.
+    if (!ascending) std::sort(nodes.begin(), nodes.end(), compare);
+
+    // Only the waiting candidates stay, in the order they were made.
+    Node* waiting = candidates.data();
+    const uint32_t* left = mLeftNode.data();
+    size_t kept = 0;
+    for (size_t i = 0; i < candidates.size(); i++) {
+        waiting[kept] = waiting[i];
+        kept += left[i] != kChosen;
+    }
+    candidates.truncate(kept);
+    mSettled = true;
+}
+
+void kneePointExtractor::resume() {
+    // The sorted nodes are their own list.
+    const size_t count = nodes.size();
+    for (size_t i = 0; i < count; i++) mNext[i] = static_cast<uint32_t>(i + 1);
+    mNext[count - 1] = kNoNode;
+    // A waiting interval has no node inside it: its left end is the last node
+    // at or before x0 (the last of two at one abscissa), and the next node is
+    // its right end.
+    mLeftNode.truncate(0);
+    mQueue.truncate(0);
+    for (size_t c = 0; c < candidates.size(); c++) {
+        const auto after =
+            std::upper_bound(nodes.begin(), nodes.end(), candidates[c],
+                             [](const Node& a, const Node& b) { return a.x < b.x0; });
+        // Where the ends wrapped around, x0 may lie before every node; any
+        // node then serves, as the order is sorted out at the end.
+        const ptrdiff_t leftEnd = std::max<ptrdiff_t>(after - nodes.begin() - 1, 0);
+        mLeftNode.push_back(static_cast<uint32_t>(leftEnd));
+        mQueue.push_back(rankOf(candidates[c], static_cast<uint32_t>(c)));
+    }
+    std::make_heap(mQueue.begin(), mQueue.end());
+    mSettled = false;
 }

@@ -4,13 +4,13 @@
 // bends and the hardware's linear interpolation follows it closely.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "common/export.h"
 #include "dtm/curve_samplers.h"
+#include "dtm/small_array.h"
+#include "plugin/hdrCoef.h"
 
 // One point with the interval [x0, x1] whose split produced it. Sums wrap
 // around in 32 bits and halving is an arithmetic shift (rounds toward minus
@@ -37,60 +37,30 @@ namespace kestrel {
 int32_t splitPoint(int32_t a, int32_t b);
 }  // namespace kestrel
 
-// A growable array of nodes that keeps its first kInline entries in the
-// object itself, so that a table of the hardware's size never touches the
-// heap; larger requests spill into a std::vector.
+// The extractor's arrays of nodes (see SmallArray).
 template <size_t kInline>
-class NodeArray {
-public:
-    size_t size() const { return mSize; }
-    bool empty() const { return mSize == 0; }
-    Node* begin() { return data(); }
-    Node* end() { return data() + mSize; }
-    const Node* begin() const { return data(); }
-    const Node* end() const { return data() + mSize; }
-    Node& operator[](size_t i) { return data()[i]; }
-    const Node& operator[](size_t i) const { return data()[i]; }
+using NodeArray = SmallArray<Node, kInline>;
 
-    void push_back(const Node& node) {
-        if (mHeap.empty()) {
-            if (mSize < kInline) {
-                mInline[mSize++] = node;
-                return;
-            }
-            mHeap.reserve(2 * kInline + 2);
-            mHeap.assign(mInline.begin(), mInline.begin() + mSize);
-        }
-        mHeap.push_back(node);
-        mSize++;
-    }
-
-    // Removes entry i and closes the gap, keeping the order of the rest.
-    void erase(size_t i) {
-        if (mHeap.empty()) {
-            for (size_t k = i + 1; k < mSize; k++) mInline[k - 1] = mInline[k];
-        } else {
-            mHeap.erase(mHeap.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-        mSize--;
-    }
-
-private:
-    // Once spilled, the entries live in mHeap until it empties again.
-    Node* data() { return mHeap.empty() ? mInline.data() : mHeap.data(); }
-    const Node* data() const { return mHeap.empty() ? mInline.data() : mHeap.data(); }
-
-    std::array<Node, kInline> mInline;
-    std::vector<Node> mHeap;
-    size_t mSize = 0;
-};
-
+// Selection, with n iterations and so n + 2 points:
+// - 3 + 2n curve samples, each abscissa sampled once;
+// - the candidate with the largest miss is found through a binary max-heap
+//   keyed on (miss, age): O(log n) per iteration, O(n log n) in all, where a
+//   scan over the candidates was O(n) per iteration and O(n^2) in all;
+// - the points are kept in abscissa order as they are chosen, in a list
+//   threaded through the nodes (each candidate knows the node at its left end,
+//   and a split point goes right after it), so ordering them at the end is one
+//   O(n) walk instead of an O(n log n) sort. A sort remains only as the
+//   fallback for curves whose abscissae wrap around in 32 bits, where the
+//   walk's order is not the order of the signed abscissae.
+// The choice itself is the plain greedy one: the same candidates, chosen in
+// the same order, ties going to the oldest.
 class kneePointExtractor {
 public:
-    // A 33-point table: the two end points and 31 chosen points. At any time
-    // there are at most one more candidates than iterations done.
-    static constexpr size_t kInlineNodes = 33;
-    static constexpr size_t kInlineCandidates = kInlineNodes - 1;
+    // A 33-point table: the two end points and 31 chosen points. Every
+    // iteration makes at most two candidates, so 2n + 1 are made in all, and
+    // at most n + 1 of them wait at any time.
+    static constexpr size_t kInlineNodes = kestrel::kTonePoints;
+    static constexpr size_t kInlineCandidates = 2 * kInlineNodes - 1;
 
     // Samples the curve at 0, xMax and xMax >> 1: the two end points and the
     // whole range as the first candidate. The curve must outlive the extractor.
@@ -100,7 +70,39 @@ public:
     // nodes by abscissa. n below 1 only sorts.
     void select_from_candidate(int n);
 
-    NodeArray<kInlineNodes> nodes;            // points chosen so far
-    NodeArray<kInlineCandidates> candidates;  // intervals not yet split, oldest first
+    // Points chosen so far; in ascending abscissa after select_from_candidate.
+    NodeArray<kInlineNodes> nodes;
+    // Intervals not yet split, oldest first, after select_from_candidate.
+    // During selection it holds every interval made, the chosen ones included.
+    NodeArray<kInlineCandidates> candidates;
     const curveData& curve;
+
+private:
+    // Marks a chosen candidate in mLeftNode.
+    static constexpr uint32_t kChosen = UINT32_MAX;
+
+    // Makes the candidate Node(x0, y0, x1, y1, y), whose left end is
+    // nodes[leftNode], and queues it.
+    void addCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t y, uint32_t leftNode);
+    // Removes the top of the queue.
+    void dropBest();
+    // Puts nodes in abscissa order and drops the chosen candidates.
+    void settle();
+    // Rebuilds the list, the left ends and the queue from the settled arrays,
+    // for selection that goes on after select_from_candidate returned.
+    void resume();
+
+    // Max-heap of the waiting candidates: the high word is the miss (sign bit
+    // flipped, so that unsigned order is signed order), the low word the
+    // complement of the candidate's index, so that of equal misses the older
+    // candidate ranks higher.
+    SmallArray<uint64_t, kInlineNodes> mQueue;
+    // For each candidate, the index in nodes of the node at its left end, or
+    // kChosen once it has been chosen.
+    SmallArray<uint32_t, kInlineCandidates> mLeftNode;
+    // For each node, the index of the node that follows it in abscissa order;
+    // the end point (index 1) ends the list.
+    SmallArray<uint32_t, kInlineNodes> mNext;
+    // Whether nodes and candidates are in the form the caller reads.
+    bool mSettled = false;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/diagnostics.h"
+#include "dtm/adapted_tone_table.h"
 #include "dtm/curve_samplers.h"
 #include "dtm/knee_point_extractor.h"
 #include "metadata/tone_curve_adaptation.h"
@@ -31,6 +32,19 @@ void writeKneePoints(const curveData& curve, unsigned int count, unsigned int* l
 
 }  // namespace
 
+namespace kestrel {
+
+void adaptAndTabulate(unsigned target_max_luminance, unsigned max_luminance,
+                      _VelmorHdrDynamicInfo& working, unsigned int* lutX, unsigned int* lutY,
+                      unsigned int count) {
+    diag::printMeta2LutCopy(&working);
+    meta2meta(target_max_luminance, max_luminance, working);
+    const OETFCurveData curve(working);
+    writeKneePoints(curve, count, lutX, lutY);
+}
+
+}  // namespace kestrel
+
 void meta2lut_dtm(unsigned int target_max_luminance, unsigned int max_luminance, void* meta,
                   unsigned int* lutX, unsigned int* lutY, unsigned int count) {
     if (meta == nullptr || lutX == nullptr || lutY == nullptr) return;
@@ -38,10 +52,7 @@ void meta2lut_dtm(unsigned int target_max_luminance, unsigned int max_luminance,
         // The adaptation rewrites the curve in place; the host's record stays as it was.
         _VelmorHdrDynamicInfo copy;
         std::memcpy(&copy, meta, sizeof(copy));
-        kestrel::diag::printMeta2LutCopy(&copy);
-        meta2meta(target_max_luminance, max_luminance, copy);
-        const OETFCurveData curve(copy);
-        writeKneePoints(curve, count, lutX, lutY);
+        kestrel::adaptAndTabulate(target_max_luminance, max_luminance, copy, lutX, lutY, count);
     } catch (...) {
         // Only a table far beyond the hardware's size allocates; without the
         // memory for it the caller's arrays are left unwritten. Nothing

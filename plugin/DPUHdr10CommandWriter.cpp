@@ -87,8 +87,8 @@ hdrCoef* DPUHdr10CommandWriter::getParams() {
 
 void DPUHdr10CommandWriter::getTM(hdrCoef* dst) {
     if (dst == nullptr || mHdrCoef == nullptr) return;
-    for (int i = 0; i < 33; i++) dst->toneX[i] = mHdrCoef->toneX[i];
-    for (int i = 0; i < 33; i++) dst->toneY[i] = mHdrCoef->toneY[i];
+    for (unsigned i = 0; i < kestrel::kTonePoints; i++) dst->toneX[i] = mHdrCoef->toneX[i];
+    for (unsigned i = 0; i < kestrel::kTonePoints; i++) dst->toneY[i] = mHdrCoef->toneY[i];
 }
 
 void DPUHdr10CommandWriter::putParams(hdrCoef* /*params*/) {}

@@ -102,15 +102,17 @@ uint32_t HDRMatrixWriter::configure(uint32_t dataspace, uint32_t max_luminance,
     }
     if (outcome != nullptr) outcome->oetf = &*oetf;
 
-    // The store's entries are validated at load time to hold exactly 130 and
-    // 66 words; the bounds below also keep a hand-filled store from writing
-    // past a section.
-    const size_t eotfWords = eotf->values.size() < 130 ? eotf->values.size() : 130;
+    // The store's entries are validated at load time to hold exactly the
+    // section's words; the bounds below also keep a hand-filled store from
+    // writing past a section.
+    constexpr size_t kEotfWords = 2 * kestrel::kEotfPoints;
+    constexpr size_t kOetfWords = 2 * kestrel::kOetfPoints;
+    const size_t eotfWords = eotf->values.size() < kEotfWords ? eotf->values.size() : kEotfWords;
     for (size_t i = 0; i < eotfWords; i++) mHdrCoef->eotfTable[i] = eotf->values[i];
     if (gamutMatched) {
         for (size_t i = 0; i < 9; i++) mHdrCoef->gamutMatrix[i] = gamut->matrix[i];
     }
-    const size_t oetfWords = oetf->values.size() < 66 ? oetf->values.size() : 66;
+    const size_t oetfWords = oetf->values.size() < kOetfWords ? oetf->values.size() : kOetfWords;
     for (size_t i = 0; i < oetfWords; i++) mHdrCoef->oetfTable[i] = oetf->values[i];
 
     mConversions[mNumRecords++] = ConversionRecord{mNumConversions, eotf, gamut};
@@ -128,13 +130,14 @@ uint32_t HDRMatrixWriter::configure(uint32_t dataspace, _VelmorHdrDynamicInfo* m
         return report(outcome, Kind::kFailed, Reason::kTooManyConversions, kFailed);
     }
 
-    unsigned int lutX[33] = {};
-    unsigned int lutY[33] = {};
-    meta2lut_dtm(target_max_luminance, max_luminance, meta, lutX, lutY, 33);
+    constexpr unsigned kPoints = kestrel::kTonePoints;
+    unsigned int lutX[kPoints] = {};
+    unsigned int lutY[kPoints] = {};
+    meta2lut_dtm(target_max_luminance, max_luminance, meta, lutX, lutY, kPoints);
 
-    for (int i = 0; i < 33; i++) mHdrCoef->toneX[i] = lutX[i];
-    for (int i = 0; i < 33; i++) mHdrCoef->toneY[i] = lutY[i];
-    kestrel::diag::printToneRegisters(lutX, lutY, 33);
+    for (unsigned i = 0; i < kPoints; i++) mHdrCoef->toneX[i] = lutX[i];
+    for (unsigned i = 0; i < kPoints; i++) mHdrCoef->toneY[i] = lutY[i];
+    kestrel::diag::printToneRegisters(lutX, lutY, kPoints);
 
     *conversionIndex = mNumConversions;
     mNumConversions++;

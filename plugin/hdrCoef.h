@@ -7,22 +7,31 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace kestrel {
+// Points in the block's tables. The OETF and EOTF sections hold their
+// x-values, then their y-values; the tone-mapping table is split into toneX
+// and toneY, its last entry being the width and rise of the last segment.
+constexpr unsigned kOetfPoints = 33;
+constexpr unsigned kEotfPoints = 65;
+constexpr unsigned kTonePoints = 33;
+}  // namespace kestrel
+
 typedef struct hdrCoef {
-    uint32_t coefFlag;          // word 0
-    uint32_t reserved0;         // word 1
-    uint32_t oetfFlag;          // word 2
-    uint32_t oetfTable[66];     // words 3..68: 33 x-values, then 33 y-values
-    uint32_t reserved1[64];     // words 69..132
-    uint32_t eotfFlag;          // word 133
-    uint32_t eotfTable[130];    // words 134..263: 65 x-values, then 65 y-values
-    uint32_t reserved2[3];      // words 264..266
-    uint32_t gamutFlag;         // word 267
-    int32_t gamutMatrix[9];     // words 268..276, row-major 3x3
-    uint32_t reserved3[3];      // words 277..279
-    uint32_t toneFlag;          // word 280
-    uint32_t toneX[33];         // words 281..313; entry 32 = last segment's width
-    uint32_t toneY[33];         // words 314..346; entry 32 = last segment's rise
-    uint32_t reserved4[7];      // words 347..353
+    uint32_t coefFlag;                             // word 0
+    uint32_t reserved0;                            // word 1
+    uint32_t oetfFlag;                             // word 2
+    uint32_t oetfTable[2 * kestrel::kOetfPoints];  // words 3..68: 33 x-values, then 33 y-values
+    uint32_t reserved1[64];                        // words 69..132
+    uint32_t eotfFlag;                             // word 133
+    uint32_t eotfTable[2 * kestrel::kEotfPoints];  // words 134..263: 65 x-values, then 65 y-values
+    uint32_t reserved2[3];                         // words 264..266
+    uint32_t gamutFlag;                            // word 267
+    int32_t gamutMatrix[9];                        // words 268..276, row-major 3x3
+    uint32_t reserved3[3];                         // words 277..279
+    uint32_t toneFlag;                             // word 280
+    uint32_t toneX[kestrel::kTonePoints];  // words 281..313; entry 32 = last segment's width
+    uint32_t toneY[kestrel::kTonePoints];  // words 314..346; entry 32 = last segment's rise
+    uint32_t reserved4[7];                 // words 347..353
 } hdrCoef;
 
 static_assert(sizeof(hdrCoef) == 1416, "the block is 1416 bytes");

@@ -3,6 +3,7 @@
 #include "preset/Hdr10Lut.h"
 
 #include "common/diagnostics.h"
+#include "plugin/hdrCoef.h"
 
 namespace {
 
@@ -23,8 +24,9 @@ Iterator firstNotBelow(Iterator first, Iterator last, unsigned int luminance, Ke
     return last - 1;
 }
 
-// Reads a word for a dump. Loaded entries always hold the full 130 or 66
-// words; a store filled by hand may not, and a dump must not read past it.
+// Reads a word for a dump. Loaded entries always hold every word of their
+// section (x-values, then y-values); a store filled by hand may not, and a
+// dump must not read past it.
 unsigned int wordAt(const std::vector<unsigned int>& values, size_t index) {
     return index < values.size() ? values[index] : 0;
 }
@@ -109,12 +111,13 @@ Hdr10Lut::GamutPosition Hdr10Lut::getGamutMapping(unsigned int source, unsigned 
 // An EOTF maps a 10-bit code (x) to 16-bit linear light (y); words 0/65 are
 // the first point and 64/129 the last.
 void Hdr10Lut::showEotf() {
+    constexpr size_t n = kestrel::kEotfPoints;
     for (unsigned int t = 0; t < kNumTransfers; t++) {
         for (const LutEntry& e : eotfTables[t]) {
             kestrel::diag::printEotfEntry(
                 transferNames[t].name, e.luminance, field10(wordAt(e.values, 0)),
-                field16(wordAt(e.values, 65)), field10(wordAt(e.values, 64)),
-                field16(wordAt(e.values, 129)));
+                field16(wordAt(e.values, n)), field10(wordAt(e.values, n - 1)),
+                field16(wordAt(e.values, 2 * n - 1)));
         }
     }
 }
@@ -122,13 +125,14 @@ void Hdr10Lut::showEotf() {
 // An OETF maps 16-bit linear light (x) to a 10-bit code (y); words 0/33 are
 // the first point and 32/65 the last.
 void Hdr10Lut::showOetf() {
+    constexpr size_t n = kestrel::kOetfPoints;
     for (unsigned int t = 0; t < kNumTransfers; t++) {
         for (const OetfRoot& root : oetfTables[t]) {
             for (const LutEntry& e : root.entries) {
                 kestrel::diag::printOetfEntry(
                     transferNames[t].name, root.productPeak, e.luminance,
-                    field16(wordAt(e.values, 0)), field10(wordAt(e.values, 33)),
-                    field16(wordAt(e.values, 32)), field10(wordAt(e.values, 65)));
+                    field16(wordAt(e.values, 0)), field10(wordAt(e.values, n)),
+                    field16(wordAt(e.values, n - 1)), field10(wordAt(e.values, 2 * n - 1)));
             }
         }
     }

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "common/diagnostics.h"
+#include "plugin/hdrCoef.h"
 #include "preset/Hdr10Lut.h"
 #include "preset/json_checks.h"
 
@@ -28,8 +29,8 @@ using kestrel::optionalMemberConverts;
 
 namespace {
 
-constexpr unsigned long kEotfPoints = 65;
-constexpr unsigned long kOetfPoints = 33;
+using kestrel::kEotfPoints;
+using kestrel::kOetfPoints;
 
 // Appends the words of a checked LUT array, unchanged: the store keeps what
 // the file says, the hardware's word layout is the file's business.

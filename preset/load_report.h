@@ -28,7 +28,7 @@ enum class PresetRejectReason {
     kNotAnObject,        // the entry itself
     kMissingMember,      // "function", or "source"/"target" of a gamut mapping
     kNotAString,         // key: "function", "source" or "target"
-    kWrongPointCount,    // "x-values"/"y-values" do not hold 65 (EOTF) or 33 (OETF) words
+    kWrongPointCount,    // "x-values"/"y-values" do not hold kEotfPoints or kOetfPoints words
     kUnknownTransfer,    // "function" names no transfer
     kNotConvertible,     // key: the member (or array) whose value cannot be read as its type
     kUnknownConversion,  // "source" or "target" names no colour standard
