@@ -172,8 +172,24 @@ const char* warningKindName(WarningKind kind) {
             return "brightening";
         case WarningKind::Fade:
             return "fade";
+        case WarningKind::UnknownSourcePeak:
+            return "unknown_source_peak";
     }
     return "unknown";
+}
+
+double maxSclNits(const _VelmorHdrDynamicInfo& r) {
+    return std::max({r.maxscl[0], r.maxscl[1], r.maxscl[2]}) / 10.0;
+}
+
+UnknownPeak whyPeakUnknown(const _VelmorHdrDynamicInfo& r, double sourcePeak) {
+    if (sourcePeak > 0) return UnknownPeak::Known;
+    const unsigned n =
+        std::min<unsigned>(r.num_distribution_maxrgb_percentiles, kMaxDistributionEntries);
+    if (std::max({r.maxscl[0], r.maxscl[1], r.maxscl[2]}) == 0) {
+        return n == 0 ? UnknownPeak::NoStatistics : UnknownPeak::ZeroMaxScl;
+    }
+    return UnknownPeak::ZeroPercentile99;
 }
 
 bool largestLuminanceRatio(const LutAnalysis& a, RatioPeak& peak) {
@@ -216,6 +232,13 @@ std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError, d
         warnings.push_back(
             {WarningKind::DecreasingInput, "table entry " + std::to_string(a.firstDecrease) +
                                                " has an abscissa below the entry before it"});
+    }
+    const UnknownPeak unknown = whyPeakUnknown(a.source, a.sourcePeak);
+    if (unknown == UnknownPeak::ZeroMaxScl || unknown == UnknownPeak::ZeroPercentile99) {
+        FrameWarning w(WarningKind::UnknownSourcePeak, "");
+        w.unknownPeak = unknown;
+        w.maxSclNits = maxSclNits(a.source);
+        warnings.push_back(w);
     }
     RatioPeak peak;
     if (largestLuminanceRatio(a, peak)) {

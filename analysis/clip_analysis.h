@@ -44,7 +44,19 @@ enum class WarningKind {
     DecreasingInput,       // the table's abscissae decrease: it cannot be used
     Brightening,           // the table shows the picture brighter than mastered, above a limit
     Fade,                  // the source peak is under the fade floor: the table brightens a fade
+    UnknownSourcePeak,     // statistics are there, yet they give no source peak
 };
+
+// Why a frame's source peak is unknown (LutAnalysis::sourcePeak is 0): the
+// peak is the brightest MaxScl component, capped by the 99 % entry when the
+// distribution ends there.
+enum class UnknownPeak {
+    Known,             // the peak is known
+    NoStatistics,      // MaxScl is 0 and there is no distribution
+    ZeroMaxScl,        // MaxScl is 0, although there is a distribution
+    ZeroPercentile99,  // the distribution ends at a 99 % entry of 0
+};
+UnknownPeak whyPeakUnknown(const _VelmorHdrDynamicInfo& record, double sourcePeak);
 
 // The largest luminance ratio (output cd/m² / input cd/m²) of a table's
 // points with input above 0, up to the source peak.
@@ -68,6 +80,9 @@ struct FrameWarning {
     double maxRatio = 0;
     double sourcePeak = 0;
     double fadeFloor = 0;
+    // UnknownSourcePeak: why, and the brightest MaxScl component (cd/m²).
+    UnknownPeak unknownPeak = UnknownPeak::Known;
+    double maxSclNits = 0;
 };
 
 // The name of a kind in CSV and JSON ("interpolation_error", ...).
@@ -166,6 +181,9 @@ struct ClipAnalysis {
     std::vector<std::string> rejected;  // one message per rejected frame
     std::vector<TargetRows> targets;    // in the order requested
 };
+
+// The brightest MaxScl component of a record, in cd/m².
+double maxSclNits(const _VelmorHdrDynamicInfo& record);
 
 // The largest luminance ratio of the table's points. False when there is
 // none: the source peak is unknown, or the table cannot be used.

@@ -354,6 +354,51 @@ TEST(LutCommand, BrighteningAndFadesAreWarnedAbout) {
     EXPECT_EQ(shown["warnings"][0]["message"].asString(), message);
 }
 
+// A frame whose statistics give no peak (MaxScl 7000 cd/m², 99 % entry 0)
+// says why, warns, and labels its input as relative wherever it is shown.
+TEST(LutCommand, UnknownSourcePeakSaysWhyAndLabelsTheInputRelative) {
+    TempDir dir;
+    const std::string zero99 = dir.write("zero99.json", R"({"SceneInfo": [
+      {"TargetedSystemDisplayMaximumLuminance": 0, "LuminanceParameters": {
+       "MaxScl": [70000, 60000, 50000], "LuminanceDistributions": {
+       "DistributionIndex": [1, 50, 99], "DistributionValues": [0, 0, 0]}}}]})");
+    const std::string why = "the 99 % entry is 0, although MaxScl is 7000 cd/m²";
+    ToolRun table = runTool({"lut", zero99, "--target-nits", "600"});
+    EXPECT_EQ(table.status, 0) << table.err;
+    EXPECT_NE(table.out.find("source peak: unknown (" + why + "); input shown relative to it\n"),
+              std::string::npos)
+        << table.out;
+    EXPECT_NE(table.out.find("entry            x     input rel.            y"), std::string::npos)
+        << table.out;
+    const std::string warning = "the source peak is unknown: " + why +
+                                "; input is shown relative to the peak (1.0), and no luminance "
+                                "ratio exists";
+    EXPECT_EQ(table.err, "kestrel lut: warning: " + warning + "\n");
+    EXPECT_EQ(runTool({"lut", zero99, "--strict"}).status, 1);
+
+    ToolRun csv = runTool({"lut", zero99, "--format", "csv"});
+    EXPECT_EQ(csv.out.rfind("entry,lut_x,lut_y,x,y,input_relative,normalised_gain,", 0), 0u)
+        << csv.out;
+    Json::Value json = parseJson(runTool({"lut", zero99, "--format", "json"}).out);
+    EXPECT_EQ(json["source_peak_unknown"].asString(), why);
+    EXPECT_TRUE(json["points"][32]["input_nits"].isNull());
+    EXPECT_EQ(json["points"][32]["input_relative"].asDouble(), 1.0);
+    EXPECT_EQ(json["warnings"][0]["kind"].asString(), "unknown_source_peak");
+
+    // No statistics at all: said, not warned about; a known peak keeps cd/m².
+    const std::string none = dir.write("none.json", R"({"SceneInfo": [
+      {"TargetedSystemDisplayMaximumLuminance": 0, "LuminanceParameters": {"MaxScl": [0, 0, 0]}}]})");
+    ToolRun bare = runTool({"lut", none, "--strict"});
+    EXPECT_EQ(bare.status, 0) << bare.err;
+    EXPECT_NE(bare.out.find("source peak: unknown (no statistics); input shown relative to it\n"),
+              std::string::npos)
+        << bare.out;
+    Json::Value known = parseJson(runTool({"lut", kExampleMetadata, "--format", "json"}).out);
+    EXPECT_FALSE(known.isMember("source_peak_unknown"));
+    EXPECT_FALSE(known["points"][32].isMember("input_relative"));
+    EXPECT_NEAR(known["points"][32]["input_nits"].asDouble(), 584.3, 0.05);
+}
+
 // The default limit on the interpolation error holds for the well-formed
 // real files at common targets.
 TEST(LutCommand, RealFramesPassTheDefaultErrorLimit) {

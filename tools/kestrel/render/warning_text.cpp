@@ -20,6 +20,20 @@ std::string brighter(const RatioPeak& peak) {
 
 }  // namespace
 
+std::string unknownPeakReason(UnknownPeak why, double maxSclNits) {
+    switch (why) {
+        case UnknownPeak::Known:
+            return "";
+        case UnknownPeak::NoStatistics:
+            return "no statistics";
+        case UnknownPeak::ZeroMaxScl:
+            return "MaxScl is 0";
+        case UnknownPeak::ZeroPercentile99:
+            return "the 99 % entry is 0, although MaxScl is " + number(maxSclNits) + " cd/m²";
+    }
+    return "";
+}
+
 std::string warningText(const FrameWarning& w) {
     switch (w.kind) {
         case WarningKind::Brightening:
@@ -29,6 +43,9 @@ std::string warningText(const FrameWarning& w) {
             return "the source peak " + number(w.sourcePeak) + " cd/m² is under " +
                    number(w.fadeFloor) + " cd/m² (a fade): the table shows it up to " +
                    brighter(w.peak);
+        case WarningKind::UnknownSourcePeak:
+            return "the source peak is unknown: " + unknownPeakReason(w.unknownPeak, w.maxSclNits) +
+                   "; input is shown relative to the peak (1.0), and no luminance ratio exists";
         default:
             return w.text;
     }
