@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "tool/cli_test_support.h"
 
@@ -173,6 +174,20 @@ TEST(ReportCommand, BadRequestsAndRejectedFramesAreReported) {
               std::string::npos)
         << rejected.err;
     EXPECT_NE(readFile(page).find("\"frames_rejected\":1"), std::string::npos);
+
+    // A clip of 0 frames fails as `lut` and `metadata` do, and writes nothing.
+    const std::string empty = dir.write("empty.json", R"({"SceneInfo": []})");
+    const std::string emptyPage = dir.path("empty.html");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"report", empty, "-o", emptyPage},
+          std::vector<std::string>{"report", empty, "--format", "json"}}) {
+        ToolRun nothing = runTool(args);
+        EXPECT_EQ(nothing.status, 1);
+        EXPECT_EQ(nothing.err, "kestrel report: " + empty +
+                                   ": holds no HDR10+ metadata (0 frames); no report written\n");
+        EXPECT_EQ(nothing.out, "");
+    }
+    EXPECT_FALSE(std::filesystem::exists(emptyPage));
 }
 
 }  // namespace

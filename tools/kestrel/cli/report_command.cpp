@@ -74,6 +74,13 @@ int runReport(const ReportOptions& o) {
         std::fprintf(stderr, "%s: %s\n", name, error.c_str());
         return 1;
     }
+    // A clip without frames has nothing to report on, and a page saying so
+    // would look like a clip that passed.
+    if (document.frameCount == 0) {
+        std::fprintf(stderr, "%s: %s: holds no HDR10+ metadata (0 frames); no report written\n",
+                     name, o.input.c_str());
+        return 1;
+    }
     // Opened before the work, so that a name that cannot be written fails at once.
     std::ofstream file;
     if (!o.output.empty()) {
