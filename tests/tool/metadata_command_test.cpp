@@ -24,9 +24,14 @@ using hevc::test::append;
 
 std::string streams() { return realDataDir().empty() ? "" : realDataDir() + "/streams/"; }
 
-// An entry without the positions a reader may number differently.
+// An entry without the positions a reader may number differently, and
+// without what the payload carries beyond the layout (a published layout
+// file has none of it).
 Json::Value withoutScene(Json::Value entry) {
-    for (const char* key : {"SceneId", "SceneFrameIndex", "SequenceFrameIndex"})
+    for (const char* key : {"SceneId", "SceneFrameIndex", "SequenceFrameIndex",
+                            "ApplicationVersion", "FractionBrightPixels", "ColorSaturationWeight",
+                            "ProcessingWindows", "TargetedSystemDisplayActualPeakLuminance",
+                            "MasteringDisplayActualPeakLuminance"})
         entry.removeMember(key);
     return entry;
 }
@@ -172,6 +177,67 @@ TEST(MetadataCommand, FramesWithoutMetadataAreNamedAndWrittenWithoutIt) {
     lut = runTool({"lut", path, "--frame", "3", "--format", "json"});
     EXPECT_EQ(lut.status, 0) << lut.err;
     EXPECT_EQ(parseJson(lut.out)["source_curve"]["targeted_display_nits"].asUInt(), 400u);
+}
+
+// Everything the payload carries reaches the JSON beside the layout, and
+// ToolInfo names this tool, its version and the source.
+TEST(MetadataCommand, WhatThePayloadCarriesBeyondTheLayoutIsKept) {
+    hdr10plus::Frame frame;
+    frame.application_version = 0;
+    frame.windows.resize(2);
+    frame.windows[0].maxscl = {1000, 2000, 3000};
+    frame.windows[0].fraction_bright_pixels = 17;
+    frame.windows[0].color_saturation_weight = 5;
+    hdr10plus::WindowGeometry g;
+    g.window_upper_left_corner_x = 10;
+    g.window_lower_right_corner_y = 720;
+    g.rotation_angle = 90;
+    g.semimajor_axis_internal_ellipse = 100;
+    g.semimajor_axis_external_ellipse = 200;
+    g.semiminor_axis_external_ellipse = 150;
+    g.overlap_process_option = true;
+    frame.windows[1].geometry = g;
+    frame.windows[1].maxscl = {40, 50, 60};
+    frame.windows[1].fraction_bright_pixels = 3;
+    frame.targeted_system_display_maximum_luminance = 400;
+    frame.targeted_system_display_actual_peak_luminance =
+        hdr10plus::PeakLuminanceMatrix{2, 3, {1, 2, 3, 4, 5, 15}};
+    hdr10plus::WriteResult written = hdr10plus::writePayload(frame);
+    ASSERT_TRUE(written.ok()) << written.error->message();
+
+    TempDir dir;
+    std::vector<uint8_t> s = streamHeader();
+    append(s, hevc::test::sei({{4, written.bytes}}));
+    append(s, hevc::test::slice(19, 0, 8));
+    const std::string path = writeBytes(dir, "windows.hevc", s);
+    ToolRun run = runTool({"metadata", path});
+    ASSERT_EQ(run.status, 0) << run.err;
+    Json::Value doc = parseJson(run.out);
+    EXPECT_EQ(doc["ToolInfo"]["Tool"].asString(), "kestrel metadata");
+    EXPECT_EQ(doc["ToolInfo"]["Version"].asString(), KESTREL_VERSION);
+    EXPECT_EQ(doc["ToolInfo"]["Source"].asString(), path);
+    const Json::Value& e = doc["SceneInfo"][0];
+    EXPECT_EQ(e["ApplicationVersion"].asUInt(), 0u);
+    EXPECT_EQ(e["FractionBrightPixels"].asUInt(), 17u);
+    EXPECT_EQ(e["ColorSaturationWeight"].asUInt(), 5u);
+    EXPECT_EQ(e["NumberOfWindows"].asUInt(), 2u);
+    ASSERT_EQ(e["ProcessingWindows"].size(), 1u);
+    const Json::Value& w = e["ProcessingWindows"][0];
+    EXPECT_EQ(w["Geometry"]["UpperLeftCornerX"].asUInt(), 10u);
+    EXPECT_EQ(w["Geometry"]["LowerRightCornerY"].asUInt(), 720u);
+    EXPECT_EQ(w["Geometry"]["RotationAngle"].asUInt(), 90u);
+    EXPECT_EQ(w["Geometry"]["OverlapProcessOption"].asUInt(), 1u);
+    EXPECT_EQ(w["Geometry"]["SemiminorAxisExternalEllipse"].asUInt(), 150u);
+    EXPECT_EQ(w["MaxScl"], parseJson("[40, 50, 60]"));
+    EXPECT_EQ(w["FractionBrightPixels"].asUInt(), 3u);
+    EXPECT_EQ(e["TargetedSystemDisplayActualPeakLuminance"],
+              parseJson(R"({"Rows": 2, "Columns": 3, "Values": [1, 2, 3, 4, 5, 15]})"));
+    EXPECT_FALSE(e.isMember("MasteringDisplayActualPeakLuminance"));
+
+    // A JSON input has nothing beyond the layout to give.
+    ToolRun json = runTool({"metadata", std::string(KESTREL_EXAMPLES) +
+                                            "/metadata/single-frame-metadata.json"});
+    EXPECT_FALSE(parseJson(json.out)["SceneInfo"][0].isMember("ApplicationVersion"));
 }
 
 TEST(MetadataCommand, SummaryCountsOneFrameInTheSingular) {

@@ -11,6 +11,8 @@
 #include "hdr10plus/internal/json_value.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/progress.h"
+#include "tools/kestrel/render/payload_extras.h"
+#include "tools/kestrel/render/version.h"
 
 namespace kestrel::tool {
 
@@ -100,8 +102,17 @@ int runMetadata(const MetadataOptions& options) {
             ++(f.invalid ? invalid : missing);
     }
 
+    const std::vector<hdr10plus::Frame> frames = documentFrames(input);
     Json::Value document =
-        hdr10plus::writeJsonDocument(documentFrames(input), {"kestrel metadata", "1.0"});
+        hdr10plus::writeJsonDocument(frames, {"kestrel metadata", projectVersion()});
+    document["ToolInfo"]["Source"] = input.path;
+    // Frames read from payloads carry more than the layout holds; a JSON
+    // input has nothing more to give.
+    if (input.format != InputFormat::Json) {
+        for (Json::ArrayIndex i = 0; i < document["SceneInfo"].size() && i < frames.size(); i++) {
+            if (input.frames[i].frame) addPayloadExtras(frames[i], document["SceneInfo"][i]);
+        }
+    }
     std::string text = prettyJson(document);
     if (options.output.empty()) {
         // Flushed here so that a full disk or a closed pipe is a failure,
