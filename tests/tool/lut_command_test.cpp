@@ -399,6 +399,50 @@ TEST(LutCommand, UnknownSourcePeakSaysWhyAndLabelsTheInputRelative) {
     EXPECT_NEAR(known["points"][32]["input_nits"].asDouble(), 584.3, 0.05);
 }
 
+// A list option takes one word, its items separated by commas: the word
+// after it is the input, not another item.
+TEST(LutCommand, ListOptionsDoNotSwallowTheInput) {
+    ToolRun lut = runTool({"lut", "--target-nits", "600", kExampleMetadata, "--frame", "0"});
+    EXPECT_EQ(lut.status, 0) << lut.err;
+    EXPECT_EQ(lut.out.rfind("frame 0 of " + kExampleMetadata + ", target 600 cd/m²\n", 0), 0u)
+        << lut.out;
+    ToolRun two = runTool({"lut", "--target-nits", "600,400", kExampleMetadata, "--format", "json"});
+    EXPECT_EQ(two.status, 0) << two.err;
+    EXPECT_EQ(parseJson(two.out)["targets"].size(), 2u) << two.out;
+
+    TempDir dir;
+    const std::string page = dir.path("x.html");
+    ToolRun report = runTool({"report", "--target-nits", "600", kExampleMetadata, "-o", page});
+    EXPECT_EQ(report.status, 0) << report.err;
+
+    // Space-separated items are no longer a list: the second is an extra word.
+    ToolRun spaced = runTool({"lut", kExampleMetadata, "--all-frames", "--plot",
+                              dir.path("l.svg"), "--levels", "1", "10"});
+    EXPECT_EQ(spaced.status, 2);
+    EXPECT_EQ(spaced.err,
+              "kestrel lut: The following argument was not expected: 10\nRun with --help for "
+              "more information.\n");
+    ToolRun commas = runTool({"lut", kExampleMetadata, "--all-frames", "--plot",
+                              dir.path("l.svg"), "--levels", "1,10"});
+    EXPECT_EQ(commas.status, 0) << commas.err;
+}
+
+// The table depends on the target only; --layer-nits says so and changes nothing.
+TEST(LutCommand, LayerNitsChangesNothingAndSaysSo) {
+    const std::string plain = runTool({"lut", kExampleMetadata, "--format", "csv"}).out;
+    for (const char* nits : {"100", "4000"}) {
+        EXPECT_EQ(runTool({"lut", kExampleMetadata, "--format", "csv", "--layer-nits", nits}).out,
+                  plain)
+            << nits;
+    }
+    for (const char* command : {"lut", "report"}) {
+        const std::string help = runTool({command, "--help"}).out;
+        EXPECT_NE(help.find("It changes nothing here: the library's table depends on the target"),
+                  std::string::npos)
+            << command << help;
+    }
+}
+
 // The default limit on the interpolation error holds for the well-formed
 // real files at common targets.
 TEST(LutCommand, RealFramesPassTheDefaultErrorLimit) {

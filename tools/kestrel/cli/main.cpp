@@ -35,7 +35,7 @@ const char* kLutExamples =
     "  kestrel lut clip.json --frame 12 --target-nits 600\n"
     "  kestrel lut clip.json --frame 12 --target-nits 400,600,1000 --plot curves.png\n"
     "  kestrel lut clip.json --all-frames --format json --strict > frames.json\n"
-    "  kestrel lut clip.json --all-frames --plot levels.svg --levels 1 10 100\n"
+    "  kestrel lut clip.json --all-frames --plot levels.svg --levels 1,10,100\n"
     "  kestrel lut clip.hevc --frame 12   (streams and container files too)";
 
 const char* kReportExamples =
@@ -224,11 +224,12 @@ int main(int argc, char** argv) {
                      "commas, give one table each and one plot with all of them")
         ->expected(1)
         ->take_all()
+        ->allow_extra_args(false)  // the next word is the input, not a second peak
         ->type_name("N[,N...]");
     lutCommand
         ->add_option("--layer-nits", layerText,
-                     "Maximum luminance of the layer, passed on as a host would (default "
-                     "1000)")
+                     "Maximum luminance of the layer, passed on as a host would (default 1000). "
+                     "It changes nothing here: the library's table depends on the target only")
         ->type_name("N");
     lutCommand
         ->add_option("--format", lut.format,
@@ -250,9 +251,12 @@ int main(int argc, char** argv) {
                              "largest interpolation error, time, warnings)");
     lutCommand
         ->add_option("--levels", levelTexts,
-                     "With --all-frames and --plot: input levels (cd/m²) whose output is "
-                     "drawn across the frames (default 1 10 100 1000)")
-        ->type_name("L");
+                     "With --all-frames and --plot: input levels (cd/m²), separated by commas, "
+                     "whose output is drawn across the frames (default 1,10,100,1000)")
+        ->expected(1)
+        ->take_all()
+        ->allow_extra_args(false)
+        ->type_name("L[,L...]");
     char maxErrorHelp[160];
     std::snprintf(maxErrorHelp, sizeof maxErrorHelp,
                   "Warn when the table's largest interpolation error exceeds this, of unit "
@@ -282,11 +286,12 @@ int main(int argc, char** argv) {
                      "Peaks of the target displays, cd/m², separated by commas (default 1000)")
         ->expected(1)
         ->take_all()
+        ->allow_extra_args(false)  // the next word is the input, not a second peak
         ->type_name("N[,N...]");
     reportCommand
         ->add_option("--layer-nits", reportLayerText,
-                     "Maximum luminance of the layer, passed on as a host would "
-                     "(default 1000)")
+                     "Maximum luminance of the layer, passed on as a host would (default 1000). "
+                     "It changes nothing here: the library's table depends on the target only")
         ->type_name("N");
     reportCommand->add_option("--format", report.format, "html (the page) or json (its data)")
         ->check(CLI::IsMember({"html", "json"}))
