@@ -45,6 +45,13 @@ struct SceneSplit {
     bool scenesAreMetadataRuns = false;
 };
 
+// Whether findJumps could look inside scenes: the user's list of cuts is
+// taken as given; scenes from the file are no help when each is only one run
+// of identical metadata.
+inline bool jumpsInsideScenesChecked(const SceneSplit& split) {
+    return split.source == SceneSource::SceneList || !split.scenesAreMetadataRuns;
+}
+
 // Scenes of the rows of one target (the same for every target). The file's
 // scene numbers are used when every row has one; otherwise each change of
 // the record or of the average starts a scene, and so no jump can be found

@@ -50,6 +50,7 @@ struct ReportOptions {
     double jumpThreshold = 0;     // 10-bit PQ codes
     double maxError = 0;          // of unit gain, for the interpolation warning
     bool failOnJumps = false;
+    std::string scenes;  // a list of first frames of scenes; empty: from the metadata
 };
 
 struct MetadataOptions {

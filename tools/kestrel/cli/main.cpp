@@ -308,7 +308,13 @@ int main(int argc, char** argv) {
     reportCommand->add_option("--jump-threshold", thresholdText, thresholdHelp)->type_name("CODES");
     reportCommand->add_option("--max-error", reportMaxErrorText, maxErrorHelp)->type_name("E");
     reportCommand->add_flag("--fail-on-jumps", report.failOnJumps,
-                            "Exit with status 1 when a frame is flagged");
+                            "Exit with status 1 when a frame is flagged (a jump inside a scene, "
+                            "or a short run that stands out)");
+    reportCommand
+        ->add_option("--scenes", report.scenes,
+                     "The first frame of each scene, one a line or in the first column of a "
+                     "CSV file, instead of the metadata's scenes")
+        ->type_name("FILE");
     reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
                           "\n  report gives 1 also when a frame was rejected (the page is still "
                           "written),\n  or, with --fail-on-jumps, when a frame was flagged");

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <string>
 
 #include "analysis/output_capture.h"
+#include "analysis/scene_list.h"
 #include "clip/clip_reader.h"
 #include "clip/hdr10plus_document.h"
 #include "clip/json_file.h"
@@ -49,7 +51,7 @@ std::string flaggedSummary(const Report& report) {
     for (size_t t = 0; t < report.clip.targets.size(); t++) {
         if (!text.empty()) text += ", ";
         text += std::to_string(report.clip.targets[t].targetNits) +
-                " cd/m²: " + std::to_string(flaggedFrameCount(report.jumps[t]));
+                " cd/m²: " + std::to_string(flaggedFrameCount(report, t));
     }
     return text;
 }
@@ -81,6 +83,24 @@ int runReport(const ReportOptions& o) {
                      name, o.input.c_str());
         return 1;
     }
+    std::vector<unsigned> sceneList;
+    if (!o.scenes.empty()) {
+        std::ifstream in(o.scenes, std::ios::binary);
+        if (!readableFile(o.scenes, error) || !in) {
+            std::fprintf(stderr, "%s: --scenes %s\n", name,
+                         error.empty() ? (o.scenes + ": cannot open").c_str() : error.c_str());
+            return 1;
+        }
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        Result<std::vector<unsigned>> parsed = parseSceneList(text, document.frameCount);
+        if (!parsed.ok()) {
+            std::fprintf(stderr, "%s: --scenes %s: %s\n", name, o.scenes.c_str(),
+                         parsed.status().message().c_str());
+            return 1;
+        }
+        sceneList = std::move(parsed.value());
+    }
     // Opened before the work, so that a name that cannot be written fails at once.
     std::ofstream file;
     if (!o.output.empty()) {
@@ -97,6 +117,7 @@ int runReport(const ReportOptions& o) {
     request.layerNits = o.layerNits;
     request.thresholdCodes = o.jumpThreshold;
     request.maxError = o.maxError;
+    request.sceneList = sceneList;
     Report report;
     {
         ProgressBar progress(static_cast<unsigned>(document.frames.size() * o.targets.size()),
@@ -123,7 +144,20 @@ int runReport(const ReportOptions& o) {
     }
 
     size_t flagged = 0;
-    for (const std::vector<Jump>& jumps : report.jumps) flagged += flaggedFrameCount(jumps);
+    for (size_t t = 0; t < report.clip.targets.size(); t++) flagged += flaggedFrameCount(report, t);
+    // A check that could not look inside scenes says so: no flagged frame
+    // then means less than it seems.
+    if (!jumpsInsideScenesChecked(report.scenes) && !report.clip.targets.empty() &&
+        !report.clip.targets.front().frames.empty()) {
+        std::fprintf(stderr,
+                     "%s: every scene (from the %s) is one run of identical metadata: only short "
+                     "runs of %u frames or fewer were checked, not jumps inside scenes; give the "
+                     "cuts with --scenes FILE\n",
+                     name,
+                     report.scenes.source == SceneSource::SceneFields ? "scene fields"
+                                                                      : "metadata changes",
+                     kMaxGlitchFrames);
+    }
     if (!o.output.empty()) {
         const unsigned frames = report.clip.frameCount;
         const size_t scenes = report.scenes.firstFrames.size();
@@ -133,7 +167,9 @@ int runReport(const ReportOptions& o) {
     }
     int status = report.clip.rejected.empty() ? 0 : 1;
     if (o.failOnJumps && flagged > 0) {
-        std::fprintf(stderr, "%s: jumps inside a scene (--fail-on-jumps): flagged frames at %s\n",
+        std::fprintf(stderr,
+                     "%s: jumps inside a scene or short runs that stand out (--fail-on-jumps): "
+                     "flagged frames at %s\n",
                      name, flaggedSummary(report).c_str());
         status = 1;
     }

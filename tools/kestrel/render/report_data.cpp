@@ -25,7 +25,51 @@ constexpr int kCurveSamplesPerDecade = 16;
 Json::Value number(double v) { return std::isfinite(v) ? Json::Value(v) : Json::Value(); }
 
 const char* sceneSourceName(SceneSource s) {
-    return s == SceneSource::SceneFields ? "scene fields" : "metadata changes";
+    switch (s) {
+        case SceneSource::SceneFields:
+            return "scene fields";
+        case SceneSource::SceneList:
+            return "scene list";
+        case SceneSource::MetadataChanges:
+            break;
+    }
+    return "metadata changes";
+}
+
+// What the jump check could look at, said plainly: the page's badges and the
+// command's notice are made from it.
+Json::Value jumpCheckJson(const Report& report) {
+    Json::Value c;
+    const bool inside = jumpsInsideScenesChecked(report.scenes);
+    c["jumps_inside_scenes"] = inside;
+    c["short_runs"] = true;
+    c["max_short_run_frames"] = kMaxGlitchFrames;
+    c["said"] =
+        inside ? "jumps inside scenes, and short runs of " + std::to_string(kMaxGlitchFrames) +
+                     " frames or fewer that stand out from both neighbours"
+               : "only short runs of " + std::to_string(kMaxGlitchFrames) +
+                     " frames or fewer that stand out from both neighbours: every scene is one "
+                     "run of identical metadata, so no jump inside a scene can be found "
+                     "(give the cuts with --scenes FILE)";
+    return c;
+}
+
+// A target's badge: red with flagged frames; green only when jumps inside
+// scenes could be looked for; otherwise amber, saying what was checked.
+Json::Value badgeJson(const Report& report, size_t t) {
+    Json::Value b;
+    const size_t flagged = flaggedFrameCount(report, t);
+    if (flagged > 0) {
+        b["kind"] = "bad";
+        b["text"] = std::to_string(flagged) + " flagged frame" + (flagged > 1 ? "s" : "");
+    } else if (!jumpsInsideScenesChecked(report.scenes)) {
+        b["kind"] = "partial";
+        b["text"] = "no glitch in short runs; jumps inside scenes not checked";
+    } else {
+        b["kind"] = "good";
+        b["text"] = "no jumps";
+    }
+    return b;
 }
 
 // The largest |table - curve| gain of each of the table's segments, as a
@@ -135,17 +179,35 @@ Report buildReport(const Hdr10PlusDocument& document, const ReportRequest& reque
                 row.averageMaxRgbNits >= 0 ? outputAtLevel(row.lut, row.averageMaxRgbNits) : kNaN);
         }
     }
-    report.scenes = splitScenes(report.clip.targets.empty() ? std::vector<FrameRow>{}
-                                                            : report.clip.targets.front().frames);
-    for (const TargetRows& rows : report.clip.targets)
+    static const std::vector<FrameRow> kNoRows;
+    const std::vector<FrameRow>& first =
+        report.clip.targets.empty() ? kNoRows : report.clip.targets.front().frames;
+    report.scenes = request.sceneList.empty() ? splitScenes(first)
+                                              : scenesFromList(first, request.sceneList);
+    for (const TargetRows& rows : report.clip.targets) {
         report.jumps.push_back(
             findJumps(rows.frames, report.scenes.sceneOf, report.thresholdCodes));
+        report.glitches.push_back(findGlitches(rows.frames, report.thresholdCodes));
+    }
     return report;
 }
 
 size_t flaggedFrameCount(const std::vector<Jump>& jumps) {
     std::set<unsigned> frames;
     for (const Jump& j : jumps) frames.insert(j.frame);
+    return frames.size();
+}
+
+size_t flaggedFrameCount(const Report& report, size_t t) {
+    std::set<unsigned> frames;
+    if (t < report.jumps.size()) {
+        for (const Jump& j : report.jumps[t]) frames.insert(j.frame);
+    }
+    if (t < report.glitches.size()) {
+        for (const Glitch& g : report.glitches[t]) {
+            for (unsigned f = g.firstFrame; f <= g.lastFrame; f++) frames.insert(f);
+        }
+    }
     return frames.size();
 }
 
@@ -185,6 +247,8 @@ Json::Value reportJson(const Report& report, bool withCurves) {
     v["scene_count"] = static_cast<Json::UInt>(report.scenes.firstFrames.size());
     v["scene_first_frames"] = Json::Value(Json::arrayValue);
     for (unsigned f : report.scenes.firstFrames) v["scene_first_frames"].append(f);
+    v["scenes_are_metadata_runs"] = report.scenes.scenesAreMetadataRuns;
+    v["jump_check"] = jumpCheckJson(report);
     v["jump_threshold_pq_codes"] = report.thresholdCodes;
     v["levels"] = Json::Value(Json::arrayValue);
     for (size_t l = 0; l <= reportLevels().size(); l++) v["levels"].append(levelKey(l));
@@ -212,7 +276,8 @@ Json::Value reportJson(const Report& report, bool withCurves) {
         const TargetRows& target = clip.targets[t];
         Json::Value tv;
         tv["target_nits"] = target.targetNits;
-        tv["flagged_frame_count"] = static_cast<Json::UInt>(flaggedFrameCount(report.jumps[t]));
+        tv["flagged_frame_count"] = static_cast<Json::UInt>(flaggedFrameCount(report, t));
+        tv["badge"] = badgeJson(report, t);
         tv["frames"] = Json::Value(Json::arrayValue);
         for (const FrameRow& row : target.frames) {
             Json::Value f;
@@ -238,6 +303,22 @@ Json::Value reportJson(const Report& report, bool withCurves) {
             f["before_pq_code"] = j.beforeCode;
             f["after_pq_code"] = j.afterCode;
             tv["flagged"].append(f);
+        }
+        tv["glitches"] = Json::Value(Json::arrayValue);
+        for (const Glitch& g : report.glitches[t]) {
+            Json::Value f;
+            f["first_frame"] = g.firstFrame;
+            f["last_frame"] = g.lastFrame;
+            f["previous_frame"] = g.previousFrame;
+            f["next_frame"] = g.nextFrame;
+            f["level"] = levelKey(g.level);
+            f["before_nits"] = g.beforeNits;
+            f["run_nits"] = g.runNits;
+            f["after_nits"] = g.afterNits;
+            f["before_pq_code"] = g.beforeCode;
+            f["run_pq_code"] = g.runCode;
+            f["after_pq_code"] = g.afterCode;
+            tv["glitches"].append(f);
         }
         if (withCurves) addCurves(tv, target, grid);
         v["targets"].append(tv);

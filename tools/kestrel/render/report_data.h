@@ -29,6 +29,7 @@ struct ReportRequest {
     unsigned layerNits = 1000;
     double thresholdCodes = kDefaultJumpThresholdCodes;
     double maxError = kDefaultMaxError;  // of unit gain, for the interpolation warning
+    std::vector<unsigned> sceneList;     // first frames of the scenes; empty: from the metadata
 };
 
 struct Report {
@@ -36,7 +37,8 @@ struct Report {
     double thresholdCodes = 0;
     ClipAnalysis clip;  // levelOutputs: reportLevels(), then the average
     SceneSplit scenes;
-    std::vector<std::vector<Jump>> jumps;  // per target of clip.targets
+    std::vector<std::vector<Jump>> jumps;        // per target of clip.targets
+    std::vector<std::vector<Glitch>> glitches;  // per target: short runs that stand out
 };
 
 // `progress`, when given, is called with (done, total) after each frame.
@@ -44,6 +46,9 @@ Report buildReport(const Hdr10PlusDocument& document, const ReportRequest& reque
                    const std::function<void(unsigned, unsigned)>& progress = {});
 
 size_t flaggedFrameCount(const std::vector<Jump>& jumps);
+// Frames flagged at target `t`: frames that jumped, and the frames of every
+// short run that stands out.
+size_t flaggedFrameCount(const Report& report, size_t t);
 
 // The document. With `withCurves`, each target also gets the curves the page
 // draws: per distinct record, the table's 33 points (input cd/m², gain), the
