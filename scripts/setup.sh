@@ -22,6 +22,7 @@ packages=(
   libbenchmark-dev
   libcli11-dev libcairo2-dev   # the kestrel tool
   chromium                     # the browser the report page is tested in
+  python3-jsonschema           # the report data checked against docs/report-schema.json
   # Container files (Matroska, MP4) for the tool, and the decoder the
   # stream tests check our reading against.
   libavformat-dev libavcodec-dev libavutil-dev

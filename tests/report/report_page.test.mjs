@@ -5,7 +5,7 @@
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { createRequire } from "node:module";
-import { mkdtempSync, readFileSync, rmSync } from "node:fs";
+import { mkdtempSync, readFileSync, rmSync, statSync } from "node:fs";
 import { tmpdir } from "node:os";
 import path from "node:path";
 import { pathToFileURL } from "node:url";
@@ -71,7 +71,7 @@ test("clicking a frame on a timeline shows that frame's curve and 33 points for 
   const hit = page.locator("svg.timeline[data-target='600'] rect.frame-hit");
   await hit.scrollIntoViewIfNeeded();
   const box = await hit.boundingBox();
-  const frames = await page.evaluate(() => window.kestrelReport.data.frames.map((f) => f.frame));
+  const frames = await page.evaluate(() => window.kestrelReport.data.frames.frame);
   const first = frames[0] - 0.5, last = frames[frames.length - 1] + 0.5;
   const x = box.x + (100 - first) / (last - first) * box.width;
   await page.mouse.click(x, box.y + box.height / 2);
@@ -133,8 +133,9 @@ test("the table the page shows for a frame is the one `kestrel lut` prints", asy
       }
     });
     const error = await page.evaluate((f) => {
-      const t = window.kestrelReport.data.targets.find((t) => t.target_nits === 600);
-      return t.frames.find((r) => r.frame === f).max_interpolation_error;
+      const data = window.kestrelReport.data;
+      const t = data.targets.find((t) => t.target_nits === 600);
+      return t.analyses[data.frames.record[data.frames.frame.indexOf(f)]].max_interpolation_error;
     }, frame);
     const expected = lut.max_interpolation_error.of_unit_gain;
     assert.ok(Math.abs(error - expected) <= 1e-5 * expected + 1e-12, `frame ${frame}: ${error} vs ${expected}`);
@@ -151,5 +152,80 @@ test("a clip with no frame read says so, in the singular, and claims no absence 
   assert.equal(await section.count(), 1);
   assert.equal(await section.locator(".badge").count(), 0);
   assert.match(await section.textContent(), /No frame could be read\./);
+  await context.close();
+});
+
+test("the timelines zoom to single frames with the wheel and the range control, and keep the chosen frame", async () => {
+  const { page, context, problems } = await open("regular.html");
+  const hit = page.locator("svg.timeline[data-target='600'] rect.frame-hit");
+  await hit.scrollIntoViewIfNeeded();
+  const box = await hit.boundingBox();
+  await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+  for (let k = 0; k < 12; k++) await page.mouse.wheel(0, -100);
+  const view = await page.evaluate(() => window.kestrelReport.view());
+  assert.ok(view.to - view.from <= 20, `zoomed to ${view.from} .. ${view.to}`);
+  assert.ok(view.from < 129.5 && view.to > 129.5, "about the pointer");
+  // Every timeline follows, and each frame in view is one flat step.
+  const ticks = await page.$$eval("svg.error-timeline[data-target] text, svg.error-timeline text", (t) => t.map((e) => e.textContent));
+  assert.ok(ticks.some((t) => /frames \d+ to \d+ shown/.test(t)), ticks.join(" | "));
+  // Dragging moves along the clip and chooses nothing.
+  const chosenBefore = await page.inputValue("#frame-input");
+  const zoomed = await hit.boundingBox();
+  await page.mouse.move(zoomed.x + zoomed.width / 2, zoomed.y + 50);
+  await page.mouse.down();
+  await page.mouse.move(zoomed.x + zoomed.width / 2 - 300, zoomed.y + 50, { steps: 5 });
+  await page.mouse.up();
+  const moved = await page.evaluate(() => window.kestrelReport.view());
+  assert.ok(moved.from > view.from && Math.abs((moved.to - moved.from) - (view.to - view.from)) < 1e-9, `dragged to ${moved.from} .. ${moved.to}`);
+  assert.equal(await page.inputValue("#frame-input"), chosenBefore);
+  await page.fill("#view-from", "0");
+  await page.fill("#view-to", "9");
+  await page.dispatchEvent("#view-to", "change");
+  assert.deepEqual(await page.evaluate(() => window.kestrelReport.view()), { from: -0.5, to: 9.5 });
+  // Frames 0-2 are one scene, 3-5 the next: the cuts before 3 and 6 are in view.
+  assert.equal(await page.locator("#target-600 svg.timeline line.scene-cut").count(), 2);
+  await page.click("#view-all");
+  assert.equal(await page.inputValue("#view-to"), "258");
+  assert.deepEqual(problems, []);
+  await context.close();
+});
+
+// A film of reduced length (scripts/make_film.py, 20,000 frames of real
+// records): drawn within the budget, decimated, its tables paged.
+test("a film's page paints within 3 s and shows a chosen frame within 200 ms", async (t) => {
+  if (!process.env.KESTREL_FILM) { t.skip("no generated film (python3 missing)"); return; }
+  const { page, context, problems } = await open("film.html");
+  const painted = await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => setTimeout(() => r(performance.now())))));
+  const data = await page.evaluate(() => ({ n: window.kestrelReport.data.frames.frame.length, flagged: window.kestrelReport.data.targets.map((t) => t.flagged.length) }));
+  const size = statSync(path.join(work, "film.html")).size;
+  const times = [];
+  for (const frame of [17, 5000, 12345, 19999]) {
+    times.push(await page.evaluate((f) => new Promise((r) => {
+      const t0 = performance.now();
+      window.kestrelReport.choose(f);
+      requestAnimationFrame(() => setTimeout(() => r(performance.now() - t0)));
+    }), frame));
+  }
+  console.log(`film page: ${data.n} frames, ${(size / 1e6).toFixed(2)} MB, first paint ${painted.toFixed(0)} ms, ` +
+              `choosing a frame ${times.map((x) => x.toFixed(0)).join(", ")} ms`);
+  assert.deepEqual(problems, []);
+  assert.ok(painted <= 3000, `first paint ${painted} ms`);
+  assert.ok(Math.max(...times) <= 200, `choosing ${times} ms`);
+  assert.equal(await page.getAttribute("#target-1000 h3.chosen-frame", "data-frame"), "19999");
+  // Decimated: no more points on a trace than pixel columns.
+  const longest = await page.$$eval("#target-600 svg.timeline path", (ps) => Math.max(...ps.map((p) => (p.getAttribute("d") || "").split(/[ML]/).length)));
+  assert.ok(longest < 2 * 1100, `${longest} points on one trace`);
+  // Every flagged frame keeps its mark while frames are wider than a pixel:
+  // zoomed about the first flagged frame, its mark is there.
+  const first = await page.evaluate(() => window.kestrelReport.data.targets[1].flagged[0].frame);
+  await page.evaluate((f) => window.kestrelReport.setView(f - 200, f + 200), first);
+  const marks = await page.$$eval("#target-600 path.flag-mark", (m) => m.map((e) => Number(e.getAttribute("data-frame"))));
+  assert.ok(marks.includes(first), `mark of frame ${first}`);
+  // Tables show a page of rows at a time.
+  assert.ok(data.flagged[1] > 100, "enough jumps to page");
+  assert.equal(await page.locator("#target-600 table.flagged-table tbody tr").count(), 100);
+  await page.click("#target-600 .pager .page-next");
+  const second = await page.$$eval("#target-600 table.flagged-table tbody tr", (r) => r.length);
+  assert.ok(second > 0 && second <= 100);
   await context.close();
 });

@@ -32,10 +32,17 @@ planted=$source/tests/tool/data/planted_jump.json
 printf '%s\n' '{"SceneInfo": [{"TargetedSystemDisplayMaximumLuminance": 0,
   "LuminanceParameters": {"MaxScl": [5000, 4000, -1]}}]}' >"$work/rejected.json"
 "$tool" report "$work/rejected.json" --target-nits 600 -o "$work/rejected.html" 2>/dev/null || true
+# A film of reduced length, built from the real frames (scripts/make_film.py).
+film=
+if command -v python3 >/dev/null &&
+   python3 "$source/scripts/make_film.py" "$work/film.json" --frames 20000 2>/dev/null; then
+  "$tool" report "$work/film.json" --target-nits 400,600,1000 -o "$work/film.html" 2>/dev/null
+  film=1
+fi
 for frame in 0 3 100; do
   "$tool" lut "$regular" --frame "$frame" --target-nits 600 --format json >"$work/lut-$frame.json"
 done
 
 cd "$work"
-KESTREL_REPORT_WORK=$work KESTREL_CHROMIUM=$(command -v chromium) \
+KESTREL_REPORT_WORK=$work KESTREL_FILM=$film KESTREL_CHROMIUM=$(command -v chromium) \
   node --test "$here/report_page.test.mjs"

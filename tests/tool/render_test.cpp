@@ -10,6 +10,7 @@
 #include "support/json_text.h"
 #include "tools/kestrel/render/curve_charts.h"
 #include "tools/kestrel/render/plot.h"
+#include "tools/kestrel/render/report_curves.h"
 #include "tools/kestrel/render/report_data.h"
 #include "tools/kestrel/render/report_page.h"
 #include "tools/kestrel/render/warning_text.h"
@@ -130,20 +131,6 @@ TEST(CurveCharts, ChartsDrawIntoAStreamAsPngOrSvg) {
     std::ostringstream nothing;
     EXPECT_FALSE(writeCharts(nothing, PlotFormat::Svg, {}, error));
     EXPECT_TRUE(nothing.str().empty());
-
-    // Two drawings for one page share no id, and each refers to its own.
-    std::string first, second;
-    ASSERT_TRUE(svgElement({chart}, "a-", first, error)) << error;
-    ASSERT_TRUE(svgElement({chart}, "b-", second, error)) << error;
-    EXPECT_EQ(first.rfind("<svg ", 0), 0u);
-    const std::string rootTag = first.substr(0, first.find('>'));
-    EXPECT_EQ(rootTag.find("width="), std::string::npos) << rootTag;
-    EXPECT_NE(rootTag.find("viewBox="), std::string::npos) << rootTag;
-    ASSERT_NE(first.find("id=\"a-glyph"), std::string::npos);
-    EXPECT_EQ(first.find("id=\"b-"), std::string::npos);
-    EXPECT_EQ(first.find("href=\"#glyph"), std::string::npos);
-    EXPECT_NE(first.find("href=\"#a-glyph"), std::string::npos);
-    EXPECT_NE(second.find("id=\"b-glyph"), std::string::npos);
 }
 
 TEST(ReportData, PlantedJumpInsideASceneIsTheOnlyFlaggedFrameOfTheClip) {
@@ -172,6 +159,63 @@ TEST(ReportData, PlantedJumpInsideASceneIsTheOnlyFlaggedFrameOfTheClip) {
     // The cut changes the shadows as much, and is not flagged.
     const FrameRow& cut = report.clip.targets[1].frames[6];
     EXPECT_NEAR(after.levelOutputs[0] / cut.levelOutputs[0], 1.9, 0.01);
+}
+
+TEST(ReportCurves, MedianAndExtremesCountEveryFrameAtEveryInput) {
+    const double n = std::nan("");
+    // Record 0 (one frame) ends after three samples, record 1 (three frames)
+    // after two; record 2 (five frames) has no curve and does not count.
+    const std::vector<std::vector<double>> adapted{{1, 2, 3, n}, {2, 4, n, n}, {n, n, n, n}};
+    const CurveSummary s = summariseCurves(adapted, {1, 3, 5});
+    // Above its peak a frame holds its last sample: record 1 stays at 4.
+    EXPECT_EQ(s.lowest, (std::vector<double>{1, 2, 3, 3}));
+    EXPECT_EQ(s.median, (std::vector<double>{2, 4, 4, 4}));
+    EXPECT_EQ(s.highest, (std::vector<double>{2, 4, 4, 4}));
+    // Half the frames on each side: the lower value is the median.
+    const CurveSummary even = summariseCurves({{1}, {5}}, {2, 2});
+    EXPECT_EQ(even.median, std::vector<double>{1});
+    // No curve at all: no value, and no input without one.
+    const CurveSummary none = summariseCurves({{n, n}}, {4});
+    ASSERT_EQ(none.median.size(), 2u);
+    EXPECT_TRUE(std::isnan(none.median[0]) && std::isnan(none.lowest[1]));
+    EXPECT_TRUE(summariseCurves({}, {}).median.empty());
+}
+
+TEST(ReportCurves, TheInterpolatedTablePassesThroughItsPointsInOrder) {
+    Hdr10PlusDocument document;
+    std::string error;
+    ASSERT_TRUE(loadHdr10PlusFile(std::string(KESTREL_EXAMPLES) + "/metadata/regular_metadata.json",
+                                  document, error))
+        << error;
+    ReportRequest request;
+    request.targets = {600};
+    const Report report = buildReport(document, request);
+    const Json::Value data = reportJson(report, true);
+    const Json::Value& grid = data["curve_grid_nits"];
+    ASSERT_GT(grid.size(), 50u);
+    for (const Json::Value& a : data["targets"][0]["analyses"]) {
+        const Json::Value& table = a["curves"]["table"];
+        const Json::Value& points = a["curves"]["points"];
+        ASSERT_GT(table["input_nits"].size(), grid.size() / 2);
+        for (Json::ArrayIndex k = 1; k < table["input_nits"].size(); k++)
+            EXPECT_LE(table["input_nits"][k - 1].asDouble(), table["input_nits"][k].asDouble());
+        // Every point from the grid's start is on the line, with its output.
+        size_t found = 0;
+        for (Json::ArrayIndex k = 0; k < 33; k++) {
+            if (points["input_nits"][k].asDouble() < grid[0].asDouble()) continue;
+            for (Json::ArrayIndex q = 0; q < table["input_nits"].size(); q++)
+                if (table["input_nits"][q] == points["input_nits"][k] &&
+                    table["output_nits"][q] == points["output_nits"][k]) {
+                    found++;
+                    break;
+                }
+        }
+        EXPECT_GT(found, 15u);
+        size_t above = 0;
+        for (Json::ArrayIndex k = 0; k < 33; k++)
+            above += points["input_nits"][k].asDouble() >= grid[0].asDouble();
+        EXPECT_EQ(found, above);
+    }
 }
 
 TEST(ReportPage, DataCannotEndItsScriptElement) {

@@ -32,21 +32,40 @@ double lutOutputAt(const Json::Value& lut, double level) {
     return p[p.size() - 1]["output_nits"].asDouble();
 }
 
+// Target `t`'s analysis of the record frame `frame` points at.
+const Json::Value& analysisOf(const Json::Value& report, size_t t, unsigned frame) {
+    const Json::Value& frames = report["frames"];
+    for (Json::ArrayIndex i = 0; i < frames["frame"].size(); i++)
+        if (frames["frame"][i].asUInt() == frame)
+            return report["targets"][static_cast<Json::ArrayIndex>(t)]["analyses"]
+                         [frames["record"][i].asUInt()];
+    static const Json::Value kNone;
+    ADD_FAILURE() << "no frame " << frame;
+    return kNone;
+}
+
 TEST(ReportCommand, OutputAtEachLevelIsWhatTheLutTableGives) {
     ToolRun run = runTool({"report", kRegular, "--target-nits", "600", "--format", "json"});
     ASSERT_EQ(run.status, 0) << run.err;
     const Json::Value report = parseJson(run.out);
     const Json::Value scenes = parseJson(readFile(kRegular))["SceneInfo"];
+    EXPECT_EQ(report["schema_version"].asInt(), 1);
     ASSERT_EQ(report["targets"].size(), 1u);
-    const Json::Value& frames = report["targets"][0]["frames"];
-    ASSERT_EQ(frames.size(), 259u);
+    ASSERT_EQ(report["frames"]["frame"].size(), 259u);
+    // Three scenes of one record each: three records, each analysed once.
+    ASSERT_EQ(report["records"].size(), 3u);
+    EXPECT_EQ(report["targets"][0]["analyses"].size(), 3u);
+    unsigned counted = 0;
+    for (const Json::Value& r : report["records"]) counted += r["frame_count"].asUInt();
+    EXPECT_EQ(counted, 259u);
     // Frame 3's source peak is 314.5 cd/m²: its 1000 cd/m² level is the peak's output.
     for (unsigned frame : {0u, 3u, 100u}) {
         ToolRun lutRun = runTool({"lut", kRegular, "--frame", std::to_string(frame),
                                   "--target-nits", "600", "--format", "json"});
         ASSERT_EQ(lutRun.status, 0) << lutRun.err;
         const Json::Value lut = parseJson(lutRun.out);
-        const Json::Value& shown = frames[frame]["output_nits"];
+        const Json::Value& analysis = analysisOf(report, 0, frame);
+        const Json::Value& shown = analysis["output_nits"];
         const double average = scenes[frame]["LuminanceParameters"]["AverageRGB"].asDouble() / 10;
         const std::vector<std::pair<std::string, double>> levels{
             {"1", 1}, {"10", 10}, {"100", 100}, {"1000", 1000}, {"average", average}};
@@ -55,9 +74,9 @@ TEST(ReportCommand, OutputAtEachLevelIsWhatTheLutTableGives) {
             EXPECT_NEAR(shown[key].asDouble(), expected, 1e-9 * expected)
                 << "frame " << frame << " level " << key;
         }
-        EXPECT_DOUBLE_EQ(frames[frame]["max_interpolation_error"].asDouble(),
+        EXPECT_DOUBLE_EQ(analysis["max_interpolation_error"].asDouble(),
                          lut["max_interpolation_error"]["of_unit_gain"].asDouble());
-        EXPECT_EQ(frames[frame]["warnings"], Json::Value(Json::arrayValue));
+        EXPECT_EQ(analysis["warnings"], Json::Value(Json::arrayValue));
     }
     EXPECT_EQ(report["scene_source"].asString(), "scene fields");
     EXPECT_EQ(report["scene_first_frames"], parseJson("[0, 3, 6]"));
@@ -71,7 +90,8 @@ TEST(ReportCommand, PlantedJumpIsFlaggedAndFailsTheGateOnlyWhenAsked) {
     ASSERT_EQ(report["targets"].size(), 2u);
     EXPECT_EQ(report["targets"][0]["target_nits"].asUInt(), 600u);
     EXPECT_EQ(report["targets"][1]["target_nits"].asUInt(), 1000u);
-    for (const Json::Value& target : report["targets"]) {
+    for (size_t t = 0; t < 2; t++) {
+        const Json::Value& target = report["targets"][static_cast<Json::ArrayIndex>(t)];
         // Frame 3 jumps; and frames 3 to 5, a run of three frames, stand out
         // from frames 2 and 6 around them: a short run, flagged whole.
         EXPECT_EQ(target["flagged_frame_count"].asUInt(), 3u);
@@ -88,11 +108,11 @@ TEST(ReportCommand, PlantedJumpIsFlaggedAndFailsTheGateOnlyWhenAsked) {
             EXPECT_EQ(f["previous_frame"].asUInt(), 2u);
             // The flag carries the two frames' outputs at its level.
             const std::string level = f["level"].asString();
-            const Json::Value& frames = target["frames"];
-            EXPECT_EQ(f["before_nits"], frames[2]["output_nits"][level]) << level;
-            EXPECT_EQ(f["after_nits"], frames[3]["output_nits"][level]) << level;
-            EXPECT_GT(std::fabs(f["after_pq_code"].asDouble() - f["before_pq_code"].asDouble()),
-                      2.0);
+            EXPECT_EQ(f["before_nits"], analysisOf(report, t, 2)["output_nits"][level]) << level;
+            EXPECT_EQ(f["after_nits"], analysisOf(report, t, 3)["output_nits"][level]) << level;
+            EXPECT_EQ(f["before_pq_code"], analysisOf(report, t, 2)["output_pq_codes"][level]);
+            EXPECT_EQ(f["after_pq_code"], analysisOf(report, t, 3)["output_pq_codes"][level]);
+            EXPECT_GT(std::fabs(f["pq_code_change"].asDouble()), 2.0);
         }
     }
     // At 600 cd/m² frame 3 moves the outputs by 20 to 72 codes (36 in the
@@ -256,10 +276,10 @@ TEST(ReportCommand, PageIsOneSmallFileThatCarriesItsData) {
     const size_t end = html.find("</script>", start);
     const Json::Value data = parseJson(html.substr(start + open.size(), end - start - open.size()));
     ASSERT_EQ(data["targets"].size(), 3u);
-    ASSERT_EQ(data["targets"][2]["frames"].size(), 259u);
+    ASSERT_EQ(data["frames"]["frame"].size(), 259u);
     ToolRun json = runTool({"report", kRegular, "--target-nits", "1000", "--format", "json"});
-    const Json::Value full = parseJson(json.out)["targets"][0]["frames"][100]["output_nits"];
-    const Json::Value shown = data["targets"][2]["frames"][100]["output_nits"];
+    const Json::Value full = analysisOf(parseJson(json.out), 0, 100)["output_nits"];
+    const Json::Value shown = analysisOf(data, 2, 100)["output_nits"];
     for (const char* level : {"1", "10", "100", "1000", "average"})
         EXPECT_NEAR(shown[level].asDouble(), full[level].asDouble(), 1e-5 * full[level].asDouble())
             << level;
@@ -269,8 +289,16 @@ TEST(ReportCommand, PageIsOneSmallFileThatCarriesItsData) {
     EXPECT_EQ(piped.out.rfind("<!DOCTYPE html>", 0), 0u);
     EXPECT_EQ(piped.err, "");
     // One curve set per distinct record: three scenes, three sets.
-    EXPECT_EQ(data["targets"][0]["curves"].size(), 3u);
-    EXPECT_EQ(data["targets"][0]["curves"][0]["points"].size(), 33u);
+    EXPECT_EQ(data["targets"][0]["analyses"].size(), 3u);
+    EXPECT_EQ(data["targets"][0]["analyses"][0]["curves"]["points"]["input_nits"].size(), 33u);
+    // The page's PQ axes are labelled with the tool's codes: 100 cd/m² is
+    // code 519.76, 1000 cd/m² 769.12, 10000 cd/m² the top, 1023.
+    const Json::Value& decades = data["pq_codes_of_decades"];
+    ASSERT_EQ(decades.size(), 11u);
+    EXPECT_EQ(decades[8][0].asDouble(), 100.0);
+    EXPECT_NEAR(decades[8][1].asDouble(), 519.76, 0.01);
+    EXPECT_NEAR(decades[9][1].asDouble(), 769.12, 0.01);
+    EXPECT_DOUBLE_EQ(decades[10][1].asDouble(), 1023.0);
 }
 
 TEST(ReportCommand, BadRequestsAndRejectedFramesAreReported) {

@@ -476,43 +476,6 @@ bool writeCharts(std::ostream& out, PlotFormat format, const std::vector<Chart>&
     return true;
 }
 
-namespace {
-
-void replaceAll(std::string& text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-}
-
-// Removes attribute `name="..."` from the first tag that starts at `tag`.
-void dropAttribute(std::string& text, size_t tag, const std::string& name) {
-    const size_t end = text.find('>', tag);
-    const size_t at = text.find(" " + name + "=\"", tag);
-    if (at == std::string::npos || at > end) return;
-    const size_t close = text.find('"', at + name.size() + 3);
-    text.erase(at, close + 1 - at);
-}
-
-}  // namespace
-
-bool svgElement(const std::vector<Chart>& charts, const std::string& idPrefix, std::string& svg,
-                std::string& error) {
-    std::ostringstream drawing;
-    if (!writeCharts(drawing, PlotFormat::Svg, charts, error)) return false;
-    svg = drawing.str();
-    const size_t root = svg.find("<svg");
-    if (root == std::string::npos) {
-        error = "the drawing has no <svg> element";
-        return false;
-    }
-    svg.erase(0, root);
-    dropAttribute(svg, 0, "width");
-    dropAttribute(svg, 0, "height");
-    replaceAll(svg, "id=\"", "id=\"" + idPrefix);
-    replaceAll(svg, "href=\"#", "href=\"#" + idPrefix);
-    replaceAll(svg, "url(#", "url(#" + idPrefix);
-    return true;
-}
-
 bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error) {
     PlotFormat format;
     if (!plotFormatOf(path, format)) {

@@ -83,15 +83,6 @@ bool isPlotFileName(const std::string& path);
 bool writeCharts(std::ostream& out, PlotFormat format, const std::vector<Chart>& charts,
                  std::string& error);
 
-// The charts as an <svg> element to place inside an HTML page: no XML
-// declaration, no fixed size (it takes the width of its container and keeps
-// its aspect), and every id prefixed with `idPrefix`. Cairo names the glyphs
-// and clips of every document alike ("glyph0-1", "clip1"), and ids are
-// shared by a whole page, so two drawings with the same ids would take each
-// other's glyphs.
-bool svgElement(const std::vector<Chart>& charts, const std::string& idPrefix, std::string& svg,
-                std::string& error);
-
 // Writes the charts to `path`; the format follows the extension. False with
 // `error` (naming the path) when the name or the writing fails.
 bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error);

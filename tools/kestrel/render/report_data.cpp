@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cstdio>
 #include <limits>
-#include <map>
 #include <set>
 
 #include "analysis/pq.h"
+#include "tools/kestrel/render/report_curves.h"
 #include "tools/kestrel/render/row_formats.h"
 #include "tools/kestrel/render/version.h"
 
@@ -16,13 +16,6 @@ namespace kestrel::tool {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// The page's curves: inputs from the shadows the curve charts start at to
-// the brightest source peak, evenly spaced on a log scale. 16 samples a
-// decade draw the curves smoothly at the page's size.
-constexpr int kCurveSamplesPerDecade = 16;
-
-Json::Value number(double v) { return std::isfinite(v) ? Json::Value(v) : Json::Value(); }
 
 const char* sceneSourceName(SceneSource s) {
     switch (s) {
@@ -72,80 +65,100 @@ Json::Value badgeJson(const Report& report, size_t t) {
     return b;
 }
 
-// The largest |table - curve| gain of each of the table's segments, as a
-// fraction of unit gain, with the input (cd/m²) where it occurs.
-Json::Value segmentErrors(const LutAnalysis& a) {
+Json::Value glitchJson(const Glitch& g) {
+    Json::Value f;
+    f["first_frame"] = g.firstFrame;
+    f["last_frame"] = g.lastFrame;
+    f["previous_frame"] = g.previousFrame;
+    f["next_frame"] = g.nextFrame;
+    f["level"] = levelKey(g.level);
+    f["before_nits"] = g.beforeNits;
+    f["run_nits"] = g.runNits;
+    f["after_nits"] = g.afterNits;
+    f["before_pq_code"] = g.beforeCode;
+    f["run_pq_code"] = g.runCode;
+    f["after_pq_code"] = g.afterCode;
+    return f;
+}
+
+// The smallest positive and the largest of some luminances (null when none
+// is positive): the page rounds them out to whole decades for its axes.
+struct Extent {
+    double lo = kNaN, hi = kNaN;
+    void add(double v) {
+        if (!(std::isfinite(v) && v > 0)) return;
+        lo = std::isnan(lo) ? v : std::min(lo, v);
+        hi = std::isnan(hi) ? v : std::max(hi, v);
+    }
+    Json::Value json() const {
+        Json::Value e;
+        e["min"] = jsonNumber(lo);
+        e["max"] = jsonNumber(hi);
+        return e;
+    }
+};
+
+double averageNits(const FrameRow& row) {
+    return row.averageMaxRgbNits >= 0 ? row.averageMaxRgbNits : kNaN;
+}
+
+double peakNits(const FrameRow& row) { return row.lut.sourcePeak > 0 ? row.lut.sourcePeak : kNaN; }
+
+// What a target's analysis of one record holds for a script: the outputs at
+// the levels, the table's largest interpolation error, the warnings.
+Json::Value analysisJson(const FrameRow& row) {
+    Json::Value a;
+    for (size_t l = 0; l < row.levelOutputs.size(); l++) {
+        a["output_nits"][levelKey(l)] = jsonNumber(row.levelOutputs[l]);
+        a["output_pq_codes"][levelKey(l)] = jsonNumber(
+            std::isfinite(row.levelOutputs[l]) ? pqCodeOfNits(row.levelOutputs[l]) : kNaN);
+    }
+    const bool usable = row.lut.firstDecrease < 0;
+    a["max_interpolation_error"] = jsonNumber(usable ? row.lut.maxError / kUnitGain : kNaN);
+    a["max_interpolation_error_at_nits"] = jsonNumber(
+        usable && row.lut.sourcePeak > 0 ? inputNits(row.lut, row.lut.maxErrorAt) : kNaN);
+    a["warnings"] = warningsJson(row.warnings);  // as `kestrel lut` lists them
+    return a;
+}
+
+Json::Value flaggedJson(const Jump& j) {
+    Json::Value f;
+    f["frame"] = j.frame;
+    f["previous_frame"] = j.previousFrame;
+    f["scene"] = j.scene;
+    f["level"] = levelKey(j.level);
+    f["before_nits"] = j.beforeNits;
+    f["after_nits"] = j.afterNits;
+    f["output_ratio"] = jsonNumber(j.afterNits / j.beforeNits);
+    f["before_pq_code"] = j.beforeCode;
+    f["after_pq_code"] = j.afterCode;
+    f["pq_code_change"] = j.afterCode - j.beforeCode;
+    return f;
+}
+
+// The summary of a target's adapted curves, each line with its PQ codes.
+Json::Value summaryJson(const CurveSummary& s) {
+    Json::Value v;
+    v["lowest_nits"] = nitsArray(s.lowest);
+    v["lowest_pq_codes"] = pqCodeArray(s.lowest);
+    v["median_nits"] = nitsArray(s.median);
+    v["median_pq_codes"] = pqCodeArray(s.median);
+    v["highest_nits"] = nitsArray(s.highest);
+    v["highest_pq_codes"] = pqCodeArray(s.highest);
+    return v;
+}
+
+// The whole decades a luminance axis can be labelled at, with their codes.
+Json::Value pqCodesOfDecades() {
     Json::Value list(Json::arrayValue);
-    if (a.firstDecrease >= 0) return list;
-    for (const SegmentError& s : segmentInterpolationErrors(a.points, toneCurveOf(a.adapted))) {
-        Json::Value e(Json::arrayValue);
-        e.append(inputNits(a, s.at));
-        e.append(s.error / kUnitGain);
-        list.append(e);
+    for (int e = -6; e <= 4; e++) {
+        const double nits = std::pow(10.0, e);
+        Json::Value d(Json::arrayValue);
+        d.append(nits);
+        d.append(pqCodeOfNits(nits));
+        list.append(d);
     }
     return list;
-}
-
-Json::Value curvesJson(const FrameRow& row, const std::vector<double>& grid) {
-    const LutAnalysis& a = row.lut;
-    Json::Value c;
-    c["points"] = Json::Value(Json::arrayValue);
-    for (const TablePoint& p : a.points) {
-        Json::Value point(Json::arrayValue);
-        point.append(inputNits(a, p.x));
-        point.append(p.gain / kUnitGain);
-        c["points"].append(point);
-    }
-    // The curve is defined up to the frame's own source peak.
-    c["adapted_nits"] = Json::Value(Json::arrayValue);
-    const ToneCurve adapted = toneCurveOf(a.adapted);
-    for (double nits : grid) {
-        const bool inside = a.sourcePeak > 0 && nits <= a.sourcePeak * (1 + 1e-12);
-        c["adapted_nits"].append(
-            number(inside ? evaluate(adapted, nits / a.sourcePeak) * a.targetNits : kNaN));
-    }
-    c["segment_errors"] = segmentErrors(a);
-    return c;
-}
-
-std::vector<double> curveGrid(const Report& report) {
-    // Frames without statistics have no curve in cd/m² and do not count.
-    double from = kPqMaxNits, peak = 0;
-    for (const FrameRow& row : report.clip.targets.front().frames) {
-        if (!(row.lut.sourcePeak > 0)) continue;
-        double rowFrom = 0, rowTo = 0;
-        defaultCurveRange(row.lut, rowFrom, rowTo);
-        from = std::min(from, rowFrom);
-        peak = std::max(peak, rowTo);
-    }
-    if (!(peak > from)) from = 0.01, peak = kPqMaxNits;
-    const double decades = std::log10(peak / from);
-    const int count = std::max(1, static_cast<int>(std::ceil(decades * kCurveSamplesPerDecade)));
-    std::vector<double> grid;
-    for (int i = 0; i <= count; i++)
-        grid.push_back(from * std::pow(peak / from, static_cast<double>(i) / count));
-    grid.back() = peak;
-    return grid;
-}
-
-// Frames with the same record and target have the same table and curves:
-// the page keeps one copy of each, which real clips (whose metadata changes
-// per scene) shrink by orders of magnitude.
-void addCurves(Json::Value& target, const TargetRows& rows, const std::vector<double>& grid) {
-    target["curves"] = Json::Value(Json::arrayValue);
-    target["curve_of_frame"] = Json::Value(Json::arrayValue);
-    std::map<std::string, Json::UInt> distinct;  // record bytes -> index in "curves"
-    for (const FrameRow& row : rows.frames) {
-        const std::string key(reinterpret_cast<const char*>(&row.lut.source),
-                              sizeof row.lut.source);
-        auto found = distinct.find(key);
-        if (found == distinct.end()) {
-            found = distinct.emplace(key, static_cast<Json::UInt>(distinct.size())).first;
-            target["curves"].append(curvesJson(row, grid));
-        }
-        const Json::UInt k = found->second;
-        target["curve_of_frame"].append(static_cast<Json::UInt>(k));
-    }
 }
 
 }  // namespace
@@ -215,31 +228,30 @@ Json::Value reportJson(const Report& report, bool withCurves) {
     const ClipAnalysis& clip = report.clip;
     static const std::vector<FrameRow> kNoRows;
     const std::vector<FrameRow>& rows = clip.targets.empty() ? kNoRows : clip.targets[0].frames;
+    // Every target analyses the same frames; their records are told apart once.
+    const DistinctRecords records = distinctRecords(rows);
 
     Json::Value v;
+    v["schema_version"] = kReportSchemaVersion;
     v["file"] = report.file;
     v["library_version"] = projectVersion();
     v["frame_count"] = clip.frameCount;
     v["frames_with_metadata"] = static_cast<Json::UInt>(rows.size());
     v["frames_rejected"] = static_cast<Json::UInt>(clip.rejected.size());
     unsigned withCurve = 0;
-    double peakLo = kNaN, peakHi = kNaN;
+    Extent peaks;
     std::set<unsigned> targeted;
     for (const FrameRow& row : rows) {
         if (row.lut.source.tone_mapping_flag == 1) {
             withCurve++;
             targeted.insert(row.lut.source.targeted_system_display_maximum_luminance);
         }
-        if (row.lut.sourcePeak > 0) {
-            peakLo = std::isnan(peakLo) ? row.lut.sourcePeak : std::min(peakLo, row.lut.sourcePeak);
-            peakHi = std::isnan(peakHi) ? row.lut.sourcePeak : std::max(peakHi, row.lut.sourcePeak);
-        }
+        peaks.add(peakNits(row));
     }
     v["frames_with_tone_curve"] = withCurve;
     v["rejected"] = Json::Value(Json::arrayValue);
     for (const std::string& e : clip.rejected) v["rejected"].append(e);
-    v["source_peak_nits"]["min"] = number(peakLo);
-    v["source_peak_nits"]["max"] = number(peakHi);
+    v["source_peak_nits"] = peaks.json();
     v["targeted_display_nits"] = Json::Value(Json::arrayValue);
     for (unsigned t : targeted) v["targeted_display_nits"].append(t);
 
@@ -253,22 +265,31 @@ Json::Value reportJson(const Report& report, bool withCurves) {
     v["levels"] = Json::Value(Json::arrayValue);
     for (size_t l = 0; l <= reportLevels().size(); l++) v["levels"].append(levelKey(l));
 
-    v["frames"] = Json::Value(Json::arrayValue);
+    // The frames as columns: a film's 10^5 frames stay a few bytes each.
+    Json::Value& frames = v["frames"];
+    frames["frame"] = Json::Value(Json::arrayValue);
+    frames["scene"] = Json::Value(Json::arrayValue);
+    frames["record"] = Json::Value(Json::arrayValue);
     for (size_t i = 0; i < rows.size(); i++) {
-        Json::Value f;
-        f["frame"] = rows[i].frame;
-        f["scene"] = report.scenes.sceneOf[i];
-        f["source_peak_nits"] = number(rows[i].lut.sourcePeak > 0 ? rows[i].lut.sourcePeak : kNaN);
-        f["average_maxrgb_nits"] =
-            number(rows[i].averageMaxRgbNits >= 0 ? rows[i].averageMaxRgbNits : kNaN);
-        v["frames"].append(f);
+        frames["frame"].append(rows[i].frame);
+        frames["scene"].append(report.scenes.sceneOf[i]);
+        frames["record"].append(records.ofRow[i]);
+    }
+    v["records"] = Json::Value(Json::arrayValue);
+    for (size_t k = 0; k < records.firstRow.size(); k++) {
+        const FrameRow& row = rows[records.firstRow[k]];
+        Json::Value r;
+        r["frame_count"] = records.rowCount[k];
+        putNitsAndCode(r, "source_peak", peakNits(row));
+        putNitsAndCode(r, "average_maxrgb", averageNits(row));
+        v["records"].append(r);
     }
 
-    const std::vector<double> grid =
-        withCurves && !rows.empty() ? curveGrid(report) : std::vector<double>{};
+    const std::vector<double> grid = withCurves ? curveGrid(rows) : std::vector<double>{};
     if (withCurves) {
-        v["curve_grid_nits"] = Json::Value(Json::arrayValue);
-        for (double g : grid) v["curve_grid_nits"].append(g);
+        v["curve_grid_nits"] = nitsArray(grid);
+        v["curve_grid_pq_codes"] = pqCodeArray(grid);
+        v["pq_codes_of_decades"] = pqCodesOfDecades();
     }
 
     v["targets"] = Json::Value(Json::arrayValue);
@@ -276,51 +297,44 @@ Json::Value reportJson(const Report& report, bool withCurves) {
         const TargetRows& target = clip.targets[t];
         Json::Value tv;
         tv["target_nits"] = target.targetNits;
+        tv["target_pq_code"] = pqCodeOfNits(target.targetNits);
         tv["flagged_frame_count"] = static_cast<Json::UInt>(flaggedFrameCount(report, t));
         tv["badge"] = badgeJson(report, t);
-        tv["frames"] = Json::Value(Json::arrayValue);
-        for (const FrameRow& row : target.frames) {
-            Json::Value f;
-            f["frame"] = row.frame;
-            for (size_t l = 0; l < row.levelOutputs.size(); l++)
-                f["output_nits"][levelKey(l)] = number(row.levelOutputs[l]);
-            const bool usable = row.lut.firstDecrease < 0;
-            f["max_interpolation_error"] = number(usable ? row.lut.maxError / kUnitGain : kNaN);
-            f["max_interpolation_error_at_nits"] = number(
-                usable && row.lut.sourcePeak > 0 ? inputNits(row.lut, row.lut.maxErrorAt) : kNaN);
-            f["warnings"] = warningsJson(row.warnings);  // as `kestrel lut` lists them
-            tv["frames"].append(f);
+        double largestError = kNaN;
+        Extent timeline;
+        std::vector<std::vector<double>> adapted;
+        tv["analyses"] = Json::Value(Json::arrayValue);
+        for (size_t first : records.firstRow) {
+            const FrameRow& row = target.frames[first];
+            Json::Value a = analysisJson(row);
+            if (row.lut.firstDecrease < 0) {  // a usable table
+                const double error = row.lut.maxError / kUnitGain;
+                largestError = std::isnan(largestError) ? error : std::max(largestError, error);
+            }
+            if (withCurves) {
+                for (double o : row.levelOutputs) timeline.add(o);
+                timeline.add(peakNits(row));
+                timeline.add(averageNits(row));
+                adapted.push_back(adaptedOnGrid(row.lut, grid));
+                a["curves"] = curvesJson(row.lut, grid, adapted.back());
+            }
+            tv["analyses"].append(a);
         }
+        tv["largest_interpolation_error"] = jsonNumber(largestError);
         tv["flagged"] = Json::Value(Json::arrayValue);
-        for (const Jump& j : report.jumps[t]) {
-            Json::Value f;
-            f["frame"] = j.frame;
-            f["previous_frame"] = j.previousFrame;
-            f["scene"] = j.scene;
-            f["level"] = levelKey(j.level);
-            f["before_nits"] = j.beforeNits;
-            f["after_nits"] = j.afterNits;
-            f["before_pq_code"] = j.beforeCode;
-            f["after_pq_code"] = j.afterCode;
-            tv["flagged"].append(f);
-        }
+        for (const Jump& j : report.jumps[t]) tv["flagged"].append(flaggedJson(j));
         tv["glitches"] = Json::Value(Json::arrayValue);
-        for (const Glitch& g : report.glitches[t]) {
-            Json::Value f;
-            f["first_frame"] = g.firstFrame;
-            f["last_frame"] = g.lastFrame;
-            f["previous_frame"] = g.previousFrame;
-            f["next_frame"] = g.nextFrame;
-            f["level"] = levelKey(g.level);
-            f["before_nits"] = g.beforeNits;
-            f["run_nits"] = g.runNits;
-            f["after_nits"] = g.afterNits;
-            f["before_pq_code"] = g.beforeCode;
-            f["run_pq_code"] = g.runCode;
-            f["after_pq_code"] = g.afterCode;
-            tv["glitches"].append(f);
+        for (const Glitch& g : report.glitches[t]) tv["glitches"].append(glitchJson(g));
+        if (withCurves) {
+            const CurveSummary summary = summariseCurves(adapted, records.rowCount);
+            Extent curves;
+            for (double x : summary.lowest) curves.add(x);
+            for (double x : summary.highest) curves.add(x);
+            curves.add(target.targetNits);
+            tv["curve_summary"] = summaryJson(summary);
+            tv["timeline_range_nits"] = timeline.json();
+            tv["curve_range_nits"] = curves.json();
         }
-        if (withCurves) addCurves(tv, target, grid);
         v["targets"].append(tv);
     }
     return v;

@@ -1,7 +1,9 @@
 // What `kestrel report` shows of a clip: the analysis of every frame for
 // every target (analysis/clip_analysis.h), the scenes, and the jumps inside them
-// (jump_detection.h), as one JSON document. `--format json` writes it as it
-// is; the page embeds it with the curves added and draws everything from it.
+// (jump_detection.h), as one JSON document whose shape docs/report-schema.json
+// writes down. `--format json` writes it as it is; the page embeds it with the
+// curves added and only draws: every number it shows, PQ codes included, is
+// in the document.
 #pragma once
 
 #include <json/value.h>
@@ -14,6 +16,12 @@
 #include "analysis/jump_detection.h"
 
 namespace kestrel::tool {
+
+// The document's "schema_version". It grows whenever a key is removed or
+// changes meaning; a reader checks it before anything else.
+// 2: "flagged_frame_count" counts the frames of short runs too ("glitches"),
+// and "badge", "jump_check" and "scenes_are_metadata_runs" say what was checked.
+constexpr int kReportSchemaVersion = 2;
 
 // The fixed input levels whose output the timelines follow, in cd/m². The
 // frame's own average maxRGB follows them as one more level, "average".
@@ -50,10 +58,12 @@ size_t flaggedFrameCount(const std::vector<Jump>& jumps);
 // short run that stands out.
 size_t flaggedFrameCount(const Report& report, size_t t);
 
-// The document. With `withCurves`, each target also gets the curves the page
-// draws: per distinct record, the table's 33 points (input cd/m², gain), the
-// adapted curve on a grid of inputs shared by all frames, and the largest
-// interpolation error of each of the table's segments.
+// The document. Frames point at their distinct record ("records"), and each
+// target carries the analysis of each distinct record once ("analyses"),
+// which real clips, whose metadata changes per scene, shrink by orders of
+// magnitude. With `withCurves`, what the page draws is added: the curves of
+// each analysis on a grid of inputs shared by all frames, their median and
+// extremes over the frames, and the ranges of the page's axes.
 Json::Value reportJson(const Report& report, bool withCurves);
 
 }  // namespace kestrel::tool
