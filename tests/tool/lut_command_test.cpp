@@ -211,7 +211,7 @@ TEST(LutCommand, PlotsAreWrittenAsPngAndSvg) {
     ASSERT_EQ(runTool({"lut", kExampleMetadata, "--plot", dir.path("curve.svg")}).status, 0);
     expectSvg(dir.path("curve.svg"));
     ToolRun frames = runTool({"lut", kExampleMetadata, "--all-frames", "--plot",
-                              dir.path("frames.svg"), "--levels", "5", "50", "500"});
+                              dir.path("frames.svg"), "--levels", "5,50,500"});
     ASSERT_EQ(frames.status, 0) << frames.err;
     expectSvg(dir.path("frames.svg"));
 
