@@ -101,7 +101,9 @@ TEST(ReportCommand, PlantedJumpIsFlaggedAndFailsTheGateOnlyWhenAsked) {
         EXPECT_EQ(target["glitches"][0]["previous_frame"].asUInt(), 2u);
         EXPECT_EQ(target["glitches"][0]["next_frame"].asUInt(), 6u);
         EXPECT_EQ(target["badge"]["kind"].asString(), "bad");
-        EXPECT_EQ(target["badge"]["text"].asString(), "3 flagged frames");
+        // At 1000 cd/m² frames 3 to 5 (a 314.5 cd/m² peak) are also brightened 3.18 times.
+        EXPECT_EQ(target["badge"]["text"].asString(),
+                  t == 0 ? "3 flagged frames" : "3 flagged frames; 3 frames with warnings");
         ASSERT_GE(target["flagged"].size(), 1u);
         for (const Json::Value& f : target["flagged"]) {
             EXPECT_EQ(f["frame"].asUInt(), 3u);
@@ -241,6 +243,50 @@ TEST(ReportCommand, DerivedScenesAreSaidAndAListOfScenesReplacesThem) {
     EXPECT_EQ(missing.err.rfind("kestrel report: --scenes " + dir.path("none.txt") + ": cannot open", 0),
               0u)
         << missing.err;
+}
+
+// Warnings are counted per target and kind, keep the badge from green, and
+// fail the run when asked; --max-ratio moves the brightening limit.
+TEST(ReportCommand, WarningsAreCountedAndFailTheGateWhenAsked) {
+    const std::string single = std::string(KESTREL_EXAMPLES) + "/metadata/single-frame-metadata.json";
+    TempDir dir;
+    const std::string cuts = dir.write("cuts.txt", "0\n");
+    // 584.3 cd/m² shown on 4000 cd/m²: 6.846 times; on 1000: 1.71 times.
+    ToolRun run = runTool({"report", single, "--target-nits", "1000,4000", "--format", "json",
+                           "--scenes", cuts});
+    EXPECT_EQ(run.status, 0) << run.err;
+    Json::Value data = parseJson(run.out);
+    EXPECT_EQ(data["targets"][0]["frames_with_warnings"].asUInt(), 0u);
+    EXPECT_EQ(data["targets"][0]["badge"]["kind"].asString(), "good");
+    EXPECT_EQ(data["targets"][1]["frames_with_warnings"].asUInt(), 1u);
+    EXPECT_EQ(data["targets"][1]["warning_counts"], parseJson(R"({"brightening": 1})"));
+    EXPECT_EQ(data["targets"][1]["badge"]["kind"].asString(), "partial");
+    EXPECT_EQ(data["targets"][1]["badge"]["text"].asString(), "no jumps; 1 frame with warnings");
+
+    for (const char* flag : {"--fail-on-warnings", "--strict"}) {
+        ToolRun gate = runTool({"report", single, "--target-nits", "1000,4000", "--format", "json",
+                                "--scenes", cuts, flag});
+        EXPECT_EQ(gate.status, 1) << flag;
+        EXPECT_EQ(gate.err,
+                  "kestrel report: frames with warnings (--fail-on-warnings): 1000 cd/m²: 0, "
+                  "4000 cd/m²: 1\n")
+            << flag;
+    }
+    // At a limit of 6.9 the 4000 cd/m² table passes; at 6.8 it does not.
+    EXPECT_EQ(runTool({"report", single, "--target-nits", "4000", "--format", "json", "--scenes",
+                       cuts, "--strict", "--max-ratio", "6.9"})
+                  .status,
+              0);
+    EXPECT_EQ(runTool({"report", single, "--target-nits", "4000", "--format", "json", "--scenes",
+                       cuts, "--strict", "--max-ratio", "6.8"})
+                  .status,
+              1);
+    EXPECT_EQ(runTool({"lut", single, "--target-nits", "4000", "--strict", "--max-ratio", "6.9"})
+                  .status,
+              0);
+    ToolRun bad = runTool({"lut", single, "--max-ratio", "0"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err.rfind("kestrel lut: --max-ratio must be above 0", 0), 0u) << bad.err;
 }
 
 TEST(ReportCommand, PageIsOneSmallFileThatCarriesItsData) {

@@ -38,6 +38,7 @@ struct LutOptions {
     bool allFrames = false;
     std::vector<double> levels;          // input levels in cd/m² for the all-frames plot
     double maxError = kDefaultMaxError;  // of unit gain
+    double maxRatio = kDefaultMaxRatio;  // luminance ratio, for the brightening warning
     bool strict = false;                 // a warning makes the exit status 1
 };
 
@@ -49,7 +50,9 @@ struct ReportOptions {
     std::string output;           // empty: standard output
     double jumpThreshold = 0;     // 10-bit PQ codes
     double maxError = 0;          // of unit gain, for the interpolation warning
+    double maxRatio = kDefaultMaxRatio;
     bool failOnJumps = false;
+    bool failOnWarnings = false;
     std::string scenes;  // a list of first frames of scenes; empty: from the metadata
 };
 

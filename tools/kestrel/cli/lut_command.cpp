@@ -54,6 +54,7 @@ ClipRequest requestOf(const LutOptions& o) {
     request.targets = o.targets;
     request.layerNits = o.layerNits;
     request.maxError = o.maxError;
+    request.maxRatio = o.maxRatio;
     if (o.allFrames) request.levels = o.levels.empty() ? kDefaultLevels : o.levels;
     return request;
 }

@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
     frameCommand->footer(std::string(kFrameExamples) + "\n\n" + kExitStatuses);
 
     LutOptions lut;
-    std::string frameText, layerText, maxErrorText, axesText;
+    std::string frameText, layerText, maxErrorText, maxRatioText, axesText;
     std::vector<std::string> targetTexts, levelTexts;
     CLI::App* lutCommand = app.add_subcommand(
         "lut", "Adapt the tone curve of HDR10+ metadata to a target and show its 33-point table");
@@ -263,6 +263,13 @@ int main(int argc, char** argv) {
                   "gain (default %g)",
                   kDefaultMaxError);
     lutCommand->add_option("--max-error", maxErrorText, maxErrorHelp)->type_name("E");
+    char maxRatioHelp[240];
+    std::snprintf(maxRatioHelp, sizeof maxRatioHelp,
+                  "Warn when the table shows any input up to the source peak more than R times "
+                  "as bright as mastered (default %g: one photographic stop); a source peak "
+                  "under %g cd/m² is a fade, warned about whatever R",
+                  kDefaultMaxRatio, kFadePeakFloor);
+    lutCommand->add_option("--max-ratio", maxRatioText, maxRatioHelp)->type_name("R");
     lutCommand->add_flag("--strict", lut.strict, "Exit with status 1 when there is any warning");
     frameOption->excludes(allFrames);
     lutCommand->footer(std::string(kLutExamples) + "\n\n" + kExitStatuses);
@@ -270,7 +277,7 @@ int main(int argc, char** argv) {
     ReportOptions report;
     report.jumpThreshold = kDefaultJumpThresholdCodes;
     report.maxError = kDefaultMaxError;
-    std::string reportLayerText, thresholdText, reportMaxErrorText;
+    std::string reportLayerText, thresholdText, reportMaxErrorText, reportMaxRatioText;
     std::vector<std::string> reportTargetTexts;
     CLI::App* reportCommand = app.add_subcommand(
         "report",
@@ -307,6 +314,9 @@ int main(int argc, char** argv) {
                   kDefaultJumpThresholdCodes);
     reportCommand->add_option("--jump-threshold", thresholdText, thresholdHelp)->type_name("CODES");
     reportCommand->add_option("--max-error", reportMaxErrorText, maxErrorHelp)->type_name("E");
+    reportCommand->add_option("--max-ratio", reportMaxRatioText, maxRatioHelp)->type_name("R");
+    reportCommand->add_flag("--fail-on-warnings,--strict", report.failOnWarnings,
+                            "Exit with status 1 when any frame has a warning");
     reportCommand->add_flag("--fail-on-jumps", report.failOnJumps,
                             "Exit with status 1 when a frame is flagged (a jump inside a scene, "
                             "or a short run that stands out)");
@@ -317,7 +327,9 @@ int main(int argc, char** argv) {
         ->type_name("FILE");
     reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
                           "\n  report gives 1 also when a frame was rejected (the page is still "
-                          "written),\n  or, with --fail-on-jumps, when a frame was flagged");
+                          "written),\n  when the clip has no frames, with --fail-on-jumps when a "
+                          "frame was flagged,\n  and with --fail-on-warnings when a frame has a "
+                          "warning");
 
     MetadataOptions metadata;
     CLI::App* metadataCommand = app.add_subcommand(
@@ -381,6 +393,8 @@ int main(int argc, char** argv) {
             ok = parsePositiveNumbers("--levels", levelTexts, lut.levels, error);
         if (ok && !maxErrorText.empty())
             ok = parsePositiveNumber("--max-error", maxErrorText, lut.maxError, error);
+        if (ok && !maxRatioText.empty())
+            ok = parsePositiveNumber("--max-ratio", maxRatioText, lut.maxRatio, error);
         if (!ok) return usageError("kestrel lut: " + error);
         // Options that would do nothing are mistakes, not silence.
         if (!levelTexts.empty() && (!lut.allFrames || plot->count() == 0))
@@ -403,6 +417,8 @@ int main(int argc, char** argv) {
                 parsePositiveNumber("--jump-threshold", thresholdText, report.jumpThreshold, error);
         if (ok && !reportMaxErrorText.empty())
             ok = parsePositiveNumber("--max-error", reportMaxErrorText, report.maxError, error);
+        if (ok && !reportMaxRatioText.empty())
+            ok = parsePositiveNumber("--max-ratio", reportMaxRatioText, report.maxRatio, error);
         if (!ok) return usageError("kestrel report: " + error);
     }
 

@@ -117,6 +117,7 @@ int runReport(const ReportOptions& o) {
     request.layerNits = o.layerNits;
     request.thresholdCodes = o.jumpThreshold;
     request.maxError = o.maxError;
+    request.maxRatio = o.maxRatio;
     request.sceneList = sceneList;
     Report report;
     {
@@ -166,6 +167,21 @@ int runReport(const ReportOptions& o) {
                      scenes == 1 ? "" : "s", flaggedSummary(report).c_str());
     }
     int status = report.clip.rejected.empty() ? 0 : 1;
+    if (o.failOnWarnings) {
+        std::string counts;
+        size_t warned = 0;
+        for (const TargetRows& rows : report.clip.targets) {
+            const size_t n = framesWithWarnings(rows);
+            warned += n;
+            counts += (counts.empty() ? "" : ", ") + std::to_string(rows.targetNits) +
+                      " cd/m²: " + std::to_string(n);
+        }
+        if (warned > 0) {
+            std::fprintf(stderr, "%s: frames with warnings (--fail-on-warnings): %s\n", name,
+                         counts.c_str());
+            status = 1;
+        }
+    }
     if (o.failOnJumps && flagged > 0) {
         std::fprintf(stderr,
                      "%s: jumps inside a scene or short runs that stand out (--fail-on-jumps): "

@@ -48,21 +48,44 @@ Json::Value jumpCheckJson(const Report& report) {
 }
 
 // A target's badge: red with flagged frames; green only when jumps inside
-// scenes could be looked for; otherwise amber, saying what was checked.
+// scenes could be looked for and no frame has a warning; otherwise amber,
+// saying what was checked and what was found.
 Json::Value badgeJson(const Report& report, size_t t) {
     Json::Value b;
     const size_t flagged = flaggedFrameCount(report, t);
+    const size_t warned = framesWithWarnings(report.clip.targets[t]);
+    const std::string warnings =
+        warned > 0 ? "; " + std::to_string(warned) + " frame" + (warned > 1 ? "s" : "") +
+                         " with warnings"
+                   : "";
     if (flagged > 0) {
         b["kind"] = "bad";
-        b["text"] = std::to_string(flagged) + " flagged frame" + (flagged > 1 ? "s" : "");
+        b["text"] = std::to_string(flagged) + " flagged frame" + (flagged > 1 ? "s" : "") + warnings;
     } else if (!jumpsInsideScenesChecked(report.scenes)) {
         b["kind"] = "partial";
-        b["text"] = "no glitch in short runs; jumps inside scenes not checked";
+        b["text"] = "no glitch in short runs; jumps inside scenes not checked" + warnings;
+    } else if (warned > 0) {
+        b["kind"] = "partial";
+        b["text"] = "no jumps" + warnings;
     } else {
         b["kind"] = "good";
         b["text"] = "no jumps";
     }
     return b;
+}
+
+// Per warning kind, the frames of a target that have it.
+Json::Value warningCountsJson(const TargetRows& rows) {
+    Json::Value counts(Json::objectValue);
+    for (const FrameRow& row : rows.frames) {
+        std::set<WarningKind> kinds;
+        for (const FrameWarning& w : row.warnings) kinds.insert(w.kind);
+        for (WarningKind k : kinds) {
+            Json::Value& n = counts[warningKindName(k)];
+            n = n.asUInt() + 1;
+        }
+    }
+    return counts;
 }
 
 Json::Value glitchJson(const Glitch& g) {
@@ -185,6 +208,7 @@ Report buildReport(const Hdr10PlusDocument& document, const ReportRequest& reque
     clipRequest.layerNits = request.layerNits;
     clipRequest.levels = reportLevels();
     clipRequest.maxError = request.maxError;
+    clipRequest.maxRatio = request.maxRatio;
     report.clip = analyseClip(document, clipRequest, progress);
     for (TargetRows& rows : report.clip.targets) {
         for (FrameRow& row : rows.frames) {
@@ -209,6 +233,12 @@ size_t flaggedFrameCount(const std::vector<Jump>& jumps) {
     std::set<unsigned> frames;
     for (const Jump& j : jumps) frames.insert(j.frame);
     return frames.size();
+}
+
+size_t framesWithWarnings(const TargetRows& rows) {
+    size_t n = 0;
+    for (const FrameRow& row : rows.frames) n += row.warnings.empty() ? 0 : 1;
+    return n;
 }
 
 size_t flaggedFrameCount(const Report& report, size_t t) {
@@ -300,6 +330,8 @@ Json::Value reportJson(const Report& report, bool withCurves) {
         tv["target_pq_code"] = pqCodeOfNits(target.targetNits);
         tv["flagged_frame_count"] = static_cast<Json::UInt>(flaggedFrameCount(report, t));
         tv["badge"] = badgeJson(report, t);
+        tv["frames_with_warnings"] = static_cast<Json::UInt>(framesWithWarnings(target));
+        tv["warning_counts"] = warningCountsJson(target);
         double largestError = kNaN;
         Extent timeline;
         std::vector<std::vector<double>> adapted;

@@ -37,6 +37,7 @@ struct ReportRequest {
     unsigned layerNits = 1000;
     double thresholdCodes = kDefaultJumpThresholdCodes;
     double maxError = kDefaultMaxError;  // of unit gain, for the interpolation warning
+    double maxRatio = kDefaultMaxRatio;  // for the brightening warning
     std::vector<unsigned> sceneList;     // first frames of the scenes; empty: from the metadata
 };
 
@@ -57,6 +58,8 @@ size_t flaggedFrameCount(const std::vector<Jump>& jumps);
 // Frames flagged at target `t`: frames that jumped, and the frames of every
 // short run that stands out.
 size_t flaggedFrameCount(const Report& report, size_t t);
+// Frames of a target with any warning.
+size_t framesWithWarnings(const TargetRows& rows);
 
 // The document. Frames point at their distinct record ("records"), and each
 // target carries the analysis of each distinct record once ("analyses"),

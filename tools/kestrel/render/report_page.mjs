@@ -278,6 +278,8 @@ export function main(data) {
       el("span", { class: "badge " + tg.badge.kind, "data-target": tg.target_nits }, flagged,
          `${tg.target_nits} cd/m²: ${tg.flagged_frame_count}` + (tg.badge.kind === "partial" ? " (short runs only)" : ""));
     }
+    row("Warnings", data.targets.map((tg) => `${tg.target_nits} cd/m²: ${tg.frames_with_warnings} frame${tg.frames_with_warnings === 1 ? "" : "s"}` +
+        (tg.frames_with_warnings ? " (" + Object.entries(tg.warning_counts).map(([k, n]) => `${k.replace(/_/g, " ")} ${n}`).join(", ") + ")" : "")).join("; "));
     row("Jump threshold", `more than ${data.jump_threshold_pq_codes} PQ codes (10-bit) between two frames of a scene, at input ` +
         levels.map(levelShort).join(", "));
     row("Library version", data.library_version);
