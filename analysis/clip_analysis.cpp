@@ -52,6 +52,12 @@ void checkStatistics(const _VelmorHdrDynamicInfo& r, std::vector<FrameWarning>& 
     if (r.tone_mapping_flag == 1 && r.targeted_system_display_maximum_luminance == 0) {
         warn("the tone curve is made for a targeted display of 0 cd/m²");
     }
+    // The targeted display is what a curve is made for; without one it
+    // describes nothing the record carries.
+    if (r.tone_mapping_flag != 1 && r.targeted_system_display_maximum_luminance > 0) {
+        warn("a targeted display of " + std::to_string(r.targeted_system_display_maximum_luminance) +
+             " cd/m² is given without a tone curve");
+    }
     // Only the percentages must rise. The values need not: real streams
     // carry a small value at the 10 % entry, below the 5 % one, in every frame.
     for (unsigned i = 1; i < n; i++) {
@@ -190,6 +196,12 @@ UnknownPeak whyPeakUnknown(const _VelmorHdrDynamicInfo& r, double sourcePeak) {
         return n == 0 ? UnknownPeak::NoStatistics : UnknownPeak::ZeroMaxScl;
     }
     return UnknownPeak::ZeroPercentile99;
+}
+
+std::vector<FrameWarning> metadataConsistency(const _VelmorHdrDynamicInfo& record) {
+    std::vector<FrameWarning> warnings;
+    checkStatistics(record, warnings);
+    return warnings;
 }
 
 bool largestLuminanceRatio(const LutAnalysis& a, RatioPeak& peak) {

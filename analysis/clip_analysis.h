@@ -182,6 +182,12 @@ struct ClipAnalysis {
     std::vector<TargetRows> targets;    // in the order requested
 };
 
+// The record's statistics and curve checked against each other: MaxScl
+// below the 99 % entry, percentages out of order, a curve made for a
+// targeted display of 0 cd/m², a targeted display given without a curve.
+// Each is an InconsistentMetadata warning; none when the record is sound.
+std::vector<FrameWarning> metadataConsistency(const _VelmorHdrDynamicInfo& record);
+
 // The brightest MaxScl component of a record, in cd/m².
 double maxSclNits(const _VelmorHdrDynamicInfo& record);
 

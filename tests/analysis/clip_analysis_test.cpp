@@ -181,9 +181,15 @@ TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
               "gets a straight line");
     EXPECT_EQ(kinds(rowOf(good, 200)), Kinds{});
     // Without a curve of its own the record gets one made for the target.
-    EXPECT_EQ(kinds(rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, ""),
+    EXPECT_EQ(kinds(rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 0, ""),
                           150)),
               Kinds{});
+    // A targeted display without a curve describes nothing the record carries.
+    FrameRow targeted =
+        rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, ""), 150);
+    ASSERT_EQ(kinds(targeted), Kinds{WarningKind::InconsistentMetadata});
+    EXPECT_EQ(targeted.warnings[0].text,
+              "a targeted display of 1000 cd/m² is given without a tone curve");
 
     // The error limit is exclusive: a table exactly at it passes.
     const double error = rowOf(good, 600).lut.maxError / 1048575.0;

@@ -240,6 +240,36 @@ TEST(MetadataCommand, WhatThePayloadCarriesBeyondTheLayoutIsKept) {
     EXPECT_FALSE(parseJson(json.out)["SceneInfo"][0].isMember("ApplicationVersion"));
 }
 
+// --check runs the consistency rules without going through `lut`.
+TEST(MetadataCommand, CheckNamesEachFrameThatBreaksARule) {
+    TempDir dir;
+    const std::string file = dir.write("odd.json", R"({"SceneInfo": [
+      {"TargetedSystemDisplayMaximumLuminance": 0, "LuminanceParameters": {"MaxScl": [5000, 4000, 3000],
+       "LuminanceDistributions": {"DistributionIndex": [50, 99], "DistributionValues": [100, 4000]}}},
+      {"TargetedSystemDisplayMaximumLuminance": 0, "LuminanceParameters": {"MaxScl": [2000, 2500, 1],
+       "LuminanceDistributions": {"DistributionIndex": [50, 99], "DistributionValues": [100, 2501]}}},
+      {"TargetedSystemDisplayMaximumLuminance": 400, "LuminanceParameters": {"MaxScl": [5000, 4000, 3000]}}]})");
+    ToolRun run = runTool({"metadata", file, "--check", "-o", dir.path("out.json")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "kestrel metadata: " + file + ": HDR10+ JSON, 3 frames\n"
+              "kestrel metadata: " + file + ": frame 1: MaxScl (250 cd/m²) is below the 99 % entry "
+              "(250.1 cd/m²)\n"
+              "kestrel metadata: " + file + ": frame 2: a targeted display of 400 cd/m² is given "
+              "without a tone curve\n"
+              "kestrel metadata: " + file + ": --check: 2 frames of 3 with metadata break a rule\n");
+    // Without --check the same file passes, as before.
+    EXPECT_EQ(runTool({"metadata", file, "-o", dir.path("out.json")}).status, 0);
+    // A sound file passes the check.
+    ToolRun sound = runTool({"metadata", std::string(KESTREL_EXAMPLES) +
+                                             "/metadata/single-frame-metadata.json",
+                             "--check", "-o", dir.path("out.json")});
+    EXPECT_EQ(sound.status, 0) << sound.err;
+    EXPECT_NE(sound.err.find(": --check: 0 frames of 1 with metadata break a rule\n"),
+              std::string::npos)
+        << sound.err;
+}
+
 TEST(MetadataCommand, SummaryCountsOneFrameInTheSingular) {
     TempDir dir;
     std::vector<uint8_t> s = streamHeader();

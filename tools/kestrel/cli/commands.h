@@ -59,6 +59,7 @@ struct ReportOptions {
 struct MetadataOptions {
     std::string input;   // JSON, HEVC Annex B stream or container file
     std::string output;  // empty: standard output
+    bool check = false;  // the consistency rules, each frame; status 1 when one fails
 };
 
 struct PresetCheckOptions {

@@ -343,6 +343,11 @@ int main(int argc, char** argv) {
         ->required();
     metadataCommand->add_option("-o,--output", metadata.output,
                                 "Write the JSON to this file (default: standard output)");
+    metadataCommand->add_flag("--check", metadata.check,
+                              "Check each frame's statistics and curve against each other (MaxScl "
+                              "below the 99 % entry, percentages out of order, a curve for a 0 "
+                              "cd/m² display, a targeted display without a curve); exit with "
+                              "status 1 when one fails");
     metadataCommand->footer(
         std::string(kMetadataExamples) + "\n\n" + kExitStatuses +
         "\n  metadata gives 1 when the input is damaged (the frames before the damage are\n"

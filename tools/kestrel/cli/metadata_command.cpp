@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "analysis/clip_analysis.h"
 #include "clip/clip_reader.h"
 #include "clip/json_file.h"
 #include "hdr10plus/internal/json_value.h"
+#include "hdr10plus/record.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/render/payload_extras.h"
@@ -143,6 +145,21 @@ int runMetadata(const MetadataOptions& options) {
     report(input.path, summary);
 
     int status = 0;
+    if (options.check) {
+        size_t failing = 0;
+        for (size_t i = 0; i < input.frames.size(); i++) {
+            if (!input.frames[i].frame) continue;
+            const std::vector<FrameWarning> broken =
+                metadataConsistency(hdr10plus::toRecord(*input.frames[i].frame));
+            if (!broken.empty()) failing++;
+            for (const FrameWarning& w : broken)
+                report(input.path, "frame " + std::to_string(i) + ": " + w.text);
+        }
+        report(input.path, "--check: " + std::to_string(failing) + " frame" +
+                               (failing == 1 ? "" : "s") + " of " +
+                               std::to_string(own + repeated) + " with metadata break a rule");
+        if (failing > 0) status = 1;
+    }
     if (input.damage) {
         report(input.path, *input.damage);
         status = 1;
