@@ -132,12 +132,18 @@ std::string damageText(const hevc::StreamError& error, size_t framesBefore) {
            " read before it)";
 }
 
-bool openJson(const std::string& path, MetadataInput& input, std::string& error) {
+bool openJson(const std::string& path, const std::string& shown, MetadataInput& input,
+              std::string& error) {
     Json::Value root;
-    if (!readJsonFile(path, root, error)) return false;
+    if (!readJsonFile(path, root, error)) {
+        // readJsonFile names the path first; the input may go by another name.
+        if (shown != path && error.compare(0, path.size(), path) == 0)
+            error = shown + error.substr(path.size());
+        return false;
+    }
     hdr10plus::JsonDocumentResult result = hdr10plus::readJsonDocument(root);
     if (!result.ok()) {
-        error = path + ": " + result.error->message();
+        error = shown + ": " + result.error->message();
         return false;
     }
     const hdr10plus::JsonDocument& document = result.document;
@@ -158,39 +164,40 @@ bool openJson(const std::string& path, MetadataInput& input, std::string& error)
 bool openMetadataInput(const std::string& path, MetadataInput& input, std::string& error,
                        const OpenOptions& options) {
     input = MetadataInput();
-    input.path = path;
+    const std::string shown = options.name.empty() ? path : options.name;
+    input.path = shown;
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
-        error = path + ": cannot open: " + std::strerror(errno);
+        error = shown + ": cannot open: " + std::strerror(errno);
         return false;
     }
     if (S_ISDIR(info.st_mode)) {
-        error = path + ": is a directory, not a file";
+        error = shown + ": is a directory, not a file";
         return false;
     }
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
     if (!file) {
-        error = path + ": cannot open: " + std::strerror(errno);
+        error = shown + ": cannot open: " + std::strerror(errno);
         return false;
     }
     uint8_t head[kSniffBytes];
     size_t got = std::fread(head, 1, sizeof head, file.get());
     if (got == 0) {
-        error = path + (std::ferror(file.get()) ? ": cannot read" : ": is empty");
+        error = shown + (std::ferror(file.get()) ? ": cannot read" : ": is empty");
         return false;
     }
     // Every reader starts again from the first byte (the JSON and container
     // readers by opening the path anew); a pipe has given its first bytes
     // away and would be read from the middle, or waited on for a writer.
     if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
-        error = path + ": cannot go back to its start (a pipe?): save it to a file first";
+        error = shown + ": cannot go back to its start (a pipe?): save it to a file first";
         return false;
     }
     input.format = sniffFormat(head, got);
-    if (input.format == InputFormat::Json) return openJson(path, input, error);
+    if (input.format == InputFormat::Json) return openJson(path, shown, input, error);
     if (input.format == InputFormat::Unknown) {
-        error = path + ": not HDR10+ metadata: neither JSON, an HEVC Annex B stream nor a " +
+        error = shown + ": not HDR10+ metadata: neither JSON, an HEVC Annex B stream nor a " +
                 "container file (it starts " + hexBytes(head, got < 8 ? got : 8) + ")";
         return false;
     }
@@ -212,7 +219,7 @@ bool openMetadataInput(const std::string& path, MetadataInput& input, std::strin
             path, [&](hevc::Picture&& p) { collect(std::move(p)); },
             [&](uint64_t done, uint64_t) { progress(done); });
 #else
-        error = path +
+        error = shown +
                 ": a container file, which this build of kestrel cannot read (it was "
                 "built without libavformat); extract the HEVC stream first";
         return false;
@@ -221,12 +228,12 @@ bool openMetadataInput(const std::string& path, MetadataInput& input, std::strin
     if (options.progress != nullptr) options.progress->finish();
     if (damage) {
         if (input.frames.empty() && damage->offset == 0) {
-            error = path + ": " + damage->message;
+            error = shown + ": " + damage->message;
             return false;
         }
         input.damage = damageText(*damage, input.frames.size());
     } else if (input.frames.empty()) {
-        error = path + ": the " + formatName(input.format) + " holds no pictures";
+        error = shown + ": the " + formatName(input.format) + " holds no pictures";
         return false;
     }
     return true;
@@ -237,11 +244,11 @@ bool loadHdr10PlusInput(const std::string& path, Hdr10PlusDocument& document, st
     MetadataInput input;
     if (!openMetadataInput(path, input, error, options)) return false;
     if (input.damage) {
-        error = path + ": " + *input.damage;
+        error = input.path + ": " + *input.damage;
         return false;
     }
     document = Hdr10PlusDocument();
-    document.path = path;
+    document.path = input.path;
     document.frameCount = static_cast<unsigned>(input.frames.size());
     for (unsigned i = 0; i < input.frames.size(); ++i) {
         const InputFrame& f = input.frames[i];

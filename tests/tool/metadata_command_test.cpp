@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -421,6 +422,44 @@ TEST(MetadataCommand, PipeIsRefusedAsAnInputThatCannotBeReadTwice) {
                   "kestrel metadata: " + fifo +
                       ": cannot go back to its start (a pipe?): save it to a file first\n");
     }
+}
+
+// `-` reads standard input once, a pipe included, with the same results as
+// the file; messages call it "standard input".
+TEST(MetadataCommand, DashReadsStandardInputAsTheFileReads) {
+    TempDir dir;
+    std::vector<uint8_t> s = streamHeader();
+    append(s, hevc::test::sei({{4, payload(400)}}));
+    append(s, hevc::test::slice(19, 0, 8));
+    append(s, hevc::test::slice(1, 1, 8));
+    const std::string stream = writeBytes(dir, "clip.hevc", s);
+    const std::string json = std::string(KESTREL_EXAMPLES) + "/metadata/single-frame-metadata.json";
+    for (const std::string& input : {stream, json}) {
+        const std::string out = dir.path("piped.json"), err = dir.path("piped.err");
+        // Through a pipe, as `ffmpeg ... - | kestrel metadata -` gives it.
+        const std::string command = "cat '" + input + "' | '" + KESTREL_TOOL +
+                                    "' metadata - > '" + out + "' 2> '" + err + "'";
+        const int rc = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(rc));
+        EXPECT_EQ(WEXITSTATUS(rc), 0) << readFile(err);
+        ToolRun direct = runTool({"metadata", input});
+        ASSERT_EQ(direct.status, 0);
+        Json::Value piped = parseJson(readFile(out)), file = parseJson(direct.out);
+        EXPECT_EQ(piped["ToolInfo"]["Source"].asString(), "standard input");
+        piped.removeMember("ToolInfo");
+        file.removeMember("ToolInfo");
+        EXPECT_EQ(piped, file) << input;
+        std::string said = direct.err;
+        said.replace(said.find(input), input.size(), "standard input");
+        EXPECT_EQ(readFile(err), said);
+    }
+    const std::string err = dir.path("empty.err");
+    const int rc = std::system(("'" + std::string(KESTREL_TOOL) + "' metadata - < /dev/null 2> '" +
+                                err + "' > /dev/null")
+                                   .c_str());
+    ASSERT_TRUE(WIFEXITED(rc));
+    EXPECT_EQ(WEXITSTATUS(rc), 1);
+    EXPECT_EQ(readFile(err), "kestrel metadata: standard input: is empty\n");
 }
 
 TEST(MetadataCommand, UnwritableStandardOutputEndsWithStatusOne) {

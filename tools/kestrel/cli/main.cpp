@@ -61,7 +61,9 @@ const char* kPresetCheckExamples =
 const char* kMetadataExamples =
     "Examples:\n"
     "  kestrel metadata clip.hevc -o clip.json\n"
-    "  kestrel metadata film.mkv > film.json";
+    "  kestrel metadata film.mkv > film.json\n"
+    "  ffmpeg -i film.mkv -c copy -f hevc - | kestrel metadata - > film.json\n"
+    "  kestrel metadata clip.hevc --check -o clip.json";
 
 bool isNumber(const std::string& text) {
     char* end = nullptr;
@@ -338,8 +340,8 @@ int main(int argc, char** argv) {
         "frame in display order");
     metadataCommand
         ->add_option("input", metadata.input,
-                     "HEVC Annex B stream (.hevc, .h265), Matroska or MP4 file, or "
-                     "HDR10+ JSON; told apart by content")
+                     "HEVC Annex B stream (.hevc, .h265), Matroska, WebM, MP4 or MPEG-TS file, "
+                     "or HDR10+ JSON; told apart by content; - for standard input")
         ->required();
     metadataCommand->add_option("-o,--output", metadata.output,
                                 "Write the JSON to this file (default: standard output)");

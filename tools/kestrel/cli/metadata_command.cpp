@@ -13,6 +13,7 @@
 #include "hdr10plus/record.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/progress.h"
+#include "tools/kestrel/cli/standard_input.h"
 #include "tools/kestrel/render/payload_extras.h"
 #include "tools/kestrel/render/version.h"
 
@@ -90,7 +91,19 @@ int runMetadata(const MetadataOptions& options) {
     MetadataInput input;
     std::string error;
     TerminalReadProgress progress;
-    if (!openMetadataInput(options.input, input, error, OpenOptions{&progress})) {
+    OpenOptions open{&progress, ""};
+    // `-`: standard input, read once into a file every reader can start again.
+    StandardInputCopy standardInput;
+    std::string path = options.input;
+    if (path == "-") {
+        if (!standardInput.make(error)) {
+            std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
+            return 1;
+        }
+        path = standardInput.path();
+        open.name = kStandardInputName;
+    }
+    if (!openMetadataInput(path, input, error, open)) {
         std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
         return 1;
     }
