@@ -360,7 +360,8 @@ TEST(ReportCommand, BadRequestsAndRejectedFramesAreReported) {
     const std::string unwritable = dir.path("missing/report.html");
     ToolRun cannot = runTool({"report", kPlanted, "-o", unwritable});
     EXPECT_EQ(cannot.status, 1);
-    EXPECT_EQ(cannot.err, "kestrel report: " + unwritable + ": cannot write\n");
+    EXPECT_EQ(cannot.err,
+              "kestrel report: " + unwritable + ": cannot write: No such file or directory\n");
 
     const std::string clip = dir.write("clip.json",
                                        R"({"SceneInfo": [

@@ -1,5 +1,6 @@
 // kestrel frame: the plug-in loaded with dlopen and driven through its
 // virtual interface exactly as a host drives it, one scripted frame at a time.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -31,8 +32,10 @@ public:
     bool open(const std::string& path, bool quiet, std::string& error) {
         mQuiet = quiet;
         if (path.empty()) return true;
+        errno = 0;
         mFile.open(path, std::ios::out | std::ios::trunc);
-        if (!mFile) error = path + ": cannot write";
+        if (!mFile)
+            error = path + ": cannot write: " + (errno != 0 ? std::strerror(errno) : "open failed");
         return static_cast<bool>(mFile);
     }
     void show(const std::string& text) {
@@ -82,10 +85,12 @@ bool writeBlock(const std::string& pattern, size_t frame, const hdrCoef& block,
     for (size_t at; (at = path.find(marker)) != std::string::npos;) {
         path.replace(at, marker.size(), std::to_string(frame));
     }
+    errno = 0;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(&block), sizeof block);
     if (!out) {
-        error = path + ": cannot write the block";
+        error = path + ": cannot write the block: " +
+                (errno != 0 ? std::strerror(errno) : "write failed");
         return false;
     }
     return true;

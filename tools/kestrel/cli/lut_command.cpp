@@ -3,7 +3,9 @@
 #include <json/value.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -31,8 +33,10 @@ class LibraryOutput {
 public:
     bool open(const std::string& path, std::string& error) {
         if (path.empty()) return true;
+        errno = 0;
         mFile.open(path, std::ios::out | std::ios::trunc);
-        if (!mFile) error = path + ": cannot write";
+        if (!mFile)
+            error = path + ": cannot write: " + (errno != 0 ? std::strerror(errno) : "open failed");
         return static_cast<bool>(mFile);
     }
     void show(const std::string& context, const std::string& text) {
@@ -99,8 +103,9 @@ bool writePlot(const LutOptions& o, const std::vector<Chart>& charts) {
 
 int runOneFrame(const LutOptions& o, const Hdr10PlusDocument& document, LibraryOutput& library) {
     if (o.frame >= document.frameCount) {
-        std::fprintf(stderr, "kestrel lut: %s: frame %u is beyond its %u frames\n",
-                     o.metadata.c_str(), o.frame, document.frameCount);
+        std::fprintf(stderr, "kestrel lut: %s: frame %u is beyond its %u frame%s\n",
+                     o.metadata.c_str(), o.frame, document.frameCount,
+                     document.frameCount == 1 ? "" : "s");
         return kExitFailed;
     }
     const Hdr10PlusFrame* frame = nullptr;

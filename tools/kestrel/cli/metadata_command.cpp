@@ -1,6 +1,8 @@
 // kestrel metadata: the HDR10+ metadata of a stream, container or JSON file
 // in the JSON layout, one entry per frame in display order.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -134,14 +136,17 @@ int runMetadata(const MetadataOptions& options) {
         // not lost at exit.
         std::fwrite(text.data(), 1, text.size(), stdout);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            std::fprintf(stderr, "%s: standard output: cannot write\n", kCommand);
+            std::fprintf(stderr, "%s: standard output: cannot write: %s\n", kCommand,
+                         errno != 0 ? std::strerror(errno) : "write failed");
             return 1;
         }
     } else {
+        errno = 0;
         std::ofstream out(options.output, std::ios::binary);
         out << text;
         if (!out.flush()) {
-            std::fprintf(stderr, "%s: %s: cannot write\n", kCommand, options.output.c_str());
+            std::fprintf(stderr, "%s: %s: cannot write: %s\n", kCommand, options.output.c_str(),
+                         errno != 0 ? std::strerror(errno) : "write failed");
             return 1;
         }
     }

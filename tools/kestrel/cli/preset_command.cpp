@@ -238,6 +238,8 @@ int runPresetCheck(const PresetCheckOptions& options) {
     for (const std::string& line : wide) findings.push_back("error: " + line);
     for (const std::string& line : unordered) findings.push_back("error: " + line);
     for (const std::string& line : falling) findings.push_back("error: " + line);
+    if (unordered.empty() && wide.empty() && falling.empty() && duplicates.empty())
+        findings.push_back("no problems");
     for (const std::string& line : duplicates) findings.push_back("warning: " + line);
     printIndented(findings);
 

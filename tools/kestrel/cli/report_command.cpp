@@ -4,7 +4,9 @@
 // where the picture will pump.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -104,9 +106,11 @@ int runReport(const ReportOptions& o) {
     // Opened before the work, so that a name that cannot be written fails at once.
     std::ofstream file;
     if (!o.output.empty()) {
+        errno = 0;
         file.open(o.output, std::ios::out | std::ios::trunc | std::ios::binary);
         if (!file) {
-            std::fprintf(stderr, "%s: %s: cannot write\n", name, o.output.c_str());
+            std::fprintf(stderr, "%s: %s: cannot write: %s\n", name, o.output.c_str(),
+                         errno != 0 ? std::strerror(errno) : "open failed");
             return 1;
         }
     }
