@@ -95,25 +95,21 @@ void checkFallingOutput(const LutAnalysis& a, std::vector<FrameWarning>& warning
 
 }  // namespace
 
-double inputScale(const LutAnalysis& a) { return a.sourcePeak > 0 ? a.sourcePeak : 1.0; }
+double inputScale(const LutAnalysis& a) { return inputScale(a.sourcePeak); }
 
-double inputNits(const LutAnalysis& a, double x) { return x / kTableInputScale * inputScale(a); }
+double inputNits(const LutAnalysis& a, double x) { return inputNits(a.sourcePeak, x); }
 
 double outputNits(const LutAnalysis& a, double x, double gain) {
-    return gain / kUnitGain * (x / kTableInputScale) * a.targetNits;
+    return outputNits(a.targetNits, x, gain);
 }
 
-double normalisedGain(double gain) { return gain / kUnitGain; }
-
 double luminanceRatio(const LutAnalysis& a, const TablePoint& p) {
-    if (a.sourcePeak <= 0 || p.x <= 0) return kNaN;
-    return p.gain / kUnitGain * a.targetNits / a.sourcePeak;
+    return luminanceRatio(a.sourcePeak, a.targetNits, p);
 }
 
 double outputAtLevel(const LutAnalysis& a, double level) {
-    if (a.sourcePeak <= 0 || !tableUsable(a)) return kNaN;
-    const double x = std::min(level / a.sourcePeak, 1.0) * kTableInputScale;
-    return outputNits(a, x, interpolateGain(a.points, x));
+    if (!tableUsable(a)) return kNaN;
+    return outputAtLevel(a.points, a.sourcePeak, a.targetNits, level);
 }
 
 std::vector<CurveSample> sampleCurvesAt(const LutAnalysis& a, const std::vector<double>& inputs) {

@@ -4,25 +4,8 @@
 // rows to compute and which sink (text, CSV, JSON, chart, page) shows them;
 // tests call this layer directly.
 //
-// Units: the table's input x is on the 2^27 scale, where 2^27 stands for
-// the frame's source peak; its gain is in units of 1/1048575 of the target
-// peak per source peak (see frame_table.h). The functions below turn both
-// into luminances:
-//
-//   input  cd/m² = x / 2^27 * source peak
-//   output cd/m² = gain / 1048575 * x / 2^27 * target peak
-//
-// Two gains follow from this, and they differ whenever source and target
-// peaks differ:
-//
-//   normalised gain  = gain / 1048575
-//                    = (output / target peak) / (input / source peak)
-//   luminance ratio  = output cd/m² / input cd/m²
-//                    = normalised gain * target peak / source peak
-//
-// A 584 cd/m² source on a 1000 cd/m² target with a normalised gain of 1.0
-// has a luminance ratio of 1000 / 584 = 1.71: every input below the knee is
-// shown 1.71 times as bright as it was mastered.
+// Units: see table_model.h; the functions below apply it to one frame's
+// table, with its source and target peaks.
 #pragma once
 
 #include <functional>
@@ -107,12 +90,10 @@ constexpr double kDefaultMaxRatio = 2.0;
 // target's range, so such a frame gets its own warning whatever the limit.
 constexpr double kFadePeakFloor = 1.0;
 
-// The curve's input 1.0 stands for the source peak; without statistics the
-// source peak is unknown and input is shown relative to it (1.0 = peak).
+// The functions of table_model.h applied to one frame's table.
 double inputScale(const LutAnalysis& a);
 double inputNits(const LutAnalysis& a, double x);
 double outputNits(const LutAnalysis& a, double x, double gain);
-double normalisedGain(double gain);
 // The luminance ratio at a point of the table (or any input x with its
 // gain). NaN when the source peak is unknown, and at input 0, where no
 // ratio exists (the table stores a gain of 0 there).
@@ -167,9 +148,14 @@ struct TargetRows {
     std::vector<FrameRow> frames;  // the accepted frames, in file order
 };
 
+// What a frame is analysed for when nothing else is said: a 1000 cd/m²
+// target, fed a layer mastered to 1000 cd/m², as a host would pass it on.
+constexpr unsigned kDefaultTargetNits = 1000;
+constexpr unsigned kDefaultLayerNits = 1000;
+
 struct ClipRequest {
-    std::vector<unsigned> targets{1000};
-    unsigned layerNits = 1000;
+    std::vector<unsigned> targets{kDefaultTargetNits};
+    unsigned layerNits = kDefaultLayerNits;
     std::vector<double> levels;          // input levels in cd/m² for FrameRow::levelOutputs
     int curveSamples = 0;                // 0: no FrameRow::curve
     double maxError = kDefaultMaxError;  // of unit gain, for WarningKind::InterpolationError

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "analysis/output_capture.h"
 #include "dtm/meta2lut.h"
 #include "metadata/tone_curve_adaptation.h"
 
@@ -21,14 +20,14 @@ LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
 
     // The tool's own look at the adapted curve; what the library prints
     // while doing it repeats what it prints for the table, so it is dropped.
-    captureOutput([&] {
+    (void)collectLibraryLines([&] {
         LuminanceParameters lp;
         fillLuminanceParameters(record, lp);
         a.sourcePeak = getSourceMaxLuminance(lp);
         meta2meta(targetNits, layerNits, a.adapted);
     });
     // The table, as the plug-in makes it: from the record as received.
-    a.diagnostics = captureOutput([&] {
+    a.diagnostics = collectLibraryLines([&] {
         _VelmorHdrDynamicInfo input = record;
         auto start = std::chrono::steady_clock::now();
         meta2lut_dtm(targetNits, layerNits, &input, a.lutX, a.lutY, kTableEntries);
@@ -55,19 +54,6 @@ LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
         measureInterpolationError(a.points, toneCurveOf(a.adapted), a.maxError, a.maxErrorAt);
     }
     return a;
-}
-
-double interpolateGain(const std::vector<TablePoint>& points, double x) {
-    if (points.empty()) return 0;
-    if (x <= points.front().x) return points.front().gain;
-    for (size_t i = 1; i < points.size(); i++) {
-        const TablePoint& a = points[i - 1];
-        const TablePoint& b = points[i];
-        if (x > b.x) continue;
-        if (b.x == a.x) return b.gain;
-        return a.gain + (b.gain - a.gain) * (x - a.x) / (b.x - a.x);
-    }
-    return points.back().gain;
 }
 
 std::vector<SegmentError> segmentInterpolationErrors(const std::vector<TablePoint>& points,

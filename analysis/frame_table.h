@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/library_lines.h"
+#include "analysis/table_model.h"
 #include "analysis/tone_curve.h"
 #include "metadata/VelmorHdrDynamicInfo.h"
 
@@ -14,33 +16,25 @@ namespace kestrel::tool {
 
 constexpr unsigned kTableEntries = 33;
 
-struct TablePoint {
-    double x;     // input on the 2^27 scale
-    double gain;  // in units of 1/1048575
-};
-
 struct LutAnalysis {
     _VelmorHdrDynamicInfo source;   // as read
     _VelmorHdrDynamicInfo adapted;  // after the library adapted it to the target
     unsigned targetNits = 0;
-    double sourcePeak = 0;           // cd/m², the peak the curve's input 1.0 stands for
-    uint32_t lutX[kTableEntries];    // as the library wrote them: points 0..31,
-    uint32_t lutY[kTableEntries];    // then the last segment's width and rise
-    std::vector<TablePoint> points;  // all 33 points, the last rebuilt from width and rise
-    int firstDecrease = -1;          // first entry whose abscissa is below the one before
-    double maxError = 0;             // largest |table - curve| in gain units ...
-    double maxErrorAt = 0;           // ... and the input x where it occurs
-    double microseconds = 0;         // time the table took
-    std::string diagnostics;         // what the library printed and logged meanwhile
+    double sourcePeak = 0;                 // cd/m², the peak the curve's input 1.0 stands for
+    uint32_t lutX[kTableEntries];          // as the library wrote them: points 0..31,
+    uint32_t lutY[kTableEntries];          // then the last segment's width and rise
+    std::vector<TablePoint> points;        // all 33 points, the last rebuilt from width and rise
+    int firstDecrease = -1;                // first entry whose abscissa is below the one before
+    double maxError = 0;                   // largest |table - curve| in gain units ...
+    double maxErrorAt = 0;                 // ... and the input x where it occurs
+    double microseconds = 0;               // time the table took
+    std::vector<LibraryLine> diagnostics;  // what the library wrote meanwhile
 };
 
 // Adapts a copy of `record` for the target (to show the curve), then has the
 // library build the table from the original, as the plug-in does.
 LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
                        unsigned layerNits);
-
-// The table's gain at input x, interpolated linearly as the display does.
-double interpolateGain(const std::vector<TablePoint>& points, double x);
 
 // The largest |interpolation - curve gain| of one segment of the table (in
 // gain units), checked at the integer inputs of its midpoint and of 31

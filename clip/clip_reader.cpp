@@ -132,19 +132,20 @@ std::string damageText(const hevc::StreamError& error, size_t framesBefore) {
            " read before it)";
 }
 
-bool openJson(const std::string& path, const std::string& shown, MetadataInput& input,
-              std::string& error) {
-    Json::Value root;
-    if (!readJsonFile(path, root, error)) {
+Status openJson(const std::string& path, const std::string& shown, MetadataInput& input) {
+    Result<Json::Value> root = readJsonFile(path);
+    if (!root) {
         // readJsonFile names the path first; the input may go by another name.
-        if (shown != path && error.compare(0, path.size(), path) == 0)
-            error = shown + error.substr(path.size());
-        return false;
+        const Status& failed = root.status();
+        if (shown == path || failed.message().compare(0, path.size(), path) != 0) return failed;
+        return Status::failure(failed.kind(), shown + failed.message().substr(path.size()),
+                               failed.where());
     }
-    hdr10plus::JsonDocumentResult result = hdr10plus::readJsonDocument(root);
+    hdr10plus::JsonDocumentResult result = hdr10plus::readJsonDocument(*root);
     if (!result.ok()) {
-        error = shown + ": " + result.error->message();
-        return false;
+        Location where;
+        where.key = result.error->key;
+        return Status::failure(ErrorKind::Format, shown + ": " + result.error->message(), where);
     }
     const hdr10plus::JsonDocument& document = result.document;
     input.frames.assign(document.frameCount, InputFrame{});
@@ -156,50 +157,48 @@ bool openJson(const std::string& path, const std::string& shown, MetadataInput& 
             input.frames[*e.frame].problem = e.what;
         }
     }
-    return true;
+    return Status();
 }
 
 }  // namespace
 
-bool openMetadataInput(const std::string& path, MetadataInput& input, std::string& error,
-                       const OpenOptions& options) {
-    input = MetadataInput();
+Result<MetadataInput> openMetadataInput(const std::string& path, const OpenOptions& options) {
+    MetadataInput input;
     const std::string shown = options.name.empty() ? path : options.name;
     input.path = shown;
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        error = shown + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        error = shown + ": is a directory, not a file";
-        return false;
-    }
+    if (stat(path.c_str(), &info) != 0)
+        return Status::failure(ErrorKind::Io, shown + ": cannot open: " + std::strerror(errno));
+    if (S_ISDIR(info.st_mode))
+        return Status::failure(ErrorKind::Io, shown + ": is a directory, not a file");
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
-    if (!file) {
-        error = shown + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
+    if (!file)
+        return Status::failure(ErrorKind::Io, shown + ": cannot open: " + std::strerror(errno));
     uint8_t head[kSniffBytes];
     size_t got = std::fread(head, 1, sizeof head, file.get());
     if (got == 0) {
-        error = shown + (std::ferror(file.get()) ? ": cannot read" : ": is empty");
-        return false;
+        if (std::ferror(file.get())) return Status::failure(ErrorKind::Io, shown + ": cannot read");
+        return Status::failure(ErrorKind::Truncated, shown + ": is empty");
     }
     // Every reader starts again from the first byte (the JSON and container
     // readers by opening the path anew); a pipe has given its first bytes
     // away and would be read from the middle, or waited on for a writer.
     if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
-        error = shown + ": cannot go back to its start (a pipe?): save it to a file first";
-        return false;
+        return Status::failure(
+            ErrorKind::Unsupported,
+            shown + ": cannot go back to its start (a pipe?): save it to a file first");
     }
     input.format = sniffFormat(head, got);
-    if (input.format == InputFormat::Json) return openJson(path, shown, input, error);
+    if (input.format == InputFormat::Json) {
+        if (Status read = openJson(path, shown, input); !read) return read;
+        return input;
+    }
     if (input.format == InputFormat::Unknown) {
-        error = shown + ": not HDR10+ metadata: neither JSON, an HEVC Annex B stream nor a " +
-                "container file (it starts " + hexBytes(head, got < 8 ? got : 8) + ")";
-        return false;
+        return Status::failure(ErrorKind::Format,
+                               shown + ": not HDR10+ metadata: neither JSON, an HEVC Annex B " +
+                                   "stream nor a container file (it starts " +
+                                   hexBytes(head, got < 8 ? got : 8) + ")");
     }
 
     PictureCollector collect(input.frames);
@@ -219,35 +218,38 @@ bool openMetadataInput(const std::string& path, MetadataInput& input, std::strin
             path, [&](hevc::Picture&& p) { collect(std::move(p)); },
             [&](uint64_t done, uint64_t) { progress(done); });
 #else
-        error = shown +
-                ": a container file, which this build of kestrel cannot read (it was "
-                "built without libavformat); extract the HEVC stream first";
-        return false;
+        return Status::failure(ErrorKind::Unsupported,
+                               shown +
+                                   ": a container file, which this build of kestrel cannot read "
+                                   "(it was built without libavformat); extract the HEVC "
+                                   "stream first");
 #endif
     }
     if (options.progress != nullptr) options.progress->finish();
     if (damage) {
-        if (input.frames.empty() && damage->offset == 0) {
-            error = shown + ": " + damage->message;
-            return false;
-        }
+        Location where;
+        where.byteOffset = damage->offset;
+        if (input.frames.empty() && damage->offset == 0)
+            return Status::failure(ErrorKind::Damaged, shown + ": " + damage->message, where);
         input.damage = damageText(*damage, input.frames.size());
+        input.damageOffset = damage->offset;
     } else if (input.frames.empty()) {
-        error = shown + ": the " + formatName(input.format) + " holds no pictures";
-        return false;
+        return Status::failure(ErrorKind::Format,
+                               shown + ": the " + formatName(input.format) + " holds no pictures");
     }
-    return true;
+    return input;
 }
 
-bool loadHdr10PlusInput(const std::string& path, Hdr10PlusDocument& document, std::string& error,
-                        const OpenOptions& options) {
-    MetadataInput input;
-    if (!openMetadataInput(path, input, error, options)) return false;
+Result<Hdr10PlusDocument> loadHdr10PlusInput(const std::string& path, const OpenOptions& options) {
+    Result<MetadataInput> opened = openMetadataInput(path, options);
+    if (!opened) return opened.status();
+    const MetadataInput& input = *opened;
     if (input.damage) {
-        error = input.path + ": " + *input.damage;
-        return false;
+        Location where;
+        where.byteOffset = input.damageOffset;
+        return Status::failure(ErrorKind::Damaged, input.path + ": " + *input.damage, where);
     }
-    document = Hdr10PlusDocument();
+    Hdr10PlusDocument document;
     document.path = input.path;
     document.frameCount = static_cast<unsigned>(input.frames.size());
     for (unsigned i = 0; i < input.frames.size(); ++i) {
@@ -257,7 +259,7 @@ bool loadHdr10PlusInput(const std::string& path, Hdr10PlusDocument& document, st
         else
             document.errors.push_back({i, f.key, f.problem});
     }
-    return true;
+    return document;
 }
 
 }  // namespace kestrel::tool

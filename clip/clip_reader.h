@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "clip/hdr10plus_document.h"
+#include "common/status.h"
 #include "hdr10plus/frame.h"
 
 namespace kestrel::tool {
@@ -44,6 +45,7 @@ struct MetadataInput {
     std::vector<InputFrame> frames;
     // A damaged stream: where and what; `frames` holds those before it.
     std::optional<std::string> damage;
+    uint64_t damageOffset = 0;  // the byte of the input where the damage is
 };
 
 // Told how far the reading of a stream has got, in bytes of the file; what
@@ -66,17 +68,19 @@ struct OpenOptions {
     std::string name;
 };
 
-// Reads the file at `path`. Returns false, with `error` naming the file and
-// what is wrong, when nothing can be read from it: missing, a directory,
-// empty, of no known format, not valid JSON. A stream damaged part-way opens
-// with `damage` set.
-bool openMetadataInput(const std::string& path, MetadataInput& input, std::string& error,
-                       const OpenOptions& options = {});
+// Reads the file at `path`. Fails, with a message naming the file and what
+// is wrong, when nothing can be read from it: missing or a directory
+// (ErrorKind::Io), empty (Truncated), of no known format or not valid JSON
+// (Format), a pipe or a container without libavformat (Unsupported),
+// damaged before its first picture (Damaged, at its byte offset). A stream
+// damaged part-way opens with `damage` set.
+Result<MetadataInput> openMetadataInput(const std::string& path, const OpenOptions& options = {});
 
 // The same input as the records the plug-in takes, for the commands that
 // feed it (lut, frame): each frame with metadata projected onto the record,
 // each without it rejected with its reason; a damaged stream does not load.
-bool loadHdr10PlusInput(const std::string& path, Hdr10PlusDocument& document, std::string& error,
-                        const OpenOptions& options = {});
+// A damaged stream fails (ErrorKind::Damaged, at its byte offset).
+Result<Hdr10PlusDocument> loadHdr10PlusInput(const std::string& path,
+                                             const OpenOptions& options = {});
 
 }  // namespace kestrel::tool

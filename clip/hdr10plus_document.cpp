@@ -14,33 +14,29 @@ Hdr10PlusFrame toolFrame(unsigned index, const hdr10plus::Frame& source) {
     return frame;
 }
 
-bool parseHdr10PlusDocument(const Json::Value& root, Hdr10PlusDocument& document,
-                            std::string& error) {
-    const std::string path = document.path;
-    document = Hdr10PlusDocument();
-    document.path = path;
+Result<Hdr10PlusDocument> parseHdr10PlusDocument(const Json::Value& root) {
+    Hdr10PlusDocument document;
     hdr10plus::JsonDocumentResult read = hdr10plus::readJsonDocument(root);
     if (!read.ok()) {
-        error = read.error->message();
-        return false;
+        Location where;
+        where.key = read.error->key;
+        return Status::failure(ErrorKind::Format, read.error->message(), where);
     }
     document.frameCount = read.document.frameCount;
     for (const hdr10plus::JsonFrame& f : read.document.frames) {
         document.frames.push_back(toolFrame(f.index, f.frame));
     }
     document.errors = std::move(read.document.errors);
-    return true;
+    return document;
 }
 
-bool loadHdr10PlusFile(const std::string& path, Hdr10PlusDocument& document, std::string& error) {
-    Json::Value root;
-    if (!readJsonFile(path, root, error)) return false;
-    document.path = path;
-    if (!parseHdr10PlusDocument(root, document, error)) {
-        error = path + ": " + error;
-        return false;
-    }
-    return true;
+Result<Hdr10PlusDocument> loadHdr10PlusFile(const std::string& path) {
+    Result<Json::Value> root = readJsonFile(path);
+    if (!root) return root.status();
+    Result<Hdr10PlusDocument> document = parseHdr10PlusDocument(*root);
+    if (!document) return document.status().prefixed(path + ": ");
+    document->path = path;
+    return document;
 }
 
 }  // namespace kestrel::tool

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "hdr10plus/internal/json_value.h"
 #include "metadata/VelmorHdrDynamicInfo.h"
 
@@ -42,12 +43,12 @@ struct Hdr10PlusDocument {
 // beside the record.
 Hdr10PlusFrame toolFrame(unsigned index, const hdr10plus::Frame& frame);
 
-// Reads every frame of a document. Returns false only when the document has
-// no "SceneInfo" array at all, with `error` saying so.
-bool parseHdr10PlusDocument(const Json::Value& root, Hdr10PlusDocument& document,
-                            std::string& error);
+// Reads every frame of a document. Fails (ErrorKind::Format) only when the
+// document has no "SceneInfo" array at all; the document has no path.
+Result<Hdr10PlusDocument> parseHdr10PlusDocument(const Json::Value& root);
 
-// readJsonFile + parseHdr10PlusDocument; `error` is prefixed with the path.
-bool loadHdr10PlusFile(const std::string& path, Hdr10PlusDocument& document, std::string& error);
+// readJsonFile + parseHdr10PlusDocument; a failure's message starts with
+// the path.
+Result<Hdr10PlusDocument> loadHdr10PlusFile(const std::string& path);
 
 }  // namespace kestrel::tool

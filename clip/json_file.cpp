@@ -12,29 +12,22 @@
 
 namespace kestrel::tool {
 
-bool readableFile(const std::string& path, std::string& error) {
+Status readableFile(const std::string& path) {
     // A directory opens for reading and only fails when read, which a parser
     // would report as a syntax error at line 1.
     std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-        error = path + ": is a directory, not a file";
-        return false;
-    }
+    if (std::filesystem::is_directory(path, ignored))
+        return Status::failure(ErrorKind::Io, path + ": is a directory, not a file");
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    if (!in) return Status::failure(ErrorKind::Io, path + ": cannot open: " + std::strerror(errno));
+    return Status();
 }
 
-bool readJsonFile(const std::string& path, Json::Value& root, std::string& error, bool strict) {
-    if (!readableFile(path, error)) return false;
+Result<Json::Value> readJsonFile(const std::string& path, bool strict) {
+    if (Status readable = readableFile(path); !readable) return readable;
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = path + ": cannot open: " + std::strerror(errno);
-        return false;
-    }
+    if (!in) return Status::failure(ErrorKind::Io, path + ": cannot open: " + std::strerror(errno));
+    Json::Value root;
     Json::CharReaderBuilder builder;
     if (strict) {
         builder["rejectDupKeys"] = true;
@@ -52,10 +45,9 @@ bool readJsonFile(const std::string& path, Json::Value& root, std::string& error
     if (!parsed) {
         // jsoncpp's messages start with "* Line 3, Column 5" and may span lines.
         while (!messages.empty() && messages.back() == '\n') messages.pop_back();
-        error = path + ": not valid JSON: " + messages;
-        return false;
+        return Status::failure(ErrorKind::Format, path + ": not valid JSON: " + messages);
     }
-    return true;
+    return root;
 }
 
 std::string compactJson(const Json::Value& value) {

@@ -126,6 +126,9 @@ add "lut_frame_and_all" "lut shared/regular_metadata.json --all-frames --frame 2
 add "lut_bad_format" "lut shared/regular_metadata.json --format xml"
 add "lut_bad_plot" "lut shared/regular_metadata.json --plot @OUT@/curves.gif"
 add "lut_low_targets" "lut shared/verification-clips.json --frame 5 --target-nits 100,199,200,201"
+add "lut_diag_out" "lut shared/verification-clips.json --frame 5 --target-nits 100,600 --diag-out @OUT@/diag.txt"
+add "lut_all_diag_out" "lut shared/metadata-dhdr10-opt.json --all-frames --target-nits 150 --diag-out @OUT@/diag.txt"
+add "report_low_targets" "report shared/verification-clips.json --target-nits 100,199 --format json"
 add "report_bad_threshold" "report shared/regular_metadata.json --jump-threshold 0"
 add "report_bad_format" "report shared/regular_metadata.json --format csv"
 add "report_missing" "report nothing.hevc"
@@ -147,11 +150,12 @@ run_all() {  # into $1
     # shellcheck disable=SC2086
     (cd "$scratch/in" && ./kestrel $line >"$dir/stdout" 2>"$dir/stderr" </dev/null;
      echo $? >"$dir/status") || true
-    # The case's own folder appears in messages; make it the same everywhere.
+    # The case's own folder and the build's (where the plug-in is) appear in
+    # messages; make them the same everywhere.
     for f in "$dir/stdout" "$dir/stderr" "$dir/files"/*; do
       [[ -f "$f" ]] || continue
-      if grep -qF "$dir/files" "$f" 2>/dev/null; then
-        sed -i "s#$dir/files#@OUT@#g" "$f"
+      if grep -qF -e "$dir/files" -e "$build/" "$f" 2>/dev/null; then
+        sed -i -e "s#$dir/files#@OUT@#g" -e "s#$build/#@BUILD@/#g" "$f"
       fi
     done
     for f in "$dir/stdout" "$dir/stderr" "$dir/files"/*; do

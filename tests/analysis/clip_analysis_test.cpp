@@ -31,10 +31,9 @@ const char* kClip = R"({"SceneInfo": [
    "BezierCurveData": {"KneePointX": 1700, "KneePointY": 1600, "Anchors": [500, 700]}}]})";
 
 Hdr10PlusDocument clipDocument() {
-    Hdr10PlusDocument document;
-    std::string error;
-    EXPECT_TRUE(parseHdr10PlusDocument(parseJsonText(kClip), document, error)) << error;
-    return document;
+    Result<Hdr10PlusDocument> document = parseHdr10PlusDocument(parseJsonText(kClip));
+    EXPECT_TRUE(document.ok()) << document.status().message();
+    return document.ok() ? *document : Hdr10PlusDocument();
 }
 
 TEST(ClipAnalysis, OneRowPerAcceptedFrameForEveryTargetInTheOrderAsked) {
@@ -68,36 +67,27 @@ TEST(ClipAnalysis, OneRowPerAcceptedFrameForEveryTargetInTheOrderAsked) {
     EXPECT_EQ(calls.back(), std::make_pair(4u, 4u));
 }
 
-// Output cd/m² of a table word pair, from the words alone: the gain is in
-// 1/1048575 of target peak per source peak, the input on the 2^27 scale.
-double wordsToNits(uint32_t x, uint32_t y, unsigned target) {
-    return static_cast<int32_t>(y) / 1048575.0 * (x / 134217728.0) * target;
-}
-
+// Frame 2 (source peak 2000 cd/m² from MaxScl) on a 600 cd/m² target, in
+// cd/m² worked from the table's words: entry 20 sits at input 2^19 of 2^27,
+// 2000 / 256 = 7.8125 cd/m², with the gain 3495250 / 1048575 = 2000 / 600
+// (to 1e-6): the shadows are shown as mastered, 7.8125 cd/m² out. The table
+// ends at the source peak, which it shows at the target peak.
 TEST(ClipAnalysis, LevelsAreReadThroughTheTableAndStopAtTheSourcePeak) {
     Hdr10PlusDocument document = clipDocument();
-    const unsigned target = 600;
-    // The peak the row's table stands for, and the input of entry 20.
-    FrameRow probe = analyseFrame(document.frames[1], target, ClipRequest{});
-    const double peak = probe.lut.sourcePeak;
-    ASSERT_GT(peak, 0);
-    const uint32_t* x = probe.lut.lutX;
-    const uint32_t* y = probe.lut.lutY;
-    const double entry20 = x[20] / 134217728.0 * peak;
-
     ClipRequest request;
-    request.levels = {entry20, peak, peak * 3};
+    request.levels = {7.8125, 2000, 6000};
     request.curveSamples = 10;
-    FrameRow row = analyseFrame(document.frames[1], target, request);
+    FrameRow row = analyseFrame(document.frames[1], 600, request);
+    ASSERT_DOUBLE_EQ(row.lut.sourcePeak, 2000);
+    EXPECT_EQ(row.lut.lutX[20], 1u << 19);
     ASSERT_EQ(row.levelOutputs.size(), 3u);
-    EXPECT_NEAR(row.levelOutputs[0], wordsToNits(x[20], y[20], target), 1e-9);
-    const double atEnd = wordsToNits(x[31] + x[32], y[31] + y[32], target);
-    EXPECT_NEAR(row.levelOutputs[1], atEnd, 1e-9);
-    EXPECT_NEAR(row.levelOutputs[2], atEnd, 1e-9);
+    EXPECT_NEAR(row.levelOutputs[0], 7.8125, 1e-5);
+    EXPECT_NEAR(row.levelOutputs[1], 600, 1e-3);
+    EXPECT_EQ(row.levelOutputs[2], row.levelOutputs[1]);
     // The curve samples run up to the peak, where the table ends.
     ASSERT_EQ(row.curve.size(), 11u);
-    EXPECT_DOUBLE_EQ(row.curve.back().inputNits, peak);
-    EXPECT_NEAR(row.curve.back().tableNits, atEnd, 1e-9);
+    EXPECT_DOUBLE_EQ(row.curve.back().inputNits, 2000);
+    EXPECT_EQ(row.curve.back().tableNits, row.levelOutputs[1]);
 }
 
 // A frame in the file layout, with the parts the warnings look at.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace kestrel::tool {
@@ -48,6 +49,90 @@ TEST(SniffFormat, ContainersByMagic) {
     EXPECT_EQ(sniff(m2ts), InputFormat::Container);
     // A lone 0x47 is a letter 'G', not a transport stream.
     EXPECT_EQ(sniff("GIF89a"), InputFormat::Unknown);
+}
+
+
+// Failures carry a kind and, for streams, the byte where the damage is.
+class ClipReaderFailures : public ::testing::Test {
+protected:
+    std::string write(const std::string& name, const std::string& bytes) {
+        const std::string path = ::testing::TempDir() + "clip_reader_" + name;
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        EXPECT_NE(f, nullptr) << path;
+        if (f == nullptr) return path;
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        return path;
+    }
+};
+
+TEST_F(ClipReaderFailures, FilesThatCannotBeReadAreIoAndEmptyOnesTruncated) {
+    const std::string missing = ::testing::TempDir() + "clip_reader_no_such_file.hevc";
+    Result<MetadataInput> none = openMetadataInput(missing);
+    ASSERT_FALSE(none.ok());
+    EXPECT_EQ(none.status().kind(), ErrorKind::Io);
+    EXPECT_EQ(none.status().message(), missing + ": cannot open: No such file or directory");
+
+    Result<MetadataInput> directory = openMetadataInput(::testing::TempDir());
+    ASSERT_FALSE(directory.ok());
+    EXPECT_EQ(directory.status().kind(), ErrorKind::Io);
+
+    const std::string empty = write("empty.hevc", "");
+    Result<MetadataInput> nothing = openMetadataInput(empty);
+    ASSERT_FALSE(nothing.ok());
+    EXPECT_EQ(nothing.status().kind(), ErrorKind::Truncated);
+    EXPECT_EQ(nothing.status().message(), empty + ": is empty");
+
+    const std::string text = write("text.txt", "hello");
+    Result<MetadataInput> unknown = openMetadataInput(text);
+    ASSERT_FALSE(unknown.ok());
+    EXPECT_EQ(unknown.status().kind(), ErrorKind::Format);
+    EXPECT_EQ(unknown.status().message(),
+              text +
+                  ": not HDR10+ metadata: neither JSON, an HEVC Annex B stream nor a "
+                  "container file (it starts 68 65 6c 6c 6f)");
+}
+
+TEST_F(ClipReaderFailures, DamageAtTheFirstByteFailsLaterDamageOpensButDoesNotLoad) {
+    // A start code and nothing after it: no unit at all, damaged at byte 0.
+    const std::string bare = write("bare.hevc", std::string("\x00\x00\x01", 3));
+    Result<MetadataInput> failed = openMetadataInput(bare);
+    ASSERT_FALSE(failed.ok());
+    EXPECT_EQ(failed.status().kind(), ErrorKind::Damaged);
+    EXPECT_EQ(failed.status().where().byteOffset, 0u);
+
+    // A four-byte start code, then a unit whose header has the forbidden
+    // bit set: the damage sits at byte 4, after the start code.
+    const std::string broken =
+        write("broken.hevc", std::string("\x00\x00\x00\x01\x80\x01\xff\xff", 8));
+    Result<MetadataInput> opened = openMetadataInput(broken);
+    ASSERT_TRUE(opened.ok()) << opened.status().message();
+    ASSERT_TRUE(opened->damage.has_value());
+    EXPECT_EQ(opened->damageOffset, 4u);
+    EXPECT_EQ(*opened->damage,
+              "byte 4: invalid NAL unit header (type 0) (0 frames read before it)");
+
+    Result<Hdr10PlusDocument> loaded = loadHdr10PlusInput(broken);
+    ASSERT_FALSE(loaded.ok());
+    EXPECT_EQ(loaded.status().kind(), ErrorKind::Damaged);
+    EXPECT_EQ(loaded.status().where().byteOffset, 4u);
+    EXPECT_EQ(loaded.status().message(), broken + ": " + *opened->damage);
+}
+
+TEST_F(ClipReaderFailures, JsonErrorsAreFormatAndNameTheKey) {
+    const std::string bad = write("bad.json", "{\"SceneInfo\": 5}");
+    Result<MetadataInput> read = openMetadataInput(bad);
+    ASSERT_FALSE(read.ok());
+    EXPECT_EQ(read.status().kind(), ErrorKind::Format);
+    EXPECT_EQ(read.status().where().key, "SceneInfo");
+    EXPECT_EQ(read.status().message().rfind(bad + ": ", 0), 0u) << read.status().message();
+
+    const std::string broken = write("broken.json", "{\"SceneInfo\": [");
+    Result<MetadataInput> syntax = openMetadataInput(broken);
+    ASSERT_FALSE(syntax.ok());
+    EXPECT_EQ(syntax.status().kind(), ErrorKind::Format);
+    EXPECT_EQ(syntax.status().message().rfind(broken + ": not valid JSON: * Line 1", 0), 0u)
+        << syntax.status().message();
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "metadata/VelmorHdrDynamicInfo.h"
 #include "preset/Hdr10Lut.h"
+#include "support/records.h"
 
 namespace quality {
 
@@ -31,30 +32,9 @@ constexpr uint32_t kPqBt2020 = kStandardBt2020 | kTransferPq | kRangeFull;
 constexpr uint32_t kHlgBt2020 = kStandardBt2020 | kTransferHlg | kRangeFull;
 constexpr uint32_t kSrgbDciP3 = kStandardDciP3 | kTransferSrgb | kRangeFull;
 
-// A scene of a bright HDR10+ title: maxRGB peak 4000 cd/m², 99th percentile
-// 2500 cd/m², and a tone curve made for a 1000 cd/m² display. flag 1 carries
-// the curve, any other flag makes the plug-in generate one.
+// A scene of a bright HDR10+ title (tests/support/records.h).
 inline _VelmorHdrDynamicInfo sceneRecord(uint16_t toneMappingFlag) {
-    _VelmorHdrDynamicInfo r;
-    std::memset(&r, 0, sizeof r);
-    r.targeted_system_display_maximum_luminance = 1000;
-    r.maxscl[0] = 40000;
-    r.maxscl[1] = 35000;
-    r.maxscl[2] = 30000;
-    const uint8_t percentages[] = {1, 5, 10, 25, 50, 75, 90, 95, 99};
-    const uint32_t percentiles[] = {5, 20, 50, 200, 1000, 3000, 8000, 12000, 25000};
-    r.num_distribution_maxrgb_percentiles = 9;
-    for (int i = 0; i < 9; i++) {
-        r.distribution_maxrgb_percentages[i] = percentages[i];
-        r.distribution_maxrgb_percentiles[i] = percentiles[i];
-    }
-    r.tone_mapping_flag = toneMappingFlag;
-    r.knee_point_x = 1700;
-    r.knee_point_y = 1600;
-    const uint16_t anchors[] = {500, 700, 800, 870, 920, 960, 990, 1010, 1020};
-    r.num_bezier_curve_anchors = 9;
-    for (int i = 0; i < 9; i++) r.bezier_curve_anchors[i] = anchors[i];
-    return r;
+    return kestrel_test::brightSceneRecord(toneMappingFlag);
 }
 
 // A darker scene with a short curve of its own (three anchors).

@@ -6,6 +6,7 @@
 
 #include "dtm/meta2lut.h"
 #include "plugin/hdrCoef.h"
+#include "support/records.h"
 #include "tool/cli_test_support.h"
 
 namespace kestrel::tool::test {
@@ -14,29 +15,8 @@ namespace {
 const std::string kExampleMetadata =
     std::string(KESTREL_EXAMPLES) + "/metadata/single-frame-metadata.json";
 
-// The one frame of the example metadata, typed from the file.
-_VelmorHdrDynamicInfo exampleRecord() {
-    _VelmorHdrDynamicInfo r;
-    std::memset(&r, 0, sizeof r);
-    r.targeted_system_display_maximum_luminance = 400;
-    r.maxscl[0] = 7768;
-    r.maxscl[1] = 6589;
-    r.maxscl[2] = 6912;
-    const uint8_t percentages[] = {1, 5, 10, 25, 50, 75, 90, 95, 99};
-    const uint32_t values[] = {0, 6080, 92, 1, 4, 107, 726, 1784, 5843};
-    r.num_distribution_maxrgb_percentiles = 9;
-    for (int i = 0; i < 9; i++) {
-        r.distribution_maxrgb_percentages[i] = percentages[i];
-        r.distribution_maxrgb_percentiles[i] = values[i];
-    }
-    r.tone_mapping_flag = 1;
-    r.knee_point_x = 164;
-    r.knee_point_y = 240;
-    const uint16_t anchors[] = {143, 298, 447, 592, 731, 864, 891, 917, 938};
-    r.num_bezier_curve_anchors = 9;
-    for (int i = 0; i < 9; i++) r.bezier_curve_anchors[i] = anchors[i];
-    return r;
-}
+// The one frame of the example metadata.
+_VelmorHdrDynamicInfo exampleRecord() { return kestrel_test::singleFrameRecord(); }
 
 hdrCoef readBlock(const std::string& path) {
     hdrCoef block;

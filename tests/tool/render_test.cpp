@@ -36,10 +36,9 @@ const char* kClip = R"({"SceneInfo": [
    "BezierCurveData": {"KneePointX": 1700, "KneePointY": 1600, "Anchors": [500, 700]}}]})";
 
 Hdr10PlusDocument clipDocument() {
-    Hdr10PlusDocument document;
-    std::string error;
-    EXPECT_TRUE(parseHdr10PlusDocument(parseJsonText(kClip), document, error)) << error;
-    return document;
+    Result<Hdr10PlusDocument> document = parseHdr10PlusDocument(parseJsonText(kClip));
+    EXPECT_TRUE(document.ok()) << document.status().message();
+    return document.ok() ? *document : Hdr10PlusDocument();
 }
 
 TEST(CurveCharts, LevelsChartLeavesAGapForARejectedFrame) {
@@ -136,11 +135,10 @@ TEST(CurveCharts, ChartsDrawIntoAStreamAsPngOrSvg) {
 TEST(ReportData, PlantedJumpInsideASceneIsTheOnlyFlaggedFrameOfTheClip) {
     // Frames 0-2 and 3-5 are one scene with different metadata; frame 6
     // starts a scene with a large change of its own.
-    Hdr10PlusDocument document;
-    std::string error;
-    ASSERT_TRUE(
-        loadHdr10PlusFile(std::string(KESTREL_TEST_DATA) + "/planted_jump.json", document, error))
-        << error;
+    Result<Hdr10PlusDocument> loaded =
+        loadHdr10PlusFile(std::string(KESTREL_TEST_DATA) + "/planted_jump.json");
+    ASSERT_TRUE(loaded.ok()) << loaded.status().message();
+    const Hdr10PlusDocument& document = *loaded;
     ReportRequest request;
     request.targets = {400, 600, 1000};
     Report report = buildReport(document, request);
@@ -182,11 +180,10 @@ TEST(ReportCurves, MedianAndExtremesCountEveryFrameAtEveryInput) {
 }
 
 TEST(ReportCurves, TheInterpolatedTablePassesThroughItsPointsInOrder) {
-    Hdr10PlusDocument document;
-    std::string error;
-    ASSERT_TRUE(loadHdr10PlusFile(std::string(KESTREL_EXAMPLES) + "/metadata/regular_metadata.json",
-                                  document, error))
-        << error;
+    Result<Hdr10PlusDocument> loaded =
+        loadHdr10PlusFile(std::string(KESTREL_EXAMPLES) + "/metadata/regular_metadata.json");
+    ASSERT_TRUE(loaded.ok()) << loaded.status().message();
+    const Hdr10PlusDocument& document = *loaded;
     ReportRequest request;
     request.targets = {600};
     const Report report = buildReport(document, request);

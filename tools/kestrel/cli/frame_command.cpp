@@ -8,14 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "analysis/output_capture.h"
 #include "clip/json_file.h"
+#include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/gate/preset_gate.h"
 #include "tools/kestrel/host/block_decode.h"
 #include "tools/kestrel/host/conversion_explainer.h"
 #include "tools/kestrel/host/dataspace_names.h"
+#include "tools/kestrel/host/descriptor_capture.h"
 #include "tools/kestrel/host/frame_script.h"
 #include "tools/kestrel/host/layer_outcome_text.h"
 #include "tools/kestrel/host/plugin_loader.h"
@@ -23,6 +24,17 @@
 namespace kestrel::tool {
 
 namespace {
+
+struct FrameOptions {
+    std::string script;
+    std::string plugin;    // empty: liborrin_kestrel.so beside the tool
+    std::string diagOut;   // empty: plug-in output shown inline
+    std::string blockOut;  // empty: not written; "{frame}" becomes the frame number
+    std::string preset;    // empty: the plug-in's own; else loaded at run time
+    bool quiet = false;    // the plug-in's lines are not shown (errors still are)
+    bool requireBlock = false;
+    std::string format = "text";  // text, json (outcomes and blocks) or c (blocks as C arrays)
+};
 
 // Where the plug-in's own lines go: shown inline, marked with "  | ",
 // appended to a file, or (quiet) nowhere. Its error lines are also shown on
@@ -96,8 +108,6 @@ bool writeBlock(const std::string& pattern, size_t frame, const hdrCoef& block,
     return true;
 }
 
-}  // namespace
-
 int runFrame(const FrameOptions& options) {
     FrameScript script;
     std::string error;
@@ -109,16 +119,15 @@ int runFrame(const FrameOptions& options) {
     if (!options.preset.empty()) {
         // The loader would only say that the file could not be loaded; what
         // it finds inside the file it reports itself.
-        if (!readableFile(options.preset, error)) {
-            std::fprintf(stderr, "kestrel frame: --preset %s\n", error.c_str());
+        if (Status readable = readableFile(options.preset); !readable) {
+            std::fprintf(stderr, "kestrel frame: --preset %s\n", readable.message().c_str());
             return 1;
         }
         // The loader passes over sections it does not read, so a misspelt
         // section or a file that is no preset at all would run silently with
         // an empty store; the run goes on as a build with the file would.
-        Json::Value root;
-        if (readJsonFile(options.preset, root, error)) {
-            for (const std::string& line : unknownSections(root)) {
+        if (Result<Json::Value> root = readJsonFile(options.preset)) {
+            for (const std::string& line : unknownSections(*root)) {
                 std::fprintf(stderr, "kestrel frame: warning: --preset %s: %s\n",
                              options.preset.c_str(), line.c_str());
             }
@@ -353,5 +362,67 @@ int runFrame(const FrameOptions& options) {
     }
     return status;
 }
+
+}  // namespace
+
+namespace {
+
+const char* kFrameExamples =
+    "Examples:\n"
+    "  kestrel frame examples/frames/demo.json\n"
+    "  kestrel frame examples/frames/demo.json --preset examples/presets/example_preset.json "
+    "--quiet\n"
+    "  kestrel frame script.json --block-out block-{frame}.bin --require-block\n"
+    "  kestrel frame script.json --format json --require-block > frames.json\n"
+    "  kestrel frame script.json --format c > blocks.h";
+
+class FrameCommand : public Command {
+public:
+    CLI::App* define(CLI::App& app) override {
+        FrameOptions& frame = mOptions;
+        CLI::App* frameCommand = app.add_subcommand(
+            "frame", "Load the plug-in and run the frames of a frame script through it");
+        // Files are opened by the command, which names what is wrong with them
+        // and exits with status 1 as every other command does for its inputs.
+        frameCommand->add_option("script", frame.script, "Frame script (JSON)")->required();
+        CLI::Option* pluginOption = frameCommand->add_option(
+            "--plugin", frame.plugin,
+            "Plug-in to load (default: liborrin_kestrel.so beside this tool)");
+        frameCommand
+            ->add_option("--preset", frame.preset,
+                         "Load this preset file at run time into the plug-in's store, as a "
+                         "plug-in built with it would hold it (uses libkestrel_runtime_preset.so "
+                         "beside this tool)")
+            ->excludes(pluginOption);
+        frameCommand->add_option("--diag-out", frame.diagOut,
+                                 "Write the plug-in's own output to this file instead of showing "
+                                 "it (its error lines are always shown on standard error)");
+        frameCommand->add_flag("--quiet", frame.quiet,
+                               "Do not show the plug-in's own output (its error lines are still "
+                               "shown on standard error)");
+        frameCommand->add_option("--block-out", frame.blockOut,
+                                 "Write the 1416-byte block of each frame that has one to this "
+                                 "file (\"{frame}\" in the name becomes the frame number)");
+        frameCommand->add_flag("--require-block", frame.requireBlock,
+                               "Exit with status 3 when getParams() returns null for a frame, or "
+                               "passes through a layer that needed tables (not a gamma layer, "
+                               "and brighter than the target)");
+        frameCommand
+            ->add_option("--format", frame.format,
+                         "text (default); json: each frame's layer outcomes and block; c: each "
+                         "block as a C array of its 354 words")
+            ->check(CLI::IsMember({"text", "json", "c"}));
+        frameCommand->footer(std::string(kFrameExamples) + "\n\n" + kExitStatuses);
+        return frameCommand;
+    }
+    int run() override { return runFrame(mOptions); }
+
+private:
+    FrameOptions mOptions;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeFrameCommand() { return std::make_unique<FrameCommand>(); }
 
 }  // namespace kestrel::tool

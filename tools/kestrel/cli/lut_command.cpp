@@ -12,11 +12,13 @@
 #include <vector>
 
 #include "analysis/clip_analysis.h"
-#include "analysis/output_capture.h"
 #include "clip/clip_reader.h"
 #include "clip/hdr10plus_document.h"
 #include "clip/json_file.h"
+#include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
+#include "tools/kestrel/cli/display_options.h"
+#include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/render/curve_charts.h"
 #include "tools/kestrel/render/plot.h"
@@ -26,6 +28,18 @@
 namespace kestrel::tool {
 
 namespace {
+
+struct LutOptions : DisplayOptions {
+    std::string metadata;
+    unsigned frame = 0;
+    std::string format;  // table, csv or json; empty: table, or csv with allFrames
+    std::string plot;
+    LuminanceAxes axes = LuminanceAxes::Nits;
+    std::string diagOut;
+    bool allFrames = false;
+    std::vector<double> levels;  // input levels in cd/m² for the all-frames plot
+    bool strict = false;         // a warning makes the exit status 1
+};
 
 // The library's lines go to --diag-out if given; its error lines are shown
 // on standard error in any case, since they change what the table means.
@@ -39,11 +53,11 @@ public:
             error = path + ": cannot write: " + (errno != 0 ? std::strerror(errno) : "open failed");
         return static_cast<bool>(mFile);
     }
-    void show(const std::string& context, const std::string& text) {
-        if (mFile.is_open()) mFile << text;
-        for (const std::string& line : splitLines(text)) {
-            if (isErrorLogLine(line))
-                std::fprintf(stderr, "%s: %s\n", context.c_str(), line.c_str());
+    void show(const std::string& context, const std::vector<LibraryLine>& lines) {
+        for (const LibraryLine& line : lines) {
+            const std::string text = defaultSinkText(line);
+            if (mFile.is_open()) mFile << text << '\n';
+            if (isError(line)) std::fprintf(stderr, "%s: %s\n", context.c_str(), text.c_str());
         }
     }
 
@@ -196,21 +210,21 @@ int runAllFrames(const LutOptions& o, const Hdr10PlusDocument& document, Library
     return status;
 }
 
-}  // namespace
-
 int runLut(const LutOptions& options) {
     if (!options.plot.empty() && !isPlotFileName(options.plot)) {
         std::fprintf(stderr, "kestrel lut: %s: a plot file name must end in .png or .svg\n",
                      options.plot.c_str());
         return kExitFailed;
     }
-    Hdr10PlusDocument document;
-    std::string error;
     TerminalReadProgress readProgress;
-    if (!loadHdr10PlusInput(options.metadata, document, error, OpenOptions{&readProgress})) {
-        std::fprintf(stderr, "kestrel lut: %s\n", error.c_str());
+    Result<Hdr10PlusDocument> loaded =
+        loadHdr10PlusInput(options.metadata, OpenOptions{&readProgress});
+    if (!loaded) {
+        std::fprintf(stderr, "kestrel lut: %s\n", loaded.status().message().c_str());
         return 1;
     }
+    const Hdr10PlusDocument& document = *loaded;
+    std::string error;
     LibraryOutput library;
     if (!library.open(options.diagOut, error)) {
         std::fprintf(stderr, "kestrel lut: %s\n", error.c_str());
@@ -219,5 +233,100 @@ int runLut(const LutOptions& options) {
     return options.allFrames ? runAllFrames(options, document, library)
                              : runOneFrame(options, document, library);
 }
+
+}  // namespace
+
+namespace {
+
+const char* kLutExamples =
+    "Examples:\n"
+    "  kestrel lut clip.json --frame 12 --target-nits 600\n"
+    "  kestrel lut clip.json --frame 12 --target-nits 400,600,1000 --plot curves.png\n"
+    "  kestrel lut clip.json --all-frames --format json --strict > frames.json\n"
+    "  kestrel lut clip.json --all-frames --plot levels.svg --levels 1,10,100\n"
+    "  kestrel lut clip.hevc --frame 12   (streams and container files too)";
+
+class LutCommand : public Command {
+public:
+    CLI::App* define(CLI::App& app) override {
+        LutOptions& lut = mOptions;
+        CLI::App* lutCommand = app.add_subcommand(
+            "lut",
+            "Adapt the tone curve of HDR10+ metadata to a target and show its 33-point table");
+        lutCommand
+            ->add_option("metadata", lut.metadata,
+                         "HDR10+ metadata: JSON, an HEVC stream or a container file")
+            ->required();
+        CLI::Option* frameOption = lutCommand->add_option(
+            "--frame", mFrameText, "Frame of the file to use (from 0; default 0)");
+        frameOption->type_name("N");
+        mDisplay.addTargets(*lutCommand, "Peak of the target display, cd/m² (default " +
+                                             std::to_string(kDefaultTargetNits) +
+                                             "); several, separated by commas, give one table "
+                                             "each and one plot with all of them");
+        lutCommand
+            ->add_option("--format", lut.format,
+                         "Output: table, csv or json (default table; csv with --all-frames)")
+            ->check(CLI::IsMember({"table", "csv", "json"}));
+        mPlot = lutCommand->add_option("--plot", lut.plot, "Draw the curves to a .png or .svg file")
+                    ->type_name("FILE");
+        lutCommand
+            ->add_option("--axes", mAxesText,
+                         "With --plot: nits (cd/m², log axes; default) or pq (10-bit PQ codes)")
+            ->check(CLI::IsMember({"nits", "pq"}));
+        lutCommand->add_option("--diag-out", lut.diagOut,
+                               "Write the library's own output to this file (error lines are "
+                               "always shown on standard error)");
+        CLI::Option* allFrames =
+            lutCommand->add_flag("--all-frames", lut.allFrames,
+                                 "Every frame: one row each (knee, first anchor, source peak, "
+                                 "largest interpolation error, time, warnings)");
+        lutCommand
+            ->add_option("--levels", mLevelTexts,
+                         "With --all-frames and --plot: input levels (cd/m²), separated by "
+                         "commas, whose output is drawn across the frames (default "
+                         "1,10,100,1000)")
+            ->expected(1)
+            ->take_all()
+            ->allow_extra_args(false)
+            ->type_name("L[,L...]");
+        mDisplay.addMaxError(*lutCommand);
+        lutCommand->add_flag("--strict", lut.strict,
+                             "Exit with status 1 when there is any warning");
+        frameOption->excludes(allFrames);
+        lutCommand->footer(std::string(kLutExamples) + "\n\n" + kExitStatuses);
+        return lutCommand;
+    }
+    std::string check() override {
+        LutOptions& lut = mOptions;
+        std::string error;
+        bool ok = true;
+        if (!mFrameText.empty())
+            ok = parseWholeNumber("--frame", mFrameText, 0, 0xffffffffu, lut.frame, error);
+        if (ok) ok = mDisplay.readTargets(lut, error);
+        if (ok && !mLevelTexts.empty())
+            ok = parsePositiveNumbers("--levels", mLevelTexts, lut.levels, error);
+        if (ok) ok = mDisplay.readMaxError(lut, error);
+        if (!ok) return "kestrel lut: " + error;
+        // Options that would do nothing are mistakes, not silence.
+        if (!mLevelTexts.empty() && (!lut.allFrames || mPlot->count() == 0))
+            return "kestrel lut: --levels needs --all-frames and --plot";
+        if (!mAxesText.empty() && mPlot->count() == 0) return "kestrel lut: --axes needs --plot";
+        lut.axes = mAxesText == "pq" ? LuminanceAxes::Pq : LuminanceAxes::Nits;
+        return "";
+    }
+    int run() override { return runLut(mOptions); }
+
+private:
+    LutOptions mOptions;
+    DisplayOptionGroup mDisplay;
+    std::string mFrameText, mAxesText;
+    std::vector<std::string> mLevelTexts;
+    CLI::Option* mPlot = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeLutCommand() { return std::make_unique<LutCommand>(); }
 
 }  // namespace kestrel::tool

@@ -13,6 +13,7 @@
 #include "clip/json_file.h"
 #include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/record.h"
+#include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/cli/standard_input.h"
@@ -22,6 +23,12 @@
 namespace kestrel::tool {
 
 namespace {
+
+struct MetadataOptions {
+    std::string input;   // JSON, HEVC Annex B stream or container file; - for standard input
+    std::string output;  // empty: standard output
+    bool check = false;  // the consistency rules, each frame; status 1 when one fails
+};
 
 constexpr const char* kCommand = "kestrel metadata";
 
@@ -87,17 +94,14 @@ std::vector<hdr10plus::Frame> documentFrames(const MetadataInput& input) {
     return frames;
 }
 
-}  // namespace
-
 int runMetadata(const MetadataOptions& options) {
-    MetadataInput input;
-    std::string error;
     TerminalReadProgress progress;
-    OpenOptions open{&progress, ""};
+    OpenOptions open{&progress};
     // `-`: standard input, read once into a file every reader can start again.
     StandardInputCopy standardInput;
     std::string path = options.input;
     if (path == "-") {
+        std::string error;
         if (!standardInput.make(error)) {
             std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
             return 1;
@@ -105,10 +109,12 @@ int runMetadata(const MetadataOptions& options) {
         path = standardInput.path();
         open.name = kStandardInputName;
     }
-    if (!openMetadataInput(path, input, error, open)) {
-        std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
+    Result<MetadataInput> opened = openMetadataInput(path, open);
+    if (!opened) {
+        std::fprintf(stderr, "%s: %s\n", kCommand, opened.status().message().c_str());
         return 1;
     }
+    const MetadataInput& input = *opened;
     reportProblems(input);
 
     size_t own = 0, repeated = 0, missing = 0, invalid = 0;
@@ -189,5 +195,54 @@ int runMetadata(const MetadataOptions& options) {
     }
     return status;
 }
+
+}  // namespace
+
+namespace {
+
+const char* kMetadataExamples =
+    "Examples:\n"
+    "  kestrel metadata clip.hevc -o clip.json\n"
+    "  kestrel metadata film.mkv > film.json\n"
+    "  ffmpeg -i film.mkv -c copy -f hevc - | kestrel metadata - > film.json\n"
+    "  kestrel metadata clip.hevc --check -o clip.json";
+
+class MetadataCommand : public Command {
+public:
+    CLI::App* define(CLI::App& app) override {
+        MetadataOptions& metadata = mOptions;
+        CLI::App* metadataCommand = app.add_subcommand(
+            "metadata",
+            "Extract the HDR10+ metadata of an HEVC stream or container file as JSON, one entry "
+            "per frame in display order");
+        metadataCommand
+            ->add_option("input", metadata.input,
+                         "HEVC Annex B stream (.hevc, .h265), Matroska, WebM, MP4 or MPEG-TS "
+                         "file, or HDR10+ JSON; told apart by content; - for standard input")
+            ->required();
+        metadataCommand->add_option("-o,--output", metadata.output,
+                                    "Write the JSON to this file (default: standard output)");
+        metadataCommand->add_flag(
+            "--check", metadata.check,
+            "Check each frame's statistics and curve against each other (MaxScl below the 99 % "
+            "entry, percentages out of order, a curve for a 0 cd/m² display, a targeted display "
+            "without a curve); exit with status 1 when one fails");
+        metadataCommand->footer(
+            std::string(kMetadataExamples) + "\n\n" + kExitStatuses +
+            "\n  metadata gives 1 when the input is damaged (the frames before the damage are\n"
+            "  still written), when a frame's metadata is not valid, or when there is none;\n"
+            "  frames without metadata are named on standard error and written as entries\n"
+            "  without LuminanceParameters\n\n");
+        return metadataCommand;
+    }
+    int run() override { return runMetadata(mOptions); }
+
+private:
+    MetadataOptions mOptions;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeMetadataCommand() { return std::make_unique<MetadataCommand>(); }
 
 }  // namespace kestrel::tool

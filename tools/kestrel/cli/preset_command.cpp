@@ -13,9 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "analysis/output_capture.h"
+#include "analysis/library_lines.h"
 #include "clip/json_file.h"
 #include "preset/Hdr10Lut.h"
+#include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/gate/preset_gate.h"
 #include "tools/kestrel/render/plot.h"
@@ -23,6 +24,19 @@
 namespace kestrel::tool {
 
 namespace {
+
+struct PresetCheckOptions {
+    std::string file;
+    std::string plot;
+    bool strict = false;  // warnings fail the check too
+};
+
+// The library's lines as a host build's default sink shows them.
+std::vector<std::string> shownLines(const std::vector<LibraryLine>& lines) {
+    std::vector<std::string> shown;
+    for (const LibraryLine& line : lines) shown.push_back(defaultSinkText(line));
+    return shown;
+}
 
 void printIndented(const std::vector<std::string>& lines) {
     if (lines.empty()) std::cout << "  (none)\n";
@@ -34,13 +48,13 @@ void printIndented(const std::vector<std::string>& lines) {
 // wrong type and members it does not know, so all of them would otherwise
 // pass unnoticed.
 int checkJson(const std::string& path) {
-    Json::Value root;
-    std::string error;
     std::cout << "JSON:\n";
-    if (!readJsonFile(path, root, error)) {
-        std::cout << "  " << error << "\n";
+    Result<Json::Value> read = readJsonFile(path);
+    if (!read) {
+        std::cout << "  " << read.status().message() << "\n";
         return 1;
     }
+    const Json::Value& root = *read;
     if (!root.isObject()) {
         std::cout << "  the top level is not an object: the loader finds no sections\n";
         return 1;
@@ -163,8 +177,6 @@ std::vector<Chart> tableCharts(Hdr10Lut& store, const std::string& path) {
     return {eotf, oetf};
 }
 
-}  // namespace
-
 int runPresetCheck(const PresetCheckOptions& options) {
     if (!options.plot.empty() && !isPlotFileName(options.plot)) {
         std::fprintf(stderr,
@@ -183,12 +195,12 @@ int runPresetCheck(const PresetCheckOptions& options) {
 
     // A fresh store; its constructor's notice says only that it starts empty.
     std::unique_ptr<Hdr10Lut> store;
-    captureOutput([&] { store = std::make_unique<Hdr10Lut>(); });
+    (void)collectLibraryLines([&] { store = std::make_unique<Hdr10Lut>(); });
 
     bool loaded = false;
     PresetLoadReport report;
     std::string exception;
-    std::vector<std::string> messages = splitLines(captureOutput([&] {
+    std::vector<std::string> messages = shownLines(collectLibraryLines([&] {
         try {
             loaded = store->loadReporting(path.c_str(), report);
         } catch (const std::exception& e) {
@@ -213,7 +225,7 @@ int runPresetCheck(const PresetCheckOptions& options) {
     printIndented(rejections);
 
     std::cout << "dumps:\n";
-    printIndented(splitLines(captureOutput([&] {
+    printIndented(shownLines(collectLibraryLines([&] {
         store->showEotf();
         store->showOetf();
         store->showGM();
@@ -292,5 +304,44 @@ int runPresetCheck(const PresetCheckOptions& options) {
     std::cout << "\n";
     return 0;
 }
+
+}  // namespace
+
+namespace {
+
+const char* kPresetCheckExamples =
+    "Examples:\n"
+    "  kestrel preset check examples/presets/example_preset.json\n"
+    "  kestrel preset check my_preset.json --strict --plot my_preset.png";
+
+// `preset`, a group of one command so far: `preset check`.
+class PresetCommand : public Command {
+public:
+    CLI::App* define(CLI::App& app) override {
+        PresetCheckOptions& preset = mOptions;
+        CLI::App* presetCommand = app.add_subcommand("preset", "Preset files");
+        presetCommand->require_subcommand(1);
+        mCheck = presetCommand->add_subcommand(
+            "check", "Load a preset file into a fresh store, show the loader's messages and dumps");
+        mCheck->add_option("file", preset.file, "Preset file (JSON)")->required();
+        mCheck->add_option("--plot", preset.plot, "Draw the EOTF and OETF tables (.png or .svg)");
+        mCheck->add_flag("--strict", preset.strict,
+                         "Fail on warnings too (entries that share a key with different tables)");
+        mCheck->footer(std::string(kPresetCheckExamples) + "\n\n" + kExitStatuses);
+        return presetCommand;
+    }
+    int run() override {
+        if (*mCheck) return runPresetCheck(mOptions);
+        return kExitUsage;  // the parser requires a subcommand, so not reached
+    }
+
+private:
+    PresetCheckOptions mOptions;
+    CLI::App* mCheck = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makePresetCommand() { return std::make_unique<PresetCommand>(); }
 
 }  // namespace kestrel::tool

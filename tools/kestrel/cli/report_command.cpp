@@ -13,12 +13,14 @@
 #include <map>
 #include <string>
 
-#include "analysis/output_capture.h"
 #include "analysis/scene_list.h"
 #include "clip/clip_reader.h"
 #include "clip/hdr10plus_document.h"
 #include "clip/json_file.h"
+#include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
+#include "tools/kestrel/cli/display_options.h"
+#include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/render/report_data.h"
 #include "tools/kestrel/render/report_page.h"
@@ -27,6 +29,16 @@ namespace kestrel::tool {
 
 namespace {
 
+struct ReportOptions : DisplayOptions {
+    std::string input;
+    std::string format = "html";                        // html or json
+    std::string output;                                 // empty: standard output
+    double jumpThreshold = kDefaultJumpThresholdCodes;  // 10-bit PQ codes
+    bool failOnJumps = false;
+    bool failOnWarnings = false;
+    std::string scenes;  // a list of first frames of scenes; empty: from the metadata
+};
+
 // The library's error lines change what a table means, so they are shown,
 // but once per target and line with the number of frames, not once a frame.
 void showLibraryErrors(const Report& report) {
@@ -34,8 +46,9 @@ void showLibraryErrors(const Report& report) {
         std::map<std::string, unsigned> counts;
         std::map<std::string, unsigned> firstFrame;
         for (const FrameRow& row : rows.frames) {
-            for (const std::string& line : splitLines(row.lut.diagnostics)) {
-                if (!isErrorLogLine(line)) continue;
+            for (const LibraryLine& libraryLine : row.lut.diagnostics) {
+                if (!isError(libraryLine)) continue;
+                const std::string line = defaultSinkText(libraryLine);
                 if (counts[line]++ == 0) firstFrame[line] = row.frame;
             }
         }
@@ -58,8 +71,6 @@ std::string flaggedSummary(const Report& report) {
     return text;
 }
 
-}  // namespace
-
 int runReport(const ReportOptions& o) {
     const char* name = "kestrel report";
     const bool json = o.format == "json";
@@ -71,13 +82,13 @@ int runReport(const ReportOptions& o) {
         return 1;
     }
 
-    Hdr10PlusDocument document;
-    std::string error;
     TerminalReadProgress readProgress;
-    if (!loadHdr10PlusInput(o.input, document, error, OpenOptions{&readProgress})) {
-        std::fprintf(stderr, "%s: %s\n", name, error.c_str());
+    Result<Hdr10PlusDocument> loaded = loadHdr10PlusInput(o.input, OpenOptions{&readProgress});
+    if (!loaded) {
+        std::fprintf(stderr, "%s: %s\n", name, loaded.status().message().c_str());
         return 1;
     }
+    const Hdr10PlusDocument& document = *loaded;
     // A clip without frames has nothing to report on, and a page saying so
     // would look like a clip that passed.
     if (document.frameCount == 0) {
@@ -87,10 +98,12 @@ int runReport(const ReportOptions& o) {
     }
     std::vector<unsigned> sceneList;
     if (!o.scenes.empty()) {
+        const Status readable = readableFile(o.scenes);
         std::ifstream in(o.scenes, std::ios::binary);
-        if (!readableFile(o.scenes, error) || !in) {
+        if (!readable || !in) {
             std::fprintf(stderr, "%s: --scenes %s\n", name,
-                         error.empty() ? (o.scenes + ": cannot open").c_str() : error.c_str());
+                         readable ? (o.scenes + ": cannot open").c_str()
+                                  : readable.message().c_str());
             return 1;
         }
         const std::string text((std::istreambuf_iterator<char>(in)),
@@ -195,5 +208,84 @@ int runReport(const ReportOptions& o) {
     }
     return status;
 }
+
+}  // namespace
+
+namespace {
+
+const char* kReportExamples =
+    "Examples:\n"
+    "  kestrel report clip.json --target-nits 400,600,1000 -o clip-report.html\n"
+    "  kestrel report clip.json --target-nits 600 --format json --fail-on-jumps > jumps.json\n"
+    "  kestrel report clip.json --target-nits 600 --jump-threshold 4 -o clip-report.html";
+
+class ReportCommand : public Command {
+public:
+    CLI::App* define(CLI::App& app) override {
+        ReportOptions& report = mOptions;
+        CLI::App* reportCommand = app.add_subcommand(
+            "report",
+            "A whole clip on one or more target displays, in one self-contained HTML page:\n"
+            "timelines, every frame's curve, and the frames inside a scene where the picture\n"
+            "jumps");
+        reportCommand
+            ->add_option("input", report.input,
+                         "HDR10+ metadata: JSON, an HEVC stream or a container file")
+            ->required();
+        mDisplay.addTargets(*reportCommand,
+                            "Peaks of the target displays, cd/m², separated by commas (default " +
+                                std::to_string(kDefaultTargetNits) + ")");
+        reportCommand->add_option("--format", report.format, "html (the page) or json (its data)")
+            ->check(CLI::IsMember({"html", "json"}))
+            ->capture_default_str();
+        reportCommand->add_option("-o,--output", report.output,
+                                  "File to write (default: standard output, which for the page "
+                                  "must not be a terminal)");
+        char thresholdHelp[200];
+        std::snprintf(thresholdHelp, sizeof thresholdHelp,
+                      "Flag a frame whose output at a fixed input level differs from the "
+                      "previous frame's of the same scene by more than this many 10-bit PQ codes "
+                      "(default %g)",
+                      kDefaultJumpThresholdCodes);
+        reportCommand->add_option("--jump-threshold", mThresholdText, thresholdHelp)
+            ->type_name("CODES");
+        mDisplay.addMaxError(*reportCommand);
+        reportCommand->add_flag("--fail-on-jumps", report.failOnJumps,
+                                "Exit with status 1 when a frame is flagged (a jump inside a "
+                                "scene, or a short run that stands out)");
+        reportCommand->add_flag("--fail-on-warnings,--strict", report.failOnWarnings,
+                                "Exit with status 1 when any frame has a warning");
+        reportCommand
+            ->add_option("--scenes", report.scenes,
+                         "The first frame of each scene, one a line or in the first column of a "
+                         "CSV file, instead of the metadata's scenes")
+            ->type_name("FILE");
+        reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
+                              "\n  report gives 1 also when a frame was rejected (the page is "
+                              "still written),\n  when the clip has no frames, with "
+                              "--fail-on-jumps when a frame was\n  flagged, and with "
+                              "--fail-on-warnings when a frame has a warning");
+        return reportCommand;
+    }
+    std::string check() override {
+        std::string error;
+        bool ok = mDisplay.readTargets(mOptions, error);
+        if (ok && !mThresholdText.empty())
+            ok = parsePositiveNumber("--jump-threshold", mThresholdText, mOptions.jumpThreshold,
+                                     error);
+        if (ok) ok = mDisplay.readMaxError(mOptions, error);
+        return ok ? "" : "kestrel report: " + error;
+    }
+    int run() override { return runReport(mOptions); }
+
+private:
+    ReportOptions mOptions;
+    DisplayOptionGroup mDisplay;
+    std::string mThresholdText;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> makeReportCommand() { return std::make_unique<ReportCommand>(); }
 
 }  // namespace kestrel::tool

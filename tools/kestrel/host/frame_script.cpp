@@ -207,10 +207,9 @@ private:
         const std::string path = resolve(value["file"].asString());
         auto cached = mDocuments.find(path);
         if (cached == mDocuments.end()) {
-            Hdr10PlusDocument document;
-            std::string why;
-            if (!loadHdr10PlusInput(path, document, why, mOpen)) return fail(key + ".file", why);
-            cached = mDocuments.emplace(path, std::move(document)).first;
+            Result<Hdr10PlusDocument> document = loadHdr10PlusInput(path, mOpen);
+            if (!document) return fail(key + ".file", document.status().message());
+            cached = mDocuments.emplace(path, std::move(document).value()).first;
         }
         const Hdr10PlusDocument& document = cached->second;
         if (frame >= document.frameCount) {
@@ -266,8 +265,12 @@ bool parseFrameScript(const Json::Value& root, const std::string& baseDir, Frame
 
 bool loadFrameScript(const std::string& path, FrameScript& script, std::string& error,
                      const OpenOptions& open) {
-    Json::Value root;
-    if (!readJsonFile(path, root, error, /*strict=*/true)) return false;
+    Result<Json::Value> read = readJsonFile(path, /*strict=*/true);
+    if (!read) {
+        error = read.status().message();
+        return false;
+    }
+    const Json::Value& root = *read;
     size_t slash = path.rfind('/');
     std::string baseDir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
     if (!parseFrameScript(root, baseDir, script, error, open)) {

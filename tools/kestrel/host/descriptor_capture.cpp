@@ -1,4 +1,4 @@
-#include "analysis/output_capture.h"
+#include "tools/kestrel/host/descriptor_capture.h"
 
 #include <unistd.h>
 
