@@ -45,6 +45,12 @@ void checkStatistics(const _VelmorHdrDynamicInfo& r, std::vector<FrameWarning>& 
     if (r.tone_mapping_flag == 1 && r.targeted_system_display_maximum_luminance == 0) {
         warn(MetadataProblem::ZeroTargetedDisplay);
     }
+    // The targeted display is what a curve is made for; without one it
+    // describes nothing the record carries.
+    if (r.tone_mapping_flag != 1 && r.targeted_system_display_maximum_luminance > 0) {
+        warn(MetadataProblem::TargetedDisplayWithoutCurve).targetedDisplayNits =
+            r.targeted_system_display_maximum_luminance;
+    }
     // Only the percentages must rise. The values need not: real streams
     // carry a small value at the 10 % entry, below the 5 % one, in every frame.
     for (unsigned i = 1; i < n; i++) {
@@ -159,11 +165,55 @@ const char* warningKindName(WarningKind kind) {
             return "falling_output";
         case WarningKind::DecreasingInput:
             return "decreasing_input";
+        case WarningKind::Brightening:
+            return "brightening";
+        case WarningKind::Fade:
+            return "fade";
+        case WarningKind::UnknownSourcePeak:
+            return "unknown_source_peak";
     }
     return "unknown";
 }
 
-std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError) {
+double maxSclNits(const _VelmorHdrDynamicInfo& r) {
+    return std::max({r.maxscl[0], r.maxscl[1], r.maxscl[2]}) / 10.0;
+}
+
+UnknownPeak whyPeakUnknown(const _VelmorHdrDynamicInfo& r, double sourcePeak) {
+    if (sourcePeak > 0) return UnknownPeak::Known;
+    const unsigned n =
+        std::min<unsigned>(r.num_distribution_maxrgb_percentiles, kMaxDistributionEntries);
+    if (std::max({r.maxscl[0], r.maxscl[1], r.maxscl[2]}) == 0) {
+        return n == 0 ? UnknownPeak::NoStatistics : UnknownPeak::ZeroMaxScl;
+    }
+    return UnknownPeak::ZeroPercentile99;
+}
+
+std::vector<FrameWarning> metadataConsistency(const _VelmorHdrDynamicInfo& record) {
+    std::vector<FrameWarning> warnings;
+    checkStatistics(record, warnings);
+    return warnings;
+}
+
+bool largestLuminanceRatio(const LutAnalysis& a, RatioPeak& peak) {
+    if (a.sourcePeak <= 0 || !tableUsable(a)) return false;
+    bool found = false;
+    for (const TablePoint& p : a.points) {
+        // Input 0 has no ratio; points past the source peak (x above 2^27,
+        // none in a usable table) show nothing that was mastered.
+        if (p.x <= 0 || p.x > kTableInputScale) continue;
+        // On a tie the brighter point is named: the straight segment below
+        // the knee has one ratio, and its top is where it shows.
+        const double ratio = luminanceRatio(a, p);
+        if (!found || ratio >= peak.ratio) {
+            peak = RatioPeak{ratio, inputNits(a, p.x), outputNits(a, p.x, p.gain)};
+            found = true;
+        }
+    }
+    return found;
+}
+
+std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError, double maxRatio) {
     std::vector<FrameWarning> warnings;
     if (a.source.tone_mapping_flag == 1 && a.targetNits < kMinTargetPeak) {
         FrameWarning w{WarningKind::TargetRefused};
@@ -186,6 +236,27 @@ std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError) {
         w.entry = static_cast<unsigned>(a.firstDecrease);
         warnings.push_back(w);
     }
+    const UnknownPeak unknown = whyPeakUnknown(a.source, a.sourcePeak);
+    if (unknown == UnknownPeak::ZeroMaxScl || unknown == UnknownPeak::ZeroPercentile99) {
+        FrameWarning w{WarningKind::UnknownSourcePeak};
+        w.unknownPeak = unknown;
+        w.maxSclNits = maxSclNits(a.source);
+        warnings.push_back(w);
+    }
+    RatioPeak peak;
+    if (largestLuminanceRatio(a, peak)) {
+        FrameWarning w{WarningKind::Brightening};
+        w.peak = peak;
+        w.maxRatio = maxRatio;
+        w.sourcePeak = a.sourcePeak;
+        if (a.sourcePeak < kFadePeakFloor) {
+            w.kind = WarningKind::Fade;
+            w.fadeFloor = kFadePeakFloor;
+            warnings.push_back(w);
+        } else if (peak.ratio > maxRatio) {
+            warnings.push_back(w);
+        }
+    }
     return warnings;
 }
 
@@ -202,7 +273,7 @@ FrameRow analyseFrame(const Hdr10PlusFrame& frame, unsigned targetNits,
         defaultCurveRange(row.lut, from, to);
         row.curve = sampleCurves(row.lut, from, to, request.curveSamples);
     }
-    row.warnings = frameWarnings(row.lut, request.maxError);
+    row.warnings = frameWarnings(row.lut, request.maxError, request.maxRatio);
     return row;
 }
 

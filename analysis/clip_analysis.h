@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/frame_table.h"
@@ -24,6 +25,28 @@ enum class WarningKind {
     InconsistentMetadata,  // the statistics or the curve contradict themselves
     FallingOutput,         // the table's output luminance falls somewhere
     DecreasingInput,       // the table's abscissae decrease: it cannot be used
+    Brightening,           // the table shows the picture brighter than mastered, above a limit
+    Fade,                  // the source peak is under the fade floor: the table brightens a fade
+    UnknownSourcePeak,     // statistics are there, yet they give no source peak
+};
+
+// Why a frame's source peak is unknown (LutAnalysis::sourcePeak is 0): the
+// peak is the brightest MaxScl component, capped by the 99 % entry when the
+// distribution ends there.
+enum class UnknownPeak {
+    Known,             // the peak is known
+    NoStatistics,      // MaxScl is 0 and there is no distribution
+    ZeroMaxScl,        // MaxScl is 0, although there is a distribution
+    ZeroPercentile99,  // the distribution ends at a 99 % entry of 0
+};
+UnknownPeak whyPeakUnknown(const _VelmorHdrDynamicInfo& record, double sourcePeak);
+
+// The largest luminance ratio (output cd/m² / input cd/m²) of a table's
+// points with input above 0, up to the source peak.
+struct RatioPeak {
+    double ratio = 0;
+    double inputNits = 0;   // the point's input ...
+    double outputNits = 0;  // ... and output
 };
 
 // Which contradiction an InconsistentMetadata warning is about.
@@ -32,6 +55,7 @@ enum class MetadataProblem {
     MaxSclBelowTop,         // MaxScl is below the 99 % distribution entry
     ZeroTargetedDisplay,    // a curve made for a targeted display of 0 cd/m²
     PercentagesOutOfOrder,  // a distribution percentage does not rise
+    TargetedDisplayWithoutCurve,  // a targeted display is given, but no tone curve
 };
 
 // A warning is its kind and the numbers it is about; the sentences are made
@@ -59,9 +83,20 @@ struct FrameWarning {
     // MaxSclBelowTop: the largest MaxScl and the 99 % entry, in 0.1 cd/m².
     uint32_t maxScl = 0;
     uint32_t topPercentile = 0;
+    // TargetedDisplayWithoutCurve: the targeted display's peak, cd/m².
+    uint32_t targetedDisplayNits = 0;
     // PercentagesOutOfOrder: the percentage before and the one after it.
     unsigned percentBefore = 0;
     unsigned percentAfter = 0;
+    // Brightening and Fade: the table's largest ratio, and the limit it is
+    // above (Brightening); the source peak and the floor it is under (Fade).
+    RatioPeak peak{};
+    double maxRatio = 0;
+    double sourcePeak = 0;
+    double fadeFloor = 0;
+    // UnknownSourcePeak: why, and the brightest MaxScl component (cd/m²).
+    UnknownPeak unknownPeak = UnknownPeak::Known;
+    double maxSclNits = 0;
 };
 
 // The name of a kind in CSV and JSON ("interpolation_error", ...).
@@ -72,6 +107,19 @@ const char* warningKindName(WarningKind kind);
 // from 200 to 10000 cd/m²; a table above 0.1 visibly departs from its
 // curve somewhere.
 constexpr double kDefaultMaxError = 0.1;
+
+// The largest luminance ratio a table may show before it is warned about: 2
+// is one photographic stop, a brightening every viewer sees. A tone mapper
+// lifts the shadows of a bright master a little on a brighter display; twice
+// as bright as mastered is a different picture. (A 584 cd/m² source on a
+// 1000 cd/m² target at unit gain is shown 1.71 times as bright.)
+constexpr double kDefaultMaxRatio = 2.0;
+
+// A source peak under this is a fade (or black), not a scene: the darkest
+// graded scenes keep highlights of a few cd/m², while a fade's brightest
+// pixel sinks through 1 cd/m² to black. The table still maps its peak to the
+// target's range, so such a frame gets its own warning whatever the limit.
+constexpr double kFadePeakFloor = 1.0;
 
 // The functions of table_model.h applied to one frame's table.
 double inputScale(const LutAnalysis& a);
@@ -142,6 +190,7 @@ struct ClipRequest {
     std::vector<double> levels;          // input levels in cd/m² for FrameRow::levelOutputs
     int curveSamples = 0;                // 0: no FrameRow::curve
     double maxError = kDefaultMaxError;  // of unit gain, for WarningKind::InterpolationError
+    double maxRatio = kDefaultMaxRatio;  // for WarningKind::Brightening
 };
 
 struct ClipAnalysis {
@@ -150,8 +199,23 @@ struct ClipAnalysis {
     std::vector<TargetRows> targets;    // in the order requested
 };
 
-// The warnings of one analysed frame, in the order of WarningKind.
-std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError);
+// The record's statistics and curve checked against each other: MaxScl
+// below the 99 % entry, percentages out of order, a curve made for a
+// targeted display of 0 cd/m², a targeted display given without a curve.
+// Each is an InconsistentMetadata warning; none when the record is sound.
+std::vector<FrameWarning> metadataConsistency(const _VelmorHdrDynamicInfo& record);
+
+// The brightest MaxScl component of a record, in cd/m².
+double maxSclNits(const _VelmorHdrDynamicInfo& record);
+
+// The largest luminance ratio of the table's points. False when there is
+// none: the source peak is unknown, or the table cannot be used.
+bool largestLuminanceRatio(const LutAnalysis& a, RatioPeak& peak);
+
+// The warnings of one analysed frame, in the order of WarningKind. A frame
+// under the fade floor gets Fade instead of Brightening.
+std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError,
+                                        double maxRatio = kDefaultMaxRatio);
 
 FrameRow analyseFrame(const Hdr10PlusFrame& frame, unsigned targetNits, const ClipRequest& request);
 

@@ -24,6 +24,7 @@ Report buildReport(const Hdr10PlusDocument& document, const ReportRequest& reque
     clipRequest.layerNits = request.layerNits;
     clipRequest.levels = reportLevels();
     clipRequest.maxError = request.maxError;
+    clipRequest.maxRatio = request.maxRatio;
     report.clip = analyseClip(document, clipRequest, progress);
     for (TargetRows& rows : report.clip.targets) {
         for (FrameRow& row : rows.frames) {
@@ -31,17 +32,41 @@ Report buildReport(const Hdr10PlusDocument& document, const ReportRequest& reque
                 row.averageMaxRgbNits >= 0 ? outputAtLevel(row.lut, row.averageMaxRgbNits) : kNaN);
         }
     }
-    report.scenes = splitScenes(report.clip.targets.empty() ? std::vector<FrameRow>{}
-                                                            : report.clip.targets.front().frames);
-    for (const TargetRows& rows : report.clip.targets)
+    static const std::vector<FrameRow> kNoRows;
+    const std::vector<FrameRow>& first =
+        report.clip.targets.empty() ? kNoRows : report.clip.targets.front().frames;
+    report.scenes = request.sceneList.empty() ? splitScenes(first)
+                                              : scenesFromList(first, request.sceneList);
+    for (const TargetRows& rows : report.clip.targets) {
         report.jumps.push_back(
             findJumps(rows.frames, report.scenes.sceneOf, report.thresholdCodes));
+        report.glitches.push_back(findGlitches(rows.frames, report.thresholdCodes));
+    }
     return report;
 }
 
 size_t flaggedFrameCount(const std::vector<Jump>& jumps) {
     std::set<unsigned> frames;
     for (const Jump& j : jumps) frames.insert(j.frame);
+    return frames.size();
+}
+
+size_t framesWithWarnings(const TargetRows& rows) {
+    size_t n = 0;
+    for (const FrameRow& row : rows.frames) n += row.warnings.empty() ? 0 : 1;
+    return n;
+}
+
+size_t flaggedFrameCount(const Report& report, size_t t) {
+    std::set<unsigned> frames;
+    if (t < report.jumps.size()) {
+        for (const Jump& j : report.jumps[t]) frames.insert(j.frame);
+    }
+    if (t < report.glitches.size()) {
+        for (const Glitch& g : report.glitches[t]) {
+            for (unsigned f = g.firstFrame; f <= g.lastFrame; f++) frames.insert(f);
+        }
+    }
     return frames.size();
 }
 

@@ -23,6 +23,8 @@ struct ReportRequest {
     unsigned layerNits = kDefaultLayerNits;
     double thresholdCodes = kDefaultJumpThresholdCodes;
     double maxError = kDefaultMaxError;  // of unit gain, for the interpolation warning
+    double maxRatio = kDefaultMaxRatio;  // for the brightening warning
+    std::vector<unsigned> sceneList;     // first frames of the scenes; empty: from the metadata
 };
 
 struct Report {
@@ -30,7 +32,8 @@ struct Report {
     double thresholdCodes = 0;
     ClipAnalysis clip;  // levelOutputs: reportLevels(), then the average
     SceneSplit scenes;
-    std::vector<std::vector<Jump>> jumps;  // per target of clip.targets
+    std::vector<std::vector<Jump>> jumps;        // per target of clip.targets
+    std::vector<std::vector<Glitch>> glitches;  // per target: short runs that stand out
 };
 
 // `progress`, when given, is called with (done, total) after each frame.
@@ -38,5 +41,10 @@ Report buildReport(const Hdr10PlusDocument& document, const ReportRequest& reque
                    const std::function<void(unsigned, unsigned)>& progress = {});
 
 size_t flaggedFrameCount(const std::vector<Jump>& jumps);
+// Frames flagged at target `t`: frames that jumped, and the frames of every
+// short run that stands out.
+size_t flaggedFrameCount(const Report& report, size_t t);
+// Frames of a target with any warning.
+size_t framesWithWarnings(const TargetRows& rows);
 
 }  // namespace kestrel::tool

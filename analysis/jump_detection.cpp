@@ -1,5 +1,6 @@
 #include "analysis/jump_detection.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -16,7 +17,107 @@ bool sameMetadata(const FrameRow& a, const FrameRow& b) {
            a.averageMaxRgbNits == b.averageMaxRgbNits;
 }
 
+// Rows [first, end) of each run of identical metadata on adjacent frames.
+struct Run {
+    size_t first, end;
+};
+
+std::vector<Run> metadataRuns(const std::vector<FrameRow>& rows) {
+    std::vector<Run> runs;
+    for (size_t i = 0; i < rows.size(); i++) {
+        const bool continues = i > 0 && rows[i].frame == rows[i - 1].frame + 1 &&
+                               sameMetadata(rows[i], rows[i - 1]);
+        if (continues) {
+            runs.back().end = i + 1;
+        } else {
+            runs.push_back({i, i + 1});
+        }
+    }
+    return runs;
+}
+
+// Each scene is one run: the scenes start exactly where the runs do.
+bool scenesAreRuns(const std::vector<FrameRow>& rows, const std::vector<int>& sceneOf) {
+    for (size_t i = 1; i < rows.size() && i < sceneOf.size(); i++) {
+        const bool runStarts =
+            rows[i].frame != rows[i - 1].frame + 1 || !sameMetadata(rows[i], rows[i - 1]);
+        if (runStarts != (sceneOf[i] != sceneOf[i - 1])) return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+SceneSplit scenesFromList(const std::vector<FrameRow>& rows,
+                          const std::vector<unsigned>& firstFrames) {
+    SceneSplit split;
+    split.source = SceneSource::SceneList;
+    size_t next = 0;  // the next listed start not yet reached
+    int scene = -1;
+    for (size_t i = 0; i < rows.size(); i++) {
+        bool starts = i == 0;
+        while (next < firstFrames.size() && firstFrames[next] <= rows[i].frame) {
+            starts = true;
+            next++;
+        }
+        if (starts) {
+            scene++;
+            split.firstFrames.push_back(rows[i].frame);
+        }
+        split.sceneOf.push_back(scene);
+    }
+    split.scenesAreMetadataRuns = scenesAreRuns(rows, split.sceneOf);
+    return split;
+}
+
+std::vector<Glitch> findGlitches(const std::vector<FrameRow>& rows, double thresholdCodes) {
+    std::vector<Glitch> glitches;
+    const std::vector<Run> runs = metadataRuns(rows);
+    for (size_t r = 1; r + 1 < runs.size(); r++) {
+        const Run& run = runs[r];
+        if (run.end - run.first > kMaxGlitchFrames) continue;
+        const FrameRow& before = rows[runs[r - 1].end - 1];
+        const FrameRow& inside = rows[run.first];
+        const FrameRow& after = rows[runs[r + 1].first];
+        // Neighbours adjacent in the file: a rejected frame breaks the pattern.
+        if (before.frame + 1 != inside.frame || rows[run.end - 1].frame + 1 != after.frame) {
+            continue;
+        }
+        const size_t levels = std::min({before.levelOutputs.size(), inside.levelOutputs.size(),
+                                        after.levelOutputs.size()});
+        Glitch best;
+        double bestMargin = thresholdCodes;
+        bool found = false;
+        for (size_t l = 0; l < levels; l++) {
+            const double b = before.levelOutputs[l];
+            const double x = inside.levelOutputs[l];
+            const double a = after.levelOutputs[l];
+            if (!std::isfinite(b) || !std::isfinite(x) || !std::isfinite(a)) continue;
+            const double bc = pqCodeOfNits(b), xc = pqCodeOfNits(x), ac = pqCodeOfNits(a);
+            // Above both or below both: the smaller difference, signed alike.
+            const double margin = std::min(xc - bc, xc - ac) > 0   ? std::min(xc - bc, xc - ac)
+                                  : std::max(xc - bc, xc - ac) < 0 ? std::min(bc - xc, ac - xc)
+                                                                   : 0;
+            if (margin <= bestMargin) continue;
+            bestMargin = margin;
+            found = true;
+            best.level = l;
+            best.beforeNits = b;
+            best.runNits = x;
+            best.afterNits = a;
+            best.beforeCode = bc;
+            best.runCode = xc;
+            best.afterCode = ac;
+        }
+        if (!found) continue;
+        best.firstFrame = inside.frame;
+        best.lastFrame = rows[run.end - 1].frame;
+        best.previousFrame = before.frame;
+        best.nextFrame = after.frame;
+        glitches.push_back(best);
+    }
+    return glitches;
+}
 
 SceneSplit splitScenes(const std::vector<FrameRow>& rows) {
     SceneSplit split;
@@ -37,6 +138,7 @@ SceneSplit splitScenes(const std::vector<FrameRow>& rows) {
         }
         split.sceneOf.push_back(scene);
     }
+    split.scenesAreMetadataRuns = scenesAreRuns(rows, split.sceneOf);
     return split;
 }
 

@@ -26,22 +26,42 @@ namespace kestrel::tool {
 // 3.9 % at 1 cd/m², 2.0 % at 100 cd/m² and 1.8 % at 1000 cd/m².
 constexpr double kDefaultJumpThresholdCodes = 2.0;
 
+// Where the scenes come from. Cuts found in the pictures themselves will be
+// one more source.
 enum class SceneSource {
     SceneFields,      // every frame carries the file's scene number
     MetadataChanges,  // a scene ends wherever the metadata changes
+    SceneList,        // the first frames of the scenes, as the user listed them
 };
 
 struct SceneSplit {
     SceneSource source = SceneSource::MetadataChanges;
     std::vector<int> sceneOf;           // per row: scene number, from 0, in order of appearance
     std::vector<unsigned> firstFrames;  // the first frame of each scene
+    // Every scene is exactly one run of identical metadata (always so for
+    // MetadataChanges; real files' scene fields often are too). No change of
+    // table then falls inside a scene, so findJumps cannot find one: only
+    // short runs (findGlitches) were checked.
+    bool scenesAreMetadataRuns = false;
 };
+
+// Whether findJumps could look inside scenes: the user's list of cuts is
+// taken as given; scenes from the file are no help when each is only one run
+// of identical metadata.
+inline bool jumpsInsideScenesChecked(const SceneSplit& split) {
+    return split.source == SceneSource::SceneList || !split.scenesAreMetadataRuns;
+}
 
 // Scenes of the rows of one target (the same for every target). The file's
 // scene numbers are used when every row has one; otherwise each change of
 // the record or of the average starts a scene, and so no jump can be found
 // inside one (a change of table needs a change of metadata).
 SceneSplit splitScenes(const std::vector<FrameRow>& rows);
+
+// Scenes that start at the given frames (rising; frame 0 starts one whether
+// listed or not). Frames the rows do not hold (rejected ones) are skipped.
+SceneSplit scenesFromList(const std::vector<FrameRow>& rows,
+                          const std::vector<unsigned>& firstFrames);
 
 struct Jump {
     unsigned frame = 0;          // the frame whose output changed ...
@@ -59,5 +79,29 @@ struct Jump {
 // are never compared.
 std::vector<Jump> findJumps(const std::vector<FrameRow>& rows, const std::vector<int>& sceneOf,
                             double thresholdCodes);
+
+// Without true shot boundaries a cut and a glitch differ in length: a run of
+// identical metadata of at most this many frames is no shot. 4 frames last
+// under 0.2 s at 24 frames per second and faster (1/6 s at 24, 1/15 s at 60).
+constexpr unsigned kMaxGlitchFrames = 4;
+
+// A short run whose output stands out from both runs around it.
+struct Glitch {
+    unsigned firstFrame = 0, lastFrame = 0;  // the run
+    unsigned previousFrame = 0;              // the last frame before it ...
+    unsigned nextFrame = 0;                  // ... and the first after it
+    size_t level = 0;                        // where it stands out most
+    double beforeNits = 0, runNits = 0, afterNits = 0;
+    double beforeCode = 0, runCode = 0, afterCode = 0;  // 10-bit PQ codes, unrounded
+};
+
+// Every run of 1 to kMaxGlitchFrames frames of identical metadata, between a
+// run before and a run after it (the frames adjacent in the file), whose
+// output at some level is above both neighbours' or below both by more than
+// `thresholdCodes`: a flash, a dip or a corrupted record, wherever the scenes
+// come from. A step between two runs (a cut, a fade's next frame) lies
+// between its neighbours and is not one. Named at the level where the
+// smaller of the two differences is largest.
+std::vector<Glitch> findGlitches(const std::vector<FrameRow>& rows, double thresholdCodes);
 
 }  // namespace kestrel::tool

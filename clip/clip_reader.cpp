@@ -132,14 +132,20 @@ std::string damageText(const hevc::StreamError& error, size_t framesBefore) {
            " read before it)";
 }
 
-Status openJson(const std::string& path, MetadataInput& input) {
+Status openJson(const std::string& path, const std::string& shown, MetadataInput& input) {
     Result<Json::Value> root = readJsonFile(path);
-    if (!root) return root.status();
+    if (!root) {
+        // readJsonFile names the path first; the input may go by another name.
+        const Status& failed = root.status();
+        if (shown == path || failed.message().compare(0, path.size(), path) != 0) return failed;
+        return Status::failure(failed.kind(), shown + failed.message().substr(path.size()),
+                               failed.where());
+    }
     hdr10plus::JsonDocumentResult result = hdr10plus::readJsonDocument(*root);
     if (!result.ok()) {
         Location where;
         where.key = result.error->key;
-        return Status::failure(ErrorKind::Format, path + ": " + result.error->message(), where);
+        return Status::failure(ErrorKind::Format, shown + ": " + result.error->message(), where);
     }
     const hdr10plus::JsonDocument& document = result.document;
     input.frames.assign(document.frameCount, InputFrame{});
@@ -158,21 +164,22 @@ Status openJson(const std::string& path, MetadataInput& input) {
 
 Result<MetadataInput> openMetadataInput(const std::string& path, const OpenOptions& options) {
     MetadataInput input;
-    input.path = path;
+    const std::string shown = options.name.empty() ? path : options.name;
+    input.path = shown;
     struct stat info {};
     if (stat(path.c_str(), &info) != 0)
-        return Status::failure(ErrorKind::Io, path + ": cannot open: " + std::strerror(errno));
+        return Status::failure(ErrorKind::Io, shown + ": cannot open: " + std::strerror(errno));
     if (S_ISDIR(info.st_mode))
-        return Status::failure(ErrorKind::Io, path + ": is a directory, not a file");
+        return Status::failure(ErrorKind::Io, shown + ": is a directory, not a file");
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
     if (!file)
-        return Status::failure(ErrorKind::Io, path + ": cannot open: " + std::strerror(errno));
+        return Status::failure(ErrorKind::Io, shown + ": cannot open: " + std::strerror(errno));
     uint8_t head[kSniffBytes];
     size_t got = std::fread(head, 1, sizeof head, file.get());
     if (got == 0) {
-        if (std::ferror(file.get())) return Status::failure(ErrorKind::Io, path + ": cannot read");
-        return Status::failure(ErrorKind::Truncated, path + ": is empty");
+        if (std::ferror(file.get())) return Status::failure(ErrorKind::Io, shown + ": cannot read");
+        return Status::failure(ErrorKind::Truncated, shown + ": is empty");
     }
     // Every reader starts again from the first byte (the JSON and container
     // readers by opening the path anew); a pipe has given its first bytes
@@ -180,16 +187,16 @@ Result<MetadataInput> openMetadataInput(const std::string& path, const OpenOptio
     if (std::fseek(file.get(), 0, SEEK_SET) != 0) {
         return Status::failure(
             ErrorKind::Unsupported,
-            path + ": cannot go back to its start (a pipe?): save it to a file first");
+            shown + ": cannot go back to its start (a pipe?): save it to a file first");
     }
     input.format = sniffFormat(head, got);
     if (input.format == InputFormat::Json) {
-        if (Status read = openJson(path, input); !read) return read;
+        if (Status read = openJson(path, shown, input); !read) return read;
         return input;
     }
     if (input.format == InputFormat::Unknown) {
         return Status::failure(ErrorKind::Format,
-                               path + ": not HDR10+ metadata: neither JSON, an HEVC Annex B " +
+                               shown + ": not HDR10+ metadata: neither JSON, an HEVC Annex B " +
                                    "stream nor a container file (it starts " +
                                    hexBytes(head, got < 8 ? got : 8) + ")");
     }
@@ -212,7 +219,7 @@ Result<MetadataInput> openMetadataInput(const std::string& path, const OpenOptio
             [&](uint64_t done, uint64_t) { progress(done); });
 #else
         return Status::failure(ErrorKind::Unsupported,
-                               path +
+                               shown +
                                    ": a container file, which this build of kestrel cannot read "
                                    "(it was built without libavformat); extract the HEVC "
                                    "stream first");
@@ -223,12 +230,12 @@ Result<MetadataInput> openMetadataInput(const std::string& path, const OpenOptio
         Location where;
         where.byteOffset = damage->offset;
         if (input.frames.empty() && damage->offset == 0)
-            return Status::failure(ErrorKind::Damaged, path + ": " + damage->message, where);
+            return Status::failure(ErrorKind::Damaged, shown + ": " + damage->message, where);
         input.damage = damageText(*damage, input.frames.size());
         input.damageOffset = damage->offset;
     } else if (input.frames.empty()) {
         return Status::failure(ErrorKind::Format,
-                               path + ": the " + formatName(input.format) + " holds no pictures");
+                               shown + ": the " + formatName(input.format) + " holds no pictures");
     }
     return input;
 }
@@ -240,10 +247,10 @@ Result<Hdr10PlusDocument> loadHdr10PlusInput(const std::string& path, const Open
     if (input.damage) {
         Location where;
         where.byteOffset = input.damageOffset;
-        return Status::failure(ErrorKind::Damaged, path + ": " + *input.damage, where);
+        return Status::failure(ErrorKind::Damaged, input.path + ": " + *input.damage, where);
     }
     Hdr10PlusDocument document;
-    document.path = path;
+    document.path = input.path;
     document.frameCount = static_cast<unsigned>(input.frames.size());
     for (unsigned i = 0; i < input.frames.size(); ++i) {
         const InputFrame& f = input.frames[i];

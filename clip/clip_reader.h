@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "clip/hdr10plus_document.h"
@@ -57,7 +58,14 @@ public:
 };
 
 struct OpenOptions {
+    OpenOptions() = default;
+    OpenOptions(ReadProgress* told, std::string calledBy = "")  // NOLINT: braces build it
+        : progress(told), name(std::move(calledBy)) {}
+
     ReadProgress* progress = nullptr;  // none: nothing is told
+    // What messages and MetadataInput::path call the input; empty: the path
+    // ("standard input" for a copy of a pipe kept in a temporary file).
+    std::string name;
 };
 
 // Reads the file at `path`. Fails, with a message naming the file and what

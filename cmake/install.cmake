@@ -41,6 +41,13 @@ kestrel_relative_install_path(${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_LIBDIR}
                               KESTREL_LIBDIR_FROM_BINDIR)
 kestrel_relative_install_path(${KESTREL_INSTALL_PKGCONFIGDIR} . KESTREL_PREFIX_FROM_PKGCONFIGDIR)
 
+# The public headers as hosts see them: include/kestrel/<folder>/ once
+# installed, public-headers/kestrel/<folder>/ in the build. These copies name
+# each other under the package's name (<kestrel/common/export.h>), so that
+# only include/ goes on a host's path and no bare folder name (common/,
+# plugin/, ...) enters its include namespace.
+set(KESTREL_PUBLIC_HEADER_DIR ${PROJECT_BINARY_DIR}/public-headers)
+
 # kestrel_install_headers([GENERATED] <header>...): public headers, named
 # relative to the source root (GENERATED: to the generated/ folder of the
 # build), installed under include/kestrel/ in the same sub-folder. Every
@@ -53,11 +60,19 @@ function(kestrel_install_headers)
     set(base ${KESTREL_GENERATED_DIR})
   endif()
   foreach(header IN LISTS headers)
+    set(copy ${KESTREL_PUBLIC_HEADER_DIR}/kestrel/${header})
     set_property(GLOBAL APPEND PROPERTY KESTREL_PUBLIC_HEADER_NAMES ${header})
-    set_property(GLOBAL APPEND PROPERTY KESTREL_PUBLIC_HEADER_FILES ${base}/${header})
+    # An edit to the header configures again, which rewrites the copy.
+    set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+                 ${base}/${header})
+    file(READ ${base}/${header} text)
+    string(REGEX REPLACE
+           "#include \"((common|dtm|hdr10plus|metadata|plugin|preset)/[^\"]+)\""
+           "#include <kestrel/\\1>" text "${text}")
+    file(GENERATE OUTPUT ${copy} CONTENT "${text}")
     if(KESTREL_INSTALL)
       get_filename_component(folder ${header} DIRECTORY)
-      install(FILES ${base}/${header} DESTINATION ${KESTREL_INSTALL_INCLUDEDIR}/${folder})
+      install(FILES ${copy} DESTINATION ${KESTREL_INSTALL_INCLUDEDIR}/${folder})
     endif()
   endforeach()
 endfunction()
@@ -146,24 +161,23 @@ function(kestrel_install_plugin target preset)
   kestrel_install_library(${target} EXPORT_NAME plugin)
 endfunction()
 
-# Compiles every public header alone in its own translation unit, against a
-# copy of the public headers only: a header that misses an include, or
-# includes something that is not installed, fails the build.
+# Compiles every public header alone in its own translation unit, as a host
+# includes it (<kestrel/plugin/hdrCoef.h>), against the public headers only:
+# a header that misses an include, or includes something that is not
+# installed, fails the build.
 function(kestrel_add_header_check)
   get_property(names GLOBAL PROPERTY KESTREL_PUBLIC_HEADER_NAMES)
-  get_property(files GLOBAL PROPERTY KESTREL_PUBLIC_HEADER_FILES)
   set(root ${PROJECT_BINARY_DIR}/header-check)
   set(sources "")
-  foreach(name file IN ZIP_LISTS names files)
-    configure_file(${file} ${root}/include/${name} COPYONLY)
+  foreach(name IN LISTS names)
     string(MAKE_C_IDENTIFIER ${name} unit)
-    file(CONFIGURE OUTPUT ${root}/${unit}.cpp CONTENT "#include \"${name}\"\n")
+    file(CONFIGURE OUTPUT ${root}/${unit}.cpp CONTENT "#include <kestrel/${name}>\n")
     list(APPEND sources ${root}/${unit}.cpp)
   endforeach()
   add_library(kestrel_header_check OBJECT ${sources})
   # No dependency's include folder: a public header that includes one (a
   # jsoncpp header, say) fails here.
-  target_include_directories(kestrel_header_check PRIVATE ${root}/include)
+  target_include_directories(kestrel_header_check PRIVATE ${KESTREL_PUBLIC_HEADER_DIR})
   # Hosts may build with warnings as errors.
   target_compile_options(kestrel_header_check PRIVATE -Werror)
 endfunction()
@@ -176,6 +190,8 @@ function(kestrel_finish_install)
     return()
   endif()
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${KESTREL_INSTALL_DATADIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian-copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
+          RENAME copyright)
 
   install(EXPORT kestrel-targets NAMESPACE kestrel:: FILE kestrelTargets.cmake
           DESTINATION ${KESTREL_INSTALL_CMAKEDIR})
@@ -201,19 +217,26 @@ function(kestrel_finish_install)
   endif()
 endfunction()
 
-# `cpack -G DEB` in the build folder: kestrel_<version>_<arch>.deb, installing
-# under /usr, with Depends computed from the shared libraries it links.
+# `cpack -G DEB`: kestrel_<version>_<arch>.deb in the build's package/ folder
+# (wherever cpack runs, so never in the source tree), installing under /usr
+# with the libraries in the multiarch folder, Depends computed from the
+# shared libraries it links (no public header includes a dependency's, and
+# the CMake package finds none, so the headers and the package need nothing
+# more), and /usr/share/doc/kestrel/copyright. The Maintainer field is the
+# packager's, given at configure time; cpack refuses to run without it
+# rather than ship a made-up address.
 macro(kestrel_debian_package)
-  set(KESTREL_PACKAGE_CONTACT "Kestrel developers <kestrel@localhost>" CACHE STRING
-      "Maintainer field of the Debian package")
+  set(KESTREL_PACKAGE_CONTACT "" CACHE STRING
+      "Maintainer field of the Debian package: \"Name <address>\" (required by cpack)")
   set(CPACK_PACKAGE_NAME kestrel)
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
       "HDR conversion plug-in for a display processing unit, with its workbench tool")
   set(CPACK_PACKAGE_DESCRIPTION
       "The plug-in liborrin_kestrel.so with its headers, CMake package and pkg-config file, and the kestrel tool that drives it.")
-  set(CPACK_PACKAGE_CONTACT ${KESTREL_PACKAGE_CONTACT})
+  set(CPACK_PACKAGE_CONTACT "${KESTREL_PACKAGE_CONTACT}")
   set(CPACK_GENERATOR DEB)
+  set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION video)
@@ -222,5 +245,12 @@ macro(kestrel_debian_package)
   # dpkg-shlibdeps runs in the package's staging folder; the private log
   # stand-in is found there and belongs to the package itself.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS usr/${KESTREL_INSTALL_PRIVATE_LIBDIR})
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/kestrel_cpack_checks.cmake)
+  file(WRITE ${CPACK_PROJECT_CONFIG_FILE} [=[
+if(NOT CPACK_PACKAGE_CONTACT OR CPACK_PACKAGE_CONTACT MATCHES "localhost")
+  message(FATAL_ERROR "the package needs a maintainer: configure with "
+                      "-DKESTREL_PACKAGE_CONTACT=\"Name <address>\"")
+endif()
+]=])
   include(CPack)
 endmacro()

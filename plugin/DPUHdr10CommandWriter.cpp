@@ -47,6 +47,7 @@ void DPUHdr10CommandWriter::setTargetDisplayLuminance(uint32_t min_luminance,
 }
 
 hdrCoef* DPUHdr10CommandWriter::getParams() {
+    if (mOutcomes != nullptr) mOutcomes->clear();
     const uint16_t selected = mStaticMetadataLayers;
     // The selection lives for one frame, whatever the outcome.
     mStaticMetadataLayers = 0;
@@ -59,7 +60,7 @@ hdrCoef* DPUHdr10CommandWriter::getParams() {
         if (mHdrCoef == nullptr) return nullptr;
     }
 
-    HDRMatrixWriter writer(mTargetDataspace, mHdrCoef);
+    HDRMatrixWriter writer(mTargetDataspace, mHdrCoef, *mStore);
     mHdrCoef->coefFlag = 1;
     mHdrCoef->oetfFlag = 1;
     mHdrCoef->eotfFlag = 1;
@@ -70,12 +71,15 @@ hdrCoef* DPUHdr10CommandWriter::getParams() {
         if ((selected & (1u << index)) == 0) continue;
         uint32_t conversionIndex = 0;
         uint32_t dataspace = static_cast<uint32_t>(mLayerDataspace[index]);
+        LayerOutcome outcome;
+        LayerOutcome* explained = mOutcomes != nullptr ? &outcome : nullptr;
         uint32_t result =
             mLayerMetadata[index] != nullptr
                 ? writer.configure(dataspace, mLayerMetadata[index], mTargetMaxLuminance,
-                                   mLayerMaxLuminance[index], &conversionIndex)
+                                   mLayerMaxLuminance[index], &conversionIndex, explained)
                 : writer.configure(dataspace, mLayerMaxLuminance[index], mTargetMaxLuminance,
-                                   &conversionIndex);
+                                   &conversionIndex, explained);
+        if (explained != nullptr) mOutcomes->emplace_back(index, outcome);
         if (result == HDRMatrixWriter::kFailed) return nullptr;
     }
     return mHdrCoef;

@@ -3,15 +3,26 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "metadata/VelmorHdrDynamicInfo.h"
+#include "plugin/HDRMatrixWriter.h"
 #include "plugin/IDPUHdr10CommandWriter.h"
 
 class DPUHdr10CommandWriter : public IDPUHdr10CommandWriter {
 public:
     static constexpr int kMaxLayers = 16;
 
+    // What getParams() did with each layer it configured, by layer index, in
+    // the order it configured them.
+    using Outcomes = std::vector<std::pair<int, LayerOutcome>>;
+
     DPUHdr10CommandWriter() = default;
+    // A writer whose tables come from `store` and whose getParams() fills
+    // `outcomes` (may be null), for callers that explain what a writer did.
+    DPUHdr10CommandWriter(Hdr10Lut& store, Outcomes* outcomes)
+        : mStore(&store), mOutcomes(outcomes) {}
     ~DPUHdr10CommandWriter() override;
     DPUHdr10CommandWriter(const DPUHdr10CommandWriter&) = delete;
     DPUHdr10CommandWriter& operator=(const DPUHdr10CommandWriter&) = delete;
@@ -36,4 +47,6 @@ private:
     _VelmorHdrDynamicInfo* mLayerMetadata[kMaxLayers] = {};  // owned by the host
     hdrCoef* mHdrCoef = nullptr;                              // owned by the writer
     uint32_t mTargetMaxLuminance = 100;
+    Hdr10Lut* mStore = &gHdr10Lut;
+    Outcomes* mOutcomes = nullptr;
 };

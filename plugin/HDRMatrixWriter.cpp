@@ -3,10 +3,34 @@
 #include "common/diagnostics.h"
 #include "dtm/meta2lut.h"
 #include "plugin/dataspace.h"
-#include "plugin/global_store.h"
 
-HDRMatrixWriter::HDRMatrixWriter(uint32_t targetDataspace, hdrCoef* block)
-    : mTargetDataspace(targetDataspace), mHdrCoef(block) {}
+HDRMatrixWriter::HDRMatrixWriter(uint32_t targetDataspace, hdrCoef* block, Hdr10Lut& store)
+    : mStore(store), mTargetDataspace(targetDataspace), mHdrCoef(block) {}
+
+namespace {
+
+using Kind = LayerOutcome::Kind;
+using Reason = LayerOutcome::Reason;
+
+void noteRequest(LayerOutcome* outcome, uint32_t dataspace, uint32_t target, uint32_t layerPeak,
+                 uint32_t targetPeak) {
+    if (outcome == nullptr) return;
+    *outcome = LayerOutcome{};
+    outcome->layerDataspace = dataspace;
+    outcome->targetDataspace = target;
+    outcome->layerPeak = layerPeak;
+    outcome->targetPeak = targetPeak;
+}
+
+uint32_t report(LayerOutcome* outcome, Kind kind, Reason reason, uint32_t result) {
+    if (outcome != nullptr) {
+        outcome->kind = kind;
+        outcome->reason = reason;
+    }
+    return result;
+}
+
+}  // namespace
 
 // Checked first by both overloads: once four numbers are out, every further
 // layer fails, even one that would pass through or repeat a conversion.
@@ -27,22 +51,32 @@ uint32_t HDRMatrixWriter::passThrough(uint32_t* conversionIndex) {
 }
 
 uint32_t HDRMatrixWriter::configure(uint32_t dataspace, uint32_t max_luminance,
-                                    uint32_t target_max_luminance, uint32_t* conversionIndex) {
-    if (tooManyConversions()) return kFailed;
-
-    if (kestrel::isGammaTransfer(mTargetDataspace) && kestrel::isGammaTransfer(dataspace)) {
-        return passThrough(conversionIndex);
+                                    uint32_t target_max_luminance, uint32_t* conversionIndex,
+                                    LayerOutcome* outcome) {
+    noteRequest(outcome, dataspace, mTargetDataspace, max_luminance, target_max_luminance);
+    if (tooManyConversions()) {
+        return report(outcome, Kind::kFailed, Reason::kTooManyConversions, kFailed);
     }
 
-    Hdr10Lut& store = gHdr10Lut;
+    if (kestrel::isGammaTransfer(mTargetDataspace) && kestrel::isGammaTransfer(dataspace)) {
+        passThrough(conversionIndex);
+        if (outcome != nullptr) outcome->number = *conversionIndex;
+        return report(outcome, Kind::kPassThrough, Reason::kGammaOnGamma, kPassThrough);
+    }
+
+    Hdr10Lut& store = mStore;
     Hdr10Lut::EotfPosition eotf = store.getEotf(dataspace, max_luminance);
-    if (eotf == store.eotfNoMatch()) return kFailed;
+    if (eotf == store.eotfNoMatch()) return report(outcome, Kind::kFailed, Reason::kNoEotf, kFailed);
+    if (outcome != nullptr) outcome->eotf = &*eotf;
 
     Hdr10Lut::GamutPosition gamut = store.getGamutMapping(dataspace, mTargetDataspace);
     bool gamutMatched = gamut != store.gamutNoMatch();
+    if (outcome != nullptr && gamutMatched) outcome->gamut = &*gamut;
     if (!gamutMatched &&
         kestrel::transferField(dataspace) == kestrel::transferField(mTargetDataspace)) {
-        return passThrough(conversionIndex);
+        passThrough(conversionIndex);
+        if (outcome != nullptr) outcome->number = *conversionIndex;
+        return report(outcome, Kind::kPassThrough, Reason::kSameTransferNoGamut, kPassThrough);
     }
 
     // The same EOTF and gamut entries as an earlier layer: share its number.
@@ -50,16 +84,23 @@ uint32_t HDRMatrixWriter::configure(uint32_t dataspace, uint32_t max_luminance,
     for (uint32_t i = 0; i < mNumRecords; i++) {
         if (mConversions[i].eotf == eotf && mConversions[i].gamut == gamut) {
             *conversionIndex = mConversions[i].number;
-            return kConverted;
+            if (outcome != nullptr) outcome->number = *conversionIndex;
+            return report(outcome, Kind::kRepeated, Reason::kNone, kConverted);
         }
     }
 
     Hdr10Lut::OetfRootPosition root = store.getOetfRoot(mTargetDataspace, target_max_luminance);
-    if (root == store.oetfNoMatch()) return kFailed;
+    if (root == store.oetfNoMatch()) {
+        return report(outcome, Kind::kFailed, Reason::kNoOetfRoot, kFailed);
+    }
+    if (outcome != nullptr) outcome->oetfRoot = &*root;
     Hdr10Lut::EotfPosition oetf = store.getOetf(root, max_luminance);
     // A loaded root always holds an entry; a root left empty in a store
     // filled by hand yields none, and fails before anything is written.
-    if (oetf == root->entries.end()) return kFailed;
+    if (oetf == root->entries.end()) {
+        return report(outcome, Kind::kFailed, Reason::kNoOetfEntry, kFailed);
+    }
+    if (outcome != nullptr) outcome->oetf = &*oetf;
 
     // The store's entries are validated at load time to hold exactly the
     // section's words; the bounds below also keep a hand-filled store from
@@ -77,13 +118,17 @@ uint32_t HDRMatrixWriter::configure(uint32_t dataspace, uint32_t max_luminance,
     mConversions[mNumRecords++] = ConversionRecord{mNumConversions, eotf, gamut};
     *conversionIndex = mNumConversions;
     mNumConversions++;
-    return kConverted;
+    if (outcome != nullptr) outcome->number = *conversionIndex;
+    return report(outcome, Kind::kConverted, Reason::kNone, kConverted);
 }
 
-uint32_t HDRMatrixWriter::configure(uint32_t /*dataspace*/, _VelmorHdrDynamicInfo* meta,
+uint32_t HDRMatrixWriter::configure(uint32_t dataspace, _VelmorHdrDynamicInfo* meta,
                                     uint32_t target_max_luminance, uint32_t max_luminance,
-                                    uint32_t* conversionIndex) {
-    if (tooManyConversions()) return kFailed;
+                                    uint32_t* conversionIndex, LayerOutcome* outcome) {
+    noteRequest(outcome, dataspace, mTargetDataspace, max_luminance, target_max_luminance);
+    if (tooManyConversions()) {
+        return report(outcome, Kind::kFailed, Reason::kTooManyConversions, kFailed);
+    }
 
     constexpr unsigned kPoints = kestrel::kTonePoints;
     unsigned int lutX[kPoints] = {};
@@ -96,5 +141,6 @@ uint32_t HDRMatrixWriter::configure(uint32_t /*dataspace*/, _VelmorHdrDynamicInf
 
     *conversionIndex = mNumConversions;
     mNumConversions++;
-    return kConverted;
+    if (outcome != nullptr) outcome->number = *conversionIndex;
+    return report(outcome, Kind::kToneTable, Reason::kNone, kConverted);
 }

@@ -90,7 +90,7 @@ for input in shared/regular_metadata.json shared/verification-clips.json \
   key=${input//\//_}
   add "lut-plot-png_$key" "lut $input --target-nits 400,600,1000 --plot @OUT@/curves.png"
   add "lut-plot-svg-pq_$key" "lut $input --plot @OUT@/curves.svg --axes pq"
-  add "lut-all-plot_$key" "lut $input --all-frames --plot @OUT@/levels.svg --levels 1 10 100"
+  add "lut-all-plot_$key" "lut $input --all-frames --plot @OUT@/levels.svg --levels 1,10,100"
   add "lut-all-plot-png_$key" "lut $input --all-frames --plot @OUT@/levels.png"
 done
 
@@ -119,7 +119,7 @@ add "lut_frame_out_of_range" "lut shared/regular_metadata.json --frame 259"
 add "lut_bad_target" "lut shared/regular_metadata.json --target-nits 0"
 add "lut_twice_target" "lut shared/regular_metadata.json --target-nits 600,600"
 add "lut_bad_layer" "lut shared/regular_metadata.json --layer-nits 10001"
-add "lut_bad_levels" "lut shared/regular_metadata.json --levels 1 10"
+add "lut_bad_levels" "lut shared/regular_metadata.json --levels 1,10"
 add "lut_bad_axes" "lut shared/regular_metadata.json --axes pq"
 add "lut_bad_max_error" "lut shared/regular_metadata.json --all-frames --max-error -1"
 add "lut_frame_and_all" "lut shared/regular_metadata.json --all-frames --frame 2"

@@ -12,8 +12,10 @@ cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_BUILD_TESTS
 cmake --build build-demo -j"$(nproc)" --target kestrel
 
 mkdir -p out
-echo "== kestrel frame examples/frames/demo.json"
-./build-demo/kestrel frame examples/frames/demo.json --block-out out/demo-block.bin
+echo "== kestrel frame examples/frames/demo.json --quiet"
+# Quiet: the plug-in's own trace lines would bury the layer outcomes and the
+# decoded block (its error lines still reach standard error).
+./build-demo/kestrel frame examples/frames/demo.json --quiet --block-out out/demo-block.bin
 echo
 echo "== kestrel lut examples/metadata/single-frame-metadata.json --target-nits 500"
 ./build-demo/kestrel lut examples/metadata/single-frame-metadata.json --target-nits 500 \

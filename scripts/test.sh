@@ -6,7 +6,7 @@
 #                                  under AddressSanitizer + UndefinedBehaviorSanitizer,
 #                                  the multi-thread tests under ThreadSanitizer,
 #                                  the installed package (a moved install
-#                                  prefix, three host programs built against it,
+#                                  prefix, five host programs built against it,
 #                                  the .deb), the fuzzers (50 seconds
 #                                  each), the arm64 cross build with the whole
 #                                  suite under qemu-user, and a benchmark smoke run
@@ -139,17 +139,22 @@ cmake --install build --prefix "$first" >"$package_work/install.log" 2>&1 ||
 # Nothing installed may name the source or the build folder.
 named=$(grep -rlF -e "$root" -e "$(cd build && pwd -P)" "$first" || true)
 [ -z "$named" ] || fail "installed files name the source or build folder: $named"
-[ "$(readelf -d "$first/lib/liborrin_kestrel.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')" = \
+# Libraries go to the multiarch folder, as Debian lays them out.
+libdir=lib/$(c++ -print-multiarch)
+[ "$libdir" != lib/ ] || fail "the compiler names no multiarch folder"
+[ -f "$first/$libdir/liborrin_kestrel.so" ] ||
+  fail "the plug-in is not in $libdir: $(cd "$first" && find . -name 'liborrin_kestrel.so')"
+[ "$(readelf -d "$first/$libdir/liborrin_kestrel.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')" = \
   liborrin_kestrel.so ] || fail "the plug-in's SONAME is not liborrin_kestrel.so"
 # The metadata library is versioned: the development link names the SONAME,
 # which carries the major and minor version.
 project_version=$(sed -n 's/^project(kestrel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-hdr10plus_soname=$(readelf -d "$first/lib/libkestrel_hdr10plus.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+hdr10plus_soname=$(readelf -d "$first/$libdir/libkestrel_hdr10plus.so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ "$hdr10plus_soname" = "libkestrel_hdr10plus.so.$project_version" ] ||
   fail "libkestrel_hdr10plus's SONAME is '$hdr10plus_soname', not libkestrel_hdr10plus.so.$project_version"
-[ -L "$first/lib/libkestrel_hdr10plus.so" ] && [ -f "$first/lib/$hdr10plus_soname" ] ||
+[ -L "$first/$libdir/libkestrel_hdr10plus.so" ] && [ -f "$first/$libdir/$hdr10plus_soname" ] ||
   fail "libkestrel_hdr10plus.so is not a link to $hdr10plus_soname"
-for binary in "$first"/lib/*.so "$first"/lib/kestrel/*.so "$first"/bin/*; do
+for binary in "$first/$libdir"/*.so "$first/$libdir"/kestrel/*.so "$first"/bin/*; do
   runpath=$(readelf -d "$binary" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
   case ":$runpath" in
     *:/*) fail "$binary has an absolute RUNPATH: $runpath" ;;
@@ -157,37 +162,45 @@ for binary in "$first"/lib/*.so "$first"/lib/kestrel/*.so "$first"/bin/*; do
   esac
   echo "  RUNPATH of ${binary#"$first"/}: $runpath"
 done
-# Each installed header compiles alone against the installed tree, with no
-# dependency's headers on the path.
+# Headers are reached under the package's name: include/ holds kestrel/ alone,
+# and each header compiles alone as a host includes it, with include/ (and no
+# dependency's headers) on the path.
+[ "$(ls "$first/include")" = kestrel ] ||
+  fail "include/ holds more than kestrel/: $(ls "$first/include" | tr '\n' ' ')"
 for header in $(cd "$first/include/kestrel" && find . -name '*.h' | sort); do
-  echo "#include \"${header#./}\"" |
-    c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -I"$first/include/kestrel" -x c++ - ||
-    fail "installed header ${header#./} does not compile on its own"
+  echo "#include <kestrel/${header#./}>" |
+    c++ -std=c++17 -Wall -Wextra -Werror -fsyntax-only -I"$first/include" -x c++ - ||
+    fail "installed header ${header#./} does not compile on its own as <kestrel/${header#./}>"
 done
+# The CMake package and the pkg-config files ask for nothing the package does
+# not ship (jsoncpp is the libraries' own business).
+if grep -rliE 'jsoncpp|find_dependency' "$first/$libdir/cmake/kestrel" "$first/$libdir/pkgconfig"; then
+  fail "the CMake package or a pkg-config file asks for jsoncpp"
+fi
 mv "$first" "$prefix"
-version=$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --modversion kestrel)
+version=$(PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig pkg-config --modversion kestrel)
 echo "  installed and moved: version $version"
 
 # The host projects are copied out too, so that nothing in them can reach
-# into the source tree.
+# into the source tree. jsoncpp is hidden from them: a host needs none of it.
 cp -r tests/consumer "$package_work/consumer-sources"
 consumer=$package_work/cmake-consumer
 cmake -S "$package_work/consumer-sources/cmake" -B "$consumer" -DCMAKE_PREFIX_PATH="$prefix" \
-  >"$package_work/consumer.log" 2>&1 &&
+  -DCMAKE_DISABLE_FIND_PACKAGE_jsoncpp=ON >"$package_work/consumer.log" 2>&1 &&
   cmake --build "$consumer" >>"$package_work/consumer.log" 2>&1 ||
   { cat "$package_work/consumer.log"; fail "the CMake consumer does not build"; }
-"$consumer/cmake_consumer" >"$package_work/cmake-consumer.out" 2>&1 ||
-  { tail -n 40 "$package_work/cmake-consumer.out"; fail "the CMake consumer failed"; }
-grep '^cmake_consumer:' "$package_work/cmake-consumer.out" | sed 's/^/  /'
-"$consumer/hdr10plus_consumer" >"$package_work/hdr10plus-consumer.out" 2>&1 ||
-  { tail -n 40 "$package_work/hdr10plus-consumer.out"; fail "the kestrel::hdr10plus consumer failed"; }
-grep '^hdr10plus_consumer:' "$package_work/hdr10plus-consumer.out" | sed 's/^/  /'
+for program in cmake_consumer hdr10plus_consumer headers_consumer; do
+  "$consumer/$program" >"$package_work/$program.out" 2>&1 ||
+    { tail -n 40 "$package_work/$program.out"; fail "the CMake consumer $program failed"; }
+  grep "^$program:" "$package_work/$program.out" | sed 's/^/  /'
+done
 
+pc_path=$prefix/$libdir/pkgconfig
 # shellcheck disable=SC2046  # pkg-config's flags are meant to split
-PKG_CONFIG_PATH=$prefix/lib/pkgconfig c++ -std=c++17 -Wall -Wextra \
+PKG_CONFIG_PATH=$pc_path c++ -std=c++17 -Wall -Wextra \
   -o "$package_work/pkgconfig_consumer" "$package_work/consumer-sources/pkgconfig/main.cpp" \
-  $(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs kestrel) \
-  -Wl,-rpath,"$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --variable=libdir kestrel)" ||
+  $(PKG_CONFIG_PATH=$pc_path pkg-config --cflags --libs kestrel) \
+  -Wl,-rpath,"$(PKG_CONFIG_PATH=$pc_path pkg-config --variable=libdir kestrel)" ||
   fail "the pkg-config consumer does not build"
 "$package_work/pkgconfig_consumer" "$prefix/share/kestrel/presets/example_preset.json" \
   >"$package_work/pkgconfig-consumer.out" 2>&1 ||
@@ -195,11 +208,11 @@ PKG_CONFIG_PATH=$prefix/lib/pkgconfig c++ -std=c++17 -Wall -Wextra \
 grep '^pkgconfig_consumer:' "$package_work/pkgconfig-consumer.out" | sed 's/^/  /'
 # The metadata library alone, from its own pkg-config file.
 # shellcheck disable=SC2046  # pkg-config's flags are meant to split
-PKG_CONFIG_PATH=$prefix/lib/pkgconfig c++ -std=c++17 -Wall -Wextra \
+PKG_CONFIG_PATH=$pc_path c++ -std=c++17 -Wall -Wextra \
   -o "$package_work/hdr10plus_pkgconfig_consumer" \
   "$package_work/consumer-sources/cmake/hdr10plus_consumer.cpp" \
-  $(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --cflags --libs kestrel-hdr10plus) \
-  -Wl,-rpath,"$(PKG_CONFIG_PATH=$prefix/lib/pkgconfig pkg-config --variable=libdir kestrel-hdr10plus)" ||
+  $(PKG_CONFIG_PATH=$pc_path pkg-config --cflags --libs kestrel-hdr10plus) \
+  -Wl,-rpath,"$(PKG_CONFIG_PATH=$pc_path pkg-config --variable=libdir kestrel-hdr10plus)" ||
   fail "the kestrel-hdr10plus pkg-config consumer does not build"
 "$package_work/hdr10plus_pkgconfig_consumer" >/dev/null 2>&1 ||
   fail "the kestrel-hdr10plus pkg-config consumer failed"
@@ -223,31 +236,53 @@ tail -n 1 "$package_work/frame.out" | sed 's/^/  moved kestrel frame: /'
 grep -q '^1 frame(s), 0 without a block' "$package_work/frame-preset.out" ||
   { tail -n 40 "$package_work/frame-preset.out"; fail "the moved kestrel frame --preset left a frame without a block"; }
 
-(cd "$package_work" && cpack -G DEB --config "$root/build/CPackConfig.cmake" >cpack.log 2>&1) ||
+# The .deb: without a maintainer cpack refuses; with one, it writes into the
+# build folder, wherever it runs from, and leaves the source tree as it was.
+untracked_before=$(git status --porcelain --ignored --untracked-files=all | grep -v ' build' || true)
+cmake -S . -B build -DKESTREL_PACKAGE_CONTACT= >"$package_work/reconfigure.log" 2>&1 ||
+  { cat "$package_work/reconfigure.log"; fail "configuring without a maintainer failed"; }
+if cpack -G DEB --config "$root/build/CPackConfig.cmake" >"$package_work/cpack-unset.log" 2>&1; then
+  fail "cpack made a package without a maintainer"
+fi
+grep -q 'the package needs a maintainer' "$package_work/cpack-unset.log" ||
+  { cat "$package_work/cpack-unset.log"; fail "cpack failed without saying that a maintainer is needed"; }
+maintainer="$(git log -1 --format='%an <%ae>')"
+cmake -S . -B build -DKESTREL_PACKAGE_CONTACT="$maintainer" >"$package_work/reconfigure.log" 2>&1 ||
+  { cat "$package_work/reconfigure.log"; fail "configuring the package's maintainer failed"; }
+rm -rf build/package
+cpack -G DEB --config "$root/build/CPackConfig.cmake" >"$package_work/cpack.log" 2>&1 ||
   { cat "$package_work/cpack.log"; fail "cpack -G DEB failed"; }
+untracked_after=$(git status --porcelain --ignored --untracked-files=all | grep -v ' build' || true)
+[ "$untracked_before" = "$untracked_after" ] ||
+  fail "cpack left files in the source tree: $(diff <(echo "$untracked_before") <(echo "$untracked_after"))"
 arch=$(dpkg --print-architecture)
-deb=$package_work/kestrel_${version}_${arch}.deb
-[ -f "$deb" ] || fail "no ${deb##*/} (cpack made: $(ls "$package_work"/*.deb 2>/dev/null))"
+deb=build/package/kestrel_${version}_${arch}.deb
+[ -f "$deb" ] || fail "no ${deb##*/} (cpack made: $(ls build/package/*.deb 2>/dev/null))"
 dpkg-deb --contents "$deb" >"$package_work/deb-contents.txt"
-for path in usr/lib/liborrin_kestrel.so usr/lib/kestrel/liblog.so usr/bin/kestrel \
-    usr/lib/libkestrel_hdr10plus.so "usr/lib/$hdr10plus_soname" \
-    usr/lib/kestrel/libkestrel_runtime_preset.so \
+for path in "usr/$libdir/liborrin_kestrel.so" "usr/$libdir/kestrel/liblog.so" usr/bin/kestrel \
+    "usr/$libdir/libkestrel_hdr10plus.so" "usr/$libdir/$hdr10plus_soname" \
+    "usr/$libdir/kestrel/libkestrel_runtime_preset.so" \
     usr/include/kestrel/plugin/IDPUHdr10CommandWriter.h usr/include/kestrel/preset/Hdr10Lut.h \
-    usr/lib/cmake/kestrel/kestrelConfig.cmake usr/lib/cmake/kestrel/kestrelConfigVersion.cmake \
-    usr/lib/pkgconfig/kestrel.pc usr/lib/pkgconfig/kestrel-hdr10plus.pc \
+    "usr/$libdir/cmake/kestrel/kestrelConfig.cmake" "usr/$libdir/cmake/kestrel/kestrelConfigVersion.cmake" \
+    "usr/$libdir/pkgconfig/kestrel.pc" "usr/$libdir/pkgconfig/kestrel-hdr10plus.pc" \
+    usr/share/doc/kestrel/copyright \
     usr/share/kestrel/frames/demo.json \
     usr/share/kestrel/presets/example_preset.json; do
   grep -q " \./$path\( \|$\)" "$package_work/deb-contents.txt" || fail "${deb##*/} lacks /$path"
 done
+if grep -E ' \./usr/lib/[^/]+\.so' "$package_work/deb-contents.txt"; then
+  fail "${deb##*/} has libraries outside the multiarch folder"
+fi
 field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Package)" = kestrel ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$version" ] || fail "Version: $(field Version), expected $version"
 [ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
+[ "$(field Maintainer)" = "$maintainer" ] || fail "Maintainer: $(field Maintainer), expected $maintainer"
 depends=$(field Depends)
 for library in libjsoncpp25 libcairo2 libc6 libstdc++6; do
   case ", $depends" in *", $library"*) ;; *) fail "Depends lacks $library: $depends" ;; esac
 done
-echo "  ${deb##*/}: $(wc -l <"$package_work/deb-contents.txt") entries; Depends: $depends"
+echo "  ${deb##*/}: $(wc -l <"$package_work/deb-contents.txt") entries; Maintainer: $(field Maintainer); Depends: $depends"
 # The packaged tool runs from the unpacked tree (it is relocatable).
 dpkg-deb -x "$deb" "$package_work/unpacked"
 "$package_work/unpacked/usr/bin/kestrel" frame "$package_work/unpacked/usr/share/kestrel/frames/demo.json" \

@@ -172,9 +172,15 @@ TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
     EXPECT_EQ(refused.warnings[0].floorNits, 200u);
     EXPECT_EQ(kinds(rowOf(good, 200)), Kinds{});
     // Without a curve of its own the record gets one made for the target.
-    EXPECT_EQ(kinds(rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, ""),
+    EXPECT_EQ(kinds(rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 0, ""),
                           150)),
               Kinds{});
+    // A targeted display without a curve describes nothing the record carries.
+    FrameRow targeted =
+        rowOf(frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, ""), 150);
+    ASSERT_EQ(kinds(targeted), Kinds{WarningKind::InconsistentMetadata});
+    EXPECT_EQ(targeted.warnings[0].problem, MetadataProblem::TargetedDisplayWithoutCurve);
+    EXPECT_EQ(targeted.warnings[0].targetedDisplayNits, 1000u);
 
     // The error limit is exclusive: a table exactly at it passes.
     const double error = rowOf(good, 600).lut.maxError / 1048575.0;
@@ -206,6 +212,78 @@ TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
     EXPECT_LT(q.gain * q.x, p.gain * p.x);
     EXPECT_GT(w.fromOutputNits, w.toOutputNits);
     EXPECT_LT(w.fromInput, w.toInput);
+}
+
+
+// A table made by hand: a source peak, a target, and (x, gain) points with
+// x on the 2^27 scale and gain in units of 1/1048575.
+LutAnalysis handTable(double sourcePeak, unsigned target,
+                      const std::vector<std::pair<double, double>>& points) {
+    LutAnalysis a{};
+    a.sourcePeak = sourcePeak;
+    a.targetNits = target;
+    for (const auto& [x, gain] : points) a.points.push_back({x, gain});
+    return a;
+}
+
+constexpr double kOne = 134217728.0;  // x of the source peak
+constexpr double kUnit = 1048575.0;   // unit gain
+
+// Ratio = gain * target / source peak, at every point above input 0 up to
+// the source peak; the limit is exclusive.
+TEST(ClipWarnings, BrighteningAboveTheLimitNamesTheRatioAndWhere) {
+    // 500 cd/m² on 1000: unit gain shows twice as bright (250 -> 500 cd/m²),
+    // 0.9 of it 1.8 times at the peak.
+    const LutAnalysis a = handTable(500, 1000, {{0, 0}, {kOne / 2, kUnit}, {kOne, 0.9 * kUnit}});
+    RatioPeak peak;
+    ASSERT_TRUE(largestLuminanceRatio(a, peak));
+    EXPECT_DOUBLE_EQ(peak.ratio, 2.0);
+    EXPECT_DOUBLE_EQ(peak.inputNits, 250.0);
+    EXPECT_DOUBLE_EQ(peak.outputNits, 500.0);
+
+    EXPECT_TRUE(frameWarnings(a, 1.0, 2.0).empty());
+    const std::vector<FrameWarning> over = frameWarnings(a, 1.0, 1.999);
+    ASSERT_EQ(over.size(), 1u);
+    EXPECT_EQ(over[0].kind, WarningKind::Brightening);
+    EXPECT_DOUBLE_EQ(over[0].peak.ratio, 2.0);
+    EXPECT_DOUBLE_EQ(over[0].maxRatio, 1.999);
+    EXPECT_DOUBLE_EQ(over[0].sourcePeak, 500.0);
+
+    // Of equal ratios the brightest point is named: the top of a straight
+    // segment. A point past the source peak is no mastered picture.
+    const LutAnalysis flat = handTable(
+        500, 1000, {{1, 1.5 * kUnit}, {kOne / 4, 1.5 * kUnit}, {kOne, kUnit}, {2 * kOne, 9 * kUnit}});
+    ASSERT_TRUE(largestLuminanceRatio(flat, peak));
+    EXPECT_DOUBLE_EQ(peak.ratio, 3.0);
+    EXPECT_DOUBLE_EQ(peak.inputNits, 125.0);
+
+    // Without a source peak no ratio exists; nor in a table that cannot be used.
+    EXPECT_FALSE(largestLuminanceRatio(handTable(0, 1000, {{kOne, kUnit}}), peak));
+    LutAnalysis unusable = a;
+    unusable.firstDecrease = 2;
+    EXPECT_FALSE(largestLuminanceRatio(unusable, peak));
+}
+
+TEST(ClipWarnings, AFadeUnderTheFloorGetsItsOwnKind) {
+    // The fade: peak 0.5 cd/m² on 600 cd/m², 1200 times as bright.
+    const LutAnalysis fade = handTable(0.5, 600, {{kOne / 2, kUnit}, {kOne, kUnit}});
+    const std::vector<FrameWarning> w = frameWarnings(fade, 1.0, 2.0);
+    ASSERT_EQ(w.size(), 1u);
+    EXPECT_EQ(w[0].kind, WarningKind::Fade);
+    EXPECT_DOUBLE_EQ(w[0].peak.ratio, 1200.0);
+    EXPECT_DOUBLE_EQ(w[0].peak.inputNits, 0.5);
+    EXPECT_DOUBLE_EQ(w[0].peak.outputNits, 600.0);
+    EXPECT_DOUBLE_EQ(w[0].sourcePeak, 0.5);
+    EXPECT_DOUBLE_EQ(w[0].fadeFloor, 1.0);
+    EXPECT_STREQ(warningKindName(WarningKind::Fade), "fade");
+    EXPECT_STREQ(warningKindName(WarningKind::Brightening), "brightening");
+    // At the floor it is a scene, brightened above the limit.
+    const std::vector<FrameWarning> scene =
+        frameWarnings(handTable(1.0, 600, {{kOne, kUnit}}), 1.0, 2.0);
+    ASSERT_EQ(scene.size(), 1u);
+    EXPECT_EQ(scene[0].kind, WarningKind::Brightening);
+    // A fade is a fade whatever the limit.
+    EXPECT_EQ(frameWarnings(fade, 1.0, 5000.0).size(), 1u);
 }
 
 }  // namespace

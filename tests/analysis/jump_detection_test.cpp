@@ -106,5 +106,87 @@ TEST(SceneSplit, FromTheFilesSceneNumbersWhenEveryFrameHasOneElseFromChanges) {
     EXPECT_EQ(split.firstFrames, (std::vector<unsigned>{0, 1, 2, 3}));
 }
 
+
+// A row whose record is that of run `run`: rows of one run are identical.
+FrameRow runRow(unsigned frame, unsigned run, std::vector<double> outputs) {
+    FrameRow r = row(frame, -1, std::move(outputs));
+    r.lut.source.maxscl[0] = run;
+    return r;
+}
+
+TEST(Glitches, AShortRunThatStandsOutFromBothNeighboursIsFlagged) {
+    const double base = dTable[500], flash = dTable[503], dip = dTable[497];
+    // A long shot with one stray record in it (the flipped bit), as a run of 1.
+    std::vector<FrameRow> rows{runRow(0, 1, {base}), runRow(1, 1, {base}), runRow(2, 2, {flash}),
+                               runRow(3, 1, {base}), runRow(4, 1, {base})};
+    std::vector<Glitch> g = findGlitches(rows, 3.0 - 1e-4);
+    ASSERT_EQ(g.size(), 1u);
+    EXPECT_EQ(g[0].firstFrame, 2u);
+    EXPECT_EQ(g[0].lastFrame, 2u);
+    EXPECT_EQ(g[0].previousFrame, 1u);
+    EXPECT_EQ(g[0].nextFrame, 3u);
+    EXPECT_EQ(g[0].level, 0u);
+    EXPECT_EQ(g[0].runNits, flash);
+    EXPECT_NEAR(g[0].runCode, 503, 2e-5);
+    EXPECT_NEAR(g[0].beforeCode, 500, 2e-5);
+    // The threshold is exclusive, as for jumps.
+    EXPECT_TRUE(findGlitches(rows, 3.0 + 1e-4).empty());
+    // And the scenes say nothing here: metadata runs make every change a cut.
+    const SceneSplit split = splitScenes(rows);
+    EXPECT_TRUE(split.scenesAreMetadataRuns);
+    EXPECT_TRUE(findJumps(rows, split.sceneOf, 1.0).empty());
+
+    // A dip of four frames is still a glitch; five frames are a shot.
+    std::vector<FrameRow> four{runRow(0, 1, {base})};
+    for (unsigned f = 1; f <= 4; f++) four.push_back(runRow(f, 2, {dip}));
+    four.push_back(runRow(5, 3, {base}));
+    ASSERT_EQ(findGlitches(four, kDefaultJumpThresholdCodes).size(), 1u);
+    EXPECT_EQ(findGlitches(four, kDefaultJumpThresholdCodes)[0].lastFrame, 4u);
+    std::vector<FrameRow> five{runRow(0, 1, {base})};
+    for (unsigned f = 1; f <= 5; f++) five.push_back(runRow(f, 2, {dip}));
+    five.push_back(runRow(6, 3, {base}));
+    EXPECT_TRUE(findGlitches(five, kDefaultJumpThresholdCodes).empty());
+}
+
+TEST(Glitches, StepsEdgesAndGapsAreNotGlitches) {
+    const double a = dTable[400], b = dTable[450], c = dTable[500];
+    // A cut and a one-frame step in between (a fade): between its neighbours.
+    std::vector<FrameRow> step{runRow(0, 1, {a}), runRow(1, 2, {b}), runRow(2, 3, {c})};
+    EXPECT_TRUE(findGlitches(step, kDefaultJumpThresholdCodes).empty());
+    // Above one neighbour by far and level with the other: not both.
+    std::vector<FrameRow> half{runRow(0, 1, {a}), runRow(1, 2, {c}), runRow(2, 3, {c})};
+    EXPECT_TRUE(findGlitches(half, kDefaultJumpThresholdCodes).empty());
+    // At the clip's edges there is no run on one side.
+    std::vector<FrameRow> edge{runRow(0, 2, {c}), runRow(1, 1, {a}), runRow(2, 1, {a})};
+    EXPECT_TRUE(findGlitches(edge, kDefaultJumpThresholdCodes).empty());
+    // A rejected frame beside the run: its neighbour is unknown.
+    std::vector<FrameRow> gap{runRow(0, 1, {a}), runRow(2, 2, {c}), runRow(3, 1, {a})};
+    EXPECT_TRUE(findGlitches(gap, kDefaultJumpThresholdCodes).empty());
+    // Unknown outputs are never compared; another level still can be.
+    std::vector<FrameRow> unknown{runRow(0, 1, {kNaN, a}), runRow(1, 2, {c, c}),
+                                  runRow(2, 1, {a, a})};
+    const std::vector<Glitch> g = findGlitches(unknown, kDefaultJumpThresholdCodes);
+    ASSERT_EQ(g.size(), 1u);
+    EXPECT_EQ(g[0].level, 1u);
+}
+
+TEST(SceneSplit, AListOfFirstFramesAndWhetherScenesAreJustMetadataRuns) {
+    std::vector<FrameRow> rows{runRow(0, 1, {}), runRow(1, 1, {}), runRow(2, 2, {}),
+                               runRow(4, 2, {}), runRow(5, 3, {})};
+    // Frame 0 starts a scene unlisted; 3 is not a row (rejected): 4 starts it.
+    SceneSplit split = scenesFromList(rows, {2, 3});
+    EXPECT_EQ(split.source, SceneSource::SceneList);
+    EXPECT_EQ(split.sceneOf, (std::vector<int>{0, 0, 1, 2, 2}));
+    EXPECT_EQ(split.firstFrames, (std::vector<unsigned>{0, 2, 4}));
+    EXPECT_FALSE(split.scenesAreMetadataRuns);  // run 3 begins inside the last scene
+    // Scene fields that cut exactly where the metadata changes tell nothing more.
+    for (FrameRow& r : rows) r.sceneId = static_cast<int>(r.lut.source.maxscl[0]);
+    rows[3] = runRow(3, 2, {});
+    rows[3].sceneId = 2;
+    EXPECT_TRUE(splitScenes(rows).scenesAreMetadataRuns);
+    rows[4].sceneId = 2;  // a scene holding two runs
+    EXPECT_FALSE(splitScenes(rows).scenesAreMetadataRuns);
+}
+
 }  // namespace
 }  // namespace kestrel::tool

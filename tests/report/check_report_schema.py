@@ -72,7 +72,10 @@ def check(doc, where, page):
             fail(where, f"target {t['target_nits']}: {len(t['analyses'])} analyses for {len(records)} records")
         if set(j["frame"] for j in t["flagged"]) - set(frames["frame"]):
             fail(where, "a flagged frame that is not a frame")
-        if len(set(j["frame"] for j in t["flagged"])) != t["flagged_frame_count"]:
+        flagged = set(j["frame"] for j in t["flagged"])
+        for g in t["glitches"]:
+            flagged.update(range(g["first_frame"], g["last_frame"] + 1))
+        if len(flagged) != t["flagged_frame_count"]:
             fail(where, "flagged_frame_count is not the number of flagged frames")
         for a in t["analyses"]:
             if ("curves" in a) != page:

@@ -131,4 +131,18 @@ _VelmorHdrDynamicInfo recordFromScene(const Json::Value& scene) {
     return r;
 }
 
+Json::Value withoutStreamExtras(Json::Value document) {
+    static const char* const kExtras[] = {"ApplicationVersion",
+                                          "FractionBrightPixels",
+                                          "ColorSaturationWeight",
+                                          "ProcessingWindows",
+                                          "TargetedSystemDisplayActualPeakLuminance",
+                                          "MasteringDisplayActualPeakLuminance"};
+    for (Json::Value& entry : document["SceneInfo"]) {
+        for (const char* key : kExtras) entry.removeMember(key);
+    }
+    if (document.isMember("ToolInfo")) document["ToolInfo"].removeMember("Source");
+    return document;
+}
+
 }  // namespace kestrel::tool::test

@@ -37,6 +37,13 @@ private:
 std::string readFile(const std::string& path);
 Json::Value parseJson(const std::string& text);
 
+// `kestrel metadata`'s document as it reads back from a stream, without
+// what a JSON input cannot carry: the members a payload adds beside the
+// layout (ApplicationVersion, FractionBrightPixels, ...) and the name of the
+// source file in ToolInfo. What stays must equal the JSON a stream was made
+// from.
+Json::Value withoutStreamExtras(Json::Value document);
+
 // The real HDR10+ files, or empty where they are not available.
 std::string realDataDir();
 std::vector<std::string> realDataFiles();

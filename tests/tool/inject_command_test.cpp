@@ -81,7 +81,8 @@ TEST(InjectCommand, MetadataComesBackExactlyAndTheOldMessageIsReplaced) {
 
     ToolRun back = runTool({"metadata", dir.path("out.hevc"), "-o", dir.path("back.json")});
     ASSERT_EQ(back.status, 0) << back.err;
-    EXPECT_EQ(readFile(dir.path("back.json")), readFile(dir.path("meta.json")));
+    EXPECT_EQ(withoutStreamExtras(parseJson(readFile(dir.path("back.json")))),
+              withoutStreamExtras(parseJson(readFile(dir.path("meta.json")))));
     EXPECT_EQ(back.err, "kestrel metadata: " + dir.path("out.hevc") +
                             ": HEVC Annex B stream, 4 frames: 4 with metadata of their own, 0 "
                             "repeating the latest before them in decoding order, 0 without\n");
@@ -188,7 +189,8 @@ TEST(InjectCommand, MetadataCopiedFromAnotherStreamGivesTheSameJson) {
     ToolRun run = runTool({"inject", realDataDir() + "/streams/regular_start_code_4.hevc",
                            "--metadata", regular, "-o", dir.path("out.hevc")});
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(runTool({"metadata", dir.path("out.hevc")}).out, runTool({"metadata", regular}).out);
+    EXPECT_EQ(withoutStreamExtras(parseJson(runTool({"metadata", dir.path("out.hevc")}).out)),
+              withoutStreamExtras(parseJson(runTool({"metadata", regular}).out)));
 }
 
 }  // namespace

@@ -179,6 +179,10 @@ TEST(LutCommand, BadFramesAreReportedByKeyAndTheOthersStillRun) {
     ToolRun beyond = runTool({"lut", file, "--frame", "3"});
     EXPECT_EQ(beyond.status, 1);
     EXPECT_NE(beyond.err.find("frame 3 is beyond its 3 frames"), std::string::npos);
+    // One frame is one frame.
+    ToolRun single = runTool({"lut", kExampleMetadata, "--frame", "1"});
+    EXPECT_EQ(single.err,
+              "kestrel lut: " + kExampleMetadata + ": frame 1 is beyond its 1 frame\n");
 }
 
 TEST(LutCommand, FilesThatAreNotMetadataAreRefused) {
@@ -222,7 +226,7 @@ TEST(LutCommand, PlotsAreWrittenAsPngAndSvg) {
     ASSERT_EQ(runTool({"lut", kExampleMetadata, "--plot", dir.path("curve.svg")}).status, 0);
     expectSvg(dir.path("curve.svg"));
     ToolRun frames = runTool({"lut", kExampleMetadata, "--all-frames", "--plot",
-                              dir.path("frames.svg"), "--levels", "5", "50", "500"});
+                              dir.path("frames.svg"), "--levels", "5,50,500"});
     ASSERT_EQ(frames.status, 0) << frames.err;
     expectSvg(dir.path("frames.svg"));
 
@@ -333,6 +337,127 @@ TEST(LutCommand, WarningsAreShownListedAndFailOnlyUnderStrict) {
         << strictError.err;
 }
 
+// A table that shows the picture brighter than mastered is said to, in
+// every output, and fails under --strict; a fade gets its own warning.
+TEST(LutCommand, BrighteningAndFadesAreWarnedAbout) {
+    const std::string bright =
+        "the table shows the picture up to 6.846 times as bright as mastered (584.3 -> 4000 "
+        "cd/m²), above the limit of 2";
+    ToolRun run = runTool({"lut", kExampleMetadata, "--target-nits", "4000"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "kestrel lut: warning: " + bright + "\n");
+    EXPECT_EQ(runTool({"lut", kExampleMetadata, "--target-nits", "4000", "--strict"}).status, 1);
+    // 584.3 cd/m² on 1000 cd/m² is 1.71 times: under the limit.
+    ToolRun under = runTool({"lut", kExampleMetadata, "--target-nits", "1000", "--strict"});
+    EXPECT_EQ(under.status, 0) << under.err;
+    EXPECT_EQ(under.err, "");
+
+    TempDir dir;
+    const std::string fade = dir.write("fade.json", R"({"SceneInfo": [
+      {"TargetedSystemDisplayMaximumLuminance": 0, "LuminanceParameters": {"MaxScl": [5, 5, 5],
+       "LuminanceDistributions": {"DistributionIndex": [1, 50, 99],
+                                  "DistributionValues": [0, 2, 5]}}}]})");
+    ToolRun json = runTool({"lut", fade, "--target-nits", "600", "--format", "json", "--strict"});
+    EXPECT_EQ(json.status, 1);
+    const std::string message =
+        "the source peak 0.5 cd/m² is under 1 cd/m² (a fade): the table shows it up to 1200 "
+        "times as bright as mastered (0.5 -> 600 cd/m²)";
+    EXPECT_EQ(json.err, "kestrel lut: warning: " + message + "\n");
+    Json::Value shown = parseJson(json.out);
+    ASSERT_EQ(shown["warnings"].size(), 1u) << json.out;
+    EXPECT_EQ(shown["warnings"][0]["kind"].asString(), "fade");
+    EXPECT_EQ(shown["warnings"][0]["message"].asString(), message);
+}
+
+// A frame whose statistics give no peak (MaxScl 7000 cd/m², 99 % entry 0)
+// says why, warns, and labels its input as relative wherever it is shown.
+TEST(LutCommand, UnknownSourcePeakSaysWhyAndLabelsTheInputRelative) {
+    TempDir dir;
+    const std::string zero99 = dir.write("zero99.json", R"({"SceneInfo": [
+      {"TargetedSystemDisplayMaximumLuminance": 0, "LuminanceParameters": {
+       "MaxScl": [70000, 60000, 50000], "LuminanceDistributions": {
+       "DistributionIndex": [1, 50, 99], "DistributionValues": [0, 0, 0]}}}]})");
+    const std::string why = "the 99 % entry is 0, although MaxScl is 7000 cd/m²";
+    ToolRun table = runTool({"lut", zero99, "--target-nits", "600"});
+    EXPECT_EQ(table.status, 0) << table.err;
+    EXPECT_NE(table.out.find("source peak: unknown (" + why + "); input shown relative to it\n"),
+              std::string::npos)
+        << table.out;
+    EXPECT_NE(table.out.find("entry            x     input rel.            y"), std::string::npos)
+        << table.out;
+    const std::string warning = "the source peak is unknown: " + why +
+                                "; input is shown relative to the peak (1.0), and no luminance "
+                                "ratio exists";
+    EXPECT_EQ(table.err, "kestrel lut: warning: " + warning + "\n");
+    EXPECT_EQ(runTool({"lut", zero99, "--strict"}).status, 1);
+
+    ToolRun csv = runTool({"lut", zero99, "--format", "csv"});
+    EXPECT_EQ(csv.out.rfind("entry,lut_x,lut_y,x,y,input_relative,normalised_gain,", 0), 0u)
+        << csv.out;
+    Json::Value json = parseJson(runTool({"lut", zero99, "--format", "json"}).out);
+    EXPECT_EQ(json["source_peak_unknown"].asString(), why);
+    EXPECT_TRUE(json["points"][32]["input_nits"].isNull());
+    EXPECT_EQ(json["points"][32]["input_relative"].asDouble(), 1.0);
+    EXPECT_EQ(json["warnings"][0]["kind"].asString(), "unknown_source_peak");
+
+    // No statistics at all: said, not warned about; a known peak keeps cd/m².
+    const std::string none = dir.write("none.json", R"({"SceneInfo": [
+      {"TargetedSystemDisplayMaximumLuminance": 0, "LuminanceParameters": {"MaxScl": [0, 0, 0]}}]})");
+    ToolRun bare = runTool({"lut", none, "--strict"});
+    EXPECT_EQ(bare.status, 0) << bare.err;
+    EXPECT_NE(bare.out.find("source peak: unknown (no statistics); input shown relative to it\n"),
+              std::string::npos)
+        << bare.out;
+    Json::Value known = parseJson(runTool({"lut", kExampleMetadata, "--format", "json"}).out);
+    EXPECT_FALSE(known.isMember("source_peak_unknown"));
+    EXPECT_FALSE(known["points"][32].isMember("input_relative"));
+    EXPECT_NEAR(known["points"][32]["input_nits"].asDouble(), 584.3, 0.05);
+}
+
+// A list option takes one word, its items separated by commas: the word
+// after it is the input, not another item.
+TEST(LutCommand, ListOptionsDoNotSwallowTheInput) {
+    ToolRun lut = runTool({"lut", "--target-nits", "600", kExampleMetadata, "--frame", "0"});
+    EXPECT_EQ(lut.status, 0) << lut.err;
+    EXPECT_EQ(lut.out.rfind("frame 0 of " + kExampleMetadata + ", target 600 cd/m²\n", 0), 0u)
+        << lut.out;
+    ToolRun two = runTool({"lut", "--target-nits", "600,400", kExampleMetadata, "--format", "json"});
+    EXPECT_EQ(two.status, 0) << two.err;
+    EXPECT_EQ(parseJson(two.out)["targets"].size(), 2u) << two.out;
+
+    TempDir dir;
+    const std::string page = dir.path("x.html");
+    ToolRun report = runTool({"report", "--target-nits", "600", kExampleMetadata, "-o", page});
+    EXPECT_EQ(report.status, 0) << report.err;
+
+    // Space-separated items are no longer a list: the second is an extra word.
+    ToolRun spaced = runTool({"lut", kExampleMetadata, "--all-frames", "--plot",
+                              dir.path("l.svg"), "--levels", "1", "10"});
+    EXPECT_EQ(spaced.status, 2);
+    EXPECT_EQ(spaced.err,
+              "kestrel lut: The following argument was not expected: 10\nRun with --help for "
+              "more information.\n");
+    ToolRun commas = runTool({"lut", kExampleMetadata, "--all-frames", "--plot",
+                              dir.path("l.svg"), "--levels", "1,10"});
+    EXPECT_EQ(commas.status, 0) << commas.err;
+}
+
+// The table depends on the target only; --layer-nits says so and changes nothing.
+TEST(LutCommand, LayerNitsChangesNothingAndSaysSo) {
+    const std::string plain = runTool({"lut", kExampleMetadata, "--format", "csv"}).out;
+    for (const char* nits : {"100", "4000"}) {
+        EXPECT_EQ(runTool({"lut", kExampleMetadata, "--format", "csv", "--layer-nits", nits}).out,
+                  plain)
+            << nits;
+    }
+    for (const char* command : {"lut", "report"}) {
+        const std::string help = runTool({command, "--help"}).out;
+        EXPECT_NE(help.find("It changes nothing here: the library's table depends on the target"),
+                  std::string::npos)
+            << command << help;
+    }
+}
+
 // The default limit on the interpolation error holds for the well-formed
 // real files at common targets.
 TEST(LutCommand, RealFramesPassTheDefaultErrorLimit) {
@@ -432,7 +557,8 @@ TEST(LutCommand, PlotsInAnyCaseAndAnUnwritablePlotFailsBeforeTheTable) {
         ASSERT_TRUE(unwritable.exited);
         EXPECT_EQ(unwritable.status, 1) << mode;
         EXPECT_EQ(unwritable.out, "") << mode;
-        EXPECT_NE(unwritable.err.find("missing/curve.png: cannot write"), std::string::npos)
+        EXPECT_NE(unwritable.err.find("missing/curve.png: cannot write: No such file or directory"),
+                  std::string::npos)
             << unwritable.err;
     }
 }

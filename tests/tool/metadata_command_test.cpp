@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -24,9 +25,14 @@ using hevc::test::append;
 
 std::string streams() { return realDataDir().empty() ? "" : realDataDir() + "/streams/"; }
 
-// An entry without the positions a reader may number differently.
+// An entry without the positions a reader may number differently, and
+// without what the payload carries beyond the layout (a published layout
+// file has none of it).
 Json::Value withoutScene(Json::Value entry) {
-    for (const char* key : {"SceneId", "SceneFrameIndex", "SequenceFrameIndex"})
+    for (const char* key : {"SceneId", "SceneFrameIndex", "SequenceFrameIndex",
+                            "ApplicationVersion", "FractionBrightPixels", "ColorSaturationWeight",
+                            "ProcessingWindows", "TargetedSystemDisplayActualPeakLuminance",
+                            "MasteringDisplayActualPeakLuminance"})
         entry.removeMember(key);
     return entry;
 }
@@ -172,6 +178,97 @@ TEST(MetadataCommand, FramesWithoutMetadataAreNamedAndWrittenWithoutIt) {
     lut = runTool({"lut", path, "--frame", "3", "--format", "json"});
     EXPECT_EQ(lut.status, 0) << lut.err;
     EXPECT_EQ(parseJson(lut.out)["source_curve"]["targeted_display_nits"].asUInt(), 400u);
+}
+
+// Everything the payload carries reaches the JSON beside the layout, and
+// ToolInfo names this tool, its version and the source.
+TEST(MetadataCommand, WhatThePayloadCarriesBeyondTheLayoutIsKept) {
+    hdr10plus::Frame frame;
+    frame.application_version = 0;
+    frame.windows.resize(2);
+    frame.windows[0].maxscl = {1000, 2000, 3000};
+    frame.windows[0].fraction_bright_pixels = 17;
+    frame.windows[0].color_saturation_weight = 5;
+    hdr10plus::WindowGeometry g;
+    g.window_upper_left_corner_x = 10;
+    g.window_lower_right_corner_y = 720;
+    g.rotation_angle = 90;
+    g.semimajor_axis_internal_ellipse = 100;
+    g.semimajor_axis_external_ellipse = 200;
+    g.semiminor_axis_external_ellipse = 150;
+    g.overlap_process_option = true;
+    frame.windows[1].geometry = g;
+    frame.windows[1].maxscl = {40, 50, 60};
+    frame.windows[1].fraction_bright_pixels = 3;
+    frame.targeted_system_display_maximum_luminance = 400;
+    frame.targeted_system_display_actual_peak_luminance =
+        hdr10plus::PeakLuminanceMatrix{2, 3, {1, 2, 3, 4, 5, 15}};
+    hdr10plus::WriteResult written = hdr10plus::writePayload(frame);
+    ASSERT_TRUE(written.ok()) << written.error->message();
+
+    TempDir dir;
+    std::vector<uint8_t> s = streamHeader();
+    append(s, hevc::test::sei({{4, written.bytes}}));
+    append(s, hevc::test::slice(19, 0, 8));
+    const std::string path = writeBytes(dir, "windows.hevc", s);
+    ToolRun run = runTool({"metadata", path});
+    ASSERT_EQ(run.status, 0) << run.err;
+    Json::Value doc = parseJson(run.out);
+    EXPECT_EQ(doc["ToolInfo"]["Tool"].asString(), "kestrel metadata");
+    EXPECT_EQ(doc["ToolInfo"]["Version"].asString(), KESTREL_VERSION);
+    EXPECT_EQ(doc["ToolInfo"]["Source"].asString(), path);
+    const Json::Value& e = doc["SceneInfo"][0];
+    EXPECT_EQ(e["ApplicationVersion"].asUInt(), 0u);
+    EXPECT_EQ(e["FractionBrightPixels"].asUInt(), 17u);
+    EXPECT_EQ(e["ColorSaturationWeight"].asUInt(), 5u);
+    EXPECT_EQ(e["NumberOfWindows"].asUInt(), 2u);
+    ASSERT_EQ(e["ProcessingWindows"].size(), 1u);
+    const Json::Value& w = e["ProcessingWindows"][0];
+    EXPECT_EQ(w["Geometry"]["UpperLeftCornerX"].asUInt(), 10u);
+    EXPECT_EQ(w["Geometry"]["LowerRightCornerY"].asUInt(), 720u);
+    EXPECT_EQ(w["Geometry"]["RotationAngle"].asUInt(), 90u);
+    EXPECT_EQ(w["Geometry"]["OverlapProcessOption"].asUInt(), 1u);
+    EXPECT_EQ(w["Geometry"]["SemiminorAxisExternalEllipse"].asUInt(), 150u);
+    EXPECT_EQ(w["MaxScl"], parseJson("[40, 50, 60]"));
+    EXPECT_EQ(w["FractionBrightPixels"].asUInt(), 3u);
+    EXPECT_EQ(e["TargetedSystemDisplayActualPeakLuminance"],
+              parseJson(R"({"Rows": 2, "Columns": 3, "Values": [1, 2, 3, 4, 5, 15]})"));
+    EXPECT_FALSE(e.isMember("MasteringDisplayActualPeakLuminance"));
+
+    // A JSON input has nothing beyond the layout to give.
+    ToolRun json = runTool({"metadata", std::string(KESTREL_EXAMPLES) +
+                                            "/metadata/single-frame-metadata.json"});
+    EXPECT_FALSE(parseJson(json.out)["SceneInfo"][0].isMember("ApplicationVersion"));
+}
+
+// --check runs the consistency rules without going through `lut`.
+TEST(MetadataCommand, CheckNamesEachFrameThatBreaksARule) {
+    TempDir dir;
+    const std::string file = dir.write("odd.json", R"({"SceneInfo": [
+      {"TargetedSystemDisplayMaximumLuminance": 0, "LuminanceParameters": {"MaxScl": [5000, 4000, 3000],
+       "LuminanceDistributions": {"DistributionIndex": [50, 99], "DistributionValues": [100, 4000]}}},
+      {"TargetedSystemDisplayMaximumLuminance": 0, "LuminanceParameters": {"MaxScl": [2000, 2500, 1],
+       "LuminanceDistributions": {"DistributionIndex": [50, 99], "DistributionValues": [100, 2501]}}},
+      {"TargetedSystemDisplayMaximumLuminance": 400, "LuminanceParameters": {"MaxScl": [5000, 4000, 3000]}}]})");
+    ToolRun run = runTool({"metadata", file, "--check", "-o", dir.path("out.json")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "kestrel metadata: " + file + ": HDR10+ JSON, 3 frames\n"
+              "kestrel metadata: " + file + ": frame 1: MaxScl (250 cd/m²) is below the 99 % entry "
+              "(250.1 cd/m²)\n"
+              "kestrel metadata: " + file + ": frame 2: a targeted display of 400 cd/m² is given "
+              "without a tone curve\n"
+              "kestrel metadata: " + file + ": --check: 2 frames of 3 with metadata break a rule\n");
+    // Without --check the same file passes, as before.
+    EXPECT_EQ(runTool({"metadata", file, "-o", dir.path("out.json")}).status, 0);
+    // A sound file passes the check.
+    ToolRun sound = runTool({"metadata", std::string(KESTREL_EXAMPLES) +
+                                             "/metadata/single-frame-metadata.json",
+                             "--check", "-o", dir.path("out.json")});
+    EXPECT_EQ(sound.status, 0) << sound.err;
+    EXPECT_NE(sound.err.find(": --check: 0 frames of 1 with metadata break a rule\n"),
+              std::string::npos)
+        << sound.err;
 }
 
 TEST(MetadataCommand, SummaryCountsOneFrameInTheSingular) {
@@ -327,6 +424,44 @@ TEST(MetadataCommand, PipeIsRefusedAsAnInputThatCannotBeReadTwice) {
     }
 }
 
+// `-` reads standard input once, a pipe included, with the same results as
+// the file; messages call it "standard input".
+TEST(MetadataCommand, DashReadsStandardInputAsTheFileReads) {
+    TempDir dir;
+    std::vector<uint8_t> s = streamHeader();
+    append(s, hevc::test::sei({{4, payload(400)}}));
+    append(s, hevc::test::slice(19, 0, 8));
+    append(s, hevc::test::slice(1, 1, 8));
+    const std::string stream = writeBytes(dir, "clip.hevc", s);
+    const std::string json = std::string(KESTREL_EXAMPLES) + "/metadata/single-frame-metadata.json";
+    for (const std::string& input : {stream, json}) {
+        const std::string out = dir.path("piped.json"), err = dir.path("piped.err");
+        // Through a pipe, as `ffmpeg ... - | kestrel metadata -` gives it.
+        const std::string command = "cat '" + input + "' | '" + KESTREL_TOOL +
+                                    "' metadata - > '" + out + "' 2> '" + err + "'";
+        const int rc = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(rc));
+        EXPECT_EQ(WEXITSTATUS(rc), 0) << readFile(err);
+        ToolRun direct = runTool({"metadata", input});
+        ASSERT_EQ(direct.status, 0);
+        Json::Value piped = parseJson(readFile(out)), file = parseJson(direct.out);
+        EXPECT_EQ(piped["ToolInfo"]["Source"].asString(), "standard input");
+        piped.removeMember("ToolInfo");
+        file.removeMember("ToolInfo");
+        EXPECT_EQ(piped, file) << input;
+        std::string said = direct.err;
+        said.replace(said.find(input), input.size(), "standard input");
+        EXPECT_EQ(readFile(err), said);
+    }
+    const std::string err = dir.path("empty.err");
+    const int rc = std::system(("'" + std::string(KESTREL_TOOL) + "' metadata - < /dev/null 2> '" +
+                                err + "' > /dev/null")
+                                   .c_str());
+    ASSERT_TRUE(WIFEXITED(rc));
+    EXPECT_EQ(WEXITSTATUS(rc), 1);
+    EXPECT_EQ(readFile(err), "kestrel metadata: standard input: is empty\n");
+}
+
 TEST(MetadataCommand, UnwritableStandardOutputEndsWithStatusOne) {
     TempDir dir;
     std::string input = dir.write("one.json", R"({"SceneInfo": [{
@@ -335,7 +470,8 @@ TEST(MetadataCommand, UnwritableStandardOutputEndsWithStatusOne) {
     ToolRun run = runTool({"metadata", input}, "/dev/full");
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.status, 1) << run.err;
-    EXPECT_NE(run.err.find("kestrel metadata: standard output: cannot write"), std::string::npos)
+    EXPECT_NE(run.err.find("kestrel metadata: standard output: cannot write: No space left on device"),
+              std::string::npos)
         << run.err;
 }
 

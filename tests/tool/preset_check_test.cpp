@@ -14,14 +14,16 @@ const std::string kData = KESTREL_TEST_DATA;
 
 // A whole LUT entry: `points` x-values 16 * i (the last one 1023 for an
 // EOTF), with `x` overriding some of them, and y-values from `y0` up.
+// `y` overrides y-values with JSON text ("1.5", "true").
 std::string entry(const std::string& function, unsigned luminance, unsigned points, unsigned y0,
-                  const std::map<unsigned, unsigned>& x = {}) {
+                  const std::map<unsigned, unsigned>& x = {},
+                  const std::map<unsigned, std::string>& y = {}) {
     std::string xs, ys;
     for (unsigned i = 0; i < points; i++) {
         unsigned value = (points == 65 && i == 64) ? 1023 : 16 * i;
         if (x.count(i)) value = x.at(i);
         xs += (i ? ", " : "") + std::to_string(value);
-        ys += (i ? ", " : "") + std::to_string(y0 + i);
+        ys += (i ? ", " : "") + (y.count(i) ? y.at(i) : std::to_string(y0 + i));
     }
     return R"({"function": ")" + function + R"(", "max_luminance": )" + std::to_string(luminance) +
            R"(, "x-values": [)" + xs + R"(], "y-values": [)" + ys + "]}";
@@ -181,13 +183,171 @@ TEST(PresetCheck, XValuesMustRiseAsTheDumpsReadThem) {
              "after 1008\n",
              "  error: OETF[srgb] 0 nit <- 100 nit: x-values do not increase: point 2 has x 16 "
              "after 16\n",
-             "result: FAILED, 3 table(s) whose x-values do not increase\n",
+             // Words wider than their field fail on their own as well.
+             "result: FAILED, 4 table(s) with values wider than their field, 3 table(s) whose "
+             "x-values do not increase\n",
          }) {
         EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
     }
     // 1120 reads 96 and 65536 + 40 reads 40: still rising.
-    EXPECT_FALSE(has(run, "2000 nit: x-values")) << run.out;
-    EXPECT_FALSE(has(run, "200 nit: x-values")) << run.out;
+    EXPECT_FALSE(has(run, "2000 nit: x-values do not")) << run.out;
+    EXPECT_FALSE(has(run, "200 nit: x-values do not")) << run.out;
+}
+
+// A word wider than its field reaches the command block whole, while the
+// dumps and the plot show its low bits: the two must never disagree.
+TEST(PresetCheck, WordsWiderThanTheirFieldFail) {
+    TempDir dir;
+    // Each field at its largest value passes: EOTF x 1023 (the last point),
+    // EOTF y 65535, OETF x 65535, OETF y 1023.
+    ToolRun widest = runTool(
+        {"preset", "check",
+         dir.write("widest.json", R"({"eotf": [)" + pqEntry(1000, 0, {}) + ", " +
+                                      entry("st2084-pq", 2000, 65, 0, {}, {{64, "65535"}}) +
+                                      R"(], "oetf": [)" +
+                                      entry("srgb", 100, 33, 0, {{32, 65535}}, {{32, "1023"}}) +
+                                      "]}")});
+    EXPECT_EQ(widest.status, 0) << widest.out;
+    EXPECT_TRUE(has(widest, "tables:\n  no problems\n")) << widest.out;
+
+    ToolRun run = runTool(
+        {"preset", "check",
+         dir.write("wide.json",
+                   R"({"eotf": [)" + entry("st2084-pq", 1000, 65, 0, {}, {{64, "70000"}}) + ", " +
+                       pqEntry(2000, 0, {{64, 1024}}) + R"(], "oetf": [)" +
+                       entry("srgb", 100, 33, 0, {{32, 65536}}) + ", " +
+                       entry("srgb", 200, 33, 0, {}, {{32, "1024"}}) + "]}")});
+    EXPECT_EQ(run.status, 1) << run.out;
+    for (const char* line : {
+             "  error: EOTF[st2084-pq] 1000 nit: y-values: point 64 is 70000, wider than the "
+             "field's 16 bits (the dumps and the plot read 4464)\n",
+             "  error: EOTF[st2084-pq] 2000 nit: x-values: point 64 is 1024, wider than the "
+             "field's 10 bits (the dumps and the plot read 0)\n",
+             "  error: OETF[srgb] 0 nit <- 100 nit: x-values: point 32 is 65536, wider than the "
+             "field's 16 bits (the dumps and the plot read 0)\n",
+             "  error: OETF[srgb] 0 nit <- 200 nit: y-values: point 32 is 1024, wider than the "
+             "field's 10 bits (the dumps and the plot read 0)\n",
+             "result: FAILED, 4 table(s) with values wider than their field, 2 table(s) whose "
+             "x-values do not increase, 1 table(s) whose y-values fall\n",
+         }) {
+        EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
+    }
+}
+
+TEST(PresetCheck, FallingYValuesFailAndPlateausPass) {
+    TempDir dir;
+    std::map<unsigned, std::string> reversed, plateau;
+    for (unsigned i = 0; i < 65; i++) reversed[i] = std::to_string(6400 - 100 * i);
+    for (unsigned i = 10; i < 65; i++) plateau[i] = "10";
+    ToolRun run = runTool(
+        {"preset", "check",
+         dir.write("falling.json",
+                   R"({"eotf": [)" + entry("st2084-pq", 1000, 65, 0, {}, reversed) + ", " +
+                       entry("st2084-pq", 2000, 65, 0, {}, plateau) + R"(], "oetf": [)" +
+                       entry("srgb", 100, 33, 50, {}, {{5, "54"}}) + ", " +
+                       entry("srgb", 200, 33, 50, {}, {{5, "53"}}) + "]}")});
+    EXPECT_EQ(run.status, 1) << run.out;
+    for (const char* line : {
+             "  error: EOTF[st2084-pq] 1000 nit: y-values fall: point 1 has y 6300 after 6400\n",
+             // 54 after 54 (the 100 nit table) is flat, 53 after 54 falls.
+             "  error: OETF[srgb] 0 nit <- 200 nit: y-values fall: point 5 has y 53 after 54\n",
+             "result: FAILED, 2 table(s) whose y-values fall\n",
+         }) {
+        EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
+    }
+    EXPECT_FALSE(has(run, "2000 nit: y-values fall")) << run.out;
+    EXPECT_FALSE(has(run, "100 nit: y-values fall")) << run.out;
+}
+
+// Values the loader takes without a word but changes on the way in.
+TEST(PresetCheck, SilentlyConvertedValuesFail) {
+    TempDir dir;
+    ToolRun run = runTool(
+        {"preset", "check",
+         dir.write("converted.json",
+                   R"({"eotf": [)" +
+                       entry("st2084-pq", 1000, 65, 0, {}, {{1, "true"}, {2, "1.5"}, {4, "4.0"}}) +
+                       R"(, {"function": "st2084-pq", "max_luminance": 1999.75, "x-values": [)" +
+                       [] {
+                           std::string xs;
+                           for (unsigned i = 0; i < 65; i++)
+                               xs += (i ? ", " : "") + std::to_string(i == 64 ? 1023 : 16 * i);
+                           return xs;
+                       }() +
+                       R"(], "y-values": [)" + [] {
+                           std::string ys;
+                           for (unsigned i = 0; i < 65; i++) ys += (i ? ", " : "") + std::to_string(i);
+                           return ys;
+                       }() + R"(]}], "gamut_mapping": [{"source": "bt2020", "target": "bt709",
+                       "values": [1, 0, 0, 0, -0.5, 0, 0, 0, 1]}]})")});
+    EXPECT_EQ(run.status, 1) << run.out;
+    for (const char* line : {
+             "  eotf entry 0: y-values[2] is 1.5, not a whole number: the loader cuts it to 1\n",
+             "  eotf entry 0: y-values[1] is true, not a number: the loader reads it as 1\n",
+             "  eotf entry 1: max_luminance is 1999.75, not a whole number: the loader cuts it to "
+             "1999\n",
+             "  gamut_mapping entry 0: values[4] is -0.5, not a whole number: the loader cuts it "
+             "to 0\n",
+             "result: FAILED, 4 problem(s) with the JSON\n",
+         }) {
+        EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
+    }
+    // 4.0 is a whole number written as a fraction: nothing changes.
+    EXPECT_FALSE(has(run, "y-values[4]")) << run.out;
+
+    ToolRun flag = runTool(
+        {"preset", "check",
+         dir.write("default.json", R"({"oetf": [)" + entry("srgb", 100, 33, 0).insert(1, R"("default": 2, )") + "]}")});
+    EXPECT_EQ(flag.status, 1) << flag.out;
+    EXPECT_TRUE(has(flag, "  oetf entry 0: default is 2, not a boolean: the loader reads it as true\n"))
+        << flag.out;
+}
+
+TEST(PresetCheck, SectionsThatAreNoArrayFail) {
+    TempDir dir;
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {R"({"eotf": {}, "gamut_mapping": [{"source": "bt2020", "target": "bt709",
+            "values": [1, 0, 0, 0, 1, 0, 0, 0, 1]}]})",
+         "  \"eotf\" holds an object, not an array: the loader takes its members as entries, in "
+         "the order of their names\n"},
+        // The entry under a name is stored, but the section is still malformed.
+        {R"({"eotf": {"b": )" + pqEntry(1000, 0) + "}}",
+         "  \"eotf\" holds an object, not an array"},
+        {R"({"oetf": "srgb", "eotf": [)" + pqEntry(1000, 0) + "]}",
+         "  \"oetf\": not an array, so the loader takes nothing from it\n"},
+    };
+    for (const auto& [text, line] : cases) {
+        ToolRun run = runTool({"preset", "check", dir.write("section.json", text)});
+        EXPECT_EQ(run.status, 1) << run.out;
+        EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
+        EXPECT_TRUE(has(run, "result: FAILED, 1 problem(s) with the JSON\n")) << run.out;
+    }
+}
+
+// The loader keeps the last of two equal keys and stops reading after the
+// first value; a strict reader refuses both.
+TEST(PresetCheck, RepeatedKeysAndTrailingTextFail) {
+    TempDir dir;
+    const std::string good = R"({"eotf": [)" + pqEntry(1000, 0) + "]}";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {good + "\n{\"eotf\": []}\n",
+         "  not strict JSON (the loader keeps the last of a repeated key and ignores text after "
+         "the value): Line 2, Column 1: Extra non-whitespace after JSON value.\n"},
+        {R"({"eotf": [], "eotf": [)" + pqEntry(1000, 0) + "]}",
+         "  not strict JSON (the loader keeps the last of a repeated key and ignores text after "
+         "the value): Line 1, Column 14: Duplicate key: 'eotf'\n"},
+        {R"({"eotf": [{"max_luminance": 4000, )" + pqEntry(1000, 0).substr(1) + "]}",
+         ": Duplicate key: 'max_luminance'\n"},
+    };
+    for (const auto& [text, line] : cases) {
+        ToolRun run = runTool({"preset", "check", dir.write("strict.json", text)});
+        EXPECT_EQ(run.status, 1) << text << "\n" << run.out;
+        EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
+        EXPECT_TRUE(has(run, "result: FAILED, 1 problem(s) with the JSON\n")) << run.out;
+    }
+    // Whitespace after the value is not text.
+    ToolRun spaced = runTool({"preset", "check", dir.write("spaced.json", good + "\n\n  \n")});
+    EXPECT_EQ(spaced.status, 0) << spaced.out;
 }
 
 TEST(PresetCheck, SharedKeysWithDifferentTablesWarnAndFailOnlyWithStrict) {

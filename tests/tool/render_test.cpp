@@ -274,5 +274,26 @@ TEST(WarningText, EverySentenceFromItsNumbers) {
     EXPECT_EQ(warningText(decreasing), "table entry 5 has an abscissa below the entry before it");
 }
 
+// The sentences of the warnings the analysis gives as numbers.
+TEST(WarningText, BrighteningAndFadeSayHowMuchWhereAndAgainstWhat) {
+    FrameWarning bright{WarningKind::Brightening};
+    bright.peak = RatioPeak{3.3869, 1181, 4000};
+    bright.maxRatio = 2;
+    EXPECT_EQ(warningText(bright),
+              "the table shows the picture up to 3.387 times as bright as mastered (1181 -> 4000 "
+              "cd/m²), above the limit of 2");
+    FrameWarning fade{WarningKind::Fade};
+    fade.peak = RatioPeak{1200, 0.5, 600};
+    fade.sourcePeak = 0.5;
+    fade.fadeFloor = 1;
+    EXPECT_EQ(warningText(fade),
+              "the source peak 0.5 cd/m² is under 1 cd/m² (a fade): the table shows it up to 1200 "
+              "times as bright as mastered (0.5 -> 600 cd/m²)");
+    FrameWarning targeted{WarningKind::InconsistentMetadata};
+    targeted.problem = MetadataProblem::TargetedDisplayWithoutCurve;
+    targeted.targetedDisplayNits = 1000;
+    EXPECT_EQ(warningText(targeted), "a targeted display of 1000 cd/m² is given without a tone curve");
+}
+
 }  // namespace
 }  // namespace kestrel::tool

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <set>
+
+#include <json/writer.h>
 
 #include "tool/cli_test_support.h"
 
@@ -45,7 +49,7 @@ TEST(ReportCommand, OutputAtEachLevelIsWhatTheLutTableGives) {
     ASSERT_EQ(run.status, 0) << run.err;
     const Json::Value report = parseJson(run.out);
     const Json::Value scenes = parseJson(readFile(kRegular))["SceneInfo"];
-    EXPECT_EQ(report["schema_version"].asInt(), 1);
+    EXPECT_EQ(report["schema_version"].asInt(), 2);
     ASSERT_EQ(report["targets"].size(), 1u);
     ASSERT_EQ(report["frames"]["frame"].size(), 259u);
     // Three scenes of one record each: three records, each analysed once.
@@ -88,7 +92,18 @@ TEST(ReportCommand, PlantedJumpIsFlaggedAndFailsTheGateOnlyWhenAsked) {
     EXPECT_EQ(report["targets"][1]["target_nits"].asUInt(), 1000u);
     for (size_t t = 0; t < 2; t++) {
         const Json::Value& target = report["targets"][static_cast<Json::ArrayIndex>(t)];
-        EXPECT_EQ(target["flagged_frame_count"].asUInt(), 1u);
+        // Frame 3 jumps; and frames 3 to 5, a run of three frames, stand out
+        // from frames 2 and 6 around them: a short run, flagged whole.
+        EXPECT_EQ(target["flagged_frame_count"].asUInt(), 3u);
+        ASSERT_EQ(target["glitches"].size(), 1u);
+        EXPECT_EQ(target["glitches"][0]["first_frame"].asUInt(), 3u);
+        EXPECT_EQ(target["glitches"][0]["last_frame"].asUInt(), 5u);
+        EXPECT_EQ(target["glitches"][0]["previous_frame"].asUInt(), 2u);
+        EXPECT_EQ(target["glitches"][0]["next_frame"].asUInt(), 6u);
+        EXPECT_EQ(target["badge"]["kind"].asString(), "bad");
+        // At 1000 cd/m² frames 3 to 5 (a 314.5 cd/m² peak) are also brightened 3.18 times.
+        EXPECT_EQ(target["badge"]["text"].asString(),
+                  t == 0 ? "3 flagged frames" : "3 flagged frames; 3 frames with warnings");
         ASSERT_GE(target["flagged"].size(), 1u);
         for (const Json::Value& f : target["flagged"]) {
             EXPECT_EQ(f["frame"].asUInt(), 3u);
@@ -108,12 +123,170 @@ TEST(ReportCommand, PlantedJumpIsFlaggedAndFailsTheGateOnlyWhenAsked) {
         {"report", kPlanted, "--target-nits", "600,1000", "--format", "json", "--fail-on-jumps"});
     EXPECT_EQ(gate.status, 1);
     EXPECT_EQ(gate.err,
-              "kestrel report: jumps inside a scene (--fail-on-jumps): flagged frames at "
-              "600 cd/m²: 1, 1000 cd/m²: 1\n");
+              "kestrel report: jumps inside a scene or short runs that stand out "
+              "(--fail-on-jumps): flagged frames at 600 cd/m²: 3, 1000 cd/m²: 3\n");
     ToolRun lenient = runTool({"report", kPlanted, "--target-nits", "600", "--format", "json",
                                "--fail-on-jumps", "--jump-threshold", "100"});
     EXPECT_EQ(lenient.status, 0) << lenient.err;
     EXPECT_EQ(parseJson(lenient.out)["jump_threshold_pq_codes"].asDouble(), 100.0);
+}
+
+// regular_metadata.json with one record of its long shot changed: the 99 %
+// entry of frame `frame` from 1181 to 1590.6 cd/m², as one flipped bit of
+// its SEI does in the stream.
+std::string flipped(const TempDir& dir, unsigned frame, bool keepScenes) {
+    Json::Value doc = parseJson(readFile(kRegular));
+    Json::Value& values =
+        doc["SceneInfo"][frame]["LuminanceParameters"]["LuminanceDistributions"]
+           ["DistributionValues"];
+    values[values.size() - 1] = 15906;
+    if (!keepScenes) {
+        for (Json::Value& e : doc["SceneInfo"]) e.removeMember("SceneId");
+    }
+    Json::StreamWriterBuilder builder;
+    return dir.write("flipped.json", Json::writeString(builder, doc));
+}
+
+TEST(ReportCommand, AStrayRecordInsideAShotIsFlaggedWhereverScenesComeFrom) {
+    TempDir dir;
+    for (bool keepScenes : {true, false}) {
+        SCOPED_TRACE(keepScenes ? "scene fields" : "scenes from metadata changes");
+        const std::string file = flipped(dir, 132, keepScenes);
+        ToolRun run = runTool({"report", file, "--target-nits", "600", "--format", "json",
+                               "--fail-on-jumps"});
+        EXPECT_EQ(run.status, 1) << run.err;
+        const Json::Value target = parseJson(run.out)["targets"][0];
+        bool found = false;
+        for (const Json::Value& g : target["glitches"]) {
+            found = found || (g["first_frame"].asUInt() == 132 && g["last_frame"].asUInt() == 132 &&
+                              g["previous_frame"].asUInt() == 131 && g["next_frame"].asUInt() == 133);
+        }
+        EXPECT_TRUE(found) << target["glitches"];
+        EXPECT_EQ(target["badge"]["kind"].asString(), "bad");
+    }
+}
+
+TEST(ReportCommand, DerivedScenesAreSaidAndAListOfScenesReplacesThem) {
+    TempDir dir;
+    // Twenty frames of one shot with a one-frame flash (its peak 3000 cd/m²
+    // instead of 1181), without scene numbers.
+    Json::Value doc = parseJson(readFile(kRegular));
+    Json::Value scenes(Json::arrayValue);
+    for (Json::ArrayIndex i = 6; i < 26; i++) {
+        Json::Value e = doc["SceneInfo"][i];
+        e.removeMember("SceneId");
+        if (i == 16) {
+            e["LuminanceParameters"]["MaxScl"][1] = 90000;
+            Json::Value& values = e["LuminanceParameters"]["LuminanceDistributions"]
+                                   ["DistributionValues"];
+            values[values.size() - 1] = 30000;
+        }
+        scenes.append(e);
+    }
+    doc["SceneInfo"] = scenes;
+    Json::StreamWriterBuilder builder;
+    const std::string clip = dir.write("flash.json", Json::writeString(builder, doc));
+    ToolRun run = runTool({"report", clip, "--target-nits", "1000", "--format", "json"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err,
+              "kestrel report: every scene (from the metadata changes) is one run of identical "
+              "metadata: only short runs of 4 frames or fewer were checked, not jumps inside "
+              "scenes; give the cuts with --scenes FILE\n");
+    Json::Value data = parseJson(run.out);
+    EXPECT_TRUE(data["scenes_are_metadata_runs"].asBool());
+    EXPECT_FALSE(data["jump_check"]["jumps_inside_scenes"].asBool());
+    ASSERT_EQ(data["targets"][0]["glitches"].size(), 1u) << data["targets"][0]["glitches"];
+    EXPECT_EQ(data["targets"][0]["glitches"][0]["first_frame"].asUInt(), 10u);
+
+    // The cuts given: one scene; the flash is inside it and jumps both ways.
+    const std::string list = dir.write("cuts.csv", "first_frame,note\n0,the only shot\n");
+    ToolRun listed =
+        runTool({"report", clip, "--target-nits", "1000", "--format", "json", "--scenes", list});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.err, "");
+    data = parseJson(listed.out);
+    EXPECT_EQ(data["scene_source"].asString(), "scene list");
+    EXPECT_EQ(data["scene_first_frames"], parseJson("[0]"));
+    EXPECT_TRUE(data["jump_check"]["jumps_inside_scenes"].asBool());
+    std::set<unsigned> jumped;
+    for (const Json::Value& f : data["targets"][0]["flagged"]) jumped.insert(f["frame"].asUInt());
+    EXPECT_EQ(jumped, (std::set<unsigned>{10, 11}));
+    EXPECT_EQ(data["targets"][0]["flagged_frame_count"].asUInt(), 2u);
+
+    // Without the flash nothing is flagged, and the badge is green only
+    // where jumps inside scenes could be looked for.
+    const std::string calm = dir.write(
+        "calm.json", R"({"SceneInfo": [)" + Json::writeString(builder, scenes[0]) + "," +
+                         Json::writeString(builder, scenes[0]) + "]}");
+    EXPECT_EQ(parseJson(runTool({"report", calm, "--format", "json"}).out)["targets"][0]["badge"]
+                  ["kind"]
+                      .asString(),
+              "partial");
+    EXPECT_EQ(parseJson(runTool({"report", calm, "--format", "json", "--scenes",
+                                 dir.write("zero.txt", "0\n")})
+                            .out)["targets"][0]["badge"]["kind"]
+                  .asString(),
+              "good");
+
+    // Lists that do not fit the clip stop the run.
+    for (const auto& [text, message] : std::vector<std::pair<std::string, std::string>>{
+             {"0\n20\n", "line 2: frame 20 is beyond the clip, whose last frame is 19"},
+             {"5\n5\n", "line 2: frame 5 does not come after frame 5: the list must rise"}}) {
+        const std::string bad = dir.write("bad.txt", text);
+        ToolRun refused = runTool({"report", clip, "--format", "json", "--scenes", bad});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err, "kestrel report: --scenes " + bad + ": " + message + "\n");
+        EXPECT_EQ(refused.out, "");
+    }
+    ToolRun missing = runTool({"report", clip, "--scenes", dir.path("none.txt")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err.rfind("kestrel report: --scenes " + dir.path("none.txt") + ": cannot open", 0),
+              0u)
+        << missing.err;
+}
+
+// Warnings are counted per target and kind, keep the badge from green, and
+// fail the run when asked; --max-ratio moves the brightening limit.
+TEST(ReportCommand, WarningsAreCountedAndFailTheGateWhenAsked) {
+    const std::string single = std::string(KESTREL_EXAMPLES) + "/metadata/single-frame-metadata.json";
+    TempDir dir;
+    const std::string cuts = dir.write("cuts.txt", "0\n");
+    // 584.3 cd/m² shown on 4000 cd/m²: 6.846 times; on 1000: 1.71 times.
+    ToolRun run = runTool({"report", single, "--target-nits", "1000,4000", "--format", "json",
+                           "--scenes", cuts});
+    EXPECT_EQ(run.status, 0) << run.err;
+    Json::Value data = parseJson(run.out);
+    EXPECT_EQ(data["targets"][0]["frames_with_warnings"].asUInt(), 0u);
+    EXPECT_EQ(data["targets"][0]["badge"]["kind"].asString(), "good");
+    EXPECT_EQ(data["targets"][1]["frames_with_warnings"].asUInt(), 1u);
+    EXPECT_EQ(data["targets"][1]["warning_counts"], parseJson(R"({"brightening": 1})"));
+    EXPECT_EQ(data["targets"][1]["badge"]["kind"].asString(), "partial");
+    EXPECT_EQ(data["targets"][1]["badge"]["text"].asString(), "no jumps; 1 frame with warnings");
+
+    for (const char* flag : {"--fail-on-warnings", "--strict"}) {
+        ToolRun gate = runTool({"report", single, "--target-nits", "1000,4000", "--format", "json",
+                                "--scenes", cuts, flag});
+        EXPECT_EQ(gate.status, 1) << flag;
+        EXPECT_EQ(gate.err,
+                  "kestrel report: frames with warnings (--fail-on-warnings): 1000 cd/m²: 0, "
+                  "4000 cd/m²: 1\n")
+            << flag;
+    }
+    // At a limit of 6.9 the 4000 cd/m² table passes; at 6.8 it does not.
+    EXPECT_EQ(runTool({"report", single, "--target-nits", "4000", "--format", "json", "--scenes",
+                       cuts, "--strict", "--max-ratio", "6.9"})
+                  .status,
+              0);
+    EXPECT_EQ(runTool({"report", single, "--target-nits", "4000", "--format", "json", "--scenes",
+                       cuts, "--strict", "--max-ratio", "6.8"})
+                  .status,
+              1);
+    EXPECT_EQ(runTool({"lut", single, "--target-nits", "4000", "--strict", "--max-ratio", "6.9"})
+                  .status,
+              0);
+    ToolRun bad = runTool({"lut", single, "--max-ratio", "0"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err.rfind("kestrel lut: --max-ratio must be above 0", 0), 0u) << bad.err;
 }
 
 TEST(ReportCommand, PageIsOneSmallFileThatCarriesItsData) {
@@ -122,9 +295,16 @@ TEST(ReportCommand, PageIsOneSmallFileThatCarriesItsData) {
     ToolRun run = runTool({"report", kRegular, "--target-nits", "400,600,1000", "-o", page});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "kestrel report: wrote " + page +
-                           ": 259 frames, 3 scenes; flagged frames at 400 cd/m²: 0, "
-                           "600 cd/m²: 0, 1000 cd/m²: 0\n");
+    // The file's scene fields cut exactly where its metadata changes: only
+    // short runs could be checked, and frames 3 to 5 are one.
+    EXPECT_EQ(run.err,
+              "kestrel report: every scene (from the scene fields) is one run of identical "
+              "metadata: only short runs of 4 frames or fewer were checked, not jumps inside "
+              "scenes; give the cuts with --scenes FILE\n"
+              "kestrel report: wrote " +
+                  page +
+                  ": 259 frames, 3 scenes; flagged frames at 400 cd/m²: 3, 600 cd/m²: 3, "
+                  "1000 cd/m²: 3\n");
     const std::string html = readFile(page);
     EXPECT_LT(html.size(), 2000000u);
     EXPECT_EQ(html.rfind("<!DOCTYPE html>", 0), 0u);
@@ -180,7 +360,8 @@ TEST(ReportCommand, BadRequestsAndRejectedFramesAreReported) {
     const std::string unwritable = dir.path("missing/report.html");
     ToolRun cannot = runTool({"report", kPlanted, "-o", unwritable});
     EXPECT_EQ(cannot.status, 1);
-    EXPECT_EQ(cannot.err, "kestrel report: " + unwritable + ": cannot write\n");
+    EXPECT_EQ(cannot.err,
+              "kestrel report: " + unwritable + ": cannot write: No such file or directory\n");
 
     const std::string clip = dir.write("clip.json",
                                        R"({"SceneInfo": [
@@ -201,6 +382,20 @@ TEST(ReportCommand, BadRequestsAndRejectedFramesAreReported) {
               std::string::npos)
         << rejected.err;
     EXPECT_NE(readFile(page).find("\"frames_rejected\":1"), std::string::npos);
+
+    // A clip of 0 frames fails as `lut` and `metadata` do, and writes nothing.
+    const std::string empty = dir.write("empty.json", R"({"SceneInfo": []})");
+    const std::string emptyPage = dir.path("empty.html");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"report", empty, "-o", emptyPage},
+          std::vector<std::string>{"report", empty, "--format", "json"}}) {
+        ToolRun nothing = runTool(args);
+        EXPECT_EQ(nothing.status, 1);
+        EXPECT_EQ(nothing.err, "kestrel report: " + empty +
+                                   ": holds no HDR10+ metadata (0 frames); no report written\n");
+        EXPECT_EQ(nothing.out, "");
+    }
+    EXPECT_FALSE(std::filesystem::exists(emptyPage));
 }
 
 }  // namespace

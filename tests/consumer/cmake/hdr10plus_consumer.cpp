@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "hdr10plus/json.h"
-#include "hdr10plus/payload.h"
-#include "hdr10plus/record.h"
+#include <kestrel/hdr10plus/json.h>
+#include <kestrel/hdr10plus/payload.h>
+#include <kestrel/hdr10plus/record.h>
 
 using namespace kestrel::hdr10plus;
 

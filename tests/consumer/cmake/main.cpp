@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/version.h"
-#include "metadata/VelmorHdrDynamicInfo.h"
-#include "plugin/IDPUHdr10CommandWriter.h"
+#include <kestrel/common/version.h>
+#include <kestrel/metadata/VelmorHdrDynamicInfo.h>
+#include <kestrel/plugin/IDPUHdr10CommandWriter.h>
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "plugin/IDPUHdr10CommandWriter.h"
-#include "preset/Hdr10Lut.h"
+#include <kestrel/plugin/IDPUHdr10CommandWriter.h>
+#include <kestrel/preset/Hdr10Lut.h>
 
 namespace {
 

@@ -17,7 +17,8 @@ const char* const kExitStatuses =
     "  1  an input was wrong or a check failed (the message says which), or, with\n"
     "     --strict, a warning was given\n"
     "  2  the command line was wrong\n"
-    "  3  frame --require-block: a frame got no block";
+    "  3  frame --require-block: a frame got no block, or a layer that needed tables\n"
+    "     got none";
 
 namespace {
 

@@ -10,11 +10,14 @@ void DisplayOptionGroup::addTargets(CLI::App& command, const std::string& target
     command.add_option("--target-nits", mTargetTexts, targetHelp)
         ->expected(1)
         ->take_all()
+        ->allow_extra_args(false)  // the next word is the input, not a second peak
         ->type_name("N[,N...]");
     command
         .add_option("--layer-nits", mLayerText,
                     "Maximum luminance of the layer, passed on as a host would (default " +
-                        std::to_string(kDefaultLayerNits) + ")")
+                        std::to_string(kDefaultLayerNits) +
+                        "). It changes nothing here: the library's table depends on the target "
+                        "only")
         ->type_name("N");
 }
 
@@ -25,6 +28,13 @@ void DisplayOptionGroup::addMaxError(CLI::App& command) {
                   "gain (default %g)",
                   kDefaultMaxError);
     command.add_option("--max-error", mMaxErrorText, help)->type_name("E");
+    char ratioHelp[240];
+    std::snprintf(ratioHelp, sizeof ratioHelp,
+                  "Warn when the table shows any input up to the source peak more than R times "
+                  "as bright as mastered (default %g: one photographic stop); a source peak "
+                  "under %g cd/m² is a fade, warned about whatever R",
+                  kDefaultMaxRatio, kFadePeakFloor);
+    command.add_option("--max-ratio", mMaxRatioText, ratioHelp)->type_name("R");
 }
 
 bool DisplayOptionGroup::readTargets(DisplayOptions& options, std::string& error) const {
@@ -38,8 +48,11 @@ bool DisplayOptionGroup::readTargets(DisplayOptions& options, std::string& error
 }
 
 bool DisplayOptionGroup::readMaxError(DisplayOptions& options, std::string& error) const {
-    return mMaxErrorText.empty() ||
-           parsePositiveNumber("--max-error", mMaxErrorText, options.maxError, error);
+    if (!mMaxErrorText.empty() &&
+        !parsePositiveNumber("--max-error", mMaxErrorText, options.maxError, error))
+        return false;
+    return mMaxRatioText.empty() ||
+           parsePositiveNumber("--max-ratio", mMaxRatioText, options.maxRatio, error);
 }
 
 }  // namespace kestrel::tool

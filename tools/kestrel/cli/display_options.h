@@ -16,6 +16,7 @@ struct DisplayOptions {
     std::vector<unsigned> targets{kDefaultTargetNits};  // target peaks, cd/m²
     unsigned layerNits = kDefaultLayerNits;
     double maxError = kDefaultMaxError;  // of unit gain
+    double maxRatio = kDefaultMaxRatio;  // luminance ratio, for the brightening warning
 };
 
 class DisplayOptionGroup {
@@ -23,7 +24,7 @@ public:
     // --target-nits (with the command's own help, which says what several
     // targets give) and --layer-nits.
     void addTargets(CLI::App& command, const std::string& targetHelp);
-    // --max-error.
+    // --max-error and --max-ratio.
     void addMaxError(CLI::App& command);
 
     // The texts given, read into `options`: false with `error` naming the
@@ -37,6 +38,7 @@ private:
     std::vector<std::string> mTargetTexts;
     std::string mLayerText;
     std::string mMaxErrorText;
+    std::string mMaxRatioText;
 };
 
 }  // namespace kestrel::tool

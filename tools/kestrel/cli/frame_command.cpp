@@ -1,6 +1,8 @@
 // kestrel frame: the plug-in loaded with dlopen and driven through its
 // virtual interface exactly as a host drives it, one scripted frame at a time.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -12,9 +14,11 @@
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/gate/preset_gate.h"
 #include "tools/kestrel/host/block_decode.h"
+#include "tools/kestrel/host/conversion_explainer.h"
 #include "tools/kestrel/host/dataspace_names.h"
 #include "tools/kestrel/host/descriptor_capture.h"
 #include "tools/kestrel/host/frame_script.h"
+#include "tools/kestrel/host/layer_outcome_text.h"
 #include "tools/kestrel/host/plugin_loader.h"
 
 namespace kestrel::tool {
@@ -29,6 +33,7 @@ struct FrameOptions {
     std::string preset;    // empty: the plug-in's own; else loaded at run time
     bool quiet = false;    // the plug-in's lines are not shown (errors still are)
     bool requireBlock = false;
+    std::string format = "text";  // text, json (outcomes and blocks) or c (blocks as C arrays)
 };
 
 // Where the plug-in's own lines go: shown inline, marked with "  | ",
@@ -39,8 +44,10 @@ public:
     bool open(const std::string& path, bool quiet, std::string& error) {
         mQuiet = quiet;
         if (path.empty()) return true;
+        errno = 0;
         mFile.open(path, std::ios::out | std::ios::trunc);
-        if (!mFile) error = path + ": cannot write";
+        if (!mFile)
+            error = path + ": cannot write: " + (errno != 0 ? std::strerror(errno) : "open failed");
         return static_cast<bool>(mFile);
     }
     void show(const std::string& text) {
@@ -90,10 +97,12 @@ bool writeBlock(const std::string& pattern, size_t frame, const hdrCoef& block,
     for (size_t at; (at = path.find(marker)) != std::string::npos;) {
         path.replace(at, marker.size(), std::to_string(frame));
     }
+    errno = 0;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(&block), sizeof block);
     if (!out) {
-        error = path + ": cannot write the block";
+        error = path + ": cannot write the block: " +
+                (errno != 0 ? std::strerror(errno) : "write failed");
         return false;
     }
     return true;
@@ -124,8 +133,10 @@ int runFrame(const FrameOptions& options) {
             }
         }
     }
+    const bool asText = options.format == "text";
     PluginOutput pluginOutput;
-    if (!pluginOutput.open(options.diagOut, options.quiet, error)) {
+    // JSON and C go to standard output whole: the plug-in's lines do not.
+    if (!pluginOutput.open(options.diagOut, options.quiet || !asText, error)) {
         std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
         return 1;
     }
@@ -137,11 +148,14 @@ int runFrame(const FrameOptions& options) {
     const std::string path = runtimePreset            ? runtimePresetLibraryPath()
                              : options.plugin.empty() ? defaultPluginPath()
                                                       : options.plugin;
-    std::cout << "plug-in: " << path << "\n";
-    if (runtimePreset) {
-        std::cout << "preset: " << options.preset << ", loaded at run time into its global store\n";
-    } else {
-        std::cout << compiledPresetLine(path) << "\n";
+    if (asText) {
+        std::cout << "plug-in: " << path << "\n";
+        if (runtimePreset) {
+            std::cout << "preset: " << options.preset
+                      << ", loaded at run time into its global store\n";
+        } else {
+            std::cout << compiledPresetLine(path) << "\n";
+        }
     }
     Plugin plugin;
     bool opened = false;
@@ -166,59 +180,152 @@ int runFrame(const FrameOptions& options) {
         return 1;
     }
 
+    // The explainer's store holds what the plug-in's holds: the file given
+    // at run time, or the one its build mark names (a file it could not
+    // load leaves both stores empty alike).
+    ConversionExplainer explainer;
+    std::string presetInUse;
+    std::string unexplained;
+    if (runtimePreset) {
+        presetInUse = options.preset;
+    } else {
+        PluginBuild build;
+        if (!readPluginBuild(path, build, error)) {
+            unexplained = "the plug-in names no preset (" + error + ")";
+        } else if (build.preset != "none") {
+            presetInUse = build.preset;
+        }
+    }
+    if (unexplained.empty()) explainer.loadPreset(presetInUse);
+    if (asText && !unexplained.empty()) std::cout << "layer outcomes: unknown: " << unexplained << "\n";
+
+    Json::Value document(Json::objectValue);
+    document["version"] = 1;
+    document["script"] = options.script;
+    document["plugin"] = path;
+    document["preset"] = presetInUse.empty() ? Json::Value() : Json::Value(presetInUse);
+    Json::Value frames(Json::arrayValue);
+    if (options.format == "c") {
+        std::cout << "/* kestrel frame " << options.script << ": the hdrCoef block of each frame "
+                  << "as " << path << " returned it */\n#include <stdint.h>\n";
+    }
+
     hdrCoef previous;
     bool havePrevious = false;
     size_t framesWithoutBlock = 0;
+    size_t layersNeedingTables = 0;
     int status = 0;
     for (size_t f = 0; f < script.frames.size() && status == 0; f++) {
         const ScriptFrame& frame = script.frames[f];
-        std::cout << "\nframe " << f << ":\n";
+        if (asText) std::cout << "\nframe " << f << ":\n";
         const bool setsTarget = frame.setsTarget || (f == 0 && script.setsTarget);
         const TargetSettings& target = frame.setsTarget ? frame.target : script.target;
-        if (setsTarget) {
+        if (asText && setsTarget) {
             std::cout << "  target: " << describeDataspace(target.dataspace) << ", "
                       << luminanceRange(target.minLuminance, target.maxLuminance) << "\n";
         }
-        for (const ScriptLayer& layer : frame.layers) describeLayer(layer);
+        if (asText) {
+            for (const ScriptLayer& layer : frame.layers) describeLayer(layer);
+        }
 
-        // What the setters answered, when it was "no".
+        // The same calls for the plug-in and the explainer; the setters'
+        // answers ("no") are the plug-in's.
         std::vector<std::string> refusals;
-        hdrCoef* block = nullptr;
-        pluginOutput.show(captureOutput([&] {
+        std::vector<int> selected;
+        auto feed = [&](IDPUHdr10CommandWriter& w, bool record) {
             if (setsTarget) {
-                writer->setTargetInfo(static_cast<int>(target.dataspace), nullptr);
-                writer->setTargetDisplayLuminance(target.minLuminance, target.maxLuminance);
+                w.setTargetInfo(static_cast<int>(target.dataspace), nullptr);
+                w.setTargetDisplayLuminance(target.minLuminance, target.maxLuminance);
             }
             for (const ScriptLayer& layer : frame.layers) {
                 const std::string which = "layer " + std::to_string(layer.index);
-                if (!writer->setLayerStaticMetadata(layer.index, static_cast<int>(layer.dataspace),
-                                                    layer.minLuminance, layer.maxLuminance)) {
-                    refusals.push_back("setLayerStaticMetadata for " + which + " returned false");
+                if (!w.setLayerStaticMetadata(layer.index, static_cast<int>(layer.dataspace),
+                                              layer.minLuminance, layer.maxLuminance)) {
+                    if (record) {
+                        refusals.push_back("setLayerStaticMetadata for " + which +
+                                           " returned false");
+                    }
+                } else if (record) {
+                    selected.push_back(layer.index);
                 }
                 const LayerMetadata& meta = layer.metadata;
                 if (meta.kind != LayerMetadata::Kind::Keep &&
-                    !writer->setLayerOpaqueData(layer.index, meta.record, meta.size) &&
-                    meta.kind == LayerMetadata::Kind::Record) {
+                    !w.setLayerOpaqueData(layer.index, meta.record, meta.size) &&
+                    meta.kind == LayerMetadata::Kind::Record && record) {
                     refusals.push_back(
                         "setLayerOpaqueData for " + which + " with " + std::to_string(meta.size) +
                         " bytes returned false: the layer has no HDR10+ metadata now");
                 }
-                if (layer.hasAlpha &&
-                    !writer->setLayerImageInfo(layer.index, 0, layer.alphaPremult)) {
+                if (layer.hasAlpha && !w.setLayerImageInfo(layer.index, 0, layer.alphaPremult) &&
+                    record) {
                     refusals.push_back("setLayerImageInfo for " + which + " returned false");
                 }
             }
+        };
+        hdrCoef* block = nullptr;
+        pluginOutput.show(captureOutput([&] {
+            feed(*writer, true);
             block = writer->getParams();
         }));
-        for (const std::string& refusal : refusals) std::cout << "  " << refusal << "\n";
+        std::vector<LayerReport> layers;
+        bool outcomesMatch = true;
+        if (unexplained.empty()) {
+            explainer.feed([&](IDPUHdr10CommandWriter& w) { feed(w, false); });
+            const hdrCoef* expected = explainer.getParams(selected, layers);
+            outcomesMatch = (expected == nullptr) == (block == nullptr) &&
+                            (block == nullptr || std::memcmp(expected, block, sizeof *block) == 0);
+            for (const LayerReport& layer : layers) layersNeedingTables += layer.neededTables;
+        }
+        if (!outcomesMatch) {
+            std::fprintf(stderr,
+                         "kestrel frame: warning: frame %zu: the plug-in's block differs from the "
+                         "one its preset's lookups give here: its layer outcomes are unknown\n",
+                         f);
+        }
+
+        Json::Value frameJson(Json::objectValue);
+        frameJson["frame"] = static_cast<Json::UInt64>(f);
+        Json::Value refused(Json::arrayValue);
+        for (const std::string& refusal : refusals) refused.append(refusal);
+        frameJson["refusals"] = refused;
+        frameJson["block_returned"] = block != nullptr;
+        Json::Value outcomes(Json::nullValue);
+        if (unexplained.empty() && outcomesMatch) {
+            outcomes = Json::Value(Json::arrayValue);
+            for (const LayerReport& layer : layers) outcomes.append(outcomeJson(layer));
+        }
+        frameJson["layers"] = outcomes;
+        frameJson["block"] = block != nullptr ? blockJson(*block) : Json::Value();
+
+        if (asText) {
+            for (const std::string& refusal : refusals) std::cout << "  " << refusal << "\n";
+            std::cout << (block != nullptr ? "getParams(): returned the block\n"
+                                           : "getParams(): returned null, no block for this frame\n");
+            if (unexplained.empty() && outcomesMatch) {
+                for (const LayerReport& layer : layers) {
+                    std::cout << "  outcome of layer " << layer.index << ": "
+                              << describeOutcome(layer, layers) << "\n";
+                }
+            } else if (unexplained.empty()) {
+                std::cout << "  layer outcomes: unknown: this block differs from the one the "
+                             "preset's lookups give\n";
+            }
+        }
+        if (options.format == "c") {
+            if (block != nullptr) {
+                std::cout << "\n/* frame " << f << " */\n";
+                writeBlockCArray(std::cout, *block, "kestrel_frame" + std::to_string(f) + "_block");
+            } else {
+                std::cout << "\n/* frame " << f << ": getParams() returned null */\n";
+            }
+        }
+        frames.append(frameJson);
 
         if (block == nullptr) {
-            std::cout << "getParams(): returned null, no block for this frame\n";
             framesWithoutBlock++;
             continue;
         }
-        std::cout << "getParams(): returned the block\n";
-        describeBlock(std::cout, *block, havePrevious ? &previous : nullptr);
+        if (asText) describeBlock(std::cout, *block, havePrevious ? &previous : nullptr);
         previous = *block;
         havePrevious = true;
         if (!options.blockOut.empty() && !writeBlock(options.blockOut, f, *block, error)) {
@@ -231,10 +338,28 @@ int runFrame(const FrameOptions& options) {
         delete writer;
         plugin.close();
     }));
-    std::cout << "\n"
-              << script.frames.size() << " frame(s), " << framesWithoutBlock
-              << " without a block\n";
-    if (status == 0 && options.requireBlock && framesWithoutBlock > 0) status = 3;
+    if (asText) {
+        std::cout << "\n"
+                  << script.frames.size() << " frame(s), " << framesWithoutBlock
+                  << " without a block\n";
+        if (layersNeedingTables > 0) {
+            std::cout << layersNeedingTables
+                      << " layer(s) passed through that needed tables (brighter than the "
+                         "target)\n";
+        }
+    } else if (options.format == "json") {
+        document["frames"] = frames;
+        document["frames_without_block"] = static_cast<Json::UInt64>(framesWithoutBlock);
+        document["layers_needing_tables"] = static_cast<Json::UInt64>(layersNeedingTables);
+        std::cout << prettyJson(document);
+    }
+    if (status == 0 && options.requireBlock && (framesWithoutBlock > 0 || layersNeedingTables > 0)) {
+        std::fprintf(stderr,
+                     "kestrel frame: --require-block: %zu frame(s) without a block, %zu layer(s) "
+                     "passed through that needed tables\n",
+                     framesWithoutBlock, layersNeedingTables);
+        status = 3;
+    }
     return status;
 }
 
@@ -247,7 +372,9 @@ const char* kFrameExamples =
     "  kestrel frame examples/frames/demo.json\n"
     "  kestrel frame examples/frames/demo.json --preset examples/presets/example_preset.json "
     "--quiet\n"
-    "  kestrel frame script.json --block-out block-{frame}.bin --require-block";
+    "  kestrel frame script.json --block-out block-{frame}.bin --require-block\n"
+    "  kestrel frame script.json --format json --require-block > frames.json\n"
+    "  kestrel frame script.json --format c > blocks.h";
 
 class FrameCommand : public Command {
 public:
@@ -277,7 +404,14 @@ public:
                                  "Write the 1416-byte block of each frame that has one to this "
                                  "file (\"{frame}\" in the name becomes the frame number)");
         frameCommand->add_flag("--require-block", frame.requireBlock,
-                               "Exit with status 3 when getParams() returns null for a frame");
+                               "Exit with status 3 when getParams() returns null for a frame, or "
+                               "passes through a layer that needed tables (not a gamma layer, "
+                               "and brighter than the target)");
+        frameCommand
+            ->add_option("--format", frame.format,
+                         "text (default); json: each frame's layer outcomes and block; c: each "
+                         "block as a C array of its 354 words")
+            ->check(CLI::IsMember({"text", "json", "c"}));
         frameCommand->footer(std::string(kFrameExamples) + "\n\n" + kExitStatuses);
         return frameCommand;
     }

@@ -3,7 +3,9 @@
 #include <json/value.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -45,8 +47,10 @@ class LibraryOutput {
 public:
     bool open(const std::string& path, std::string& error) {
         if (path.empty()) return true;
+        errno = 0;
         mFile.open(path, std::ios::out | std::ios::trunc);
-        if (!mFile) error = path + ": cannot write";
+        if (!mFile)
+            error = path + ": cannot write: " + (errno != 0 ? std::strerror(errno) : "open failed");
         return static_cast<bool>(mFile);
     }
     void show(const std::string& context, const std::vector<LibraryLine>& lines) {
@@ -68,6 +72,7 @@ ClipRequest requestOf(const LutOptions& o) {
     request.targets = o.targets;
     request.layerNits = o.layerNits;
     request.maxError = o.maxError;
+    request.maxRatio = o.maxRatio;
     if (o.allFrames) request.levels = o.levels.empty() ? kDefaultLevels : o.levels;
     return request;
 }
@@ -112,8 +117,9 @@ bool writePlot(const LutOptions& o, const std::vector<Chart>& charts) {
 
 int runOneFrame(const LutOptions& o, const Hdr10PlusDocument& document, LibraryOutput& library) {
     if (o.frame >= document.frameCount) {
-        std::fprintf(stderr, "kestrel lut: %s: frame %u is beyond its %u frames\n",
-                     o.metadata.c_str(), o.frame, document.frameCount);
+        std::fprintf(stderr, "kestrel lut: %s: frame %u is beyond its %u frame%s\n",
+                     o.metadata.c_str(), o.frame, document.frameCount,
+                     document.frameCount == 1 ? "" : "s");
         return kExitFailed;
     }
     const Hdr10PlusFrame* frame = nullptr;
@@ -237,7 +243,7 @@ const char* kLutExamples =
     "  kestrel lut clip.json --frame 12 --target-nits 600\n"
     "  kestrel lut clip.json --frame 12 --target-nits 400,600,1000 --plot curves.png\n"
     "  kestrel lut clip.json --all-frames --format json --strict > frames.json\n"
-    "  kestrel lut clip.json --all-frames --plot levels.svg --levels 1 10 100\n"
+    "  kestrel lut clip.json --all-frames --plot levels.svg --levels 1,10,100\n"
     "  kestrel lut clip.hevc --frame 12   (streams and container files too)";
 
 class LutCommand : public Command {
@@ -277,9 +283,13 @@ public:
                                  "largest interpolation error, time, warnings)");
         lutCommand
             ->add_option("--levels", mLevelTexts,
-                         "With --all-frames and --plot: input levels (cd/m²) whose output is "
-                         "drawn across the frames (default 1 10 100 1000)")
-            ->type_name("L");
+                         "With --all-frames and --plot: input levels (cd/m²), separated by "
+                         "commas, whose output is drawn across the frames (default "
+                         "1,10,100,1000)")
+            ->expected(1)
+            ->take_all()
+            ->allow_extra_args(false)
+            ->type_name("L[,L...]");
         mDisplay.addMaxError(*lutCommand);
         lutCommand->add_flag("--strict", lut.strict,
                              "Exit with status 1 when there is any warning");

@@ -1,25 +1,34 @@
 // kestrel metadata: the HDR10+ metadata of a stream, container or JSON file
 // in the JSON layout, one entry per frame in display order.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "analysis/clip_analysis.h"
 #include "clip/clip_reader.h"
 #include "clip/json_file.h"
 #include "hdr10plus/internal/json_value.h"
+#include "hdr10plus/record.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
+#include "tools/kestrel/render/warning_text.h"
 #include "tools/kestrel/cli/progress.h"
+#include "tools/kestrel/cli/standard_input.h"
+#include "tools/kestrel/render/payload_extras.h"
+#include "tools/kestrel/render/version.h"
 
 namespace kestrel::tool {
 
 namespace {
 
 struct MetadataOptions {
-    std::string input;   // JSON, HEVC Annex B stream or container file
+    std::string input;   // JSON, HEVC Annex B stream or container file; - for standard input
     std::string output;  // empty: standard output
+    bool check = false;  // the consistency rules, each frame; status 1 when one fails
 };
 
 constexpr const char* kCommand = "kestrel metadata";
@@ -88,7 +97,20 @@ std::vector<hdr10plus::Frame> documentFrames(const MetadataInput& input) {
 
 int runMetadata(const MetadataOptions& options) {
     TerminalReadProgress progress;
-    Result<MetadataInput> opened = openMetadataInput(options.input, OpenOptions{&progress});
+    OpenOptions open{&progress};
+    // `-`: standard input, read once into a file every reader can start again.
+    StandardInputCopy standardInput;
+    std::string path = options.input;
+    if (path == "-") {
+        std::string error;
+        if (!standardInput.make(error)) {
+            std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
+            return 1;
+        }
+        path = standardInput.path();
+        open.name = kStandardInputName;
+    }
+    Result<MetadataInput> opened = openMetadataInput(path, open);
     if (!opened) {
         std::fprintf(stderr, "%s: %s\n", kCommand, opened.status().message().c_str());
         return 1;
@@ -104,22 +126,34 @@ int runMetadata(const MetadataOptions& options) {
             ++(f.invalid ? invalid : missing);
     }
 
+    const std::vector<hdr10plus::Frame> frames = documentFrames(input);
     Json::Value document =
-        hdr10plus::writeJsonDocument(documentFrames(input), {"kestrel metadata", "1.0"});
+        hdr10plus::writeJsonDocument(frames, {"kestrel metadata", projectVersion()});
+    document["ToolInfo"]["Source"] = input.path;
+    // Frames read from payloads carry more than the layout holds; a JSON
+    // input has nothing more to give.
+    if (input.format != InputFormat::Json) {
+        for (Json::ArrayIndex i = 0; i < document["SceneInfo"].size() && i < frames.size(); i++) {
+            if (input.frames[i].frame) addPayloadExtras(frames[i], document["SceneInfo"][i]);
+        }
+    }
     std::string text = prettyJson(document);
     if (options.output.empty()) {
         // Flushed here so that a full disk or a closed pipe is a failure,
         // not lost at exit.
         std::fwrite(text.data(), 1, text.size(), stdout);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            std::fprintf(stderr, "%s: standard output: cannot write\n", kCommand);
+            std::fprintf(stderr, "%s: standard output: cannot write: %s\n", kCommand,
+                         errno != 0 ? std::strerror(errno) : "write failed");
             return 1;
         }
     } else {
+        errno = 0;
         std::ofstream out(options.output, std::ios::binary);
         out << text;
         if (!out.flush()) {
-            std::fprintf(stderr, "%s: %s: cannot write\n", kCommand, options.output.c_str());
+            std::fprintf(stderr, "%s: %s: cannot write: %s\n", kCommand, options.output.c_str(),
+                         errno != 0 ? std::strerror(errno) : "write failed");
             return 1;
         }
     }
@@ -136,6 +170,21 @@ int runMetadata(const MetadataOptions& options) {
     report(input.path, summary);
 
     int status = 0;
+    if (options.check) {
+        size_t failing = 0;
+        for (size_t i = 0; i < input.frames.size(); i++) {
+            if (!input.frames[i].frame) continue;
+            const std::vector<FrameWarning> broken =
+                metadataConsistency(hdr10plus::toRecord(*input.frames[i].frame));
+            if (!broken.empty()) failing++;
+            for (const FrameWarning& w : broken)
+                report(input.path, "frame " + std::to_string(i) + ": " + warningText(w));
+        }
+        report(input.path, "--check: " + std::to_string(failing) + " frame" +
+                               (failing == 1 ? "" : "s") + " of " +
+                               std::to_string(own + repeated) + " with metadata break a rule");
+        if (failing > 0) status = 1;
+    }
     if (input.damage) {
         report(input.path, *input.damage);
         status = 1;
@@ -155,7 +204,9 @@ namespace {
 const char* kMetadataExamples =
     "Examples:\n"
     "  kestrel metadata clip.hevc -o clip.json\n"
-    "  kestrel metadata film.mkv > film.json";
+    "  kestrel metadata film.mkv > film.json\n"
+    "  ffmpeg -i film.mkv -c copy -f hevc - | kestrel metadata - > film.json\n"
+    "  kestrel metadata clip.hevc --check -o clip.json";
 
 class MetadataCommand : public Command {
 public:
@@ -167,11 +218,16 @@ public:
             "per frame in display order");
         metadataCommand
             ->add_option("input", metadata.input,
-                         "HEVC Annex B stream (.hevc, .h265), Matroska or MP4 file, or "
-                         "HDR10+ JSON; told apart by content")
+                         "HEVC Annex B stream (.hevc, .h265), Matroska, WebM, MP4 or MPEG-TS "
+                         "file, or HDR10+ JSON; told apart by content; - for standard input")
             ->required();
         metadataCommand->add_option("-o,--output", metadata.output,
                                     "Write the JSON to this file (default: standard output)");
+        metadataCommand->add_flag(
+            "--check", metadata.check,
+            "Check each frame's statistics and curve against each other (MaxScl below the 99 % "
+            "entry, percentages out of order, a curve for a 0 cd/m² display, a targeted display "
+            "without a curve); exit with status 1 when one fails");
         metadataCommand->footer(
             std::string(kMetadataExamples) + "\n\n" + kExitStatuses +
             "\n  metadata gives 1 when the input is damaged (the frames before the damage are\n"

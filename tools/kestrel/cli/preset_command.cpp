@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,24 +60,31 @@ int checkJson(const std::string& path) {
         return 1;
     }
     int problems = 0;
+    auto problem = [&problems](const std::string& line) {
+        std::cout << "  " << line << "\n";
+        problems++;
+    };
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string strictError = strictJsonError(text);
+    if (!strictError.empty()) {
+        problem("not strict JSON (the loader keeps the last of a repeated key and ignores text "
+                "after the value): " +
+                strictError);
+    }
     for (unsigned s = 0; s < kNumPresetSections; s++) {
         const char* section = presetSectionKey(static_cast<PresetSection>(s));
         if (!root.isMember(section)) {
             std::cout << "  \"" << section << "\": absent\n";
-        } else if (root[section].isArray() || root[section].isObject()) {
+        } else if (root[section].isArray()) {
             std::cout << "  \"" << section << "\": " << root[section].size() << " entries\n";
-        } else if (!root[section].isNull()) {
-            std::cout << "  \"" << section
-                      << "\": not an array, so the loader takes nothing from it\n";
-            problems++;
-        } else {
+        } else if (root[section].isNull()) {
             std::cout << "  \"" << section << "\": null\n";
         }
     }
-    for (const std::string& line : unknownSections(root)) {
-        std::cout << "  " << line << "\n";
-        problems++;
-    }
+    for (const std::string& line : misshapenSections(root)) problem(line);
+    for (const std::string& line : unknownSections(root)) problem(line);
+    for (const std::string& line : silentlyConvertedValues(root)) problem(line);
     return problems;
 }
 
@@ -232,11 +241,17 @@ int runPresetCheck(const PresetCheckOptions& options) {
               << " OETF entries under " << roots << " product peaks, "
               << store->gamutMappings.size() << " gamut mappings\n";
 
+    const std::vector<std::string> wide = valuesWiderThanTheirField(*store);
     const std::vector<std::string> unordered = nonIncreasingTables(*store);
+    const std::vector<std::string> falling = fallingTables(*store);
     const std::vector<std::string> duplicates = duplicateKeys(*store);
     std::cout << "tables:\n";
     std::vector<std::string> findings;
+    for (const std::string& line : wide) findings.push_back("error: " + line);
     for (const std::string& line : unordered) findings.push_back("error: " + line);
+    for (const std::string& line : falling) findings.push_back("error: " + line);
+    if (unordered.empty() && wide.empty() && falling.empty() && duplicates.empty())
+        findings.push_back("no problems");
     for (const std::string& line : duplicates) findings.push_back("warning: " + line);
     printIndented(findings);
 
@@ -263,9 +278,16 @@ int runPresetCheck(const PresetCheckOptions& options) {
     }
     if (problems > 0) failures.push_back(std::to_string(problems) + " problem(s) with the JSON");
     if (report.storedTotal() == 0) failures.push_back("nothing was stored");
+    if (!wide.empty()) {
+        failures.push_back(std::to_string(wide.size()) +
+                           " table(s) with values wider than their field");
+    }
     if (!unordered.empty()) {
         failures.push_back(std::to_string(unordered.size()) +
                            " table(s) whose x-values do not increase");
+    }
+    if (!falling.empty()) {
+        failures.push_back(std::to_string(falling.size()) + " table(s) whose y-values fall");
     }
     const std::string warnings =
         std::to_string(duplicates.size()) + " warning" + (duplicates.size() == 1 ? "" : "s");

@@ -4,12 +4,16 @@
 // where the picture will pump.
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <string>
 
+#include "analysis/scene_list.h"
 #include "clip/clip_reader.h"
 #include "clip/hdr10plus_document.h"
 #include "clip/json_file.h"
@@ -31,6 +35,8 @@ struct ReportOptions : DisplayOptions {
     std::string output;                                 // empty: standard output
     double jumpThreshold = kDefaultJumpThresholdCodes;  // 10-bit PQ codes
     bool failOnJumps = false;
+    bool failOnWarnings = false;
+    std::string scenes;  // a list of first frames of scenes; empty: from the metadata
 };
 
 // The library's error lines change what a table means, so they are shown,
@@ -60,7 +66,7 @@ std::string flaggedSummary(const Report& report) {
     for (size_t t = 0; t < report.clip.targets.size(); t++) {
         if (!text.empty()) text += ", ";
         text += std::to_string(report.clip.targets[t].targetNits) +
-                " cd/m²: " + std::to_string(flaggedFrameCount(report.jumps[t]));
+                " cd/m²: " + std::to_string(flaggedFrameCount(report, t));
     }
     return text;
 }
@@ -83,12 +89,41 @@ int runReport(const ReportOptions& o) {
         return 1;
     }
     const Hdr10PlusDocument& document = *loaded;
+    // A clip without frames has nothing to report on, and a page saying so
+    // would look like a clip that passed.
+    if (document.frameCount == 0) {
+        std::fprintf(stderr, "%s: %s: holds no HDR10+ metadata (0 frames); no report written\n",
+                     name, o.input.c_str());
+        return 1;
+    }
+    std::vector<unsigned> sceneList;
+    if (!o.scenes.empty()) {
+        const Status readable = readableFile(o.scenes);
+        std::ifstream in(o.scenes, std::ios::binary);
+        if (!readable || !in) {
+            std::fprintf(stderr, "%s: --scenes %s\n", name,
+                         readable ? (o.scenes + ": cannot open").c_str()
+                                  : readable.message().c_str());
+            return 1;
+        }
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        Result<std::vector<unsigned>> parsed = parseSceneList(text, document.frameCount);
+        if (!parsed.ok()) {
+            std::fprintf(stderr, "%s: --scenes %s: %s\n", name, o.scenes.c_str(),
+                         parsed.status().message().c_str());
+            return 1;
+        }
+        sceneList = std::move(parsed.value());
+    }
     // Opened before the work, so that a name that cannot be written fails at once.
     std::ofstream file;
     if (!o.output.empty()) {
+        errno = 0;
         file.open(o.output, std::ios::out | std::ios::trunc | std::ios::binary);
         if (!file) {
-            std::fprintf(stderr, "%s: %s: cannot write\n", name, o.output.c_str());
+            std::fprintf(stderr, "%s: %s: cannot write: %s\n", name, o.output.c_str(),
+                         errno != 0 ? std::strerror(errno) : "open failed");
             return 1;
         }
     }
@@ -99,6 +134,8 @@ int runReport(const ReportOptions& o) {
     request.layerNits = o.layerNits;
     request.thresholdCodes = o.jumpThreshold;
     request.maxError = o.maxError;
+    request.maxRatio = o.maxRatio;
+    request.sceneList = sceneList;
     Report report;
     {
         ProgressBar progress(static_cast<unsigned>(document.frames.size() * o.targets.size()),
@@ -125,7 +162,20 @@ int runReport(const ReportOptions& o) {
     }
 
     size_t flagged = 0;
-    for (const std::vector<Jump>& jumps : report.jumps) flagged += flaggedFrameCount(jumps);
+    for (size_t t = 0; t < report.clip.targets.size(); t++) flagged += flaggedFrameCount(report, t);
+    // A check that could not look inside scenes says so: no flagged frame
+    // then means less than it seems.
+    if (!jumpsInsideScenesChecked(report.scenes) && !report.clip.targets.empty() &&
+        !report.clip.targets.front().frames.empty()) {
+        std::fprintf(stderr,
+                     "%s: every scene (from the %s) is one run of identical metadata: only short "
+                     "runs of %u frames or fewer were checked, not jumps inside scenes; give the "
+                     "cuts with --scenes FILE\n",
+                     name,
+                     report.scenes.source == SceneSource::SceneFields ? "scene fields"
+                                                                      : "metadata changes",
+                     kMaxGlitchFrames);
+    }
     if (!o.output.empty()) {
         const unsigned frames = report.clip.frameCount;
         const size_t scenes = report.scenes.firstFrames.size();
@@ -134,8 +184,25 @@ int runReport(const ReportOptions& o) {
                      scenes == 1 ? "" : "s", flaggedSummary(report).c_str());
     }
     int status = report.clip.rejected.empty() ? 0 : 1;
+    if (o.failOnWarnings) {
+        std::string counts;
+        size_t warned = 0;
+        for (const TargetRows& rows : report.clip.targets) {
+            const size_t n = framesWithWarnings(rows);
+            warned += n;
+            counts += (counts.empty() ? "" : ", ") + std::to_string(rows.targetNits) +
+                      " cd/m²: " + std::to_string(n);
+        }
+        if (warned > 0) {
+            std::fprintf(stderr, "%s: frames with warnings (--fail-on-warnings): %s\n", name,
+                         counts.c_str());
+            status = 1;
+        }
+    }
     if (o.failOnJumps && flagged > 0) {
-        std::fprintf(stderr, "%s: jumps inside a scene (--fail-on-jumps): flagged frames at %s\n",
+        std::fprintf(stderr,
+                     "%s: jumps inside a scene or short runs that stand out (--fail-on-jumps): "
+                     "flagged frames at %s\n",
                      name, flaggedSummary(report).c_str());
         status = 1;
     }
@@ -184,11 +251,20 @@ public:
             ->type_name("CODES");
         mDisplay.addMaxError(*reportCommand);
         reportCommand->add_flag("--fail-on-jumps", report.failOnJumps,
-                                "Exit with status 1 when a frame is flagged");
+                                "Exit with status 1 when a frame is flagged (a jump inside a "
+                                "scene, or a short run that stands out)");
+        reportCommand->add_flag("--fail-on-warnings,--strict", report.failOnWarnings,
+                                "Exit with status 1 when any frame has a warning");
+        reportCommand
+            ->add_option("--scenes", report.scenes,
+                         "The first frame of each scene, one a line or in the first column of a "
+                         "CSV file, instead of the metadata's scenes")
+            ->type_name("FILE");
         reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
                               "\n  report gives 1 also when a frame was rejected (the page is "
-                              "still written),\n  or, with --fail-on-jumps, when a frame was "
-                              "flagged");
+                              "still written),\n  when the clip has no frames, with "
+                              "--fail-on-jumps when a frame was\n  flagged, and with "
+                              "--fail-on-warnings when a frame has a warning");
         return reportCommand;
     }
     std::string check() override {

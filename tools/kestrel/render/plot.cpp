@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -488,11 +490,12 @@ bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std:
         error = path + ": " + error;
         return false;
     }
+    errno = 0;
     std::ofstream file(path, std::ios::out | std::ios::binary | std::ios::trunc);
     file << drawing.str();
     file.close();
     if (!file) {
-        error = path + ": cannot write";
+        error = path + ": cannot write: " + (errno != 0 ? std::strerror(errno) : "write failed");
         return false;
     }
     return true;

@@ -18,7 +18,90 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 const char* sceneSourceName(SceneSource s) {
-    return s == SceneSource::SceneFields ? "scene fields" : "metadata changes";
+    switch (s) {
+        case SceneSource::SceneFields:
+            return "scene fields";
+        case SceneSource::SceneList:
+            return "scene list";
+        case SceneSource::MetadataChanges:
+            break;
+    }
+    return "metadata changes";
+}
+
+// What the jump check could look at, said plainly: the page's badges and the
+// command's notice are made from it.
+Json::Value jumpCheckJson(const Report& report) {
+    Json::Value c;
+    const bool inside = jumpsInsideScenesChecked(report.scenes);
+    c["jumps_inside_scenes"] = inside;
+    c["short_runs"] = true;
+    c["max_short_run_frames"] = kMaxGlitchFrames;
+    c["said"] =
+        inside ? "jumps inside scenes, and short runs of " + std::to_string(kMaxGlitchFrames) +
+                     " frames or fewer that stand out from both neighbours"
+               : "only short runs of " + std::to_string(kMaxGlitchFrames) +
+                     " frames or fewer that stand out from both neighbours: every scene is one "
+                     "run of identical metadata, so no jump inside a scene can be found "
+                     "(give the cuts with --scenes FILE)";
+    return c;
+}
+
+// A target's badge: red with flagged frames; green only when jumps inside
+// scenes could be looked for and no frame has a warning; otherwise amber,
+// saying what was checked and what was found.
+Json::Value badgeJson(const Report& report, size_t t) {
+    Json::Value b;
+    const size_t flagged = flaggedFrameCount(report, t);
+    const size_t warned = framesWithWarnings(report.clip.targets[t]);
+    const std::string warnings =
+        warned > 0 ? "; " + std::to_string(warned) + " frame" + (warned > 1 ? "s" : "") +
+                         " with warnings"
+                   : "";
+    if (flagged > 0) {
+        b["kind"] = "bad";
+        b["text"] = std::to_string(flagged) + " flagged frame" + (flagged > 1 ? "s" : "") + warnings;
+    } else if (!jumpsInsideScenesChecked(report.scenes)) {
+        b["kind"] = "partial";
+        b["text"] = "no glitch in short runs; jumps inside scenes not checked" + warnings;
+    } else if (warned > 0) {
+        b["kind"] = "partial";
+        b["text"] = "no jumps" + warnings;
+    } else {
+        b["kind"] = "good";
+        b["text"] = "no jumps";
+    }
+    return b;
+}
+
+// Per warning kind, the frames of a target that have it.
+Json::Value warningCountsJson(const TargetRows& rows) {
+    Json::Value counts(Json::objectValue);
+    for (const FrameRow& row : rows.frames) {
+        std::set<WarningKind> kinds;
+        for (const FrameWarning& w : row.warnings) kinds.insert(w.kind);
+        for (WarningKind k : kinds) {
+            Json::Value& n = counts[warningKindName(k)];
+            n = n.asUInt() + 1;
+        }
+    }
+    return counts;
+}
+
+Json::Value glitchJson(const Glitch& g) {
+    Json::Value f;
+    f["first_frame"] = g.firstFrame;
+    f["last_frame"] = g.lastFrame;
+    f["previous_frame"] = g.previousFrame;
+    f["next_frame"] = g.nextFrame;
+    f["level"] = levelKey(g.level);
+    f["before_nits"] = g.beforeNits;
+    f["run_nits"] = g.runNits;
+    f["after_nits"] = g.afterNits;
+    f["before_pq_code"] = g.beforeCode;
+    f["run_pq_code"] = g.runCode;
+    f["after_pq_code"] = g.afterCode;
+    return f;
 }
 
 // The smallest positive and the largest of some luminances (null when none
@@ -145,6 +228,8 @@ Json::Value reportJson(const Report& report, bool withCurves) {
     v["scene_count"] = static_cast<Json::UInt>(report.scenes.firstFrames.size());
     v["scene_first_frames"] = Json::Value(Json::arrayValue);
     for (unsigned f : report.scenes.firstFrames) v["scene_first_frames"].append(f);
+    v["scenes_are_metadata_runs"] = report.scenes.scenesAreMetadataRuns;
+    v["jump_check"] = jumpCheckJson(report);
     v["jump_threshold_pq_codes"] = report.thresholdCodes;
     v["levels"] = Json::Value(Json::arrayValue);
     for (size_t l = 0; l <= reportLevels().size(); l++) v["levels"].append(levelKey(l));
@@ -182,7 +267,10 @@ Json::Value reportJson(const Report& report, bool withCurves) {
         Json::Value tv;
         tv["target_nits"] = target.targetNits;
         tv["target_pq_code"] = pqCodeOfNits(target.targetNits);
-        tv["flagged_frame_count"] = static_cast<Json::UInt>(flaggedFrameCount(report.jumps[t]));
+        tv["flagged_frame_count"] = static_cast<Json::UInt>(flaggedFrameCount(report, t));
+        tv["badge"] = badgeJson(report, t);
+        tv["frames_with_warnings"] = static_cast<Json::UInt>(framesWithWarnings(target));
+        tv["warning_counts"] = warningCountsJson(target);
         double largestError = kNaN;
         Extent timeline;
         std::vector<std::vector<double>> adapted;
@@ -206,6 +294,8 @@ Json::Value reportJson(const Report& report, bool withCurves) {
         tv["largest_interpolation_error"] = jsonNumber(largestError);
         tv["flagged"] = Json::Value(Json::arrayValue);
         for (const Jump& j : report.jumps[t]) tv["flagged"].append(flaggedJson(j));
+        tv["glitches"] = Json::Value(Json::arrayValue);
+        for (const Glitch& g : report.glitches[t]) tv["glitches"].append(glitchJson(g));
         if (withCurves) {
             const CurveSummary summary = summariseCurves(adapted, records.rowCount);
             Extent curves;

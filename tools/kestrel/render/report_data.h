@@ -15,7 +15,10 @@ namespace kestrel::tool {
 
 // The document's "schema_version". It grows whenever a key is removed or
 // changes meaning; a reader checks it before anything else.
-constexpr int kReportSchemaVersion = 1;
+// 2: "flagged_frame_count" counts the frames of short runs too ("glitches"),
+// and "badge", "jump_check", "scenes_are_metadata_runs", "frames_with_warnings"
+// and "warning_counts" say what was checked and found.
+constexpr int kReportSchemaVersion = 2;
 
 // The key of level `l` in "output_nits" and "flagged": "1", "10", "100",
 // "1000", then "average".

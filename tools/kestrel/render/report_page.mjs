@@ -265,8 +265,7 @@ export function main(data) {
     row("Input", data.file);
     row("Frames", `${data.frame_count} in the file: ${data.frames_with_metadata} with metadata read, ` +
         `${data.frames_rejected} rejected, ${data.frames_with_tone_curve} with a tone curve of their own`);
-    row("Scenes", `${data.scene_count}, from the ${data.scene_source}` + (data.scene_source === "metadata changes"
-        ? " (the file gives no scene numbers: every change of metadata is taken as a cut, so no jump inside a scene can be found)" : ""));
+    row("Scenes", `${data.scene_count}, from the ${data.scene_source}; checked: ${data.jump_check.said}`);
     row("Source peak", finite(data.source_peak_nits.min)
         ? `${fmt(data.source_peak_nits.min)} to ${fmt(data.source_peak_nits.max)} cd/m² (from the statistics; the curve's input 1.0)` : "unknown (no statistics)");
     row("Targeted display peaks", data.targeted_display_nits.length
@@ -276,9 +275,11 @@ export function main(data) {
     el("th", {}, flaggedRow, "Flagged frames");
     const flagged = el("td", {}, flaggedRow);
     for (const tg of data.targets) {
-      el("span", { class: "badge " + (tg.flagged_frame_count ? "bad" : "good"), "data-target": tg.target_nits }, flagged,
-         `${tg.target_nits} cd/m²: ${tg.flagged_frame_count}`);
+      el("span", { class: "badge " + tg.badge.kind, "data-target": tg.target_nits }, flagged,
+         `${tg.target_nits} cd/m²: ${tg.flagged_frame_count}` + (tg.badge.kind === "partial" ? " (short runs only)" : ""));
     }
+    row("Warnings", data.targets.map((tg) => `${tg.target_nits} cd/m²: ${tg.frames_with_warnings} frame${tg.frames_with_warnings === 1 ? "" : "s"}` +
+        (tg.frames_with_warnings ? " (" + Object.entries(tg.warning_counts).map(([k, n]) => `${k.replace(/_/g, " ")} ${n}`).join(", ") + ")" : "")).join("; "));
     row("Jump threshold", `more than ${data.jump_threshold_pq_codes} PQ codes (10-bit) between two frames of a scene, at input ` +
         levels.map(levelShort).join(", "));
     row("Library version", data.library_version);
@@ -653,8 +654,7 @@ export function main(data) {
       const h = el("h2", {}, section, `Target display ${tg.target_nits} cd/m²`);
       // With no frame read there is nothing to have jumped: no "no jumps" badge.
       if (!N) { el("p", {}, section, "No frame could be read."); continue; }
-      el("span", { class: "badge " + (tg.flagged_frame_count ? "bad" : "good") }, h,
-         tg.flagged_frame_count ? `${tg.flagged_frame_count} flagged frame${tg.flagged_frame_count > 1 ? "s" : ""}` : "no jumps");
+      el("span", { class: "badge " + tg.badge.kind }, h, tg.badge.text);
       const t1 = el("div", {}, section), t2 = el("div", {}, section);
       timelines.push(() => { t1.replaceChildren(); timeline(t1, tg); });
       timelines.push(() => { t2.replaceChildren(); errorTimeline(t2, tg); });

@@ -87,6 +87,10 @@ Json::Value frameJson(const FrameRow& row) {
     v["frame"] = row.frame;
     v["target_nits"] = a.targetNits;
     v["source_peak_nits"] = a.sourcePeak;
+    if (a.sourcePeak <= 0) {
+        v["source_peak_unknown"] =
+            unknownPeakReason(whyPeakUnknown(a.source, a.sourcePeak), maxSclNits(a.source));
+    }
     v["source_curve"] = curveJson(a.source);
     v["source_curve"]["targeted_display_nits"] = a.source.targeted_system_display_maximum_luminance;
     v["adapted_curve"] = curveJson(a.adapted);
@@ -102,7 +106,13 @@ Json::Value frameJson(const FrameRow& row) {
         point["x"] = p.x;
         point["gain"] = p.gain;
         point["normalised_gain"] = normalisedGain(p.gain);
-        point["input_nits"] = inputNits(a, p.x);
+        // Without a source peak the input is a fraction of it, not cd/m².
+        if (a.sourcePeak > 0) {
+            point["input_nits"] = inputNits(a, p.x);
+        } else {
+            point["input_nits"] = Json::Value();
+            point["input_relative"] = inputNits(a, p.x);
+        }
         point["output_nits"] = outputNits(a, p.x, p.gain);
         point["luminance_ratio"] = orNull(luminanceRatio(a, p));
         v["points"].append(point);
@@ -136,7 +146,9 @@ void writeFrameTable(std::ostream& out, const FrameRow& row, const std::string& 
     if (a.sourcePeak > 0) {
         print(out, "source peak: %.6g cd/m² (the curve's input 1.0)\n", a.sourcePeak);
     } else {
-        print(out, "source peak: unknown (no statistics); input shown relative to it\n");
+        print(out, "source peak: unknown (%s); input shown relative to it\n",
+              unknownPeakReason(whyPeakUnknown(a.source, a.sourcePeak), maxSclNits(a.source))
+                  .c_str());
     }
     if (a.source.tone_mapping_flag == 1) {
         print(out, "source curve: %s, for a %u cd/m² display\n", curveText(a.source).c_str(),
@@ -146,7 +158,8 @@ void writeFrameTable(std::ostream& out, const FrameRow& row, const std::string& 
     }
     print(out, "adapted curve: %s, for the %u cd/m² target\n", curveText(a.adapted).c_str(),
           a.targetNits);
-    print(out, "%5s %12s %14s %12s %10s %10s %14s\n", "entry", "x", "input cd/m²", "y", "norm gain",
+    print(out, "%5s %12s %14s %12s %10s %10s %14s\n", "entry", "x",
+          a.sourcePeak > 0 ? "input cd/m²" : "input rel.", "y", "norm gain",
           "lum ratio", "output cd/m²");
     for (unsigned i = 0; i + 1 < kTableEntries; i++) {
         const TablePoint& p = a.points[i];
@@ -171,8 +184,9 @@ void writeFrameCsv(std::ostream& out, const FrameRow& row, bool header) {
     const LutAnalysis& a = row.lut;
     if (header)
         print(out,
-              "entry,lut_x,lut_y,x,y,input_nits,normalised_gain,output_nits,luminance_ratio,"
-              "target_nits,warnings\n");
+              "entry,lut_x,lut_y,x,y,%s,normalised_gain,output_nits,luminance_ratio,"
+              "target_nits,warnings\n",
+              a.sourcePeak > 0 ? "input_nits" : "input_relative");
     const std::string warnings = csvWarnings(row);
     for (unsigned i = 0; i < kTableEntries; i++) {
         const TablePoint& p = a.points[i];

@@ -27,13 +27,36 @@ std::string metadataText(const FrameWarning& w) {
         case MetadataProblem::PercentagesOutOfOrder:
             return "distribution percentages out of order: " + std::to_string(w.percentAfter) +
                    " % follows " + std::to_string(w.percentBefore) + " %";
+        case MetadataProblem::TargetedDisplayWithoutCurve:
+            return "a targeted display of " + std::to_string(w.targetedDisplayNits) +
+                   " cd/m² is given without a tone curve";
         case MetadataProblem::None:
             break;
     }
     return "the statistics or the curve contradict themselves";
 }
 
+// "2.77 times as bright as mastered (1000 -> 2770 cd/m²)"
+std::string brighter(const RatioPeak& peak) {
+    return number(peak.ratio) + " times as bright as mastered (" + number(peak.inputNits) +
+           " -> " + number(peak.outputNits) + " cd/m²)";
+}
+
 }  // namespace
+
+std::string unknownPeakReason(UnknownPeak why, double maxSclNits) {
+    switch (why) {
+        case UnknownPeak::Known:
+            return "";
+        case UnknownPeak::NoStatistics:
+            return "no statistics";
+        case UnknownPeak::ZeroMaxScl:
+            return "MaxScl is 0";
+        case UnknownPeak::ZeroPercentile99:
+            return "the 99 % entry is 0, although MaxScl is " + number(maxSclNits) + " cd/m²";
+    }
+    return "";
+}
 
 std::string warningText(const FrameWarning& w) {
     switch (w.kind) {
@@ -56,6 +79,16 @@ std::string warningText(const FrameWarning& w) {
         case WarningKind::DecreasingInput:
             return "table entry " + std::to_string(w.entry) +
                    " has an abscissa below the entry before it";
+        case WarningKind::Brightening:
+            return "the table shows the picture up to " + brighter(w.peak) +
+                   ", above the limit of " + number(w.maxRatio);
+        case WarningKind::Fade:
+            return "the source peak " + number(w.sourcePeak) + " cd/m² is under " +
+                   number(w.fadeFloor) + " cd/m² (a fade): the table shows it up to " +
+                   brighter(w.peak);
+        case WarningKind::UnknownSourcePeak:
+            return "the source peak is unknown: " + unknownPeakReason(w.unknownPeak, w.maxSclNits) +
+                   "; input is shown relative to the peak (1.0), and no luminance ratio exists";
     }
     return warningKindName(w.kind);
 }

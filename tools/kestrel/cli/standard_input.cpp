@@ -1,0 +1,60 @@
+#include "tools/kestrel/cli/standard_input.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace kestrel::tool {
+
+StandardInputCopy::~StandardInputCopy() {
+    if (!mPath.empty()) std::remove(mPath.c_str());
+}
+
+bool StandardInputCopy::make(std::string& error) {
+    const char* dir = std::getenv("TMPDIR");
+    std::string pattern = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") +
+                          "/kestrel-stdin-XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = mkstemp(name.data());
+    if (fd < 0) {
+        error = std::string(kStandardInputName) + ": cannot make a temporary file in " +
+                pattern.substr(0, pattern.rfind('/')) + ": " + std::strerror(errno);
+        return false;
+    }
+    mPath = name.data();
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = read(STDIN_FILENO, buffer.data(), buffer.size());
+        if (got == 0) break;
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            error = std::string(kStandardInputName) + ": cannot read: " + std::strerror(errno);
+            close(fd);
+            return false;
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = write(fd, buffer.data() + done, static_cast<size_t>(got - done));
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) {
+                error = std::string(kStandardInputName) + ": cannot copy to " + mPath + ": " +
+                        std::strerror(errno);
+                close(fd);
+                return false;
+            }
+            done += put;
+        }
+    }
+    if (close(fd) != 0) {
+        error = std::string(kStandardInputName) + ": cannot copy to " + mPath + ": " +
+                std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kestrel::tool
