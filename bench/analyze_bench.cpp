@@ -6,6 +6,7 @@
 // per second; analyze should stay within 1.3 times the decoding time.
 #include <benchmark/benchmark.h>
 
+#include <ctime>
 #include <string>
 
 #include "measure/luminance_statistics.h"
@@ -21,9 +22,24 @@ std::string sample(const char* name) {
     return std::string(KESTREL_HDR10PLUS_DIR) + "/streams/" + name;
 }
 
+// CPU time of the whole process (every decoder and measuring thread), s.
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// The process's CPU time per picture, ms: on a shared machine the figure to
+// compare, as the wall-clock time depends on what else runs.
+void reportCpu(benchmark::State& state, double cpuSeconds, size_t pictures) {
+    if (pictures > 0)
+        state.counters["cpu_ms_per_picture"] = cpuSeconds * 1e3 / static_cast<double>(pictures);
+}
+
 void BM_DecodeOnly(benchmark::State& state, const char* name) {
     const std::string path = sample(name);
     size_t pictures = 0;
+    const double cpu = processCpuSeconds();
     for (auto _ : state) {
         auto decoder = picture::VideoDecoder::open(path);
         if (!decoder) {
@@ -37,12 +53,14 @@ void BM_DecodeOnly(benchmark::State& state, const char* name) {
             ++pictures;
         }
     }
+    reportCpu(state, processCpuSeconds() - cpu, pictures);
     state.SetItemsProcessed(static_cast<int64_t>(pictures));
 }
 
 void BM_DecodeAndMeasure(benchmark::State& state, const char* name) {
     const std::string path = sample(name);
     size_t pictures = 0;
+    const double cpu = processCpuSeconds();
     for (auto _ : state) {
         auto clip = tool::measureClip(path, {}, nullptr);
         if (!clip) {
@@ -51,6 +69,7 @@ void BM_DecodeAndMeasure(benchmark::State& state, const char* name) {
         }
         pictures += clip->pictures.size();
     }
+    reportCpu(state, processCpuSeconds() - cpu, pictures);
     state.SetItemsProcessed(static_cast<int64_t>(pictures));
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <mutex>
 
 #include "measure/signal_code.h"
@@ -16,8 +17,71 @@ inline float nonNegative(float v) { return v > 0.0f ? v : 0.0f; }
 
 }  // namespace
 
+RowCounter::RowCounter()
+    : mCodes(MaxRgbHistogram::kBins + 1), mLowest(MaxRgbHistogram::kBins), mHighest(0),
+      mPeak{0, 0, 0} {
+    for (uint32_t k = 0; k < MaxRgbHistogram::kBins; ++k) mCodes[k] = {signalThreshold(k), 0};
+    mCodes[MaxRgbHistogram::kBins] = {std::numeric_limits<float>::infinity(), 0};
+}
+
 template <class Code>
-Status StatisticsCollector::addPixels(const picture::RgbImage& image, unsigned threads, Code code) {
+void RowCounter::addRow(const float* r, const float* g, const float* b, size_t n, Code code) {
+    if (n == 0) return;
+    std::array<float, 3> peak = {0.0f, 0.0f, 0.0f};
+    uint32_t lowest = mLowest, highest = mHighest;
+    for (size_t i = 0; i < n; ++i) {
+        // Codes never decrease with the value, so only the largest
+        // component needs its code (the pixel's maxRGB), and only the
+        // largest value of each component over the row (maxscl).
+        const float red = nonNegative(r[i]);
+        const float green = nonNegative(g[i]);
+        const float blue = nonNegative(b[i]);
+        peak[0] = std::max(peak[0], red);
+        peak[1] = std::max(peak[1], green);
+        peak[2] = std::max(peak[2], blue);
+        const uint32_t c = code(std::max(red, std::max(green, blue)));
+        ++mCodes[c].count;
+        lowest = std::min(lowest, c);
+        highest = std::max(highest, c);
+    }
+    mLowest = lowest;
+    mHighest = highest;
+    for (int c = 0; c < 3; ++c) mPeak[c] = std::max(mPeak[c], code(peak[c]));
+}
+
+void RowCounter::addLight(const float* r, const float* g, const float* b, size_t n) {
+    addRow(r, g, b, n, [](float nits) { return luminanceCode(static_cast<double>(nits)); });
+}
+
+void RowCounter::addSignal(const float* r, const float* g, const float* b, size_t n) {
+    const CodeCount* codes = mCodes.data();
+    addRow(r, g, b, n, [codes](float s) {
+        // 0 to 1 (never NaN here): signals above 1 have the code of 1. The
+        // largest code whose threshold is at or below s, found from the
+        // code at the start of s's step: the same answer as codeOfSignal.
+        s = std::min(s, 1.0f);
+        // The first comparison without a branch: most steps hold one
+        // threshold or none, and a branch on it would be a coin toss.
+        uint32_t c = stepCode(signalStep(s));
+        c += codes[c + 1].threshold <= s ? 1u : 0u;
+        while (codes[c + 1].threshold <= s) ++c;
+        return c;
+    });
+}
+
+void RowCounter::poolInto(StatisticsCollector& collector) {
+    for (uint32_t c = mLowest; c <= mHighest && c < MaxRgbHistogram::kBins; ++c) {
+        if (mCodes[c].count != 0) collector.mHistogram.add(c, mCodes[c].count);
+        mCodes[c].count = 0;
+    }
+    for (int c = 0; c < 3; ++c) collector.mPeak[c] = std::max(collector.mPeak[c], mPeak[c]);
+    mLowest = MaxRgbHistogram::kBins;
+    mHighest = 0;
+    mPeak = {0, 0, 0};
+}
+
+template <class Add>
+Status StatisticsCollector::addPixels(const picture::RgbImage& image, unsigned threads, Add add) {
     const size_t pixels = size_t{image.width} * image.height;
     if (image.r.size() != pixels || image.g.size() != pixels || image.b.size() != pixels)
         return Status::failure(ErrorKind::Invalid,
@@ -28,38 +92,29 @@ Status StatisticsCollector::addPixels(const picture::RgbImage& image, unsigned t
 
     std::mutex lock;
     picture::forEachRowBlock(image.height, threads, [&](unsigned from, unsigned to) {
-        // Each thread counts into its own histogram; 32 bits hold the
-        // counts of any picture up to 2^32 pixels.
-        std::vector<uint32_t> counts(MaxRgbHistogram::kBins, 0);
-        std::array<float, 3> peak = {0.0f, 0.0f, 0.0f};
+        // Each thread counts into its own counter.
+        RowCounter counter;
         const size_t begin = size_t{from} * image.width, end = size_t{to} * image.width;
-        for (size_t i = begin; i < end; ++i) {
-            // Codes never decrease with the value, so only the largest
-            // component needs its code (the pixel's maxRGB), and only the
-            // largest value of each component over the picture (maxscl).
-            const float r = nonNegative(image.r[i]);
-            const float g = nonNegative(image.g[i]);
-            const float b = nonNegative(image.b[i]);
-            peak[0] = std::max(peak[0], r);
-            peak[1] = std::max(peak[1], g);
-            peak[2] = std::max(peak[2], b);
-            ++counts[code(std::max(r, std::max(g, b)))];
-        }
+        add(counter, image.r.data() + begin, image.g.data() + begin, image.b.data() + begin,
+            end - begin);
         std::lock_guard<std::mutex> guard(lock);
-        for (uint32_t c = 0; c < MaxRgbHistogram::kBins; ++c)
-            if (counts[c] != 0) mHistogram.add(c, counts[c]);
-        for (int c = 0; c < 3; ++c) mPeak[c] = std::max(mPeak[c], code(peak[c]));
+        counter.poolInto(*this);
     });
     return {};
 }
 
 Status StatisticsCollector::add(const picture::RgbImage& image, unsigned threads) {
     return addPixels(image, threads,
-                     [](float nits) { return luminanceCode(static_cast<double>(nits)); });
+                     [](RowCounter& c, const float* r, const float* g, const float* b, size_t n) {
+                         c.addLight(r, g, b, n);
+                     });
 }
 
 Status StatisticsCollector::addSignal(const picture::RgbImage& signal, unsigned threads) {
-    return addPixels(signal, threads, [](float s) { return codeOfSignal(s); });
+    return addPixels(signal, threads,
+                     [](RowCounter& c, const float* r, const float* g, const float* b, size_t n) {
+                         c.addSignal(r, g, b, n);
+                     });
 }
 
 void StatisticsCollector::merge(const StatisticsCollector& other) {

@@ -55,6 +55,42 @@ struct LuminanceStatistics {
     }
 };
 
+class StatisticsCollector;
+
+// The pixels of some rows of a picture, counted by one thread. The counts of
+// several (one per block of rows, one per thread) are pooled into a
+// collector: counts add and peaks take the larger, so the statistics never
+// depend on how the rows were split nor in which order the parts are pooled.
+// Kept from picture to picture, its counts are cleared as they are pooled.
+class RowCounter {
+public:
+    RowCounter();
+    // A row of light in cd/m², as StatisticsCollector::add takes it.
+    void addLight(const float* r, const float* g, const float* b, size_t n);
+    // A row of PQ signal, as StatisticsCollector::addSignal takes it.
+    void addSignal(const float* r, const float* g, const float* b, size_t n);
+    // Adds what was counted to `collector` and starts again from nothing.
+    void poolInto(StatisticsCollector& collector);
+
+private:
+    template <class Code>
+    void addRow(const float* r, const float* g, const float* b, size_t n, Code code);
+
+    // Per code: the smallest signal with that code or more
+    // (signal_code.h) beside the count of pixels with the code, so that
+    // finding a signal's code from its step's first code and counting it
+    // touch the same few cache lines. One more entry, whose signal is
+    // infinite, ends every walk. 32 bits hold the counts of any picture up
+    // to 2^32 pixels.
+    struct CodeCount {
+        float threshold;
+        uint32_t count;
+    };
+    std::vector<CodeCount> mCodes;
+    uint32_t mLowest, mHighest;     // the codes counted lie in [mLowest, mHighest]
+    std::array<uint32_t, 3> mPeak;  // codes
+};
+
 // Collects pictures, one at a time or pooled from other collectors, and
 // gives their statistics.
 class StatisticsCollector {
@@ -76,8 +112,9 @@ public:
     const MaxRgbHistogram& histogram() const { return mHistogram; }
 
 private:
-    template <class Code>
-    Status addPixels(const picture::RgbImage& image, unsigned threads, Code code);
+    friend class RowCounter;
+    template <class Add>
+    Status addPixels(const picture::RgbImage& image, unsigned threads, Add add);
 
     MaxRgbHistogram mHistogram;
     std::array<uint32_t, 3> mPeak = {0, 0, 0};  // codes

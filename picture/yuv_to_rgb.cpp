@@ -73,47 +73,6 @@ Tap tapAt(unsigned pos, unsigned shift, float offset, unsigned count) {
     return {clampIndex(k), clampIndex(k + 1), weight};
 }
 
-// Rows [from, to) of the signal image.
-void convertRows(const YuvFrame& f, RgbImage& out, unsigned from, unsigned to) {
-    const Range range = rangeOf(f);
-    float hOffset = 0, vOffset = 0;
-    sitingOffsets(f.colour.siting, hOffset, vOffset);
-    const unsigned cw = f.chromaWidth();
-    const unsigned ch = f.chromaHeight();
-    std::vector<Tap> columns(f.width);
-    for (unsigned x = 0; x < f.width; x++) columns[x] = tapAt(x, f.chromaShiftX, hOffset, cw);
-    std::vector<float> cbRow(cw), crRow(cw);
-    for (unsigned y = from; y < to; y++) {
-        // Vertical interpolation of the two chroma rows around this luma row.
-        const Tap row = tapAt(y, f.chromaShiftY, vOffset, ch);
-        const uint16_t* cb0 = f.cb.data() + static_cast<size_t>(row.first) * cw;
-        const uint16_t* cb1 = f.cb.data() + static_cast<size_t>(row.second) * cw;
-        const uint16_t* cr0 = f.cr.data() + static_cast<size_t>(row.first) * cw;
-        const uint16_t* cr1 = f.cr.data() + static_cast<size_t>(row.second) * cw;
-        for (unsigned j = 0; j < cw; j++) {
-            cbRow[j] = static_cast<float>(cb0[j]) +
-                       row.weight * (static_cast<float>(cb1[j]) - static_cast<float>(cb0[j]));
-            crRow[j] = static_cast<float>(cr0[j]) +
-                       row.weight * (static_cast<float>(cr1[j]) - static_cast<float>(cr0[j]));
-        }
-        const uint16_t* luma = f.y.data() + static_cast<size_t>(y) * f.width;
-        const size_t base = static_cast<size_t>(y) * f.width;
-        for (unsigned x = 0; x < f.width; x++) {
-            const Tap& t = columns[x];
-            const float cbCode = cbRow[t.first] + t.weight * (cbRow[t.second] - cbRow[t.first]);
-            const float crCode = crRow[t.first] + t.weight * (crRow[t.second] - crRow[t.first]);
-            const float yy = (static_cast<float>(luma[x]) - range.yOffset) * range.yScale;
-            const float cb = (cbCode - range.cOffset) * range.cScale;
-            const float cr = (crCode - range.cOffset) * range.cScale;
-            const float r = yy + kCrToR * cr;
-            const float b = yy + kCbToB * cb;
-            out.r[base + x] = r;
-            out.g[base + x] = kYToG * yy - kRToG * r - kBToG * b;
-            out.b[base + x] = b;
-        }
-    }
-}
-
 void allocate(const YuvFrame& f, RgbImage& out) {
     out.width = f.width;
     out.height = f.height;
@@ -124,6 +83,63 @@ void allocate(const YuvFrame& f, RgbImage& out) {
 }
 
 }  // namespace
+
+SignalRows::SignalRows(const YuvFrame& frame) : mFrame(frame) {
+    const Range range = rangeOf(frame);
+    mYOffset = range.yOffset;
+    mYScale = range.yScale;
+    mCOffset = range.cOffset;
+    mCScale = range.cScale;
+    float hOffset = 0;
+    sitingOffsets(frame.colour.siting, hOffset, mVOffset);
+    const unsigned cw = frame.chromaWidth();
+    mFirst.resize(frame.width);
+    mSecond.resize(frame.width);
+    mWeight.resize(frame.width);
+    for (unsigned x = 0; x < frame.width; x++) {
+        const Tap t = tapAt(x, frame.chromaShiftX, hOffset, cw);
+        mFirst[x] = t.first;
+        mSecond[x] = t.second;
+        mWeight[x] = t.weight;
+    }
+    mCbRow.resize(cw);
+    mCrRow.resize(cw);
+}
+
+void SignalRows::convert(unsigned y, float* r, float* g, float* b) {
+    const YuvFrame& f = mFrame;
+    const unsigned cw = f.chromaWidth();
+    // Vertical interpolation of the two chroma rows around this luma row.
+    const Tap row = tapAt(y, f.chromaShiftY, mVOffset, f.chromaHeight());
+    const uint16_t* cb0 = f.cb.data() + static_cast<size_t>(row.first) * cw;
+    const uint16_t* cb1 = f.cb.data() + static_cast<size_t>(row.second) * cw;
+    const uint16_t* cr0 = f.cr.data() + static_cast<size_t>(row.first) * cw;
+    const uint16_t* cr1 = f.cr.data() + static_cast<size_t>(row.second) * cw;
+    float* cbRow = mCbRow.data();
+    float* crRow = mCrRow.data();
+    for (unsigned j = 0; j < cw; j++) {
+        cbRow[j] = static_cast<float>(cb0[j]) +
+                   row.weight * (static_cast<float>(cb1[j]) - static_cast<float>(cb0[j]));
+        crRow[j] = static_cast<float>(cr0[j]) +
+                   row.weight * (static_cast<float>(cr1[j]) - static_cast<float>(cr0[j]));
+    }
+    const uint16_t* luma = f.y.data() + static_cast<size_t>(y) * f.width;
+    const unsigned* first = mFirst.data();
+    const unsigned* second = mSecond.data();
+    const float* weight = mWeight.data();
+    for (unsigned x = 0; x < f.width; x++) {
+        const float cbCode = cbRow[first[x]] + weight[x] * (cbRow[second[x]] - cbRow[first[x]]);
+        const float crCode = crRow[first[x]] + weight[x] * (crRow[second[x]] - crRow[first[x]]);
+        const float yy = (static_cast<float>(luma[x]) - mYOffset) * mYScale;
+        const float cb = (cbCode - mCOffset) * mCScale;
+        const float cr = (crCode - mCOffset) * mCScale;
+        const float red = yy + kCrToR * cr;
+        const float blue = yy + kCbToB * cb;
+        r[x] = red;
+        g[x] = kYToG * yy - kRToG * red - kBToG * blue;
+        b[x] = blue;
+    }
+}
 
 Status checkPq(const Colour& colour) {
     if (colour.transfer != Transfer::Pq) {
@@ -142,7 +158,11 @@ Status checkPq(const Colour& colour) {
 RgbImage toSignal(const YuvFrame& frame) {
     RgbImage out;
     allocate(frame, out);
-    convertRows(frame, out, 0, frame.height);
+    SignalRows rows(frame);
+    for (unsigned y = 0; y < frame.height; y++) {
+        const size_t base = static_cast<size_t>(y) * frame.width;
+        rows.convert(y, out.r.data() + base, out.g.data() + base, out.b.data() + base);
+    }
     return out;
 }
 
@@ -152,7 +172,11 @@ Result<RgbImage> toLinear(const YuvFrame& frame, unsigned threads) {
     RgbImage out;
     allocate(frame, out);
     forEachRowBlock(frame.height, threads, [&](unsigned from, unsigned to) {
-        convertRows(frame, out, from, to);
+        SignalRows rows(frame);
+        for (unsigned y = from; y < to; y++) {
+            const size_t base = static_cast<size_t>(y) * frame.width;
+            rows.convert(y, out.r.data() + base, out.g.data() + base, out.b.data() + base);
+        }
         const size_t begin = static_cast<size_t>(from) * frame.width;
         const size_t end = static_cast<size_t>(to) * frame.width;
         for (size_t i = begin; i < end; i++) {

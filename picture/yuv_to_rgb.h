@@ -18,6 +18,8 @@
 // All in single precision (float), the precision of the result.
 #pragma once
 
+#include <vector>
+
 #include "common/status.h"
 #include "picture/image.h"
 #include "picture/video_decoder.h"
@@ -28,6 +30,25 @@ namespace kestrel::picture {
 // non-constant-luminance matrix (or none stated, which PQ video means).
 // The failure names what the stream is instead ("HLG (ARIB STD-B67)").
 Status checkPq(const Colour& colour);
+
+// Steps 1 to 3 one row at a time, into the caller's buffers: for work that
+// takes the signal row by row and never needs the whole picture as planes
+// (measuring it). Each thread uses its own converter; the frame must
+// outlive it. The values are exactly those of toSignal().
+class SignalRows {
+public:
+    explicit SignalRows(const YuvFrame& frame);
+    // Row y (below the frame's height) into r, g and b, width samples each.
+    void convert(unsigned y, float* r, float* g, float* b);
+
+private:
+    const YuvFrame& mFrame;
+    float mYOffset = 0, mYScale = 0, mCOffset = 0, mCScale = 0, mVOffset = 0;
+    // Per luma column: the two chroma samples around it and the second's weight.
+    std::vector<unsigned> mFirst, mSecond;
+    std::vector<float> mWeight;
+    std::vector<float> mCbRow, mCrRow;  // this row's chroma, vertically interpolated
+};
 
 // The normalised non-linear R'G'B' of the picture (steps 1 to 3), unclamped.
 RgbImage toSignal(const YuvFrame& frame);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "measure/frame_statistics.h"
 #include "measure/shot_cuts.h"
 #include "picture/yuv_to_rgb.h"
 
@@ -51,14 +52,20 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
     // vector grows).
     std::optional<size_t> latest;
 
+    // Measured straight from the samples on every core; a picture's
+    // collector goes back to `spare` once its shot has taken its pixels, so
+    // that pictures do not each allocate and clear a fresh histogram.
+    measure::FrameMeasurer measurer(options.threads);
+    std::vector<std::unique_ptr<measure::StatisticsCollector>> spare;
     auto measure = [&](const picture::YuvFrame& frame) -> Result<std::unique_ptr<measure::StatisticsCollector>> {
-        // The signal, not the light: the statistics of its light come out
-        // the same without the EOTF per sample (measure/signal_code.h).
-        Status pq = picture::checkPq(frame.colour);
-        if (!pq) return pq;
-        picture::RgbImage signal = picture::toSignal(frame);
-        auto collector = std::make_unique<measure::StatisticsCollector>();
-        Status s = collector->addSignal(signal, options.threads);
+        std::unique_ptr<measure::StatisticsCollector> collector;
+        if (spare.empty()) {
+            collector = std::make_unique<measure::StatisticsCollector>();
+        } else {
+            collector = std::move(spare.back());
+            spare.pop_back();
+        }
+        Status s = measurer.add(frame, *collector);
         if (!s) return s;
         return collector;
     };
@@ -87,6 +94,8 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
             info.measured = true;
             shot.merge(*p.collector);
             latest = d.picture;
+            p.collector->clear();
+            spare.push_back(std::move(p.collector));
         } else if (latest) {
             info.statistics = clip.pictures[*latest].statistics;
         }
