@@ -341,6 +341,7 @@ struct VideoDecoder::State {
         out.index = delivered;
         out.codedOffset = f.pkt_pos;
         out.codedSize = f.pkt_size > 0 ? f.pkt_size : -1;
+        out.keyFrame = f.key_frame != 0;
         out.width = static_cast<unsigned>(f.width);
         out.height = static_cast<unsigned>(f.height);
         out.bitDepth = static_cast<unsigned>(d->comp[0].depth);

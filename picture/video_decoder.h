@@ -73,6 +73,9 @@ struct YuvFrame {
     // offset shows.
     int64_t codedOffset = -1;
     int64_t codedSize = -1;  // bytes of that packet; -1 where unknown
+    // A key frame: a picture decodable without any before it (in HEVC an
+    // IRAP picture: IDR, CRA or BLA), where a player can start or seek.
+    bool keyFrame = false;
     unsigned width = 0, height = 0;
     unsigned bitDepth = 0;
     unsigned chromaShiftX = 0, chromaShiftY = 0;

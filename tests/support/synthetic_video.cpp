@@ -146,8 +146,12 @@ std::vector<uint8_t> encodeHevc(const std::vector<YuvPicture>& pictures,
     ctx->log_level_offset = 64;  // the encoder's notes stay out of the test's output
     describeColour(*ctx, options);
     // One encoder thread and no information SEI: the same bytes on every run.
-    const std::string params = "lossless=1:log-level=error:info=0:pools=1:frame-threads=1:bframes=" +
-                               std::to_string(options.bFrames);
+    std::string params = "lossless=1:log-level=error:info=0:pools=1:frame-threads=1:bframes=" +
+                         std::to_string(options.bFrames);
+    if (options.keyInterval > 0) {
+        const std::string n = std::to_string(options.keyInterval);
+        params += ":keyint=" + n + ":min-keyint=" + n + ":scenecut=0:open-gop=0";
+    }
     av_opt_set(ctx->priv_data, "preset", "ultrafast", 0);
     av_opt_set(ctx->priv_data, "x265-params", params.c_str(), 0);
     int rc = avcodec_open2(ctx.get(), codec, nullptr);

@@ -36,6 +36,9 @@ struct EncodeOptions {
     Transfer transfer = Transfer::Pq;
     bool fullRange = false;  // the VUI's video_full_range_flag
     unsigned bFrames = 2;    // B-pictures between references (0: none)
+    // A key frame (IDR, closed GOP) every this many pictures and nowhere
+    // else, not even at a cut; 0 leaves it to the encoder.
+    unsigned keyInterval = 0;
 };
 
 // The pictures, in display order, as an HEVC Annex B stream (10-bit,

@@ -148,6 +148,82 @@ TEST(AnalyzeCommand, EveryNMeasuresFewerPicturesAndTheCsvSaysWhich) {
     fs::remove(path);
 }
 
+// The CSV's rows, header first.
+std::vector<std::string> csvLines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t at = 0, next; (next = text.find('\n', at)) != std::string::npos; at = next + 1)
+        lines.push_back(text.substr(at, next - at));
+    return lines;
+}
+
+// A row's picture, shot and measured columns, and its statistics (after the
+// cut distance).
+std::string rowHead(const std::string& l) {
+    return l.substr(0, l.find(',', l.find(',', l.find(',') + 1) + 1));
+}
+std::string rowStatistics(const std::string& l) {
+    return l.substr(l.find(',', l.find(',', l.find(',', l.find(',') + 1) + 1) + 1));
+}
+
+TEST(AnalyzeCommand, KeyframesMeasuresKeyFramesAndShotStartsNumberedInDisplayOrder) {
+    // Ten pictures in two shots (the cut before picture 6), a key frame every
+    // four (0, 4, 8) and none at the cut; B-pictures, so decoding order is
+    // not display order. Each picture a little brighter than the one before,
+    // so that every picture's statistics are its own.
+    std::vector<YuvPicture> pictures;
+    for (unsigned i = 0; i < 10; ++i)
+        pictures.push_back(scene(64, 48, i < 6 ? 0 : 3, static_cast<uint16_t>(4 * i)));
+    kestrel::test::EncodeOptions options;
+    options.keyInterval = 4;
+    const std::string path = encode("keyframes.hevc", pictures, options);
+
+    ToolRun all = runTool({"analyze", path, "--format", "csv"});
+    ToolRun keys = runTool({"analyze", path, "--format", "csv", "--keyframes"});
+    ToolRun everyOther = runTool({"analyze", path, "--format", "csv", "--keyframes", "--every", "2"});
+    ASSERT_EQ(all.status, 0) << all.err;
+    ASSERT_EQ(keys.status, 0) << keys.err;
+    ASSERT_EQ(everyOther.status, 0) << everyOther.err;
+    const std::vector<std::string> a = csvLines(all.out), k = csvLines(keys.out),
+                                   e = csvLines(everyOther.out);
+    ASSERT_EQ(a.size(), 11u);
+    ASSERT_EQ(k.size(), 11u);
+    ASSERT_EQ(e.size(), 11u);
+    EXPECT_EQ(k[0], a[0]);  // the same columns
+
+    // Key frames 0, 4, 8 and the shot's first picture 6; with --every 2 one
+    // key frame in two (0 and 8) and still picture 6.
+    const char* keyRows[] = {"0,0,1", "1,0,0", "2,0,0", "3,0,0", "4,0,1",
+                             "5,0,0", "6,1,1", "7,1,0", "8,1,1", "9,1,0"};
+    const char* everyRows[] = {"0,0,1", "1,0,0", "2,0,0", "3,0,0", "4,0,0",
+                               "5,0,0", "6,1,1", "7,1,0", "8,1,1", "9,1,0"};
+    for (size_t i = 0; i < 10; ++i) {
+        EXPECT_EQ(rowHead(k[i + 1]), keyRows[i]) << k[i + 1];
+        EXPECT_EQ(rowHead(e[i + 1]), everyRows[i]) << e[i + 1];
+    }
+    // A measured picture has exactly the statistics of the full analysis;
+    // the others carry the latest measured one of their shot.
+    const size_t carried[] = {0, 0, 0, 0, 4, 4, 6, 6, 8, 8};
+    for (size_t i = 0; i < 10; ++i) {
+        EXPECT_EQ(rowStatistics(k[i + 1]), rowStatistics(a[carried[i] + 1])) << i;
+        if (i > 0) EXPECT_NE(rowStatistics(a[i + 1]), rowStatistics(a[i])) << i;
+    }
+    EXPECT_EQ(rowStatistics(e[5 + 1]), rowStatistics(a[0 + 1]));
+
+    ToolRun summary = runTool({"analyze", path, "--keyframes", "--every", "2"});
+    ASSERT_EQ(summary.status, 0) << summary.err;
+    EXPECT_EQ(summary.out.substr(0, summary.out.find('\n')),
+              path + ": 10 pictures, 64x48, 10-bit PQ; 2 shots found in the pictures; 3 measured "
+                     "(one key frame in 2 and the first of each shot; 3 key frames)");
+    // One frame of metadata per picture, as inject needs.
+    ToolRun json = runTool({"analyze", path, "--keyframes", "--format", "json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    size_t frames = 0;
+    for (size_t at = 0; (at = json.out.find("\"SequenceFrameIndex\"", at)) != std::string::npos; ++at)
+        ++frames;
+    EXPECT_EQ(frames, 10u);
+    fs::remove(path);
+}
+
 TEST(AnalyzeCommand, HostileInputsEndWithOneLineAndStatusOne) {
     kestrel::test::EncodeOptions hlg;
     hlg.transfer = kestrel::test::Transfer::Hlg;

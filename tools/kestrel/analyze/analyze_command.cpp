@@ -26,6 +26,7 @@ const char* kExamples =
     "  kestrel analyze clip.hevc\n"
     "  kestrel analyze clip.hevc --format json -o clip-measured.json\n"
     "  kestrel analyze film.mkv --format csv --every 24 -o film.csv\n"
+    "  kestrel analyze film.mkv --keyframes --format json -o film-measured.json\n"
     "  kestrel analyze clip.hevc --format json --scope frame --targeted-peak 1000 --tone-curve";
 
 int fail(const std::string& message) {
@@ -102,6 +103,12 @@ AnalyzeCommand::AnalyzeCommand(CLI::App& app, const std::string& exitStatuses) {
                      "Measure one picture in N (and the first of each shot); the others carry "
                      "the latest measured one's statistics (default 1)")
         ->type_name("N");
+    mCommand->add_flag("--keyframes", mOptions.keyFrames,
+                       "Measure only key frames (and the first of each shot), for long titles; "
+                       "with --every N, one key frame in N. Every picture is still decoded, "
+                       "looked at for cuts and written, numbered in display order as `kestrel "
+                       "metadata` numbers them; the others carry the latest measured one's "
+                       "statistics");
     mCommand->add_option("--threads", mThreadsText, "Threads (default: one per core)")
         ->type_name("N");
     mCommand->footer(std::string(kExamples) + "\n\n" + exitStatuses +
@@ -136,6 +143,7 @@ int runAnalyze(const AnalyzeOptions& options) {
     PictureProgress bar(announced, "pictures measured");
     MeasureOptions measureOptions;
     measureOptions.every = options.every;
+    measureOptions.keyFramesOnly = options.keyFrames;
     measureOptions.threads = options.threads;
     Result<ClipMeasurement> clip =
         measureClip(options.input, measureOptions, [&](unsigned done) { bar.update(done); });
@@ -158,7 +166,7 @@ int runAnalyze(const AnalyzeOptions& options) {
     } else if (options.format == "csv") {
         text = analysisCsv(*clip);
     } else {
-        text = analysisSummary(options.input, *clip, options.every);
+        text = analysisSummary(options.input, *clip, measureOptions);
     }
     Status written = writeOutput(options.output, text);
     if (!written) return fail(written.message());

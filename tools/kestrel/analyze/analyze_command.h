@@ -15,6 +15,7 @@ struct AnalyzeOptions {
     unsigned targetedPeak = 1000;    // cd/m²
     bool toneCurve = false;
     unsigned every = 1;
+    bool keyFrames = false;  // measure key frames only (--every then counts key frames)
     unsigned threads = 0;
 };
 

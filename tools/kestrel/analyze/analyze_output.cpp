@@ -50,16 +50,28 @@ std::string analysisCsv(const ClipMeasurement& clip) {
 }
 
 std::string analysisSummary(const std::string& path, const ClipMeasurement& clip,
-                            unsigned every) {
-    size_t measured = 0;
-    for (const MeasuredPictureInfo& p : clip.pictures) measured += p.measured;
+                            const MeasureOptions& options) {
+    size_t measured = 0, keyFrames = 0;
+    for (const MeasuredPictureInfo& p : clip.pictures) {
+        measured += p.measured;
+        keyFrames += p.keyFrame;
+    }
     std::string out = path + ": " + plural(clip.pictures.size(), "picture", "pictures") + ", " +
                       std::to_string(clip.width) + "x" + std::to_string(clip.height) + ", " +
                       std::to_string(clip.bitDepth) + "-bit PQ; " +
                       plural(clip.shots.size(), "shot", "shots") + " found in the pictures; ";
-    out += every <= 1 ? "every picture measured\n"
-                      : std::to_string(measured) + " measured (one in " + std::to_string(every) +
-                            " and the first of each shot)\n";
+    const unsigned every = options.every == 0 ? 1 : options.every;
+    if (options.keyFramesOnly) {
+        out += std::to_string(measured) + " measured (" +
+               (every <= 1 ? std::string("the key frames")
+                           : "one key frame in " + std::to_string(every)) +
+               " and the first of each shot; " + plural(keyFrames, "key frame", "key frames") +
+               ")\n";
+    } else {
+        out += every <= 1 ? "every picture measured\n"
+                          : std::to_string(measured) + " measured (one in " +
+                                std::to_string(every) + " and the first of each shot)\n";
+    }
     for (size_t s = 0; s < clip.shots.size(); ++s) {
         const measure::LuminanceStatistics& st = clip.shots[s];
         const unsigned first = clip.shotStarts[s];

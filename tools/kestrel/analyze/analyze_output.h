@@ -23,8 +23,9 @@ std::string analysisJson(const ClipMeasurement& clip, const authoring::MetadataO
 // only add columns at the end.
 std::string analysisCsv(const ClipMeasurement& clip);
 
-// For a reader: the stream, then one line per shot.
+// For a reader: the stream and which pictures were measured (as `options`
+// chose them), then one line per shot.
 std::string analysisSummary(const std::string& path, const ClipMeasurement& clip,
-                            unsigned every);
+                            const MeasureOptions& options);
 
 }  // namespace kestrel::tool

@@ -103,6 +103,7 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
     };
 
     picture::YuvFrame frame;
+    uint64_t candidates = 0;  // pictures that could be measured so far (--every counts these)
     for (unsigned index = 0;; ++index) {
         Result<bool> got = decoder.next(frame);
         if (!got) return got.status();
@@ -117,10 +118,16 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
         }
         MeasuredPictureInfo info;
         info.stated = frame.hdr10plus;
+        info.keyFrame = frame.keyFrame;
         clip.pictures.push_back(std::move(info));
 
+        bool chosen = false;
+        if (!options.keyFramesOnly || frame.keyFrame) {
+            chosen = candidates % every == 0;
+            ++candidates;
+        }
         Pending p;
-        if (index % every == 0) {
+        if (chosen) {
             auto measured = measure(frame);
             if (!measured) return measured.status();
             p.collector = std::move(*measured);

@@ -19,9 +19,11 @@ namespace kestrel::tool {
 
 struct MeasuredPictureInfo {
     measure::LuminanceStatistics statistics;
-    // False for pictures between the measured ones (--every): they carry the
-    // statistics of the latest measured picture of their shot.
+    // False for pictures between the measured ones (--every, --keyframes):
+    // they carry the statistics of the latest measured picture of their
+    // shot (its first picture always is).
     bool measured = false;
+    bool keyFrame = false;
     unsigned shot = 0;
     float cutDistance = 0.0f;  // to the picture before (measure/shot_cuts.h)
     std::optional<picture::DecodedHdr10Plus> stated;  // the stream's own metadata
@@ -37,7 +39,13 @@ struct ClipMeasurement {
 };
 
 struct MeasureOptions {
-    unsigned every = 1;    // measure every Nth picture (and the first of every shot)
+    // Which pictures are measured: the first of every shot, and one in
+    // `every` of the candidates, counted from the first candidate. The
+    // candidates are all pictures, or with `keyFramesOnly` the key frames
+    // alone (every Nth key frame, then). Every picture is still decoded,
+    // numbered in display order and looked at for cuts.
+    unsigned every = 1;
+    bool keyFramesOnly = false;
     unsigned threads = 0;  // 0: one per core
 };
 
