@@ -48,8 +48,13 @@ hdr10plus::Frame frameFromStatistics(const measure::LuminanceStatistics& statist
     hdr10plus::Window window;
     window.maxscl = statistics.maxscl;
     window.average_maxrgb = statistics.averageMaxRgb;
-    for (size_t i = 0; i < measure::kPercentages.size(); ++i)
+    for (size_t i = 0; i < measure::kPercentages.size(); ++i) {
+        // The ten-entry form's 98 % entry sits between 95 and 99 %, so that
+        // the percentages keep rising and 99 % stays the last entry.
+        if (options.distributionEntries == 10 && measure::kPercentages[i] == 99)
+            window.distribution.push_back({98, statistics.percentile98});
         window.distribution.push_back({measure::kPercentages[i], statistics.percentiles[i]});
+    }
     frame.windows.push_back(window);
     if (options.toneCurve)
         frame.windows[0].tone_curve = basisCurve(frame, frame.targeted_system_display_maximum_luminance);

@@ -8,8 +8,20 @@
 // display maps the shot with one curve.
 //
 // The frame has one window (the whole picture), the nine distribution
-// entries at 1, 5, 10, 25, 50, 75, 90, 95 and 99 %, and no tone curve unless
-// one is asked for: a display then builds its own from the statistics.
+// entries at 1, 5, 10, 25, 50, 75, 90, 95 and 99 % (or the ten-entry form,
+// which adds 98 % between 95 and 99), and no tone curve unless one is asked
+// for: a display then builds its own from the statistics.
+//
+// Why the 99.98 % point measured in the pictures is not written: the
+// payload's percentages are whole percent. Written as a 99 % entry it would
+// overstate the 99th percentile, which a reader takes as such (the plug-in
+// caps the source peak with it); written as a 100 % entry after 99 it would
+// claim the top of the distribution, and a reader that caps the source peak
+// only with a last entry of 99 % stops capping it, so every table made from
+// the metadata would change. Both forms written here end with the 99 % entry
+// and so are read alike. fraction_bright_pixels stays 0, as in every stream
+// at hand: the SceneInfo layout has no field for it, the payload does not say
+// above which light a pixel counts as bright, and the plug-in never reads it.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +39,8 @@ struct MetadataOptions {
     // targeted_system_display_maximum_luminance, whole cd/m², 0 to 10000:
     // the display the metadata (and its curve, if any) is made for.
     uint32_t targetedPeak = 1000;
+    // The distribution's entries: 9 (1 to 95, 99 %) or 10 (98 % added).
+    unsigned distributionEntries = 9;
     // Add the curve that the basis OOTF (the same one the plug-in falls back
     // to for metadata without a curve) makes from the statistics for the
     // targeted display.

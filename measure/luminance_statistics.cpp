@@ -135,11 +135,13 @@ LuminanceStatistics StatisticsCollector::statistics() const {
     s.averageMaxRgb = mHistogram.meanCode();
     std::vector<uint32_t> hundredths;
     for (uint8_t p : kPercentages) hundredths.push_back(uint32_t{p} * 100);
+    hundredths.push_back(kPercentile98Hundredths);
     hundredths.push_back(kHighlightHundredths);
     hundredths.push_back(kBrightHundredths);
     std::vector<uint32_t> codes = mHistogram.percentiles(hundredths);
     for (size_t i = 0; i < kPercentages.size(); ++i) s.percentiles[i] = codes[i];
-    s.highlightPercentile = codes[kPercentages.size()];
+    s.percentile98 = codes[kPercentages.size()];
+    s.highlightPercentile = codes[kPercentages.size() + 1];
     s.brightPercentile = codes.back();
     return s;
 }

@@ -9,6 +9,8 @@
 //                    the pixels nor the threads change it
 //   percentiles[i]   the maxRGB at or below which kPercentages[i] % of the
 //                    pixels lie (nearest rank, exact: maxrgb_histogram.h)
+//   percentile98     the same at 98 %: the entry the ten-entry form of the
+//                    distribution adds between 95 and 99 %
 //   highlightPercentile  the same at 99.9 %: where the highlights start
 //                    that a display must not clip
 //   brightPercentile the same at 99.98 %: the light of the brightest
@@ -36,6 +38,7 @@ namespace kestrel::measure {
 // The percentages of the distribution HDR10+ streams carry, and the bright
 // point beyond them, in hundredths of a percent.
 constexpr std::array<uint8_t, 9> kPercentages = {1, 5, 10, 25, 50, 75, 90, 95, 99};
+constexpr uint32_t kPercentile98Hundredths = 9800;
 constexpr uint32_t kHighlightHundredths = 9990;
 constexpr uint32_t kBrightHundredths = 9998;
 
@@ -43,13 +46,15 @@ struct LuminanceStatistics {
     std::array<uint32_t, 3> maxscl = {0, 0, 0};
     uint32_t averageMaxRgb = 0;
     std::array<uint32_t, kPercentages.size()> percentiles{};
+    uint32_t percentile98 = 0;
     uint32_t highlightPercentile = 0;
     uint32_t brightPercentile = 0;
     uint64_t pixels = 0;
 
     bool operator==(const LuminanceStatistics& o) const {
         return maxscl == o.maxscl && averageMaxRgb == o.averageMaxRgb &&
-               percentiles == o.percentiles && highlightPercentile == o.highlightPercentile &&
+               percentiles == o.percentiles && percentile98 == o.percentile98 &&
+               highlightPercentile == o.highlightPercentile &&
                brightPercentile == o.brightPercentile &&
                pixels == o.pixels;
     }

@@ -17,6 +17,7 @@ measure::LuminanceStatistics statistics(uint32_t scale) {
     s.averageMaxRgb = 800 * scale;
     s.percentiles = {5, 20, 50, 200, 1000 * scale, 3000 * scale, 8000 * scale, 12000 * scale,
                      25000 * scale};
+    s.percentile98 = 21000 * scale;
     s.brightPercentile = 39000 * scale;
     s.pixels = 100;
     return s;
@@ -42,6 +43,35 @@ TEST(MetadataFromStatistics, ValuesGoInUnchangedWithoutACurve) {
     hdr10plus::WriteResult payload = hdr10plus::writePayload(f);
     ASSERT_TRUE(payload.ok());
     EXPECT_EQ(hdr10plus::parsePayload(payload.bytes.data(), payload.bytes.size()).frame, f);
+}
+
+TEST(MetadataFromStatistics, TheTenEntryFormAdds98PercentAndIsReadAsTheNineAre) {
+    MetadataOptions nine, ten;
+    nine.toneCurve = ten.toneCurve = true;
+    ten.distributionEntries = 10;
+    const hdr10plus::Frame f9 = frameFromStatistics(statistics(1), nine);
+    const hdr10plus::Frame f10 = frameFromStatistics(statistics(1), ten);
+    std::vector<hdr10plus::DistributionPoint> expected = {
+        {1, 5},     {5, 20},    {10, 50},    {25, 200},   {50, 1000},
+        {75, 3000}, {90, 8000}, {95, 12000}, {98, 21000}, {99, 25000}};
+    EXPECT_EQ(f10.windows[0].distribution, expected);
+    EXPECT_FALSE(hdr10plus::checkFrame(f10).has_value());
+    hdr10plus::WriteResult payload = hdr10plus::writePayload(f10);
+    ASSERT_TRUE(payload.ok());
+    EXPECT_EQ(hdr10plus::parsePayload(payload.bytes.data(), payload.bytes.size()).frame, f10);
+    // The plug-in reads both alike: the same source peak (capped by the
+    // last, 99 % entry: 2500 cd/m², not the 4000 of maxscl) and the same
+    // curve for the targeted display.
+    for (const hdr10plus::Frame* f : {&f9, &f10}) {
+        _VelmorHdrDynamicInfo record = hdr10plus::toRecord(*f);
+        LuminanceParameters lp;
+        fillLuminanceParameters(record, lp);
+        EXPECT_FLOAT_EQ(getSourceMaxLuminance(lp), 2500.0f);
+    }
+    ASSERT_TRUE(f9.windows[0].tone_curve.has_value());
+    EXPECT_EQ(f10.windows[0].tone_curve, f9.windows[0].tone_curve);
+    EXPECT_EQ(f9.windows[0].fraction_bright_pixels, 0u);
+    EXPECT_EQ(f10.windows[0].fraction_bright_pixels, 0u);
 }
 
 TEST(MetadataFromStatistics, TheCurveAskedForIsThePluginsOwnForTheTargetedDisplay) {

@@ -95,6 +95,7 @@ TEST(LuminanceStatistics, PercentilesEqualASortOfEveryPixel) {
         for (size_t i = 0; i < kPercentages.size(); ++i)
             EXPECT_EQ(s->percentiles[i], sortedPercentile(maxRgb, kPercentages[i] * 100u))
                 << "trial " << trial << ", " << int(kPercentages[i]) << " %";
+        EXPECT_EQ(s->percentile98, sortedPercentile(maxRgb, kPercentile98Hundredths));
         EXPECT_EQ(s->highlightPercentile, sortedPercentile(maxRgb, kHighlightHundredths));
         EXPECT_EQ(s->brightPercentile, sortedPercentile(maxRgb, kBrightHundredths));
         EXPECT_EQ(s->pixels, img.r.size());

@@ -82,6 +82,27 @@ TEST(AnalyzeCommand, GreyPatchesGiveTheirStatisticsExactly) {
     EXPECT_NEAR(lp["AverageRGB"].asDouble(), mean * 10, 0.5 + 1e-6);
     EXPECT_EQ(frames[1]["TargetedSystemDisplayMaximumLuminance"].asInt(), 1000);
     EXPECT_FALSE(frames[1].isMember("BezierCurveData"));
+
+    // The ten-entry form: 98 % before 99 %, on the brightest column; the
+    // other entries as before.
+    ToolRun ten = runTool({"analyze", path, "--format", "json", "--scope", "frame",
+                           "--distribution", "10"});
+    ASSERT_EQ(ten.status, 0) << ten.err;
+    const Json::Value tenLp = parseJson(ten.out)["SceneInfo"][1]["LuminanceParameters"];
+    const Json::Value& index = tenLp["LuminanceDistributions"]["DistributionIndex"];
+    const Json::Value& tenValues = tenLp["LuminanceDistributions"]["DistributionValues"];
+    const int percentages[] = {1, 5, 10, 25, 50, 75, 90, 95, 98, 99};
+    const int tenExpected[] = {stored(300), stored(300), stored(300), stored(300), stored(500),
+                               stored(700), stored(900), stored(900), stored(900), stored(900)};
+    ASSERT_EQ(index.size(), 10u);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(index[i].asInt(), percentages[i]) << i;
+        EXPECT_EQ(tenValues[i].asInt(), tenExpected[i]) << i;
+    }
+    ToolRun csvTen = runTool({"analyze", path, "--format", "csv", "--distribution", "10"});
+    EXPECT_EQ(csvTen.status, 2);
+    EXPECT_EQ(csvTen.err, "kestrel analyze: --distribution needs --format json\nRun with --help "
+                          "for more information.\n");
     fs::remove(path);
 }
 

@@ -99,6 +99,14 @@ AnalyzeCommand::AnalyzeCommand(CLI::App& app, const std::string& exitStatuses) {
                        "json: add the curve the plug-in's basis OOTF makes for that display "
                        "(default: none, a display makes its own)");
     mCommand
+        ->add_option("--distribution", mOptions.distributionEntries,
+                     "json: the distribution's entries, 9 (1, 5, 10, 25, 50, 75, 90, 95, 99 %) or "
+                     "10 (98 % added before 99 %; read as the 9 are); the 99.9 and 99.98 % points "
+                     "are shown in csv and the summary, not written (the payload has whole "
+                     "percentages only)")
+        ->check(CLI::IsMember({9u, 10u}))
+        ->capture_default_str();
+    mCommand
         ->add_option("--every", mEveryText,
                      "Measure one picture in N (and the first of each shot); the others carry "
                      "the latest measured one's statistics (default 1)")
@@ -128,6 +136,10 @@ int AnalyzeCommand::run() {
     if (ok && mOptions.format != "json" &&
         (!mPeakText.empty() || mOptions.toneCurve || mCommand->count("--scope") > 0)) {
         error = "--scope, --targeted-peak and --tone-curve need --format json";
+        ok = false;
+    }
+    if (ok && mOptions.format != "json" && mCommand->count("--distribution") > 0) {
+        error = "--distribution needs --format json";
         ok = false;
     }
     if (!ok) {
@@ -162,6 +174,7 @@ int runAnalyze(const AnalyzeOptions& options) {
                                                   : authoring::MetadataScope::Shot;
         metadata.targetedPeak = options.targetedPeak;
         metadata.toneCurve = options.toneCurve;
+        metadata.distributionEntries = options.distributionEntries;
         text = analysisJson(*clip, metadata);
     } else if (options.format == "csv") {
         text = analysisCsv(*clip);

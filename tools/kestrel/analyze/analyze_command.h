@@ -14,6 +14,7 @@ struct AnalyzeOptions {
     std::string scope = "shot";      // json: statistics per shot or per frame
     unsigned targetedPeak = 1000;    // cd/m²
     bool toneCurve = false;
+    unsigned distributionEntries = 9;  // json: 9 or 10 (98 % added)
     unsigned every = 1;
     bool keyFrames = false;  // measure key frames only (--every then counts key frames)
     unsigned threads = 0;
