@@ -6,6 +6,7 @@
 // per second; analyze should stay within 1.3 times the decoding time.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -36,8 +37,22 @@ void reportCpu(benchmark::State& state, double cpuSeconds, size_t pictures) {
         state.counters["cpu_ms_per_picture"] = cpuSeconds * 1e3 / static_cast<double>(pictures);
 }
 
+// A sample by name, or with KESTREL_BENCH_LONG_STREAM set, the name "long"
+// for the stream it names (a longer one than the samples hold).
+std::string streamPath(const char* name) {
+    if (std::string(name) == "long") {
+        const char* path = std::getenv("KESTREL_BENCH_LONG_STREAM");
+        return path != nullptr ? path : "";
+    }
+    return sample(name);
+}
+
 void BM_DecodeOnly(benchmark::State& state, const char* name) {
-    const std::string path = sample(name);
+    const std::string path = streamPath(name);
+    if (path.empty()) {
+        state.SkipWithError("KESTREL_BENCH_LONG_STREAM names no stream");
+        return;
+    }
     size_t pictures = 0;
     const double cpu = processCpuSeconds();
     for (auto _ : state) {
@@ -57,12 +72,19 @@ void BM_DecodeOnly(benchmark::State& state, const char* name) {
     state.SetItemsProcessed(static_cast<int64_t>(pictures));
 }
 
-void BM_DecodeAndMeasure(benchmark::State& state, const char* name) {
-    const std::string path = sample(name);
+// `keyFrames`: only the key frames measured (analyze --keyframes).
+void measureBenchmark(benchmark::State& state, const char* name, bool keyFrames) {
+    const std::string path = streamPath(name);
+    if (path.empty()) {
+        state.SkipWithError("KESTREL_BENCH_LONG_STREAM names no stream");
+        return;
+    }
+    tool::MeasureOptions options;
+    options.keyFramesOnly = keyFrames;
     size_t pictures = 0;
     const double cpu = processCpuSeconds();
     for (auto _ : state) {
-        auto clip = tool::measureClip(path, {}, nullptr);
+        auto clip = tool::measureClip(path, options, nullptr);
         if (!clip) {
             state.SkipWithError(clip.status().message().c_str());
             return;
@@ -73,12 +95,28 @@ void BM_DecodeAndMeasure(benchmark::State& state, const char* name) {
     state.SetItemsProcessed(static_cast<int64_t>(pictures));
 }
 
+void BM_DecodeAndMeasure(benchmark::State& state, const char* name) {
+    measureBenchmark(state, name, false);
+}
+void BM_DecodeAndMeasureKeyFrames(benchmark::State& state, const char* name) {
+    measureBenchmark(state, name, true);
+}
+
 BENCHMARK_CAPTURE(BM_DecodeOnly, 4k, "multimsg-sei.hevc")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_DecodeAndMeasure, 4k, "multimsg-sei.hevc")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK_CAPTURE(BM_DecodeOnly, film, "ToS-s01.h265")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_DecodeAndMeasure, film, "ToS-s01.h265")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+// A longer stream where one is named (scripts may make one by concatenating
+// the film samples); skipped otherwise.
+BENCHMARK_CAPTURE(BM_DecodeOnly, long, "long")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_DecodeAndMeasure, long, "long")
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_DecodeAndMeasureKeyFrames, long, "long")
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
