@@ -5,9 +5,10 @@
 #include <cstdio>
 #include <limits>
 
+#include "hdr10plus/record.h"
 #include "metadata/tone_curve_adaptation.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 namespace {
 
@@ -260,13 +261,19 @@ std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError, d
     return warnings;
 }
 
-FrameRow analyseFrame(const Hdr10PlusFrame& frame, unsigned targetNits,
+std::vector<FrameWarning> metadataConsistency(const hdr10plus::Frame& frame) {
+    return metadataConsistency(hdr10plus::toRecord(frame));
+}
+
+FrameRow analyseFrame(unsigned index, const hdr10plus::Frame& frame, unsigned targetNits,
                       const ClipRequest& request) {
     FrameRow row;
-    row.frame = frame.index;
-    row.lut = analyseLut(frame.record, targetNits, request.layerNits);
-    row.averageMaxRgbNits = frame.averageMaxRgbNits;
-    row.sceneId = frame.sceneId;
+    row.frame = index;
+    row.lut = analyseLut(hdr10plus::toRecord(frame), targetNits, request.layerNits);
+    // What the source says about the frame beside the record.
+    row.averageMaxRgbNits = frame.windows.empty() ? 0 : frame.windows[0].average_maxrgb / 10.0;
+    if (frame.scene_id && *frame.scene_id <= 0x7fffffffu)
+        row.sceneId = static_cast<int>(*frame.scene_id);
     for (double level : request.levels) row.levelOutputs.push_back(outputAtLevel(row.lut, level));
     if (request.curveSamples > 0) {
         double from = 0, to = 0;
@@ -277,25 +284,30 @@ FrameRow analyseFrame(const Hdr10PlusFrame& frame, unsigned targetNits,
     return row;
 }
 
-ClipAnalysis analyseClip(const Hdr10PlusDocument& document, const ClipRequest& request,
+ClipAnalysis analyseClip(const clip::Clip& clip, const ClipRequest& request,
                          const std::function<void(unsigned, unsigned)>& progress) {
-    ClipAnalysis clip;
-    clip.frameCount = document.frameCount;
-    for (const hdr10plus::JsonError& e : document.errors)
-        clip.rejected.push_back(document.message(e));
-    const unsigned total = static_cast<unsigned>(document.frames.size() * request.targets.size());
+    ClipAnalysis analysis;
+    analysis.frameCount = clip.frameCount();
+    std::vector<unsigned> accepted;
+    for (unsigned i = 0; i < clip.frameCount(); i++) {
+        if (clip.frames[i].metadata)
+            accepted.push_back(i);
+        else
+            analysis.rejected.push_back(clip.name + ": " + clip.problemMessage(i));
+    }
+    const unsigned total = static_cast<unsigned>(accepted.size() * request.targets.size());
     unsigned done = 0;
     for (unsigned target : request.targets) {
         TargetRows rows;
         rows.targetNits = target;
-        rows.frames.reserve(document.frames.size());
-        for (const Hdr10PlusFrame& frame : document.frames) {
-            rows.frames.push_back(analyseFrame(frame, target, request));
+        rows.frames.reserve(accepted.size());
+        for (unsigned i : accepted) {
+            rows.frames.push_back(analyseFrame(i, *clip.frames[i].metadata, target, request));
             if (progress) progress(++done, total);
         }
-        clip.targets.push_back(std::move(rows));
+        analysis.targets.push_back(std::move(rows));
     }
-    return clip;
+    return analysis;
 }
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

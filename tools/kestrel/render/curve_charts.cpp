@@ -7,6 +7,7 @@
 
 #include "analysis/pq.h"
 #include "tools/kestrel/render/row_formats.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "analysis/pq.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

@@ -10,6 +10,7 @@
 #include "tools/kestrel/render/report_curves.h"
 #include "tools/kestrel/render/row_formats.h"
 #include "tools/kestrel/render/version.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 
