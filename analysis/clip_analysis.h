@@ -9,6 +9,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -165,9 +166,13 @@ void kneeNits(const LutAnalysis& a, const _VelmorHdrDynamicInfo& curve, double d
               double& inputNitsOut, double& outputNitsOut);
 
 // One frame for one target.
+//
+// A row's table is shared: every frame of the clip whose record is the same
+// (for one target and request) points at one analysis, made once.
 struct FrameRow {
     unsigned frame = 0;  // position in the file
-    LutAnalysis lut;
+    std::shared_ptr<const LutAnalysis> table;
+    const LutAnalysis& lut() const { return *table; }
     double averageMaxRgbNits = -1;     // the file's AverageRGB; below 0 when absent
     int sceneId = -1;                  // the file's SceneId; below 0 when absent
     std::vector<double> levelOutputs;  // outputAtLevel() of each requested level
@@ -192,6 +197,7 @@ struct ClipRequest {
     int curveSamples = 0;                // 0: no FrameRow::curve
     double maxError = kDefaultMaxError;  // of unit gain, for WarningKind::InterpolationError
     double maxRatio = kDefaultMaxRatio;  // for WarningKind::Brightening
+    unsigned threads = 0;                // for analyseClip; 0: one per core
 };
 
 struct ClipAnalysis {
@@ -226,8 +232,12 @@ FrameRow analyseFrame(unsigned index, const hdr10plus::Frame& frame, unsigned ta
                       const ClipRequest& request);
 
 // Every frame of `clip` that has metadata, for every target of `request`;
-// the others are named in ClipAnalysis::rejected. `progress`, when given, is
-// called with (done, total) after each frame.
+// the others are named in ClipAnalysis::rejected. Each distinct record is
+// analysed once per target, on request.threads threads, and its rows share
+// the result: every number is the one analyseFrame gives for the frame.
+// `progress`, when given, is called with (done, total) frames as analyses
+// end, one call at a time and from any of the threads, `done` rising to
+// `total`.
 ClipAnalysis analyseClip(const clip::Clip& clip, const ClipRequest& request,
                          const std::function<void(unsigned, unsigned)>& progress = {});
 

@@ -29,7 +29,7 @@ Report buildReport(const clip::Clip& clip, const ReportRequest& request,
     for (TargetRows& rows : report.clip.targets) {
         for (FrameRow& row : rows.frames) {
             row.levelOutputs.push_back(
-                row.averageMaxRgbNits >= 0 ? outputAtLevel(row.lut, row.averageMaxRgbNits) : kNaN);
+                row.averageMaxRgbNits >= 0 ? outputAtLevel(row.lut(), row.averageMaxRgbNits) : kNaN);
         }
     }
     static const std::vector<FrameRow> kNoRows;

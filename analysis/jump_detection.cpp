@@ -13,7 +13,7 @@ namespace {
 // What the plug-in is given for a frame, and what the page shows of it.
 bool sameMetadata(const FrameRow& a, const FrameRow& b) {
     // Records are filled whole, reserved bytes zero, so bytes compare values.
-    return std::memcmp(&a.lut.source, &b.lut.source, sizeof a.lut.source) == 0 &&
+    return std::memcmp(&a.lut().source, &b.lut().source, sizeof a.lut().source) == 0 &&
            a.averageMaxRgbNits == b.averageMaxRgbNits;
 }
 

@@ -54,7 +54,7 @@ TEST(ClipAnalysis, OneRowPerAcceptedFrameForEveryTargetInTheOrderAsked) {
         ASSERT_EQ(rows.frames.size(), 2u);
         EXPECT_EQ(rows.frames[0].frame, 0u);
         EXPECT_EQ(rows.frames[1].frame, 2u);
-        EXPECT_EQ(rows.frames[0].lut.targetNits, rows.targetNits);
+        EXPECT_EQ(rows.frames[0].lut().targetNits, rows.targetNits);
         // What the file says about the frame beside the record.
         EXPECT_EQ(rows.frames[0].sceneId, 7);
         EXPECT_DOUBLE_EQ(rows.frames[0].averageMaxRgbNits, 26.3);
@@ -78,8 +78,8 @@ TEST(ClipAnalysis, LevelsAreReadThroughTheTableAndStopAtTheSourcePeak) {
     request.curveSamples = 10;
     FrameRow row = analyseFrame(2, *document.frames[2].metadata, 600, request);
     EXPECT_EQ(row.frame, 2u);
-    ASSERT_DOUBLE_EQ(row.lut.sourcePeak, 2000);
-    EXPECT_EQ(row.lut.lutX[20], 1u << 19);
+    ASSERT_DOUBLE_EQ(row.lut().sourcePeak, 2000);
+    EXPECT_EQ(row.lut().lutX[20], 1u << 19);
     ASSERT_EQ(row.levelOutputs.size(), 3u);
     EXPECT_NEAR(row.levelOutputs[0], 7.8125, 1e-5);
     EXPECT_NEAR(row.levelOutputs[1], 600, 1e-3);
@@ -181,7 +181,7 @@ TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
     EXPECT_EQ(targeted.warnings[0].targetedDisplayNits, 1000u);
 
     // The error limit is exclusive: a table exactly at it passes.
-    const double error = rowOf(good, 600).lut.maxError / 1048575.0;
+    const double error = rowOf(good, 600).lut().maxError / 1048575.0;
     ASSERT_GT(error, 0);
     EXPECT_EQ(kinds(rowOf(good, 600, error)), Kinds{});
     FrameRow over = rowOf(good, 600, error * 0.999);
@@ -194,7 +194,7 @@ TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
     FrameRow dip = rowOf(
         frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, kDippingCurve), 1000);
     ASSERT_EQ(kinds(dip), (Kinds{WarningKind::InterpolationError, WarningKind::FallingOutput}));
-    const LutAnalysis& a = dip.lut;
+    const LutAnalysis& a = dip.lut();
     bool falls = false;
     for (size_t i = 1; i < a.points.size(); i++) {
         falls =

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "analysis/pq.h"
 #include "dtm/meta2lut.h"
@@ -31,9 +32,13 @@ TEST(PqCode, InvertsTheLibrarysTableOfCodeLuminances) {
     EXPECT_TRUE(std::isnan(pqCodeOfNits(kNaN)));  // an unknown output stays unknown
 }
 
-FrameRow row(unsigned frame, int sceneId, std::vector<double> outputs) {
+// A row whose record has every byte zero but maxscl[0] = `mark`.
+FrameRow row(unsigned frame, int sceneId, std::vector<double> outputs, uint32_t mark = 0) {
     FrameRow r;
-    std::memset(&r.lut.source, 0, sizeof r.lut.source);
+    auto table = std::make_shared<LutAnalysis>();
+    std::memset(&table->source, 0, sizeof table->source);
+    table->source.maxscl[0] = mark;
+    r.table = table;
     r.frame = frame;
     r.sceneId = sceneId;
     r.levelOutputs = std::move(outputs);
@@ -105,9 +110,7 @@ TEST(SceneSplit, ScenesFoundOnFramesAreNumberedOverTheRowsTheyHold) {
 
 // A row whose record is that of run `run`: rows of one run are identical.
 FrameRow runRow(unsigned frame, unsigned run, std::vector<double> outputs) {
-    FrameRow r = row(frame, -1, std::move(outputs));
-    r.lut.source.maxscl[0] = run;
-    return r;
+    return row(frame, -1, std::move(outputs), run);
 }
 
 TEST(Glitches, AShortRunThatStandsOutFromBothNeighboursIsFlagged) {
@@ -176,7 +179,7 @@ TEST(SceneSplit, AListOfFirstFramesAndWhetherScenesAreJustMetadataRuns) {
     EXPECT_EQ(split.firstFrames, (std::vector<unsigned>{0, 2, 4}));
     EXPECT_FALSE(split.scenesAreMetadataRuns);  // run 3 begins inside the last scene
     // Scene fields that cut exactly where the metadata changes tell nothing more.
-    for (FrameRow& r : rows) r.sceneId = static_cast<int>(r.lut.source.maxscl[0]);
+    for (FrameRow& r : rows) r.sceneId = static_cast<int>(r.lut().source.maxscl[0]);
     rows[3] = runRow(3, 2, {});
     rows[3].sceneId = 2;
     EXPECT_TRUE(scenesOfRows(rows, {SceneSource::SceneFields, {0, 2, 5}}).scenesAreMetadataRuns);

@@ -70,7 +70,7 @@ TEST(CurveCharts, FrameChartsMarkPeaksKneesAndTheGainScale) {
     // Frame 2: peak from MaxScl 2000 cd/m², knee (1700, 1600), targeted 1000.
     ClipRequest request;
     FrameRow row = analyseFrame(2, *document.frames[2].metadata, 600, request);
-    const double peak = row.lut.sourcePeak;
+    const double peak = row.lut().sourcePeak;
     ASSERT_NEAR(peak, 2000, 1e-3);
     std::vector<Chart> charts = frameCharts({row}, "clip.json", LuminanceAxes::Nits);
     ASSERT_EQ(charts.size(), 2u);

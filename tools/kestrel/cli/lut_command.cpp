@@ -81,7 +81,7 @@ ClipRequest requestOf(const LutOptions& o) {
 std::string context(const LutOptions& o, const FrameRow& row) {
     std::string text;
     if (o.allFrames) text += "frame " + std::to_string(row.frame) + ": ";
-    if (o.targets.size() > 1) text += std::to_string(row.lut.targetNits) + " cd/m² target: ";
+    if (o.targets.size() > 1) text += std::to_string(row.lut().targetNits) + " cd/m² target: ";
     return text;
 }
 
@@ -132,7 +132,7 @@ int runOneFrame(const LutOptions& o, const Clip& clip, LibraryOutput& library) {
     std::vector<FrameRow> rows;
     for (unsigned target : o.targets) {
         rows.push_back(analyseFrame(o.frame, *frame.metadata, target, requestOf(o)));
-        library.show("kestrel lut: library", rows.back().lut.diagnostics);
+        library.show("kestrel lut: library", rows.back().lut().diagnostics);
     }
     if (!o.plot.empty() && !writePlot(o, frameCharts(rows, o.metadata, o.axes))) {
         return kExitFailed;
@@ -180,7 +180,7 @@ int runAllFrames(const LutOptions& o, const Clip& input, LibraryOutput& library)
     for (const TargetRows& rows : clip.targets) {
         for (const FrameRow& row : rows.frames) {
             library.show("kestrel lut: frame " + std::to_string(row.frame) + ": library",
-                         row.lut.diagnostics);
+                         row.lut().diagnostics);
         }
     }
     if (!o.plot.empty() &&

@@ -47,7 +47,7 @@ void showLibraryErrors(const Report& report) {
         std::map<std::string, unsigned> counts;
         std::map<std::string, unsigned> firstFrame;
         for (const FrameRow& row : rows.frames) {
-            for (const LibraryLine& libraryLine : row.lut.diagnostics) {
+            for (const LibraryLine& libraryLine : row.lut().diagnostics) {
                 if (!isError(libraryLine)) continue;
                 const std::string line = defaultSinkText(libraryLine);
                 if (counts[line]++ == 0) firstFrame[line] = row.frame;
