@@ -4,10 +4,15 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <memory>
+#include <string>
+#include <unordered_map>
 
+#include "analysis/parallel_for.h"
+#include "hdr10plus/record.h"
 #include "metadata/tone_curve_adaptation.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 namespace {
 
@@ -260,42 +265,107 @@ std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError, d
     return warnings;
 }
 
-FrameRow analyseFrame(const Hdr10PlusFrame& frame, unsigned targetNits,
-                      const ClipRequest& request) {
+std::vector<FrameWarning> metadataConsistency(const hdr10plus::Frame& frame) {
+    return metadataConsistency(hdr10plus::toRecord(frame));
+}
+
+namespace {
+
+// What the file says about a frame beside the record.
+void sourceFields(const hdr10plus::Frame& frame, FrameRow& row) {
+    row.averageMaxRgbNits = frame.windows.empty() ? 0 : frame.windows[0].average_maxrgb / 10.0;
+    if (frame.scene_id && *frame.scene_id <= 0x7fffffffu)
+        row.sceneId = static_cast<int>(*frame.scene_id);
+}
+
+// Everything of a row that follows from the record, the target and the request.
+FrameRow analyseRecord(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
+                       const ClipRequest& request) {
     FrameRow row;
-    row.frame = frame.index;
-    row.lut = analyseLut(frame.record, targetNits, request.layerNits);
-    row.averageMaxRgbNits = frame.averageMaxRgbNits;
-    row.sceneId = frame.sceneId;
-    for (double level : request.levels) row.levelOutputs.push_back(outputAtLevel(row.lut, level));
+    auto table = std::make_shared<LutAnalysis>(analyseLut(record, targetNits, request.layerNits));
+    const LutAnalysis& lut = *table;
+    for (double level : request.levels) row.levelOutputs.push_back(outputAtLevel(lut, level));
     if (request.curveSamples > 0) {
         double from = 0, to = 0;
-        defaultCurveRange(row.lut, from, to);
-        row.curve = sampleCurves(row.lut, from, to, request.curveSamples);
+        defaultCurveRange(lut, from, to);
+        row.curve = sampleCurves(lut, from, to, request.curveSamples);
     }
-    row.warnings = frameWarnings(row.lut, request.maxError, request.maxRatio);
+    row.warnings = frameWarnings(lut, request.maxError, request.maxRatio);
+    row.table = std::move(table);
     return row;
 }
 
-ClipAnalysis analyseClip(const Hdr10PlusDocument& document, const ClipRequest& request,
-                         const std::function<void(unsigned, unsigned)>& progress) {
-    ClipAnalysis clip;
-    clip.frameCount = document.frameCount;
-    for (const hdr10plus::JsonError& e : document.errors)
-        clip.rejected.push_back(document.message(e));
-    const unsigned total = static_cast<unsigned>(document.frames.size() * request.targets.size());
-    unsigned done = 0;
-    for (unsigned target : request.targets) {
-        TargetRows rows;
-        rows.targetNits = target;
-        rows.frames.reserve(document.frames.size());
-        for (const Hdr10PlusFrame& frame : document.frames) {
-            rows.frames.push_back(analyseFrame(frame, target, request));
-            if (progress) progress(++done, total);
-        }
-        clip.targets.push_back(std::move(rows));
-    }
-    return clip;
+}  // namespace
+
+FrameRow analyseFrame(unsigned index, const hdr10plus::Frame& frame, unsigned targetNits,
+                      const ClipRequest& request) {
+    FrameRow row = analyseRecord(hdr10plus::toRecord(frame), targetNits, request);
+    row.frame = index;
+    sourceFields(frame, row);
+    return row;
 }
 
-}  // namespace kestrel::tool
+ClipAnalysis analyseClip(const clip::Clip& clip, const ClipRequest& request,
+                         const std::function<void(unsigned, unsigned)>& progress) {
+    ClipAnalysis analysis;
+    analysis.frameCount = clip.frameCount();
+
+    // The distinct records, in order of first appearance, and which one
+    // each frame with metadata has. Records are filled whole with reserved
+    // bytes zero (hdr10plus::toRecord), so equal bytes are equal records.
+    std::vector<unsigned> accepted;
+    std::vector<_VelmorHdrDynamicInfo> records;
+    std::vector<unsigned> recordOf;
+    std::vector<unsigned> framesOf;  // per record: how many frames have it
+    std::unordered_map<std::string, unsigned> known;
+    for (unsigned i = 0; i < clip.frameCount(); i++) {
+        if (!clip.frames[i].metadata) {
+            analysis.rejected.push_back(clip.name + ": " + clip.problemMessage(i));
+            continue;
+        }
+        const _VelmorHdrDynamicInfo record = hdr10plus::toRecord(*clip.frames[i].metadata);
+        std::string key(reinterpret_cast<const char*>(&record), sizeof record);
+        auto [at, added] = known.emplace(std::move(key), static_cast<unsigned>(records.size()));
+        if (added) {
+            records.push_back(record);
+            framesOf.push_back(0);
+        }
+        framesOf[at->second]++;
+        accepted.push_back(i);
+        recordOf.push_back(at->second);
+    }
+    known.clear();
+
+    // One analysis per (target, record), on every core.
+    const size_t targets = request.targets.size();
+    std::vector<FrameRow> distinct(targets * records.size());
+    const unsigned total = static_cast<unsigned>(accepted.size() * targets);
+    unsigned done = 0;
+    parallelFor(
+        distinct.size(), request.threads,
+        [&](size_t j) {
+            distinct[j] =
+                analyseRecord(records[j % records.size()], request.targets[j / records.size()],
+                              request);
+        },
+        [&](size_t j) {
+            done += framesOf[j % records.size()];
+            if (progress) progress(done, total);
+        });
+
+    for (size_t t = 0; t < targets; t++) {
+        TargetRows rows;
+        rows.targetNits = request.targets[t];
+        rows.frames.reserve(accepted.size());
+        for (size_t k = 0; k < accepted.size(); k++) {
+            FrameRow row = distinct[t * records.size() + recordOf[k]];
+            row.frame = accepted[k];
+            sourceFields(*clip.frames[accepted[k]].metadata, row);
+            rows.frames.push_back(std::move(row));
+        }
+        analysis.targets.push_back(std::move(rows));
+    }
+    return analysis;
+}
+
+}  // namespace kestrel::analysis

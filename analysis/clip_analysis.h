@@ -1,5 +1,5 @@
-// The analysis behind `kestrel lut` and `kestrel report`: every frame of an
-// HDR10+ document through the library's tone-mapping path, for one or more
+// The analysis behind `kestrel lut` and `kestrel report`: every frame of a
+// clip through the library's tone-mapping path, for one or more
 // target peaks, as rows of numbers in cd/m². The commands only choose which
 // rows to compute and which sink (text, CSV, JSON, chart, page) shows them;
 // tests call this layer directly.
@@ -9,14 +9,16 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "analysis/frame_table.h"
-#include "clip/hdr10plus_document.h"
+#include "clip/clip.h"
+#include "hdr10plus/frame.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 // What a display engineer has to be told about one frame's table.
 enum class WarningKind {
@@ -164,9 +166,13 @@ void kneeNits(const LutAnalysis& a, const _VelmorHdrDynamicInfo& curve, double d
               double& inputNitsOut, double& outputNitsOut);
 
 // One frame for one target.
+//
+// A row's table is shared: every frame of the clip whose record is the same
+// (for one target and request) points at one analysis, made once.
 struct FrameRow {
     unsigned frame = 0;  // position in the file
-    LutAnalysis lut;
+    std::shared_ptr<const LutAnalysis> table;
+    const LutAnalysis& lut() const { return *table; }
     double averageMaxRgbNits = -1;     // the file's AverageRGB; below 0 when absent
     int sceneId = -1;                  // the file's SceneId; below 0 when absent
     std::vector<double> levelOutputs;  // outputAtLevel() of each requested level
@@ -191,10 +197,11 @@ struct ClipRequest {
     int curveSamples = 0;                // 0: no FrameRow::curve
     double maxError = kDefaultMaxError;  // of unit gain, for WarningKind::InterpolationError
     double maxRatio = kDefaultMaxRatio;  // for WarningKind::Brightening
+    unsigned threads = 0;                // for analyseClip; 0: one per core
 };
 
 struct ClipAnalysis {
-    unsigned frameCount = 0;            // frames in the file, accepted or not
+    unsigned frameCount = 0;            // frames of the clip, with metadata or not
     std::vector<std::string> rejected;  // one message per rejected frame
     std::vector<TargetRows> targets;    // in the order requested
 };
@@ -204,6 +211,8 @@ struct ClipAnalysis {
 // targeted display of 0 cd/m², a targeted display given without a curve.
 // Each is an InconsistentMetadata warning; none when the record is sound.
 std::vector<FrameWarning> metadataConsistency(const _VelmorHdrDynamicInfo& record);
+// The same for a frame, as the record the plug-in would be given.
+std::vector<FrameWarning> metadataConsistency(const hdr10plus::Frame& frame);
 
 // The brightest MaxScl component of a record, in cd/m².
 double maxSclNits(const _VelmorHdrDynamicInfo& record);
@@ -217,11 +226,19 @@ bool largestLuminanceRatio(const LutAnalysis& a, RatioPeak& peak);
 std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError,
                                         double maxRatio = kDefaultMaxRatio);
 
-FrameRow analyseFrame(const Hdr10PlusFrame& frame, unsigned targetNits, const ClipRequest& request);
+// Frame `index` of a clip for one target: the record the plug-in takes is
+// made from `frame` here, where the library is called.
+FrameRow analyseFrame(unsigned index, const hdr10plus::Frame& frame, unsigned targetNits,
+                      const ClipRequest& request);
 
-// Every accepted frame of `document` for every target of `request`.
-// `progress`, when given, is called with (done, total) after each frame.
-ClipAnalysis analyseClip(const Hdr10PlusDocument& document, const ClipRequest& request,
+// Every frame of `clip` that has metadata, for every target of `request`;
+// the others are named in ClipAnalysis::rejected. Each distinct record is
+// analysed once per target, on request.threads threads, and its rows share
+// the result: every number is the one analyseFrame gives for the frame.
+// `progress`, when given, is called with (done, total) frames as analyses
+// end, one call at a time and from any of the threads, `done` rising to
+// `total`.
+ClipAnalysis analyseClip(const clip::Clip& clip, const ClipRequest& request,
                          const std::function<void(unsigned, unsigned)>& progress = {});
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

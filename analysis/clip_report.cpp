@@ -3,7 +3,7 @@
 #include <limits>
 #include <set>
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -14,7 +14,7 @@ const std::vector<double>& reportLevels() {
     return levels;
 }
 
-Report buildReport(const Hdr10PlusDocument& document, const ReportRequest& request,
+Report buildReport(const clip::Clip& clip, const ReportRequest& request,
                    const std::function<void(unsigned, unsigned)>& progress) {
     Report report;
     report.file = request.file;
@@ -25,18 +25,17 @@ Report buildReport(const Hdr10PlusDocument& document, const ReportRequest& reque
     clipRequest.levels = reportLevels();
     clipRequest.maxError = request.maxError;
     clipRequest.maxRatio = request.maxRatio;
-    report.clip = analyseClip(document, clipRequest, progress);
+    report.clip = analyseClip(clip, clipRequest, progress);
     for (TargetRows& rows : report.clip.targets) {
         for (FrameRow& row : rows.frames) {
             row.levelOutputs.push_back(
-                row.averageMaxRgbNits >= 0 ? outputAtLevel(row.lut, row.averageMaxRgbNits) : kNaN);
+                row.averageMaxRgbNits >= 0 ? outputAtLevel(row.lut(), row.averageMaxRgbNits) : kNaN);
         }
     }
     static const std::vector<FrameRow> kNoRows;
     const std::vector<FrameRow>& first =
         report.clip.targets.empty() ? kNoRows : report.clip.targets.front().frames;
-    report.scenes = request.sceneList.empty() ? splitScenes(first)
-                                              : scenesFromList(first, request.sceneList);
+    report.scenes = scenesOfRows(first, request.scenes ? *request.scenes : clipScenes(clip));
     for (const TargetRows& rows : report.clip.targets) {
         report.jumps.push_back(
             findJumps(rows.frames, report.scenes.sceneOf, report.thresholdCodes));
@@ -70,4 +69,4 @@ size_t flaggedFrameCount(const Report& report, size_t t) {
     return frames.size();
 }
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

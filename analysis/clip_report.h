@@ -5,13 +5,14 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analysis/clip_analysis.h"
 #include "analysis/jump_detection.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 // The fixed input levels whose output the timelines follow, in cd/m². The
 // frame's own average maxRGB follows them as one more level, "average".
@@ -24,7 +25,9 @@ struct ReportRequest {
     double thresholdCodes = kDefaultJumpThresholdCodes;
     double maxError = kDefaultMaxError;  // of unit gain, for the interpolation warning
     double maxRatio = kDefaultMaxRatio;  // for the brightening warning
-    std::vector<unsigned> sceneList;     // first frames of the scenes; empty: from the metadata
+    // Where the scenes come from: a list the user gave, cuts found in the
+    // pictures; empty: the clip's own (clipScenes).
+    std::optional<SceneStarts> scenes;
 };
 
 struct Report {
@@ -37,7 +40,7 @@ struct Report {
 };
 
 // `progress`, when given, is called with (done, total) after each frame.
-Report buildReport(const Hdr10PlusDocument& document, const ReportRequest& request,
+Report buildReport(const clip::Clip& clip, const ReportRequest& request,
                    const std::function<void(unsigned, unsigned)>& progress = {});
 
 size_t flaggedFrameCount(const std::vector<Jump>& jumps);
@@ -47,4 +50,4 @@ size_t flaggedFrameCount(const Report& report, size_t t);
 // Frames of a target with any warning.
 size_t framesWithWarnings(const TargetRows& rows);
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

@@ -8,7 +8,7 @@
 #include "dtm/meta2lut.h"
 #include "metadata/tone_curve_adaptation.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
                        unsigned layerNits) {
@@ -88,4 +88,4 @@ void measureInterpolationError(const std::vector<TablePoint>& points, const Tone
     }
 }
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

@@ -13,7 +13,7 @@
 #include "metadata/VelmorHdrDynamicInfo.h"
 #include "plugin/hdrCoef.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 // The table the plug-in hands the display (plugin/hdrCoef.h).
 constexpr unsigned kTableEntries = kTonePoints;
@@ -57,4 +57,4 @@ std::vector<SegmentError> segmentInterpolationErrors(const std::vector<TablePoin
 void measureInterpolationError(const std::vector<TablePoint>& points, const ToneCurve& curve,
                                double& maxError, double& at);
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

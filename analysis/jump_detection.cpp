@@ -6,14 +6,14 @@
 
 #include "analysis/pq.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 namespace {
 
 // What the plug-in is given for a frame, and what the page shows of it.
 bool sameMetadata(const FrameRow& a, const FrameRow& b) {
     // Records are filled whole, reserved bytes zero, so bytes compare values.
-    return std::memcmp(&a.lut.source, &b.lut.source, sizeof a.lut.source) == 0 &&
+    return std::memcmp(&a.lut().source, &b.lut().source, sizeof a.lut().source) == 0 &&
            a.averageMaxRgbNits == b.averageMaxRgbNits;
 }
 
@@ -48,10 +48,18 @@ bool scenesAreRuns(const std::vector<FrameRow>& rows, const std::vector<int>& sc
 
 }  // namespace
 
-SceneSplit scenesFromList(const std::vector<FrameRow>& rows,
-                          const std::vector<unsigned>& firstFrames) {
+SceneStarts clipScenes(const clip::Clip& clip) {
+    SceneStarts scenes;
+    scenes.source = clip.sceneRule == clip::SceneRule::SceneFields ? SceneSource::SceneFields
+                                                                   : SceneSource::MetadataChanges;
+    scenes.firstFrames = clip.sceneStarts();
+    return scenes;
+}
+
+SceneSplit scenesOfRows(const std::vector<FrameRow>& rows, const SceneStarts& scenes) {
     SceneSplit split;
-    split.source = SceneSource::SceneList;
+    split.source = scenes.source;
+    const std::vector<unsigned>& firstFrames = scenes.firstFrames;
     size_t next = 0;  // the next listed start not yet reached
     int scene = -1;
     for (size_t i = 0; i < rows.size(); i++) {
@@ -119,29 +127,6 @@ std::vector<Glitch> findGlitches(const std::vector<FrameRow>& rows, double thres
     return glitches;
 }
 
-SceneSplit splitScenes(const std::vector<FrameRow>& rows) {
-    SceneSplit split;
-    bool allHaveScenes = !rows.empty();
-    for (const FrameRow& row : rows) allHaveScenes = allHaveScenes && row.sceneId >= 0;
-    split.source = allHaveScenes ? SceneSource::SceneFields : SceneSource::MetadataChanges;
-
-    int scene = -1;
-    for (size_t i = 0; i < rows.size(); i++) {
-        bool starts = i == 0;
-        if (!starts) {
-            starts = allHaveScenes ? rows[i].sceneId != rows[i - 1].sceneId
-                                   : !sameMetadata(rows[i], rows[i - 1]);
-        }
-        if (starts) {
-            scene++;
-            split.firstFrames.push_back(rows[i].frame);
-        }
-        split.sceneOf.push_back(scene);
-    }
-    split.scenesAreMetadataRuns = scenesAreRuns(rows, split.sceneOf);
-    return split;
-}
-
 std::vector<Jump> findJumps(const std::vector<FrameRow>& rows, const std::vector<int>& sceneOf,
                             double thresholdCodes) {
     std::vector<Jump> jumps;
@@ -169,4 +154,4 @@ std::vector<Jump> findJumps(const std::vector<FrameRow>& rows, const std::vector
     return jumps;
 }
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

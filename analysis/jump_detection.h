@@ -16,7 +16,7 @@
 
 #include "analysis/clip_analysis.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 // A change of more than this many 10-bit PQ codes between two frames of a
 // scene is flagged. One code is about one just-noticeable step for a still
@@ -34,10 +34,20 @@ enum class SceneSource {
     SceneList,        // the first frames of the scenes, as the user listed them
 };
 
+// The scenes of a clip as frame numbers, whoever found them: the first frame
+// of each scene, rising (frame 0 starts one whether listed or not).
+struct SceneStarts {
+    SceneSource source = SceneSource::MetadataChanges;
+    std::vector<unsigned> firstFrames;
+};
+
+// The clip's own scenes (clip::deriveScenes).
+SceneStarts clipScenes(const clip::Clip& clip);
+
 struct SceneSplit {
     SceneSource source = SceneSource::MetadataChanges;
     std::vector<int> sceneOf;           // per row: scene number, from 0, in order of appearance
-    std::vector<unsigned> firstFrames;  // the first frame of each scene
+    std::vector<unsigned> firstFrames;  // the first frame of each scene that has rows
     // Every scene is exactly one run of identical metadata (always so for
     // MetadataChanges; real files' scene fields often are too). No change of
     // table then falls inside a scene, so findJumps cannot find one: only
@@ -52,16 +62,11 @@ inline bool jumpsInsideScenesChecked(const SceneSplit& split) {
     return split.source == SceneSource::SceneList || !split.scenesAreMetadataRuns;
 }
 
-// Scenes of the rows of one target (the same for every target). The file's
-// scene numbers are used when every row has one; otherwise each change of
-// the record or of the average starts a scene, and so no jump can be found
-// inside one (a change of table needs a change of metadata).
-SceneSplit splitScenes(const std::vector<FrameRow>& rows);
-
-// Scenes that start at the given frames (rising; frame 0 starts one whether
-// listed or not). Frames the rows do not hold (rejected ones) are skipped.
-SceneSplit scenesFromList(const std::vector<FrameRow>& rows,
-                          const std::vector<unsigned>& firstFrames);
+// The scenes of the rows of one target (the same for every target): a row
+// starts a scene when a scene starts at its frame or at a frame between it
+// and the row before (one without metadata, which has no row). Scenes
+// without rows are not counted, so scene numbers run on without gaps.
+SceneSplit scenesOfRows(const std::vector<FrameRow>& rows, const SceneStarts& scenes);
 
 struct Jump {
     unsigned frame = 0;          // the frame whose output changed ...
@@ -104,4 +109,4 @@ struct Glitch {
 // smaller of the two differences is largest.
 std::vector<Glitch> findGlitches(const std::vector<FrameRow>& rows, double thresholdCodes);
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

@@ -2,7 +2,7 @@
 
 #include "common/diagnostics.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 std::vector<LibraryLine> collectLibraryLines(const std::function<void()>& call) {
     std::vector<LibraryLine> lines;
@@ -41,4 +41,4 @@ std::string defaultSinkText(const LibraryLine& line) {
     return std::string(1, letter) + "/" + diag::kLogTag + ": " + line.text;
 }
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

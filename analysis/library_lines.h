@@ -11,7 +11,7 @@
 
 #include "common/diagnostic_sink.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 struct LibraryLine {
     diag::RecordKind kind;
@@ -31,4 +31,4 @@ bool isError(const LibraryLine& line);
 // letter), without the newline.
 std::string defaultSinkText(const LibraryLine& line);
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 namespace {
 
@@ -26,4 +26,4 @@ double nitsOfPqCode(double code) {
     return kPqMaxNits * std::pow(std::max(e - kC1, 0.0) / (kC2 - kC3 * e), 1 / kM1);
 }
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

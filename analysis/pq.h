@@ -5,7 +5,7 @@
 //   E' = ((c1 + c2 Y^m1) / (1 + c3 Y^m1))^m2
 #pragma once
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 constexpr double kPqMaxNits = 10000;
 constexpr double kPqMaxCode = 1023;
@@ -16,4 +16,4 @@ double pqCodeOfNits(double nits);
 // Luminance of a (continuous) 10-bit code, clamped to 0..1023.
 double nitsOfPqCode(double code);
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

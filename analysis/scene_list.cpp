@@ -3,7 +3,7 @@
 #include <cctype>
 #include <sstream>
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 namespace {
 
@@ -69,4 +69,4 @@ Result<std::vector<unsigned>> parseSceneList(const std::string& text, unsigned f
     return frames;
 }
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

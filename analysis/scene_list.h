@@ -8,7 +8,7 @@
 
 #include "common/status.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 // The first frames in `text`: one number per line, or CSV whose first column
 // holds them (the rest of a line is ignored). Blank lines, lines starting
@@ -18,4 +18,4 @@ namespace kestrel::tool {
 // frame 120: the list must rise"), its Location::key is "line 4".
 Result<std::vector<unsigned>> parseSceneList(const std::string& text, unsigned frameCount);
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

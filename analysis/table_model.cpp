@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 double inputScale(double sourcePeak) { return sourcePeak > 0 ? sourcePeak : 1.0; }
 
@@ -46,4 +46,4 @@ double outputAtLevel(const std::vector<TablePoint>& points, double sourcePeak, d
     return outputNits(targetNits, x, interpolateGain(points, x));
 }
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

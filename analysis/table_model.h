@@ -30,7 +30,7 @@
 
 #include "analysis/tone_curve.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 struct TablePoint {
     double x;     // input on the 2^27 scale
@@ -60,4 +60,4 @@ double interpolateGain(const std::vector<TablePoint>& points, double x);
 double outputAtLevel(const std::vector<TablePoint>& points, double sourcePeak, double targetNits,
                      double inputNits);
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

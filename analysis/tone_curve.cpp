@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 ToneCurve toneCurveOf(const _VelmorHdrDynamicInfo& record) {
     ToneCurve curve;
@@ -39,4 +39,4 @@ double gainAt(const ToneCurve& curve, double x) {
     return std::clamp(gain, -2147483648.0, 2147483647.0);
 }
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

@@ -17,7 +17,7 @@
 #include "dtm/meta2lut.h"
 #include "metadata/VelmorHdrDynamicInfo.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 
 struct ToneCurve {
     double kneeX = 0;             // 0..1
@@ -42,4 +42,4 @@ constexpr double kUnitGain = kToneTableUnitGain;
 // int32 range of a sample.
 double gainAt(const ToneCurve& curve, double x);
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

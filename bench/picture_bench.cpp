@@ -9,7 +9,8 @@
 #include "picture/video_decoder.h"
 #include "picture/yuv_to_rgb.h"
 #ifdef KESTREL_BENCH_TONE_STAGE
-#include "clip/hdr10plus_document.h"
+#include "clip/clip_reader.h"
+#include "hdr10plus/record.h"
 #include "tools/kestrel/preview/tone_stage.h"
 #endif
 
@@ -48,10 +49,10 @@ BENCHMARK(BM_YuvToLinear4K)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseR
 #ifdef KESTREL_BENCH_TONE_STAGE
 // A real frame with a tone curve, at 600 cd/m².
 tool::ToneStage stage() {
-    const tool::Hdr10PlusDocument doc =
-        tool::loadHdr10PlusFile(std::string(KESTREL_HDR10PLUS_DIR) + "/single-frame-metadata.json")
-            .value();
-    return std::move(*tool::makeToneStage(doc.frames.at(0).record, 600, 1000));
+    const clip::Clip doc =
+        clip::openClip(std::string(KESTREL_HDR10PLUS_DIR) + "/single-frame-metadata.json").value();
+    return std::move(
+        *tool::makeToneStage(hdr10plus::toRecord(*doc.frames.at(0).metadata), 600, 1000));
 }
 
 void BM_ToneStage(benchmark::State& state, tool::TonePath path) {

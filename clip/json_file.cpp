@@ -10,7 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-namespace kestrel::tool {
+namespace kestrel::clip {
 
 Status readableFile(const std::string& path) {
     // A directory opens for reading and only fails when read, which a parser
@@ -62,4 +62,4 @@ std::string prettyJson(const Json::Value& value) {
     return Json::writeString(builder, value) + "\n";
 }
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::clip

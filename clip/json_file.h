@@ -7,7 +7,7 @@
 
 #include "common/status.h"
 
-namespace kestrel::tool {
+namespace kestrel::clip {
 
 // Whether the file at `path` can be opened for reading; if not, the
 // failure (ErrorKind::Io) names it and says why ("is a directory, not a
@@ -27,4 +27,4 @@ std::string compactJson(const Json::Value& value);
 // Indented text for output files.
 std::string prettyJson(const Json::Value& value);
 
-}  // namespace kestrel::tool
+}  // namespace kestrel::clip

@@ -169,6 +169,13 @@ std::optional<StreamError> readHevcTrack(
     const std::function<void(uint64_t done, uint64_t total)>& progress) {
     File file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file) return StreamError{0, "the demuxer cannot read it: " + avError(AVERROR(errno))};
+    return readHevcTrack(file.get(), path, sink, progress);
+}
+
+std::optional<StreamError> readHevcTrack(
+    std::FILE* opened, const std::string& path, const hevc::PictureSequencer::Sink& sink,
+    const std::function<void(uint64_t done, uint64_t total)>& progress) {
+    File file(opened, [](std::FILE*) { return 0; });  // the caller's: not closed here
     const int64_t size = fileSize(file.get());
     if (size < 0 || fseeko(file.get(), 0, SEEK_SET) != 0) {
         return StreamError{0, "the demuxer cannot read it: " + avError(AVERROR(errno))};

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,6 +30,12 @@ namespace kestrel::container {
 // left as the program has set it up.
 std::optional<hevc::StreamError> readHevcTrack(
     const std::string& path, const hevc::PictureSequencer::Sink& sink,
+    const std::function<void(uint64_t done, uint64_t total)>& progress);
+
+// The same for a file the caller has open (and keeps): read from its first
+// byte; `name` only names it to the demuxer.
+std::optional<hevc::StreamError> readHevcTrack(
+    std::FILE* file, const std::string& name, const hevc::PictureSequencer::Sink& sink,
     const std::function<void(uint64_t done, uint64_t total)>& progress);
 
 // Silences libav's log for the whole process (its level is process-wide

@@ -5,7 +5,11 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
+#include "hdr10plus/internal/json_entries.h"
 #include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/internal/rules.h"
 
@@ -242,7 +246,42 @@ JsonDocumentResult readJsonDocument(const Json::Value& root) {
     return result;
 }
 
+namespace {
+
+// The document entry by entry, each parsed on its own, so that only one
+// entry's tree exists at a time; nothing when an entry does not parse alone.
+std::optional<JsonDocumentResult> readEntryByEntry(const char* text, size_t size) {
+    std::optional<std::vector<std::pair<size_t, size_t>>> entries = sceneInfoEntries(text, size);
+    if (!entries) return std::nullopt;
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    JsonDocumentResult result;
+    JsonDocument& document = result.document;
+    document.frameCount = static_cast<unsigned>(entries->size());
+    Json::Value value;
+    for (unsigned i = 0; i < entries->size(); i++) {
+        const auto [first, end] = (*entries)[i];
+        try {
+            if (!reader->parse(text + first, text + end, &value, nullptr)) return std::nullopt;
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+        JsonFrameResult entry = readJsonFrame(value);
+        if (entry.ok()) {
+            document.frames.push_back({i, std::move(entry.frame)});
+        } else {
+            entry.error->frame = i;
+            document.errors.push_back(std::move(*entry.error));
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
 JsonDocumentResult readJsonDocument(const char* text, size_t size) {
+    if (std::optional<JsonDocumentResult> read = readEntryByEntry(text, size)) return *read;
+    // Not a plain document: read whole, which says what is wrong in its words.
     Json::CharReaderBuilder builder;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value root;

@@ -18,6 +18,7 @@ esac
 packages=(
   build-essential cmake pkg-config
   libjsoncpp-dev          # the library's one dependency
+  rapidjson-dev           # header-only: HDR10+ JSON entries found without a whole tree
   libgtest-dev libgmock-dev googletest
   libbenchmark-dev
   libcli11-dev libcairo2-dev   # the kestrel tool

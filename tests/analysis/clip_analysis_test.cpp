@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/record.h"
+#include "support/clip_text.h"
 #include "support/json_text.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 namespace {
 
 using kestrel_test::parseJsonText;
@@ -30,11 +32,7 @@ const char* kClip = R"({"SceneInfo": [
    "LuminanceParameters": {"MaxScl": [20000, 18000, 15000]},
    "BezierCurveData": {"KneePointX": 1700, "KneePointY": 1600, "Anchors": [500, 700]}}]})";
 
-Hdr10PlusDocument clipDocument() {
-    Result<Hdr10PlusDocument> document = parseHdr10PlusDocument(parseJsonText(kClip));
-    EXPECT_TRUE(document.ok()) << document.status().message();
-    return document.ok() ? *document : Hdr10PlusDocument();
-}
+clip::Clip clipDocument() { return kestrel_test::clipOfJsonText(kClip, "analysis_clip.json"); }
 
 TEST(ClipAnalysis, OneRowPerAcceptedFrameForEveryTargetInTheOrderAsked) {
     ClipRequest request;
@@ -46,7 +44,8 @@ TEST(ClipAnalysis, OneRowPerAcceptedFrameForEveryTargetInTheOrderAsked) {
     });
     EXPECT_EQ(clip.frameCount, 3u);
     ASSERT_EQ(clip.rejected.size(), 1u);
-    EXPECT_EQ(clip.rejected[0].rfind("frame 1: BezierCurveData.KneePointX", 0), 0u)
+    EXPECT_EQ(clip.rejected[0].rfind("analysis_clip.json: frame 1: BezierCurveData.KneePointX", 0),
+              0u)
         << clip.rejected[0];
     ASSERT_EQ(clip.targets.size(), 2u);
     EXPECT_EQ(clip.targets[0].targetNits, 600u);
@@ -55,7 +54,7 @@ TEST(ClipAnalysis, OneRowPerAcceptedFrameForEveryTargetInTheOrderAsked) {
         ASSERT_EQ(rows.frames.size(), 2u);
         EXPECT_EQ(rows.frames[0].frame, 0u);
         EXPECT_EQ(rows.frames[1].frame, 2u);
-        EXPECT_EQ(rows.frames[0].lut.targetNits, rows.targetNits);
+        EXPECT_EQ(rows.frames[0].lut().targetNits, rows.targetNits);
         // What the file says about the frame beside the record.
         EXPECT_EQ(rows.frames[0].sceneId, 7);
         EXPECT_DOUBLE_EQ(rows.frames[0].averageMaxRgbNits, 26.3);
@@ -73,13 +72,14 @@ TEST(ClipAnalysis, OneRowPerAcceptedFrameForEveryTargetInTheOrderAsked) {
 // (to 1e-6): the shadows are shown as mastered, 7.8125 cd/m² out. The table
 // ends at the source peak, which it shows at the target peak.
 TEST(ClipAnalysis, LevelsAreReadThroughTheTableAndStopAtTheSourcePeak) {
-    Hdr10PlusDocument document = clipDocument();
+    const clip::Clip document = clipDocument();
     ClipRequest request;
     request.levels = {7.8125, 2000, 6000};
     request.curveSamples = 10;
-    FrameRow row = analyseFrame(document.frames[1], 600, request);
-    ASSERT_DOUBLE_EQ(row.lut.sourcePeak, 2000);
-    EXPECT_EQ(row.lut.lutX[20], 1u << 19);
+    FrameRow row = analyseFrame(2, *document.frames[2].metadata, 600, request);
+    EXPECT_EQ(row.frame, 2u);
+    ASSERT_DOUBLE_EQ(row.lut().sourcePeak, 2000);
+    EXPECT_EQ(row.lut().lutX[20], 1u << 19);
     ASSERT_EQ(row.levelOutputs.size(), 3u);
     EXPECT_NEAR(row.levelOutputs[0], 7.8125, 1e-5);
     EXPECT_NEAR(row.levelOutputs[1], 600, 1e-3);
@@ -107,13 +107,11 @@ const std::string kDippingCurve =
         "Anchors": [1023, 1023, 1023, 100, 0, 0, 0, 0, 0]})";
 
 FrameRow rowOf(const std::string& frame, unsigned target, double maxError = kDefaultMaxError) {
-    Hdr10PlusFrame f{};
     hdr10plus::JsonFrameResult read = hdr10plus::readJsonFrame(parseJsonText(frame));
     EXPECT_TRUE(read.ok()) << read.error->message();
-    if (read.ok()) f.record = hdr10plus::toRecord(read.frame);
     ClipRequest request;
     request.maxError = maxError;
-    return analyseFrame(f, target, request);
+    return analyseFrame(0, read.frame, target, request);
 }
 
 std::vector<WarningKind> kinds(const FrameRow& row) {
@@ -183,7 +181,7 @@ TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
     EXPECT_EQ(targeted.warnings[0].targetedDisplayNits, 1000u);
 
     // The error limit is exclusive: a table exactly at it passes.
-    const double error = rowOf(good, 600).lut.maxError / 1048575.0;
+    const double error = rowOf(good, 600).lut().maxError / 1048575.0;
     ASSERT_GT(error, 0);
     EXPECT_EQ(kinds(rowOf(good, 600, error)), Kinds{});
     FrameRow over = rowOf(good, 600, error * 0.999);
@@ -196,7 +194,7 @@ TEST(ClipWarnings, TargetFloorErrorLimitAndFallingOutput) {
     FrameRow dip = rowOf(
         frameText("[40000, 35000, 30000]", "[50, 99]", "[1000, 25000]", 1000, kDippingCurve), 1000);
     ASSERT_EQ(kinds(dip), (Kinds{WarningKind::InterpolationError, WarningKind::FallingOutput}));
-    const LutAnalysis& a = dip.lut;
+    const LutAnalysis& a = dip.lut();
     bool falls = false;
     for (size_t i = 1; i < a.points.size(); i++) {
         falls =
@@ -287,4 +285,4 @@ TEST(ClipWarnings, AFadeUnderTheFloorGetsItsOwnKind) {
 }
 
 }  // namespace
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

@@ -7,11 +7,12 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 
 #include "analysis/pq.h"
 #include "dtm/meta2lut.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -31,9 +32,13 @@ TEST(PqCode, InvertsTheLibrarysTableOfCodeLuminances) {
     EXPECT_TRUE(std::isnan(pqCodeOfNits(kNaN)));  // an unknown output stays unknown
 }
 
-FrameRow row(unsigned frame, int sceneId, std::vector<double> outputs) {
+// A row whose record has every byte zero but maxscl[0] = `mark`.
+FrameRow row(unsigned frame, int sceneId, std::vector<double> outputs, uint32_t mark = 0) {
     FrameRow r;
-    std::memset(&r.lut.source, 0, sizeof r.lut.source);
+    auto table = std::make_shared<LutAnalysis>();
+    std::memset(&table->source, 0, sizeof table->source);
+    table->source.maxscl[0] = mark;
+    r.table = table;
     r.frame = frame;
     r.sceneId = sceneId;
     r.levelOutputs = std::move(outputs);
@@ -88,30 +93,24 @@ TEST(JumpDetection, IgnoresCutsGapsAndUnknownOutputs) {
     EXPECT_EQ(jumps[0].scene, 1);
 }
 
-TEST(SceneSplit, FromTheFilesSceneNumbersWhenEveryFrameHasOneElseFromChanges) {
-    std::vector<FrameRow> rows{row(0, 7, {}), row(1, 7, {}), row(2, 9, {}), row(3, 9, {})};
-    rows[1].lut.source.maxscl[0] = 5;  // metadata changes inside scene 7: no cut
-    SceneSplit split = splitScenes(rows);
-    EXPECT_EQ(split.source, SceneSource::SceneFields);
-    EXPECT_EQ(split.sceneOf, (std::vector<int>{0, 0, 1, 1}));
-    EXPECT_EQ(split.firstFrames, (std::vector<unsigned>{0, 2}));
-
-    // One frame without a scene number: every change of metadata is a cut
-    // (frame 1 differs in the record, frame 3 in the file's average).
-    rows[3].sceneId = -1;
-    rows[3].averageMaxRgbNits = 12.5;
-    split = splitScenes(rows);
+TEST(SceneSplit, ScenesFoundOnFramesAreNumberedOverTheRowsTheyHold) {
+    // Frames 2 and 3 have no row (no metadata); the clip's scenes start at
+    // 0, 2 (frame 2 alone) and 3 (frames 3 to 5).
+    std::vector<FrameRow> rows{row(0, -1, {}), row(1, -1, {}), row(4, -1, {}), row(5, -1, {})};
+    SceneSplit split = scenesOfRows(rows, {SceneSource::MetadataChanges, {0, 2, 3}});
     EXPECT_EQ(split.source, SceneSource::MetadataChanges);
-    EXPECT_EQ(split.sceneOf, (std::vector<int>{0, 1, 2, 3}));
-    EXPECT_EQ(split.firstFrames, (std::vector<unsigned>{0, 1, 2, 3}));
+    // The scene of frame 2 has no row: the next one is numbered 1.
+    EXPECT_EQ(split.sceneOf, (std::vector<int>{0, 0, 1, 1}));
+    EXPECT_EQ(split.firstFrames, (std::vector<unsigned>{0, 4}));
+    // Frame 0 starts a scene whether the list says so or not.
+    split = scenesOfRows(rows, {SceneSource::SceneFields, {5}});
+    EXPECT_EQ(split.source, SceneSource::SceneFields);
+    EXPECT_EQ(split.sceneOf, (std::vector<int>{0, 0, 0, 1}));
 }
-
 
 // A row whose record is that of run `run`: rows of one run are identical.
 FrameRow runRow(unsigned frame, unsigned run, std::vector<double> outputs) {
-    FrameRow r = row(frame, -1, std::move(outputs));
-    r.lut.source.maxscl[0] = run;
-    return r;
+    return row(frame, -1, std::move(outputs), run);
 }
 
 TEST(Glitches, AShortRunThatStandsOutFromBothNeighboursIsFlagged) {
@@ -132,7 +131,7 @@ TEST(Glitches, AShortRunThatStandsOutFromBothNeighboursIsFlagged) {
     // The threshold is exclusive, as for jumps.
     EXPECT_TRUE(findGlitches(rows, 3.0 + 1e-4).empty());
     // And the scenes say nothing here: metadata runs make every change a cut.
-    const SceneSplit split = splitScenes(rows);
+    const SceneSplit split = scenesOfRows(rows, {SceneSource::MetadataChanges, {0, 2, 3}});
     EXPECT_TRUE(split.scenesAreMetadataRuns);
     EXPECT_TRUE(findJumps(rows, split.sceneOf, 1.0).empty());
 
@@ -174,19 +173,19 @@ TEST(SceneSplit, AListOfFirstFramesAndWhetherScenesAreJustMetadataRuns) {
     std::vector<FrameRow> rows{runRow(0, 1, {}), runRow(1, 1, {}), runRow(2, 2, {}),
                                runRow(4, 2, {}), runRow(5, 3, {})};
     // Frame 0 starts a scene unlisted; 3 is not a row (rejected): 4 starts it.
-    SceneSplit split = scenesFromList(rows, {2, 3});
+    SceneSplit split = scenesOfRows(rows, {SceneSource::SceneList, {2, 3}});
     EXPECT_EQ(split.source, SceneSource::SceneList);
     EXPECT_EQ(split.sceneOf, (std::vector<int>{0, 0, 1, 2, 2}));
     EXPECT_EQ(split.firstFrames, (std::vector<unsigned>{0, 2, 4}));
     EXPECT_FALSE(split.scenesAreMetadataRuns);  // run 3 begins inside the last scene
     // Scene fields that cut exactly where the metadata changes tell nothing more.
-    for (FrameRow& r : rows) r.sceneId = static_cast<int>(r.lut.source.maxscl[0]);
+    for (FrameRow& r : rows) r.sceneId = static_cast<int>(r.lut().source.maxscl[0]);
     rows[3] = runRow(3, 2, {});
     rows[3].sceneId = 2;
-    EXPECT_TRUE(splitScenes(rows).scenesAreMetadataRuns);
-    rows[4].sceneId = 2;  // a scene holding two runs
-    EXPECT_FALSE(splitScenes(rows).scenesAreMetadataRuns);
+    EXPECT_TRUE(scenesOfRows(rows, {SceneSource::SceneFields, {0, 2, 5}}).scenesAreMetadataRuns);
+    // A scene holding two runs.
+    EXPECT_FALSE(scenesOfRows(rows, {SceneSource::SceneFields, {0, 2}}).scenesAreMetadataRuns);
 }
 
 }  // namespace
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

@@ -12,7 +12,7 @@
 #include "common/diagnostics.h"
 #include "support/capture.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 namespace {
 
 using kestrel_test::captureText;
@@ -88,4 +88,4 @@ TEST(LibraryLines, ThreadsHearOnlyTheirOwnCalls) {
 }
 
 }  // namespace
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

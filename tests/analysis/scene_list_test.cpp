@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 namespace {
 
 using Frames = std::vector<unsigned>;
@@ -44,4 +44,4 @@ TEST(SceneList, ListsThatDoNotFitTheClipAreRefusedByLine) {
 }
 
 }  // namespace
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 namespace {
 
 constexpr double kOne = 134217728;  // 2^27: the input that stands for the source peak
@@ -57,4 +57,4 @@ TEST(TableModel, LevelsGoThroughTheInterpolatedTable) {
 }
 
 }  // namespace
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

@@ -8,7 +8,7 @@
 
 #include "analysis/frame_table.h"
 
-namespace kestrel::tool {
+namespace kestrel::analysis {
 namespace {
 
 ToneCurve curve(double kx, double ky, std::vector<double> anchors) {
@@ -80,4 +80,4 @@ TEST(InterpolationError, InterpolatesBetweenNeighboursAndHoldsTheEnds) {
 }
 
 }  // namespace
-}  // namespace kestrel::tool
+}  // namespace kestrel::analysis

@@ -1,4 +1,4 @@
-// Telling inputs apart by their first bytes.
+// Telling inputs apart by their first bytes, and what opening them fails with.
 #include "clip/clip_reader.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-namespace kestrel::tool {
+namespace kestrel::clip {
 namespace {
 
 InputFormat sniff(const std::string& head) {
@@ -68,23 +68,23 @@ protected:
 
 TEST_F(ClipReaderFailures, FilesThatCannotBeReadAreIoAndEmptyOnesTruncated) {
     const std::string missing = ::testing::TempDir() + "clip_reader_no_such_file.hevc";
-    Result<MetadataInput> none = openMetadataInput(missing);
+    Result<Clip> none = openClip(missing);
     ASSERT_FALSE(none.ok());
     EXPECT_EQ(none.status().kind(), ErrorKind::Io);
     EXPECT_EQ(none.status().message(), missing + ": cannot open: No such file or directory");
 
-    Result<MetadataInput> directory = openMetadataInput(::testing::TempDir());
+    Result<Clip> directory = openClip(::testing::TempDir());
     ASSERT_FALSE(directory.ok());
     EXPECT_EQ(directory.status().kind(), ErrorKind::Io);
 
     const std::string empty = write("empty.hevc", "");
-    Result<MetadataInput> nothing = openMetadataInput(empty);
+    Result<Clip> nothing = openClip(empty);
     ASSERT_FALSE(nothing.ok());
     EXPECT_EQ(nothing.status().kind(), ErrorKind::Truncated);
     EXPECT_EQ(nothing.status().message(), empty + ": is empty");
 
     const std::string text = write("text.txt", "hello");
-    Result<MetadataInput> unknown = openMetadataInput(text);
+    Result<Clip> unknown = openClip(text);
     ASSERT_FALSE(unknown.ok());
     EXPECT_EQ(unknown.status().kind(), ErrorKind::Format);
     EXPECT_EQ(unknown.status().message(),
@@ -96,7 +96,7 @@ TEST_F(ClipReaderFailures, FilesThatCannotBeReadAreIoAndEmptyOnesTruncated) {
 TEST_F(ClipReaderFailures, DamageAtTheFirstByteFailsLaterDamageOpensButDoesNotLoad) {
     // A start code and nothing after it: no unit at all, damaged at byte 0.
     const std::string bare = write("bare.hevc", std::string("\x00\x00\x01", 3));
-    Result<MetadataInput> failed = openMetadataInput(bare);
+    Result<Clip> failed = openClip(bare);
     ASSERT_FALSE(failed.ok());
     EXPECT_EQ(failed.status().kind(), ErrorKind::Damaged);
     EXPECT_EQ(failed.status().where().byteOffset, 0u);
@@ -105,30 +105,31 @@ TEST_F(ClipReaderFailures, DamageAtTheFirstByteFailsLaterDamageOpensButDoesNotLo
     // bit set: the damage sits at byte 4, after the start code.
     const std::string broken =
         write("broken.hevc", std::string("\x00\x00\x00\x01\x80\x01\xff\xff", 8));
-    Result<MetadataInput> opened = openMetadataInput(broken);
+    Result<Clip> opened = openClip(broken);
     ASSERT_TRUE(opened.ok()) << opened.status().message();
     ASSERT_TRUE(opened->damage.has_value());
-    EXPECT_EQ(opened->damageOffset, 4u);
-    EXPECT_EQ(*opened->damage,
+    EXPECT_EQ(opened->damage->offset, 4u);
+    EXPECT_EQ(opened->damage->what,
               "byte 4: invalid NAL unit header (type 0) (0 frames read before it)");
 
-    Result<Hdr10PlusDocument> loaded = loadHdr10PlusInput(broken);
-    ASSERT_FALSE(loaded.ok());
-    EXPECT_EQ(loaded.status().kind(), ErrorKind::Damaged);
-    EXPECT_EQ(loaded.status().where().byteOffset, 4u);
-    EXPECT_EQ(loaded.status().message(), broken + ": " + *opened->damage);
+    // Commands that need every frame refuse it, at the damage.
+    const Status whole = opened->whole();
+    ASSERT_FALSE(whole.ok());
+    EXPECT_EQ(whole.kind(), ErrorKind::Damaged);
+    EXPECT_EQ(whole.where().byteOffset, 4u);
+    EXPECT_EQ(whole.message(), broken + ": " + opened->damage->what);
 }
 
 TEST_F(ClipReaderFailures, JsonErrorsAreFormatAndNameTheKey) {
     const std::string bad = write("bad.json", "{\"SceneInfo\": 5}");
-    Result<MetadataInput> read = openMetadataInput(bad);
+    Result<Clip> read = openClip(bad);
     ASSERT_FALSE(read.ok());
     EXPECT_EQ(read.status().kind(), ErrorKind::Format);
     EXPECT_EQ(read.status().where().key, "SceneInfo");
     EXPECT_EQ(read.status().message().rfind(bad + ": ", 0), 0u) << read.status().message();
 
     const std::string broken = write("broken.json", "{\"SceneInfo\": [");
-    Result<MetadataInput> syntax = openMetadataInput(broken);
+    Result<Clip> syntax = openClip(broken);
     ASSERT_FALSE(syntax.ok());
     EXPECT_EQ(syntax.status().kind(), ErrorKind::Format);
     EXPECT_EQ(syntax.status().message().rfind(broken + ": not valid JSON: * Line 1", 0), 0u)
@@ -136,4 +137,4 @@ TEST_F(ClipReaderFailures, JsonErrorsAreFormatAndNameTheKey) {
 }
 
 }  // namespace
-}  // namespace kestrel::tool
+}  // namespace kestrel::clip

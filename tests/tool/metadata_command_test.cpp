@@ -398,10 +398,11 @@ TEST(MetadataCommand, JsonNestedTooDeeplyIsNamedAsNotValidJson) {
     }
 }
 
-// The input is read twice, its first bytes to tell the format and then from
-// its start: a pipe cannot give its first bytes again, so it is refused by
-// name instead of read from the middle (or waited on for ever).
-TEST(MetadataCommand, PipeIsRefusedAsAnInputThatCannotBeReadTwice) {
+// A stream is read from its start after its first bytes told its format: a
+// pipe cannot give them again, so a stream in a pipe is refused by name
+// instead of read from the middle (or waited on for ever). JSON is read on
+// from the bytes already taken, so a pipe of JSON is read once, whole.
+TEST(MetadataCommand, PipeOfAStreamIsRefusedAPipeOfJsonIsRead) {
     TempDir dir;
     const std::string fifo = dir.path("clip.hevc");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -418,9 +419,16 @@ TEST(MetadataCommand, PipeIsRefusedAsAnInputThatCannotBeReadTwice) {
         waitpid(writer, nullptr, 0);
         ASSERT_TRUE(run.exited);
         EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.err,
-                  "kestrel metadata: " + fifo +
-                      ": cannot go back to its start (a pipe?): save it to a file first\n");
+        if (start[0] == '{') {
+            // The text reached the JSON reader whole: its first key never ends.
+            EXPECT_EQ(run.err.rfind("kestrel metadata: " + fifo + ": not valid JSON: * Line 1", 0),
+                      0u)
+                << run.err;
+        } else {
+            EXPECT_EQ(run.err,
+                      "kestrel metadata: " + fifo +
+                          ": cannot go back to its start (a pipe?): save it to a file first\n");
+        }
     }
 }
 

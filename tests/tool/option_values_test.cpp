@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "analysis/pq.h"
+#include "tools/kestrel/library_names.h"
 #include "dtm/meta2lut.h"
 
 namespace kestrel::tool {

@@ -6,7 +6,8 @@
 #include <sstream>
 
 #include "analysis/clip_analysis.h"
-#include "clip/hdr10plus_document.h"
+#include "clip/clip_reader.h"
+#include "support/clip_text.h"
 #include "support/json_text.h"
 #include "tools/kestrel/render/curve_charts.h"
 #include "tools/kestrel/render/plot.h"
@@ -35,11 +36,7 @@ const char* kClip = R"({"SceneInfo": [
    "LuminanceParameters": {"MaxScl": [20000, 18000, 15000]},
    "BezierCurveData": {"KneePointX": 1700, "KneePointY": 1600, "Anchors": [500, 700]}}]})";
 
-Hdr10PlusDocument clipDocument() {
-    Result<Hdr10PlusDocument> document = parseHdr10PlusDocument(parseJsonText(kClip));
-    EXPECT_TRUE(document.ok()) << document.status().message();
-    return document.ok() ? *document : Hdr10PlusDocument();
-}
+Clip clipDocument() { return kestrel_test::clipOfJsonText(kClip, "render_clip.json"); }
 
 TEST(CurveCharts, LevelsChartLeavesAGapForARejectedFrame) {
     ClipRequest request;
@@ -69,11 +66,11 @@ const Series* seriesNamed(const Chart& chart, const std::string& label) {
 
 // The marks an engineer reads the curve by sit where the record puts them.
 TEST(CurveCharts, FrameChartsMarkPeaksKneesAndTheGainScale) {
-    Hdr10PlusDocument document = clipDocument();
+    const Clip document = clipDocument();
     // Frame 2: peak from MaxScl 2000 cd/m², knee (1700, 1600), targeted 1000.
     ClipRequest request;
-    FrameRow row = analyseFrame(document.frames[1], 600, request);
-    const double peak = row.lut.sourcePeak;
+    FrameRow row = analyseFrame(2, *document.frames[2].metadata, 600, request);
+    const double peak = row.lut().sourcePeak;
     ASSERT_NEAR(peak, 2000, 1e-3);
     std::vector<Chart> charts = frameCharts({row}, "clip.json", LuminanceAxes::Nits);
     ASSERT_EQ(charts.size(), 2u);
@@ -109,7 +106,7 @@ TEST(CurveCharts, FrameChartsMarkPeaksKneesAndTheGainScale) {
     EXPECT_EQ(gain.yRight.min, 0);
 
     // Several targets: no single scale fits, so no right axis.
-    FrameRow other = analyseFrame(document.frames[1], 1000, request);
+    FrameRow other = analyseFrame(2, *document.frames[2].metadata, 1000, request);
     EXPECT_FALSE(frameCharts({row, other}, "clip.json", LuminanceAxes::Nits)[1].hasRightAxis);
 }
 
@@ -135,10 +132,9 @@ TEST(CurveCharts, ChartsDrawIntoAStreamAsPngOrSvg) {
 TEST(ReportData, PlantedJumpInsideASceneIsTheOnlyFlaggedFrameOfTheClip) {
     // Frames 0-2 and 3-5 are one scene with different metadata; frame 6
     // starts a scene with a large change of its own.
-    Result<Hdr10PlusDocument> loaded =
-        loadHdr10PlusFile(std::string(KESTREL_TEST_DATA) + "/planted_jump.json");
+    Result<Clip> loaded = openClip(std::string(KESTREL_TEST_DATA) + "/planted_jump.json");
     ASSERT_TRUE(loaded.ok()) << loaded.status().message();
-    const Hdr10PlusDocument& document = *loaded;
+    const Clip& document = *loaded;
     ReportRequest request;
     request.targets = {400, 600, 1000};
     Report report = buildReport(document, request);
@@ -180,10 +176,10 @@ TEST(ReportCurves, MedianAndExtremesCountEveryFrameAtEveryInput) {
 }
 
 TEST(ReportCurves, TheInterpolatedTablePassesThroughItsPointsInOrder) {
-    Result<Hdr10PlusDocument> loaded =
-        loadHdr10PlusFile(std::string(KESTREL_EXAMPLES) + "/metadata/regular_metadata.json");
+    Result<Clip> loaded =
+        openClip(std::string(KESTREL_EXAMPLES) + "/metadata/regular_metadata.json");
     ASSERT_TRUE(loaded.ok()) << loaded.status().message();
-    const Hdr10PlusDocument& document = *loaded;
+    const Clip& document = *loaded;
     ReportRequest request;
     request.targets = {600};
     const Report report = buildReport(document, request);

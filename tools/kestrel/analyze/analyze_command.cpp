@@ -11,6 +11,7 @@
 #include "tools/kestrel/analyze/picture_progress.h"
 #include "clip/clip_reader.h"
 #include "tools/kestrel/cli/option_values.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

@@ -4,6 +4,7 @@
 
 #include "hdr10plus/internal/json_value.h"
 #include "clip/json_file.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

@@ -10,6 +10,7 @@
 #include "tools/kestrel/analyze/picture_progress.h"
 #include "clip/json_file.h"
 #include "tools/kestrel/cli/option_values.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

@@ -20,6 +20,7 @@
 #include "tools/kestrel/host/frame_script.h"
 #include "tools/kestrel/host/layer_outcome_text.h"
 #include "tools/kestrel/host/plugin_loader.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

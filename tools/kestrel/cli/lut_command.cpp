@@ -13,7 +13,6 @@
 
 #include "analysis/clip_analysis.h"
 #include "clip/clip_reader.h"
-#include "clip/hdr10plus_document.h"
 #include "clip/json_file.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
@@ -24,6 +23,7 @@
 #include "tools/kestrel/render/plot.h"
 #include "tools/kestrel/render/row_formats.h"
 #include "tools/kestrel/render/warning_text.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 
@@ -81,7 +81,7 @@ ClipRequest requestOf(const LutOptions& o) {
 std::string context(const LutOptions& o, const FrameRow& row) {
     std::string text;
     if (o.allFrames) text += "frame " + std::to_string(row.frame) + ": ";
-    if (o.targets.size() > 1) text += std::to_string(row.lut.targetNits) + " cd/m² target: ";
+    if (o.targets.size() > 1) text += std::to_string(row.lut().targetNits) + " cd/m² target: ";
     return text;
 }
 
@@ -115,27 +115,24 @@ bool writePlot(const LutOptions& o, const std::vector<Chart>& charts) {
     return true;
 }
 
-int runOneFrame(const LutOptions& o, const Hdr10PlusDocument& document, LibraryOutput& library) {
-    if (o.frame >= document.frameCount) {
+int runOneFrame(const LutOptions& o, const Clip& clip, LibraryOutput& library) {
+    if (o.frame >= clip.frameCount()) {
         std::fprintf(stderr, "kestrel lut: %s: frame %u is beyond its %u frame%s\n",
-                     o.metadata.c_str(), o.frame, document.frameCount,
-                     document.frameCount == 1 ? "" : "s");
+                     o.metadata.c_str(), o.frame, clip.frameCount(),
+                     clip.frameCount() == 1 ? "" : "s");
         return kExitFailed;
     }
-    const Hdr10PlusFrame* frame = nullptr;
-    for (const Hdr10PlusFrame& f : document.frames) {
-        if (f.index == o.frame) frame = &f;
-    }
-    if (frame == nullptr) {
-        if (const hdr10plus::JsonError* e = document.errorOf(o.frame))
-            std::fprintf(stderr, "kestrel lut: %s\n", document.message(*e).c_str());
+    const ClipFrame& frame = clip.frames[o.frame];
+    if (!frame.metadata) {
+        std::fprintf(stderr, "kestrel lut: %s: %s\n", clip.name.c_str(),
+                     clip.problemMessage(o.frame).c_str());
         return kExitFailed;
     }
 
     std::vector<FrameRow> rows;
     for (unsigned target : o.targets) {
-        rows.push_back(analyseFrame(*frame, target, requestOf(o)));
-        library.show("kestrel lut: library", rows.back().lut.diagnostics);
+        rows.push_back(analyseFrame(o.frame, *frame.metadata, target, requestOf(o)));
+        library.show("kestrel lut: library", rows.back().lut().diagnostics);
     }
     if (!o.plot.empty() && !writePlot(o, frameCharts(rows, o.metadata, o.axes))) {
         return kExitFailed;
@@ -171,19 +168,19 @@ int runOneFrame(const LutOptions& o, const Hdr10PlusDocument& document, LibraryO
     return status;
 }
 
-int runAllFrames(const LutOptions& o, const Hdr10PlusDocument& document, LibraryOutput& library) {
+int runAllFrames(const LutOptions& o, const Clip& input, LibraryOutput& library) {
     const std::string format = o.format.empty() ? "csv" : o.format;
     ClipAnalysis clip;
     {
-        ProgressBar progress(static_cast<unsigned>(document.frames.size() * o.targets.size()),
+        ProgressBar progress(static_cast<unsigned>(input.framesWithMetadata() * o.targets.size()),
                              "frames");
-        clip = analyseClip(document, requestOf(o),
+        clip = analyseClip(input, requestOf(o),
                            [&](unsigned done, unsigned) { progress.update(done); });
     }
     for (const TargetRows& rows : clip.targets) {
         for (const FrameRow& row : rows.frames) {
             library.show("kestrel lut: frame " + std::to_string(row.frame) + ": library",
-                         row.lut.diagnostics);
+                         row.lut().diagnostics);
         }
     }
     if (!o.plot.empty() &&
@@ -217,21 +214,21 @@ int runLut(const LutOptions& options) {
         return kExitFailed;
     }
     TerminalReadProgress readProgress;
-    Result<Hdr10PlusDocument> loaded =
-        loadHdr10PlusInput(options.metadata, OpenOptions{&readProgress});
-    if (!loaded) {
-        std::fprintf(stderr, "kestrel lut: %s\n", loaded.status().message().c_str());
+    Result<Clip> loaded = openClip(options.metadata, OpenOptions{&readProgress});
+    const Status whole = loaded ? loaded->whole() : loaded.status();
+    if (!whole) {
+        std::fprintf(stderr, "kestrel lut: %s\n", whole.message().c_str());
         return 1;
     }
-    const Hdr10PlusDocument& document = *loaded;
+    const Clip& clip = *loaded;
     std::string error;
     LibraryOutput library;
     if (!library.open(options.diagOut, error)) {
         std::fprintf(stderr, "kestrel lut: %s\n", error.c_str());
         return 1;
     }
-    return options.allFrames ? runAllFrames(options, document, library)
-                             : runOneFrame(options, document, library);
+    return options.allFrames ? runAllFrames(options, clip, library)
+                             : runOneFrame(options, clip, library);
 }
 
 }  // namespace

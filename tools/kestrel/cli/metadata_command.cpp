@@ -12,7 +12,6 @@
 #include "clip/clip_reader.h"
 #include "clip/json_file.h"
 #include "hdr10plus/internal/json_value.h"
-#include "hdr10plus/record.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/render/warning_text.h"
@@ -20,6 +19,7 @@
 #include "tools/kestrel/cli/standard_input.h"
 #include "tools/kestrel/render/payload_extras.h"
 #include "tools/kestrel/render/version.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 
@@ -38,59 +38,50 @@ void report(const std::string& path, const std::string& text) {
 }
 
 // Frames in a row with the same problem are reported as one range.
-void reportProblems(const MetadataInput& input) {
-    const std::vector<InputFrame>& frames = input.frames;
+void reportProblems(const Clip& clip) {
+    const std::vector<ClipFrame>& frames = clip.frames;
+    auto sameProblem = [](const FrameProblem& a, const FrameProblem& b) {
+        return a.what == b.what && a.key == b.key;
+    };
     for (size_t i = 0; i < frames.size();) {
-        if (frames[i].frame) {
+        if (!frames[i].problem) {
             ++i;
             continue;
         }
+        const FrameProblem& p = *frames[i].problem;
         size_t end = i + 1;
-        while (end < frames.size() && !frames[end].frame &&
-               frames[end].problem == frames[i].problem && frames[end].key == frames[i].key)
+        while (end < frames.size() && frames[end].problem && sameProblem(*frames[end].problem, p))
             ++end;
         // "frame 4 carries ...", "frames 0 to 3 each carries ...", and for
         // JSON "frame 2: BezierCurveData.KneePointX is ...".
         std::string which = end - i == 1 ? "frame " + std::to_string(i)
                                          : "frames " + std::to_string(i) + " to " +
                                                std::to_string(end - 1) + " each";
-        const InputFrame& f = frames[i];
-        report(input.path,
-               f.key.empty() ? which + " " + f.problem : which + ": " + f.key + " " + f.problem);
+        report(clip.name, p.key.empty() ? which + " " + p.what : which + ": " + p.key + " " + p.what);
         i = end;
     }
 }
 
-// The payload has no scenes; a scene here is a run of frames with the same
-// metadata (or none), which is how streams that send metadata once per scene
-// are made.
-std::vector<hdr10plus::Frame> documentFrames(const MetadataInput& input) {
+// The frames as the JSON layout writes them. A stream has no scene fields
+// of its own: its frames are given the clip's scenes (clip::deriveScenes)
+// and their positions in them. A JSON input keeps the positions it was given.
+std::vector<hdr10plus::Frame> documentFrames(const Clip& clip) {
     std::vector<hdr10plus::Frame> frames;
-    frames.reserve(input.frames.size());
-    uint32_t scene = 0;
-    uint32_t inScene = 0;
-    for (size_t i = 0; i < input.frames.size(); ++i) {
-        const InputFrame& f = input.frames[i];
-        hdr10plus::Frame frame = f.frame ? *f.frame : hdr10plus::Frame{};
-        if (!f.frame) frame.windows.clear();  // an entry without metadata
-        if (i > 0) {
-            const InputFrame& before = input.frames[i - 1];
-            bool same = before.frame.has_value() == f.frame.has_value() &&
-                        (!f.frame || *before.frame == *f.frame);
-            if (same) {
-                ++inScene;
-            } else {
-                ++scene;
-                inScene = 0;
+    frames.reserve(clip.frames.size());
+    for (unsigned s = 0; s < clip.scenes.size(); ++s) {
+        const Scene& scene = clip.scenes[s];
+        for (unsigned k = 0; k < scene.frameCount; ++k) {
+            const unsigned i = scene.firstFrame + k;
+            const ClipFrame& f = clip.frames[i];
+            hdr10plus::Frame frame = f.metadata ? *f.metadata : hdr10plus::Frame{};
+            if (!f.metadata) frame.windows.clear();  // an entry without metadata
+            if (clip.format != InputFormat::Json) {
+                frame.scene_id = s;
+                frame.scene_frame_index = k;
+                frame.sequence_frame_index = i;
             }
+            frames.push_back(std::move(frame));
         }
-        // A JSON input keeps the positions it was given.
-        if (input.format != InputFormat::Json) {
-            frame.scene_id = scene;
-            frame.scene_frame_index = inScene;
-            frame.sequence_frame_index = static_cast<uint32_t>(i);
-        }
-        frames.push_back(std::move(frame));
     }
     return frames;
 }
@@ -110,31 +101,31 @@ int runMetadata(const MetadataOptions& options) {
         path = standardInput.path();
         open.name = kStandardInputName;
     }
-    Result<MetadataInput> opened = openMetadataInput(path, open);
+    Result<Clip> opened = openClip(path, open);
     if (!opened) {
         std::fprintf(stderr, "%s: %s\n", kCommand, opened.status().message().c_str());
         return 1;
     }
-    const MetadataInput& input = *opened;
+    const Clip& input = *opened;
     reportProblems(input);
 
     size_t own = 0, repeated = 0, missing = 0, invalid = 0;
-    for (const InputFrame& f : input.frames) {
-        if (f.frame)
-            ++(f.repeated ? repeated : own);
+    for (const ClipFrame& f : input.frames) {
+        if (f.metadata)
+            ++(f.provenance == Provenance::Repeated ? repeated : own);
         else
-            ++(f.invalid ? invalid : missing);
+            ++(f.problem->kind == ProblemKind::NoMetadata ? missing : invalid);
     }
 
     const std::vector<hdr10plus::Frame> frames = documentFrames(input);
     Json::Value document =
         hdr10plus::writeJsonDocument(frames, {"kestrel metadata", projectVersion()});
-    document["ToolInfo"]["Source"] = input.path;
+    document["ToolInfo"]["Source"] = input.name;
     // Frames read from payloads carry more than the layout holds; a JSON
     // input has nothing more to give.
     if (input.format != InputFormat::Json) {
         for (Json::ArrayIndex i = 0; i < document["SceneInfo"].size() && i < frames.size(); i++) {
-            if (input.frames[i].frame) addPayloadExtras(frames[i], document["SceneInfo"][i]);
+            if (input.frames[i].metadata) addPayloadExtras(frames[i], document["SceneInfo"][i]);
         }
     }
     std::string text = prettyJson(document);
@@ -167,31 +158,31 @@ int runMetadata(const MetadataOptions& options) {
                    "order, " + std::to_string(missing) + " without";
     }
     if (invalid > 0) summary += ", " + std::to_string(invalid) + " not valid";
-    report(input.path, summary);
+    report(input.name, summary);
 
     int status = 0;
     if (options.check) {
         size_t failing = 0;
         for (size_t i = 0; i < input.frames.size(); i++) {
-            if (!input.frames[i].frame) continue;
+            if (!input.frames[i].metadata) continue;
             const std::vector<FrameWarning> broken =
-                metadataConsistency(hdr10plus::toRecord(*input.frames[i].frame));
+                metadataConsistency(*input.frames[i].metadata);
             if (!broken.empty()) failing++;
             for (const FrameWarning& w : broken)
-                report(input.path, "frame " + std::to_string(i) + ": " + warningText(w));
+                report(input.name, "frame " + std::to_string(i) + ": " + warningText(w));
         }
-        report(input.path, "--check: " + std::to_string(failing) + " frame" +
+        report(input.name, "--check: " + std::to_string(failing) + " frame" +
                                (failing == 1 ? "" : "s") + " of " +
                                std::to_string(own + repeated) + " with metadata break a rule");
         if (failing > 0) status = 1;
     }
     if (input.damage) {
-        report(input.path, *input.damage);
+        report(input.name, input.damage->what);
         status = 1;
     }
     if (invalid > 0) status = 1;
     if (own + repeated == 0 && !input.damage) {
-        report(input.path, "holds no HDR10+ metadata");
+        report(input.name, "holds no HDR10+ metadata");
         status = 1;
     }
     return status;

@@ -20,6 +20,7 @@
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/gate/preset_gate.h"
 #include "tools/kestrel/render/plot.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

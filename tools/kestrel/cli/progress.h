@@ -7,6 +7,7 @@
 #include <string>
 
 #include "clip/clip_reader.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

@@ -11,11 +11,11 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "analysis/scene_list.h"
 #include "clip/clip_reader.h"
-#include "clip/hdr10plus_document.h"
 #include "clip/json_file.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
@@ -24,6 +24,7 @@
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/render/report_data.h"
 #include "tools/kestrel/render/report_page.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 
@@ -46,7 +47,7 @@ void showLibraryErrors(const Report& report) {
         std::map<std::string, unsigned> counts;
         std::map<std::string, unsigned> firstFrame;
         for (const FrameRow& row : rows.frames) {
-            for (const LibraryLine& libraryLine : row.lut.diagnostics) {
+            for (const LibraryLine& libraryLine : row.lut().diagnostics) {
                 if (!isError(libraryLine)) continue;
                 const std::string line = defaultSinkText(libraryLine);
                 if (counts[line]++ == 0) firstFrame[line] = row.frame;
@@ -83,20 +84,22 @@ int runReport(const ReportOptions& o) {
     }
 
     TerminalReadProgress readProgress;
-    Result<Hdr10PlusDocument> loaded = loadHdr10PlusInput(o.input, OpenOptions{&readProgress});
-    if (!loaded) {
-        std::fprintf(stderr, "%s: %s\n", name, loaded.status().message().c_str());
+    Result<Clip> loaded = openClip(o.input, OpenOptions{&readProgress});
+    const Status whole = loaded ? loaded->whole() : loaded.status();
+    if (!whole) {
+        std::fprintf(stderr, "%s: %s\n", name, whole.message().c_str());
         return 1;
     }
-    const Hdr10PlusDocument& document = *loaded;
+    const Clip& clip = *loaded;
     // A clip without frames has nothing to report on, and a page saying so
     // would look like a clip that passed.
-    if (document.frameCount == 0) {
+    if (clip.frameCount() == 0) {
         std::fprintf(stderr, "%s: %s: holds no HDR10+ metadata (0 frames); no report written\n",
                      name, o.input.c_str());
         return 1;
     }
-    std::vector<unsigned> sceneList;
+    // The scenes: the user's list when given, else the clip's own.
+    std::optional<SceneStarts> scenes;
     if (!o.scenes.empty()) {
         const Status readable = readableFile(o.scenes);
         std::ifstream in(o.scenes, std::ios::binary);
@@ -108,13 +111,13 @@ int runReport(const ReportOptions& o) {
         }
         const std::string text((std::istreambuf_iterator<char>(in)),
                                std::istreambuf_iterator<char>());
-        Result<std::vector<unsigned>> parsed = parseSceneList(text, document.frameCount);
+        Result<std::vector<unsigned>> parsed = parseSceneList(text, clip.frameCount());
         if (!parsed.ok()) {
             std::fprintf(stderr, "%s: --scenes %s: %s\n", name, o.scenes.c_str(),
                          parsed.status().message().c_str());
             return 1;
         }
-        sceneList = std::move(parsed.value());
+        scenes = SceneStarts{SceneSource::SceneList, std::move(parsed.value())};
     }
     // Opened before the work, so that a name that cannot be written fails at once.
     std::ofstream file;
@@ -135,13 +138,13 @@ int runReport(const ReportOptions& o) {
     request.thresholdCodes = o.jumpThreshold;
     request.maxError = o.maxError;
     request.maxRatio = o.maxRatio;
-    request.sceneList = sceneList;
+    request.scenes = std::move(scenes);
     Report report;
     {
-        ProgressBar progress(static_cast<unsigned>(document.frames.size() * o.targets.size()),
+        ProgressBar progress(static_cast<unsigned>(clip.framesWithMetadata() * o.targets.size()),
                              "frames analysed");
         report =
-            buildReport(document, request, [&](unsigned done, unsigned) { progress.update(done); });
+            buildReport(clip, request, [&](unsigned done, unsigned) { progress.update(done); });
     }
 
     for (const std::string& e : report.clip.rejected)

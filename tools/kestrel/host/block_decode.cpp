@@ -7,6 +7,7 @@
 #include <string>
 
 #include "analysis/tone_curve.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

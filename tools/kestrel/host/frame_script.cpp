@@ -5,10 +5,11 @@
 #include <map>
 
 #include "clip/clip_reader.h"
-#include "clip/hdr10plus_document.h"
 #include "clip/json_file.h"
+#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/record.h"
 #include "tools/kestrel/host/dataspace_names.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 
@@ -205,30 +206,29 @@ private:
             return false;
         }
         const std::string path = resolve(value["file"].asString());
-        auto cached = mDocuments.find(path);
-        if (cached == mDocuments.end()) {
-            Result<Hdr10PlusDocument> document = loadHdr10PlusInput(path, mOpen);
-            if (!document) return fail(key + ".file", document.status().message());
-            cached = mDocuments.emplace(path, std::move(document).value()).first;
+        auto cached = mClips.find(path);
+        if (cached == mClips.end()) {
+            Result<Clip> opened = openClip(path, mOpen);
+            const Status whole = opened ? opened->whole() : opened.status();
+            if (!whole) return fail(key + ".file", whole.message());
+            cached = mClips.emplace(path, std::move(opened).value()).first;
         }
-        const Hdr10PlusDocument& document = cached->second;
-        if (frame >= document.frameCount) {
+        const Clip& clip = cached->second;
+        if (frame >= clip.frameCount()) {
             return fail(key + ".frame", std::to_string(frame) + " is beyond the " +
-                                            std::to_string(document.frameCount) + " frames of " +
+                                            std::to_string(clip.frameCount()) + " frames of " +
                                             path);
         }
-        for (const Hdr10PlusFrame& f : document.frames) {
-            if (f.index == frame) {
-                record = f.record;
-                source = "frame " + std::to_string(frame) + " of " + value["file"].asString();
-                return true;
-            }
+        const ClipFrame& f = clip.frames[frame];
+        // The frame exists but has no metadata: its problem says why.
+        if (!f.metadata) {
+            return fail(key + ".frame",
+                        clip.name + ": " + clip.problemMessage(static_cast<unsigned>(frame)));
         }
-        // The frame exists but was rejected: its error says why.
-        if (const hdr10plus::JsonError* e = document.errorOf(static_cast<unsigned>(frame)))
-            return fail(key + ".frame", document.message(*e));
-        return fail(key + ".frame",
-                    "frame " + std::to_string(frame) + " of " + path + " is unusable");
+        // The plug-in is called with this record.
+        record = hdr10plus::toRecord(*f.metadata);
+        source = "frame " + std::to_string(frame) + " of " + value["file"].asString();
+        return true;
     }
 
     bool rawRecord(const Json::Value& value, const std::string& key, _VelmorHdrDynamicInfo& record,
@@ -251,7 +251,7 @@ private:
     FrameScript& mScript;
     std::string& mError;
     const OpenOptions& mOpen;
-    std::map<std::string, Hdr10PlusDocument> mDocuments;
+    std::map<std::string, Clip> mClips;
 };
 
 }  // namespace

@@ -40,6 +40,7 @@
 
 #include "clip/clip_reader.h"
 #include "metadata/VelmorHdrDynamicInfo.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

@@ -9,6 +9,7 @@
 #include "authoring/inject.h"
 #include "clip/clip_reader.h"
 #include "tools/kestrel/cli/progress.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 
@@ -71,27 +72,25 @@ bool checkStreamInput(const std::string& path, std::string& error) {
 // Every frame of the metadata, or the first one that has none.
 bool readFrames(const std::string& path, std::vector<hdr10plus::Frame>& frames,
                 std::string& error) {
-    Result<MetadataInput> opened = openMetadataInput(path);
+    Result<Clip> opened = openClip(path);
     if (!opened) {
         error = opened.status().message();
         return false;
     }
-    const MetadataInput& input = opened.value();
-    if (input.damage) {
-        error = path + ": " + *input.damage;
+    const Clip& clip = opened.value();
+    if (clip.damage) {
+        error = path + ": " + clip.damage->what;
         return false;
     }
     frames.clear();
-    frames.reserve(input.frames.size());
-    for (size_t i = 0; i < input.frames.size(); ++i) {
-        const InputFrame& f = input.frames[i];
-        if (!f.frame) {
-            std::string which = "frame " + std::to_string(i);
-            error = path + ": " +
-                    (f.key.empty() ? which + " " + f.problem : which + ": " + f.key + " " + f.problem);
+    frames.reserve(clip.frames.size());
+    for (unsigned i = 0; i < clip.frameCount(); ++i) {
+        const ClipFrame& f = clip.frames[i];
+        if (!f.metadata) {
+            error = path + ": " + clip.problemMessage(i);
             return false;
         }
-        frames.push_back(*f.frame);
+        frames.push_back(*f.metadata);
     }
     return true;
 }

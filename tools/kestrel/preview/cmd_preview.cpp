@@ -11,9 +11,11 @@
 #include "picture/yuv_to_rgb.h"
 #include "tools/kestrel/cli/commands.h"
 #include "clip/clip_reader.h"
+#include "hdr10plus/record.h"
 #include "tools/kestrel/preview/preview_page.h"
 #include "tools/kestrel/preview/tone_stage.h"
 #include "tools/kestrel/cli/progress.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 
@@ -71,25 +73,27 @@ struct FrameMetadata {
 };
 
 Result<FrameMetadata> frameMetadata(const std::string& path, unsigned index) {
-    Result<MetadataInput> opened = openMetadataInput(path);
+    Result<Clip> opened = openClip(path);
     if (!opened) return opened.status();
-    const MetadataInput& input = opened.value();
-    if (index >= input.frames.size()) {
+    const Clip& clip = opened.value();
+    if (index >= clip.frameCount()) {
         std::string text = path + ": there is no frame " + std::to_string(index) + ": it has " +
-                           std::to_string(input.frames.size()) + " frames";
-        if (input.damage) text += " (" + *input.damage + ")";
+                           std::to_string(clip.frameCount()) + " frames";
+        if (clip.damage) text += " (" + clip.damage->what + ")";
         return Status::failure(ErrorKind::OutOfRange, text);
     }
-    const InputFrame& f = input.frames[index];
-    if (!f.frame) {
+    const ClipFrame& f = clip.frames[index];
+    if (!f.metadata) {
         return Status::failure(ErrorKind::Invalid,
                                path + ": frame " + std::to_string(index) + ": " +
-                                   (f.key.empty() ? "" : f.key + " ") + f.problem);
+                                   (f.problem->key.empty() ? "" : f.problem->key + " ") +
+                                   f.problem->what);
     }
     FrameMetadata m;
-    m.record = toolFrame(index, *f.frame).record;
-    m.format = input.format;
-    if (!f.repeated && input.format != InputFormat::Json) m.ownOffset = f.offset;
+    // The tone stage calls the library with this record.
+    m.record = hdr10plus::toRecord(*f.metadata);
+    m.format = clip.format;
+    if (f.provenance == Provenance::Own && clip.format != InputFormat::Json) m.ownOffset = f.offset;
     return m;
 }
 

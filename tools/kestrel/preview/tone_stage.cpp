@@ -6,6 +6,7 @@
 
 #include "picture/row_threads.h"
 #include "analysis/clip_analysis.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

@@ -25,6 +25,7 @@
 #include "picture/image.h"
 #include "analysis/frame_table.h"
 #include "analysis/tone_curve.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

@@ -7,6 +7,7 @@
 
 #include "analysis/pq.h"
 #include "tools/kestrel/render/row_formats.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 
@@ -112,7 +113,7 @@ std::string targetList(const std::vector<FrameRow>& rows) {
     std::string list;
     for (size_t i = 0; i < rows.size(); i++) {
         if (i > 0) list += i + 1 == rows.size() ? " and " : ", ";
-        list += std::to_string(rows[i].lut.targetNits);
+        list += std::to_string(rows[i].lut().targetNits);
     }
     return list + (rows.size() == 1 ? " cd/m² target" : " cd/m² targets");
 }
@@ -136,7 +137,7 @@ std::vector<double> sampleInputs(LuminanceAxes axes, double from, double to) {
 std::vector<Chart> frameCharts(const std::vector<FrameRow>& rows, const std::string& file,
                                LuminanceAxes requested) {
     if (rows.empty()) return {};
-    const LutAnalysis& first = rows.front().lut;
+    const LutAnalysis& first = rows.front().lut();
     const bool relative = first.sourcePeak <= 0;
     // Without statistics the input is relative to an unknown peak, which a
     // PQ axis cannot show.
@@ -146,7 +147,7 @@ std::vector<Chart> frameCharts(const std::vector<FrameRow>& rows, const std::str
     const double tSource = first.source.targeted_system_display_maximum_luminance;
     const bool hasSource = first.source.tone_mapping_flag == 1 && tSource > 0;
     unsigned maxTarget = 0;
-    for (const FrameRow& row : rows) maxTarget = std::max(maxTarget, row.lut.targetNits);
+    for (const FrameRow& row : rows) maxTarget = std::max(maxTarget, row.lut().targetNits);
 
     double from = 0, curveEnd = 0;
     defaultCurveRange(first, from, curveEnd);
@@ -228,7 +229,7 @@ std::vector<Chart> frameCharts(const std::vector<FrameRow>& rows, const std::str
     }
 
     for (size_t k = 0; k < rows.size(); k++) {
-        const LutAnalysis& a = rows[k].lut;
+        const LutAnalysis& a = rows[k].lut();
         const Color color = targetColor(k);
         const std::string target = std::to_string(a.targetNits) + " cd/m²";
         const bool usable = a.firstDecrease < 0;
@@ -389,9 +390,9 @@ std::vector<Chart> levelsCharts(const ClipAnalysis& clip, const std::vector<doub
         // Frames without a point, and why.
         size_t noPeak = 0, unusable = 0;
         for (const FrameRow& row : rows.frames) {
-            if (row.lut.firstDecrease >= 0) {
+            if (row.lut().firstDecrease >= 0) {
                 unusable++;
-            } else if (row.lut.sourcePeak <= 0) {
+            } else if (row.lut().sourcePeak <= 0) {
                 noPeak++;
             }
         }
@@ -427,14 +428,14 @@ std::vector<Chart> levelsCharts(const ClipAnalysis& clip, const std::vector<doub
             s.color = paletteColor(l == 1 ? 5 : l);
             s.points = perFrame([&](const FrameRow& row) {
                 return l < row.levelOutputs.size() ? row.levelOutputs[l]
-                                                   : outputAtLevel(row.lut, levels[l]);
+                                                   : outputAtLevel(row.lut(), levels[l]);
             });
             s.markers = clip.frameCount <= 120;
             chart.series.push_back(s);
         }
         Series peak{"source peak (input side)", {}, kGrey, 1.0, true};
         peak.points = perFrame(
-            [](const FrameRow& row) { return row.lut.sourcePeak > 0 ? row.lut.sourcePeak : kNaN; });
+            [](const FrameRow& row) { return row.lut().sourcePeak > 0 ? row.lut().sourcePeak : kNaN; });
         chart.series.push_back(peak);
         chart.series.push_back(referenceLine(std::to_string(rows.targetNits) + " cd/m² target peak",
                                              {0, 0, 0}, chart.x.min, to(rows.targetNits),

@@ -7,6 +7,7 @@
 
 #include "analysis/clip_analysis.h"
 #include "tools/kestrel/render/plot.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

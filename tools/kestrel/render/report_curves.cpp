@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "analysis/pq.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 
@@ -63,7 +64,7 @@ DistinctRecords distinctRecords(const std::vector<FrameRow>& rows) {
     std::string key;
     for (size_t i = 0; i < rows.size(); i++) {
         const FrameRow& row = rows[i];
-        key.assign(reinterpret_cast<const char*>(&row.lut.source), sizeof row.lut.source);
+        key.assign(reinterpret_cast<const char*>(&row.lut().source), sizeof row.lut().source);
         key.append(reinterpret_cast<const char*>(&row.averageMaxRgbNits),
                    sizeof row.averageMaxRgbNits);
         const auto [at, added] = index.emplace(key, static_cast<uint32_t>(d.firstRow.size()));
@@ -81,9 +82,9 @@ std::vector<double> curveGrid(const std::vector<FrameRow>& rows) {
     // Frames without statistics have no curve in cd/m² and do not count.
     double from = kPqMaxNits, peak = 0;
     for (const FrameRow& row : rows) {
-        if (!(row.lut.sourcePeak > 0)) continue;
+        if (!(row.lut().sourcePeak > 0)) continue;
         double rowFrom = 0, rowTo = 0;
-        defaultCurveRange(row.lut, rowFrom, rowTo);
+        defaultCurveRange(row.lut(), rowFrom, rowTo);
         from = std::min(from, rowFrom);
         peak = std::max(peak, rowTo);
     }

@@ -10,6 +10,7 @@
 #include "tools/kestrel/render/report_curves.h"
 #include "tools/kestrel/render/row_formats.h"
 #include "tools/kestrel/render/version.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 
@@ -125,7 +126,7 @@ double averageNits(const FrameRow& row) {
     return row.averageMaxRgbNits >= 0 ? row.averageMaxRgbNits : kNaN;
 }
 
-double peakNits(const FrameRow& row) { return row.lut.sourcePeak > 0 ? row.lut.sourcePeak : kNaN; }
+double peakNits(const FrameRow& row) { return row.lut().sourcePeak > 0 ? row.lut().sourcePeak : kNaN; }
 
 // What a target's analysis of one record holds for a script: the outputs at
 // the levels, the table's largest interpolation error, the warnings.
@@ -136,10 +137,10 @@ Json::Value analysisJson(const FrameRow& row) {
         a["output_pq_codes"][levelKey(l)] = jsonNumber(
             std::isfinite(row.levelOutputs[l]) ? pqCodeOfNits(row.levelOutputs[l]) : kNaN);
     }
-    const bool usable = row.lut.firstDecrease < 0;
-    a["max_interpolation_error"] = jsonNumber(usable ? row.lut.maxError / kUnitGain : kNaN);
+    const bool usable = row.lut().firstDecrease < 0;
+    a["max_interpolation_error"] = jsonNumber(usable ? row.lut().maxError / kUnitGain : kNaN);
     a["max_interpolation_error_at_nits"] = jsonNumber(
-        usable && row.lut.sourcePeak > 0 ? inputNits(row.lut, row.lut.maxErrorAt) : kNaN);
+        usable && row.lut().sourcePeak > 0 ? inputNits(row.lut(), row.lut().maxErrorAt) : kNaN);
     a["warnings"] = warningsJson(row.warnings);  // as `kestrel lut` lists them
     return a;
 }
@@ -211,9 +212,9 @@ Json::Value reportJson(const Report& report, bool withCurves) {
     Extent peaks;
     std::set<unsigned> targeted;
     for (const FrameRow& row : rows) {
-        if (row.lut.source.tone_mapping_flag == 1) {
+        if (row.lut().source.tone_mapping_flag == 1) {
             withCurve++;
-            targeted.insert(row.lut.source.targeted_system_display_maximum_luminance);
+            targeted.insert(row.lut().source.targeted_system_display_maximum_luminance);
         }
         peaks.add(peakNits(row));
     }
@@ -278,16 +279,16 @@ Json::Value reportJson(const Report& report, bool withCurves) {
         for (size_t first : records.firstRow) {
             const FrameRow& row = target.frames[first];
             Json::Value a = analysisJson(row);
-            if (row.lut.firstDecrease < 0) {  // a usable table
-                const double error = row.lut.maxError / kUnitGain;
+            if (row.lut().firstDecrease < 0) {  // a usable table
+                const double error = row.lut().maxError / kUnitGain;
                 largestError = std::isnan(largestError) ? error : std::max(largestError, error);
             }
             if (withCurves) {
                 for (double o : row.levelOutputs) timeline.add(o);
                 timeline.add(peakNits(row));
                 timeline.add(averageNits(row));
-                adapted.push_back(adaptedOnGrid(row.lut, grid));
-                a["curves"] = curvesJson(row.lut, grid, adapted.back());
+                adapted.push_back(adaptedOnGrid(row.lut(), grid));
+                a["curves"] = curvesJson(row.lut(), grid, adapted.back());
             }
             tv["analyses"].append(a);
         }

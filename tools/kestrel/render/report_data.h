@@ -10,6 +10,7 @@
 #include <string>
 
 #include "analysis/clip_report.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

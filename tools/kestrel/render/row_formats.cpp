@@ -82,7 +82,7 @@ std::string curveText(const _VelmorHdrDynamicInfo& r) {
 }
 
 Json::Value frameJson(const FrameRow& row) {
-    const LutAnalysis& a = row.lut;
+    const LutAnalysis& a = row.lut();
     Json::Value v;
     v["frame"] = row.frame;
     v["target_nits"] = a.targetNits;
@@ -141,7 +141,7 @@ Json::Value warningsJson(const std::vector<FrameWarning>& warnings) {
 }
 
 void writeFrameTable(std::ostream& out, const FrameRow& row, const std::string& file) {
-    const LutAnalysis& a = row.lut;
+    const LutAnalysis& a = row.lut();
     print(out, "frame %u of %s, target %u cd/m²\n", row.frame, file.c_str(), a.targetNits);
     if (a.sourcePeak > 0) {
         print(out, "source peak: %.6g cd/m² (the curve's input 1.0)\n", a.sourcePeak);
@@ -181,7 +181,7 @@ void writeFrameTable(std::ostream& out, const FrameRow& row, const std::string& 
 }
 
 void writeFrameCsv(std::ostream& out, const FrameRow& row, bool header) {
-    const LutAnalysis& a = row.lut;
+    const LutAnalysis& a = row.lut();
     if (header)
         print(out,
               "entry,lut_x,lut_y,x,y,%s,normalised_gain,output_nits,luminance_ratio,"
@@ -208,7 +208,7 @@ void writeClipHeader(std::ostream& out, RowLayout layout) {
 void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout) {
     const bool csv = layout == RowLayout::Csv;
     for (const FrameRow& row : rows.frames) {
-        const LutAnalysis& a = row.lut;
+        const LutAnalysis& a = row.lut();
         int firstAnchor =
             a.adapted.num_bezier_curve_anchors > 0 ? a.adapted.bezier_curve_anchors[0] : -1;
         std::string anchor = firstAnchor >= 0 ? std::to_string(firstAnchor) : "";

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analysis/clip_analysis.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

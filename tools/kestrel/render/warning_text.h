@@ -5,6 +5,7 @@
 #include <string>
 
 #include "analysis/clip_analysis.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 
