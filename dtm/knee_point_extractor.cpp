@@ -44,15 +44,18 @@ kneePointExtractor::kneePointExtractor(const curveData& curveIn) : curve(curveIn
     nodes.push_back(Node(xMax, yEnd, xMax, yEnd, yEnd));
     mNext.push_back(kNoNode);
     const int32_t yMid = curve.getY(kestrel::splitPoint(0, xMax));
-    addCandidate(0, yStart, xMax, yEnd, yMid, 0);
+    enqueue(makeCandidate(0, yStart, xMax, yEnd, yMid, 0));
 }
 
-void kneePointExtractor::addCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t y,
-                                      uint32_t leftNode) {
+uint64_t kneePointExtractor::makeCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                                           int32_t y, uint32_t leftNode) {
     const uint32_t index = static_cast<uint32_t>(candidates.size());
     const Node& candidate = candidates.emplace_back(x0, y0, x1, y1, y);
     mLeftNode.push_back(leftNode);
-    const uint64_t key = rankOf(candidate, index);
+    return rankOf(candidate, index);
+}
+
+void kneePointExtractor::enqueue(uint64_t key) {
     // Sift up from the new leaf.
     size_t hole = mQueue.size();
     mQueue.push_back(key);
@@ -66,34 +69,58 @@ void kneePointExtractor::addCandidate(int32_t x0, int32_t y0, int32_t x1, int32_
     heap[hole] = key;
 }
 
-void kneePointExtractor::dropBest() {
+void kneePointExtractor::siftDown(uint64_t key) {
     uint64_t* heap = mQueue.data();
-    const uint64_t last = mQueue.back();
-    mQueue.pop_back();
     const size_t size = mQueue.size();
-    // The vacated slot ranks below every key, so that a missing right child
-    // loses without a test of its own (a real key's low word is never the
-    // complement of UINT32_MAX, as there are fewer candidates than that).
+    // The slot behind the last ranks below every key, so that a missing right
+    // child loses without a test of its own (a real key's low word is never
+    // the complement of UINT32_MAX, as there are fewer candidates than that).
+    // The callers make sure that the slot exists.
     heap[size] = 0;
-    // Sift the last leaf down from the root into the hole that the top leaves.
     size_t hole = 0;
     for (size_t child = 1; child < size; child = 2 * hole + 1) {
         child += heap[child + 1] > heap[child];
-        if (heap[child] < last) break;
+        if (heap[child] < key) break;
         heap[hole] = heap[child];
         hole = child;
     }
-    heap[hole] = last;
+    heap[hole] = key;
+}
+
+uint32_t kneePointExtractor::takeBest() {
+    const uint32_t best = ~static_cast<uint32_t>(mQueue[0]);
+    const uint64_t last = mQueue.back();
+    // The slot it leaves stays in the storage, behind the last.
+    mQueue.pop_back();
+    if (!mQueue.empty()) siftDown(last);
+    return best;
+}
+
+uint32_t kneePointExtractor::exchangeBest(uint64_t key) {
+    const uint32_t best = ~static_cast<uint32_t>(mQueue[0]);
+    // Room for the slot behind the last (the one a removal leaves).
+    mQueue.push_back(0);
+    mQueue.pop_back();
+    siftDown(key);
+    return best;
 }
 
 void kneePointExtractor::select_from_candidate(int n) {
     if (mSettled && n > 0) resume();
-    for (int i = 0; i < n && !mQueue.empty(); i++) {
-        // The largest miss; on a tie the oldest candidate wins.
-        const uint32_t best = ~static_cast<uint32_t>(mQueue[0]);
+    if (n <= 0 || mQueue.empty()) {
+        settle();
+        return;
+    }
+    // The candidate to choose next, already out of the queue. Of the two
+    // intervals a split makes, the one with the larger miss is often the next
+    // choice (always while the choice descends towards one end of the range);
+    // when it outranks everything queued it goes straight here, so that such a
+    // step queues one candidate instead of queuing two and taking one back.
+    uint32_t next = takeBest();
+    for (int i = 0; i < n; i++) {
         // The fields one by one: a copy of the whole node would be read back
         // in wider words than it was written in, which stalls the store.
-        const Node& chosen = candidates[best];
+        const Node& chosen = candidates[next];
         const int32_t x0 = chosen.x0, y0 = chosen.y0, x1 = chosen.x1, y1 = chosen.y1;
         const int32_t x = chosen.x, y = chosen.y;
 
@@ -108,10 +135,9 @@ void kneePointExtractor::select_from_candidate(int n) {
             yRight = curve.getY(kestrel::splitPoint(x, x1));
         }
 
-        dropBest();
-        const uint32_t left = mLeftNode[best];
-        mLeftNode[best] = kChosen;
-        nodes.push_back(candidates[best]);
+        const uint32_t left = mLeftNode[next];
+        mLeftNode[next] = kChosen;
+        nodes.push_back(candidates[next]);
         // The split point lies between the interval's ends, and the node at
         // its left end is followed in the list by the one at its right end.
         const uint32_t added = static_cast<uint32_t>(nodes.size() - 1);
@@ -119,9 +145,23 @@ void kneePointExtractor::select_from_candidate(int n) {
         mNext.push_back(right);
         mNext[left] = added;
 
-        if (split) {
-            addCandidate(x0, y0, x, y, yLeft, left);
-            addCandidate(x, y, x1, y1, yRight, added);
+        if (!split) {
+            if (mQueue.empty()) break;
+            next = takeBest();
+            continue;
+        }
+        const uint64_t keyLeft = makeCandidate(x0, y0, x, y, yLeft, left);
+        const uint64_t keyRight = makeCandidate(x, y, x1, y1, yRight, added);
+        const uint64_t higher = keyLeft > keyRight ? keyLeft : keyRight;
+        const uint64_t lower = keyLeft > keyRight ? keyRight : keyLeft;
+        // Keys are distinct (their low words are), so the largest of the
+        // three is one key.
+        if (mQueue.empty() || higher > mQueue[0]) {
+            enqueue(lower);
+            next = ~static_cast<uint32_t>(higher);
+        } else {
+            enqueue(lower);
+            next = exchangeBest(higher);
         }
     }
     settle();

@@ -82,10 +82,17 @@ private:
     static constexpr uint32_t kChosen = UINT32_MAX;
 
     // Makes the candidate Node(x0, y0, x1, y1, y), whose left end is
-    // nodes[leftNode], and queues it.
-    void addCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t y, uint32_t leftNode);
-    // Removes the top of the queue.
-    void dropBest();
+    // nodes[leftNode], and returns its key in the queue without queuing it.
+    uint64_t makeCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t y,
+                           uint32_t leftNode);
+    // Queues a key.
+    void enqueue(uint64_t key);
+    // Puts key at the top of the queue and sifts it down to its place.
+    void siftDown(uint64_t key);
+    // Removes the top of the queue and returns its candidate's index.
+    uint32_t takeBest();
+    // Returns the index of the top's candidate and puts key in its place.
+    uint32_t exchangeBest(uint64_t key);
     // Puts nodes in abscissa order and drops the chosen candidates.
     void settle();
     // Rebuilds the list, the left ends and the queue from the settled arrays,
