@@ -47,15 +47,15 @@ kneePointExtractor::kneePointExtractor(const curveData& curveIn) : curve(curveIn
     enqueue(makeCandidate(0, yStart, xMax, yEnd, yMid, 0));
 }
 
-uint64_t kneePointExtractor::makeCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                                           int32_t y, uint32_t leftNode) {
+inline uint64_t kneePointExtractor::makeCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                                                  int32_t y, uint32_t leftNode) {
     const uint32_t index = static_cast<uint32_t>(candidates.size());
     const Node& candidate = candidates.emplace_back(x0, y0, x1, y1, y);
     mLeftNode.push_back(leftNode);
     return rankOf(candidate, index);
 }
 
-void kneePointExtractor::enqueue(uint64_t key) {
+inline void kneePointExtractor::enqueue(uint64_t key) {
     // Sift up from the new leaf.
     size_t hole = mQueue.size();
     mQueue.push_back(key);
