@@ -44,8 +44,8 @@ Plugin load(const char* path) {
     Plugin p;
     p.dtm = reinterpret_cast<Meta2LutDtm>(dlsym(handle, "_Z12meta2lut_dtmjjPvPjS0_j"));
     p.eotf = reinterpret_cast<Meta2LutEotf>(dlsym(handle, "_Z13meta2lut_eotfjPvPjS0_j"));
-    auto create =
-        reinterpret_cast<CreateWriter>(dlsym(handle, "_ZN22IDPUHdr10CommandWriter14createInstanceEv"));
+    auto create = reinterpret_cast<CreateWriter>(
+        dlsym(handle, "_ZN22IDPUHdr10CommandWriter14createInstanceEv"));
     if (p.dtm == nullptr || p.eotf == nullptr || create == nullptr) {
         std::fprintf(stderr, "kestrel_plugin_ab: %s lacks an entry point\n", path);
         std::exit(2);
@@ -99,38 +99,38 @@ int main(int argc, char** argv) {
     Plugin second = load(argv[2]);
     std::string report;
     {
-    quality::SilenceOutput quiet(true);
-    first.writer->setLayerOpaqueData(0, &record, sizeof record);
-    second.writer->setLayerOpaqueData(0, &record, sizeof record);
+        quality::SilenceOutput quiet(true);
+        first.writer->setLayerOpaqueData(0, &record, sizeof record);
+        second.writer->setLayerOpaqueData(0, &record, sizeof record);
 
-    const char* names[] = {"meta2lut_dtm, 33 points", "meta2lut_eotf, 33 points",
-                           "frame of one HDR10+ layer (setter + getParams)"};
-    const int calls[] = {2000, 4000, 1000};
-    for (int which = 0; which < 3; which++) {
-        std::vector<double> ratios, a, b;
-        runBlock(first, which, &record, calls[which]);  // warm both
-        runBlock(second, which, &record, calls[which]);
-        for (int k = 0; k < pairs; k++) {
-            // Alternate which side goes first, so that neither always follows
-            // the other's effect on the caches.
-            const bool swap = k % 2 == 1;
-            const double x = runBlock(swap ? second : first, which, &record, calls[which]);
-            const double y = runBlock(swap ? first : second, which, &record, calls[which]);
-            const double tFirst = swap ? y : x, tSecond = swap ? x : y;
-            ratios.push_back(tSecond / tFirst);
-            a.push_back(tFirst / calls[which] * 1e6);
-            b.push_back(tSecond / calls[which] * 1e6);
+        const char* names[] = {"meta2lut_dtm, 33 points", "meta2lut_eotf, 33 points",
+                               "frame of one HDR10+ layer (setter + getParams)"};
+        const int calls[] = {2000, 4000, 1000};
+        for (int which = 0; which < 3; which++) {
+            std::vector<double> ratios, a, b;
+            runBlock(first, which, &record, calls[which]);  // warm both
+            runBlock(second, which, &record, calls[which]);
+            for (int k = 0; k < pairs; k++) {
+                // Alternate which side goes first, so that neither always follows
+                // the other's effect on the caches.
+                const bool swap = k % 2 == 1;
+                const double x = runBlock(swap ? second : first, which, &record, calls[which]);
+                const double y = runBlock(swap ? first : second, which, &record, calls[which]);
+                const double tFirst = swap ? y : x, tSecond = swap ? x : y;
+                ratios.push_back(tSecond / tFirst);
+                a.push_back(tFirst / calls[which] * 1e6);
+                b.push_back(tSecond / calls[which] * 1e6);
+            }
+            std::sort(ratios.begin(), ratios.end());
+            char line[256];
+            std::snprintf(line, sizeof line, "%-48s %8.3f %8.3f %7.3f %7.3f %7.3f\n", names[which],
+                          median(a), median(b), median(ratios), ratios[ratios.size() / 10],
+                          ratios[ratios.size() * 9 / 10]);
+            report += line;
         }
-        std::sort(ratios.begin(), ratios.end());
-        char line[256];
-        std::snprintf(line, sizeof line, "%-48s %8.3f %8.3f %7.3f %7.3f %7.3f\n", names[which],
-                      median(a), median(b), median(ratios), ratios[ratios.size() / 10],
-                      ratios[ratios.size() * 9 / 10]);
-        report += line;
     }
-    }
-    std::fprintf(stderr, "CPU µs per call (medians of %d pairs of blocks); ratio = second / first\n",
-                 pairs);
+    std::fprintf(
+        stderr, "CPU µs per call (medians of %d pairs of blocks); ratio = second / first\n", pairs);
     std::fprintf(stderr, "%-48s %8s %8s %7s %7s %7s\n", "case", "first", "second", "ratio", "p10",
                  "p90");
     std::fputs(report.c_str(), stderr);

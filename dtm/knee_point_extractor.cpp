@@ -211,7 +211,8 @@ void kneePointExtractor::select_from_candidate(int n) {
         // same side are the guess.
         int32_t a = leftHigher ? x0 : x;
         int32_t b = leftHigher ? x : x1;
-        const bool known = aheadNext < aheadEnd && ahead[aheadNext].x0 == a && ahead[aheadNext].x1 == b;
+        const bool known =
+            aheadNext < aheadEnd && ahead[aheadNext].x0 == a && ahead[aheadNext].x1 == b;
         if (known || !lookAhead) continue;
         const int levels = std::min(std::min(descent, kAheadLevels), n - i - 1);
         int32_t xs[2 * kAheadLevels];

@@ -5,8 +5,9 @@
 // over the real frames beside the repository, adapted to many targets, over
 // generated records, and over generated curves that reach the corners: ties
 // everywhere, sums that wrap, ranges that run out, selection that goes on
-// after a first call. Every table, node, waiting candidate and sampled
-// abscissa has to agree.
+// after a first call. Every table, node and waiting candidate has to agree,
+// and the abscissae sampled have to include the definition's (see
+// sameSamples for what sampling ahead may add).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -400,9 +401,9 @@ TEST(SelectionEquivalence, GainSamplerMatchesItsDefinition) {
             for (int k = 0; k < 8; k++) {
                 xs.push_back(std::uniform_int_distribution<int>(0, 134217728)(rng));
             }
-            xs.erase(std::remove_if(xs.begin(), xs.end(),
-                                    [](int x) { return x < 0 || x > 134217728; }),
-                     xs.end());
+            xs.erase(
+                std::remove_if(xs.begin(), xs.end(), [](int x) { return x < 0 || x > 134217728; }),
+                xs.end());
             for (int x : xs) {
                 ASSERT_EQ(curve.getY(x), referenceGain(r, x))
                     << "x " << x << ", anchors " << r.num_bezier_curve_anchors;
