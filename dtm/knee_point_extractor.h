@@ -42,10 +42,15 @@ template <size_t kInline>
 using NodeArray = SmallArray<Node, kInline>;
 
 // Selection, with n iterations and so n + 2 points:
-// - 3 + 2n curve samples, each abscissa sampled once;
+// - the 3 + 2n curve samples the choice needs; while it descends into the
+//   same half again and again, the next levels are sampled ahead in batches
+//   (see select_from_candidate), which adds only the samples of a guess that
+//   fails;
 // - the candidate with the largest miss is found through a binary max-heap
 //   keyed on (miss, age): O(log n) per iteration, O(n log n) in all, where a
-//   scan over the candidates was O(n) per iteration and O(n^2) in all;
+//   scan over the candidates was O(n) per iteration and O(n^2) in all. The
+//   larger half of a split skips the heap when it outranks the heap's top,
+//   so a step of a descent queues only the smaller half;
 // - the points are kept in abscissa order as they are chosen, in a list
 //   threaded through the nodes (each candidate knows the node at its left end,
 //   and a split point goes right after it), so ordering them at the end is one
