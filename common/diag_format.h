@@ -18,6 +18,15 @@
 #include <type_traits>
 #include <utility>
 
+// A line's code is inlined where it is written: its string arguments are
+// literals there, so their lengths and the line's bound become constants
+// instead of strlen calls at run time.
+#if defined(__GNUC__)
+#define KESTREL_DIAG_INLINE inline __attribute__((always_inline))
+#else
+#define KESTREL_DIAG_INLINE inline
+#endif
+
 namespace kestrel::diag {
 
 enum class Conversion : uint8_t { kString, kInt, kUShort, kUInt, kPointer };
@@ -149,7 +158,7 @@ constexpr bool accepts() {
     }
 }
 
-inline size_t bound(const char* s) {
+KESTREL_DIAG_INLINE size_t bound(const char* s) {
     return s != nullptr ? std::strlen(s) : sizeof kNullString - 1;
 }
 inline constexpr size_t bound(int) { return kMaxIntLength; }
@@ -157,17 +166,56 @@ inline constexpr size_t bound(unsigned short) { return kMaxUShortLength; }
 inline constexpr size_t bound(unsigned int) { return kMaxUIntLength; }
 inline constexpr size_t bound(const void*) { return kMaxPointerLength; }
 
-inline char* put(char* p, const char* s) {
+KESTREL_DIAG_INLINE char* put(char* p, const char* s) {
     if (s == nullptr) s = kNullString;
     const size_t n = std::strlen(s);
     std::memcpy(p, s, n);
     return p + n;
 }
-inline char* put(char* p, int v) { return std::to_chars(p, p + kMaxIntLength, v).ptr; }
-inline char* put(char* p, unsigned short v) {
-    return std::to_chars(p, p + kMaxUShortLength, v).ptr;
+// "00" to "99": two digits per division by 100.
+inline constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// v in decimal, without leading zeros: the digits are counted first, then
+// written from the last pair back (std::to_chars takes the base at run time
+// and is not inlined, which made it the largest cost of a line).
+KESTREL_DIAG_INLINE char* putDecimal(char* p, uint32_t v) {
+    const size_t digits = v < 10u           ? 1
+                          : v < 100u        ? 2
+                          : v < 1000u       ? 3
+                          : v < 10000u      ? 4
+                          : v < 100000u     ? 5
+                          : v < 1000000u    ? 6
+                          : v < 10000000u   ? 7
+                          : v < 100000000u  ? 8
+                          : v < 1000000000u ? 9
+                                            : 10;
+    char* const end = p + digits;
+    char* q = end;
+    while (v >= 100u) {
+        const uint32_t pair = v % 100u;
+        v /= 100u;
+        q -= 2;
+        std::memcpy(q, kDigitPairs + 2 * pair, 2);
+    }
+    if (v >= 10u) {
+        std::memcpy(q - 2, kDigitPairs + 2 * v, 2);
+    } else {
+        q[-1] = static_cast<char>('0' + v);
+    }
+    return end;
 }
-inline char* put(char* p, unsigned int v) { return std::to_chars(p, p + kMaxUIntLength, v).ptr; }
+
+KESTREL_DIAG_INLINE char* put(char* p, int v) {
+    if (v >= 0) return putDecimal(p, static_cast<uint32_t>(v));
+    *p = '-';
+    // The magnitude in unsigned arithmetic, where that of INT_MIN exists.
+    return putDecimal(p + 1, 0u - static_cast<uint32_t>(v));
+}
+KESTREL_DIAG_INLINE char* put(char* p, unsigned short v) { return putDecimal(p, v); }
+KESTREL_DIAG_INLINE char* put(char* p, unsigned int v) { return putDecimal(p, v); }
 
 }  // namespace detail
 
@@ -213,7 +261,7 @@ public:
     // Appends one line of format F; false, with the buffer unchanged, when
     // the line might not fit.
     template <const auto& F, typename... Args>
-    bool append(Args... args) {
+    KESTREL_DIAG_INLINE bool append(Args... args) {
         static_assert(sizeof...(Args) == F.conversions, "one argument per conversion");
         return appendPieces<F>(std::index_sequence_for<Args...>{}, args...);
     }
@@ -224,7 +272,7 @@ public:
 
 private:
     template <const auto& F, size_t I>
-    static char* piece(char* p) {
+    KESTREL_DIAG_INLINE static char* piece(char* p) {
 // appendPieces checks the whole line's bound before the first copy; GCC 12
 // with AddressSanitizer loses that bound across the fold and warns of an
 // overflow into a zero-sized region.
@@ -240,7 +288,7 @@ private:
     }
 
     template <const auto& F, size_t... I, typename... Args>
-    bool appendPieces(std::index_sequence<I...>, Args... args) {
+    KESTREL_DIAG_INLINE bool appendPieces(std::index_sequence<I...>, Args... args) {
         static_assert((detail::accepts<F.conversion[I], Args>() && ...),
                       "argument type does not match its conversion");
         const size_t longest = F.fixedLength + (size_t{0} + ... + detail::bound(args));
@@ -268,7 +316,7 @@ public:
     LineBatch& operator=(const LineBatch&) = delete;
 
     template <const auto& F, typename... Args>
-    void line(Args... args) {
+    KESTREL_DIAG_INLINE void line(Args... args) {
         static_assert(F.fixedLength <= Capacity, "the fixed text alone must fit");
         if (mBuffer.template append<F>(args...)) return;
         flush();

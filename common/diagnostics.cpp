@@ -69,7 +69,7 @@ public:
     StdoutLines() : mScope(DiagnosticScope::current()), mBatch(stdout) {}
 
     template <const auto& F, typename... Args>
-    void line(Args... args) {
+    KESTREL_DIAG_INLINE void line(Args... args) {
         if (mScope == nullptr) {
             mBatch.template line<F>(args...);
             return;

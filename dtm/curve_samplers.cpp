@@ -97,7 +97,7 @@ OETFCurveData::OETFCurveData(const _VelmorHdrDynamicInfo& record) : curveData(re
     }
 }
 
-int32_t OETFCurveData::getY(int x) const {
+inline int32_t OETFCurveData::gainAt(int x) const {
     // xMax is always kXMax in this sampler.
     const double t = static_cast<double>(x) * kInverseXMax;
     float y;
@@ -124,6 +124,12 @@ int32_t OETFCurveData::getY(int x) const {
     return kestrel::truncateToInt32(gain);
 }
 
+int32_t OETFCurveData::getY(int x) const { return gainAt(x); }
+
+void OETFCurveData::getYs(const int32_t* x, int32_t* y, size_t count) const {
+    for (size_t i = 0; i < count; i++) y[i] = gainAt(x[i]);
+}
+
 EOTFCurveData::EOTFCurveData(const _VelmorHdrDynamicInfo& record, uint32_t peak)
     : curveData(record, kXMax, peak) {
     LuminanceParameters lp;
@@ -134,9 +140,15 @@ EOTFCurveData::EOTFCurveData(const _VelmorHdrDynamicInfo& record, uint32_t peak)
     mNormalisation = std::min(larger, 10000.0);
 }
 
-int32_t EOTFCurveData::getY(int x) const {
+inline int32_t EOTFCurveData::fractionAt(int x) const {
     // Code 1023 is full scale whatever the normalisation, even when L is 0.
     if (x == xMax - 1) return 65535;
     const double luminance = mNormalisation < dTable[x] ? mNormalisation : dTable[x];
     return kestrel::truncateToInt32(luminance * 65535.0 / mNormalisation);
+}
+
+int32_t EOTFCurveData::getY(int x) const { return fractionAt(x); }
+
+void EOTFCurveData::getYs(const int32_t* x, int32_t* y, size_t count) const {
+    for (size_t i = 0; i < count; i++) y[i] = fractionAt(x[i]);
 }

@@ -4,6 +4,7 @@
 // several threads at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "dtm/meta2lut.h"
@@ -14,6 +15,11 @@ public:
     virtual ~curveData() {}
     // The curve's sample at x, for 0 <= x <= xMax.
     virtual int32_t getY(int x) const = 0;
+    // y[i] = getY(x[i]) for i < count. One call for samples that do not wait
+    // for each other, so that their computations overlap.
+    virtual void getYs(const int32_t* x, int32_t* y, size_t count) const {
+        for (size_t i = 0; i < count; i++) y[i] = getY(x[i]);
+    }
 
     const _VelmorHdrDynamicInfo meta;  // the record whose curve is sampled
     const int32_t xMax;                // abscissae run from 0 to xMax inclusive
@@ -34,8 +40,11 @@ public:
 
     explicit OETFCurveData(const _VelmorHdrDynamicInfo& record);
     int32_t getY(int x) const override;
+    void getYs(const int32_t* x, int32_t* y, size_t count) const override;
 
 private:
+    int32_t gainAt(int x) const;
+
     // The record's curve, decoded once with the precision each step is
     // defined in.
     unsigned mNumAnchors;                // N, at most kMaxBezierAnchors
@@ -56,7 +65,10 @@ public:
 
     EOTFCurveData(const _VelmorHdrDynamicInfo& record, uint32_t peak);
     int32_t getY(int x) const override;
+    void getYs(const int32_t* x, int32_t* y, size_t count) const override;
 
 private:
+    int32_t fractionAt(int x) const;
+
     double mNormalisation;  // L, cd/m²; depends only on the record and the peak
 };

@@ -44,15 +44,18 @@ kneePointExtractor::kneePointExtractor(const curveData& curveIn) : curve(curveIn
     nodes.push_back(Node(xMax, yEnd, xMax, yEnd, yEnd));
     mNext.push_back(kNoNode);
     const int32_t yMid = curve.getY(kestrel::splitPoint(0, xMax));
-    addCandidate(0, yStart, xMax, yEnd, yMid, 0);
+    enqueue(makeCandidate(0, yStart, xMax, yEnd, yMid, 0));
 }
 
-void kneePointExtractor::addCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t y,
-                                      uint32_t leftNode) {
+inline uint64_t kneePointExtractor::makeCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
+                                                  int32_t y, uint32_t leftNode) {
     const uint32_t index = static_cast<uint32_t>(candidates.size());
     const Node& candidate = candidates.emplace_back(x0, y0, x1, y1, y);
     mLeftNode.push_back(leftNode);
-    const uint64_t key = rankOf(candidate, index);
+    return rankOf(candidate, index);
+}
+
+inline void kneePointExtractor::enqueue(uint64_t key) {
     // Sift up from the new leaf.
     size_t hole = mQueue.size();
     mQueue.push_back(key);
@@ -66,52 +69,115 @@ void kneePointExtractor::addCandidate(int32_t x0, int32_t y0, int32_t x1, int32_
     heap[hole] = key;
 }
 
-void kneePointExtractor::dropBest() {
+void kneePointExtractor::siftDown(uint64_t key) {
     uint64_t* heap = mQueue.data();
-    const uint64_t last = mQueue.back();
-    mQueue.pop_back();
     const size_t size = mQueue.size();
-    // The vacated slot ranks below every key, so that a missing right child
-    // loses without a test of its own (a real key's low word is never the
-    // complement of UINT32_MAX, as there are fewer candidates than that).
+    // The slot behind the last ranks below every key, so that a missing right
+    // child loses without a test of its own (a real key's low word is never
+    // the complement of UINT32_MAX, as there are fewer candidates than that).
+    // The callers make sure that the slot exists.
     heap[size] = 0;
-    // Sift the last leaf down from the root into the hole that the top leaves.
     size_t hole = 0;
     for (size_t child = 1; child < size; child = 2 * hole + 1) {
         child += heap[child + 1] > heap[child];
-        if (heap[child] < last) break;
+        if (heap[child] < key) break;
         heap[hole] = heap[child];
         hole = child;
     }
-    heap[hole] = last;
+    heap[hole] = key;
 }
+
+uint32_t kneePointExtractor::takeBest() {
+    const uint32_t best = ~static_cast<uint32_t>(mQueue[0]);
+    const uint64_t last = mQueue.back();
+    // The slot it leaves stays in the storage, behind the last.
+    mQueue.pop_back();
+    if (!mQueue.empty()) siftDown(last);
+    return best;
+}
+
+uint32_t kneePointExtractor::exchangeBest(uint64_t key) {
+    const uint32_t best = ~static_cast<uint32_t>(mQueue[0]);
+    // Room for the slot behind the last (the one a removal leaves).
+    mQueue.push_back(0);
+    mQueue.pop_back();
+    siftDown(key);
+    return best;
+}
+
+namespace {
+
+// The samples of one interval's two halves, taken ahead of its choice.
+struct Ahead {
+    int32_t x0, x1;         // the interval
+    int32_t yLeft, yRight;  // the curve at the split points of its halves
+};
+
+// Most levels sampled ahead of a descent at once.
+constexpr int kAheadLevels = 16;
+
+}  // namespace
 
 void kneePointExtractor::select_from_candidate(int n) {
     if (mSettled && n > 0) resume();
-    for (int i = 0; i < n && !mQueue.empty(); i++) {
-        // The largest miss; on a tie the oldest candidate wins.
-        const uint32_t best = ~static_cast<uint32_t>(mQueue[0]);
+    if (n <= 0 || mQueue.empty()) {
+        settle();
+        return;
+    }
+    // While the choice descends towards one end of the range (a gain curve
+    // starts at 0, so the halves at its left end miss the most, one after
+    // another, down to x = 1), the intervals it will split are known before
+    // the samples that decide it: the next half of the half just chosen.
+    // Their samples are taken ahead, several levels in one call, so that
+    // they are computed side by side instead of each step waiting for its
+    // own. The depth doubles with every level that came true (1, 2, 4, ...),
+    // so a descent that stops early wastes at most as many samples as it
+    // used. A sample is a function of its abscissa alone, so a sample taken
+    // ahead is the one the step would take; the choice is unchanged. Only
+    // ranges without wrap-around are sampled ahead: there every interval
+    // ahead lies inside the range.
+    const bool lookAhead = curve.xMax >= 0 && curve.xMax <= (1 << 30);
+    Ahead ahead[kAheadLevels];
+    int aheadNext = 0, aheadEnd = 0;
+    int descent = 0;  // consecutive steps into the same half
+    bool leftward = false;
+
+    // The candidate to choose next, already out of the queue. Of the two
+    // intervals a split makes, the one with the larger miss is often the next
+    // choice (always while the choice descends); when it outranks everything
+    // queued it goes straight here, so that such a step queues one candidate
+    // instead of queuing two and taking one back.
+    uint32_t next = takeBest();
+    for (int i = 0; i < n; i++) {
         // The fields one by one: a copy of the whole node would be read back
         // in wider words than it was written in, which stalls the store.
-        const Node& chosen = candidates[best];
+        const Node& chosen = candidates[next];
         const int32_t x0 = chosen.x0, y0 = chosen.y0, x1 = chosen.x1, y1 = chosen.y1;
         const int32_t x = chosen.x, y = chosen.y;
 
         // An interval narrower than 3 has no inner point left that its halves
-        // could add, so it is used up. The samples come first: each iteration
-        // waits for them (the next choice depends on their misses), and the
-        // bookkeeping below does not, so it runs while they are computed.
+        // could add, so it is used up. The samples come first: the next
+        // choice depends on their misses, and the bookkeeping below does not,
+        // so it runs while they are computed.
         const bool split = kestrel::wrapSub(x1, x0) >= 3;
         int32_t yLeft = 0, yRight = 0;
         if (split) {
-            yLeft = curve.getY(kestrel::splitPoint(x0, x));
-            yRight = curve.getY(kestrel::splitPoint(x, x1));
+            if (aheadNext < aheadEnd && ahead[aheadNext].x0 == x0 && ahead[aheadNext].x1 == x1) {
+                yLeft = ahead[aheadNext].yLeft;
+                yRight = ahead[aheadNext].yRight;
+                aheadNext++;
+            } else {
+                const int32_t xs[2] = {kestrel::splitPoint(x0, x), kestrel::splitPoint(x, x1)};
+                int32_t ys[2];
+                curve.getYs(xs, ys, 2);
+                yLeft = ys[0];
+                yRight = ys[1];
+            }
         }
 
-        dropBest();
-        const uint32_t left = mLeftNode[best];
-        mLeftNode[best] = kChosen;
-        nodes.push_back(candidates[best]);
+        const uint32_t left = mLeftNode[next];
+        mLeftNode[next] = kChosen;
+        nodes.push_back(candidates[next]);
         // The split point lies between the interval's ends, and the node at
         // its left end is followed in the list by the one at its right end.
         const uint32_t added = static_cast<uint32_t>(nodes.size() - 1);
@@ -119,9 +185,57 @@ void kneePointExtractor::select_from_candidate(int n) {
         mNext.push_back(right);
         mNext[left] = added;
 
-        if (split) {
-            addCandidate(x0, y0, x, y, yLeft, left);
-            addCandidate(x, y, x1, y1, yRight, added);
+        if (!split) {
+            if (mQueue.empty()) break;
+            next = takeBest();
+            descent = 0;
+            continue;
+        }
+        const uint64_t keyLeft = makeCandidate(x0, y0, x, y, yLeft, left);
+        const uint64_t keyRight = makeCandidate(x, y, x1, y1, yRight, added);
+        const bool leftHigher = keyLeft > keyRight;
+        const uint64_t higher = leftHigher ? keyLeft : keyRight;
+        const uint64_t lower = leftHigher ? keyRight : keyLeft;
+        // Keys are distinct (their low words are), so the largest of the
+        // three is one key.
+        enqueue(lower);
+        if (!mQueue.empty() && mQueue[0] > higher) {
+            next = exchangeBest(higher);
+            descent = 0;
+            continue;
+        }
+        next = ~static_cast<uint32_t>(higher);
+        descent = descent > 0 && leftHigher == leftward ? descent + 1 : 1;
+        leftward = leftHigher;
+        // The half chosen next is certain; the halves of its halves on the
+        // same side are the guess.
+        int32_t a = leftHigher ? x0 : x;
+        int32_t b = leftHigher ? x : x1;
+        const bool known =
+            aheadNext < aheadEnd && ahead[aheadNext].x0 == a && ahead[aheadNext].x1 == b;
+        if (known || !lookAhead) continue;
+        const int levels = std::min(std::min(descent, kAheadLevels), n - i - 1);
+        int32_t xs[2 * kAheadLevels];
+        int32_t ys[2 * kAheadLevels];
+        aheadNext = 0;
+        aheadEnd = 0;
+        while (aheadEnd < levels && b - a >= 3) {
+            const int32_t m = kestrel::splitPoint(a, b);
+            ahead[aheadEnd].x0 = a;
+            ahead[aheadEnd].x1 = b;
+            xs[2 * aheadEnd] = kestrel::splitPoint(a, m);
+            xs[2 * aheadEnd + 1] = kestrel::splitPoint(m, b);
+            aheadEnd++;
+            if (leftHigher) {
+                b = m;
+            } else {
+                a = m;
+            }
+        }
+        curve.getYs(xs, ys, static_cast<size_t>(2 * aheadEnd));
+        for (int k = 0; k < aheadEnd; k++) {
+            ahead[k].yLeft = ys[2 * k];
+            ahead[k].yRight = ys[2 * k + 1];
         }
     }
     settle();

@@ -42,10 +42,15 @@ template <size_t kInline>
 using NodeArray = SmallArray<Node, kInline>;
 
 // Selection, with n iterations and so n + 2 points:
-// - 3 + 2n curve samples, each abscissa sampled once;
+// - the 3 + 2n curve samples the choice needs; while it descends into the
+//   same half again and again, the next levels are sampled ahead in batches
+//   (see select_from_candidate), which adds only the samples of a guess that
+//   fails;
 // - the candidate with the largest miss is found through a binary max-heap
 //   keyed on (miss, age): O(log n) per iteration, O(n log n) in all, where a
-//   scan over the candidates was O(n) per iteration and O(n^2) in all;
+//   scan over the candidates was O(n) per iteration and O(n^2) in all. The
+//   larger half of a split skips the heap when it outranks the heap's top,
+//   so a step of a descent queues only the smaller half;
 // - the points are kept in abscissa order as they are chosen, in a list
 //   threaded through the nodes (each candidate knows the node at its left end,
 //   and a split point goes right after it), so ordering them at the end is one
@@ -82,10 +87,17 @@ private:
     static constexpr uint32_t kChosen = UINT32_MAX;
 
     // Makes the candidate Node(x0, y0, x1, y1, y), whose left end is
-    // nodes[leftNode], and queues it.
-    void addCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t y, uint32_t leftNode);
-    // Removes the top of the queue.
-    void dropBest();
+    // nodes[leftNode], and returns its key in the queue without queuing it.
+    uint64_t makeCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t y,
+                           uint32_t leftNode);
+    // Queues a key.
+    void enqueue(uint64_t key);
+    // Puts key at the top of the queue and sifts it down to its place.
+    void siftDown(uint64_t key);
+    // Removes the top of the queue and returns its candidate's index.
+    uint32_t takeBest();
+    // Returns the index of the top's candidate and puts key in its place.
+    uint32_t exchangeBest(uint64_t key);
     // Puts nodes in abscissa order and drops the chosen candidates.
     void settle();
     // Rebuilds the list, the left ends and the queue from the settled arrays,

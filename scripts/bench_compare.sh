@@ -2,7 +2,8 @@
 # Times the working tree's library against an earlier commit's, both built as
 # scripts/bench.sh builds them, on a shared machine. Both binaries are built
 # from the working tree's bench/ (the same cases and the same code timing
-# them), each linked with its own commit's library; they run alternately, one
+# them: the frame path and the numerical entry points, kestrel_bench_core),
+# each linked with its own commit's library; they run alternately, one
 # short run each per round, and every round gives one ratio (new / old, CPU
 # time) per case. The medians of those ratios are what docs/performance.md
 # records; the absolute medians are printed beside them.
@@ -17,11 +18,13 @@ rounds=${2:-15}
 filter=${3:-Meta2Lut|GetParams_One}
 bash scripts/setup.sh
 
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 configure_and_build() {  # source dir, build dir
-  cmake -S "$1" -B "$2" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_BUILD_BENCH=ON \
+  cmake -S "$1" -B "$2" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_BUILD_BENCH=ON \
     -DKESTREL_BUILD_TESTS=OFF -DKESTREL_BUILD_TOOLS=OFF >"$2.configure.log" 2>&1 ||
     { cat "$2.configure.log"; exit 1; }
-  cmake --build "$2" -j"$(nproc)" --target kestrel_bench >"$2.build.log" 2>&1 ||
+  cmake --build "$2" -j"$(nproc)" --target kestrel_bench_core >"$2.build.log" 2>&1 ||
     { tail -n 60 "$2.build.log"; exit 1; }
 }
 
@@ -40,8 +43,8 @@ out=build-compare/runs
 rm -rf "$out" && mkdir -p "$out"
 for ((i = 0; i < rounds; i++)); do
   for side in old new; do
-    if [ $side = old ]; then bin=build-compare/build-$rev/bench/kestrel_bench
-    else bin=build-compare/build-head/bench/kestrel_bench; fi
+    if [ $side = old ]; then bin=build-compare/build-$rev/bench/kestrel_bench_core
+    else bin=build-compare/build-head/bench/kestrel_bench_core; fi
     "$bin" --benchmark_filter="$filter" --benchmark_min_time=0.2 \
       --benchmark_format=json >"$out/$side-$i.json" 2>/dev/null
   done

@@ -96,6 +96,24 @@ void compareAtEveryEdge() {
 
 }  // namespace
 
+// Every digit count and its edges, in each integer conversion, against the
+// C library: the decimal writer counts digits before it writes them.
+TEST(DiagFormat, EveryDigitCountAndItsEdgesMatchPrintf) {
+    static constexpr auto kInt = makeFormat("[%d]");
+    static constexpr auto kUInt = makeFormat("[%u]");
+    static constexpr auto kUShort = makeFormat("[%hu]");
+    for (uint64_t power = 1; power <= 10000000000ull; power *= 10) {
+        for (uint64_t v : {power - 1, power, power + 1, 2 * power - 1, 9 * power + 1}) {
+            if (v <= UINT32_MAX) expectSameAsPrintf<kUInt>(static_cast<unsigned int>(v));
+            if (v <= INT_MAX) {
+                expectSameAsPrintf<kInt>(static_cast<int>(v));
+                expectSameAsPrintf<kInt>(-static_cast<int>(v));
+            }
+            if (v <= 65535) expectSameAsPrintf<kUShort>(static_cast<unsigned short>(v));
+        }
+    }
+}
+
 TEST(DiagnosticFormat, EveryLineFormatGivesThePrintfBytesAtEveryEdge) {
     compareAtEveryEdge<kSetLayerStaticMetadataFormat>();
     compareAtEveryEdge<kSetLayerOpaqueDataFormat>();
