@@ -264,7 +264,7 @@ FrameRow analyseFrame(const Hdr10PlusFrame& frame, unsigned targetNits,
                       const ClipRequest& request) {
     FrameRow row;
     row.frame = frame.index;
-    row.lut = analyseLut(frame.record, targetNits, request.layerNits);
+    row.lut = analyseLut(frame.record, targetNits, request.layerNits, request.tables);
     row.averageMaxRgbNits = frame.averageMaxRgbNits;
     row.sceneId = frame.sceneId;
     for (double level : request.levels) row.levelOutputs.push_back(outputAtLevel(row.lut, level));

@@ -191,6 +191,7 @@ struct ClipRequest {
     int curveSamples = 0;                // 0: no FrameRow::curve
     double maxError = kDefaultMaxError;  // of unit gain, for WarningKind::InterpolationError
     double maxRatio = kDefaultMaxRatio;  // for WarningKind::Brightening
+    ToneTableMaker tables;               // empty: the tone-mapping code built in
 };
 
 struct ClipAnalysis {

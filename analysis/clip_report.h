@@ -25,11 +25,14 @@ struct ReportRequest {
     double maxError = kDefaultMaxError;  // of unit gain, for the interpolation warning
     double maxRatio = kDefaultMaxRatio;  // for the brightening warning
     std::vector<unsigned> sceneList;     // first frames of the scenes; empty: from the metadata
+    ToneTableMaker tables;               // empty: the tone-mapping code built in
+    TableOrigin tablesFrom;              // what `tables` is
 };
 
 struct Report {
     std::string file;
     double thresholdCodes = 0;
+    TableOrigin tablesFrom;
     ClipAnalysis clip;  // levelOutputs: reportLevels(), then the average
     SceneSplit scenes;
     std::vector<std::vector<Jump>> jumps;        // per target of clip.targets

@@ -528,9 +528,12 @@ TEST(LutCommand, VersionNamesThePluginsPreset) {
     ToolRun run = runTool({"--version"});
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<std::string> shown = lines(run.out);
-    ASSERT_EQ(shown.size(), 3u) << run.out;
+    ASSERT_EQ(shown.size(), 4u) << run.out;
     EXPECT_EQ(shown[0], std::string("kestrel ") + KESTREL_VERSION);
     EXPECT_EQ(shown[2], "preset: none compiled in (static HDR10 layers get no tables)");
+    EXPECT_EQ(shown[3],
+              "lut, report: tables from the tone-mapping code built into this kestrel (the same "
+              "sources as the plug-in of its build); --plugin FILE uses a plug-in file's instead");
 
     PluginBuild build;
     std::string error;
@@ -561,6 +564,104 @@ TEST(LutCommand, PlotsInAnyCaseAndAnUnwritablePlotFailsBeforeTheTable) {
                   std::string::npos)
             << unwritable.err;
     }
+}
+
+}  // namespace
+}  // namespace kestrel::tool::test
+
+namespace kestrel::tool::test {
+namespace {
+
+// --plugin: the tables come from the named file's entry points, and every
+// output says whose they are.
+TEST(LutPluginOption, TablesComeFromTheNamedPluginAndSaySo) {
+    const std::string plugin = KESTREL_HALF_GAIN_PLUGIN;
+    ToolRun own = runTool({"lut", kExampleMetadata, "--format", "json"});
+    ToolRun other = runTool({"lut", kExampleMetadata, "--format", "json", "--plugin", plugin});
+    ASSERT_EQ(own.status, 0) << own.err;
+    ASSERT_EQ(other.status, 0) << other.err;
+    const Json::Value ownJson = parseJson(own.out);
+    const Json::Value otherJson = parseJson(other.out);  // the stand-in's printf kept out
+    EXPECT_EQ(ownJson["tables_from"]["computed_by"].asString(), "kestrel");
+    EXPECT_TRUE(ownJson["tables_from"]["path"].isNull());
+    EXPECT_EQ(ownJson["tables_from"]["version"].asString(), KESTREL_VERSION);
+    EXPECT_EQ(otherJson["tables_from"]["computed_by"].asString(), "plug-in");
+    EXPECT_EQ(otherJson["tables_from"]["path"].asString(), plugin);
+    EXPECT_EQ(otherJson["tables_from"]["version"].asString(), "unknown");  // no build mark
+    // The stand-in's table, not the built-in one: x = i * 2^22, half gain.
+    ASSERT_EQ(otherJson["lutX"].size(), 33u);
+    for (Json::ArrayIndex i = 1; i < 32; i++) {
+        EXPECT_EQ(otherJson["lutX"][i].asUInt(), i << 22) << i;
+        EXPECT_EQ(otherJson["lutY"][i].asUInt(), 524287u) << i;
+    }
+    EXPECT_NE(ownJson["lutY"][1].asUInt(), 524287u);
+    // Its error line reaches the user, once per table.
+    EXPECT_NE(other.err.find("library: E/liborrin: half-gain stand-in"), std::string::npos)
+        << other.err;
+
+    ToolRun text = runTool({"lut", kExampleMetadata, "--plugin", plugin});
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(lines(text.out).front(),
+              "tables: computed by plug-in " + plugin + " (version unknown)");
+    ToolRun csv = runTool({"lut", kExampleMetadata, "--all-frames", "--plugin", plugin});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    // The CSV keeps its columns; the note goes beside it.
+    EXPECT_EQ(lines(csv.out).front(),
+              lines(runTool({"lut", kExampleMetadata, "--all-frames"}).out).front());
+    EXPECT_NE(csv.err.find("kestrel lut: tables computed by plug-in " + plugin), std::string::npos)
+        << csv.err;
+}
+
+TEST(LutPluginOption, TheBuildsOwnPluginGivesTheBuiltInTables) {
+    const std::string plugin = std::string(KESTREL_TOOL).substr(
+        0, std::string(KESTREL_TOOL).rfind('/') + 1) + "liborrin_kestrel.so";
+    for (const char* target : {"300", "600", "4000"}) {
+        ToolRun own = runTool({"lut", kExampleMetadata, "--target-nits", target, "--format", "json"});
+        ToolRun other = runTool({"lut", kExampleMetadata, "--target-nits", target, "--format",
+                                 "json", "--plugin", plugin});
+        ASSERT_EQ(other.status, 0) << other.err;
+        Json::Value a = parseJson(own.out);
+        Json::Value b = parseJson(other.out);
+        EXPECT_EQ(a["lutX"], b["lutX"]) << target;
+        EXPECT_EQ(a["lutY"], b["lutY"]) << target;
+        EXPECT_EQ(a["adapted_curve"], b["adapted_curve"]) << target;
+        EXPECT_EQ(a["max_interpolation_error"], b["max_interpolation_error"]) << target;
+        EXPECT_EQ(b["tables_from"]["version"].asString(), KESTREL_VERSION);
+    }
+}
+
+TEST(LutPluginOption, FilesThatCannotComputeTablesAreRefused) {
+    ToolRun missing = runTool({"lut", kExampleMetadata, "--plugin", "/nonexistent/p.so"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err.rfind("kestrel lut: --plugin /nonexistent/p.so: cannot load the "
+                                "plug-in: ", 0), 0u)
+        << missing.err;
+    // A shared library, but not one with the entry points.
+    ToolRun other = runTool({"report", kExampleMetadata, "--format", "json", "--plugin",
+                             KESTREL_LOG_LIBRARY});
+    EXPECT_EQ(other.status, 1);
+    EXPECT_EQ(other.out, "");
+    EXPECT_EQ(other.err, std::string("kestrel report: --plugin ") + KESTREL_LOG_LIBRARY +
+                             ": exports no meta2lut_dtm (_Z12meta2lut_dtmjjPvPjS0_j); not a "
+                             "kestrel plug-in\n");
+}
+
+TEST(LutPluginOption, ReportNamesThePluginInItsDataAndOnStandardError) {
+    const std::string plugin = KESTREL_HALF_GAIN_PLUGIN;
+    ToolRun run = runTool({"report", kExampleMetadata, "--format", "json", "--plugin", plugin});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json::Value data = parseJson(run.out);
+    EXPECT_EQ(data["tables_from"]["computed_by"].asString(), "plug-in");
+    EXPECT_EQ(data["tables_from"]["path"].asString(), plugin);
+    EXPECT_NE(run.err.find("kestrel report: tables computed by plug-in " + plugin +
+                           " (version unknown)"),
+              std::string::npos)
+        << run.err;
+    ToolRun own = runTool({"report", kExampleMetadata, "--format", "json"});
+    ASSERT_EQ(own.status, 0) << own.err;
+    EXPECT_EQ(parseJson(own.out)["tables_from"]["computed_by"].asString(), "kestrel");
+    EXPECT_EQ(own.err.find("tables computed by"), std::string::npos) << own.err;
 }
 
 }  // namespace

@@ -20,9 +20,11 @@
 #include "tools/kestrel/cli/display_options.h"
 #include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/cli/progress.h"
+#include "tools/kestrel/cli/table_plugin.h"
 #include "tools/kestrel/render/curve_charts.h"
 #include "tools/kestrel/render/plot.h"
 #include "tools/kestrel/render/row_formats.h"
+#include "tools/kestrel/render/table_origin.h"
 #include "tools/kestrel/render/warning_text.h"
 
 namespace kestrel::tool {
@@ -39,6 +41,9 @@ struct LutOptions : DisplayOptions {
     bool allFrames = false;
     std::vector<double> levels;  // input levels in cd/m² for the all-frames plot
     bool strict = false;         // a warning makes the exit status 1
+    std::string plugin;          // --plugin: the tables from this file; empty: built in
+    ToneTableMaker tables;       // from `plugin` once loaded
+    TableOrigin tablesFrom;
 };
 
 // The library's lines go to --diag-out if given; its error lines are shown
@@ -73,6 +78,7 @@ ClipRequest requestOf(const LutOptions& o) {
     request.layerNits = o.layerNits;
     request.maxError = o.maxError;
     request.maxRatio = o.maxRatio;
+    request.tables = o.tables;
     if (o.allFrames) request.levels = o.levels.empty() ? kDefaultLevels : o.levels;
     return request;
 }
@@ -147,14 +153,18 @@ int runOneFrame(const LutOptions& o, const Hdr10PlusDocument& document, LibraryO
         if (rows.size() == 1) {
             v = frameJson(rows.front());
             v["file"] = o.metadata;
+            v["tables_from"] = tableOriginJson(o.tablesFrom);
         } else {
             v["file"] = o.metadata;
             v["frame"] = o.frame;
+            v["tables_from"] = tableOriginJson(o.tablesFrom);
             v["targets"] = Json::Value(Json::arrayValue);
             for (const FrameRow& row : rows) v["targets"].append(frameJson(row));
         }
         std::cout << prettyJson(v);
     } else {
+        if (format == "table" && o.tablesFrom.plugin)
+            std::cout << "tables: computed by " << tableOriginText(o.tablesFrom) << "\n";
         for (size_t i = 0; i < rows.size(); i++) {
             if (format == "csv") {
                 writeFrameCsv(std::cout, rows[i], i == 0);
@@ -200,7 +210,9 @@ int runAllFrames(const LutOptions& o, const Hdr10PlusDocument& document, Library
     }
 
     if (format == "json") {
-        std::cout << prettyJson(clipJson(clip, o.metadata));
+        Json::Value v = clipJson(clip, o.metadata);
+        v["tables_from"] = tableOriginJson(o.tablesFrom);
+        std::cout << prettyJson(v);
     } else {
         const RowLayout layout = format == "csv" ? RowLayout::Csv : RowLayout::Columns;
         writeClipHeader(std::cout, layout);
@@ -210,7 +222,17 @@ int runAllFrames(const LutOptions& o, const Hdr10PlusDocument& document, Library
     return status;
 }
 
-int runLut(const LutOptions& options) {
+int runLut(LutOptions options) {
+    PluginTables plugin;
+    if (!options.plugin.empty()) {
+        if (!openTablePlugin("kestrel lut", options.plugin, plugin)) return kExitFailed;
+        options.tables = plugin.maker();
+        options.tablesFrom = plugin.origin();
+        // A CSV or table of rows has no place for it; the stream beside does.
+        if (options.allFrames && options.format != "json")
+            std::fprintf(stderr, "kestrel lut: tables computed by %s\n",
+                         tableOriginText(options.tablesFrom).c_str());
+    }
     if (!options.plot.empty() && !isPlotFileName(options.plot)) {
         std::fprintf(stderr, "kestrel lut: %s: a plot file name must end in .png or .svg\n",
                      options.plot.c_str());
@@ -293,6 +315,7 @@ public:
         mDisplay.addMaxError(*lutCommand);
         lutCommand->add_flag("--strict", lut.strict,
                              "Exit with status 1 when there is any warning");
+        addTablePluginOption(*lutCommand, lut.plugin);
         frameOption->excludes(allFrames);
         lutCommand->footer(std::string(kLutExamples) + "\n\n" + kExitStatuses);
         return lutCommand;

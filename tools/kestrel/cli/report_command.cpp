@@ -22,8 +22,10 @@
 #include "tools/kestrel/cli/display_options.h"
 #include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/cli/progress.h"
+#include "tools/kestrel/cli/table_plugin.h"
 #include "tools/kestrel/render/report_data.h"
 #include "tools/kestrel/render/report_page.h"
+#include "tools/kestrel/render/table_origin.h"
 
 namespace kestrel::tool {
 
@@ -37,6 +39,7 @@ struct ReportOptions : DisplayOptions {
     bool failOnJumps = false;
     bool failOnWarnings = false;
     std::string scenes;  // a list of first frames of scenes; empty: from the metadata
+    std::string plugin;  // --plugin: the tables from this file; empty: built in
 };
 
 // The library's error lines change what a table means, so they are shown,
@@ -81,6 +84,9 @@ int runReport(const ReportOptions& o) {
                      name);
         return 1;
     }
+
+    PluginTables plugin;
+    if (!o.plugin.empty() && !openTablePlugin(name, o.plugin, plugin)) return 1;
 
     TerminalReadProgress readProgress;
     Result<Hdr10PlusDocument> loaded = loadHdr10PlusInput(o.input, OpenOptions{&readProgress});
@@ -136,6 +142,10 @@ int runReport(const ReportOptions& o) {
     request.maxError = o.maxError;
     request.maxRatio = o.maxRatio;
     request.sceneList = sceneList;
+    if (!o.plugin.empty()) {
+        request.tables = plugin.maker();
+        request.tablesFrom = plugin.origin();
+    }
     Report report;
     {
         ProgressBar progress(static_cast<unsigned>(document.frames.size() * o.targets.size()),
@@ -183,6 +193,9 @@ int runReport(const ReportOptions& o) {
                      o.output.c_str(), frames, frames == 1 ? "" : "s", scenes,
                      scenes == 1 ? "" : "s", flaggedSummary(report).c_str());
     }
+    if (!o.plugin.empty())
+        std::fprintf(stderr, "%s: tables computed by %s\n", name,
+                     tableOriginText(report.tablesFrom).c_str());
     int status = report.clip.rejected.empty() ? 0 : 1;
     if (o.failOnWarnings) {
         std::string counts;
@@ -260,6 +273,7 @@ public:
                          "The first frame of each scene, one a line or in the first column of a "
                          "CSV file, instead of the metadata's scenes")
             ->type_name("FILE");
+        addTablePluginOption(*reportCommand, report.plugin);
         reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
                               "\n  report gives 1 also when a frame was rejected (the page is "
                               "still written),\n  when the clip has no frames, with "

@@ -263,6 +263,9 @@ export function main(data) {
     const t = el("table", { id: "summary-table" }, box);
     const row = (k, v) => { const r = el("tr", {}, t); el("th", {}, r, k); el("td", {}, r, v); };
     row("Input", data.file);
+    row("Tables computed by", data.tables_from.computed_by === "plug-in"
+        ? `plug-in ${data.tables_from.path} (version ${data.tables_from.version})`
+        : `the tone-mapping code built into kestrel ${data.tables_from.version}`);
     row("Frames", `${data.frame_count} in the file: ${data.frames_with_metadata} with metadata read, ` +
         `${data.frames_rejected} rejected, ${data.frames_with_tone_curve} with a tone curve of their own`);
     row("Scenes", `${data.scene_count}, from the ${data.scene_source}; checked: ${data.jump_check.said}`);
