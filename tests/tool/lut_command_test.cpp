@@ -666,3 +666,54 @@ TEST(LutPluginOption, ReportNamesThePluginInItsDataAndOnStandardError) {
 
 }  // namespace
 }  // namespace kestrel::tool::test
+
+namespace kestrel::tool::test {
+namespace {
+
+std::string exitStatusPart(const std::string& help) {
+    const size_t at = help.find("Exit status:\n");
+    return at == std::string::npos ? "" : help.substr(at);
+}
+
+// Each command's --help lists the statuses it gives, and no other
+// command's; the tool's own --help lists them all.
+TEST(ExitStatusHelp, EachCommandListsOnlyItsOwn) {
+    struct Case {
+        std::vector<std::string> words;
+        bool givesThree;
+        std::string own;  // a reason only this command gives
+    };
+    std::vector<Case> cases{{{"frame"}, true, "a frame failed in the plug-in"},
+                            {{"lut"}, false, "the plot could not be\n     written"},
+                            {{"report"}, false, "--fail-on-jumps, a frame was flagged"},
+                            {{"metadata"}, false, "--check found a contradiction"},
+                            {{"inject"}, false, "does not match the pictures"},
+                            {{"preset", "check"}, false, "not a sound preset"}};
+#ifdef KESTREL_TOOL_HAS_PICTURES
+    cases.push_back({{"analyze"}, false, "is not PQ, or is damaged"});
+    cases.push_back({{"check"}, false, "with --strict, anything"});
+#endif
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.words;
+        args.push_back("--help");
+        ToolRun run = runTool(args);
+        ASSERT_EQ(run.status, 0) << c.words[0];
+        const std::string part = exitStatusPart(run.out);
+        ASSERT_FALSE(part.empty()) << c.words[0] << run.out;
+        EXPECT_NE(part.find("  0  all went well\n  1  "), std::string::npos) << part;
+        EXPECT_NE(part.find("  2  the command line was wrong"), std::string::npos) << part;
+        EXPECT_EQ(part.find("  3  ") != std::string::npos, c.givesThree) << part;
+        EXPECT_NE(part.find(c.own), std::string::npos) << c.words[0] << ":\n" << part;
+        for (const Case& other : cases) {
+            if (&other == &c) continue;
+            EXPECT_EQ(part.find(other.own), std::string::npos)
+                << c.words[0] << " lists " << other.words[0] << "'s: " << other.own;
+        }
+    }
+    ToolRun all = runTool({"--help"});
+    EXPECT_NE(exitStatusPart(all.out).find("  3  frame --require-block"), std::string::npos)
+        << all.out;
+}
+
+}  // namespace
+}  // namespace kestrel::tool::test

@@ -17,6 +17,7 @@
 #include "clip/json_file.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
+#include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/display_options.h"
 #include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/cli/progress.h"
@@ -317,7 +318,12 @@ public:
                              "Exit with status 1 when there is any warning");
         addTablePluginOption(*lutCommand, lut.plugin);
         frameOption->excludes(allFrames);
-        lutCommand->footer(std::string(kLutExamples) + "\n\n" + kExitStatuses);
+        lutCommand->footer(
+            std::string(kLutExamples) + "\n\n" +
+            exitStatusHelp("the input could not be read, the frame is beyond it or was rejected,\n"
+                           "     a table cannot be used (its inputs fall), the plot could not be\n"
+                           "     written, --plugin names a file without the entry points, or,\n"
+                           "     with --strict, a warning was given"));
         return lutCommand;
     }
     std::string check() override {

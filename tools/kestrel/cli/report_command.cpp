@@ -19,6 +19,7 @@
 #include "clip/json_file.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
+#include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/display_options.h"
 #include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/cli/progress.h"
@@ -274,11 +275,13 @@ public:
                          "CSV file, instead of the metadata's scenes")
             ->type_name("FILE");
         addTablePluginOption(*reportCommand, report.plugin);
-        reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
-                              "\n  report gives 1 also when a frame was rejected (the page is "
-                              "still written),\n  when the clip has no frames, with "
-                              "--fail-on-jumps when a frame was\n  flagged, and with "
-                              "--fail-on-warnings when a frame has a warning");
+        reportCommand->footer(
+            std::string(kReportExamples) + "\n\n" +
+            exitStatusHelp("the input could not be read or has no frames, a frame was rejected\n"
+                           "     (the page is still written), the output could not be written,\n"
+                           "     --plugin names a file without the entry points; with\n"
+                           "     --fail-on-jumps, a frame was flagged; with --fail-on-warnings\n"
+                           "     (--strict), a frame has a warning"));
         return reportCommand;
     }
     std::string check() override {
