@@ -32,10 +32,11 @@ struct PresetCheckOptions {
     bool strict = false;  // warnings fail the check too
 };
 
-// The library's lines as a host build's default sink shows them.
+// The library's lines as a person reads them: without the "function(line)"
+// of where in the library they were written.
 std::vector<std::string> shownLines(const std::vector<LibraryLine>& lines) {
     std::vector<std::string> shown;
-    for (const LibraryLine& line : lines) shown.push_back(defaultSinkText(line));
+    for (const LibraryLine& line : lines) shown.push_back(messageText(line));
     return shown;
 }
 
