@@ -219,6 +219,7 @@ std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError, d
         FrameWarning w{WarningKind::TargetRefused};
         w.targetNits = a.targetNits;
         w.floorNits = kMinTargetPeak;
+        w.sourcePeak = a.sourcePeak;
         warnings.push_back(w);
     }
     if (tableUsable(a) && a.maxError / kUnitGain > maxError) {

@@ -63,7 +63,8 @@ enum class MetadataProblem {
 struct FrameWarning {
     WarningKind kind;
     MetadataProblem problem = MetadataProblem::None;
-    // TargetRefused: the target and the library's floor, cd/m².
+    // TargetRefused: the target and the library's floor, cd/m² (and
+    // sourcePeak below, 0 when unknown).
     unsigned targetNits = 0;
     unsigned floorNits = 0;
     // InterpolationError: the error and the limit, of unit gain, and the

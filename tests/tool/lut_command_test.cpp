@@ -717,3 +717,51 @@ TEST(ExitStatusHelp, EachCommandListsOnlyItsOwn) {
 
 }  // namespace
 }  // namespace kestrel::tool::test
+
+namespace kestrel::tool::test {
+namespace {
+
+// Under the library's 200 cd/m² floor a frame with a curve gets a straight
+// line: the warning says what that does to the picture, and the library's
+// own error line, which says less, is not shown beside it (--diag-out
+// keeps it).
+TEST(TargetUnderTheFloor, TheWarningSaysTheConsequenceAndTheRawLineStaysOut) {
+    TempDir dir;
+    const std::string diag = dir.path("diag.txt");
+    ToolRun run = runTool({"lut", kExampleMetadata, "--target-nits", "199", "--diag-out", diag});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // The example frame's source peak is 584.3 cd/m².
+    EXPECT_EQ(run.err,
+              "kestrel lut: warning: the library adapts no curve to a target below 200 cd/m²: "
+              "the 199 cd/m² target gets a straight line, which scales the whole picture by "
+              "199 / 584.3 = 0.3406 (every level 2.936 times darker than mastered, shadows too) "
+              "instead of tone-mapping it\n");
+    EXPECT_NE(readFile(diag).find("E/liborrin: Error GuidedOOTF : target peak under 200 nits"),
+              std::string::npos);
+    // The table says the same: every luminance ratio is near 199 / 584.3.
+    Json::Value json = parseJson(
+        runTool({"lut", kExampleMetadata, "--target-nits", "199", "--format", "json"}).out);
+    EXPECT_NEAR(json["points"][16]["luminance_ratio"].asDouble(), 199 / 584.3, 0.002);
+
+    // At the floor itself the library adapts the curve: nothing to say.
+    ToolRun floor = runTool({"lut", kExampleMetadata, "--target-nits", "200"});
+    ASSERT_EQ(floor.status, 0) << floor.err;
+    EXPECT_EQ(floor.err, "");
+
+    ToolRun strict = runTool({"lut", kExampleMetadata, "--target-nits", "199", "--strict"});
+    EXPECT_EQ(strict.status, 1);
+
+    ToolRun report =
+        runTool({"report", kExampleMetadata, "--target-nits", "199,200", "--format", "json"});
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_EQ(report.err.find("E/liborrin"), std::string::npos) << report.err;
+    EXPECT_NE(report.err.find("kestrel report: warning: 199 cd/m² (frame 0): the library adapts "
+                              "no curve to a target below 200 cd/m²: the 199 cd/m² target gets a "
+                              "straight line, which scales the whole picture by 199 / 584.3"),
+              std::string::npos)
+        << report.err;
+    EXPECT_EQ(report.err.find("warning: 200 cd/m²"), std::string::npos) << report.err;
+}
+
+}  // namespace
+}  // namespace kestrel::tool::test

@@ -48,7 +48,8 @@ struct LutOptions : DisplayOptions {
 };
 
 // The library's lines go to --diag-out if given; its error lines are shown
-// on standard error in any case, since they change what the table means.
+// on standard error, since they change what the table means, except the one
+// a warning already says (render/warning_text.h).
 class LibraryOutput {
 public:
     bool open(const std::string& path, std::string& error) {
@@ -59,12 +60,13 @@ public:
             error = path + ": cannot write: " + (errno != 0 ? std::strerror(errno) : "open failed");
         return static_cast<bool>(mFile);
     }
-    void show(const std::string& context, const std::vector<LibraryLine>& lines) {
-        for (const LibraryLine& line : lines) {
-            const std::string text = defaultSinkText(line);
-            if (mFile.is_open()) mFile << text << '\n';
-            if (isError(line)) std::fprintf(stderr, "%s: %s\n", context.c_str(), text.c_str());
+    void show(const std::string& context, const FrameRow& row) {
+        if (mFile.is_open()) {
+            for (const LibraryLine& line : row.lut.diagnostics)
+                mFile << defaultSinkText(line) << '\n';
         }
+        for (const LibraryLine& line : errorsBesideWarnings(row))
+            std::fprintf(stderr, "%s: %s\n", context.c_str(), defaultSinkText(line).c_str());
     }
 
 private:
@@ -142,7 +144,7 @@ int runOneFrame(const LutOptions& o, const Hdr10PlusDocument& document, LibraryO
     std::vector<FrameRow> rows;
     for (unsigned target : o.targets) {
         rows.push_back(analyseFrame(*frame, target, requestOf(o)));
-        library.show("kestrel lut: library", rows.back().lut.diagnostics);
+        library.show("kestrel lut: library", rows.back());
     }
     if (!o.plot.empty() && !writePlot(o, frameCharts(rows, o.metadata, o.axes))) {
         return kExitFailed;
@@ -193,8 +195,7 @@ int runAllFrames(const LutOptions& o, const Hdr10PlusDocument& document, Library
     }
     for (const TargetRows& rows : clip.targets) {
         for (const FrameRow& row : rows.frames) {
-            library.show("kestrel lut: frame " + std::to_string(row.frame) + ": library",
-                         row.lut.diagnostics);
+            library.show("kestrel lut: frame " + std::to_string(row.frame) + ": library", row);
         }
     }
     if (!o.plot.empty() &&

@@ -27,6 +27,7 @@
 #include "tools/kestrel/render/report_data.h"
 #include "tools/kestrel/render/report_page.h"
 #include "tools/kestrel/render/table_origin.h"
+#include "tools/kestrel/render/warning_text.h"
 
 namespace kestrel::tool {
 
@@ -43,15 +44,15 @@ struct ReportOptions : DisplayOptions {
     std::string plugin;  // --plugin: the tables from this file; empty: built in
 };
 
-// The library's error lines change what a table means, so they are shown,
-// but once per target and line with the number of frames, not once a frame.
+// The library's error lines change what a table means, so they are shown
+// (but not the one a warning already says), once per target and line with
+// the number of frames, not once a frame.
 void showLibraryErrors(const Report& report) {
     for (const TargetRows& rows : report.clip.targets) {
         std::map<std::string, unsigned> counts;
         std::map<std::string, unsigned> firstFrame;
         for (const FrameRow& row : rows.frames) {
-            for (const LibraryLine& libraryLine : row.lut.diagnostics) {
-                if (!isError(libraryLine)) continue;
+            for (const LibraryLine& libraryLine : errorsBesideWarnings(row)) {
                 const std::string line = defaultSinkText(libraryLine);
                 if (counts[line]++ == 0) firstFrame[line] = row.frame;
             }
@@ -62,6 +63,30 @@ void showLibraryErrors(const Report& report) {
                          count > 1 ? (" and " + std::to_string(count - 1) + " more").c_str() : "",
                          line.c_str());
         }
+    }
+}
+
+// A target the library refuses to adapt curves to changes the whole
+// picture, so it is said here too, not only on the page: once per target,
+// with the first frame it happens to and how many more.
+void showRefusedTargets(const Report& report) {
+    for (const TargetRows& rows : report.clip.targets) {
+        const FrameWarning* first = nullptr;
+        unsigned firstFrame = 0, count = 0;
+        for (const FrameRow& row : rows.frames) {
+            for (const FrameWarning& w : row.warnings) {
+                if (w.kind != WarningKind::TargetRefused) continue;
+                if (count++ == 0) {
+                    first = &w;
+                    firstFrame = row.frame;
+                }
+            }
+        }
+        if (first == nullptr) continue;
+        std::fprintf(stderr, "kestrel report: warning: %u cd/m² (frame %u%s): %s\n",
+                     rows.targetNits, firstFrame,
+                     count > 1 ? (" and " + std::to_string(count - 1) + " more").c_str() : "",
+                     warningText(*first).c_str());
     }
 }
 
@@ -157,6 +182,7 @@ int runReport(const ReportOptions& o) {
 
     for (const std::string& e : report.clip.rejected)
         std::fprintf(stderr, "%s: %s (frame left out)\n", name, e.c_str());
+    showRefusedTargets(report);
     showLibraryErrors(report);
 
     std::ostream& out = o.output.empty() ? std::cout : file;
