@@ -24,7 +24,10 @@ public:
 
     bool read(const Json::Value& root) {
         if (!root.isObject()) return fail("", "a frame script is a JSON object");
-        if (!onlyKeys(root, "", {"target", "frames"})) return false;
+        // "about": a note for people (what to run it with), as in preset files.
+        if (!onlyKeys(root, "", {"about", "target", "frames"})) return false;
+        if (root.isMember("about") && !root["about"].isString())
+            return fail("about", "must be a string (a note for people)");
         if (root.isMember("target")) {
             mScript.setsTarget = true;
             if (!target(root["target"], "target", mScript.target)) return false;
@@ -214,7 +217,8 @@ private:
         const Hdr10PlusDocument& document = cached->second;
         if (frame >= document.frameCount) {
             return fail(key + ".frame", std::to_string(frame) + " is beyond the " +
-                                            std::to_string(document.frameCount) + " frames of " +
+                                            std::to_string(document.frameCount) +
+                                            (document.frameCount == 1 ? " frame of " : " frames of ") +
                                             path);
         }
         for (const Hdr10PlusFrame& f : document.frames) {
