@@ -11,8 +11,8 @@
 
 namespace kestrel::tool {
 
-LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
-                       unsigned layerNits, const ToneTableMaker& maker) {
+LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits, unsigned layerNits,
+                       const ToneTableMaker& maker) {
     LutAnalysis a;
     a.source = record;
     a.adapted = record;

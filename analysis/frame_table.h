@@ -44,9 +44,8 @@ struct MadeTable {
     double microseconds = 0;
 };
 using ToneTableMaker =
-    std::function<MadeTable(unsigned targetNits, unsigned layerNits,
-                            _VelmorHdrDynamicInfo& working, uint32_t* lutX, uint32_t* lutY,
-                            unsigned count)>;
+    std::function<MadeTable(unsigned targetNits, unsigned layerNits, _VelmorHdrDynamicInfo& working,
+                            uint32_t* lutX, uint32_t* lutY, unsigned count)>;
 
 // What a ToneTableMaker is, for the outputs that name it.
 struct TableOrigin {
@@ -59,8 +58,8 @@ struct TableOrigin {
 // table from that one adaptation, as the plug-in does; the adapted curve is
 // kept to show it and to measure the table against it. With `maker`, the
 // curve and the table are that maker's.
-LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
-                       unsigned layerNits, const ToneTableMaker& maker = {});
+LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits, unsigned layerNits,
+                       const ToneTableMaker& maker = {});
 
 // The largest |interpolation - curve gain| of one segment of the table (in
 // gain units), checked at the integer inputs of its midpoint and of 31

@@ -21,7 +21,6 @@ std::string knownCommands() {
 #endif
 }
 
-
 const std::string kExampleMetadata =
     std::string(KESTREL_EXAMPLES) + "/metadata/single-frame-metadata.json";
 
@@ -181,8 +180,7 @@ TEST(LutCommand, BadFramesAreReportedByKeyAndTheOthersStillRun) {
     EXPECT_NE(beyond.err.find("frame 3 is beyond its 3 frames"), std::string::npos);
     // One frame is one frame.
     ToolRun single = runTool({"lut", kExampleMetadata, "--frame", "1"});
-    EXPECT_EQ(single.err,
-              "kestrel lut: " + kExampleMetadata + ": frame 1 is beyond its 1 frame\n");
+    EXPECT_EQ(single.err, "kestrel lut: " + kExampleMetadata + ": frame 1 is beyond its 1 frame\n");
 }
 
 TEST(LutCommand, FilesThatAreNotMetadataAreRefused) {
@@ -421,7 +419,8 @@ TEST(LutCommand, ListOptionsDoNotSwallowTheInput) {
     EXPECT_EQ(lut.status, 0) << lut.err;
     EXPECT_EQ(lut.out.rfind("frame 0 of " + kExampleMetadata + ", target 600 cd/m²\n", 0), 0u)
         << lut.out;
-    ToolRun two = runTool({"lut", "--target-nits", "600,400", kExampleMetadata, "--format", "json"});
+    ToolRun two =
+        runTool({"lut", "--target-nits", "600,400", kExampleMetadata, "--format", "json"});
     EXPECT_EQ(two.status, 0) << two.err;
     EXPECT_EQ(parseJson(two.out)["targets"].size(), 2u) << two.out;
 
@@ -431,14 +430,14 @@ TEST(LutCommand, ListOptionsDoNotSwallowTheInput) {
     EXPECT_EQ(report.status, 0) << report.err;
 
     // Space-separated items are no longer a list: the second is an extra word.
-    ToolRun spaced = runTool({"lut", kExampleMetadata, "--all-frames", "--plot",
-                              dir.path("l.svg"), "--levels", "1", "10"});
+    ToolRun spaced = runTool({"lut", kExampleMetadata, "--all-frames", "--plot", dir.path("l.svg"),
+                              "--levels", "1", "10"});
     EXPECT_EQ(spaced.status, 2);
     EXPECT_EQ(spaced.err,
               "kestrel lut: The following argument was not expected: 10\nRun with --help for "
               "more information.\n");
-    ToolRun commas = runTool({"lut", kExampleMetadata, "--all-frames", "--plot",
-                              dir.path("l.svg"), "--levels", "1,10"});
+    ToolRun commas = runTool(
+        {"lut", kExampleMetadata, "--all-frames", "--plot", dir.path("l.svg"), "--levels", "1,10"});
     EXPECT_EQ(commas.status, 0) << commas.err;
 }
 
@@ -477,8 +476,7 @@ TEST(LutCommand, CommandLineMistakesAreNamedAndExitWith2) {
         std::vector<std::string> args;
         std::string message;
     } cases[] = {
-        {{"lutt"},
-         "kestrel: unknown subcommand \"lutt\" (known: " + knownCommands() + ")"},
+        {{"lutt"}, "kestrel: unknown subcommand \"lutt\" (known: " + knownCommands() + ")"},
         {{"preset", "chek", "x.json"},
          "kestrel preset: unknown subcommand \"chek\" (known: check)"},
         {{"lut", kExampleMetadata, "--bogus"}, "kestrel lut: unknown option --bogus"},
@@ -613,10 +611,12 @@ TEST(LutPluginOption, TablesComeFromTheNamedPluginAndSaySo) {
 }
 
 TEST(LutPluginOption, TheBuildsOwnPluginGivesTheBuiltInTables) {
-    const std::string plugin = std::string(KESTREL_TOOL).substr(
-        0, std::string(KESTREL_TOOL).rfind('/') + 1) + "liborrin_kestrel.so";
+    const std::string plugin =
+        std::string(KESTREL_TOOL).substr(0, std::string(KESTREL_TOOL).rfind('/') + 1) +
+        "liborrin_kestrel.so";
     for (const char* target : {"300", "600", "4000"}) {
-        ToolRun own = runTool({"lut", kExampleMetadata, "--target-nits", target, "--format", "json"});
+        ToolRun own =
+            runTool({"lut", kExampleMetadata, "--target-nits", target, "--format", "json"});
         ToolRun other = runTool({"lut", kExampleMetadata, "--target-nits", target, "--format",
                                  "json", "--plugin", plugin});
         ASSERT_EQ(other.status, 0) << other.err;
@@ -635,11 +635,13 @@ TEST(LutPluginOption, FilesThatCannotComputeTablesAreRefused) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "");
     EXPECT_EQ(missing.err.rfind("kestrel lut: --plugin /nonexistent/p.so: cannot load the "
-                                "plug-in: ", 0), 0u)
+                                "plug-in: ",
+                                0),
+              0u)
         << missing.err;
     // A shared library, but not one with the entry points.
-    ToolRun other = runTool({"report", kExampleMetadata, "--format", "json", "--plugin",
-                             KESTREL_LOG_LIBRARY});
+    ToolRun other =
+        runTool({"report", kExampleMetadata, "--format", "json", "--plugin", KESTREL_LOG_LIBRARY});
     EXPECT_EQ(other.status, 1);
     EXPECT_EQ(other.out, "");
     EXPECT_EQ(other.err, std::string("kestrel report: --plugin ") + KESTREL_LOG_LIBRARY +
@@ -654,9 +656,9 @@ TEST(LutPluginOption, ReportNamesThePluginInItsDataAndOnStandardError) {
     const Json::Value data = parseJson(run.out);
     EXPECT_EQ(data["tables_from"]["computed_by"].asString(), "plug-in");
     EXPECT_EQ(data["tables_from"]["path"].asString(), plugin);
-    EXPECT_NE(run.err.find("kestrel report: tables computed by plug-in " + plugin +
-                           " (version unknown)"),
-              std::string::npos)
+    EXPECT_NE(
+        run.err.find("kestrel report: tables computed by plug-in " + plugin + " (version unknown)"),
+        std::string::npos)
         << run.err;
     ToolRun own = runTool({"report", kExampleMetadata, "--format", "json"});
     ASSERT_EQ(own.status, 0) << own.err;
@@ -761,6 +763,90 @@ TEST(TargetUnderTheFloor, TheWarningSaysTheConsequenceAndTheRawLineStaysOut) {
               std::string::npos)
         << report.err;
     EXPECT_EQ(report.err.find("warning: 200 cd/m²"), std::string::npos) << report.err;
+}
+
+}  // namespace
+}  // namespace kestrel::tool::test
+
+namespace kestrel::tool::test {
+namespace {
+
+// One JSON shape for one target and for many: `targets` is always there;
+// for one target the members of the old shape stay beside it for a release.
+TEST(LutJsonShape, TargetsAreListedForOneAndManyAndTheOldMembersStayForOne) {
+    ToolRun one = runTool({"lut", kExampleMetadata, "--target-nits", "600", "--format", "json"});
+    ToolRun two =
+        runTool({"lut", kExampleMetadata, "--target-nits", "600,400", "--format", "json"});
+    ASSERT_EQ(one.status, 0) << one.err;
+    ASSERT_EQ(two.status, 0) << two.err;
+    const Json::Value a = parseJson(one.out);
+    const Json::Value b = parseJson(two.out);
+    for (const Json::Value* v : {&a, &b}) {
+        EXPECT_EQ((*v)["schema_version"].asInt(), 2);
+        EXPECT_EQ((*v)["file"].asString(), kExampleMetadata);
+        EXPECT_EQ((*v)["frame"].asUInt(), 0u);
+    }
+    ASSERT_EQ(a["targets"].size(), 1u);
+    ASSERT_EQ(b["targets"].size(), 2u);
+    // The same analysis wherever it is listed (timing aside).
+    Json::Value listed = a["targets"][0];
+    Json::Value old = a;
+    for (Json::Value* v : {&listed, &old}) v->removeMember("microseconds");
+    for (const std::string& name : listed.getMemberNames())
+        EXPECT_EQ(old[name], listed[name]) << name;
+    EXPECT_EQ(b["targets"][0]["target_nits"].asUInt(), 600u);
+    EXPECT_EQ(b["targets"][1]["target_nits"].asUInt(), 400u);
+    EXPECT_EQ(b["targets"][0]["lutY"], a["lutY"]);
+    EXPECT_FALSE(b.isMember("lutY"));  // several targets never had them at the top
+
+    ToolRun clipOne = runTool({"lut", kExampleMetadata, "--all-frames", "--format", "json"});
+    ToolRun clipTwo = runTool(
+        {"lut", kExampleMetadata, "--all-frames", "--format", "json", "--target-nits", "1000,300"});
+    const Json::Value c = parseJson(clipOne.out);
+    const Json::Value d = parseJson(clipTwo.out);
+    EXPECT_EQ(c["schema_version"].asInt(), 2);
+    EXPECT_EQ(d["schema_version"].asInt(), 2);
+    ASSERT_EQ(c["targets"].size(), 1u);
+    ASSERT_EQ(d["targets"].size(), 2u);
+    EXPECT_EQ(c["targets"][0]["target_nits"].asUInt(), 1000u);
+    EXPECT_EQ(c["targets"][0]["frames"], c["frames"]);  // the old members, kept
+    EXPECT_EQ(c["target_nits"].asUInt(), 1000u);
+    EXPECT_EQ(d["targets"][1]["target_nits"].asUInt(), 300u);
+    EXPECT_FALSE(d.isMember("frames"));
+}
+
+// --no-timing: the only thing that differs between two runs is left out,
+// and the outputs keep their columns.
+TEST(LutJsonShape, NoTimingMakesTwoRunsIdentical) {
+    const std::string file =
+        realDataDir().empty() ? kExampleMetadata : realDataDir() + "/regular_metadata.json";
+    const std::vector<std::string> csvArgs{
+        "lut", file, "--all-frames", "--no-timing", "--target-nits", "600,1000"};
+    ToolRun first = runTool(csvArgs);
+    ToolRun second = runTool(csvArgs);
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.out, second.out);
+    std::vector<std::string> rows = lines(first.out);
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_NE(rows[0].find(",microseconds,"), std::string::npos) << rows[0];
+    // frame,knee_x,knee_y,first_anchor,source_peak_nits,max_error,
+    // max_error_of_unit_gain,increasing_input,microseconds,...
+    const std::vector<std::string> withTiming =
+        lines(runTool({"lut", file, "--all-frames", "--target-nits", "600,1000"}).out);
+    auto ninth = [](const std::string& row) {
+        size_t at = 0;
+        for (int i = 0; i < 8; i++) at = row.find(',', at) + 1;
+        return row.substr(at, row.find(',', at) - at);
+    };
+    EXPECT_EQ(ninth(rows[1]), "");
+    EXPECT_NE(ninth(withTiming[1]), "");
+
+    const Json::Value json =
+        parseJson(runTool({"lut", kExampleMetadata, "--format", "json", "--no-timing"}).out);
+    EXPECT_TRUE(json["microseconds"].isNull());
+    EXPECT_TRUE(json["targets"][0]["microseconds"].isNull());
+    const Json::Value timed = parseJson(runTool({"lut", kExampleMetadata, "--format", "json"}).out);
+    EXPECT_TRUE(timed["targets"][0]["microseconds"].isDouble());
 }
 
 }  // namespace

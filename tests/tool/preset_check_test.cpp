@@ -74,8 +74,7 @@ TEST(PresetCheck, FilesThatCannotBeLoadedFail) {
     ToolRun run = runTool({"preset", "check", missing});
     ASSERT_TRUE(run.exited);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("  failed to open '" + missing + "'\n"), std::string::npos)
-        << run.out;
+    EXPECT_NE(run.out.find("  failed to open '" + missing + "'\n"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("result: FAILED, the file could not be loaded"), std::string::npos);
 
     // The loader itself goes on silently with these; the check does not.

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "authoring/replacing_file.h"
+#include "clip/clip_reader.h"
 #include "hevc/annexb.h"
 #include "tools/kestrel/analyze/analyze_output.h"
 #include "tools/kestrel/analyze/clip_measurement.h"
 #include "tools/kestrel/analyze/picture_progress.h"
-#include "clip/clip_reader.h"
 #include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/option_values.h"
 

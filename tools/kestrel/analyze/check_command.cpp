@@ -6,9 +6,9 @@
 #include <cstdio>
 
 #include "authoring/replacing_file.h"
+#include "clip/json_file.h"
 #include "tools/kestrel/analyze/clip_measurement.h"
 #include "tools/kestrel/analyze/picture_progress.h"
-#include "clip/json_file.h"
 #include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/option_values.h"
 

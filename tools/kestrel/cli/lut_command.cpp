@@ -17,8 +17,8 @@
 #include "clip/json_file.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
-#include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/display_options.h"
+#include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/cli/table_plugin.h"
@@ -42,6 +42,7 @@ struct LutOptions : DisplayOptions {
     bool allFrames = false;
     std::vector<double> levels;  // input levels in cd/m² for the all-frames plot
     bool strict = false;         // a warning makes the exit status 1
+    bool timing = true;          // false: the time a table took is left out
     std::string plugin;          // --plugin: the tables from this file; empty: built in
     ToneTableMaker tables;       // from `plugin` once loaded
     TableOrigin tablesFrom;
@@ -152,18 +153,8 @@ int runOneFrame(const LutOptions& o, const Hdr10PlusDocument& document, LibraryO
 
     const std::string format = o.format.empty() ? "table" : o.format;
     if (format == "json") {
-        Json::Value v;
-        if (rows.size() == 1) {
-            v = frameJson(rows.front());
-            v["file"] = o.metadata;
-            v["tables_from"] = tableOriginJson(o.tablesFrom);
-        } else {
-            v["file"] = o.metadata;
-            v["frame"] = o.frame;
-            v["tables_from"] = tableOriginJson(o.tablesFrom);
-            v["targets"] = Json::Value(Json::arrayValue);
-            for (const FrameRow& row : rows) v["targets"].append(frameJson(row));
-        }
+        Json::Value v = frameDocumentJson(rows, o.metadata, o.frame, o.timing);
+        v["tables_from"] = tableOriginJson(o.tablesFrom);
         std::cout << prettyJson(v);
     } else {
         if (format == "table" && o.tablesFrom.plugin)
@@ -212,13 +203,14 @@ int runAllFrames(const LutOptions& o, const Hdr10PlusDocument& document, Library
     }
 
     if (format == "json") {
-        Json::Value v = clipJson(clip, o.metadata);
+        Json::Value v = clipDocumentJson(clip, o.metadata, o.timing);
         v["tables_from"] = tableOriginJson(o.tablesFrom);
         std::cout << prettyJson(v);
     } else {
         const RowLayout layout = format == "csv" ? RowLayout::Csv : RowLayout::Columns;
         writeClipHeader(std::cout, layout);
-        for (const TargetRows& rows : clip.targets) writeClipRows(std::cout, rows, layout);
+        for (const TargetRows& rows : clip.targets)
+            writeClipRows(std::cout, rows, layout, o.timing);
     }
     std::cout.flush();
     return status;
@@ -267,6 +259,7 @@ const char* kLutExamples =
     "  kestrel lut clip.json --frame 12 --target-nits 600\n"
     "  kestrel lut clip.json --frame 12 --target-nits 400,600,1000 --plot curves.png\n"
     "  kestrel lut clip.json --all-frames --format json --strict > frames.json\n"
+    "  kestrel lut clip.json --all-frames --no-timing > a.csv   (diff with another run)\n"
     "  kestrel lut clip.json --all-frames --plot levels.svg --levels 1,10,100\n"
     "  kestrel lut clip.hevc --frame 12   (streams and container files too)";
 
@@ -318,6 +311,9 @@ public:
         lutCommand->add_flag("--strict", lut.strict,
                              "Exit with status 1 when there is any warning");
         addTablePluginOption(*lutCommand, lut.plugin);
+        lutCommand->add_flag("--no-timing{false}", lut.timing,
+                             "Leave out the time each table took (microseconds: empty in CSV, "
+                             "null in JSON), so that two runs can be compared");
         frameOption->excludes(allFrames);
         lutCommand->footer(
             std::string(kLutExamples) + "\n\n" +

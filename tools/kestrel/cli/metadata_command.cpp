@@ -16,11 +16,11 @@
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/exit_status_help.h"
-#include "tools/kestrel/render/warning_text.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/cli/standard_input.h"
 #include "tools/kestrel/render/payload_extras.h"
 #include "tools/kestrel/render/version.h"
+#include "tools/kestrel/render/warning_text.h"
 
 namespace kestrel::tool {
 

@@ -216,10 +216,10 @@ private:
         }
         const Hdr10PlusDocument& document = cached->second;
         if (frame >= document.frameCount) {
-            return fail(key + ".frame", std::to_string(frame) + " is beyond the " +
-                                            std::to_string(document.frameCount) +
-                                            (document.frameCount == 1 ? " frame of " : " frames of ") +
-                                            path);
+            return fail(key + ".frame",
+                        std::to_string(frame) + " is beyond the " +
+                            std::to_string(document.frameCount) +
+                            (document.frameCount == 1 ? " frame of " : " frames of ") + path);
         }
         for (const Hdr10PlusFrame& f : document.frames) {
             if (f.index == frame) {

@@ -78,11 +78,20 @@ std::vector<LibraryLine> libraryLinesOf(const std::string& captured) {
         bool log = line.size() > 1 && line.compare(1, tag.size(), tag) == 0;
         if (log) {
             switch (line[0]) {
-                case 'D': priority = diag::Priority::kDebug; break;
-                case 'I': priority = diag::Priority::kInfo; break;
-                case 'W': priority = diag::Priority::kWarn; break;
-                case 'E': priority = diag::Priority::kError; break;
-                default: log = false;
+                case 'D':
+                    priority = diag::Priority::kDebug;
+                    break;
+                case 'I':
+                    priority = diag::Priority::kInfo;
+                    break;
+                case 'W':
+                    priority = diag::Priority::kWarn;
+                    break;
+                case 'E':
+                    priority = diag::Priority::kError;
+                    break;
+                default:
+                    log = false;
             }
         }
         if (log) {

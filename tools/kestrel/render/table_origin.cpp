@@ -5,7 +5,8 @@
 namespace kestrel::tool {
 
 std::string tableOriginText(const TableOrigin& origin) {
-    if (!origin.plugin) return std::string("the tone-mapping code built into kestrel ") + projectVersion();
+    if (!origin.plugin)
+        return std::string("the tone-mapping code built into kestrel ") + projectVersion();
     return "plug-in " + origin.path + " (version " + origin.version + ")";
 }
 

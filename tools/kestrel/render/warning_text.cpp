@@ -42,14 +42,12 @@ std::string metadataText(const FrameWarning& w) {
 std::string straightLineConsequence(const FrameWarning& w) {
     const std::string tail = " instead of tone-mapping it";
     if (!(w.sourcePeak > 0))
-        return "which scales the whole picture by the target over the (unknown) source peak" +
-               tail;
+        return "which scales the whole picture by the target over the (unknown) source peak" + tail;
     const double scale = w.targetNits / w.sourcePeak;
-    std::string text = "which scales the whole picture by " + std::to_string(w.targetNits) +
-                       " / " + number(w.sourcePeak) + " = " + number(scale);
+    std::string text = "which scales the whole picture by " + std::to_string(w.targetNits) + " / " +
+                       number(w.sourcePeak) + " = " + number(scale);
     if (scale < 1) {
-        text += " (every level " + number(1 / scale) +
-                " times darker than mastered, shadows too)";
+        text += " (every level " + number(1 / scale) + " times darker than mastered, shadows too)";
     } else if (scale > 1) {
         text += " (every level " + number(scale) + " times brighter than mastered)";
     }
