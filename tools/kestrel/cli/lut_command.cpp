@@ -311,7 +311,7 @@ public:
         lutCommand->add_flag("--strict", lut.strict,
                              "Exit with status 1 when there is any warning");
         addTablePluginOption(*lutCommand, lut.plugin);
-        lutCommand->add_flag("--no-timing{false}", lut.timing,
+        lutCommand->add_flag("--no-timing", mNoTiming,
                              "Leave out the time each table took (microseconds: empty in CSV, "
                              "null in JSON), so that two runs can be compared");
         frameOption->excludes(allFrames);
@@ -339,6 +339,7 @@ public:
             return "kestrel lut: --levels needs --all-frames and --plot";
         if (!mAxesText.empty() && mPlot->count() == 0) return "kestrel lut: --axes needs --plot";
         lut.axes = mAxesText == "pq" ? LuminanceAxes::Pq : LuminanceAxes::Nits;
+        lut.timing = !mNoTiming;
         return "";
     }
     int run() override { return runLut(mOptions); }
@@ -349,6 +350,7 @@ private:
     std::string mFrameText, mAxesText;
     std::vector<std::string> mLevelTexts;
     CLI::Option* mPlot = nullptr;
+    bool mNoTiming = false;
 };
 
 }  // namespace
