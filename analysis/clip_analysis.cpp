@@ -224,6 +224,7 @@ std::vector<FrameWarning> frameWarnings(const LutAnalysis& a, double maxError, d
         FrameWarning w{WarningKind::TargetRefused};
         w.targetNits = a.targetNits;
         w.floorNits = kMinTargetPeak;
+        w.sourcePeak = a.sourcePeak;
         warnings.push_back(w);
     }
     if (tableUsable(a) && a.maxError / kUnitGain > maxError) {
@@ -282,7 +283,7 @@ void sourceFields(const hdr10plus::Frame& frame, FrameRow& row) {
 FrameRow analyseRecord(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
                        const ClipRequest& request) {
     FrameRow row;
-    auto table = std::make_shared<LutAnalysis>(analyseLut(record, targetNits, request.layerNits));
+    auto table = std::make_shared<LutAnalysis>(analyseLut(record, targetNits, request.layerNits, request.tables));
     const LutAnalysis& lut = *table;
     for (double level : request.levels) row.levelOutputs.push_back(outputAtLevel(lut, level));
     if (request.curveSamples > 0) {
@@ -341,8 +342,12 @@ ClipAnalysis analyseClip(const clip::Clip& clip, const ClipRequest& request,
     std::vector<FrameRow> distinct(targets * records.size());
     const unsigned total = static_cast<unsigned>(accepted.size() * targets);
     unsigned done = 0;
+    // A table maker of the caller's (a plug-in file whose lines are caught
+    // from the process's standard output) may not be called from two threads
+    // at once: it runs on this thread alone.
+    const unsigned threads = request.tables ? 1u : request.threads;
     parallelFor(
-        distinct.size(), request.threads,
+        distinct.size(), threads,
         [&](size_t j) {
             distinct[j] =
                 analyseRecord(records[j % records.size()], request.targets[j / records.size()],

@@ -65,7 +65,8 @@ enum class MetadataProblem {
 struct FrameWarning {
     WarningKind kind;
     MetadataProblem problem = MetadataProblem::None;
-    // TargetRefused: the target and the library's floor, cd/m².
+    // TargetRefused: the target and the library's floor, cd/m² (and
+    // sourcePeak below, 0 when unknown).
     unsigned targetNits = 0;
     unsigned floorNits = 0;
     // InterpolationError: the error and the limit, of unit gain, and the
@@ -197,7 +198,8 @@ struct ClipRequest {
     int curveSamples = 0;                // 0: no FrameRow::curve
     double maxError = kDefaultMaxError;  // of unit gain, for WarningKind::InterpolationError
     double maxRatio = kDefaultMaxRatio;  // for WarningKind::Brightening
-    unsigned threads = 0;                // for analyseClip; 0: one per core
+    unsigned threads = 0;                // for analyseClip; 0: one per core (1 with `tables`)
+    ToneTableMaker tables;               // empty: the tone-mapping code built in
 };
 
 struct ClipAnalysis {

@@ -19,12 +19,14 @@ Report buildReport(const clip::Clip& clip, const ReportRequest& request,
     Report report;
     report.file = request.file;
     report.thresholdCodes = request.thresholdCodes;
+    report.tablesFrom = request.tablesFrom;
     ClipRequest clipRequest;
     clipRequest.targets = request.targets;
     clipRequest.layerNits = request.layerNits;
     clipRequest.levels = reportLevels();
     clipRequest.maxError = request.maxError;
     clipRequest.maxRatio = request.maxRatio;
+    clipRequest.tables = request.tables;
     report.clip = analyseClip(clip, clipRequest, progress);
     for (TargetRows& rows : report.clip.targets) {
         for (FrameRow& row : rows.frames) {

@@ -28,11 +28,14 @@ struct ReportRequest {
     // Where the scenes come from: a list the user gave, cuts found in the
     // pictures; empty: the clip's own (clipScenes).
     std::optional<SceneStarts> scenes;
+    ToneTableMaker tables;               // empty: the tone-mapping code built in
+    TableOrigin tablesFrom;              // what `tables` is
 };
 
 struct Report {
     std::string file;
     double thresholdCodes = 0;
+    TableOrigin tablesFrom;
     ClipAnalysis clip;  // levelOutputs: reportLevels(), then the average
     SceneSplit scenes;
     std::vector<std::vector<Jump>> jumps;        // per target of clip.targets

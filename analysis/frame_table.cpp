@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "dtm/adapted_tone_table.h"
 #include "dtm/meta2lut.h"
@@ -10,8 +11,8 @@
 
 namespace kestrel::analysis {
 
-LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
-                       unsigned layerNits) {
+LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits, unsigned layerNits,
+                       const ToneTableMaker& maker) {
     LutAnalysis a;
     a.source = record;
     a.adapted = record;
@@ -22,14 +23,20 @@ LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
     LuminanceParameters lp;
     fillLuminanceParameters(record, lp);
     a.sourcePeak = getSourceMaxLuminance(lp);
-    // One adaptation gives the curve and the table, with the lines
-    // meta2lut_dtm prints for them.
-    a.diagnostics = collectLibraryLines([&] {
-        auto start = std::chrono::steady_clock::now();
-        adaptAndTabulate(targetNits, layerNits, a.adapted, a.lutX, a.lutY, kTableEntries);
-        auto end = std::chrono::steady_clock::now();
-        a.microseconds = std::chrono::duration<double, std::micro>(end - start).count();
-    });
+    if (maker) {
+        MadeTable made = maker(targetNits, layerNits, a.adapted, a.lutX, a.lutY, kTableEntries);
+        a.diagnostics = std::move(made.lines);
+        a.microseconds = made.microseconds;
+    } else {
+        // One adaptation gives the curve and the table, with the lines
+        // meta2lut_dtm prints for them.
+        a.diagnostics = collectLibraryLines([&] {
+            auto start = std::chrono::steady_clock::now();
+            adaptAndTabulate(targetNits, layerNits, a.adapted, a.lutX, a.lutY, kTableEntries);
+            auto end = std::chrono::steady_clock::now();
+            a.microseconds = std::chrono::duration<double, std::micro>(end - start).count();
+        });
+    }
 
     // Entries hold int32 samples; the last one is a width and a rise modulo
     // 2^32, so adding them back in 32 bits gives the end point.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,11 +34,32 @@ struct LutAnalysis {
     std::vector<LibraryLine> diagnostics;  // what the library wrote meanwhile
 };
 
+// Where a table comes from: adapts `working` (a copy of the record) to the
+// target in place and writes the table of `count` entries for the same
+// record, as meta2lut_dtm does; returns the lines heard meanwhile, and the
+// time the table alone took (microseconds). Empty: the tone-mapping code
+// built into the caller (adaptAndTabulate).
+struct MadeTable {
+    std::vector<LibraryLine> lines;
+    double microseconds = 0;
+};
+using ToneTableMaker =
+    std::function<MadeTable(unsigned targetNits, unsigned layerNits, _VelmorHdrDynamicInfo& working,
+                            uint32_t* lutX, uint32_t* lutY, unsigned count)>;
+
+// What a ToneTableMaker is, for the outputs that name it.
+struct TableOrigin {
+    bool plugin = false;  // false: the code built into the program
+    std::string path;     // the plug-in file
+    std::string version;  // from its build mark; "unknown" without one
+};
+
 // Has the library adapt a copy of `record` to the target and build the
 // table from that one adaptation, as the plug-in does; the adapted curve is
-// kept to show it and to measure the table against it.
-LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits,
-                       unsigned layerNits);
+// kept to show it and to measure the table against it. With `maker`, the
+// curve and the table are that maker's.
+LutAnalysis analyseLut(const _VelmorHdrDynamicInfo& record, unsigned targetNits, unsigned layerNits,
+                       const ToneTableMaker& maker = {});
 
 // The largest |interpolation - curve gain| of one segment of the table (in
 // gain units), checked at the integer inputs of its midpoint and of 31

@@ -8,11 +8,16 @@ std::vector<LibraryLine> collectLibraryLines(const std::function<void()>& call) 
     std::vector<LibraryLine> lines;
     {
         diag::DiagnosticScope scope([&](const diag::Record& r) {
-            lines.push_back({r.kind, r.priority, std::string(r.text)});
+            lines.push_back({r.kind, r.priority, std::string(r.text), r.originLength});
         });
         call();
     }
     return lines;
+}
+
+std::string messageText(const LibraryLine& line) {
+    if (line.kind == diag::RecordKind::kStdoutLine) return line.text.substr(line.originLength);
+    return defaultSinkText(line);
 }
 
 bool isError(const LibraryLine& line) {

@@ -17,11 +17,16 @@ struct LibraryLine {
     diag::RecordKind kind;
     diag::Priority priority;
     std::string text;  // without newline; a log line without tag and priority letter
+    size_t originLength = 0;  // of a standard-output line: its leading "function(line)"
 };
 
 // Runs `call` and returns every line the library wrote meanwhile on this
 // thread, in order.
 std::vector<LibraryLine> collectLibraryLines(const std::function<void()>& call);
+
+// The line as defaultSinkText() shows it, without the "function(line)" a
+// standard-output line starts with: what a person reads.
+std::string messageText(const LibraryLine& line);
 
 // Whether the line is a log message of error priority.
 bool isError(const LibraryLine& line);

@@ -60,6 +60,10 @@ struct Record {
     // without tag and priority letter, exactly as the default sink would
     // show it. Valid only during the receiver's call.
     std::string_view text;
+    // A standard-output line starts with the function and source line that
+    // wrote it, "name(line)": this many characters of `text` (0 for log
+    // lines), so a receiver can show the message without them.
+    size_t originLength = 0;
 };
 
 // Sends every line of the calling thread's library calls to `receive` for as

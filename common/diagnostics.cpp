@@ -2,9 +2,11 @@
 
 #include <android/log.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "common/diagnostic_sink.h"
@@ -69,41 +71,51 @@ public:
     StdoutLines() : mScope(DiagnosticScope::current()), mBatch(stdout) {}
 
     template <const auto& F, typename... Args>
-    KESTREL_DIAG_INLINE void line(Args... args) {
+    KESTREL_DIAG_INLINE void line(const char* function, int sourceLine, Args... args) {
+        static_assert(F.text[0] == '%' && F.text[1] == 's' && F.text[2] == '(' &&
+                          F.text[3] == '%' && F.text[4] == 'd' && F.text[5] == ')',
+                      "a standard-output line starts with its origin, \"%s(%d)\"");
         if (mScope == nullptr) {
-            mBatch.template line<F>(args...);
+            mBatch.template line<F>(function, sourceLine, args...);
             return;
         }
+        // "name(" + digits + ")"
+        char digits[16];
+        const int digitCount = std::snprintf(digits, sizeof digits, "%d", sourceLine);
+        mOriginLength = std::strlen(definedForPrintf(function)) + 2 +
+                        static_cast<size_t>(digitCount > 0 ? digitCount : 0);
         LineBuffer<maxLineLength(F, kWordBound)> one;
-        if (one.template append<F>(args...)) {
+        if (one.template append<F>(function, sourceLine, args...)) {
             send(std::string_view(one.data(), one.size()));
             return;
         }
         // Only a string argument longer than the bound gets here. Without
         // memory for it the line is dropped: nothing throws from here into
         // the library's callers.
-        if constexpr (sizeof...(Args) > 0) {
-            const int n = std::snprintf(nullptr, 0, F.text, definedForPrintf(args)...);
-            if (n < 0) return;
-            std::string text;
-            try {
-                text.resize(static_cast<size_t>(n) + 1);
-            } catch (...) {
-                return;
-            }
-            std::snprintf(text.data(), text.size(), F.text, definedForPrintf(args)...);
-            text.resize(static_cast<size_t>(n));
-            send(text);
+        const int n = std::snprintf(nullptr, 0, F.text, definedForPrintf(function), sourceLine,
+                                    definedForPrintf(args)...);
+        if (n < 0) return;
+        std::string text;
+        try {
+            text.resize(static_cast<size_t>(n) + 1);
+        } catch (...) {
+            return;
         }
+        std::snprintf(text.data(), text.size(), F.text, definedForPrintf(function), sourceLine,
+                      definedForPrintf(args)...);
+        text.resize(static_cast<size_t>(n));
+        send(text);
     }
 
 private:
     void send(std::string_view text) {
         if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
-        mScope->deliver(Record{RecordKind::kStdoutLine, Priority::kInfo, text});
+        mScope->deliver(Record{RecordKind::kStdoutLine, Priority::kInfo, text,
+                               std::min(mOriginLength, text.size())});
     }
 
     const DiagnosticScope* mScope;
+    size_t mOriginLength = 0;
     LineBatch<Capacity> mBatch;
 };
 

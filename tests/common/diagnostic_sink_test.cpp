@@ -34,6 +34,7 @@ struct Line {
     RecordKind kind;
     Priority priority;
     std::string text;
+    size_t originLength;
 };
 
 // What a scope received, copied out of the records.
@@ -41,7 +42,7 @@ struct Received {
     std::vector<Line> lines;
     DiagnosticScope::Receiver receiver() {
         return [this](const Record& r) {
-            lines.push_back({r.kind, r.priority, std::string(r.text)});
+            lines.push_back({r.kind, r.priority, std::string(r.text), r.originLength});
         };
     }
     std::vector<std::string> texts() const {
@@ -51,10 +52,14 @@ struct Received {
     }
 };
 
-void expectLine(const Line& line, RecordKind kind, Priority priority, const std::string& text) {
+// `origin`: the "function(line)" a standard-output line starts with; log
+// lines have none.
+void expectLine(const Line& line, RecordKind kind, Priority priority, const std::string& text,
+                const std::string& origin = "") {
     EXPECT_EQ(line.kind, kind) << text;
     EXPECT_EQ(line.priority, priority) << text;
     EXPECT_EQ(line.text, text);
+    EXPECT_EQ(line.text.substr(0, line.originLength), origin) << text;
 }
 
 }  // namespace
@@ -90,7 +95,7 @@ TEST(DiagnosticSink, PresetLoaderLinesArriveAsRecordsAndNothingIsPrinted) {
     expectLine(got.lines[3], RecordKind::kLogLine, Priority::kError,
                "source or target is not specified in gamut_mapping");
     expectLine(got.lines[4], RecordKind::kStdoutLine, Priority::kInfo,
-               "load(149)failed to open '" + missing + "'");
+               "load(149)failed to open '" + missing + "'", "load(149)");
     expectLine(got.lines[5], RecordKind::kLogLine, Priority::kError,
                "dataspace 0xffc00000 is not supported for EOTF");
 }
@@ -106,17 +111,17 @@ TEST(DiagnosticSink, CurveAdaptationKeepsTheOrderOfStdoutAndLogLines) {
     }
     ASSERT_EQ(got.lines.size(), 3u + 1u + 2u + 15u);
     expectLine(got.lines[0], RecordKind::kStdoutLine, Priority::kInfo,
-               "meta2meta(387)meta knee_pointx : 1000");
+               "meta2meta(387)meta knee_pointx : 1000", "meta2meta(387)");
     expectLine(got.lines[1], RecordKind::kStdoutLine, Priority::kInfo,
-               "meta2meta(388)meta knee_pointy : 1500");
+               "meta2meta(388)meta knee_pointy : 1500", "meta2meta(388)");
     expectLine(got.lines[2], RecordKind::kStdoutLine, Priority::kInfo,
-               "meta2meta(389)meta tone_mapping_flag : 1");
+               "meta2meta(389)meta tone_mapping_flag : 1", "meta2meta(389)");
     expectLine(got.lines[3], RecordKind::kLogLine, Priority::kError,
                "Error GuidedOOTF : target peak under 200 nits not supported at this time");
     expectLine(got.lines[4], RecordKind::kStdoutLine, Priority::kInfo,
-               "meta2meta(420)after meta knee_pointx : 0");
+               "meta2meta(420)after meta knee_pointx : 0", "meta2meta(420)");
     expectLine(got.lines[5], RecordKind::kStdoutLine, Priority::kInfo,
-               "meta2meta(421)after meta knee_pointy : 0");
+               "meta2meta(421)after meta knee_pointy : 0", "meta2meta(421)");
     for (int i = 0; i < 15; i++) {
         const std::string head =
             "meta2meta(425)order : 9 after meta bezier_curve_anchors[" + std::to_string(i) + "]: ";
@@ -150,7 +155,7 @@ TEST(DiagnosticSink, LinesLongerThanTheirStackBufferArriveWhole) {
         }
         ASSERT_EQ(got.lines.size(), 2u) << length;
         expectLine(got.lines[0], RecordKind::kStdoutLine, Priority::kInfo,
-                   "load(149)failed to open '" + path + "'");
+                   "load(149)failed to open '" + path + "'", "load(149)");
         expectLine(got.lines[1], RecordKind::kLogLine, Priority::kError,
                    "the top level of '" + path + "' is not an object");
 

@@ -105,6 +105,9 @@ test("axes span whole decades around the data's extremes, near-black raised", ()
   assert.deepEqual(decadeRange({ min: 0.37, max: 1445 }, 1e-5), [0.1, 10000]);
   assert.deepEqual(decadeRange({ min: 1e-9, max: 600 }, 1e-5), [0.001, 1000]);
   assert.deepEqual(decadeRange({ min: null, max: null }, 1e-5), [0.1, 1000], "nothing to show");
+  // A lowest trace on a whole decade is not drawn on the frame's border.
+  assert.deepEqual(decadeRange({ min: 1, max: 1000 }, 1e-5), [0.1, 1000]);
+  assert.deepEqual(decadeRange({ min: 1.0001, max: 1000 }, 1e-5), [1, 1000]);
 });
 
 test("numbers read as the tool's: significant digits, exponents only far out, a dash for none", () => {

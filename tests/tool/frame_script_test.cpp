@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <iterator>
 
 #include "support/json_text.h"
 
@@ -86,6 +87,20 @@ TEST(FrameScript, ReadsTargetsLayersAndEveryKindOfMetadata) {
     EXPECT_EQ(second.layers[2].metadata.kind, LayerMetadata::Kind::Keep);
 }
 
+// The example script is installed beside the presets; the plug-in installed
+// beside it has none, so the script itself says to pass one.
+TEST(FrameScript, TheExampleScriptSaysToPassAPreset) {
+    FrameScript script;
+    std::string error;
+    ASSERT_TRUE(loadFrameScript(kExamples + "/frames/demo.json", script, error, OpenOptions{}))
+        << error;
+    std::ifstream in(kExamples + "/frames/demo.json");
+    const Json::Value root = parseJsonText(
+        std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    EXPECT_NE(root["about"].asString().find("--preset ../presets/example_preset.json"),
+              std::string::npos);
+}
+
 TEST(FrameScript, MistakesAreReportedWithTheirKey) {
     const std::string layer = R"("index": 0, "dataspace": 0, "max_luminance": 1)";
     const std::string exampleFile = kExamples + "/metadata/single-frame-metadata.json";
@@ -96,7 +111,10 @@ TEST(FrameScript, MistakesAreReportedWithTheirKey) {
         {"[]", "a frame script is a JSON object"},
         {"{}", "frames: is missing"},
         {R"({"frames": []})", "frames: must be an array of one or more frames"},
-        {R"({"frames": [], "extra": 1})", "extra: unknown key (expected \"target\", \"frames\")"},
+        {R"({"frames": [], "extra": 1})",
+         "extra: unknown key (expected \"about\", \"target\", \"frames\")"},
+        {R"({"about": 1, "frames": [{"layers": []}]})",
+         "about: must be a string (a note for people)"},
         {R"({"target": {"dataspace": 0}, "frames": [{"layers": []}]})",
          "target.max_luminance: is missing"},
         {R"({"frames": [{"layers": [{"index": -1, "dataspace": 0, "max_luminance": 1}]}]})",
@@ -117,7 +135,7 @@ TEST(FrameScript, MistakesAreReportedWithTheirKey) {
          "frames[0].layers[0].hdr10plus.file: /no/such/dir/nowhere.json: cannot open"},
         {R"({"frames": [{"layers": [{)" + layer + R"(, "hdr10plus": {"file": ")" + exampleFile +
              R"(", "frame": 1}}]}]})",
-         "frames[0].layers[0].hdr10plus.frame: 1 is beyond the 1 frames of " + exampleFile},
+         "frames[0].layers[0].hdr10plus.frame: 1 is beyond the 1 frame of " + exampleFile},
         {R"({"frames": [{"layers": [{)" + layer + R"(, "hdr10plus": {"raw": ")" + exampleFile +
              R"("}}]}]})",
          "frames[0].layers[0].hdr10plus.raw: " + exampleFile + " holds"},

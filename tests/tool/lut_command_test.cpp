@@ -21,7 +21,6 @@ std::string knownCommands() {
 #endif
 }
 
-
 const std::string kExampleMetadata =
     std::string(KESTREL_EXAMPLES) + "/metadata/single-frame-metadata.json";
 
@@ -181,8 +180,7 @@ TEST(LutCommand, BadFramesAreReportedByKeyAndTheOthersStillRun) {
     EXPECT_NE(beyond.err.find("frame 3 is beyond its 3 frames"), std::string::npos);
     // One frame is one frame.
     ToolRun single = runTool({"lut", kExampleMetadata, "--frame", "1"});
-    EXPECT_EQ(single.err,
-              "kestrel lut: " + kExampleMetadata + ": frame 1 is beyond its 1 frame\n");
+    EXPECT_EQ(single.err, "kestrel lut: " + kExampleMetadata + ": frame 1 is beyond its 1 frame\n");
 }
 
 TEST(LutCommand, FilesThatAreNotMetadataAreRefused) {
@@ -421,7 +419,8 @@ TEST(LutCommand, ListOptionsDoNotSwallowTheInput) {
     EXPECT_EQ(lut.status, 0) << lut.err;
     EXPECT_EQ(lut.out.rfind("frame 0 of " + kExampleMetadata + ", target 600 cd/m²\n", 0), 0u)
         << lut.out;
-    ToolRun two = runTool({"lut", "--target-nits", "600,400", kExampleMetadata, "--format", "json"});
+    ToolRun two =
+        runTool({"lut", "--target-nits", "600,400", kExampleMetadata, "--format", "json"});
     EXPECT_EQ(two.status, 0) << two.err;
     EXPECT_EQ(parseJson(two.out)["targets"].size(), 2u) << two.out;
 
@@ -431,14 +430,14 @@ TEST(LutCommand, ListOptionsDoNotSwallowTheInput) {
     EXPECT_EQ(report.status, 0) << report.err;
 
     // Space-separated items are no longer a list: the second is an extra word.
-    ToolRun spaced = runTool({"lut", kExampleMetadata, "--all-frames", "--plot",
-                              dir.path("l.svg"), "--levels", "1", "10"});
+    ToolRun spaced = runTool({"lut", kExampleMetadata, "--all-frames", "--plot", dir.path("l.svg"),
+                              "--levels", "1", "10"});
     EXPECT_EQ(spaced.status, 2);
     EXPECT_EQ(spaced.err,
               "kestrel lut: The following argument was not expected: 10\nRun with --help for "
               "more information.\n");
-    ToolRun commas = runTool({"lut", kExampleMetadata, "--all-frames", "--plot",
-                              dir.path("l.svg"), "--levels", "1,10"});
+    ToolRun commas = runTool(
+        {"lut", kExampleMetadata, "--all-frames", "--plot", dir.path("l.svg"), "--levels", "1,10"});
     EXPECT_EQ(commas.status, 0) << commas.err;
 }
 
@@ -477,8 +476,7 @@ TEST(LutCommand, CommandLineMistakesAreNamedAndExitWith2) {
         std::vector<std::string> args;
         std::string message;
     } cases[] = {
-        {{"lutt"},
-         "kestrel: unknown subcommand \"lutt\" (known: " + knownCommands() + ")"},
+        {{"lutt"}, "kestrel: unknown subcommand \"lutt\" (known: " + knownCommands() + ")"},
         {{"preset", "chek", "x.json"},
          "kestrel preset: unknown subcommand \"chek\" (known: check)"},
         {{"lut", kExampleMetadata, "--bogus"}, "kestrel lut: unknown option --bogus"},
@@ -528,9 +526,12 @@ TEST(LutCommand, VersionNamesThePluginsPreset) {
     ToolRun run = runTool({"--version"});
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<std::string> shown = lines(run.out);
-    ASSERT_EQ(shown.size(), 3u) << run.out;
+    ASSERT_EQ(shown.size(), 4u) << run.out;
     EXPECT_EQ(shown[0], std::string("kestrel ") + KESTREL_VERSION);
     EXPECT_EQ(shown[2], "preset: none compiled in (static HDR10 layers get no tables)");
+    EXPECT_EQ(shown[3],
+              "lut, report: tables from the tone-mapping code built into this kestrel (the same "
+              "sources as the plug-in of its build); --plugin FILE uses a plug-in file's instead");
 
     PluginBuild build;
     std::string error;
@@ -561,6 +562,291 @@ TEST(LutCommand, PlotsInAnyCaseAndAnUnwritablePlotFailsBeforeTheTable) {
                   std::string::npos)
             << unwritable.err;
     }
+}
+
+}  // namespace
+}  // namespace kestrel::tool::test
+
+namespace kestrel::tool::test {
+namespace {
+
+// --plugin: the tables come from the named file's entry points, and every
+// output says whose they are.
+TEST(LutPluginOption, TablesComeFromTheNamedPluginAndSaySo) {
+    const std::string plugin = KESTREL_HALF_GAIN_PLUGIN;
+    ToolRun own = runTool({"lut", kExampleMetadata, "--format", "json"});
+    ToolRun other = runTool({"lut", kExampleMetadata, "--format", "json", "--plugin", plugin});
+    ASSERT_EQ(own.status, 0) << own.err;
+    ASSERT_EQ(other.status, 0) << other.err;
+    const Json::Value ownJson = parseJson(own.out);
+    const Json::Value otherJson = parseJson(other.out);  // the stand-in's printf kept out
+    EXPECT_EQ(ownJson["tables_from"]["computed_by"].asString(), "kestrel");
+    EXPECT_TRUE(ownJson["tables_from"]["path"].isNull());
+    EXPECT_EQ(ownJson["tables_from"]["version"].asString(), KESTREL_VERSION);
+    EXPECT_EQ(otherJson["tables_from"]["computed_by"].asString(), "plug-in");
+    EXPECT_EQ(otherJson["tables_from"]["path"].asString(), plugin);
+    EXPECT_EQ(otherJson["tables_from"]["version"].asString(), "unknown");  // no build mark
+    // The stand-in's table, not the built-in one: x = i * 2^22, half gain.
+    ASSERT_EQ(otherJson["lutX"].size(), 33u);
+    for (Json::ArrayIndex i = 1; i < 32; i++) {
+        EXPECT_EQ(otherJson["lutX"][i].asUInt(), i << 22) << i;
+        EXPECT_EQ(otherJson["lutY"][i].asUInt(), 524287u) << i;
+    }
+    EXPECT_NE(ownJson["lutY"][1].asUInt(), 524287u);
+    // Its error line reaches the user, once per table.
+    EXPECT_NE(other.err.find("library: E/liborrin: half-gain stand-in"), std::string::npos)
+        << other.err;
+
+    ToolRun text = runTool({"lut", kExampleMetadata, "--plugin", plugin});
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(lines(text.out).front(),
+              "tables: computed by plug-in " + plugin + " (version unknown)");
+    ToolRun csv = runTool({"lut", kExampleMetadata, "--all-frames", "--plugin", plugin});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    // The CSV keeps its columns; the note goes beside it.
+    EXPECT_EQ(lines(csv.out).front(),
+              lines(runTool({"lut", kExampleMetadata, "--all-frames"}).out).front());
+    EXPECT_NE(csv.err.find("kestrel lut: tables computed by plug-in " + plugin), std::string::npos)
+        << csv.err;
+}
+
+TEST(LutPluginOption, TheBuildsOwnPluginGivesTheBuiltInTables) {
+    const std::string plugin =
+        std::string(KESTREL_TOOL).substr(0, std::string(KESTREL_TOOL).rfind('/') + 1) +
+        "liborrin_kestrel.so";
+    for (const char* target : {"300", "600", "4000"}) {
+        ToolRun own =
+            runTool({"lut", kExampleMetadata, "--target-nits", target, "--format", "json"});
+        ToolRun other = runTool({"lut", kExampleMetadata, "--target-nits", target, "--format",
+                                 "json", "--plugin", plugin});
+        ASSERT_EQ(other.status, 0) << other.err;
+        Json::Value a = parseJson(own.out);
+        Json::Value b = parseJson(other.out);
+        EXPECT_EQ(a["lutX"], b["lutX"]) << target;
+        EXPECT_EQ(a["lutY"], b["lutY"]) << target;
+        EXPECT_EQ(a["adapted_curve"], b["adapted_curve"]) << target;
+        EXPECT_EQ(a["max_interpolation_error"], b["max_interpolation_error"]) << target;
+        EXPECT_EQ(b["tables_from"]["version"].asString(), KESTREL_VERSION);
+    }
+}
+
+TEST(LutPluginOption, FilesThatCannotComputeTablesAreRefused) {
+    ToolRun missing = runTool({"lut", kExampleMetadata, "--plugin", "/nonexistent/p.so"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err.rfind("kestrel lut: --plugin /nonexistent/p.so: cannot load the "
+                                "plug-in: ",
+                                0),
+              0u)
+        << missing.err;
+    // A shared library, but not one with the entry points.
+    ToolRun other =
+        runTool({"report", kExampleMetadata, "--format", "json", "--plugin", KESTREL_LOG_LIBRARY});
+    EXPECT_EQ(other.status, 1);
+    EXPECT_EQ(other.out, "");
+    EXPECT_EQ(other.err, std::string("kestrel report: --plugin ") + KESTREL_LOG_LIBRARY +
+                             ": exports no meta2lut_dtm (_Z12meta2lut_dtmjjPvPjS0_j); not a "
+                             "kestrel plug-in\n");
+}
+
+TEST(LutPluginOption, ReportNamesThePluginInItsDataAndOnStandardError) {
+    const std::string plugin = KESTREL_HALF_GAIN_PLUGIN;
+    ToolRun run = runTool({"report", kExampleMetadata, "--format", "json", "--plugin", plugin});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json::Value data = parseJson(run.out);
+    EXPECT_EQ(data["tables_from"]["computed_by"].asString(), "plug-in");
+    EXPECT_EQ(data["tables_from"]["path"].asString(), plugin);
+    EXPECT_NE(
+        run.err.find("kestrel report: tables computed by plug-in " + plugin + " (version unknown)"),
+        std::string::npos)
+        << run.err;
+    ToolRun own = runTool({"report", kExampleMetadata, "--format", "json"});
+    ASSERT_EQ(own.status, 0) << own.err;
+    EXPECT_EQ(parseJson(own.out)["tables_from"]["computed_by"].asString(), "kestrel");
+    EXPECT_EQ(own.err.find("tables computed by"), std::string::npos) << own.err;
+}
+
+}  // namespace
+}  // namespace kestrel::tool::test
+
+namespace kestrel::tool::test {
+namespace {
+
+std::string exitStatusPart(const std::string& help) {
+    const size_t at = help.find("Exit status:\n");
+    return at == std::string::npos ? "" : help.substr(at);
+}
+
+// Each command's --help lists the statuses it gives, and no other
+// command's; the tool's own --help lists them all.
+TEST(ExitStatusHelp, EachCommandListsOnlyItsOwn) {
+    struct Case {
+        std::vector<std::string> words;
+        bool givesThree;
+        std::string own;  // a reason only this command gives
+    };
+    std::vector<Case> cases{{{"frame"}, true, "a frame failed in the plug-in"},
+                            {{"lut"}, false, "the plot could not be\n     written"},
+                            {{"report"}, false, "--fail-on-jumps, a frame was flagged"},
+                            {{"metadata"}, false, "--check found a contradiction"},
+                            {{"inject"}, false, "does not match the pictures"},
+                            {{"preset", "check"}, false, "not a sound preset"}};
+#ifdef KESTREL_TOOL_HAS_PICTURES
+    cases.push_back({{"analyze"}, false, "is not PQ, or is damaged"});
+    cases.push_back({{"check"}, false, "with --strict, anything"});
+#endif
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.words;
+        args.push_back("--help");
+        ToolRun run = runTool(args);
+        ASSERT_EQ(run.status, 0) << c.words[0];
+        const std::string part = exitStatusPart(run.out);
+        ASSERT_FALSE(part.empty()) << c.words[0] << run.out;
+        EXPECT_NE(part.find("  0  all went well\n  1  "), std::string::npos) << part;
+        EXPECT_NE(part.find("  2  the command line was wrong"), std::string::npos) << part;
+        EXPECT_EQ(part.find("  3  ") != std::string::npos, c.givesThree) << part;
+        EXPECT_NE(part.find(c.own), std::string::npos) << c.words[0] << ":\n" << part;
+        for (const Case& other : cases) {
+            if (&other == &c) continue;
+            EXPECT_EQ(part.find(other.own), std::string::npos)
+                << c.words[0] << " lists " << other.words[0] << "'s: " << other.own;
+        }
+    }
+    ToolRun all = runTool({"--help"});
+    EXPECT_NE(exitStatusPart(all.out).find("  3  frame --require-block"), std::string::npos)
+        << all.out;
+}
+
+}  // namespace
+}  // namespace kestrel::tool::test
+
+namespace kestrel::tool::test {
+namespace {
+
+// Under the library's 200 cd/m² floor a frame with a curve gets a straight
+// line: the warning says what that does to the picture, and the library's
+// own error line, which says less, is not shown beside it (--diag-out
+// keeps it).
+TEST(TargetUnderTheFloor, TheWarningSaysTheConsequenceAndTheRawLineStaysOut) {
+    TempDir dir;
+    const std::string diag = dir.path("diag.txt");
+    ToolRun run = runTool({"lut", kExampleMetadata, "--target-nits", "199", "--diag-out", diag});
+    ASSERT_EQ(run.status, 0) << run.err;
+    // The example frame's source peak is 584.3 cd/m².
+    EXPECT_EQ(run.err,
+              "kestrel lut: warning: the library adapts no curve to a target below 200 cd/m²: "
+              "the 199 cd/m² target gets a straight line, which scales the whole picture by "
+              "199 / 584.3 = 0.3406 (every level 2.936 times darker than mastered, shadows too) "
+              "instead of tone-mapping it\n");
+    EXPECT_NE(readFile(diag).find("E/liborrin: Error GuidedOOTF : target peak under 200 nits"),
+              std::string::npos);
+    // The table says the same: every luminance ratio is near 199 / 584.3.
+    Json::Value json = parseJson(
+        runTool({"lut", kExampleMetadata, "--target-nits", "199", "--format", "json"}).out);
+    EXPECT_NEAR(json["points"][16]["luminance_ratio"].asDouble(), 199 / 584.3, 0.002);
+
+    // At the floor itself the library adapts the curve: nothing to say.
+    ToolRun floor = runTool({"lut", kExampleMetadata, "--target-nits", "200"});
+    ASSERT_EQ(floor.status, 0) << floor.err;
+    EXPECT_EQ(floor.err, "");
+
+    ToolRun strict = runTool({"lut", kExampleMetadata, "--target-nits", "199", "--strict"});
+    EXPECT_EQ(strict.status, 1);
+
+    ToolRun report =
+        runTool({"report", kExampleMetadata, "--target-nits", "199,200", "--format", "json"});
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_EQ(report.err.find("E/liborrin"), std::string::npos) << report.err;
+    EXPECT_NE(report.err.find("kestrel report: warning: 199 cd/m² (frame 0): the library adapts "
+                              "no curve to a target below 200 cd/m²: the 199 cd/m² target gets a "
+                              "straight line, which scales the whole picture by 199 / 584.3"),
+              std::string::npos)
+        << report.err;
+    EXPECT_EQ(report.err.find("warning: 200 cd/m²"), std::string::npos) << report.err;
+}
+
+}  // namespace
+}  // namespace kestrel::tool::test
+
+namespace kestrel::tool::test {
+namespace {
+
+// One JSON shape for one target and for many: `targets` is always there;
+// for one target the members of the old shape stay beside it for a release.
+TEST(LutJsonShape, TargetsAreListedForOneAndManyAndTheOldMembersStayForOne) {
+    ToolRun one = runTool({"lut", kExampleMetadata, "--target-nits", "600", "--format", "json"});
+    ToolRun two =
+        runTool({"lut", kExampleMetadata, "--target-nits", "600,400", "--format", "json"});
+    ASSERT_EQ(one.status, 0) << one.err;
+    ASSERT_EQ(two.status, 0) << two.err;
+    const Json::Value a = parseJson(one.out);
+    const Json::Value b = parseJson(two.out);
+    for (const Json::Value* v : {&a, &b}) {
+        EXPECT_EQ((*v)["schema_version"].asInt(), 2);
+        EXPECT_EQ((*v)["file"].asString(), kExampleMetadata);
+        EXPECT_EQ((*v)["frame"].asUInt(), 0u);
+    }
+    ASSERT_EQ(a["targets"].size(), 1u);
+    ASSERT_EQ(b["targets"].size(), 2u);
+    // The same analysis wherever it is listed (timing aside).
+    Json::Value listed = a["targets"][0];
+    Json::Value old = a;
+    for (Json::Value* v : {&listed, &old}) v->removeMember("microseconds");
+    for (const std::string& name : listed.getMemberNames())
+        EXPECT_EQ(old[name], listed[name]) << name;
+    EXPECT_EQ(b["targets"][0]["target_nits"].asUInt(), 600u);
+    EXPECT_EQ(b["targets"][1]["target_nits"].asUInt(), 400u);
+    EXPECT_EQ(b["targets"][0]["lutY"], a["lutY"]);
+    EXPECT_FALSE(b.isMember("lutY"));  // several targets never had them at the top
+
+    ToolRun clipOne = runTool({"lut", kExampleMetadata, "--all-frames", "--format", "json"});
+    ToolRun clipTwo = runTool(
+        {"lut", kExampleMetadata, "--all-frames", "--format", "json", "--target-nits", "1000,300"});
+    const Json::Value c = parseJson(clipOne.out);
+    const Json::Value d = parseJson(clipTwo.out);
+    EXPECT_EQ(c["schema_version"].asInt(), 2);
+    EXPECT_EQ(d["schema_version"].asInt(), 2);
+    ASSERT_EQ(c["targets"].size(), 1u);
+    ASSERT_EQ(d["targets"].size(), 2u);
+    EXPECT_EQ(c["targets"][0]["target_nits"].asUInt(), 1000u);
+    EXPECT_EQ(c["targets"][0]["frames"], c["frames"]);  // the old members, kept
+    EXPECT_EQ(c["target_nits"].asUInt(), 1000u);
+    EXPECT_EQ(d["targets"][1]["target_nits"].asUInt(), 300u);
+    EXPECT_FALSE(d.isMember("frames"));
+}
+
+// --no-timing: the only thing that differs between two runs is left out,
+// and the outputs keep their columns.
+TEST(LutJsonShape, NoTimingMakesTwoRunsIdentical) {
+    const std::string file =
+        realDataDir().empty() ? kExampleMetadata : realDataDir() + "/regular_metadata.json";
+    const std::vector<std::string> csvArgs{
+        "lut", file, "--all-frames", "--no-timing", "--target-nits", "600,1000"};
+    ToolRun first = runTool(csvArgs);
+    ToolRun second = runTool(csvArgs);
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(first.out, second.out);
+    std::vector<std::string> rows = lines(first.out);
+    ASSERT_GE(rows.size(), 2u);
+    EXPECT_NE(rows[0].find(",microseconds,"), std::string::npos) << rows[0];
+    // frame,knee_x,knee_y,first_anchor,source_peak_nits,max_error,
+    // max_error_of_unit_gain,increasing_input,microseconds,...
+    const std::vector<std::string> withTiming =
+        lines(runTool({"lut", file, "--all-frames", "--target-nits", "600,1000"}).out);
+    auto ninth = [](const std::string& row) {
+        size_t at = 0;
+        for (int i = 0; i < 8; i++) at = row.find(',', at) + 1;
+        return row.substr(at, row.find(',', at) - at);
+    };
+    EXPECT_EQ(ninth(rows[1]), "");
+    EXPECT_NE(ninth(withTiming[1]), "");
+
+    const Json::Value json =
+        parseJson(runTool({"lut", kExampleMetadata, "--format", "json", "--no-timing"}).out);
+    EXPECT_TRUE(json["microseconds"].isNull());
+    EXPECT_TRUE(json["targets"][0]["microseconds"].isNull());
+    const Json::Value timed = parseJson(runTool({"lut", kExampleMetadata, "--format", "json"}).out);
+    EXPECT_TRUE(timed["targets"][0]["microseconds"].isDouble());
 }
 
 }  // namespace

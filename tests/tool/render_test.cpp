@@ -224,9 +224,21 @@ TEST(WarningText, EverySentenceFromItsNumbers) {
     FrameWarning refused{WarningKind::TargetRefused};
     refused.targetNits = 199;
     refused.floorNits = 200;
+    refused.sourcePeak = 796;
     EXPECT_EQ(warningText(refused),
               "the library adapts no curve to a target below 200 cd/m²: the 199 cd/m² target "
-              "gets a straight line");
+              "gets a straight line, which scales the whole picture by 199 / 796 = 0.25 (every "
+              "level 4 times darker than mastered, shadows too) instead of tone-mapping it");
+    refused.sourcePeak = 0;
+    EXPECT_EQ(warningText(refused),
+              "the library adapts no curve to a target below 200 cd/m²: the 199 cd/m² target "
+              "gets a straight line, which scales the whole picture by the target over the "
+              "(unknown) source peak instead of tone-mapping it");
+    refused.sourcePeak = 100;  // a dim source on a brighter (still refused) target
+    EXPECT_EQ(warningText(refused),
+              "the library adapts no curve to a target below 200 cd/m²: the 199 cd/m² target "
+              "gets a straight line, which scales the whole picture by 199 / 100 = 1.99 (every "
+              "level 1.99 times brighter than mastered) instead of tone-mapping it");
 
     FrameWarning error{WarningKind::InterpolationError};
     error.error = 0.123456;

@@ -5,11 +5,12 @@
 #include <string>
 
 #include "authoring/replacing_file.h"
+#include "clip/clip_reader.h"
 #include "hevc/annexb.h"
 #include "tools/kestrel/analyze/analyze_output.h"
 #include "tools/kestrel/analyze/clip_measurement.h"
 #include "tools/kestrel/analyze/picture_progress.h"
-#include "clip/clip_reader.h"
+#include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/library_names.h"
 
@@ -70,7 +71,7 @@ Status writeOutput(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-AnalyzeCommand::AnalyzeCommand(CLI::App& app, const std::string& exitStatuses) {
+AnalyzeCommand::AnalyzeCommand(CLI::App& app) {
     mCommand = app.add_subcommand(
         "analyze",
         "Measure HDR10+ statistics in a video's pictures (PQ, in linear light), find its shots\n"
@@ -120,9 +121,10 @@ AnalyzeCommand::AnalyzeCommand(CLI::App& app, const std::string& exitStatuses) {
                        "statistics");
     mCommand->add_option("--threads", mThreadsText, "Threads (default: one per core)")
         ->type_name("N");
-    mCommand->footer(std::string(kExamples) + "\n\n" + exitStatuses +
-                     "\n  analyze gives 1 when the video cannot be decoded, is not PQ, or is "
-                     "damaged;\n  nothing is written then.");
+    mCommand->footer(std::string(kExamples) + "\n\n" +
+                     exitStatusHelp("the video cannot be decoded, is not PQ, or is damaged, or "
+                                    "the output\n     could not be written; nothing is written "
+                                    "then"));
 }
 
 int AnalyzeCommand::run() {

@@ -22,7 +22,7 @@ struct AnalyzeOptions {
 
 class AnalyzeCommand {
 public:
-    AnalyzeCommand(CLI::App& app, const std::string& exitStatuses);
+    explicit AnalyzeCommand(CLI::App& app);
     CLI::App* command() const { return mCommand; }
     bool chosen() const { return mCommand->parsed(); }
     int run();

@@ -6,9 +6,10 @@
 #include <cstdio>
 
 #include "authoring/replacing_file.h"
+#include "clip/json_file.h"
 #include "tools/kestrel/analyze/clip_measurement.h"
 #include "tools/kestrel/analyze/picture_progress.h"
-#include "clip/json_file.h"
+#include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/library_names.h"
 
@@ -97,7 +98,7 @@ int fail(const std::string& message) {
 
 }  // namespace
 
-CheckCommand::CheckCommand(CLI::App& app, const std::string& exitStatuses) {
+CheckCommand::CheckCommand(CLI::App& app) {
     mCommand = app.add_subcommand(
         "check",
         "Hold a video's HDR10+ against statistics measured in its pictures: source peak\n"
@@ -119,9 +120,9 @@ CheckCommand::CheckCommand(CLI::App& app, const std::string& exitStatuses) {
     mCommand->add_flag("--strict", mOptions.strict, "Exit with status 1 when anything is found");
     mCommand->add_option("--threads", mThreadsText, "Threads (default: one per core)")
         ->type_name("N");
-    mCommand->footer(std::string(kExamples) + "\n\n" + exitStatuses +
-                     "\n  check gives 1 when the video cannot be decoded or is not PQ, or, with "
-                     "--strict,\n  when anything is found");
+    mCommand->footer(std::string(kExamples) + "\n\n" +
+                     exitStatusHelp("the video cannot be decoded or is not PQ, or, with "
+                                    "--strict, anything\n     was found"));
 }
 
 int CheckCommand::run() {

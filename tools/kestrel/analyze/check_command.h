@@ -19,7 +19,7 @@ struct CheckOptions {
 
 class CheckCommand {
 public:
-    CheckCommand(CLI::App& app, const std::string& exitStatuses);
+    explicit CheckCommand(CLI::App& app);
     CLI::App* command() const { return mCommand; }
     bool chosen() const { return mCommand->parsed(); }
     int run();

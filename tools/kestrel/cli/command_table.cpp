@@ -18,17 +18,18 @@ const char* const kExitStatuses =
     "     --strict, a warning was given\n"
     "  2  the command line was wrong\n"
     "  3  frame --require-block: a frame got no block, or a layer that needed tables\n"
-    "     got none";
+    "     got none\n"
+    "Each command's --help lists the statuses it gives.";
 
 namespace {
 
-// A command class that puts itself on the command line when made (from the
-// app and the tool's exit statuses) and names the subcommand it made.
+// A command class that puts itself on the command line when made (with its
+// own --help, exit statuses included) and names the subcommand it made.
 template <class C>
 class SelfDefinedCommand final : public Command {
 public:
     CLI::App* define(CLI::App& app) override {
-        mCommand = std::make_unique<C>(app, kExitStatuses);
+        mCommand = std::make_unique<C>(app);
         return mCommand->command();
     }
     int run() override { return mCommand->run(); }

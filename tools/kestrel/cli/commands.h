@@ -14,7 +14,8 @@ constexpr int kExitFailed = 1;   // an input was wrong, a check failed, or --str
 constexpr int kExitUsage = 2;    // the command line was wrong
 constexpr int kExitNoBlock = 3;  // frame --require-block: a frame got no block
 
-// The text of the exit statuses, for every command's --help.
+// The exit statuses of all commands, for the tool's own --help; each
+// command's --help lists its own (exit_status_help.h).
 extern const char* const kExitStatuses;
 
 std::unique_ptr<Command> makeFrameCommand();

@@ -11,6 +11,7 @@
 #include "clip/json_file.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
+#include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/gate/preset_gate.h"
 #include "tools/kestrel/host/block_decode.h"
@@ -413,7 +414,12 @@ public:
                          "text (default); json: each frame's layer outcomes and block; c: each "
                          "block as a C array of its 354 words")
             ->check(CLI::IsMember({"text", "json", "c"}));
-        frameCommand->footer(std::string(kFrameExamples) + "\n\n" + kExitStatuses);
+        frameCommand->footer(
+            std::string(kFrameExamples) + "\n\n" +
+            exitStatusHelp("the script, the plug-in or the preset could not be used (the message\n"
+                           "     says which), or a frame failed in the plug-in",
+                           "\n  3  --require-block: a frame got no block, or a layer that needed "
+                           "tables\n     got none"));
         return frameCommand;
     }
     int run() override { return runFrame(mOptions); }

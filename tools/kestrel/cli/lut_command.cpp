@@ -17,11 +17,14 @@
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/display_options.h"
+#include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/cli/progress.h"
+#include "tools/kestrel/cli/table_plugin.h"
 #include "tools/kestrel/render/curve_charts.h"
 #include "tools/kestrel/render/plot.h"
 #include "tools/kestrel/render/row_formats.h"
+#include "tools/kestrel/render/table_origin.h"
 #include "tools/kestrel/render/warning_text.h"
 #include "tools/kestrel/library_names.h"
 
@@ -39,10 +42,15 @@ struct LutOptions : DisplayOptions {
     bool allFrames = false;
     std::vector<double> levels;  // input levels in cd/m² for the all-frames plot
     bool strict = false;         // a warning makes the exit status 1
+    bool timing = true;          // false: the time a table took is left out
+    std::string plugin;          // --plugin: the tables from this file; empty: built in
+    ToneTableMaker tables;       // from `plugin` once loaded
+    TableOrigin tablesFrom;
 };
 
 // The library's lines go to --diag-out if given; its error lines are shown
-// on standard error in any case, since they change what the table means.
+// on standard error, since they change what the table means, except the one
+// a warning already says (render/warning_text.h).
 class LibraryOutput {
 public:
     bool open(const std::string& path, std::string& error) {
@@ -53,12 +61,13 @@ public:
             error = path + ": cannot write: " + (errno != 0 ? std::strerror(errno) : "open failed");
         return static_cast<bool>(mFile);
     }
-    void show(const std::string& context, const std::vector<LibraryLine>& lines) {
-        for (const LibraryLine& line : lines) {
-            const std::string text = defaultSinkText(line);
-            if (mFile.is_open()) mFile << text << '\n';
-            if (isError(line)) std::fprintf(stderr, "%s: %s\n", context.c_str(), text.c_str());
+    void show(const std::string& context, const FrameRow& row) {
+        if (mFile.is_open()) {
+            for (const LibraryLine& line : row.lut().diagnostics)
+                mFile << defaultSinkText(line) << '\n';
         }
+        for (const LibraryLine& line : errorsBesideWarnings(row))
+            std::fprintf(stderr, "%s: %s\n", context.c_str(), defaultSinkText(line).c_str());
     }
 
 private:
@@ -73,6 +82,7 @@ ClipRequest requestOf(const LutOptions& o) {
     request.layerNits = o.layerNits;
     request.maxError = o.maxError;
     request.maxRatio = o.maxRatio;
+    request.tables = o.tables;
     if (o.allFrames) request.levels = o.levels.empty() ? kDefaultLevels : o.levels;
     return request;
 }
@@ -132,7 +142,7 @@ int runOneFrame(const LutOptions& o, const Clip& clip, LibraryOutput& library) {
     std::vector<FrameRow> rows;
     for (unsigned target : o.targets) {
         rows.push_back(analyseFrame(o.frame, *frame.metadata, target, requestOf(o)));
-        library.show("kestrel lut: library", rows.back().lut().diagnostics);
+        library.show("kestrel lut: library", rows.back());
     }
     if (!o.plot.empty() && !writePlot(o, frameCharts(rows, o.metadata, o.axes))) {
         return kExitFailed;
@@ -140,18 +150,12 @@ int runOneFrame(const LutOptions& o, const Clip& clip, LibraryOutput& library) {
 
     const std::string format = o.format.empty() ? "table" : o.format;
     if (format == "json") {
-        Json::Value v;
-        if (rows.size() == 1) {
-            v = frameJson(rows.front());
-            v["file"] = o.metadata;
-        } else {
-            v["file"] = o.metadata;
-            v["frame"] = o.frame;
-            v["targets"] = Json::Value(Json::arrayValue);
-            for (const FrameRow& row : rows) v["targets"].append(frameJson(row));
-        }
+        Json::Value v = frameDocumentJson(rows, o.metadata, o.frame, o.timing);
+        v["tables_from"] = tableOriginJson(o.tablesFrom);
         std::cout << prettyJson(v);
     } else {
+        if (format == "table" && o.tablesFrom.plugin)
+            std::cout << "tables: computed by " << tableOriginText(o.tablesFrom) << "\n";
         for (size_t i = 0; i < rows.size(); i++) {
             if (format == "csv") {
                 writeFrameCsv(std::cout, rows[i], i == 0);
@@ -179,8 +183,7 @@ int runAllFrames(const LutOptions& o, const Clip& input, LibraryOutput& library)
     }
     for (const TargetRows& rows : clip.targets) {
         for (const FrameRow& row : rows.frames) {
-            library.show("kestrel lut: frame " + std::to_string(row.frame) + ": library",
-                         row.lut().diagnostics);
+            library.show("kestrel lut: frame " + std::to_string(row.frame) + ": library", row);
         }
     }
     if (!o.plot.empty() &&
@@ -197,17 +200,30 @@ int runAllFrames(const LutOptions& o, const Clip& input, LibraryOutput& library)
     }
 
     if (format == "json") {
-        std::cout << prettyJson(clipJson(clip, o.metadata));
+        Json::Value v = clipDocumentJson(clip, o.metadata, o.timing);
+        v["tables_from"] = tableOriginJson(o.tablesFrom);
+        std::cout << prettyJson(v);
     } else {
         const RowLayout layout = format == "csv" ? RowLayout::Csv : RowLayout::Columns;
         writeClipHeader(std::cout, layout);
-        for (const TargetRows& rows : clip.targets) writeClipRows(std::cout, rows, layout);
+        for (const TargetRows& rows : clip.targets)
+            writeClipRows(std::cout, rows, layout, o.timing);
     }
     std::cout.flush();
     return status;
 }
 
-int runLut(const LutOptions& options) {
+int runLut(LutOptions options) {
+    PluginTables plugin;
+    if (!options.plugin.empty()) {
+        if (!openTablePlugin("kestrel lut", options.plugin, plugin)) return kExitFailed;
+        options.tables = plugin.maker();
+        options.tablesFrom = plugin.origin();
+        // A CSV or table of rows has no place for it; the stream beside does.
+        if (options.allFrames && options.format != "json")
+            std::fprintf(stderr, "kestrel lut: tables computed by %s\n",
+                         tableOriginText(options.tablesFrom).c_str());
+    }
     if (!options.plot.empty() && !isPlotFileName(options.plot)) {
         std::fprintf(stderr, "kestrel lut: %s: a plot file name must end in .png or .svg\n",
                      options.plot.c_str());
@@ -240,6 +256,7 @@ const char* kLutExamples =
     "  kestrel lut clip.json --frame 12 --target-nits 600\n"
     "  kestrel lut clip.json --frame 12 --target-nits 400,600,1000 --plot curves.png\n"
     "  kestrel lut clip.json --all-frames --format json --strict > frames.json\n"
+    "  kestrel lut clip.json --all-frames --no-timing > a.csv   (diff with another run)\n"
     "  kestrel lut clip.json --all-frames --plot levels.svg --levels 1,10,100\n"
     "  kestrel lut clip.hevc --frame 12   (streams and container files too)";
 
@@ -290,8 +307,17 @@ public:
         mDisplay.addMaxError(*lutCommand);
         lutCommand->add_flag("--strict", lut.strict,
                              "Exit with status 1 when there is any warning");
+        addTablePluginOption(*lutCommand, lut.plugin);
+        lutCommand->add_flag("--no-timing", mNoTiming,
+                             "Leave out the time each table took (microseconds: empty in CSV, "
+                             "null in JSON), so that two runs can be compared");
         frameOption->excludes(allFrames);
-        lutCommand->footer(std::string(kLutExamples) + "\n\n" + kExitStatuses);
+        lutCommand->footer(
+            std::string(kLutExamples) + "\n\n" +
+            exitStatusHelp("the input could not be read, the frame is beyond it or was rejected,\n"
+                           "     a table cannot be used (its inputs fall), the plot could not be\n"
+                           "     written, --plugin names a file without the entry points, or,\n"
+                           "     with --strict, a warning was given"));
         return lutCommand;
     }
     std::string check() override {
@@ -310,6 +336,7 @@ public:
             return "kestrel lut: --levels needs --all-frames and --plot";
         if (!mAxesText.empty() && mPlot->count() == 0) return "kestrel lut: --axes needs --plot";
         lut.axes = mAxesText == "pq" ? LuminanceAxes::Pq : LuminanceAxes::Nits;
+        lut.timing = !mNoTiming;
         return "";
     }
     int run() override { return runLut(mOptions); }
@@ -320,6 +347,7 @@ private:
     std::string mFrameText, mAxesText;
     std::vector<std::string> mLevelTexts;
     CLI::Option* mPlot = nullptr;
+    bool mNoTiming = false;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #endif
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
+#include "tools/kestrel/cli/table_plugin.h"
 #include "tools/kestrel/host/plugin_loader.h"
 
 using namespace kestrel::tool;
@@ -97,12 +98,13 @@ int printVersion() {
     const std::string path = defaultPluginPath();
     PluginBuild build;
     std::string error;
-    if (!readPluginBuild(path, build, error)) {
+    if (readPluginBuild(path, build, error)) {
+        std::printf("plug-in: %s, version %s\n", path.c_str(), build.version.c_str());
+        std::printf("%s\n", compiledPresetLine(path).c_str());
+    } else {
         std::printf("plug-in: %s\n", error.c_str());
-        return kExitOk;
     }
-    std::printf("plug-in: %s, version %s\n", path.c_str(), build.version.c_str());
-    std::printf("%s\n", compiledPresetLine(path).c_str());
+    std::printf("lut, report: tables from %s\n", kDefaultTablesText);
     return kExitOk;
 }
 
@@ -125,8 +127,8 @@ int main(int argc, char** argv) {
     app.footer(kExitStatuses);
     bool version = false;
     app.add_flag("--version", version,
-                 "Print the version, and whether the plug-in beside the tool has a preset "
-                 "compiled in");
+                 "Print the version, whether the plug-in beside the tool has a preset "
+                 "compiled in, and what computes the tables of lut and report");
 
     std::vector<std::unique_ptr<Command>> commands = commandTable();
     std::vector<CLI::App*> defined;

@@ -14,12 +14,13 @@
 #include "hdr10plus/internal/json_value.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
-#include "tools/kestrel/render/warning_text.h"
+#include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/cli/standard_input.h"
 #include "tools/kestrel/render/payload_extras.h"
 #include "tools/kestrel/render/version.h"
 #include "tools/kestrel/library_names.h"
+#include "tools/kestrel/render/warning_text.h"
 
 namespace kestrel::tool {
 
@@ -220,11 +221,13 @@ public:
             "entry, percentages out of order, a curve for a 0 cd/m² display, a targeted display "
             "without a curve); exit with status 1 when one fails");
         metadataCommand->footer(
-            std::string(kMetadataExamples) + "\n\n" + kExitStatuses +
-            "\n  metadata gives 1 when the input is damaged (the frames before the damage are\n"
-            "  still written), when a frame's metadata is not valid, or when there is none;\n"
-            "  frames without metadata are named on standard error and written as entries\n"
-            "  without LuminanceParameters\n\n");
+            std::string(kMetadataExamples) + "\n\n" +
+            exitStatusHelp("the input is damaged (the frames before the damage are still\n"
+                           "     written), a frame's metadata is not valid, there is none, the\n"
+                           "     output could not be written, or --check found a contradiction;\n"
+                           "     frames without metadata are named on standard error and\n"
+                           "     written as entries without LuminanceParameters") +
+            "\n\n");
         return metadataCommand;
     }
     int run() override { return runMetadata(mOptions); }

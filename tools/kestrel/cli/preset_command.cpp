@@ -18,6 +18,7 @@
 #include "preset/Hdr10Lut.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
+#include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/gate/preset_gate.h"
 #include "tools/kestrel/render/plot.h"
 #include "tools/kestrel/library_names.h"
@@ -32,10 +33,11 @@ struct PresetCheckOptions {
     bool strict = false;  // warnings fail the check too
 };
 
-// The library's lines as a host build's default sink shows them.
+// The library's lines as a person reads them: without the "function(line)"
+// of where in the library they were written.
 std::vector<std::string> shownLines(const std::vector<LibraryLine>& lines) {
     std::vector<std::string> shown;
-    for (const LibraryLine& line : lines) shown.push_back(defaultSinkText(line));
+    for (const LibraryLine& line : lines) shown.push_back(messageText(line));
     return shown;
 }
 
@@ -328,7 +330,10 @@ public:
         mCheck->add_option("--plot", preset.plot, "Draw the EOTF and OETF tables (.png or .svg)");
         mCheck->add_flag("--strict", preset.strict,
                          "Fail on warnings too (entries that share a key with different tables)");
-        mCheck->footer(std::string(kPresetCheckExamples) + "\n\n" + kExitStatuses);
+        mCheck->footer(std::string(kPresetCheckExamples) + "\n\n" +
+                       exitStatusHelp("the file is not a sound preset (the message says why), the "
+                                      "plot could\n     not be written, or, with --strict, a "
+                                      "warning was given"));
         return presetCommand;
     }
     int run() override {

@@ -20,11 +20,15 @@
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/display_options.h"
+#include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/cli/progress.h"
+#include "tools/kestrel/cli/table_plugin.h"
 #include "tools/kestrel/render/report_data.h"
 #include "tools/kestrel/render/report_page.h"
 #include "tools/kestrel/library_names.h"
+#include "tools/kestrel/render/table_origin.h"
+#include "tools/kestrel/render/warning_text.h"
 
 namespace kestrel::tool {
 
@@ -38,17 +42,18 @@ struct ReportOptions : DisplayOptions {
     bool failOnJumps = false;
     bool failOnWarnings = false;
     std::string scenes;  // a list of first frames of scenes; empty: from the metadata
+    std::string plugin;  // --plugin: the tables from this file; empty: built in
 };
 
-// The library's error lines change what a table means, so they are shown,
-// but once per target and line with the number of frames, not once a frame.
+// The library's error lines change what a table means, so they are shown
+// (but not the one a warning already says), once per target and line with
+// the number of frames, not once a frame.
 void showLibraryErrors(const Report& report) {
     for (const TargetRows& rows : report.clip.targets) {
         std::map<std::string, unsigned> counts;
         std::map<std::string, unsigned> firstFrame;
         for (const FrameRow& row : rows.frames) {
-            for (const LibraryLine& libraryLine : row.lut().diagnostics) {
-                if (!isError(libraryLine)) continue;
+            for (const LibraryLine& libraryLine : errorsBesideWarnings(row)) {
                 const std::string line = defaultSinkText(libraryLine);
                 if (counts[line]++ == 0) firstFrame[line] = row.frame;
             }
@@ -59,6 +64,30 @@ void showLibraryErrors(const Report& report) {
                          count > 1 ? (" and " + std::to_string(count - 1) + " more").c_str() : "",
                          line.c_str());
         }
+    }
+}
+
+// A target the library refuses to adapt curves to changes the whole
+// picture, so it is said here too, not only on the page: once per target,
+// with the first frame it happens to and how many more.
+void showRefusedTargets(const Report& report) {
+    for (const TargetRows& rows : report.clip.targets) {
+        const FrameWarning* first = nullptr;
+        unsigned firstFrame = 0, count = 0;
+        for (const FrameRow& row : rows.frames) {
+            for (const FrameWarning& w : row.warnings) {
+                if (w.kind != WarningKind::TargetRefused) continue;
+                if (count++ == 0) {
+                    first = &w;
+                    firstFrame = row.frame;
+                }
+            }
+        }
+        if (first == nullptr) continue;
+        std::fprintf(stderr, "kestrel report: warning: %u cd/m² (frame %u%s): %s\n",
+                     rows.targetNits, firstFrame,
+                     count > 1 ? (" and " + std::to_string(count - 1) + " more").c_str() : "",
+                     warningText(*first).c_str());
     }
 }
 
@@ -82,6 +111,9 @@ int runReport(const ReportOptions& o) {
                      name);
         return 1;
     }
+
+    PluginTables plugin;
+    if (!o.plugin.empty() && !openTablePlugin(name, o.plugin, plugin)) return 1;
 
     TerminalReadProgress readProgress;
     Result<Clip> loaded = openClip(o.input, OpenOptions{&readProgress});
@@ -139,6 +171,10 @@ int runReport(const ReportOptions& o) {
     request.maxError = o.maxError;
     request.maxRatio = o.maxRatio;
     request.scenes = std::move(scenes);
+    if (!o.plugin.empty()) {
+        request.tables = plugin.maker();
+        request.tablesFrom = plugin.origin();
+    }
     Report report;
     {
         ProgressBar progress(static_cast<unsigned>(clip.framesWithMetadata() * o.targets.size()),
@@ -149,6 +185,7 @@ int runReport(const ReportOptions& o) {
 
     for (const std::string& e : report.clip.rejected)
         std::fprintf(stderr, "%s: %s (frame left out)\n", name, e.c_str());
+    showRefusedTargets(report);
     showLibraryErrors(report);
 
     std::ostream& out = o.output.empty() ? std::cout : file;
@@ -186,6 +223,9 @@ int runReport(const ReportOptions& o) {
                      o.output.c_str(), frames, frames == 1 ? "" : "s", scenes,
                      scenes == 1 ? "" : "s", flaggedSummary(report).c_str());
     }
+    if (!o.plugin.empty())
+        std::fprintf(stderr, "%s: tables computed by %s\n", name,
+                     tableOriginText(report.tablesFrom).c_str());
     int status = report.clip.rejected.empty() ? 0 : 1;
     if (o.failOnWarnings) {
         std::string counts;
@@ -263,11 +303,14 @@ public:
                          "The first frame of each scene, one a line or in the first column of a "
                          "CSV file, instead of the metadata's scenes")
             ->type_name("FILE");
-        reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
-                              "\n  report gives 1 also when a frame was rejected (the page is "
-                              "still written),\n  when the clip has no frames, with "
-                              "--fail-on-jumps when a frame was\n  flagged, and with "
-                              "--fail-on-warnings when a frame has a warning");
+        addTablePluginOption(*reportCommand, report.plugin);
+        reportCommand->footer(
+            std::string(kReportExamples) + "\n\n" +
+            exitStatusHelp("the input could not be read or has no frames, a frame was rejected\n"
+                           "     (the page is still written), the output could not be written,\n"
+                           "     --plugin names a file without the entry points; with\n"
+                           "     --fail-on-jumps, a frame was flagged; with --fail-on-warnings\n"
+                           "     (--strict), a frame has a warning"));
         return reportCommand;
     }
     std::string check() override {

@@ -25,7 +25,10 @@ public:
 
     bool read(const Json::Value& root) {
         if (!root.isObject()) return fail("", "a frame script is a JSON object");
-        if (!onlyKeys(root, "", {"target", "frames"})) return false;
+        // "about": a note for people (what to run it with), as in preset files.
+        if (!onlyKeys(root, "", {"about", "target", "frames"})) return false;
+        if (root.isMember("about") && !root["about"].isString())
+            return fail("about", "must be a string (a note for people)");
         if (root.isMember("target")) {
             mScript.setsTarget = true;
             if (!target(root["target"], "target", mScript.target)) return false;
@@ -216,7 +219,8 @@ private:
         const Clip& clip = cached->second;
         if (frame >= clip.frameCount()) {
             return fail(key + ".frame", std::to_string(frame) + " is beyond the " +
-                                            std::to_string(clip.frameCount()) + " frames of " +
+                                            std::to_string(clip.frameCount()) +
+                                            (clip.frameCount() == 1 ? " frame of " : " frames of ") +
                                             path);
         }
         const ClipFrame& f = clip.frames[frame];

@@ -8,6 +8,7 @@
 
 #include "authoring/inject.h"
 #include "clip/clip_reader.h"
+#include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/library_names.h"
 
@@ -116,7 +117,7 @@ private:
 
 }  // namespace
 
-InjectCommand::InjectCommand(CLI::App& app, const std::string& exitStatuses) {
+InjectCommand::InjectCommand(CLI::App& app) {
     mCommand = app.add_subcommand(
         "inject",
         "Write HDR10+ metadata into an HEVC Annex B stream: one SEI message per shown\n"
@@ -135,12 +136,13 @@ InjectCommand::InjectCommand(CLI::App& app, const std::string& exitStatuses) {
                        "With fewer frames of metadata than pictures, put the last frame on the "
                        "remaining pictures (more frames than pictures is always an error)");
     mCommand->footer(
-        std::string(kExamples) + "\n\n" + exitStatuses +
-        "\n  inject gives 1 when the stream is damaged or cut, when a frame of the metadata\n"
-        "  is missing or not valid, or when the number of frames does not match the\n"
-        "  pictures; the output is then not written (nor an earlier file of that name\n"
-        "  changed). The stream's own HDR10+ messages are replaced. Matroska and MP4 are\n"
-        "  not written: extract the stream, inject, mux again.");
+        std::string(kExamples) + "\n\n" +
+        exitStatusHelp("the stream is damaged or cut, a frame of the metadata is missing or\n"
+                       "     not valid, or the number of frames does not match the pictures;\n"
+                       "     the output is then not written (nor an earlier file of that name\n"
+                       "     changed)") +
+        "\n\nThe stream's own HDR10+ messages are replaced. Matroska and MP4 are not\n"
+        "written: extract the stream, inject, mux again.");
 }
 
 int InjectCommand::run() const { return runInject(mOptions); }

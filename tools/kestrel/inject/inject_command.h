@@ -16,9 +16,8 @@ struct InjectOptions {
 
 class InjectCommand {
 public:
-    // Registers the subcommand on `app`; `exitStatuses` is the tool's common
-    // footer text.
-    InjectCommand(CLI::App& app, const std::string& exitStatuses);
+    // Registers the subcommand on `app`.
+    explicit InjectCommand(CLI::App& app);
     CLI::App* command() const { return mCommand; }
     bool chosen() const { return mCommand->parsed(); }
     int run() const;

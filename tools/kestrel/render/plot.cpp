@@ -14,6 +14,8 @@
 #include <memory>
 #include <sstream>
 
+#include "tools/kestrel/render/label_placement.h"
+
 namespace kestrel::tool {
 
 namespace {
@@ -333,20 +335,38 @@ void drawChart(cairo_t* cr, const Chart& chart) {
     cairo_rectangle(cr, left, top, right - left, bottom - top);
     cairo_clip(cr);
     for (const Series& s : chart.series) drawSeries(cr, s, sx, s.rightAxis ? sy2 : sy);
+    // Labels near their point, clear of each other and of the drawn lines
+    // (the curves; not the fine dotted reference lines).
+    std::vector<std::vector<std::pair<double, double>>> lines;
+    for (const Series& s : chart.series) {
+        if (!s.line || s.dotted) continue;
+        const Scale& scaleY = s.rightAxis ? sy2 : sy;
+        lines.emplace_back();
+        for (const auto& [x, y] : s.points) {
+            if (!sx.valid(x) || !scaleY.valid(y)) {
+                if (!lines.back().empty()) lines.emplace_back();  // a gap
+                continue;
+            }
+            lines.back().emplace_back(sx(x), scaleY(y));
+        }
+    }
+    std::vector<const Label*> shown;
+    std::vector<LabelRequest> requests;
     for (const Label& l : chart.labels) {
         const Scale& scaleY = l.rightAxis ? sy2 : sy;
         if (!sx.valid(l.x) || !scaleY.valid(l.y)) continue;
-        // Right of the point, or left of it near the right edge.
-        const double px = sx(l.x);
-        const double width = textWidth(cr, l.text);
-        const bool flip = px + 8 + width > right - 4;
-        const double tx = flip ? px - 8 - width : px + 8;
-        const double ty = std::max(scaleY(l.y) - 8, top + kFontSize + 2);
+        shown.push_back(&l);
+        requests.push_back({sx(l.x), scaleY(l.y), textWidth(cr, l.text) + 4, kFontSize + 4});
+    }
+    const std::vector<Box> boxes =
+        placeLabels(requests, Box{left + 2, top + 2, right - 4, bottom - 2}, lines);
+    for (size_t i = 0; i < shown.size(); i++) {
+        const Box& box = boxes[i];
         cairo_set_source_rgba(cr, 1, 1, 1, 0.8);
-        cairo_rectangle(cr, tx - 2, ty - kFontSize, width + 4, kFontSize + 4);
+        cairo_rectangle(cr, box.left, box.top, box.right - box.left, box.bottom - box.top);
         cairo_fill(cr);
-        setColor(cr, l.color);
-        drawText(cr, tx, ty, l.text);
+        setColor(cr, shown[i]->color);
+        drawText(cr, box.left + 2, box.top + kFontSize, shown[i]->text);
     }
     cairo_restore(cr);
 

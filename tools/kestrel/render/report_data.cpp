@@ -9,6 +9,7 @@
 #include "analysis/pq.h"
 #include "tools/kestrel/render/report_curves.h"
 #include "tools/kestrel/render/row_formats.h"
+#include "tools/kestrel/render/table_origin.h"
 #include "tools/kestrel/render/version.h"
 #include "tools/kestrel/library_names.h"
 
@@ -205,6 +206,7 @@ Json::Value reportJson(const Report& report, bool withCurves) {
     v["schema_version"] = kReportSchemaVersion;
     v["file"] = report.file;
     v["library_version"] = projectVersion();
+    v["tables_from"] = tableOriginJson(report.tablesFrom);
     v["frame_count"] = clip.frameCount;
     v["frames_with_metadata"] = static_cast<Json::UInt>(rows.size());
     v["frames_rejected"] = static_cast<Json::UInt>(clip.rejected.size());

@@ -44,13 +44,14 @@ export function linTicks(lo, hi, n) {
 
 // Whole decades around a range of luminances (from the data's extremes),
 // the lower end raised to `floor` of the upper so that a near-black value
-// does not squeeze the rest.
+// does not squeeze the rest. A lowest value on a whole decade gets the
+// decade below too: drawn on the frame's border, its trace would be hidden.
 export function decadeRange(range, floor) {
   let lo = range ? range.min : null;
   const hi = range ? range.max : null;
   if (!(finite(hi) && hi > 0)) return [0.1, 1000];
   lo = Math.max(finite(lo) ? lo : hi, hi * floor);
-  return [Math.pow(10, Math.floor(Math.log10(lo))), Math.pow(10, Math.ceil(Math.log10(hi)))];
+  return [Math.pow(10, Math.floor(Math.log10(lo) - 1e-9)), Math.pow(10, Math.ceil(Math.log10(hi)))];
 }
 
 // The index of the first frame number >= `f` in the ascending `frameNos`.
@@ -263,6 +264,9 @@ export function main(data) {
     const t = el("table", { id: "summary-table" }, box);
     const row = (k, v) => { const r = el("tr", {}, t); el("th", {}, r, k); el("td", {}, r, v); };
     row("Input", data.file);
+    row("Tables computed by", data.tables_from.computed_by === "plug-in"
+        ? `plug-in ${data.tables_from.path} (version ${data.tables_from.version})`
+        : `the tone-mapping code built into kestrel ${data.tables_from.version}`);
     row("Frames", `${data.frame_count} in the file: ${data.frames_with_metadata} with metadata read, ` +
         `${data.frames_rejected} rejected, ${data.frames_with_tone_curve} with a tone curve of their own`);
     row("Scenes", `${data.scene_count}, from the ${data.scene_source}; checked: ${data.jump_check.said}`);
@@ -456,7 +460,9 @@ export function main(data) {
     const hi = tg.largest_interpolation_error > 0 ? tg.largest_interpolation_error * 1.15 : 0.001;
     const p = makePlot(box, {
       width: WIDTH, height: 190, cls: "error-timeline", x: frameAxis(),
-      y: { min: 0, max: hi, log: false, label: "of unit gain", tickText: (v) => fmt(v, 2) },
+      // A little below 0, so that a table without error is a line above the frame's border.
+      y: { min: -0.04 * hi, max: hi, log: false, label: "of unit gain",
+           ticks: linTicks(0, hi, 5).map((v) => ({ at: v, text: fmt(v, 2) })) },
       title: "Largest interpolation error of the 33-point table (|table − curve| gain, as a fraction of unit gain)",
       margin: { top: 28, bottom: 40 },
     });

@@ -81,7 +81,7 @@ std::string curveText(const _VelmorHdrDynamicInfo& r) {
            (r.num_bezier_curve_anchors > 0 ? ":" + anchorList(r) : "");
 }
 
-Json::Value frameJson(const FrameRow& row) {
+Json::Value frameJson(const FrameRow& row, bool timing) {
     const LutAnalysis& a = row.lut();
     Json::Value v;
     v["frame"] = row.frame;
@@ -124,7 +124,7 @@ Json::Value frameJson(const FrameRow& row) {
     v["max_interpolation_error"]["of_unit_gain"] = a.maxError / kUnitGain;
     v["max_interpolation_error"]["at_x"] = a.maxErrorAt;
     v["max_interpolation_error"]["at_nits"] = inputNits(a, a.maxErrorAt);
-    v["microseconds"] = a.microseconds;
+    v["microseconds"] = timing ? Json::Value(a.microseconds) : Json::Value(Json::nullValue);
     v["warnings"] = warningsJson(row.warnings);
     return v;
 }
@@ -159,8 +159,8 @@ void writeFrameTable(std::ostream& out, const FrameRow& row, const std::string& 
     print(out, "adapted curve: %s, for the %u cd/m² target\n", curveText(a.adapted).c_str(),
           a.targetNits);
     print(out, "%5s %12s %14s %12s %10s %10s %14s\n", "entry", "x",
-          a.sourcePeak > 0 ? "input cd/m²" : "input rel.", "y", "norm gain",
-          "lum ratio", "output cd/m²");
+          a.sourcePeak > 0 ? "input cd/m²" : "input rel.", "y", "norm gain", "lum ratio",
+          "output cd/m²");
     for (unsigned i = 0; i + 1 < kTableEntries; i++) {
         const TablePoint& p = a.points[i];
         const double ratio = luminanceRatio(a, p);
@@ -205,7 +205,7 @@ void writeClipHeader(std::ostream& out, RowLayout layout) {
                   "of_unit_gain increasing_input microseconds target_nits warnings\n");
 }
 
-void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout) {
+void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout, bool timing) {
     const bool csv = layout == RowLayout::Csv;
     for (const FrameRow& row : rows.frames) {
         const LutAnalysis& a = row.lut();
@@ -213,35 +213,38 @@ void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout) 
             a.adapted.num_bezier_curve_anchors > 0 ? a.adapted.bezier_curve_anchors[0] : -1;
         std::string anchor = firstAnchor >= 0 ? std::to_string(firstAnchor) : "";
         const char* increasing = a.firstDecrease < 0 ? "yes" : "no";
+        char time[32];
+        std::snprintf(time, sizeof time, "%.1f", a.microseconds);
+        const char* shownTime = timing ? time : csv ? "" : "-";
         if (csv) {
-            print(out, "%u,%u,%u,%s,%.6g,%.0f,%.6g,%s,%.1f,%u,%s\n", row.frame,
+            print(out, "%u,%u,%u,%s,%.6g,%.0f,%.6g,%s,%s,%u,%s\n", row.frame,
                   a.adapted.knee_point_x, a.adapted.knee_point_y, anchor.c_str(), a.sourcePeak,
-                  a.maxError, a.maxError / kUnitGain, increasing, a.microseconds, a.targetNits,
+                  a.maxError, a.maxError / kUnitGain, increasing, shownTime, a.targetNits,
                   csvWarnings(row).c_str());
         } else {
-            print(out, "%5u %7u %6u %12s %16.6g %10.0f %12.6g %16s %12.1f %11u %8zu\n", row.frame,
+            print(out, "%5u %7u %6u %12s %16.6g %10.0f %12.6g %16s %12s %11u %8zu\n", row.frame,
                   a.adapted.knee_point_x, a.adapted.knee_point_y, anchor.c_str(), a.sourcePeak,
-                  a.maxError, a.maxError / kUnitGain, increasing, a.microseconds, a.targetNits,
+                  a.maxError, a.maxError / kUnitGain, increasing, shownTime, a.targetNits,
                   row.warnings.size());
         }
     }
 }
 
-Json::Value clipJson(const ClipAnalysis& clip, const TargetRows& rows, const std::string& file) {
+Json::Value frameDocumentJson(const std::vector<FrameRow>& rows, const std::string& file,
+                              unsigned frame, bool timing) {
     Json::Value v;
+    if (rows.size() == 1) v = frameJson(rows.front(), timing);  // version 1's members
+    v["schema_version"] = kLutJsonVersion;
     v["file"] = file;
-    v["target_nits"] = rows.targetNits;
-    v["frame_count"] = clip.frameCount;
-    v["frames"] = Json::Value(Json::arrayValue);
-    for (const FrameRow& row : rows.frames) v["frames"].append(frameJson(row));
-    v["rejected"] = Json::Value(Json::arrayValue);
-    for (const std::string& e : clip.rejected) v["rejected"].append(e);
+    v["frame"] = frame;
+    v["targets"] = Json::Value(Json::arrayValue);
+    for (const FrameRow& row : rows) v["targets"].append(frameJson(row, timing));
     return v;
 }
 
-Json::Value clipJson(const ClipAnalysis& clip, const std::string& file) {
-    if (clip.targets.size() == 1) return clipJson(clip, clip.targets.front(), file);
+Json::Value clipDocumentJson(const ClipAnalysis& clip, const std::string& file, bool timing) {
     Json::Value v;
+    v["schema_version"] = kLutJsonVersion;
     v["file"] = file;
     v["frame_count"] = clip.frameCount;
     v["targets"] = Json::Value(Json::arrayValue);
@@ -249,8 +252,12 @@ Json::Value clipJson(const ClipAnalysis& clip, const std::string& file) {
         Json::Value target;
         target["target_nits"] = rows.targetNits;
         target["frames"] = Json::Value(Json::arrayValue);
-        for (const FrameRow& row : rows.frames) target["frames"].append(frameJson(row));
+        for (const FrameRow& row : rows.frames) target["frames"].append(frameJson(row, timing));
         v["targets"].append(target);
+    }
+    if (clip.targets.size() == 1) {  // version 1's members
+        v["target_nits"] = v["targets"][0]["target_nits"];
+        v["frames"] = v["targets"][0]["frames"];
     }
     v["rejected"] = Json::Value(Json::arrayValue);
     for (const std::string& e : clip.rejected) v["rejected"].append(e);

@@ -22,18 +22,29 @@ void writeFrameTable(std::ostream& out, const FrameRow& row, const std::string& 
 // With `header` false the CSV header line is left out (the rows of further
 // targets under the first one's header).
 void writeFrameCsv(std::ostream& out, const FrameRow& row, bool header = true);
-Json::Value frameJson(const FrameRow& row);
+// `timing` false: `microseconds` is null, so that two runs can be compared.
+Json::Value frameJson(const FrameRow& row, bool timing = true);
 // A frame's warnings as [{kind, message}], as every JSON view lists them.
 Json::Value warningsJson(const std::vector<FrameWarning>& warnings);
 
 // A clip: one header, then one line per frame and target.
 enum class RowLayout { Csv, Columns };
 void writeClipHeader(std::ostream& out, RowLayout layout);
-void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout);
-// The whole analysis of one target: {file, target_nits, frame_count, frames, rejected}.
-Json::Value clipJson(const ClipAnalysis& clip, const TargetRows& rows, const std::string& file);
-// All targets: as above for a single one; for several,
-// {file, frame_count, targets: [{target_nits, frames}], rejected}.
-Json::Value clipJson(const ClipAnalysis& clip, const std::string& file);
+// `timing` false: the microseconds column stays, empty (CSV) or "-".
+void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout, bool timing = true);
+
+// The version of the shape of `lut`'s JSON. 2: every document lists its
+// targets under `targets`, one or many; for one target the members of
+// version 1 (the single target's at the top level) are kept beside it for
+// one release, for scripts written against them.
+constexpr int kLutJsonVersion = 2;
+// One frame at one or more targets: {schema_version, file, frame, targets:
+// [frameJson...]}, and for one target version 1's members too.
+Json::Value frameDocumentJson(const std::vector<FrameRow>& rows, const std::string& file,
+                              unsigned frame, bool timing);
+// Every frame: {schema_version, file, frame_count, targets: [{target_nits,
+// frames}], rejected}, and for one target version 1's `target_nits` and
+// `frames` too.
+Json::Value clipDocumentJson(const ClipAnalysis& clip, const std::string& file, bool timing);
 
 }  // namespace kestrel::tool

@@ -36,6 +36,24 @@ std::string metadataText(const FrameWarning& w) {
     return "the statistics or the curve contradict themselves";
 }
 
+// What the straight line of a refused target does: the curve's input 1.0
+// is the source peak and its output 1.0 the target, so the identity between
+// them multiplies every luminance by target / source peak.
+std::string straightLineConsequence(const FrameWarning& w) {
+    const std::string tail = " instead of tone-mapping it";
+    if (!(w.sourcePeak > 0))
+        return "which scales the whole picture by the target over the (unknown) source peak" + tail;
+    const double scale = w.targetNits / w.sourcePeak;
+    std::string text = "which scales the whole picture by " + std::to_string(w.targetNits) + " / " +
+                       number(w.sourcePeak) + " = " + number(scale);
+    if (scale < 1) {
+        text += " (every level " + number(1 / scale) + " times darker than mastered, shadows too)";
+    } else if (scale > 1) {
+        text += " (every level " + number(scale) + " times brighter than mastered)";
+    }
+    return text + tail;
+}
+
 // "2.77 times as bright as mastered (1000 -> 2770 cd/m²)"
 std::string brighter(const RatioPeak& peak) {
     return number(peak.ratio) + " times as bright as mastered (" + number(peak.inputNits) +
@@ -63,7 +81,7 @@ std::string warningText(const FrameWarning& w) {
         case WarningKind::TargetRefused:
             return "the library adapts no curve to a target below " + std::to_string(w.floorNits) +
                    " cd/m²: the " + std::to_string(w.targetNits) +
-                   " cd/m² target gets a straight line";
+                   " cd/m² target gets a straight line, " + straightLineConsequence(w);
         case WarningKind::InterpolationError:
             return "largest interpolation error " + number(w.error) + " of unit gain (at " +
                    number(w.atInput) + (w.relativeInput ? " of the source peak" : " cd/m²") +
@@ -91,6 +109,21 @@ std::string warningText(const FrameWarning& w) {
                    "; input is shown relative to the peak (1.0), and no luminance ratio exists";
     }
     return warningKindName(w.kind);
+}
+
+std::vector<LibraryLine> errorsBesideWarnings(const FrameRow& row) {
+    bool refused = false;
+    for (const FrameWarning& w : row.warnings) refused |= w.kind == WarningKind::TargetRefused;
+    std::vector<LibraryLine> errors;
+    for (const LibraryLine& line : row.lut().diagnostics) {
+        if (!isError(line)) continue;
+        if (refused) {
+            refused = false;  // the warning's own line
+            continue;
+        }
+        errors.push_back(line);
+    }
+    return errors;
 }
 
 }  // namespace kestrel::tool
