@@ -6,7 +6,6 @@
 
 #include "analysis/clip_analysis.h"
 #include "clip/clip.h"
-#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 using namespace kestrel::analysis;  // NOLINT(google-build-using-namespace)

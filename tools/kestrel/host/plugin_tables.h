@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/frame_table.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "analysis/frame_table.h"
+#include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
 
