@@ -37,6 +37,7 @@ Report buildReport(const Hdr10PlusDocument& document, const ReportRequest& reque
         report.clip.targets.empty() ? kNoRows : report.clip.targets.front().frames;
     report.scenes = request.sceneList.empty() ? splitScenes(first)
                                               : scenesFromList(first, request.sceneList);
+    if (!request.sceneList.empty()) report.scenes.source = request.sceneListSource;
     for (const TargetRows& rows : report.clip.targets) {
         report.jumps.push_back(
             findJumps(rows.frames, report.scenes.sceneOf, report.thresholdCodes));

@@ -25,6 +25,7 @@ struct ReportRequest {
     double maxError = kDefaultMaxError;  // of unit gain, for the interpolation warning
     double maxRatio = kDefaultMaxRatio;  // for the brightening warning
     std::vector<unsigned> sceneList;     // first frames of the scenes; empty: from the metadata
+    SceneSource sceneListSource = SceneSource::SceneList;  // or PictureCuts
 };
 
 struct Report {

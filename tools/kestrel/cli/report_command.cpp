@@ -4,6 +4,7 @@
 // where the picture will pump.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 
 #include "analysis/scene_list.h"
@@ -24,6 +26,10 @@
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/render/report_data.h"
 #include "tools/kestrel/render/report_page.h"
+#include "tools/kestrel/render/report_video.h"
+#ifdef KESTREL_HAVE_REPORT_VIDEO
+#include "tools/kestrel/analyze/report_video_pass.h"
+#endif
 
 namespace kestrel::tool {
 
@@ -37,6 +43,7 @@ struct ReportOptions : DisplayOptions {
     bool failOnJumps = false;
     bool failOnWarnings = false;
     std::string scenes;  // a list of first frames of scenes; empty: from the metadata
+    unsigned pictures = kDefaultPicturedFrames;  // frames of a video shown as pictures
 };
 
 // The library's error lines change what a table means, so they are shown,
@@ -60,6 +67,17 @@ void showLibraryErrors(const Report& report) {
         }
     }
 }
+
+#ifdef KESTREL_HAVE_REPORT_VIDEO
+// Whether the input holds pictures: a stream or a container, not JSON.
+bool isVideoInput(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    uint8_t head[4096];
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    const InputFormat format = sniffFormat(head, static_cast<size_t>(in.gcount()));
+    return format == InputFormat::AnnexB || format == InputFormat::Container;
+}
+#endif
 
 std::string flaggedSummary(const Report& report) {
     std::string text;
@@ -128,6 +146,36 @@ int runReport(const ReportOptions& o) {
         }
     }
 
+    // A video is decoded once: its shots give the scenes (unless --scenes
+    // names them), its pictures the measured statistics and the page's
+    // pictures. A video whose pictures cannot be used is still reported on
+    // from its metadata, with the reason said.
+    std::optional<ReportVideo> video;
+    std::string videoUnused;
+#ifdef KESTREL_HAVE_REPORT_VIDEO
+    std::vector<CapturedPicture> captured;
+    if (isVideoInput(o.input)) {
+        const PicturePlan plan = planPicturedFrames(document, o.pictures);
+        Result<ReportVideoPass> pass = [&] {
+            ProgressBar progress(document.frameCount, "pictures decoded");
+            return runReportVideoPass(o.input, plan, o.pictures > 0 ? o.pictures / 2 : 0,
+                                      [&](unsigned done) { progress.update(done); });
+        }();
+        if (!pass) {
+            videoUnused = pass.status().message();
+        } else if (pass->video.pictures != document.frameCount) {
+            videoUnused = o.input + ": " + std::to_string(pass->video.pictures) +
+                          " pictures decoded for " + std::to_string(document.frameCount) +
+                          " frames of metadata, so a picture's frame is not certain";
+        } else {
+            video = std::move(pass->video);
+            captured = std::move(pass->captured);
+        }
+        if (!videoUnused.empty())
+            std::fprintf(stderr, "%s: the pictures are not used: %s\n", name, videoUnused.c_str());
+    }
+#endif
+
     ReportRequest request;
     request.file = o.input;
     request.targets = o.targets;
@@ -136,6 +184,10 @@ int runReport(const ReportOptions& o) {
     request.maxError = o.maxError;
     request.maxRatio = o.maxRatio;
     request.sceneList = sceneList;
+    if (sceneList.empty() && video) {
+        request.sceneList = video->shotStarts;
+        request.sceneListSource = SceneSource::PictureCuts;
+    }
     Report report;
     {
         ProgressBar progress(static_cast<unsigned>(document.frames.size() * o.targets.size()),
@@ -149,10 +201,35 @@ int runReport(const ReportOptions& o) {
     showLibraryErrors(report);
 
     std::ostream& out = o.output.empty() ? std::cout : file;
+    Json::Value data = reportJson(report, !json);
+    if (!videoUnused.empty()) data["video_unused"] = videoUnused;
+    if (video) {
+        data["video"] = reportVideoJson(*video, false);
+#ifdef KESTREL_HAVE_REPORT_VIDEO
+        if (!json) {
+            // The pictures take what the rest of the page leaves of its bound.
+            const size_t rest = std::char_traits<char>::length(kReportPageTemplate) +
+                                scriptSafeJson(data).size() + kPictureListingBytes;
+            const size_t budget = rest < kReportPageBoundBytes
+                                      ? std::min(kReportPictureBudgetBytes, kReportPageBoundBytes - rest)
+                                      : 0;
+            video->pictureBudgetBytes = budget;
+            addReportPictures(
+                captured,
+                [&](unsigned frame) -> const _VelmorHdrDynamicInfo* {
+                    for (const Hdr10PlusFrame& f : document.frames)
+                        if (f.index == frame) return &f.record;
+                    return nullptr;
+                },
+                o.targets, o.layerNits, budget, *video);
+            data["video"] = reportVideoJson(*video, true);
+        }
+#endif
+    }
     if (json) {
-        out << prettyJson(reportJson(report, false));
+        out << prettyJson(data);
     } else {
-        writeReportPage(out, reportJson(report, true));
+        writeReportPage(out, data);
     }
     out.flush();
     if (!out) {
@@ -260,6 +337,13 @@ public:
                          "The first frame of each scene, one a line or in the first column of a "
                          "CSV file, instead of the metadata's scenes")
             ->type_name("FILE");
+        reportCommand
+            ->add_option("--pictures", report.pictures,
+                         "When the input is a video: how many frames the page shows as "
+                         "pictures through the table and the curve at each target (0: none; the "
+                         "video is still decoded for its shots and statistics)")
+            ->capture_default_str()
+            ->type_name("N");
         reportCommand->footer(std::string(kReportExamples) + "\n\n" + kExitStatuses +
                               "\n  report gives 1 also when a frame was rejected (the page is "
                               "still written),\n  when the clip has no frames, with "
