@@ -2,6 +2,9 @@
 
 #include "tools/kestrel/render/report_curves.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace kestrel::tool {
 
 namespace {
@@ -60,6 +63,17 @@ Json::Value reportVideoJson(const ReportVideo& video, bool withPictures) {
     measured["source_peak_pq_codes"] = pqCodeArray(peaks);
     measured["average_maxrgb_nits"] = nitsArray(averages);
     measured["average_maxrgb_pq_codes"] = pqCodeArray(averages);
+    // The smallest positive and the largest, for the timelines' axes.
+    double lo = 0, hi = 0;
+    for (const std::vector<double>* values : {&peaks, &averages}) {
+        for (double x : *values) {
+            if (!(std::isfinite(x) && x > 0)) continue;
+            lo = lo > 0 ? std::min(lo, x) : x;
+            hi = std::max(hi, x);
+        }
+    }
+    measured["range_nits"]["min"] = jsonNumber(lo > 0 ? lo : std::nan(""));
+    measured["range_nits"]["max"] = jsonNumber(hi > 0 ? hi : std::nan(""));
 
     if (!withPictures) return v;
     Json::Value& pictured = v["pictured"];
