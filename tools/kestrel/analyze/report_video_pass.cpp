@@ -109,7 +109,9 @@ Result<ReportVideoPass> runReportVideoPass(const std::string& path,
             }
             byRank[r->second] = CapturedPicture{frame.index, false, std::move(*shown)};
         }
-        if (maxShotPictures > 0) {
+        // Kept only while a shot's picture may still be wanted: a copy of a
+        // 4K picture is some 25 MB.
+        if (shotPictures.size() < maxShotPictures) {
             recent.push_back(frame);
             while (recent.size() > measure::kFlashPictures + 2) recent.pop_front();
         }
