@@ -93,7 +93,7 @@ def check(doc, where, page):
             fail(where, "measured columns of another length than the pictures")
         if doc["scene_source"] == "picture cuts" and doc["scene_first_frames"] != video["shot_first_frames"]:
             fail(where, "scenes from the picture cuts that are not the shots")
-        if ("pictured" in video) != page:
+        if any(k in video for k in ("pictured", "shown_width", "picture_bytes", "picture_budget_bytes")) != page:
             fail(where, "pictures " + ("missing" if page else "present"))
         if page:
             p = video["pictured"]
