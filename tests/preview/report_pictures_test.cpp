@@ -164,7 +164,15 @@ TEST(ReportPictures, RefusedFramesSayWhyAndTheBytesStayWithinTheBound) {
     EXPECT_TRUE(all.pictured[1].table[0].empty());
     const size_t first = all.pictured[2].table[0].size() + all.pictured[2].curve[0].size() +
                          all.pictured[2].thumbnail.size();
-    EXPECT_EQ(all.pictureBytes, first);  // the refused frames cost nothing
+    // A refused frame costs its thumbnail only: its untonemapped picture,
+    // black and the target's peak (SDR white), as the clipped source shows.
+    EXPECT_EQ(all.pictureBytes, first + all.pictured[0].thumbnail.size() +
+                                    all.pictured[1].thumbnail.size());
+    unsigned w = 0, h = 0;
+    const std::vector<uint8_t> thumb = decodeJpeg(fromDataUrl(all.pictured[0].thumbnail), w, h);
+    ASSERT_EQ(w, 32u);  // narrower than a thumbnail: not shrunk
+    EXPECT_LE(thumb[(8 * 32 + 4) * 3], 2);
+    EXPECT_GE(thumb[(8 * 32 + 28) * 3], 253);
 
     // A bound one byte short of the first frame's pictures: none is kept.
     ReportVideo tight;

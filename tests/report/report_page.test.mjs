@@ -225,6 +225,17 @@ test("a video's page shows the chosen frame's picture through the table and the 
   await context.close();
 });
 
+test("a video's badge that is amber for warnings does not say only short runs were checked", async (t) => {
+  if (!process.env.KESTREL_VIDEO) { t.skip("no sample stream"); return; }
+  const { page, context, problems } = await open("video-warned.html");
+  assert.deepEqual(problems, []);
+  const badge = page.locator("#summary-table span.badge");
+  assert.equal(await badge.getAttribute("class"), "badge partial");
+  assert.equal(await badge.textContent(), "600 cd/m²: 0");
+  assert.match(await page.locator("#summary-table").textContent(), /from the picture cuts; checked: jumps inside scenes/);
+  await context.close();
+});
+
 test("a film's page paints within 3 s and shows a chosen frame within 200 ms", async (t) => {
   if (!process.env.KESTREL_FILM) { t.skip("no generated film (python3 missing)"); return; }
   const { page, context, problems } = await open("film.html");

@@ -45,6 +45,9 @@ video=
 if [ -n "$shared" ] && [ -f "$shared/streams/ToS-s01.h265" ]; then
   "$tool" report "$shared/streams/ToS-s01.h265" --target-nits 400,1000 --pictures 2 \
     -o "$work/video.html" 2>/dev/null
+  # Its metadata states no source peak: frames with warnings, amber badges.
+  "$tool" report "$shared/streams/ToS-s09.h265" --target-nits 600 --pictures 0 \
+    -o "$work/video-warned.html" 2>/dev/null
   video=1
 fi
 for frame in 0 3 100; do

@@ -72,6 +72,18 @@ void addReportPictures(const std::vector<CapturedPicture>& captured, const Recor
             p.refused.push_back(reason);
             bytes += p.table.back().size() + p.curve.back().size();
         }
+        // A frame the first target refused still has a thumbnail: its
+        // picture without tone mapping, clipped at that target's peak (the
+        // page says so by the refusal beside it).
+        if (p.thumbnail.empty() && !targets.empty()) {
+            ToneStage none;
+            none.lut.targetNits = targets[0];
+            const picture::RgbImage source = applyToneStage(
+                none, TonePath::Source,
+                scaleImage(c.light, fitFactor(c.light.width, kReportThumbnailWidth)), 1);
+            Result<std::string> thumb = sdrJpeg(source, targets[0]);
+            if (thumb) p.thumbnail = std::move(*thumb);
+        }
         bytes += p.thumbnail.size();
         if (video.pictureBytes + bytes > budgetBytes) {
             video.framesLeftOut = static_cast<unsigned>(captured.size() - k);

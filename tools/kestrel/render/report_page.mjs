@@ -288,7 +288,7 @@ export function main(data) {
     const flagged = el("td", {}, flaggedRow);
     for (const tg of data.targets) {
       el("span", { class: "badge " + tg.badge.kind, "data-target": tg.target_nits }, flagged,
-         `${tg.target_nits} cd/m²: ${tg.flagged_frame_count}` + (tg.badge.kind === "partial" ? " (short runs only)" : ""));
+         `${tg.target_nits} cd/m²: ${tg.flagged_frame_count}` + (data.jump_check.jumps_inside_scenes ? "" : " (short runs only)"));
     }
     row("Warnings", data.targets.map((tg) => `${tg.target_nits} cd/m²: ${tg.frames_with_warnings} frame${tg.frames_with_warnings === 1 ? "" : "s"}` +
         (tg.frames_with_warnings ? " (" + Object.entries(tg.warning_counts).map(([k, n]) => `${k.replace(/_/g, " ")} ${n}`).join(", ") + ")" : "")).join("; "));
@@ -327,7 +327,8 @@ export function main(data) {
     pics.frame.forEach((f, k) => {
       const fig = el("figure", { class: "thumb" + (pics.shot_start[k] ? " shot" : ""), "data-frame": f }, strip);
       if (pics.thumbnail[k]) el("img", { src: pics.thumbnail[k], alt: `frame ${f}` }, fig);
-      el("figcaption", {}, fig, `frame ${f}` + (pics.shot_start[k] ? " · shot" : ""));
+      el("figcaption", {}, fig, `frame ${f}` + (pics.shot_start[k] ? " · shot" : "") + (pics.refused[k][0] ? " · no table: untonemapped" : ""));
+      if (pics.refused[k][0]) fig.title = pics.refused[k][0];
       fig.addEventListener("click", () => chooseFrame(f));
     });
     selectors.push((i) => { for (const fig of strip.children) fig.classList.toggle("chosen", Number(fig.getAttribute("data-frame")) === frameNos[i]); });

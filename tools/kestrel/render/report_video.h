@@ -33,7 +33,10 @@ struct PicturedFrame {
     // where the frame's tone stage was refused (the reason is in `refused`).
     std::vector<std::string> table, curve;
     std::vector<std::string> refused;
-    std::string thumbnail;  // a small picture through the first target's table
+    // A small picture through the first target's table; where that target
+    // refused the frame, its picture without tone mapping, clipped at the
+    // target's peak.
+    std::string thumbnail;
 };
 
 struct ReportVideo {
