@@ -190,5 +190,14 @@ TEST(ReportPictures, RefusedFramesSayWhyAndTheBytesStayWithinTheBound) {
     EXPECT_EQ(one.framesLeftOut, 1u);
 }
 
+TEST(ReportPictures, AFilmsPageLeavesThePicturesWhatRemainsOfFifteenMegabytes) {
+    EXPECT_EQ(reportPictureBudget(200'000), 4u << 20);  // a short clip: the whole 4 MiB
+    // A film's data of 14.1 MB: the pictures get the rest of 15 MB, less the
+    // room kept for their listing.
+    EXPECT_EQ(reportPictureBudget(14'100'000), 15'000'000u - 14'100'000u - 8192u);
+    EXPECT_EQ(reportPictureBudget(15'000'000 - 8192), 0u);
+    EXPECT_EQ(reportPictureBudget(20'000'000), 0u);
+}
+
 }  // namespace
 }  // namespace kestrel::tool

@@ -208,11 +208,8 @@ int runReport(const ReportOptions& o) {
 #ifdef KESTREL_HAVE_REPORT_VIDEO
         if (!json) {
             // The pictures take what the rest of the page leaves of its bound.
-            const size_t rest = std::char_traits<char>::length(kReportPageTemplate) +
-                                scriptSafeJson(data).size() + kPictureListingBytes;
-            const size_t budget = rest < kReportPageBoundBytes
-                                      ? std::min(kReportPictureBudgetBytes, kReportPageBoundBytes - rest)
-                                      : 0;
+            const size_t budget = reportPictureBudget(
+                std::char_traits<char>::length(kReportPageTemplate) + scriptSafeJson(data).size());
             video->pictureBudgetBytes = budget;
             addReportPictures(
                 captured,

@@ -24,6 +24,13 @@ Result<std::string> sdrJpeg(const picture::RgbImage& light, double peakNits) {
 
 }  // namespace
 
+size_t reportPictureBudget(size_t restBytes) {
+    const size_t rest = restBytes + kPictureListingBytes;
+    return rest < kReportPageBoundBytes
+               ? std::min(kReportPictureBudgetBytes, kReportPageBoundBytes - rest)
+               : 0;
+}
+
 void addReportPictures(const std::vector<CapturedPicture>& captured, const RecordOf& recordOf,
                        const std::vector<unsigned>& targets, unsigned layerNits,
                        size_t budgetBytes, ReportVideo& video) {

@@ -29,6 +29,12 @@ constexpr size_t kReportPageBoundBytes = 15'000'000;
 // Room kept for the JSON around the pictures (quotes, commas, keys).
 constexpr size_t kPictureListingBytes = 8192;
 
+// The bytes the pictures may take in a page whose other text (template and
+// data without the pictures) is `restBytes`: kReportPictureBudgetBytes, or
+// what the rest leaves of kReportPageBoundBytes after kPictureListingBytes,
+// whichever is less; 0 when the rest alone reaches the bound.
+size_t reportPictureBudget(size_t restBytes);
+
 // A decoded frame kept for the page: its light, already shrunk to
 // kReportPictureWidth (light averaged, as the preview does).
 struct CapturedPicture {
