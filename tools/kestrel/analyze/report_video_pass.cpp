@@ -1,11 +1,8 @@
 #include "tools/kestrel/analyze/report_video_pass.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <cstring>
 #include <deque>
-#include <limits>
 #include <map>
 #include <set>
 
@@ -82,7 +79,6 @@ Result<ReportVideoPass> runReportVideoPass(const std::string& path,
                                            const PicturePlan& plan,
                                            unsigned maxShotPictures,
                                            const std::function<void(unsigned done)>& progress) {
-    const auto start = std::chrono::steady_clock::now();
     ReportVideoPass pass;
     std::map<unsigned, size_t> rank;  // planned frame -> its place in the plan
     for (size_t k = 0; k < plan.frames.size(); k++) rank.emplace(plan.frames[k], k);
@@ -148,8 +144,6 @@ Result<ReportVideoPass> runReportVideoPass(const std::string& path,
         video.shownWidth = pass.captured.front().light.width;
         video.shownHeight = pass.captured.front().light.height;
     }
-    video.decodeSeconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return pass;
 }
 

@@ -50,7 +50,6 @@ struct ReportVideo {
     size_t pictureBytes = 0;
     size_t pictureBudgetBytes = 0;
     unsigned framesLeftOut = 0;  // planned frames dropped to stay within the bound
-    double decodeSeconds = 0;
 };
 
 // The document's "video" member. `withPictures` adds the pictures and
