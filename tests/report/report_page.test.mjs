@@ -219,6 +219,17 @@ test("a video's page shows the chosen frame's picture through the table and the 
   await page.locator("figure.thumb[data-frame='0']").click();
   assert.equal(await page.inputValue("#frame-input"), "0");
   assert.equal((await pictures())[0].src, first[0].src);
+  // Hovering a frame with a picture on a timeline shows its thumbnail; a frame without none.
+  const hit = page.locator("svg.timeline[data-target='400'] rect.frame-hit");
+  await hit.scrollIntoViewIfNeeded();
+  const box = await hit.boundingBox();
+  const frames = await page.evaluate(() => window.kestrelReport.data.frames.frame);
+  const xOf = (f) => box.x + (f - (frames[0] - 0.5)) / (frames[frames.length - 1] - frames[0] + 1) * box.width;
+  await page.mouse.move(xOf(3), box.y + box.height / 2);
+  assert.equal(await page.locator("#tip img.tip-thumbnail").count(), 1);
+  assert.match(await page.locator("#tip").textContent(), /^frame 3,/);
+  await page.mouse.move(xOf(4), box.y + box.height / 2);
+  assert.equal(await page.locator("#tip img.tip-thumbnail").count(), 0);
   const timeline = await page.locator("svg.timeline[data-target='400']").textContent();
   assert.match(timeline, /source peak measured in/);
   await page.locator("div.pictures[data-target='400']").screenshot({ path: path.join(work, "report-video-pictures.png") });

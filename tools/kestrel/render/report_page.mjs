@@ -336,9 +336,10 @@ export function main(data) {
 
   // ---- tooltip ---------------------------------------------------------------
   const tip = document.getElementById("tip");
-  function showTip(evt, lines) {
+  function showTip(evt, lines, image) {
     tip.replaceChildren();
     lines.forEach((l, i) => el("div", i === 0 ? { style: "font-weight:600" } : {}, tip, l));
+    if (image) el("img", { src: image, class: "tip-thumbnail", style: "display:block;margin-top:4px" }, tip);
     tip.style.display = "block";
     tip.style.left = Math.min(evt.clientX + 14, window.innerWidth - tip.offsetWidth - 8) + "px";
     tip.style.top = (evt.clientY + 14) + "px";
@@ -391,6 +392,15 @@ export function main(data) {
     return el("svg:path", Object.assign({ d: d, fill: "none" }, style), p.body);
   }
 
+  // The thumbnail of a frame shown as a picture (a shot's first frame among
+  // them), for the tooltips of the timelines; null for the others.
+  const pictured = data.video && data.video.pictured;
+  function thumbnailOf(f) {
+    if (!pictured) return null;
+    const k = lowerBound(pictured.frame, f);
+    return pictured.frame[k] === f && pictured.thumbnail[k] ? pictured.thumbnail[k] : null;
+  }
+
   // Scene cuts, the chosen frame, hover, click, wheel and drag along the frames of a plot.
   function frameOverlay(p, describe) {
     const top = p.m.top, bottom = p.m.top + p.ph;
@@ -421,7 +431,7 @@ export function main(data) {
         return;
       }
       const i = indexAt(evt);
-      if (i >= 0) showTip(evt, describe(i));
+      if (i >= 0) showTip(evt, describe(i), thumbnailOf(frameNos[i]));
     });
     hit.addEventListener("mouseleave", hideTip);
     hit.addEventListener("mousedown", (evt) => { drag = { x: evt.clientX, view: view, moved: false }; evt.preventDefault(); });
