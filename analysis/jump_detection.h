@@ -26,12 +26,12 @@ namespace kestrel::analysis {
 // 3.9 % at 1 cd/m², 2.0 % at 100 cd/m² and 1.8 % at 1000 cd/m².
 constexpr double kDefaultJumpThresholdCodes = 2.0;
 
-// Where the scenes come from. Cuts found in the pictures themselves will be
-// one more source.
+// Where the scenes come from.
 enum class SceneSource {
     SceneFields,      // every frame carries the file's scene number
     MetadataChanges,  // a scene ends wherever the metadata changes
     SceneList,        // the first frames of the scenes, as the user listed them
+    PictureCuts,      // the shots found in a video's pictures
 };
 
 // The scenes of a clip as frame numbers, whoever found them: the first frame
@@ -55,11 +55,12 @@ struct SceneSplit {
     bool scenesAreMetadataRuns = false;
 };
 
-// Whether findJumps could look inside scenes: the user's list of cuts is
-// taken as given; scenes from the file are no help when each is only one run
-// of identical metadata.
+// Whether findJumps could look inside scenes: cuts listed by the user or
+// found in the pictures are taken as given; scenes from the file are no help
+// when each is only one run of identical metadata.
 inline bool jumpsInsideScenesChecked(const SceneSplit& split) {
-    return split.source == SceneSource::SceneList || !split.scenesAreMetadataRuns;
+    return split.source == SceneSource::SceneList || split.source == SceneSource::PictureCuts ||
+           !split.scenesAreMetadataRuns;
 }
 
 // The scenes of the rows of one target (the same for every target): a row

@@ -84,6 +84,26 @@ def check(doc, where, page):
                 fail(where, "an adapted curve off the grid")
         if page and n and len(t["curve_summary"]["median_nits"]) != grid:
             fail(where, "a curve summary off the grid")
+    video = doc.get("video")
+    if video:
+        if video["pictures"] != doc["frame_count"]:
+            fail(where, "a video's pictures are not its frames")
+        measured = video["measured"]
+        if {len(measured[k]) for k in measured if k != "range_nits"} != {video["pictures"]}:
+            fail(where, "measured columns of another length than the pictures")
+        if doc["scene_source"] == "picture cuts" and doc["scene_first_frames"] != video["shot_first_frames"]:
+            fail(where, "scenes from the picture cuts that are not the shots")
+        if any(k in video for k in ("pictured", "shown_width", "picture_bytes", "picture_budget_bytes")) != page:
+            fail(where, "pictures " + ("missing" if page else "present"))
+        if page:
+            p = video["pictured"]
+            if len({len(p[k]) for k in p}) != 1 or any(len(p[k][i]) != len(doc["targets"]) for k in ("table", "curve", "refused") for i in range(len(p["frame"]))):
+                fail(where, "pictured columns of different lengths, or not one per target")
+            if p["frame"] != sorted(set(p["frame"])) or set(p["frame"]) - set(frames["frame"]):
+                fail(where, "pictured frames not ascending, or not frames")
+            text = sum(len(u) for k in ("table", "curve") for row in p[k] for u in row) + sum(map(len, p["thumbnail"]))
+            if text != video["picture_bytes"] or text > video["picture_budget_bytes"]:
+                fail(where, f"pictures of {text} bytes against {video['picture_bytes']} stated and a bound of {video['picture_budget_bytes']}")
 
 
 def page_data(html):

@@ -192,6 +192,61 @@ test("the timelines zoom to single frames with the wheel and the range control, 
 
 // A film of reduced length (scripts/make_film.py, 20,000 frames of real
 // records): drawn within the budget, decimated, its tables paged.
+test("a video's page shows the chosen frame's picture through the table and the curve, and another frame changes it", async (t) => {
+  if (!process.env.KESTREL_VIDEO) { t.skip("no sample stream"); return; }
+  const { page, context, problems, requests, url } = await open("video.html");
+  assert.deepEqual(problems, []);
+  assert.deepEqual(requests.filter((r) => r !== url && !r.startsWith("data:")), [], "requests leaving the file");
+  const pictures = async () => page.$$eval("img.picture-table, img.picture-curve",
+    (imgs) => imgs.map((i) => ({ cls: i.className, frame: i.getAttribute("data-frame"), src: i.getAttribute("src"),
+                                 loaded: i.complete && i.naturalWidth > 0 })));
+  await chooseByTyping(page, 0);
+  const first = await pictures();
+  assert.equal(first.length, 4, "a table and a curve picture for each of two targets");
+  for (const p of first) { assert.equal(p.frame, "0"); assert.ok(p.loaded, p.cls + " decoded"); }
+  assert.notEqual(first[0].src, first[2].src, "two targets, two pictures");
+  assert.deepEqual(await page.$$eval("figure.thumb", (f) => f.map((e) => e.getAttribute("data-frame"))), ["0", "3"]);
+  // Frame 2 has no picture of its own: the nearest (3) is shown, and said so.
+  await chooseByTyping(page, 2);
+  const second = await pictures();
+  for (let k = 0; k < 4; k++) {
+    assert.equal(second[k].frame, "3");
+    assert.notEqual(second[k].src, first[k].src, "choosing another frame changes the picture");
+  }
+  const heading = await page.locator("div.pictures[data-target='400'] h3").textContent();
+  assert.match(heading, /frame 3, the nearest frame shown as a picture \(frame 2 has none\)/);
+  // A thumbnail chooses its frame.
+  await page.locator("figure.thumb[data-frame='0']").click();
+  assert.equal(await page.inputValue("#frame-input"), "0");
+  assert.equal((await pictures())[0].src, first[0].src);
+  // Hovering a frame with a picture on a timeline shows its thumbnail; a frame without none.
+  const hit = page.locator("svg.timeline[data-target='400'] rect.frame-hit");
+  await hit.scrollIntoViewIfNeeded();
+  const box = await hit.boundingBox();
+  const frames = await page.evaluate(() => window.kestrelReport.data.frames.frame);
+  const xOf = (f) => box.x + (f - (frames[0] - 0.5)) / (frames[frames.length - 1] - frames[0] + 1) * box.width;
+  await page.mouse.move(xOf(3), box.y + box.height / 2);
+  assert.equal(await page.locator("#tip img.tip-thumbnail").count(), 1);
+  assert.match(await page.locator("#tip").textContent(), /^frame 3,/);
+  await page.mouse.move(xOf(4), box.y + box.height / 2);
+  assert.equal(await page.locator("#tip img.tip-thumbnail").count(), 0);
+  const timeline = await page.locator("svg.timeline[data-target='400']").textContent();
+  assert.match(timeline, /source peak measured in/);
+  await page.locator("div.pictures[data-target='400']").screenshot({ path: path.join(work, "report-video-pictures.png") });
+  await context.close();
+});
+
+test("a video's badge that is amber for warnings does not say only short runs were checked", async (t) => {
+  if (!process.env.KESTREL_VIDEO) { t.skip("no sample stream"); return; }
+  const { page, context, problems } = await open("video-warned.html");
+  assert.deepEqual(problems, []);
+  const badge = page.locator("#summary-table span.badge");
+  assert.equal(await badge.getAttribute("class"), "badge partial");
+  assert.equal(await badge.textContent(), "600 cd/m²: 0");
+  assert.match(await page.locator("#summary-table").textContent(), /from the picture cuts; checked: jumps inside scenes/);
+  await context.close();
+});
+
 test("a film's page paints within 3 s and shows a chosen frame within 200 ms", async (t) => {
   if (!process.env.KESTREL_FILM) { t.skip("no generated film (python3 missing)"); return; }
   const { page, context, problems } = await open("film.html");

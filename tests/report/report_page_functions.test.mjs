@@ -6,7 +6,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import {
   columnExtremes, columnOf, decadeRange, flagMarks, fmt, frameSteps, lowerBound, nearestIndex,
-  pageRange, pageOfRow, panView, thinPositions, zoomView,
+  pageRange, pageOfRow, panView, pictureChoice, thinPositions, zoomView,
 } from "../../tools/kestrel/render/report_page.mjs";
 
 test("a decimated trace keeps a one-frame spike and a one-frame dip in its column", () => {
@@ -118,4 +118,15 @@ test("numbers read as the tool's: significant digits, exponents only far out, a 
   assert.equal(fmt(0), "0");
   assert.equal(fmt(null), "—");
   assert.equal(fmt(NaN), "—");
+});
+
+test("a frame without a picture shows the nearest frame that has one, and says so", () => {
+  const pictured = [0, 3, 10];
+  assert.deepEqual(pictureChoice(pictured, 3), { index: 1, caption: "frame 3" });
+  assert.deepEqual(pictureChoice(pictured, 2).index, 1);
+  assert.equal(pictureChoice(pictured, 2).caption, "frame 3, the nearest frame shown as a picture (frame 2 has none)");
+  assert.equal(pictureChoice(pictured, 6).index, 1, "a tie takes the earlier");
+  assert.equal(pictureChoice(pictured, 7).index, 2);
+  assert.equal(pictureChoice(pictured, 500).index, 2);
+  assert.equal(pictureChoice([], 4).index, -1);
 });

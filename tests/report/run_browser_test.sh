@@ -4,9 +4,9 @@
 # file into the build folder; no browser is downloaded) and checks what the
 # pages show. Exit 77 (skipped) when chromium, node or npm is missing.
 #
-#   run_browser_test.sh KESTREL_TOOL WORK_DIR SOURCE_DIR
+#   run_browser_test.sh KESTREL_TOOL WORK_DIR SOURCE_DIR [HDR10PLUS_DIR]
 set -euo pipefail
-tool=$1 work=$2 source=$3
+tool=$1 work=$2 source=$3 shared=${4:-}
 here=$source/tests/report
 
 for command in chromium node npm; do
@@ -39,10 +39,21 @@ if command -v python3 >/dev/null &&
   "$tool" report "$work/film.json" --target-nits 400,600,1000 -o "$work/film.html" 2>/dev/null
   film=1
 fi
+# A real video's page, with two of its six frames shown as pictures (0 and
+# 3), so that choosing the others shows the nearest one.
+video=
+if [ -n "$shared" ] && [ -f "$shared/streams/ToS-s01.h265" ]; then
+  "$tool" report "$shared/streams/ToS-s01.h265" --target-nits 400,1000 --pictures 2 \
+    -o "$work/video.html" 2>/dev/null
+  # Its metadata states no source peak: frames with warnings, amber badges.
+  "$tool" report "$shared/streams/ToS-s09.h265" --target-nits 600 --pictures 0 \
+    -o "$work/video-warned.html" 2>/dev/null
+  video=1
+fi
 for frame in 0 3 100; do
   "$tool" lut "$regular" --frame "$frame" --target-nits 600 --format json >"$work/lut-$frame.json"
 done
 
 cd "$work"
-KESTREL_REPORT_WORK=$work KESTREL_FILM=$film KESTREL_CHROMIUM=$(command -v chromium) \
+KESTREL_REPORT_WORK=$work KESTREL_FILM=$film KESTREL_VIDEO=$video KESTREL_CHROMIUM=$(command -v chromium) \
   node --test "$here/report_page.test.mjs"

@@ -49,7 +49,7 @@ TEST(ReportCommand, OutputAtEachLevelIsWhatTheLutTableGives) {
     ASSERT_EQ(run.status, 0) << run.err;
     const Json::Value report = parseJson(run.out);
     const Json::Value scenes = parseJson(readFile(kRegular))["SceneInfo"];
-    EXPECT_EQ(report["schema_version"].asInt(), 2);
+    EXPECT_EQ(report["schema_version"].asInt(), 3);
     ASSERT_EQ(report["targets"].size(), 1u);
     ASSERT_EQ(report["frames"]["frame"].size(), 259u);
     // Three scenes of one record each: three records, each analysed once.

@@ -81,6 +81,7 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
             shot.clear();
             shotOpen = true;
             clip.shotStarts.push_back(static_cast<unsigned>(d.picture));
+            if (options.onShotStart) options.onShotStart(static_cast<unsigned>(d.picture));
             latest.reset();
             if (!p.collector) {
                 auto measured = measure(*p.frame);
@@ -116,6 +117,7 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
             clip.height = frame.height;
             clip.bitDepth = frame.bitDepth;
         }
+        if (options.onPicture) options.onPicture(frame);
         MeasuredPictureInfo info;
         info.stated = frame.hdr10plus;
         info.keyFrame = frame.keyFrame;

@@ -47,6 +47,13 @@ struct MeasureOptions {
     unsigned every = 1;
     bool keyFramesOnly = false;
     unsigned threads = 0;  // 0: one per core
+    // Called with each decoded picture (display order, from 0) before it is
+    // measured, so that a caller can keep what it needs of the pictures
+    // without decoding the video a second time.
+    std::function<void(const picture::YuvFrame&)> onPicture;
+    // Called when a picture is found to start a shot; at most
+    // measure::kFlashPictures pictures after onPicture gave it.
+    std::function<void(unsigned picture)> onShotStart;
 };
 
 // Progress after each picture: pictures done so far.

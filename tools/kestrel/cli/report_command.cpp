@@ -4,6 +4,7 @@
 // where the picture will pump.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,9 +27,14 @@
 #include "tools/kestrel/cli/table_plugin.h"
 #include "tools/kestrel/render/report_data.h"
 #include "tools/kestrel/render/report_page.h"
+#include "hdr10plus/record.h"
 #include "tools/kestrel/library_names.h"
 #include "tools/kestrel/render/table_origin.h"
 #include "tools/kestrel/render/warning_text.h"
+#include "tools/kestrel/render/report_video.h"
+#ifdef KESTREL_HAVE_REPORT_VIDEO
+#include "tools/kestrel/analyze/report_video_pass.h"
+#endif
 
 namespace kestrel::tool {
 
@@ -43,6 +49,7 @@ struct ReportOptions : DisplayOptions {
     bool failOnWarnings = false;
     std::string scenes;  // a list of first frames of scenes; empty: from the metadata
     std::string plugin;  // --plugin: the tables from this file; empty: built in
+    unsigned pictures = kDefaultPicturedFrames;  // frames of a video shown as pictures
 };
 
 // The library's error lines change what a table means, so they are shown
@@ -90,6 +97,16 @@ void showRefusedTargets(const Report& report) {
                      warningText(*first).c_str());
     }
 }
+#ifdef KESTREL_HAVE_REPORT_VIDEO
+// Whether the input holds pictures: a stream or a container, not JSON.
+bool isVideoInput(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    uint8_t head[4096];
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    const InputFormat format = sniffFormat(head, static_cast<size_t>(in.gcount()));
+    return format == InputFormat::AnnexB || format == InputFormat::Container;
+}
+#endif
 
 std::string flaggedSummary(const Report& report) {
     std::string text;
@@ -163,6 +180,36 @@ int runReport(const ReportOptions& o) {
         }
     }
 
+    // A video is decoded once: its shots give the scenes (unless --scenes
+    // names them), its pictures the measured statistics and the page's
+    // pictures. A video whose pictures cannot be used is still reported on
+    // from its metadata, with the reason said.
+    std::optional<ReportVideo> video;
+    std::string videoUnused;
+#ifdef KESTREL_HAVE_REPORT_VIDEO
+    std::vector<CapturedPicture> captured;
+    if (isVideoInput(o.input)) {
+        const PicturePlan plan = planPicturedFrames(clip, o.pictures);
+        Result<ReportVideoPass> pass = [&] {
+            ProgressBar progress(clip.frameCount(), "pictures decoded");
+            return runReportVideoPass(o.input, plan, o.pictures > 0 ? o.pictures / 2 : 0,
+                                      [&](unsigned done) { progress.update(done); });
+        }();
+        if (!pass) {
+            videoUnused = pass.status().message();
+        } else if (pass->video.pictures != clip.frameCount()) {
+            videoUnused = o.input + ": " + std::to_string(pass->video.pictures) +
+                          " pictures decoded for " + std::to_string(clip.frameCount()) +
+                          " frames of metadata, so a picture's frame is not certain";
+        } else {
+            video = std::move(pass->video);
+            captured = std::move(pass->captured);
+        }
+        if (!videoUnused.empty())
+            std::fprintf(stderr, "%s: the pictures are not used: %s\n", name, videoUnused.c_str());
+    }
+#endif
+
     ReportRequest request;
     request.file = o.input;
     request.targets = o.targets;
@@ -170,6 +217,8 @@ int runReport(const ReportOptions& o) {
     request.thresholdCodes = o.jumpThreshold;
     request.maxError = o.maxError;
     request.maxRatio = o.maxRatio;
+    if (!scenes && video)
+        scenes = SceneStarts{SceneSource::PictureCuts, video->shotStarts};
     request.scenes = std::move(scenes);
     if (!o.plugin.empty()) {
         request.tables = plugin.maker();
@@ -189,10 +238,33 @@ int runReport(const ReportOptions& o) {
     showLibraryErrors(report);
 
     std::ostream& out = o.output.empty() ? std::cout : file;
+    Json::Value data = reportJson(report, !json);
+    if (!videoUnused.empty()) data["video_unused"] = videoUnused;
+    if (video) {
+        data["video"] = reportVideoJson(*video, false);
+#ifdef KESTREL_HAVE_REPORT_VIDEO
+        if (!json) {
+            // The pictures take what the rest of the page leaves of its bound.
+            const size_t budget = reportPictureBudget(
+                std::char_traits<char>::length(kReportPageTemplate) + scriptSafeJson(data).size());
+            video->pictureBudgetBytes = budget;
+            addReportPictures(
+                captured,
+                [&, shown = _VelmorHdrDynamicInfo{}](
+                    unsigned frame) mutable -> const _VelmorHdrDynamicInfo* {
+                    if (frame >= clip.frameCount() || !clip.frames[frame].metadata) return nullptr;
+                    shown = hdr10plus::toRecord(*clip.frames[frame].metadata);
+                    return &shown;
+                },
+                o.targets, o.layerNits, budget, *video);
+            data["video"] = reportVideoJson(*video, true);
+        }
+#endif
+    }
     if (json) {
-        out << prettyJson(reportJson(report, false));
+        out << prettyJson(data);
     } else {
-        writeReportPage(out, reportJson(report, true));
+        writeReportPage(out, data);
     }
     out.flush();
     if (!out) {
@@ -303,6 +375,13 @@ public:
                          "The first frame of each scene, one a line or in the first column of a "
                          "CSV file, instead of the metadata's scenes")
             ->type_name("FILE");
+        reportCommand
+            ->add_option("--pictures", report.pictures,
+                         "When the input is a video: how many frames the page shows as "
+                         "pictures through the table and the curve at each target (0: none; the "
+                         "video is still decoded for its shots and statistics)")
+            ->capture_default_str()
+            ->type_name("N");
         addTablePluginOption(*reportCommand, report.plugin);
         reportCommand->footer(
             std::string(kReportExamples) + "\n\n" +

@@ -25,6 +25,8 @@ const char* sceneSourceName(SceneSource s) {
             return "scene fields";
         case SceneSource::SceneList:
             return "scene list";
+        case SceneSource::PictureCuts:
+            return "picture cuts";
         case SceneSource::MetadataChanges:
             break;
     }

@@ -19,7 +19,10 @@ namespace kestrel::tool {
 // 2: "flagged_frame_count" counts the frames of short runs too ("glitches"),
 // and "badge", "jump_check", "scenes_are_metadata_runs", "frames_with_warnings"
 // and "warning_counts" say what was checked and found.
-constexpr int kReportSchemaVersion = 2;
+// 3: a video's scenes are the shots found in its pictures ("scene_source":
+// "picture cuts"); "video" holds them, the measured statistics and (page)
+// the pictures, or "video_unused" says why the pictures were not used.
+constexpr int kReportSchemaVersion = 3;
 
 // The key of level `l` in "output_nits" and "flagged": "1", "10", "100",
 // "1000", then "average".

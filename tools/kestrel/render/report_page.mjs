@@ -149,6 +149,18 @@ export function pageRange(count, page, size) {
 // The page (from 0) that holds row `index`.
 export const pageOfRow = (index, size) => Math.floor(index / size);
 
+// What the pictures show for chosen frame `f` when only the frames
+// `pictured` (ascending) have pictures: the index of the nearest of them
+// (the earlier on a tie; -1 when there is none) and a caption that says
+// whether it is the chosen frame's own picture.
+export function pictureChoice(pictured, f) {
+  const k = nearestIndex(pictured, f);
+  if (k < 0) return { index: -1, caption: "no frame of this video is shown as a picture" };
+  const shown = pictured[k];
+  return { index: k, caption: shown === f ? `frame ${f}` :
+    `frame ${shown}, the nearest frame shown as a picture (frame ${f} has none)` };
+}
+
 // ---- drawing ---------------------------------------------------------------
 
 function el(tag, attrs, parent, text) {
@@ -280,12 +292,22 @@ export function main(data) {
     const flagged = el("td", {}, flaggedRow);
     for (const tg of data.targets) {
       el("span", { class: "badge " + tg.badge.kind, "data-target": tg.target_nits }, flagged,
-         `${tg.target_nits} cd/m²: ${tg.flagged_frame_count}` + (tg.badge.kind === "partial" ? " (short runs only)" : ""));
+         `${tg.target_nits} cd/m²: ${tg.flagged_frame_count}` + (data.jump_check.jumps_inside_scenes ? "" : " (short runs only)"));
     }
     row("Warnings", data.targets.map((tg) => `${tg.target_nits} cd/m²: ${tg.frames_with_warnings} frame${tg.frames_with_warnings === 1 ? "" : "s"}` +
         (tg.frames_with_warnings ? " (" + Object.entries(tg.warning_counts).map(([k, n]) => `${k.replace(/_/g, " ")} ${n}`).join(", ") + ")" : "")).join("; "));
     row("Jump threshold", `more than ${data.jump_threshold_pq_codes} PQ codes (10-bit) between two frames of a scene, at input ` +
         levels.map(levelShort).join(", "));
+    const video = data.video;
+    if (video) {
+      const shown = video.pictured ? video.pictured.frame.length : 0;
+      row("Video", `${video.width}×${video.height}, ${video.pictures} pictures decoded; ${video.shot_first_frames.length} ` +
+          `shot${video.shot_first_frames.length === 1 ? "" : "s"} found in the pictures; ${shown} frame${shown === 1 ? "" : "s"} shown as pictures` +
+          (video.pictured ? ` (${fmt(video.picture_bytes / 1e6, 3)} MB of the page; bound ${fmt(video.picture_budget_bytes / 1e6, 3)} MB` +
+           (video.frames_left_out_for_size ? `, ${video.frames_left_out_for_size} more left out to stay within it` : "") + ")" : ""));
+    } else if (data.video_unused) {
+      row("Video", "pictures not used: " + data.video_unused);
+    }
     row("Library version", data.library_version);
     if (data.rejected.length) {
       const d = el("details", {}, box);
@@ -293,13 +315,35 @@ export function main(data) {
       const ul = el("ul", {}, d);
       for (const r of data.rejected) el("li", {}, ul, r);
     }
+    el("div", { id: "thumbnail-box" }, box);
   })();
+
+  // ---- the frames shown as pictures, as a strip of thumbnails -----------------
+  function thumbnailStrip() {
+    const box = document.getElementById("thumbnail-box");
+    box.replaceChildren();
+    const pics = data.video && data.video.pictured;
+    if (!pics || !pics.frame.length) return;
+    el("h3", {}, box, "Frames shown as pictures");
+    el("p", { class: "note" }, box, `Through the table at ${data.targets[0].target_nits} cd/m², in the SDR view below. ` +
+       "A frame marked “shot” starts a shot found in the pictures. Click one to choose it.");
+    const strip = el("div", { class: "thumbs", id: "thumbnails" }, box);
+    pics.frame.forEach((f, k) => {
+      const fig = el("figure", { class: "thumb" + (pics.shot_start[k] ? " shot" : ""), "data-frame": f }, strip);
+      if (pics.thumbnail[k]) el("img", { src: pics.thumbnail[k], alt: `frame ${f}` }, fig);
+      el("figcaption", {}, fig, `frame ${f}` + (pics.shot_start[k] ? " · shot" : "") + (pics.refused[k][0] ? " · no table: untonemapped" : ""));
+      if (pics.refused[k][0]) fig.title = pics.refused[k][0];
+      fig.addEventListener("click", () => chooseFrame(f));
+    });
+    selectors.push((i) => { for (const fig of strip.children) fig.classList.toggle("chosen", Number(fig.getAttribute("data-frame")) === frameNos[i]); });
+  }
 
   // ---- tooltip ---------------------------------------------------------------
   const tip = document.getElementById("tip");
-  function showTip(evt, lines) {
+  function showTip(evt, lines, image) {
     tip.replaceChildren();
     lines.forEach((l, i) => el("div", i === 0 ? { style: "font-weight:600" } : {}, tip, l));
+    if (image) el("img", { src: image, class: "tip-thumbnail", style: "display:block;margin-top:4px" }, tip);
     tip.style.display = "block";
     tip.style.left = Math.min(evt.clientX + 14, window.innerWidth - tip.offsetWidth - 8) + "px";
     tip.style.top = (evt.clientY + 14) + "px";
@@ -352,6 +396,15 @@ export function main(data) {
     return el("svg:path", Object.assign({ d: d, fill: "none" }, style), p.body);
   }
 
+  // The thumbnail of a frame shown as a picture (a shot's first frame among
+  // them), for the tooltips of the timelines; null for the others.
+  const pictured = data.video && data.video.pictured;
+  function thumbnailOf(f) {
+    if (!pictured) return null;
+    const k = lowerBound(pictured.frame, f);
+    return pictured.frame[k] === f && pictured.thumbnail[k] ? pictured.thumbnail[k] : null;
+  }
+
   // Scene cuts, the chosen frame, hover, click, wheel and drag along the frames of a plot.
   function frameOverlay(p, describe) {
     const top = p.m.top, bottom = p.m.top + p.ph;
@@ -382,7 +435,7 @@ export function main(data) {
         return;
       }
       const i = indexAt(evt);
-      if (i >= 0) showTip(evt, describe(i));
+      if (i >= 0) showTip(evt, describe(i), thumbnailOf(frameNos[i]));
     });
     hit.addEventListener("mouseleave", hideTip);
     hit.addEventListener("mousedown", (evt) => { drag = { x: evt.clientX, view: view, moved: false }; evt.preventDefault(); });
@@ -405,7 +458,9 @@ export function main(data) {
   function timeline(box, tg) {
     const outputs = levels.map((k) => tg.analyses.map((a) => lums(a, "output")[k]));
     const peaks = records.map((r) => lum(r, "source_peak")), avgs = records.map((r) => lum(r, "average_maxrgb"));
-    const [ymin, ymax] = decadeRange(tg.timeline_range_nits, 1e-5);
+    const range = data.video ? { min: Math.min(tg.timeline_range_nits.min ?? Infinity, data.video.measured.range_nits.min ?? Infinity),
+                                 max: Math.max(tg.timeline_range_nits.max ?? -Infinity, data.video.measured.range_nits.max ?? -Infinity) } : tg.timeline_range_nits;
+    const [ymin, ymax] = decadeRange(finite(range.max) ? range : tg.timeline_range_nits, 1e-5);
     const p = makePlot(box, {
       width: WIDTH, height: 440, cls: "timeline", x: frameAxis(),
       y: luminanceAxis(ymin, ymax, "luminance (cd/m²)"),
@@ -416,6 +471,14 @@ export function main(data) {
     const avgStyle = { stroke: "#999", "stroke-width": 1.5, "stroke-dasharray": "2 3" };
     trace(p, (i) => peaks[recordOf[i]], peakStyle);
     trace(p, (i) => avgs[recordOf[i]], avgStyle);
+    const measured = data.video && data.video.measured;
+    const measuredPeakStyle = { stroke: "#b5179e", "stroke-width": 1.5, "stroke-dasharray": "6 4" };
+    const measuredAvgStyle = { stroke: "#e07bd0", "stroke-width": 1.5, "stroke-dasharray": "2 3" };
+    if (measured) {
+      const mp = lums(measured, "source_peak"), ma = lums(measured, "average_maxrgb");
+      trace(p, (i) => mp[frameNos[i]], measuredPeakStyle);
+      trace(p, (i) => ma[frameNos[i]], measuredAvgStyle);
+    }
     levels.forEach((k, l) => trace(p, (i) => outputs[l][recordOf[i]], { stroke: LEVEL_COLORS[l], "stroke-width": 2 }));
     const ty = p.sy(lum(tg, "target"));
     el("svg:line", { x1: p.m.left, x2: p.m.left + p.pw, y1: ty, y2: ty, stroke: "#000", "stroke-width": 1, "stroke-dasharray": "10 3 2 3" }, p.body);
@@ -430,6 +493,10 @@ export function main(data) {
     levels.forEach((k, l) => p.legend(k === "average" ? "output for input at the\nframe's average maxRGB" : `output for input ${k} cd/m²`, { stroke: LEVEL_COLORS[l], "stroke-width": 2 }));
     p.legend("source peak, input side\n(the curve's input 1.0)", peakStyle);
     p.legend("source average maxRGB,\ninput side", avgStyle);
+    if (measured) {
+      p.legend("source peak measured in\nthe picture (same rule)", measuredPeakStyle);
+      p.legend("average maxRGB measured\nin the picture", measuredAvgStyle);
+    }
     p.legend("scene cut", { stroke: "#777", "stroke-dasharray": "2 3" }, "vline");
     p.legend("jump inside a scene\n(> " + data.jump_threshold_pq_codes + " PQ codes)", {}, "flag");
     p.legend("chosen frame", { stroke: "#0050d0", "stroke-width": 1.5 }, "vline");
@@ -439,6 +506,7 @@ export function main(data) {
       const a = tg.analyses[recordOf[i]], r = records[recordOf[i]];
       const lines = [`frame ${frameNos[i]}, scene ${sceneOf[i]}`,
         `source peak ${fmt(r.source_peak_nits)} cd/m², average maxRGB ${fmt(r.average_maxrgb_nits)} cd/m²`];
+      if (measured) lines.push(`measured: source peak ${fmt(measured.source_peak_nits[frameNos[i]])} cd/m², average maxRGB ${fmt(measured.average_maxrgb_nits[frameNos[i]])} cd/m²`);
       levels.forEach((k) => lines.push(`${levelShort(k)} → ${fmt(a.output_nits[k])} cd/m² (PQ ${fmt(a.output_pq_codes[k], 4)})`));
       for (const j of jumpsAt(tg, frameNos[i])) lines.push(`⚑ jump at ${levelShort(j.level)}: ${fmt(j.before_nits)} → ${fmt(j.after_nits)} cd/m²`);
       return lines;
@@ -597,6 +665,39 @@ export function main(data) {
     });
   }
 
+  // ---- the chosen frame's picture through the table and the curve ----------------
+  function picturePanel(section, tg, t) {
+    const pics = data.video && data.video.pictured;
+    if (!pics || !pics.frame.length) return;
+    const box = el("div", { class: "pictures", "data-target": tg.target_nits }, section);
+    const heading = el("h3", { class: "picture-heading" }, box);
+    const row = el("div", { class: "row" }, box);
+    const panel = (cls, label) => {
+      const fig = el("figure", { class: "picture" }, row);
+      const img = el("img", { class: cls, alt: label, width: data.video.shown_width, height: data.video.shown_height }, fig);
+      el("figcaption", {}, fig, label);
+      return img;
+    };
+    const table = panel("picture-table", "through the table (33 points, interpolated as the display does)");
+    const curve = panel("picture-curve", "through the exact adapted curve");
+    const note = el("p", { class: "note" }, box);
+    selectors.push((i) => {
+      const { index, caption } = pictureChoice(pics.frame, frameNos[i]);
+      heading.textContent = `The picture at ${tg.target_nits} cd/m²: ${caption}`;
+      heading.setAttribute("data-frame", index >= 0 ? pics.frame[index] : "");
+      const refused = index >= 0 ? pics.refused[index][t] : "";
+      for (const [img, urls] of [[table, pics.table], [curve, pics.curve]]) {
+        const url = index >= 0 ? urls[index][t] : "";
+        if (url) { img.src = url; img.style.visibility = "visible"; } else { img.removeAttribute("src"); img.style.visibility = "hidden"; }
+        img.setAttribute("data-frame", index >= 0 ? pics.frame[index] : "");
+      }
+      note.textContent = (refused ? "No picture: " + refused + ". " : "") +
+        `SDR view: the panel's light over its peak (${tg.target_nits} cd/m² is SDR white), BT.2020 to BT.709 primaries, clipped, sRGB; ` +
+        `shrunk to ${data.video.shown_width}×${data.video.shown_height} by averaging light before the tone stage. Tone stage only: ` +
+        "the static EOTF, gamut and OETF tables are not applied.";
+    });
+  }
+
   // ---- tables, a page of rows at a time ---------------------------------------
   // `rows` in order; `cells(row)` their texts; `frameOf(row)` the frame index a row chooses.
   function pagedTable(section, cls, heads, numeric, rows, cells, frameOf, attrs) {
@@ -655,6 +756,7 @@ export function main(data) {
     host.replaceChildren();
     selectors = [];
     timelines.length = 0;
+    thumbnailStrip();
     for (const tg of data.targets) {
       const section = el("section", { class: "target", id: "target-" + tg.target_nits }, host);
       const h = el("h2", {}, section, `Target display ${tg.target_nits} cd/m²`);
@@ -665,6 +767,7 @@ export function main(data) {
       timelines.push(() => { t1.replaceChildren(); timeline(t1, tg); });
       timelines.push(() => { t2.replaceChildren(); errorTimeline(t2, tg); });
       curvePanel(section, tg);
+      picturePanel(section, tg, data.targets.indexOf(tg));
       flaggedTable(section, tg);
       warningsTable(section, tg);
     }
