@@ -3,17 +3,21 @@
 #
 #   bash scripts/test.sh           the full run, what CI runs (.ci/run):
 #                                  set-up, build and unit tests, the whole suite
+#                                  built with clang against libc++ (with the
+#                                  plug-in's exports compared),
+#                                  the whole suite
 #                                  under AddressSanitizer + UndefinedBehaviorSanitizer,
 #                                  the multi-thread tests under ThreadSanitizer,
 #                                  the installed package (a moved install
 #                                  prefix, five host programs built against it,
-#                                  the .deb), the fuzzers (50 seconds
+#                                  hardened binaries, the .deb and its DEP-5
+#                                  copyright file), the fuzzers (50 seconds
 #                                  each), the arm64 cross build with the whole
 #                                  suite under qemu-user, and a benchmark smoke run
 #   bash scripts/test.sh --quick   day-to-day: build and unit tests only
 #
 # Every stage prints a header and its duration; the first failing stage ends
-# the run with a non-zero status. Build trees: build/ (plain), build-asan/,
+# the run with a non-zero status. Build trees: build/ (plain), build-libcxx/, build-asan/,
 # build-tsan/, build-fuzz/, build-arm64/.
 # KESTREL_FUZZ_SECONDS sets the time per fuzzer (default 50: seven targets
 # in about the six minutes six targets took at 60).
