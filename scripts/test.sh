@@ -116,6 +116,12 @@ end_stage
 
 # --- plain build and unit tests ---------------------------------------------
 begin_stage unit "build (RelWithDebInfo) and run every test"
+# Every source and build file carries the licence line (scripts/spdx.sh add
+# puts it in).
+mkdir -p build
+bash scripts/spdx.sh check >build/spdx.log 2>&1 ||
+  { cat build/spdx.log; fail "files without the licence line (bash scripts/spdx.sh add)"; }
+cat build/spdx.log
 if [ "$mode" = quick ]; then
   configure_and_build build
 else
