@@ -24,6 +24,8 @@ if(KESTREL_SANITIZE)
        -fno-sanitize-recover=all)
   list(APPEND KESTREL_LINK_OPTIONS -fsanitize=${KESTREL_SANITIZE})
 endif()
+# Stack protector, checked libc calls, full RELRO, PIE (KESTREL_HARDEN).
+include(${CMAKE_CURRENT_LIST_DIR}/hardening.cmake)
 
 # Shared libraries are linked with every symbol resolved, so that a missing
 # definition fails the build rather than the host's dlopen. Not with clang's

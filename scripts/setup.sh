@@ -9,6 +9,7 @@
 set -euo pipefail
 
 full=0
+lean_packages=()
 case "${1:-}" in
   "") ;;
   --full) full=1 ;;
@@ -48,7 +49,14 @@ if [ "$full" -eq 1 ]; then
     # googletest's sources (/usr/src/googletest) by scripts/test.sh.
     g++-aarch64-linux-gnu qemu-user
     libc6:arm64 libstdc++6:arm64 libjsoncpp-dev:arm64
+    # The clang + libc++ build (LLVM's standard library, as on the device);
+    # jsoncpp for it is built from Debian's source package (deb-src below).
+    libc++-dev libc++abi-dev
   )
+  # The package stage's gates: hardening-check on every shipped binary, and
+  # Debian's parser of machine-readable copyright files. devscripts'
+  # recommendations (mail, network and packaging tools) are not needed.
+  lean_packages=(devscripts python3-debian)
 fi
 
 SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO=sudo
@@ -62,11 +70,38 @@ if [ "$full" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx arm64; t
   need_update=1
 fi
 
+# The source packages of the running release (apt-get source), for libraries
+# rebuilt against libc++: a deb-src entry beside the first binary entry of
+# the release itself, same mirror, same suite, same keys.
+deb_src_list=/etc/apt/sources.list.d/kestrel-deb-src.sources
+if [ "$full" -eq 1 ]; then
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  if ! apt-get indextargets --format '$(CREATED_BY) $(RELEASE)' | grep -qx "Sources $codename"; then
+    mirror=$(apt-get indextargets --format '$(CREATED_BY) $(RELEASE) $(REPO_URI)' |
+             awk -v r="$codename" '$1 == "Packages" && $2 == r { print $3; exit }')
+    [ -n "$mirror" ] || { echo "setup: no binary entry for $codename to add sources beside" >&2; exit 1; }
+    echo "setup: adding the source packages of $codename ($mirror) in $deb_src_list"
+    keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+    {
+      echo "Types: deb-src"
+      echo "URIs: $mirror"
+      echo "Suites: $codename"
+      echo "Components: main"
+      [ -f "$keyring" ] && echo "Signed-By: $keyring"
+    } | $SUDO tee "$deb_src_list" >/dev/null
+    need_update=1
+  fi
+fi
+
 missing=()
+lean_missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ]; then
+for p in "${lean_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || lean_missing+=("$p")
+done
+if [ $((${#missing[@]} + ${#lean_missing[@]})) -gt 0 ]; then
   need_update=1
 fi
 if [ "$need_update" -eq 1 ]; then
@@ -75,4 +110,9 @@ fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   $SUDO env DEBIAN_FRONTEND=noninteractive "${APT[@]}" install -y -qq "${missing[@]}" >/dev/null
+fi
+if [ ${#lean_missing[@]} -gt 0 ]; then
+  echo "setup: installing ${lean_missing[*]} (without recommendations)"
+  $SUDO env DEBIAN_FRONTEND=noninteractive "${APT[@]}" install -y -qq --no-install-recommends \
+    "${lean_missing[@]}" >/dev/null
 fi

@@ -3,17 +3,21 @@
 #
 #   bash scripts/test.sh           the full run, what CI runs (.ci/run):
 #                                  set-up, build and unit tests, the whole suite
+#                                  built with clang against libc++ (with the
+#                                  plug-in's exports compared),
+#                                  the whole suite
 #                                  under AddressSanitizer + UndefinedBehaviorSanitizer,
 #                                  the multi-thread tests under ThreadSanitizer,
 #                                  the installed package (a moved install
 #                                  prefix, five host programs built against it,
-#                                  the .deb), the fuzzers (50 seconds
+#                                  hardened binaries, the .deb and its DEP-5
+#                                  copyright file), the fuzzers (50 seconds
 #                                  each), the arm64 cross build with the whole
 #                                  suite under qemu-user, and a benchmark smoke run
 #   bash scripts/test.sh --quick   day-to-day: build and unit tests only
 #
 # Every stage prints a header and its duration; the first failing stage ends
-# the run with a non-zero status. Build trees: build/ (plain), build-asan/,
+# the run with a non-zero status. Build trees: build/ (plain), build-libcxx/, build-asan/,
 # build-tsan/, build-fuzz/, build-arm64/.
 # KESTREL_FUZZ_SECONDS sets the time per fuzzer (default 50: seven targets
 # in about the six minutes six targets took at 60).
@@ -112,6 +116,12 @@ end_stage
 
 # --- plain build and unit tests ---------------------------------------------
 begin_stage unit "build (RelWithDebInfo) and run every test"
+# Every source and build file carries the licence line (scripts/spdx.sh add
+# puts it in).
+mkdir -p build
+bash scripts/spdx.sh check >build/spdx.log 2>&1 ||
+  { cat build/spdx.log; fail "files without the licence line (bash scripts/spdx.sh add)"; }
+cat build/spdx.log
 if [ "$mode" = quick ]; then
   configure_and_build build
 else
@@ -162,6 +172,13 @@ for binary in "$first/$libdir"/*.so "$first/$libdir"/kestrel/*.so "$first"/bin/*
   esac
   echo "  RUNPATH of ${binary#"$first"/}: $runpath"
 done
+# Every shipped binary (plug-in, libraries, tool) carries the hardening it
+# was built with (cmake/hardening.cmake); a binary that lost a protection
+# fails here, named with what it lacks.
+mapfile -d '' shipped < <(find "$first/$libdir" "$first/bin" -type f \( -name '*.so*' -o -perm -u+x \) -print0)
+[ ${#shipped[@]} -ge 5 ] || fail "only ${#shipped[@]} binaries installed: ${shipped[*]}"
+bash scripts/check_hardening.sh "${shipped[@]}" || fail "a shipped binary lacks a hardening protection"
+echo "  hardened (stack protector, fortified calls, full RELRO, immediate binding, PIE tool): ${#shipped[@]} binaries"
 # Headers are reached under the package's name: include/ holds kestrel/ alone,
 # and each header compiles alone as a host includes it, with include/ (and no
 # dependency's headers) on the path.
@@ -285,9 +302,47 @@ done
 echo "  ${deb##*/}: $(wc -l <"$package_work/deb-contents.txt") entries; Maintainer: $(field Maintainer); Depends: $depends"
 # The packaged tool runs from the unpacked tree (it is relocatable).
 dpkg-deb -x "$deb" "$package_work/unpacked"
+# Its copyright file is the machine-readable one of the source tree, under
+# the project's licence, naming the third-party files' licences.
+packaged_copyright=$package_work/unpacked/usr/share/doc/kestrel/copyright
+cmp -s "$packaged_copyright" cmake/debian-copyright ||
+  fail "the package's copyright file is not cmake/debian-copyright"
+/usr/bin/python3 scripts/check_copyright.py "$packaged_copyright" . ||
+  fail "the package's copyright file is not a valid machine-readable (DEP-5) one"
 "$package_work/unpacked/usr/bin/kestrel" frame "$package_work/unpacked/usr/share/kestrel/frames/demo.json" \
   >/dev/null 2>&1 || fail "the packaged kestrel does not run from the unpacked package"
 rm -rf "$package_work"
+end_stage
+
+# --- clang + libc++: the whole suite, the plug-in's exports -----------------
+# The device builds the plug-in with clang against libc++. Everything C++ the
+# build links is built for libc++ too (scripts/libcxx_deps.sh: jsoncpp from
+# Debian's source package, GoogleTest from /usr/src/googletest; cached between
+# runs); the C libraries (cairo, libav*, libpng) are Debian's own. Then every
+# test runs (goldens, exact lines, tables), no binary of the build may name
+# libstdc++, and the plug-in must export the same functions as the libstdc++
+# build of the unit stage, each standard library's own spelling set aside.
+begin_stage libcxx "clang + libc++: every test, the plug-in's exports against the libstdc++ build's"
+libcxx_prefix=$(bash scripts/libcxx_deps.sh) || fail "building jsoncpp and GoogleTest for libc++ failed"
+echo "  jsoncpp and GoogleTest for libc++: $libcxx_prefix"
+libcxx_flags=-stdlib=libc++
+CC=clang CXX=clang++ configure build-libcxx -DCMAKE_PREFIX_PATH="$libcxx_prefix" \
+  -DCMAKE_CXX_FLAGS="$libcxx_flags" -DCMAKE_EXE_LINKER_FLAGS="$libcxx_flags" \
+  -DCMAKE_SHARED_LINKER_FLAGS="$libcxx_flags" -DCMAKE_MODULE_LINKER_FLAGS="$libcxx_flags"
+build_tree build-libcxx
+libcxx_binaries=0
+while IFS= read -r -d '' binary; do
+  case "$(file -b "$binary")" in ELF*) ;; *) continue ;; esac
+  readelf -d "$binary" >build-libcxx/needed.txt
+  if grep -q 'NEEDED.*\[libstdc++' build-libcxx/needed.txt; then
+    fail "$binary links libstdc++"
+  fi
+  grep -q 'NEEDED.*\[libc++' build-libcxx/needed.txt && libcxx_binaries=$((libcxx_binaries + 1))
+done < <(find build-libcxx -path build-libcxx/CMakeFiles -prune -o -type f \( -name '*.so*' -o -perm -u+x \) -print0)
+echo "  $libcxx_binaries binaries link libc++, none libstdc++"
+ctest --test-dir build-libcxx --output-on-failure -j"$jobs"
+python3 scripts/compare_exports.py build/liborrin_kestrel.so build-libcxx/liborrin_kestrel.so ||
+  fail "the plug-in's exports differ between the libstdc++ and the libc++ build"
 end_stage
 
 # --- AddressSanitizer + UndefinedBehaviorSanitizer, whole suite --------------

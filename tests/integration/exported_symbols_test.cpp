@@ -56,8 +56,14 @@ TEST(ExportedSymbols, ExactlyTheExternalInterface) {
         "Hdr10Lut::~Hdr10Lut()",
         "Hdr10Lut::getEotf(unsigned int, unsigned int)",
         "Hdr10Lut::getOetfRoot(unsigned int, unsigned int)",
+// The iterator of std::vector<OetfRoot>, as the standard library the test is
+// built with spells it (the plug-in is built with the same one).
+#if defined(_LIBCPP_VERSION)
+        "Hdr10Lut::getOetf(std::__1::__wrap_iter<OetfRoot*>, unsigned int)",
+#else
         "Hdr10Lut::getOetf(__gnu_cxx::__normal_iterator<OetfRoot*, std::vector<OetfRoot, "
         "std::allocator<OetfRoot> > >, unsigned int)",
+#endif
         "Hdr10Lut::getGamutMapping(unsigned int, unsigned int)",
         "Hdr10Lut::showEotf()",
         "Hdr10Lut::showOetf()",

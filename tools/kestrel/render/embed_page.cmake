@@ -17,6 +17,11 @@ endforeach()
 
 file(READ "${PAGE}" page)
 file(READ "${SCRIPT}" script)
+# The licence lines at the top of the two files belong to the source tree;
+# the page the tool writes is the same bytes with or without them.
+string(REGEX REPLACE "^(<!DOCTYPE html>\n)<!-- SPDX-License-Identifier: [^\n]*-->\n" "\\1"
+       page "${page}")
+string(REGEX REPLACE "^// SPDX-License-Identifier: [^\n]*\n" "" script "${script}")
 
 set(script_marker "/*KESTREL_REPORT_SCRIPT*/")
 # The tool puts the data in place of this one when it writes a page.
