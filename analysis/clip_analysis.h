@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The analysis behind `kestrel lut` and `kestrel report`: every frame of a
 // clip through the library's tone-mapping path, for one or more
 // target peaks, as rows of numbers in cd/m². The commands only choose which

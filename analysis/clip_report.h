@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A whole clip as `kestrel report` looks at it: the analysis of every frame
 // for every target (clip_analysis.h), with the outputs of fixed input levels
 // and of the frame's own average, the scenes, and the jumps inside them

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One HDR10+ record through the library's tone-mapping path for one target:
 // the adapted curve, the 33-point table, and how far the table's linear
 // interpolation strays from the curve it was made from.

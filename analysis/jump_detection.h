@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the picture will pump: scenes of a clip, and the frames inside a
 // scene whose table changes the output of a fixed input level by more than
 // the eye forgives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The lines the library writes during a call, received through the calling
 // thread's diagnostics sink (common/diagnostic_sink.h) instead of from the
 // process's descriptors: nothing is redirected, other threads are not

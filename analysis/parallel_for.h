@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A plain pool of threads for independent jobs: job i writes only its own
 // result slot, so what comes out does not depend on how the jobs were
 // shared between threads or in which order they ended.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The PQ curve (SMPTE ST 2084) in double precision, for axes in 10-bit code
 // values as colourists read them: code = 1023 * E', where
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A list of scenes a user gives (`kestrel report --scenes FILE`): the first
 // frame of each scene, from an edit decision list, a shot detector or by
 // hand, instead of what the metadata says.

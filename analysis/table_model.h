@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the 33-point table's words mean in luminance: one place for the
 // relation between input cd/m², the table's abscissa and gain, and output
 // cd/m², used by every view of a table (rows, charts, the report) and by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tone curve a record describes, evaluated in double precision with
 // exact binomial coefficients: the reference that the library's 33-point
 // table is measured and drawn against.

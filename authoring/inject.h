@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HDR10+ metadata written into an HEVC Annex B stream: one prefix SEI unit
 // with a T.35 message before the first slice segment of every shown picture,
 // frame i of the metadata on the picture shown i-th (display order, mapped to

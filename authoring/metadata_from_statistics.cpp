@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "authoring/metadata_from_statistics.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HDR10+ metadata from statistics measured in the pictures
 // (measure/luminance_statistics.h): one frame of metadata per picture, each
 // carrying its own picture's statistics or its shot's.

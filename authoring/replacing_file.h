@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An output file that appears whole or not at all: written under a temporary
 // name in the folder of its final name and renamed onto it once complete, so
 // that a failure part-way (a damaged input, a full disk, an interrupted run)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kestrel analyze` against decoding alone: the same sample stream decoded
 // to nothing (libavcodec with frame threads, as analyze decodes), and decoded
 // and measured (signature for the shot cuts, statistics of every picture).

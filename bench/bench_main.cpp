@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kestrel_bench: Google Benchmark's own flags, plus
 //   --kestrel_churn_frames=N   frames of the writer-churn run (default 100000;
 //                              the smoke run in scripts/test.sh uses fewer)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What several benchmark files share: where the example presets are, the
 // global store filled from the example preset, and the run-time options of
 // kestrel_bench.

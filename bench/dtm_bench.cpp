@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The numerical entry points of one HDR10+ layer: the curve adaptation
 // alone, and the two metadata-to-table functions at the 33 points the
 // hardware takes.

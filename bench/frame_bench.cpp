@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // getParams() as the host calls it on every frame. The setters of a frame
 // run outside the timed span (manual timing), so each case measures the
 // conversion alone. Standard output and the log go to /dev/null, as on a

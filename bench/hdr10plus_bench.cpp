@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The HDR10+ payload path a host runs once per frame and layer: parse the
 // T.35 payload and project it onto the record. A film has a payload per
 // picture, so this bounds the metadata cost of extraction and playback.

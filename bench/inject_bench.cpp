@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Injection throughput against a plain copy of the same file: the ~100 MB
 // stream of sample_stream.h, every shown picture given a frame of its own
 // (a different payload each, as per-frame metadata is), written beside the

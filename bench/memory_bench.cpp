@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A long run as a host process sees it: writers created and destroyed while
 // frames with HDR10+ and static layers go on. Reports resident memory and the
 // heap in use before and after; both must end where they started (up to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The picture path of `kestrel preview`: Y'CbCr to light for a 4K frame,
 // the tone stage per pixel (table and exact curve, one target), and the
 // decoding of the 4K sample stream. Figures are pixels per second.

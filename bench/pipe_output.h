@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Standard output pointed at a pipe that another thread drains, as in a host
 // whose log reader consumes what the process prints. Unlike /dev/null, every
 // full stdio buffer costs a write() into the pipe and a wake-up of the reader.

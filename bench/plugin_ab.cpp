@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Two builds of the plug-in in one process, timed against each other: the
 // host's entry points of each (meta2lut_dtm, meta2lut_eotf, and a frame of
 // one HDR10+ layer through the writer) run in alternating blocks of a few

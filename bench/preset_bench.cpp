@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The preset store: loading the largest example preset, and each lookup the
 // conversion writer makes per static layer per frame.
 #include <benchmark/benchmark.h>

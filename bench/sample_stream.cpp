@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "sample_stream.h"
 
 #include <filesystem>

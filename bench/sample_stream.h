@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ~100 MB Annex B stream that the stream benchmarks read: the largest
 // sample stream repeated (each copy starts with its own parameter sets and
 // IDR picture, so the result is a valid stream of many coded video

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Extraction throughput: the HEVC reader over a ~100 MB Annex B stream made
 // by repeating the largest sample stream (each copy starts with its own
 // parameter sets and IDR picture, so the result is a valid stream of many

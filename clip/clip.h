@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one model of a clip's HDR10+ metadata, whatever it was read from (a
 // JSON file, an HEVC Annex B stream, a container file): a frame per picture
 // in display order with the metadata in effect for it, where that metadata

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "clip/clip_reader.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one way HDR10+ metadata is read: a JSON file in the layout of
 // ../hdr10plus/json.h, an HEVC Annex B stream, or a container file with an
 // HEVC track (Matroska, MP4, MPEG-TS), told apart by their first bytes and

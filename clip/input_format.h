@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a file holds, told by its first bytes and never by its name.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "clip/json_file.h"
 
 #include <json/reader.h>

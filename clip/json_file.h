@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading JSON files and printing JSON values for messages.
 #pragma once
 

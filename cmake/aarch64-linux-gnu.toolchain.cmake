@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Cross build for the target architecture (arm64) with Debian's cross
 # toolchain, tests run under qemu-user:
 #

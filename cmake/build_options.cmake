@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Compile and link options of Kestrel's own targets.
 #
 # They are set on each target that Kestrel's CMakeLists files create, never

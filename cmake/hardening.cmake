@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Hardening of every binary Kestrel builds: the protections Debian's
 # dpkg-buildflags gives with every hardening feature on
 # (DEB_BUILD_MAINT_OPTIONS=hardening=+all), which is also what device vendors

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Install rules, the CMake package (kestrel::plugin, kestrel::headers), the
 # pkg-config file and the Debian package.
 #

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A small formatter for diagnostic lines: the bytes that the C library's
 // printf gives for fixed text and the conversions %s, %d, %hu, %u and %p,
 // without printf's run-time interpretation of the format.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the library's lines go. Internal: in-process callers (the tool,
 // tests, bindings) use it; nothing of it leaves the plug-in's shared
 // library, and hosts keep today's behaviour.

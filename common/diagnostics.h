@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every diagnostic line of the library in one place: the formats of the
 // lines on standard output, the Android log's tag and messages, and one
 // function per kind of line. Each function hands its lines to the calling

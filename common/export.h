@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Symbol visibility for the plug-in. Everything is hidden by default
 // (-fvisibility=hidden); only what a host or caller links against carries
 // KESTREL_EXPORT.

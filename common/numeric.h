@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The two integer helpers that every exact computation goes through.
 //
 // A plain float-to-integer cast is undefined when the value is out of range,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One way to say that something failed, for every host-side library (the
 // HDR10+ codec, the HEVC and container readers, the clip model, the
 // analysis) and the tool above them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "container/file_extent.h"
 
 namespace kestrel::container {

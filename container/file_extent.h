@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether a container file is whole. A demuxer meets the end of a cut file as
 // it meets the end of a whole one, and says so at most in its log; but the
 // top-level structure of Matroska and MP4 declares its own size, so a cut is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HDR10+ metadata of the HEVC track of a container file (Matroska, WebM, MP4,
 // MPEG-TS: whatever the system's demuxer reads), without decoding a picture.
 //

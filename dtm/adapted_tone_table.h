@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tone-mapping table of meta2lut_dtm together with the curve it is made
 // from, for in-process callers that also look at the curve (the tool draws it
 // and measures the table against it): one adaptation serves both. Not

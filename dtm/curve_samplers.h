@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Curves sampled at integer abscissae, the form in which the knee-point
 // extractor sees them. A sampler copies the record it is made from and owns
 // nothing else; getY is a pure function of the object, safe to call from

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Greedy choice of look-up-table points along a sampled curve. Starting from
 // the two end points, each iteration adds the midpoint of the interval whose
 // chord misses the curve the most there, so points gather where the curve

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Entry points that turn an HDR10+ record into a look-up table the display
 // hardware interpolates linearly, and the exported table they are made of.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A growable array that keeps its first kInline entries in the object itself,
 // so that a table of the hardware's size never touches the heap; larger
 // requests spill into a std::vector. The inline entries are left

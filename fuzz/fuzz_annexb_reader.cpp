@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as an HEVC Annex B stream through the splitter and the
 // picture sequencer, fed in two chunks split at a point the input chooses.
 //

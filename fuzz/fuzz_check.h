@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Invariant checks of the fuzz targets: a broken invariant is a finding just
 // like a crash, so it aborts with the condition and the place, and libFuzzer
 // saves the input.

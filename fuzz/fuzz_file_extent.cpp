@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as a container file whose top-level sizes are checked
 // against its length (container/file_extent.cpp reads sizes an untrusted
 // file declares).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The HDR10+ JSON reader on arbitrary text. Invariants:
 //  - no crash, no exception from jsoncpp escapes (types are checked first);
 //  - every entry of "SceneInfo" is either accepted or rejected with an

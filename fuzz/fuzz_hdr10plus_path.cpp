@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary HDR10+ records and target peaks through the whole dynamic path:
 // meta2meta, meta2lut_dtm, meta2lut_eotf and a frame through getParams().
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The HDR10+ T.35 payload parser on arbitrary bytes, read both with and
 // without the country code. Invariants:
 //  - nothing is read outside the buffer (the address sanitizer watches);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary sequences of host calls with arbitrary arguments on three
 // writers: the setters, getParams(), getTM, putParams, deleting and creating
 // writers, and the host rewriting its records between calls.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as a 16-bit PQ still (picture/png_still.h).
 //
 // Invariants:

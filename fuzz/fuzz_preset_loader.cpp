@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Arbitrary bytes as a preset file: load them (twice), check the orders that
 // every lookup relies on, then run every lookup and dump on what was stored.
 //

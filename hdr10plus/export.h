@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Symbol visibility for the HDR10+ metadata library. The project builds with
 // hidden visibility; what callers of libkestrel_hdr10plus use carries this.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HDR10+ dynamic metadata of one frame (SMPTE ST 2094-40, application 4), as
 // a plain value: everything the T.35 payload carries, plus the scene and
 // sequence positions that some sources (the JSON layout) add. Every reader

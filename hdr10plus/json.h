@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HDR10+ metadata in the JSON layout that extraction tools commonly write: a
 // top-level "SceneInfo" array with one object per frame, holding the raw
 // values of processing window 0 in the payload's own units:

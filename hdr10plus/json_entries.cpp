@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "hdr10plus/internal/json_entries.h"
 
 #include <rapidjson/memorystream.h>

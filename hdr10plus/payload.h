@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HDR10+ metadata as an ITU-T T.35 payload, the bytes that an HEVC or AVC
 // user_data_registered_itu_t_t35 SEI message, an AV1 metadata OBU or a
 // Matroska block addition carries: to and from a Frame.

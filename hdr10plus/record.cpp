@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "hdr10plus/record.h"
 
 #include <algorithm>

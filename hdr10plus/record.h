@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one projection of a Frame onto the host's 312-byte record, the form in
 // which a composition host hands HDR10+ metadata to the plug-in.
 //

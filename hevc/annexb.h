@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Splits an HEVC Annex B byte stream into NAL units as its bytes arrive, in
 // chunks of any size, so that a film of any length streams through a fixed
 // amount of memory.

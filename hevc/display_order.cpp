@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "hevc/display_order.h"
 
 #include <algorithm>

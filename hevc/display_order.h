@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Gathers the HDR10+ T.35 payloads of an HEVC stream picture by picture and
 // hands the pictures on in the order a player shows them.
 //

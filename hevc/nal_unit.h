@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One HEVC NAL unit as the stream readers hand it on, and the few unit types
 // that matter for finding HDR10+ metadata and the order pictures are shown in.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The parts of HEVC parameter sets and slice segment headers needed to put
 // pictures in the order they are shown: enough of the SPS to find the width
 // of the picture order count and the reorder depth, enough of the PPS and the

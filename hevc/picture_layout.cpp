@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "hevc/picture_layout.h"
 
 #include <unistd.h>

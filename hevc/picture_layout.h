@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where, in an HEVC Annex B stream, each picture begins and which of its
 // prefix SEI units carry HDR10+: what a writer needs to give every shown
 // picture a new HDR10+ message and leave every other byte as it is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reads the bits of a raw byte sequence payload (emulation-prevention bytes
 // already removed), most significant bit first. Reading past the end yields
 // zeros and marks the reader exhausted, so a parser can read a whole header

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // SEI messages of an HEVC SEI NAL unit, and the ITU-T T.35 messages among
 // them that carry HDR10+ dynamic metadata.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "hevc/sei_writer.h"
 
 #include "hevc/nal_unit.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing HEVC NAL units: emulation prevention and prefix SEI units built
 // from their messages. The inverse of nal_unit.h's unescape and sei.h's
 // readSeiMessages, so that a unit written here reads back unchanged.

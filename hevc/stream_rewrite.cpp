@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "hevc/stream_rewrite.h"
 
 #include <unistd.h>

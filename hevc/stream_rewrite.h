@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes an HEVC Annex B stream again with one HDR10+ message per shown
 // picture, from the layout a scan found (picture_layout.h): every byte of
 // the input is copied unchanged except the HDR10+ messages the scan found,

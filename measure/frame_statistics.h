@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Statistics of decoded pictures measured straight from their samples: each
 // row converted to R'G'B' signal (picture::SignalRows) and counted at once
 // (RowCounter, through the signal-threshold table of signal_code.h), so that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Light as HDR10+ stores it: whole tenths of cd/m² (the unit of maxscl,
 // average_maxrgb and the distribution percentiles), so that a measured value
 // can be written into metadata unchanged.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "measure/luminance_statistics.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The statistics HDR10+ carries for a processing window, measured over whole
 // pictures (window 0) in linear light, in the payload's units: codes of
 // 0.1 cd/m² (luminance_code.h).

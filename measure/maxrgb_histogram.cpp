@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "measure/maxrgb_histogram.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The distribution of maxRGB (the largest of a pixel's red, green and blue
 // light) over a picture or a set of pictures, kept as a count per stored
 // code: one bin per 0.1 cd/m², 100001 bins from 0 to 10000 cd/m².

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shot cuts found in the pictures themselves.
 //
 // Each picture is reduced to a signature: a grid of up to 16 x 16 cells,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stored code (luminance_code.h) of the light a PQ signal stands for,
 // without evaluating the EOTF per sample: codeOfSignal(s) is exactly
 // luminanceCode(picture::pqEotf(s)) for every float s.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The host's fixed-layout HDR10+ (SMPTE ST 2094-40) dynamic metadata record
 // for one layer and one frame: the statistics of a single processing window
 // and the tone curve made for the targeted system display.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A complete tone curve (knee point and tenth-order Bezier) from nothing but
 // the scene statistics and the two peaks.
 #include <algorithm>

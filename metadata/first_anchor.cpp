@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The first Bezier anchor above the knee.
 #include "metadata/first_anchor.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Internal: the first Bezier anchor with the tuning that both OOTFs use.
 #pragma once
 

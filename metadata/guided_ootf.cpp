@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Adaptation of the content's own tone curve, made for the targeted system
 // display, to the actual target display. Known curves at three peaks are
 // interpolated: the 200 cd/m² Basis curve, the given curve at the targeted

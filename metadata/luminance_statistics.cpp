@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scene statistics of a record: filling LuminanceParameters, the effective
 // source peak, and the median and 99th percentile of maxRGB.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Rewrites a record's tone curve in place for the actual target display.
 #include <algorithm>
 #include <cstdint>

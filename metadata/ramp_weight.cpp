@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The clamped linear ramp that every blend weight of the adaptation is made of.
 #include "metadata/tone_curve_adaptation.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Adaptation of an HDR10+ tone curve to the target display: the scene
 // statistics drawn from a record, the small ramp and anchor functions, the
 // Basis and Guided OOTFs, and the entry point that rewrites a record's curve.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A picture in linear light, the form every measurement and every model of
 // the tone stage works on.
 //

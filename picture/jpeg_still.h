@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Small 8-bit sRGB pictures as baseline JPEG, in memory, for pages that
 // carry their pictures inline (a data: URL) and must stay small.
 //

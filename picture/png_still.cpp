@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "picture/png_still.h"
 
 #include <png.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // HDR stills as 16-bit PNG: RGB samples carrying the PQ signal on BT.2020
 // primaries (full range: sample / 65535 is the signal E'), and the cICP
 // chunk that says so (colour primaries 9, transfer 16, matrix 0, full

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The PQ transfer of SMPTE ST 2084 on a signal normalised to 0..1, as the
 // pictures use it:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Work on a picture split into blocks of rows, one block per thread.
 #pragma once
 

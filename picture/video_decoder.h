@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoded pictures of a video file, in the order a player shows them.
 //
 // libavformat finds the video track (HEVC as an Annex B stream, or in

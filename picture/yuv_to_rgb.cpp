@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "picture/yuv_to_rgb.h"
 
 #include <algorithm>

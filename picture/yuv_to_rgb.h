@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoded Y'CbCr to linear RGB in cd/m², the way a PQ display decodes it.
 //
 // 1. Samples to the normalised signal, with the stream's range. At b bits,

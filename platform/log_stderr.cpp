@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Host stand-in for Android's liblog: one line per message on standard error,
 // "P/tag: message", with P the priority letter (V D I W E F for 2 to 7).
 #include <android/log.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command writer a host creates through the factory: per-writer frame
 // state for up to 16 layers, the target, and the writer's coefficient block.
 #pragma once

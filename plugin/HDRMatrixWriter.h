@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decides, layer by layer within one getParams() call, which conversion a
 // layer needs, numbers the conversions (at most four per call) and writes
 // their tables into the coefficient block.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The interface a display-composition host drives, frame by frame.
 //
 // The host compiles against its own copy of this declaration, so the slot

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A what(1)-style line every plug-in build carries in its read-only data:
 //
 //   @(#)kestrel plug-in 0.2, preset: /path/to/preset.json

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fields of a 32-bit Android dataspace.
 #pragma once
 

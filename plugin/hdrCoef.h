@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The HDR coefficient block handed to the display processing unit: a fixed
 // 1416-byte image of 32-bit words in native byte order. Each section is led
 // by a flag word; the unnamed spans belong to the hardware layout and are

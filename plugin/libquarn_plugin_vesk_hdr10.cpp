@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the host loads: the factory, and the library's one preset store,
 // constructed by static initialisation when the library is loaded and
 // destroyed when it is unloaded.

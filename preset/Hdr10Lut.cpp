@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Construction, the lookups the conversion writer runs per layer, and the
 // dumps of the stored tables. Loading lives in Hdr10Lut_load.cpp.
 #include "preset/Hdr10Lut.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The HDR10 preset store: EOTF tables, OETF tables and gamut-mapping
 // matrices keyed by dataspace fields and luminance, filled from JSON preset
 // files. The words are kept exactly as the file gives them; the conversion

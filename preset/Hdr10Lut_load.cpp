@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading a JSON preset file into the store.
 //
 // Every entry is checked completely before anything of it is stored, so an

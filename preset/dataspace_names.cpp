@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The words a preset file uses for the two dataspace fields it keys tables
 // by. Row i of the transfers is the transfer index (value >> 22); row r of
 // the standards is the standard field's value >> 16.

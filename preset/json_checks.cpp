@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "preset/json_checks.h"
 
 #include <json/json.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Type checks that run before the loader converts a JSON value.
 //
 // jsoncpp's conversions (asUInt, asInt, asBool, asString) throw on a value

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What one load of a preset file did, for callers inside the project (the
 // workbench's preset gate): the outcome, how many entries each section gave
 // the store and why each rejected entry was skipped. Internal: the plug-in

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the benchmarks (in build-bench/, the library's default optimisation,
 # RelWithDebInfo) and runs every case five times, printing mean, median and
 # spread; then runs a film through the kestrel tool (scripts/film_bench.py:

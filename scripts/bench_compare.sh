@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Times the working tree's library against an earlier commit's, both built as
 # scripts/bench.sh builds them, on a shared machine. Both binaries are built
 # from the working tree's bench/ (the same cases and the same code timing

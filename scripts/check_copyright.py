@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """Checks the package's copyright file as Debian reads it (DEP-5,
 copyright-format 1.0), with Debian's own parser (python3-debian):
 

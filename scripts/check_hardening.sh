@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Fails on a binary built without the hardening Kestrel ships with
 # (cmake/hardening.cmake): stack protector, fortified libc calls, read-only
 # relocations, immediate binding, and PIE for programs.

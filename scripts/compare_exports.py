@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Compares the dynamic symbols two builds of a shared library define.
 
     compare_exports.py A B

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs every command of the kestrel tool over every sample input (the real
 # HDR10+ JSON and streams in ../shared/hdr10plus and everything in
 # examples/) and keeps, per case, standard output, standard error, the exit

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The demo: installs what is missing, builds the plug-in with the example
 # preset, runs the example frame script through it, plots the tone curve
 # of its HDR10+ layer, and writes the report page of a real 259-frame clip.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Runs a film through the kestrel tool and records what each command costs:
 wall time, CPU time (user + system) and peak resident memory.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The C++ libraries Kestrel links, built with clang against libc++ (LLVM's
 # standard library, the device's), for the libcxx stage of scripts/test.sh.
 # Mixing two standard libraries in one program fails at link time, so

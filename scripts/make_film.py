@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes a film-length HDR10+ JSON built from real frames, the same for
 the same arguments on every machine.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes a film-length HEVC Annex B stream by repeating a real clip's
 pictures, the same bytes for the same arguments on every machine.
 

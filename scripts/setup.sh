@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what building and testing Kestrel needs, from Debian's packages.
 # Safe to run again: only missing packages are installed, and a machine that
 # has everything costs a few dpkg queries.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The licence line at the top of every source and build file of the project:
 #
 #   bash scripts/spdx.sh check [ROOT]   lists each file that lacks it; exit 1 if any

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds Kestrel and runs its tests.
 #
 #   bash scripts/test.sh           the full run, what CI runs (.ci/run):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bit-level reading and writing, most significant bit first, as the T.35
 // payload is laid out. Internal to the library.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the entries of a document's "SceneInfo" array lie in its text,
 // found without building the document: a document of a film holds hundreds
 // of thousands of entries, and a tree of all of them takes many times the

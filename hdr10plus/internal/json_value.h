@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The JSON layout's readers and writers on jsoncpp values, for the library
 // itself, the tool and the tests, which hold parsed documents already. Not
 // installed and not exported from the shared library: hosts use the text

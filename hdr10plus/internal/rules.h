@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The range rules of the metadata, one function per rule, shared by
 // checkFrame, the payload parser (which applies them at the element's bit
 // offset) and the JSON reader. Each returns what is wrong with the value, or

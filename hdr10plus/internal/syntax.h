@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Widths in bits of the elements of the HDR10+ T.35 payload, in the order in
 // which they appear. The parser, the writer and checkFrame take every width
 // from here. Internal to the library and its tests.

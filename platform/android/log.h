@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The part of the Android logging interface that the plug-in uses. On a
 // device this header and liblog come from the platform; elsewhere the
 // project builds its own liblog.so from platform/log_stderr.cpp, which writes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The rows both `lut` and `report` are made from: which frames and targets
 // they cover, and that their luminances are the table's words in cd/m².
 #include "analysis/clip_analysis.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where `kestrel report` says the picture will pump: PQ codes, scenes, and
 // the jumps inside a scene, down to the threshold's exact edge.
 #include "analysis/jump_detection.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library's lines reach the analysis through the thread's sink: in
 // order, with their priority, and not on the process's descriptors; shown
 // as a host build's default sink shows them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `report --scenes FILE`: the list's forms, and the lists that do not fit
 // the clip, named by line.
 #include "analysis/scene_list.h"

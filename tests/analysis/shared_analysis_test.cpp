@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A clip's rows are made once per distinct record and target, on several
 // threads, and shared between the frames that carry the record. Every row
 // must hold exactly what analysing its frame alone gives: checked on the

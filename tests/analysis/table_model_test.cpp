@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The relation between input cd/m², the table's words and output cd/m²,
 // checked on values worked by hand: a source peak of 2000 cd/m² and a
 // target of 600 (never equal, so that swapping them shows).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The double-precision reference curve and the table interpolation error
 // measured against it.
 #include "analysis/tone_curve.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Injection as a caller of the library sees it: the frame count against the
 // pictures, frames a payload cannot hold, and an output that appears whole
 // or not at all.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Metadata written from measured statistics: the values go in unchanged,
 // shots share one frame, and an asked-for curve is the plug-in's own.
 #include "authoring/metadata_from_statistics.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every sample stream injected with its own metadata: the payload each shown
 // picture carries afterwards is the one in effect before, byte for byte;
 // FFmpeg's decoder attaches the same HDR10+ to every frame of the output as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The clip model: every frame in its place with where its metadata came
 // from and what is wrong with a frame that has none, and the scenes found by
 // the one rule every command shares.

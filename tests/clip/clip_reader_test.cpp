@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Telling inputs apart by their first bytes, and what opening them fails with.
 #include "clip/clip_reader.h"
 

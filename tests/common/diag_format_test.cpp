@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The diagnostic formatter against the C library: every line format of the
 // library, fed values at every edge in every argument position, must give
 // the bytes that snprintf gives for the same format and arguments. Batches

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The library's lines through a caller's scope: each line one record of the
 // right kind and priority, in the order the library wrote them, with the
 // same text the default sink shows, and nothing on the process's descriptors

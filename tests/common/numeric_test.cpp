@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one float-to-integer conversion: truncation inside int32, saturation
 // at the exact values where a plain cast stops being defined.
 #include "common/numeric.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Our reading of every sample stream against an independent one: FFmpeg's
 // HEVC decoder attaches its own parse of each shown frame's HDR10+ metadata
 // (AV_FRAME_DATA_DYNAMIC_HDR_PLUS). Both must give the same frames in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The top-level sizes of Matroska and MP4 files against the file's length:
 // a file that ends exactly where its structure says is whole, one byte less
 // is cut, and sizes the format leaves open or that make no chain pass.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Matroska sample remuxed into other containers by libavformat's muxers:
 // MP4 (hvcC, length-prefixed samples), MPEG-TS (Annex B samples), and
 // Matroska with the HDR10+ payloads moved out of the samples' SEI into block

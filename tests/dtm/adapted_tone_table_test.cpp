@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The entry that returns the adapted curve with its table: the table is
 // meta2lut_dtm's, bit for bit, the curve is the one the table was sampled
 // from, and the lines are meta2lut_dtm's with the caller's copy as the copy.

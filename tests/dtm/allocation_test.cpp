@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A 33-point table is what every frame with dynamic metadata computes; it
 // must not touch the heap once the process is warm.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "dtm/knee_point_extractor.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Records the tone-mapping tests share.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The knee-point extractor and the gain sampler against plain restatements of
 // what they compute: the greedy choice as a linear scan over the candidates in
 // the order they were made, with removal that closes the gap and a sort at the

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Runs the reduced film through `kestrel report` and `kestrel lut
 --all-frames`, as a title is checked, and checks that both cover every frame.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Checks that `kestrel metadata` reads every frame of the film stream of
 scripts/make_film_stream.py, in display order, with the HDR10+ record of the
 clip's picture it repeats.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A document read entry by entry (each entry's tree on its own) must be the
 // document read whole: the same frames, the same errors in the same words,
 // and for text that is not a plain document, the whole reader's verdict.

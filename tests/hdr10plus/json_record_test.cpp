@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One entry of HDR10+ metadata JSON read and projected onto the 312-byte
 // record: every field, the limits of each, and errors that name the key.
 #include <gtest/gtest.h>

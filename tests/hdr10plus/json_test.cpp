@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The JSON layout onto the frame model: structured errors that name frame,
 // key and fault; the scene positions; and the writer against real files.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The T.35 payload parser and writer on hand-made and edited payloads: every
 // element in place, every refusal specific and located, nothing read past the
 // buffer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The payload parser and writer on every HDR10+ payload of the sample
 // streams, and the values they give against the JSON written for the same
 // streams by another tool.

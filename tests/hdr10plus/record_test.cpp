@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one projection of a frame onto the host record: window 0's fields,
 // the clamps that keep the plug-in's invariants, nothing else written.
 #include "hdr10plus/record.h"

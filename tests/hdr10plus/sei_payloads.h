@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test-only: the HDR10+ T.35 payloads of an HEVC Annex B stream, in the order
 // of the stream (decode order), so that the payload tests can run on real
 // data. It knows just enough of HEVC for the sample streams.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A host links libkestrel_hdr10plus.so: everything a host calls must be
 // exported from it. Linked against the shared library, this fails to build
 // when a function of the API is left hidden.

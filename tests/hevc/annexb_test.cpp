@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The byte level: start codes, emulation prevention and SEI messages.
 #include "hevc/annexb.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pictures in the order a player shows them, each with the metadata in
 // effect, on streams built with known picture order counts.
 #include "hevc/display_order.h"

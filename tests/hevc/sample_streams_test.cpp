@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reader on the real sample streams, whole and damaged: cut at every byte
 // and with bytes overwritten, it never reads outside its input, never hands a
 // picture on twice, and names the damage inside the bytes it was given.

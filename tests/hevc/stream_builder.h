@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Builds small HEVC Annex B streams bit by bit, for tests that need exact
 // control over picture types, order counts and SEI messages.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing a stream again with new HDR10+ messages: emulation prevention, SEI
 // units that read back as written, and the rewrite of streams built with
 // known picture orders, checked by reading the output back unit by unit.

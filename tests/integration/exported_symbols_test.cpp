@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The plug-in's dynamic symbol table holds exactly the external interface:
 // hosts and callers resolve these names, and nothing else may leak.
 #include <cxxabi.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # cmake -DMAP=<exports.map> -P exports_map_check.cmake
 # The export map must hold with any C++ standard library: a pattern that
 # spells a library's internal types (libstdc++'s __gnu_cxx and __cxx11,

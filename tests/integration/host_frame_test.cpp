@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Frames driven through the loaded plug-in's virtual interface, the way the
 // display-composition host drives it.
 #include <gtest/gtest.h>

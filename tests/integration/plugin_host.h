@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A minimal host: loads a built plug-in with dlopen and resolves its factory
 // by symbol, as the display-composition host does. Only the public interface
 // header is used; nothing of the library is linked in.

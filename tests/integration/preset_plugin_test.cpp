@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A plug-in built with a preset file converts static HDR10 layers with the
 // file's own numbers: the block's EOTF, gamut and OETF words are the words
 // the file gives for the entries the layer and target select.

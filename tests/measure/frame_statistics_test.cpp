@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pictures measured straight from their Y'CbCr samples, row by row on
 // several threads, against the light of the whole picture (picture::toLinear,
 // the PQ EOTF per sample) counted by the collector on one thread: the same

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Statistics measured in pictures: the rounding to codes at its edges, the
 // percentiles against a sort of every pixel, the nearest-rank boundaries, and
 // pooling over a shot.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shot cuts on picture sequences made in the test, where every cut is known:
 // hard cuts between textured scenes, a fade through black, flashes of one and
 // two pictures, and a pan that is no cut.

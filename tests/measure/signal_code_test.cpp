@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The code of a PQ signal's light through the tables against the EOTF
 // itself: equal for every signal tried, above all at the thresholds where
 // the code steps.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Records for the adaptation tests, and a guard page that turns any read past
 // the end of a record into a crash.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // 16-bit PQ stills: what is written reads back, and every file that is not
 // a PQ still is refused with what it is instead. Test files are made here
 // with libpng (any chunk, depth and colour type), so nothing large is kept.

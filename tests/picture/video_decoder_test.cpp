@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The decoder on streams made in the test (lossless, so every sample is
 // known) and on the sample streams, whose HDR10+ metadata tells each
 // picture's place in display order: the decoder's pictures must carry the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Y'CbCr to light, checked three ways: against zimg (an independent exact
 // conversion: same matrix, range and chroma siting, bilinear chroma) within
 // one 10-bit code everywhere; against values worked out by hand from the

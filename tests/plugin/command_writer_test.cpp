@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command writer as the host sees it: setters and their diagnostic
 // lines, the per-frame selection, the block's life, and getTM.
 #include <gtest/gtest.h>

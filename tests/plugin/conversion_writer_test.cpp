@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The conversion writer: which conversion a layer needs, how conversions are
 // numbered within one call, the limit of four, and what reaches the block.
 #include <gtest/gtest.h>

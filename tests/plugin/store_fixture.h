@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fills the library's global preset store directly (its members are public)
 // with small recognisable tables, and empties it again after each test.
 #pragma once

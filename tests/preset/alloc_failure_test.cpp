@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running out of memory at any point of a load: nothing escapes, every
 // stored entry is whole, a default OETF entry is in both of its places or in
 // neither, and the tables stay sorted. The test replaces the global

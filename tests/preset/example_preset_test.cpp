@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The shipped example presets load cleanly and hold tables on the scales
 // their README documents.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Preset files that are broken or of the wrong JSON types. None may throw,
 // abort or store part of a rejected entry; a file that is not a JSON object
 // stores nothing at all and fails.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loading well-formed preset files: defaults, sort orders, shared OETF roots,
 // default entries, and the messages of the entries the loader skips.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes preset files for the loader tests into a private temporary folder,
 // builds their JSON text, and summarises a store in lines a test can write
 // out by hand.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dumps print one line per stored table with its first and last point,
 // masked to the field widths of the hardware words.
 #include <gtest/gtest.h>

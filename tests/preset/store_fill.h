@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Builds store entries by hand, the way a loaded file would leave them, so
 // the lookups and dumps can be tested without the loader.
 #pragma once

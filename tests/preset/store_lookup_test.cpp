@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Lookups by dataspace and luminance on a store filled by hand, and the
 // messages of the lookups that find nothing.
 #include <gtest/gtest.h>

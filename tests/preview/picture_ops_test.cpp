@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the preview does to a picture besides the tone stage: crop, scale
 // (mean of light), the SDR mapping of its panels, and its file names.
 #include <gtest/gtest.h>

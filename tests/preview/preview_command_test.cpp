@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kestrel preview` run as a user runs it: on streams made in the test
 // (lossless, so the pictures are known), on hostile ones, and on a real
 // sample stream; exit statuses and every line it prints.

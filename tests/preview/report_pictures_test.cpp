@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The report page's pictures: JPEG files that decode to the pixels given
 // (checked with libavcodec's own JPEG decoder), the tone stage's ends seen
 // through them (black stays black; light above the source peak is the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tone stage on pictures. Synthetic frames of known codes, encoded
 // losslessly, go through decoding, conversion and the model; the expected
 // light is worked out here from the standard's formulas, the raw table words

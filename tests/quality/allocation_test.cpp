@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A frame must not touch the heap once a writer has its block: the host
 // calls getParams() on every frame of a 120 Hz display, and an allocation
 // there is a latency spike and a source of fragmentation in its process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Replacement of the global allocation operators for the tests of this
 // folder that link counting_allocator.cpp: every operator new and delete of
 // the process goes through it, so a test can count the allocations of one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Inputs for driving writers the way a host does: dataspaces, HDR10+
 // records, a small preset store filled in place, and a guard that sends the
 // plug-in's diagnostic lines to /dev/null while a test loops over frames.

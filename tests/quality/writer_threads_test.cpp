@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writers are independent: a host may drive several of them from several
 // threads at once, HDR10+ layers included (the tone-curve sampler keeps its
 // scratch per call). Each thread's blocks must be exactly the blocks that

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """scripts/compare_exports.py on the plug-in's export lists of a libstdc++
 build and a libc++ build (data/, mangled names as nm gives them): the two
 agree, and each planted difference, however small, is found.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """scripts/check_copyright.py on the real copyright file and on files that
 each break one rule: every bad one fails with the line naming the fault.
 

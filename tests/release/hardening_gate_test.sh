@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # scripts/check_hardening.sh against binaries that each lack one protection:
 # every one must fail with the line naming what it lacks, and the binary
 # with all of them must pass.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # scripts/spdx.sh on a small repository: check names each file that lacks
 # the licence line (and a kind of file it does not know), add puts the line
 # where each kind needs it and changes nothing else, and check then passes.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The data of `kestrel report` against its written schema (docs/report-schema.json):
 what `--format json` writes and what a page embeds, for a real clip, a clip
 with a planted jump, a clip whose every frame is rejected and a stream.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pages of `kestrel report` as a display engineer sees them, in the
 // system's Chromium: they load offline without an error, show one timeline
 // per target, follow the chosen frame, flag exactly the planted jump, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the report page's script decides before it draws: which values a
 // pixel column shows, which marks survive thinning, where zoom and pan stop,
 // which rows a table page holds. Run with `node --test` (ctest:

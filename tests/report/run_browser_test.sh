@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The report page in a real browser: writes pages with the built tool, then
 # drives Debian's Chromium through playwright-core (installed from the lock
 # file into the build folder; no browser is downloaded) and checks what the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Captures what code under test prints to standard output and standard
 // error, split into lines, so diagnostics can be compared exactly.
 #pragma once

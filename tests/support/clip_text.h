@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A clip typed into a test as the text of a JSON file, read the way every
 // command reads one: written to a file and opened.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // JSON typed into a test as text, read into a value.
 #pragma once
 

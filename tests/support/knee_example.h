@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An HDR10+ record whose curve is used unchanged on a 1000 cd/m² target,
 // and the 33-point tone table it must give, worked out by hand.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Records the tests of several subsystems share, typed once.
 #pragma once
 

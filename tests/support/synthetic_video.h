@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test material made by the tests: pictures of known 10-bit codes, encoded
 // losslessly with libx265 (through libavcodec) into a small HEVC Annex B
 // stream, so that a decoder must give back exactly the codes written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kestrel analyze` on streams made in the test (lossless, so every
 // statistic is known): exact statistics of grey patches, shots where the
 // cuts were put, metadata that survives injection, and hostile inputs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tool/cli_test_support.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running the built kestrel tool as a process and reading what it made.
 #pragma once
 

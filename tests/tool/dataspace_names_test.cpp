@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Dataspaces written as names or numbers.
 #include "tools/kestrel/host/dataspace_names.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The option group every curve-adapting command shares: one set of
 // defaults, values read once, the first wrong option named.
 #include "tools/kestrel/cli/display_options.h"

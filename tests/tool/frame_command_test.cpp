@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kestrel frame`: the real plug-in loaded with dlopen and driven from
 // frame scripts; the block it returns is checked word by word.
 #include <gtest/gtest.h>

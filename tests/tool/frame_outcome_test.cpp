@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kestrel frame` says what the plug-in did with each layer (the block's
 // flag words are always 1 and cannot), --require-block fails a layer that
 // needed tables and got none, and the block comes as JSON and as a C array.

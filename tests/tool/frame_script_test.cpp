@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Frame scripts: what the host is told, frame by frame.
 #include "tools/kestrel/host/frame_script.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A stand-in for a modified plug-in build, for `lut --plugin` and `report
 // --plugin`: it exports the two entry points the tool calls, under their real
 // names, and makes a table no real build makes (every point at half of unit

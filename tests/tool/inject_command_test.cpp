@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kestrel inject` run as a user runs it: the metadata comes back exactly
 // from the stream it was written into, the stream's pictures keep their
 // bytes, and every input that does not fit ends with status 1, one line

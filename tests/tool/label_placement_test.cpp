@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The labels of a chart: near their point, clear of each other and of the
 // curves, inside the plot.
 #include "tools/kestrel/render/label_placement.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kestrel lut` on real HDR10+ metadata: the table it shows is the library's,
 // every frame of every file goes through, and bad files are reported.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kestrel metadata` and the other commands on HEVC streams and container
 // files: the sample streams give the JSON their makers published, frames
 // without metadata are named, and damaged or foreign inputs end with status

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Numbers on the command line and the PQ axis the plots draw.
 #include "tools/kestrel/cli/option_values.h"
 

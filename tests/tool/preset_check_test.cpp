@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kestrel preset check`: a good preset passes with its dumps, a preset with
 // rejected entries or one that cannot be read fails with the reason shown.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The progress bar as a terminal shows it.
 #include "tools/kestrel/cli/progress.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the tool draws and writes of an analysis: the charts of a frame and
 // of a clip's levels, the report built from a clip, and its page's data.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kestrel report` run as a user runs it: the data behind the page, the
 // exit status a CI gate reads, the page as one file, and the messages.
 #include <gtest/gtest.h>

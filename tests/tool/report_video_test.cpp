@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kestrel report` on a video made in the test: the shots found in its
 // pictures are the scenes of the jump check, so a change of metadata inside
 // a shot is found on the stream (the metadata alone cannot place it), and

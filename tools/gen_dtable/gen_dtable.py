@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes dtm/pq_table.cpp: the SMPTE ST 2084 (PQ) EOTF of every 10-bit code.
 
 Entry i is the luminance in cd/m2 of the code value E = i / 1023,

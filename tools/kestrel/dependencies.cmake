@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # What the kestrel tool needs besides the library: CLI11 for the command line
 # and cairo for the plots (Debian: libcli11-dev, libcairo2-dev, which brings
 # fontconfig's). Included by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool speaks the vocabulary of the libraries under it (clip/: the clip
 // and how it is read; analysis/: rows, warnings, scenes and jumps) in every
 // room, so their names are seen unqualified inside the tool's namespace, and

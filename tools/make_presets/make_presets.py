@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes the example preset files under examples/presets/ from the standard
 transfer functions and colour primaries.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A host that uses only the installed HDR10+ metadata library through
 // kestrel::hdr10plus: the JSON text of one frame becomes a T.35 payload,
 // the payload is read back, and the frame becomes the plug-in's record.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A host that opens the plug-in itself (dlopen) and so links nothing of
 // Kestrel: kestrel::headers alone, found without jsoncpp installed. The
 // headers are reached under the package's name; the bare folder names are

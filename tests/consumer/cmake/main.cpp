@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Links the installed plug-in, creates a writer and converts one HDR10+
 // frame: the first frame of examples/metadata/single-frame-metadata.json,
 // transcribed into the host's record, on a display of the frame's own

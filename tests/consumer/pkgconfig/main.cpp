@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A host built with a plain compiler line from `pkg-config --cflags --libs
 // kestrel`. It links the installed plug-in, converts a pass-through frame
 // through a writer, and fills a preset store from the installed example

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kestrel analyze: HDR10+ statistics measured in a video's pictures, shots
 // found in the pictures, and metadata written from them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What `kestrel analyze` writes: the metadata as JSON in the SceneInfo layout
 // (readable by every command that reads HDR10+), a CSV row per picture, or a
 // summary per shot.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/kestrel/analyze/check_command.h"
 
 #include <json/value.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kestrel check: does a stream's HDR10+ describe its pictures?
 #pragma once
 

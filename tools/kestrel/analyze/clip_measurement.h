@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A video's pictures measured: every picture's HDR10+ statistics in linear
 // light, the shots found in the pictures, each shot's pooled statistics, and
 // the HDR10+ metadata the stream itself carries for each picture, so that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Does a stream's HDR10+ describe its pictures? Each picture's metadata held
 // against the statistics measured in it (clip_measurement.h), with every
 // difference in 10-bit PQ codes, the steps a display's signal is made of:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Progress of a long run over pictures on standard error, drawn only when it
 // is a terminal: pictures done, the rate, and the time left when the total
 // is known.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/kestrel/analyze/report_video_pass.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one pass over a video that `kestrel report` makes when its input is
 // a video: every picture decoded once, measured (clip_measurement.h: the
 // statistics and the shots found in the pictures), and the frames the page

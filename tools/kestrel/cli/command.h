@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One command of the tool: it puts its options on the command line, reads
 // their texts into values once the line is parsed, and runs. Adding a
 // command is one file with a make function and one line in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/inject/inject_command.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool's commands and the exit statuses they return (main() adds
 // kExitUsage for mistakes on the command line). Each command lives in its
 // own file; command_table.cpp lists them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The options of every command that adapts curves to target displays
 // (lut, report, and the commands to come): target peaks, the layer's peak
 // and the interpolation error limit, put on each command by one group,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The "Exit status:" part of a command's --help: statuses 0 and 2 are the
 // same for every command (main() gives 2 for a wrong command line), status
 // 1 and any further ones are the command's own, so that each --help lists

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kestrel frame: the plug-in loaded with dlopen and driven through its
 // virtual interface exactly as a host drives it, one scripted frame at a time.
 #include <cerrno>

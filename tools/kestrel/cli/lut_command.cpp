@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kestrel lut: HDR10+ metadata through the library's tone-mapping path for
 // one target peak, shown as the adapted curve and its 33-point table.
 #include <json/value.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kestrel: run frames through the plug-in as a host does, inspect the tone
 // mapping the library makes from HDR10+ metadata, and check preset files.
 #include <CLI/CLI.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kestrel metadata: the HDR10+ metadata of a stream, container or JSON file
 // in the JSON layout, one entry per frame in display order.
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Numbers given on the command line, read with messages that name the
 // option and the range it takes ("--levels must be above 0 (got -1)"),
 // instead of a conversion error or a range ending in a 300-digit number.

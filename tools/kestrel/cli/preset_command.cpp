@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kestrel preset check: a preset file loaded into a fresh store, with every
 // message the loader gives, what it rejected and the store's three dumps, and
 // the gate a file must pass before it ships.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A one-line progress bar on standard error, drawn only when standard error
 // is a terminal, so that logs and pipes never receive it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kestrel report: a whole clip on one or more target displays, as one
 // self-contained page (or its data as JSON): timelines of the output of
 // fixed input levels, every frame's curve, and the frames inside a scene

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `-` as an input: standard input, often a pipe (`ffmpeg ... -f hevc - |
 // kestrel metadata -`), which can be read only once while every reader
 // starts again from the first byte (the container reader opens a path). It

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `--plugin FILE` of `lut` and `report`: the tables computed by a plug-in
 // file (host/plugin_tables.h) instead of the tone-mapping code built into
 // the tool.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/kestrel/gate/preset_gate.h"
 
 #include <json/reader.h>

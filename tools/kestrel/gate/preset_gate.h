@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The checks `kestrel preset check` makes beyond what the loader refuses: a
 // preset that the loader takes without complaint can still ship broken (a
 // misspelt section it never reads, tables whose inputs do not rise, entries

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A readable account of an HDR coefficient block: the flag words, the OETF
 // and EOTF tables as points, the gamut matrix, and the tone-mapping table as
 // points plus its last segment.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the plug-in did with each layer. Its block cannot say: every flag
 // word is always 1, so a pass-through, a conversion and a missing preset
 // entry look alike. The plug-in's own command writer runs here in the

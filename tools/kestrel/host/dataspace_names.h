@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Android dataspaces written as words: "bt2020 st2084-pq", "bt709 srgb full".
 //
 // The words are the library's own names for the colour standard (bits 16 to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A loaded plug-in reports on the process's standard output (printf lines)
 // and standard error (log lines), as it does in a host: its copy of the
 // library has its own diagnostics sink, which the tool does not reach. To

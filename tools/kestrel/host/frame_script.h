@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Frame scripts: what a host tells the plug-in, frame by frame, written as
 // JSON. The format:
 //

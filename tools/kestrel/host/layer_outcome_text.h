@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the plug-in did with a layer, in words and as JSON, and the block in
 // the forms `frame` writes it: JSON sections and a C array.
 #pragma once

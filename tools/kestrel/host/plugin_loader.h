@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loads the plug-in the way a host does: dlopen, then the factory found by
 // its mangled name. Nothing else of the library is called directly; the
 // writers it makes are driven through their virtual operations only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Tone-mapping tables computed by a plug-in file instead of the code built
 // into the tool, so that a modified build can be judged by `lut` and
 // `report`: the table comes from the plug-in's exported meta2lut_dtm, as a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one entry point that the workbench's copy of the plug-in adds to the
 // plug-in's own code: it loads a preset file into the library's global
 // store at run time, where a plug-in built with a preset file loads it at

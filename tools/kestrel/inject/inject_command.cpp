@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/kestrel/inject/inject_command.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // kestrel inject: HDR10+ metadata written into an HEVC Annex B stream.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `kestrel preview`: a decoded frame (or a PQ still) through the tone stage
 // at each target, beside the exact curve, as one SDR image; with --hdr also
 // 16-bit PQ BT.2020 PNGs for HDR monitors.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Cutting a picture down to what the preview shows: a crop, then a scale by
 // averaging in linear light (so a 4K frame shrinks without the aliasing or
 // the darkening of averaging PQ codes).

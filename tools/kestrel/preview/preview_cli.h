@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The `preview` command on the tool's command line: its options, help and
 // the checks of their values (main.cpp only registers it and runs it).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The preview image: a header, then a row per target with the picture as a
 // display without tone mapping shows it, through the table, through the
 // exact curve, and a heat map of |table - curve| in 10-bit PQ codes.

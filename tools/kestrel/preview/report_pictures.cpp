@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/kestrel/preview/report_pictures.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The report page's pictures: frames of a video through the tone stage of
 // each target (tone_stage.h: the table the plug-in writes, and the exact
 // adapted curve), in the preview's SDR view (preview_page.h: the target peak

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The display's tone stage applied to a picture: what a panel of a given
 // peak shows of each pixel, through the 33-point table the plug-in writes
 // and through the exact adapted curve the table was made from.

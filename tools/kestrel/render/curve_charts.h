@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Charts of the rows of analysis/clip_analysis.h, for plot.h to draw: one frame's
 // curves and tables, and the output of fixed input levels across a clip.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Builds the report page's text as C++: the page (report_page.html) with its
 # script (report_page.mjs) put in place of the script marker, as one raw
 # string. Run at build time with `cmake -P`:

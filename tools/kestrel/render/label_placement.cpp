@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/kestrel/render/label_placement.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the labels of a chart go, in pixels: near their point, never over
 // one another nor over a drawn line. Kept apart from cairo so that the
 // geometry can be tested alone.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a payload carries beyond the common JSON layout (which holds window 0's
 // luminances and curve only), written by `kestrel metadata` as members beside
 // that layout in each "SceneInfo" entry, so that nothing a QC engineer checks

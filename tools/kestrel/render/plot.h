@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Line charts written as PNG or SVG with cairo: linear or logarithmic axes,
 // an optional second y axis on the right, marks and labels, notes under the
 // title and a legend under the plot, where it covers no curve. Several

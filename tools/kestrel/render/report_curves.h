@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The curves of `kestrel report`'s page, computed here so that the page only
 // draws them: per distinct record and target, the table's 33 points, the
 // adapted curve and the interpolated table on one grid of inputs shared by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What `kestrel report` shows of a clip (analysis/clip_report.h: every
 // frame for every target, the scenes, and the jumps inside them) as one JSON
 // document whose shape docs/report-schema.json writes down. `--format json`

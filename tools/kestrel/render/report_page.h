@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The page of `kestrel report`: one HTML file that holds its data (the JSON
 // of report_data.h, with curves) and the script that draws it, so that it
 // opens in any browser offline and can be mailed as it is.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The script of `kestrel report`'s page. It only draws: every number it shows
 // (outputs, PQ codes, the interpolated table, medians and extremes) is in the
 // page's data, computed by the tool. The exported functions decide what is

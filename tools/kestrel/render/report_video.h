@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What `kestrel report` adds when its input is a video: the shots found in
 // the pictures, the statistics measured in every picture beside those the
 // metadata states, and a bounded set of frames shown as pictures through

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text, CSV and JSON views of the rows of analysis/clip_analysis.h: one frame's table
 // in full, or one line per frame of a clip.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tools/kestrel/render/table_origin.h"
 
 #include "tools/kestrel/render/version.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How the outputs name what computed a clip's tables (analysis/frame_table.h).
 #pragma once
 

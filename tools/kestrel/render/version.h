@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The project's version, as the build names it (CMake's project version).
 #pragma once
 

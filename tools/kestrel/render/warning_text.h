@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The sentence of a frame's warning, as every view of the tool shows it: one
 // line, no "warning:" prefix, no frame number.
 #pragma once
