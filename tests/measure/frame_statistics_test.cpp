@@ -32,7 +32,9 @@ StatisticsCollector throughLight(const picture::YuvFrame& frame) {
     StatisticsCollector c;
     auto light = picture::toLinear(frame, 1);
     EXPECT_TRUE(light.ok());
-    if (light) EXPECT_TRUE(c.add(*light, 1).ok());
+    if (light) {
+        EXPECT_TRUE(c.add(*light, 1).ok());
+    }
     return c;
 }
 

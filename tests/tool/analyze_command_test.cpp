@@ -227,7 +227,9 @@ TEST(AnalyzeCommand, KeyframesMeasuresKeyFramesAndShotStartsNumberedInDisplayOrd
     const size_t carried[] = {0, 0, 0, 0, 4, 4, 6, 6, 8, 8};
     for (size_t i = 0; i < 10; ++i) {
         EXPECT_EQ(rowStatistics(k[i + 1]), rowStatistics(a[carried[i] + 1])) << i;
-        if (i > 0) EXPECT_NE(rowStatistics(a[i + 1]), rowStatistics(a[i])) << i;
+        if (i > 0) {
+            EXPECT_NE(rowStatistics(a[i + 1]), rowStatistics(a[i])) << i;
+        }
     }
     EXPECT_EQ(rowStatistics(e[5 + 1]), rowStatistics(a[0 + 1]));
 
