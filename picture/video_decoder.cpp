@@ -14,6 +14,17 @@ extern "C" {
 #include <cstdio>
 #include <cstring>
 
+// GCC says it builds for the thread sanitizer with __SANITIZE_THREAD__,
+// clang through __has_feature.
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define KESTREL_THREAD_SANITIZER 1
+#endif
+#endif
+#ifndef KESTREL_THREAD_SANITIZER
+#define KESTREL_THREAD_SANITIZER 0
+#endif
+
 namespace kestrel::picture {
 
 namespace {
@@ -445,6 +456,13 @@ Result<std::unique_ptr<VideoDecoder>> VideoDecoder::open(const std::string& path
     AVCodecContext& c = *state->codec;
     c.log_level_offset = kSilencingOffset;
     c.thread_count = static_cast<int>(options.threads);  // 0: libavcodec picks one per core
+#if defined(__SANITIZE_THREAD__) || KESTREL_THREAD_SANITIZER
+    // libavcodec's frame threads hand pictures back through atomics in code
+    // not built for the thread sanitizer, which cannot see that they order
+    // the accesses and reports every hand-off as a race. Under it the decoder
+    // runs on the caller's thread, so that the threads it checks are ours.
+    c.thread_count = 1;
+#endif
     c.thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     // The decoder refuses a larger sequence header itself, before allocating.
     c.max_pixels = static_cast<int64_t>(std::min<uint64_t>(options.maxPixels, INT64_MAX));
