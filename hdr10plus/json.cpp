@@ -218,6 +218,20 @@ JsonFrameResult readJsonFrame(const Json::Value& entry) {
     return result;
 }
 
+namespace {
+
+// Entry `index` of "SceneInfo" into the document: its frame, or its error.
+void addEntry(JsonDocument& document, unsigned index, JsonFrameResult entry) {
+    if (entry.ok()) {
+        document.frames.push_back({index, std::move(entry.frame)});
+    } else {
+        entry.error->frame = index;
+        document.errors.push_back(std::move(*entry.error));
+    }
+}
+
+}  // namespace
+
 JsonDocumentResult readJsonDocument(const Json::Value& root) {
     JsonDocumentResult result;
     if (!root.isObject() || !root.isMember("SceneInfo")) {
@@ -236,13 +250,7 @@ JsonDocumentResult readJsonDocument(const Json::Value& root) {
     JsonDocument& document = result.document;
     document.frameCount = scenes.size();
     for (Json::ArrayIndex i = 0; i < scenes.size(); i++) {
-        JsonFrameResult entry = readJsonFrame(scenes[i]);
-        if (entry.ok()) {
-            document.frames.push_back({i, std::move(entry.frame)});
-        } else {
-            entry.error->frame = i;
-            document.errors.push_back(std::move(*entry.error));
-        }
+        addEntry(document, i, readJsonFrame(scenes[i]));
     }
     return result;
 }
@@ -267,13 +275,7 @@ std::optional<JsonDocumentResult> readEntryByEntry(const char* text, size_t size
         } catch (const std::exception&) {
             return std::nullopt;
         }
-        JsonFrameResult entry = readJsonFrame(value);
-        if (entry.ok()) {
-            document.frames.push_back({i, std::move(entry.frame)});
-        } else {
-            entry.error->frame = i;
-            document.errors.push_back(std::move(*entry.error));
-        }
+        addEntry(document, i, readJsonFrame(value));
     }
     return result;
 }
