@@ -175,7 +175,9 @@ struct FrameRow {
     unsigned frame = 0;  // position in the file
     std::shared_ptr<const LutAnalysis> table;
     const LutAnalysis& lut() const { return *table; }
-    double averageMaxRgbNits = -1;     // the file's AverageRGB; below 0 when absent
+    // The frame's average maxRGB in cd/m² (first window). Every payload carries
+    // one; a JSON entry without AverageRGB reads as 0, as the reader defines.
+    double averageMaxRgbNits = 0;
     int sceneId = -1;                  // the file's SceneId; below 0 when absent
     std::vector<double> levelOutputs;  // outputAtLevel() of each requested level
     std::vector<CurveSample> curve;    // filled when curve samples were asked for
