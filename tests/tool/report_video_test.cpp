@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <json/writer.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -74,7 +76,7 @@ protected:
 
     static std::set<unsigned> jumpFrames(const Json::Value& target) {
         std::set<unsigned> frames;
-        for (const Json::Value& j : target["flagged"]) frames.insert(j["frame"].asUInt());
+        for (const Json::Value& f : target["flagged"]["frame"]) frames.insert(f.asUInt());
         return frames;
     }
 
@@ -106,8 +108,9 @@ TEST_F(ReportVideo, PictureCutsFindTheChangeInsideAShotThatMetadataAloneCannot) 
     EXPECT_EQ(fromMetadata["scene_source"].asString(), "metadata changes");
     EXPECT_FALSE(fromMetadata.isMember("video"));
     EXPECT_TRUE(jumpFrames(fromMetadata["targets"][0]).empty());
-    ASSERT_EQ(fromMetadata["targets"][0]["glitches"].size(), 1u);
-    EXPECT_EQ(fromMetadata["targets"][0]["glitches"][0]["first_frame"].asUInt(), 10u);
+    const Json::Value glitches = rowsOfColumns(fromMetadata["targets"][0]["glitches"]);
+    ASSERT_EQ(glitches.size(), 1u);
+    EXPECT_EQ(glitches[0]["first_frame"].asUInt(), 10u);
 
     // --scenes still wins over the pictures.
     const std::string list = dir.write("scenes.txt", "0\n3\n8\n");
@@ -162,6 +165,44 @@ TEST_F(ReportVideo, ThePageShowsBoundedPicturesEitherSideOfAChange) {
     const Json::Value without = parseJson(pageData(readFile(page)));
     EXPECT_EQ(without["video"]["pictured"]["frame"].size(), 0u);
     EXPECT_EQ(without["scene_source"].asString(), "picture cuts");
+}
+
+// The measured 50 % and 99 % entries of each picture are those `analyze`
+// measures in it (its CSV's p50 and p99, 0.1 cd/m² written exactly).
+TEST_F(ReportVideo, MeasuredPercentilesAreThePicturesOwn) {
+    ToolRun run = runTool({"report", stream, "--target-nits", "600", "--format", "json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json::Value measured = parseJson(run.out)["video"]["measured"];
+    ToolRun analyzed = runTool({"analyze", stream, "--format", "csv"});
+    ASSERT_EQ(analyzed.status, 0) << analyzed.err;
+    std::istringstream lines(analyzed.out);
+    std::string line;
+    std::getline(lines, line);
+    std::vector<std::string> header;
+    for (std::istringstream cells(line); std::getline(cells, line, ',');) header.push_back(line);
+    const auto column = [&](const std::string& name) {
+        return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+    };
+    const size_t p50 = column("p50"), p99 = column("p99");
+    ASSERT_LT(p99, header.size());
+    std::set<double> distinct99;
+    Json::ArrayIndex picture = 0;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> cells;
+        for (std::istringstream in(line); std::getline(in, line, ',');) cells.push_back(line);
+        ASSERT_LT(picture, measured["percentile_99_nits"].size());
+        EXPECT_DOUBLE_EQ(measured["percentile_50_nits"][picture].asDouble(), std::stod(cells[p50]))
+            << picture;
+        EXPECT_DOUBLE_EQ(measured["percentile_99_nits"][picture].asDouble(), std::stod(cells[p99]))
+            << picture;
+        EXPECT_LT(measured["percentile_50_nits"][picture].asDouble(),
+                  measured["percentile_99_nits"][picture].asDouble());
+        distinct99.insert(measured["percentile_99_nits"][picture].asDouble());
+        picture++;
+    }
+    EXPECT_EQ(picture, 14u);
+    EXPECT_EQ(measured["percentile_99_pq_codes"].size(), 14u);
+    EXPECT_EQ(distinct99.size(), 2u);  // one per shot
 }
 
 TEST(ReportVideoHostile, PicturesThatAreNotPqLeaveTheReportToItsMetadataAndSaySo) {

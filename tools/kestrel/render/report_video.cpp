@@ -55,15 +55,23 @@ Json::Value reportVideoJson(const ReportVideo& video, bool withPictures) {
     v["height"] = video.height;
     v["shot_first_frames"] = unsignedArray(video.shotStarts);
     std::vector<double> peaks, averages;
+    std::vector<double> percentiles[std::size(kShownPercentages)];
     for (const MeasuredFrame& m : video.measured) {
         peaks.push_back(m.sourcePeakNits);
         averages.push_back(m.averageMaxRgbNits);
+        for (size_t k = 0; k < std::size(kShownPercentages); k++)
+            percentiles[k].push_back(m.percentileNits[k]);
     }
     Json::Value& measured = v["measured"];
     measured["source_peak_nits"] = nitsArray(peaks);
     measured["source_peak_pq_codes"] = pqCodeArray(peaks);
     measured["average_maxrgb_nits"] = nitsArray(averages);
     measured["average_maxrgb_pq_codes"] = pqCodeArray(averages);
+    for (size_t k = 0; k < std::size(kShownPercentages); k++) {
+        const std::string name = "percentile_" + std::to_string(kShownPercentages[k]);
+        measured[name + "_nits"] = nitsArray(percentiles[k]);
+        measured[name + "_pq_codes"] = pqCodeArray(percentiles[k]);
+    }
     // The smallest positive and the largest, for the timelines' axes.
     double lo = 0, hi = 0;
     for (const std::vector<double>* values : {&peaks, &averages}) {
