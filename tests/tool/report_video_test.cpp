@@ -205,6 +205,49 @@ TEST_F(ReportVideo, MeasuredPercentilesAreThePicturesOwn) {
     EXPECT_EQ(distinct99.size(), 2u);  // one per shot
 }
 
+// --metadata-only decodes no picture: the scenes are the metadata's (here
+// its changes), the document has no "video" and says why, and standard
+// error says where the scenes came from. It cannot be combined with
+// --pictures, which it would silently ignore.
+TEST_F(ReportVideo, MetadataOnlyReadsNoPictureAndSaysSo) {
+    ToolRun run = runTool({"report", stream, "--target-nits", "600", "--format", "json",
+                           "--metadata-only"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json::Value doc = parseJson(run.out);
+    EXPECT_FALSE(doc.isMember("video"));
+    EXPECT_EQ(doc["video_unused"].asString(),
+              "not decoded (--metadata-only): no shots, measured statistics or pictures");
+    EXPECT_EQ(doc["scene_source"].asString(), "metadata changes");
+    EXPECT_EQ(doc["frame_count"].asUInt(), 14u);
+    // The glitch at frame 10 is still found as a short run, as from the JSON.
+    const Json::Value glitches = rowsOfColumns(doc["targets"][0]["glitches"]);
+    ASSERT_EQ(glitches.size(), 1u);
+    EXPECT_EQ(glitches[0]["first_frame"].asUInt(), 10u);
+    EXPECT_EQ(run.err,
+              "kestrel report: " + stream +
+                  ": metadata only (--metadata-only): no picture decoded; scenes from the "
+                  "metadata changes\n"
+                  "kestrel report: every scene (from the metadata changes) is one run of "
+                  "identical metadata: only short runs of 4 frames or fewer were checked, not "
+                  "jumps inside scenes; give the cuts with --scenes FILE\n");
+
+    const std::string list = dir.write("scenes.txt", "0\n8\n");
+    ToolRun listed = runTool({"report", stream, "--target-nits", "600", "--format", "json",
+                              "--metadata-only", "--scenes", list});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(parseJson(listed.out)["scene_source"].asString(), "scene list");
+    EXPECT_EQ(listed.err, "kestrel report: " + stream +
+                              ": metadata only (--metadata-only): no picture decoded; scenes "
+                              "from the --scenes list\n");
+
+    ToolRun both = runTool({"report", stream, "--metadata-only", "--pictures", "3", "--format",
+                            "json"});
+    EXPECT_NE(both.status, 0);
+    EXPECT_EQ(both.err.rfind("kestrel report: --pictures excludes --metadata-only\n", 0), 0u)
+        << both.err;
+    EXPECT_EQ(both.out, "");
+}
+
 TEST(ReportVideoHostile, PicturesThatAreNotPqLeaveTheReportToItsMetadataAndSaySo) {
     TempDir dir;
     std::vector<YuvPicture> pictures(3, shotPicture(0));
