@@ -133,12 +133,18 @@ test("a frame without a picture shows the nearest frame that has one, and says s
 });
 
 test("columns become rows with entry i of every column in row i; no columns, no rows", () => {
-  const rows = rowsOf({ frame: [3, 3, 9], level: ["1", "100", "average"], after_nits: [2.5, null, 40] });
-  assert.deepEqual(rows, [
+  const columns = { frame: [3, 3, 9], level: ["1", "100", "average"], after_nits: [2.5, null, 40] };
+  const rows = rowsOf(columns);
+  const plain = (r) => ({ frame: r.frame, level: r.level, after_nits: r.after_nits });
+  assert.deepEqual(rows.map(plain), [
     { frame: 3, level: "1", after_nits: 2.5 },
     { frame: 3, level: "100", after_nits: null },
     { frame: 9, level: "average", after_nits: 40 },
   ]);
+  // Rows of two lists do not share their entries.
+  const other = rowsOf({ frame: [7], level: ["10"], after_nits: [1] });
+  assert.equal(other[0].frame, 7);
+  assert.equal(rows[0].frame, 3);
   assert.deepEqual(rowsOf({ frame: [], level: [] }), []);
   assert.deepEqual(rowsOf({}), []);
 });
