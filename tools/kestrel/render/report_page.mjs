@@ -788,7 +788,7 @@ export function main(data) {
   // ---- the chosen frame's statistics, stated beside measured ------------------
   const STATISTICS = [["source peak (the curve's input 1.0)", "source_peak"], ["average maxRGB", "average_maxrgb"],
     ["50 % of pixels at or below", "percentile_50"], ["99 % of pixels at or below", "percentile_99"]];
-  const nitsAndCode = (nits, code, none) => finite(nits) ? `${fmt(nits)} cd/m² (PQ ${fmt(code, 4)})` : none;
+  const nits = (v, none) => finite(v) ? `${fmt(v)} cd/m²` : none;
   function chosenStatistics() {
     const box = document.getElementById("chosen-statistics");
     box.replaceChildren();
@@ -810,8 +810,8 @@ export function main(data) {
       const r = records[recordOf[i]], f = frameNos[i];
       caption.textContent = `Statistics of frame ${f}`;
       STATISTICS.forEach(([, key], k) => {
-        cells[k][0].textContent = nitsAndCode(r[key + "_nits"], r[key + "_pq_code"], "not stated");
-        if (measured) cells[k][1].textContent = nitsAndCode(measured[key + "_nits"][f], measured[key + "_pq_codes"][f], "—");
+        cells[k][0].textContent = nits(r[key + "_nits"], "not stated");
+        if (measured) cells[k][1].textContent = nits(measured[key + "_nits"][f], "—");
       });
     });
   }

@@ -67,11 +67,12 @@ Json::Value reportVideoJson(const ReportVideo& video, bool withPictures) {
     measured["source_peak_pq_codes"] = pqCodeArray(peaks);
     measured["average_maxrgb_nits"] = nitsArray(averages);
     measured["average_maxrgb_pq_codes"] = pqCodeArray(averages);
-    for (size_t k = 0; k < std::size(kShownPercentages); k++) {
-        const std::string name = "percentile_" + std::to_string(kShownPercentages[k]);
-        measured[name + "_nits"] = nitsArray(percentiles[k]);
-        measured[name + "_pq_codes"] = pqCodeArray(percentiles[k]);
-    }
+    // The entries without their PQ codes: they are shown for one frame at a
+    // time, not drawn, and a film's 173,000 codes per entry would take 2 MB
+    // of a page whose pictures get what the data leaves of its bound.
+    for (size_t k = 0; k < std::size(kShownPercentages); k++)
+        measured["percentile_" + std::to_string(kShownPercentages[k]) + "_nits"] =
+            nitsArray(percentiles[k]);
     // The smallest positive and the largest, for the timelines' axes.
     double lo = 0, hi = 0;
     for (const std::vector<double>* values : {&peaks, &averages}) {
