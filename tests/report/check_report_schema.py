@@ -71,11 +71,14 @@ def check(doc, where, page):
     for t in doc["targets"]:
         if len(t["analyses"]) != len(records):
             fail(where, f"target {t['target_nits']}: {len(t['analyses'])} analyses for {len(records)} records")
-        if set(j["frame"] for j in t["flagged"]) - set(frames["frame"]):
+        for name in ("flagged", "glitches"):
+            if len({len(column) for column in t[name].values()}) != 1:
+                fail(where, f"target {t['target_nits']}: {name} columns of different lengths")
+        if set(t["flagged"]["frame"]) - set(frames["frame"]):
             fail(where, "a flagged frame that is not a frame")
-        flagged = set(j["frame"] for j in t["flagged"])
-        for g in t["glitches"]:
-            flagged.update(range(g["first_frame"], g["last_frame"] + 1))
+        flagged = set(t["flagged"]["frame"])
+        for first, last in zip(t["glitches"]["first_frame"], t["glitches"]["last_frame"]):
+            flagged.update(range(first, last + 1))
         if len(flagged) != t["flagged_frame_count"]:
             fail(where, "flagged_frame_count is not the number of flagged frames")
         for a in t["analyses"]:

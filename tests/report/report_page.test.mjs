@@ -86,6 +86,14 @@ test("clicking a frame on a timeline shows that frame's curve and 33 points for 
     assert.ok(dots > 10, "the table's points above the axis' start");
   }
   assert.equal(await page.locator("#target-600 table.points-table tbody tr").count(), 33);
+  // The chosen frame's statistics as its metadata states them (frame 100:
+  // DistributionValues 98 and 11810 at 50 and 99 %); no picture, no measured column.
+  assert.equal(await page.locator("#chosen-statistics h3").textContent(), "Statistics of frame 100");
+  const stated = (key) => page.locator(`#chosen-statistics tr[data-statistic='${key}'] td.stated`).textContent();
+  assert.equal(await stated("percentile_50"), "9.8 cd/m²");
+  assert.equal(await stated("percentile_99"), "1181 cd/m²");
+  assert.equal(await stated("average_maxrgb"), "91.1 cd/m²");
+  assert.equal(await page.locator("#chosen-statistics td.measured").count(), 0);
   // On PQ code axes the page is drawn again and keeps the chosen frame;
   // 100 cd/m² is code 520 (519.76).
   await page.selectOption("#axes", "pq");
@@ -233,6 +241,22 @@ test("a video's page shows the chosen frame's picture through the table and the 
   assert.equal(await page.locator("#tip img.tip-thumbnail").count(), 0);
   const timeline = await page.locator("svg.timeline[data-target='400']").textContent();
   assert.match(timeline, /source peak measured in/);
+  // The chosen frame's 50 % and 99 % entries, measured in its picture beside
+  // those its metadata states, as the document holds them.
+  await chooseByTyping(page, 4);
+  const doc = await page.evaluate(() => window.kestrelReport.data);
+  const record = doc.records[doc.frames.record[doc.frames.frame.indexOf(4)]];
+  for (const key of ["percentile_50", "percentile_99"]) {
+    const cell = (side) => page.locator(`#chosen-statistics tr[data-statistic='${key}'] td.${side}`).textContent();
+    const measured = doc.video.measured[key + "_nits"][4];
+    assert.ok(measured > 0, `${key} measured`);
+    assert.match(await cell("measured"), /^[\d.]+ cd\/m²$/);
+    assert.ok(Math.abs(parseFloat(await cell("measured")) / measured - 1) < 5e-4, `${key}: ${await cell("measured")} for ${measured}`);
+    const stated = await cell("stated");
+    if (record[key + "_nits"] === null) assert.equal(stated, "not stated");
+    else assert.ok(Math.abs(parseFloat(stated) / record[key + "_nits"] - 1) < 5e-4, `${key}: ${stated}`);
+  }
+  await page.locator("#chosen-statistics").screenshot({ path: path.join(work, "report-video-statistics.png") });
   await page.locator("div.pictures[data-target='400']").screenshot({ path: path.join(work, "report-video-pictures.png") });
   await context.close();
 });

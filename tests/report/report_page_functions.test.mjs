@@ -7,7 +7,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import {
   columnExtremes, columnOf, decadeRange, flagMarks, fmt, frameSteps, lowerBound, nearestIndex,
-  pageRange, pageOfRow, panView, pictureChoice, thinPositions, zoomView,
+  pageRange, pageOfRow, panView, pictureChoice, rowsOf, thinPositions, zoomView,
 } from "../../tools/kestrel/render/report_page.mjs";
 
 test("a decimated trace keeps a one-frame spike and a one-frame dip in its column", () => {
@@ -130,4 +130,21 @@ test("a frame without a picture shows the nearest frame that has one, and says s
   assert.equal(pictureChoice(pictured, 7).index, 2);
   assert.equal(pictureChoice(pictured, 500).index, 2);
   assert.equal(pictureChoice([], 4).index, -1);
+});
+
+test("columns become rows with entry i of every column in row i; no columns, no rows", () => {
+  const columns = { frame: [3, 3, 9], level: ["1", "100", "average"], after_nits: [2.5, null, 40] };
+  const rows = rowsOf(columns);
+  const plain = (r) => ({ frame: r.frame, level: r.level, after_nits: r.after_nits });
+  assert.deepEqual(rows.map(plain), [
+    { frame: 3, level: "1", after_nits: 2.5 },
+    { frame: 3, level: "100", after_nits: null },
+    { frame: 9, level: "average", after_nits: 40 },
+  ]);
+  // Rows of two lists do not share their entries.
+  const other = rowsOf({ frame: [7], level: ["10"], after_nits: [1] });
+  assert.equal(other[0].frame, 7);
+  assert.equal(rows[0].frame, 3);
+  assert.deepEqual(rowsOf({ frame: [], level: [] }), []);
+  assert.deepEqual(rowsOf({}), []);
 });

@@ -2,6 +2,7 @@
 #include "tool/cli_test_support.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <json/reader.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -82,6 +83,20 @@ std::string readFile(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+Json::Value rowsOfColumns(const Json::Value& columns) {
+    Json::Value rows(Json::arrayValue);
+    const std::vector<std::string> keys = columns.getMemberNames();
+    if (keys.empty()) return rows;
+    const Json::ArrayIndex n = columns[keys.front()].size();
+    for (const std::string& k : keys) EXPECT_EQ(columns[k].size(), n) << k;
+    for (Json::ArrayIndex i = 0; i < n; i++) {
+        Json::Value row;
+        for (const std::string& k : keys) row[k] = columns[k][i];
+        rows.append(row);
+    }
+    return rows;
 }
 
 Json::Value parseJson(const std::string& text) {

@@ -37,6 +37,10 @@ private:
 
 std::string readFile(const std::string& path);
 Json::Value parseJson(const std::string& text);
+// A report's columns ({key: [values]}, as "flagged" and "glitches") as an
+// array of rows ([{key: value}]); fails the test when the columns differ in
+// length.
+Json::Value rowsOfColumns(const Json::Value& columns);
 
 // `kestrel metadata`'s document as it reads back from a stream, without
 // what a JSON input cannot carry: the members a payload adds beside the

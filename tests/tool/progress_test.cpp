@@ -59,5 +59,45 @@ TEST(ProgressBar, CountBeyondTheTotalDrawsAFullBar) {
         << drawn;
 }
 
+// The estimate holds the pace so far for the rest, and waits for a pace
+// worth holding: 2 s and 1 % done. The unit grows with the time left.
+TEST(RemainingTime, WaitsForAPaceThenSaysTheRestInTheUnitThatFits) {
+    EXPECT_EQ(remainingTimeText(50, 100, 1.99), "");
+    EXPECT_EQ(remainingTimeText(50, 100, 2.0), ", about 2 s left");
+    EXPECT_EQ(remainingTimeText(99, 10000, 100.0), "");           // under 1 %
+    EXPECT_EQ(remainingTimeText(1, 100, 2.0), ", about 3 min 18 s left");  // 1 %: 198 s
+    EXPECT_EQ(remainingTimeText(100, 100, 50.0), "");             // done
+    EXPECT_EQ(remainingTimeText(120, 100, 50.0), "");             // counted past the total
+    EXPECT_EQ(remainingTimeText(0, 0, 50.0), "");
+    // Rounded up: 2.5 s left reads 3 s, never "0 s" while work remains;
+    // 59.5 s reads a minute.
+    EXPECT_EQ(remainingTimeText(50, 100, 2.5), ", about 3 s left");
+    EXPECT_EQ(remainingTimeText(2, 3, 119.0), ", about 1 min 0 s left");  // 59.5 s
+    // From ten minutes whole minutes, from an hour hours and minutes.
+    EXPECT_EQ(remainingTimeText(1, 2, 599.0), ", about 9 min 59 s left");
+    EXPECT_EQ(remainingTimeText(1, 2, 600.0), ", about 10 min left");
+    EXPECT_EQ(remainingTimeText(1, 2, 3540.0), ", about 59 min left");
+    EXPECT_EQ(remainingTimeText(1, 2, 3599.0), ", about 1 h 0 min left");
+    EXPECT_EQ(remainingTimeText(1, 2, 3600.0), ", about 1 h 0 min left");
+    // A four-hour title decoded for 20 minutes, a twelfth done: 3 h 40 min.
+    EXPECT_EQ(remainingTimeText(28800, 345600, 1200.0), ", about 3 h 40 min left");
+}
+
+// With the estimate asked for, the line carries it (here not yet: under 2 s).
+TEST(ProgressBar, TheEstimateIsLeftOutUntilThereIsAPace) {
+    std::string thrown;
+    std::string drawn = onTerminal(
+        [] {
+            ProgressBar bar(10, "pictures decoded", true);
+            bar.update(5);
+        },
+        thrown);
+    EXPECT_EQ(thrown, "");
+    EXPECT_NE(drawn.find("[" + std::string(20, '#') + std::string(20, '.') +
+                         "] 5/10 pictures decoded\033[K"),
+              std::string::npos)
+        << drawn;
+}
+
 }  // namespace
 }  // namespace kestrel::tool

@@ -11,6 +11,7 @@
 #include "support/clip_text.h"
 #include "support/json_text.h"
 #include "tools/kestrel/render/curve_charts.h"
+#include "tools/kestrel/render/distribution_entry.h"
 #include "tools/kestrel/render/plot.h"
 #include "tools/kestrel/render/report_curves.h"
 #include "tools/kestrel/render/report_data.h"
@@ -154,6 +155,31 @@ TEST(ReportData, PlantedJumpInsideASceneIsTheOnlyFlaggedFrameOfTheClip) {
     // The cut changes the shadows as much, and is not flagged.
     const FrameRow& cut = report.clip.targets[1].frames[6];
     EXPECT_NEAR(after.levelOutputs[0] / cut.levelOutputs[0], 1.9, 0.01);
+}
+
+// Only the entries the record counts are read: an entry past the count is
+// stale data in a fixed-size array, and a count beyond the array is held to it.
+TEST(DistributionEntry, ReadsTheCountedEntryAtThePercentageInCdm2) {
+    _VelmorHdrDynamicInfo r{};
+    r.num_distribution_maxrgb_percentiles = 3;
+    const uint8_t percentages[] = {25, 50, 99, 100};
+    const uint32_t values[] = {17, 1234, 40005, 99999};
+    for (unsigned i = 0; i < 4; i++) {
+        r.distribution_maxrgb_percentages[i] = percentages[i];
+        r.distribution_maxrgb_percentiles[i] = values[i];
+    }
+    EXPECT_DOUBLE_EQ(distributionEntryNits(r, 50), 123.4);
+    EXPECT_DOUBLE_EQ(distributionEntryNits(r, 99), 4000.5);
+    EXPECT_TRUE(std::isnan(distributionEntryNits(r, 100)));  // the fourth, not counted
+    EXPECT_TRUE(std::isnan(distributionEntryNits(r, 49)));
+    r.num_distribution_maxrgb_percentiles = 0;
+    EXPECT_TRUE(std::isnan(distributionEntryNits(r, 50)));
+    // A count of 255 reads the fifteen entries there are, no further.
+    r.num_distribution_maxrgb_percentiles = 255;
+    r.distribution_maxrgb_percentages[14] = 75;
+    r.distribution_maxrgb_percentiles[14] = 500;
+    EXPECT_DOUBLE_EQ(distributionEntryNits(r, 75), 50.0);
+    EXPECT_DOUBLE_EQ(distributionEntryNits(r, 100), 9999.9);
 }
 
 TEST(ReportCurves, MedianAndExtremesCountEveryFrameAtEveryInput) {

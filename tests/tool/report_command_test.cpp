@@ -50,7 +50,7 @@ TEST(ReportCommand, OutputAtEachLevelIsWhatTheLutTableGives) {
     ASSERT_EQ(run.status, 0) << run.err;
     const Json::Value report = parseJson(run.out);
     const Json::Value scenes = parseJson(readFile(kRegular))["SceneInfo"];
-    EXPECT_EQ(report["schema_version"].asInt(), 3);
+    EXPECT_EQ(report["schema_version"].asInt(), 4);
     ASSERT_EQ(report["targets"].size(), 1u);
     ASSERT_EQ(report["frames"]["frame"].size(), 259u);
     // Three scenes of one record each: three records, each analysed once.
@@ -81,7 +81,46 @@ TEST(ReportCommand, OutputAtEachLevelIsWhatTheLutTableGives) {
     }
     EXPECT_EQ(report["scene_source"].asString(), "scene fields");
     EXPECT_EQ(report["scene_first_frames"], parseJson("[0, 3, 6]"));
-    EXPECT_EQ(report["targets"][0]["flagged"], Json::Value(Json::arrayValue));
+    EXPECT_EQ(rowsOfColumns(report["targets"][0]["flagged"]), Json::Value(Json::arrayValue));
+    EXPECT_EQ(report["targets"][0]["flagged"]["frame"], Json::Value(Json::arrayValue));
+}
+
+// A record's stated 50 % and 99 % entries are the file's DistributionValues
+// (0.1 cd/m²) at DistributionIndex 50 and 99; a record whose distribution
+// has no such entry states none (null), not 0.
+TEST(ReportCommand, RecordsCarryTheStatedMedianAnd99PercentEntries) {
+    TempDir dir;
+    Json::Value doc = parseJson(readFile(kPlanted));
+    // Frame 6's record loses its 50 % entry: the index is moved to 51.
+    Json::Value& index = doc["SceneInfo"][6]["LuminanceParameters"]["LuminanceDistributions"]
+                            ["DistributionIndex"];
+    ASSERT_EQ(index[4].asUInt(), 50u);
+    index[4] = 51;
+    const std::string clip = dir.write("no-median.json", Json::writeString(Json::StreamWriterBuilder(), doc));
+    ToolRun run = runTool({"report", clip, "--target-nits", "600", "--format", "json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json::Value report = parseJson(run.out);
+    const Json::Value& frames = report["frames"];
+    for (Json::ArrayIndex i = 0; i < frames["frame"].size(); i++) {
+        const unsigned frame = frames["frame"][i].asUInt();
+        const Json::Value& record = report["records"][frames["record"][i].asUInt()];
+        const Json::Value& d =
+            doc["SceneInfo"][frame]["LuminanceParameters"]["LuminanceDistributions"];
+        ASSERT_EQ(d["DistributionIndex"][8].asUInt(), 99u);
+        EXPECT_DOUBLE_EQ(record["percentile_99_nits"].asDouble(),
+                         d["DistributionValues"][8].asDouble() / 10) << frame;
+        if (frame == 6) {
+            EXPECT_TRUE(record["percentile_50_nits"].isNull()) << record;
+            EXPECT_TRUE(record["percentile_50_pq_code"].isNull()) << record;
+        } else {
+            EXPECT_DOUBLE_EQ(record["percentile_50_nits"].asDouble(),
+                             d["DistributionValues"][4].asDouble() / 10) << frame;
+            EXPECT_GT(record["percentile_50_pq_code"].asDouble(), 0) << frame;
+        }
+    }
+    // Frame 0 (the planted file's first record): 21.9 and 1444.5 cd/m².
+    EXPECT_DOUBLE_EQ(report["records"][frames["record"][0].asUInt()]["percentile_50_nits"].asDouble(), 21.9);
+    EXPECT_DOUBLE_EQ(report["records"][frames["record"][0].asUInt()]["percentile_99_nits"].asDouble(), 1444.5);
 }
 
 TEST(ReportCommand, PlantedJumpIsFlaggedAndFailsTheGateOnlyWhenAsked) {
@@ -93,20 +132,22 @@ TEST(ReportCommand, PlantedJumpIsFlaggedAndFailsTheGateOnlyWhenAsked) {
     EXPECT_EQ(report["targets"][1]["target_nits"].asUInt(), 1000u);
     for (size_t t = 0; t < 2; t++) {
         const Json::Value& target = report["targets"][static_cast<Json::ArrayIndex>(t)];
+        const Json::Value glitches = rowsOfColumns(target["glitches"]);
+        const Json::Value flagged = rowsOfColumns(target["flagged"]);
         // Frame 3 jumps; and frames 3 to 5, a run of three frames, stand out
         // from frames 2 and 6 around them: a short run, flagged whole.
         EXPECT_EQ(target["flagged_frame_count"].asUInt(), 3u);
-        ASSERT_EQ(target["glitches"].size(), 1u);
-        EXPECT_EQ(target["glitches"][0]["first_frame"].asUInt(), 3u);
-        EXPECT_EQ(target["glitches"][0]["last_frame"].asUInt(), 5u);
-        EXPECT_EQ(target["glitches"][0]["previous_frame"].asUInt(), 2u);
-        EXPECT_EQ(target["glitches"][0]["next_frame"].asUInt(), 6u);
+        ASSERT_EQ(glitches.size(), 1u);
+        EXPECT_EQ(glitches[0]["first_frame"].asUInt(), 3u);
+        EXPECT_EQ(glitches[0]["last_frame"].asUInt(), 5u);
+        EXPECT_EQ(glitches[0]["previous_frame"].asUInt(), 2u);
+        EXPECT_EQ(glitches[0]["next_frame"].asUInt(), 6u);
         EXPECT_EQ(target["badge"]["kind"].asString(), "bad");
         // At 1000 cd/m² frames 3 to 5 (a 314.5 cd/m² peak) are also brightened 3.18 times.
         EXPECT_EQ(target["badge"]["text"].asString(),
                   t == 0 ? "3 flagged frames" : "3 flagged frames; 3 frames with warnings");
-        ASSERT_GE(target["flagged"].size(), 1u);
-        for (const Json::Value& f : target["flagged"]) {
+        ASSERT_GE(flagged.size(), 1u);
+        for (const Json::Value& f : flagged) {
             EXPECT_EQ(f["frame"].asUInt(), 3u);
             EXPECT_EQ(f["previous_frame"].asUInt(), 2u);
             // The flag carries the two frames' outputs at its level.
@@ -158,7 +199,7 @@ TEST(ReportCommand, AStrayRecordInsideAShotIsFlaggedWhereverScenesComeFrom) {
         EXPECT_EQ(run.status, 1) << run.err;
         const Json::Value target = parseJson(run.out)["targets"][0];
         bool found = false;
-        for (const Json::Value& g : target["glitches"]) {
+        for (const Json::Value& g : rowsOfColumns(target["glitches"])) {
             found = found || (g["first_frame"].asUInt() == 132 && g["last_frame"].asUInt() == 132 &&
                               g["previous_frame"].asUInt() == 131 && g["next_frame"].asUInt() == 133);
         }
@@ -196,8 +237,9 @@ TEST(ReportCommand, DerivedScenesAreSaidAndAListOfScenesReplacesThem) {
     Json::Value data = parseJson(run.out);
     EXPECT_TRUE(data["scenes_are_metadata_runs"].asBool());
     EXPECT_FALSE(data["jump_check"]["jumps_inside_scenes"].asBool());
-    ASSERT_EQ(data["targets"][0]["glitches"].size(), 1u) << data["targets"][0]["glitches"];
-    EXPECT_EQ(data["targets"][0]["glitches"][0]["first_frame"].asUInt(), 10u);
+    const Json::Value glitches = rowsOfColumns(data["targets"][0]["glitches"]);
+    ASSERT_EQ(glitches.size(), 1u) << glitches;
+    EXPECT_EQ(glitches[0]["first_frame"].asUInt(), 10u);
 
     // The cuts given: one scene; the flash is inside it and jumps both ways.
     const std::string list = dir.write("cuts.csv", "first_frame,note\n0,the only shot\n");
@@ -210,7 +252,7 @@ TEST(ReportCommand, DerivedScenesAreSaidAndAListOfScenesReplacesThem) {
     EXPECT_EQ(data["scene_first_frames"], parseJson("[0]"));
     EXPECT_TRUE(data["jump_check"]["jumps_inside_scenes"].asBool());
     std::set<unsigned> jumped;
-    for (const Json::Value& f : data["targets"][0]["flagged"]) jumped.insert(f["frame"].asUInt());
+    for (const Json::Value& f : data["targets"][0]["flagged"]["frame"]) jumped.insert(f.asUInt());
     EXPECT_EQ(jumped, (std::set<unsigned>{10, 11}));
     EXPECT_EQ(data["targets"][0]["flagged_frame_count"].asUInt(), 2u);
 

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 #include <json/writer.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -74,7 +76,7 @@ protected:
 
     static std::set<unsigned> jumpFrames(const Json::Value& target) {
         std::set<unsigned> frames;
-        for (const Json::Value& j : target["flagged"]) frames.insert(j["frame"].asUInt());
+        for (const Json::Value& f : target["flagged"]["frame"]) frames.insert(f.asUInt());
         return frames;
     }
 
@@ -106,8 +108,9 @@ TEST_F(ReportVideo, PictureCutsFindTheChangeInsideAShotThatMetadataAloneCannot) 
     EXPECT_EQ(fromMetadata["scene_source"].asString(), "metadata changes");
     EXPECT_FALSE(fromMetadata.isMember("video"));
     EXPECT_TRUE(jumpFrames(fromMetadata["targets"][0]).empty());
-    ASSERT_EQ(fromMetadata["targets"][0]["glitches"].size(), 1u);
-    EXPECT_EQ(fromMetadata["targets"][0]["glitches"][0]["first_frame"].asUInt(), 10u);
+    const Json::Value glitches = rowsOfColumns(fromMetadata["targets"][0]["glitches"]);
+    ASSERT_EQ(glitches.size(), 1u);
+    EXPECT_EQ(glitches[0]["first_frame"].asUInt(), 10u);
 
     // --scenes still wins over the pictures.
     const std::string list = dir.write("scenes.txt", "0\n3\n8\n");
@@ -162,6 +165,87 @@ TEST_F(ReportVideo, ThePageShowsBoundedPicturesEitherSideOfAChange) {
     const Json::Value without = parseJson(pageData(readFile(page)));
     EXPECT_EQ(without["video"]["pictured"]["frame"].size(), 0u);
     EXPECT_EQ(without["scene_source"].asString(), "picture cuts");
+}
+
+// The measured 50 % and 99 % entries of each picture are those `analyze`
+// measures in it (its CSV's p50 and p99, 0.1 cd/m² written exactly).
+TEST_F(ReportVideo, MeasuredPercentilesAreThePicturesOwn) {
+    ToolRun run = runTool({"report", stream, "--target-nits", "600", "--format", "json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json::Value measured = parseJson(run.out)["video"]["measured"];
+    ToolRun analyzed = runTool({"analyze", stream, "--format", "csv"});
+    ASSERT_EQ(analyzed.status, 0) << analyzed.err;
+    std::istringstream lines(analyzed.out);
+    std::string line;
+    std::getline(lines, line);
+    std::vector<std::string> header;
+    for (std::istringstream cells(line); std::getline(cells, line, ',');) header.push_back(line);
+    const auto column = [&](const std::string& name) {
+        return static_cast<size_t>(std::find(header.begin(), header.end(), name) - header.begin());
+    };
+    const size_t p50 = column("p50"), p99 = column("p99");
+    ASSERT_LT(p99, header.size());
+    std::set<double> distinct99;
+    Json::ArrayIndex picture = 0;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> cells;
+        for (std::istringstream in(line); std::getline(in, line, ',');) cells.push_back(line);
+        ASSERT_LT(picture, measured["percentile_99_nits"].size());
+        EXPECT_DOUBLE_EQ(measured["percentile_50_nits"][picture].asDouble(), std::stod(cells[p50]))
+            << picture;
+        EXPECT_DOUBLE_EQ(measured["percentile_99_nits"][picture].asDouble(), std::stod(cells[p99]))
+            << picture;
+        EXPECT_LT(measured["percentile_50_nits"][picture].asDouble(),
+                  measured["percentile_99_nits"][picture].asDouble());
+        distinct99.insert(measured["percentile_99_nits"][picture].asDouble());
+        picture++;
+    }
+    EXPECT_EQ(picture, 14u);
+    EXPECT_FALSE(measured.isMember("percentile_99_pq_codes"));  // not drawn: no codes
+    EXPECT_EQ(distinct99.size(), 2u);  // one per shot
+}
+
+// --metadata-only decodes no picture: the scenes are the metadata's (here
+// its changes), the document has no "video" and says why, and standard
+// error says where the scenes came from. It cannot be combined with
+// --pictures, which it would silently ignore.
+TEST_F(ReportVideo, MetadataOnlyReadsNoPictureAndSaysSo) {
+    ToolRun run = runTool({"report", stream, "--target-nits", "600", "--format", "json",
+                           "--metadata-only"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json::Value doc = parseJson(run.out);
+    EXPECT_FALSE(doc.isMember("video"));
+    EXPECT_EQ(doc["video_unused"].asString(),
+              "not decoded (--metadata-only): no shots, measured statistics or pictures");
+    EXPECT_EQ(doc["scene_source"].asString(), "metadata changes");
+    EXPECT_EQ(doc["frame_count"].asUInt(), 14u);
+    // The glitch at frame 10 is still found as a short run, as from the JSON.
+    const Json::Value glitches = rowsOfColumns(doc["targets"][0]["glitches"]);
+    ASSERT_EQ(glitches.size(), 1u);
+    EXPECT_EQ(glitches[0]["first_frame"].asUInt(), 10u);
+    EXPECT_EQ(run.err,
+              "kestrel report: " + stream +
+                  ": metadata only (--metadata-only): no picture decoded; scenes from the "
+                  "metadata changes\n"
+                  "kestrel report: every scene (from the metadata changes) is one run of "
+                  "identical metadata: only short runs of 4 frames or fewer were checked, not "
+                  "jumps inside scenes; give the cuts with --scenes FILE\n");
+
+    const std::string list = dir.write("scenes.txt", "0\n8\n");
+    ToolRun listed = runTool({"report", stream, "--target-nits", "600", "--format", "json",
+                              "--metadata-only", "--scenes", list});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(parseJson(listed.out)["scene_source"].asString(), "scene list");
+    EXPECT_EQ(listed.err, "kestrel report: " + stream +
+                              ": metadata only (--metadata-only): no picture decoded; scenes "
+                              "from the --scenes list\n");
+
+    ToolRun both = runTool({"report", stream, "--metadata-only", "--pictures", "3", "--format",
+                            "json"});
+    EXPECT_NE(both.status, 0);
+    EXPECT_EQ(both.err.rfind("kestrel report: --pictures excludes --metadata-only\n", 0), 0u)
+        << both.err;
+    EXPECT_EQ(both.out, "");
 }
 
 TEST(ReportVideoHostile, PicturesThatAreNotPqLeaveTheReportToItsMetadataAndSaySo) {

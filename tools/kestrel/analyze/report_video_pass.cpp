@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -44,7 +45,10 @@ MeasuredFrame measuredFrame(const measure::LuminanceStatistics& statistics) {
         hdr10plus::toRecord(authoring::frameFromStatistics(statistics, {}));
     LuminanceParameters lp;
     fillLuminanceParameters(record, lp);
-    return MeasuredFrame{getSourceMaxLuminance(lp), statistics.averageMaxRgb / 10.0};
+    MeasuredFrame m{getSourceMaxLuminance(lp), statistics.averageMaxRgb / 10.0, {}};
+    for (size_t k = 0; k < std::size(kShownPercentages); k++)
+        m.percentileNits[k] = distributionEntryNits(record, kShownPercentages[k]);
+    return m;
 }
 
 Result<picture::RgbImage> shownPicture(const picture::YuvFrame& frame) {

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 
 namespace kestrel::tool {
@@ -11,8 +12,35 @@ namespace {
 constexpr int kBarWidth = 40;
 }
 
-ProgressBar::ProgressBar(unsigned total, std::string what)
-    : mTotal(total), mWhat(std::move(what)), mEnabled(isatty(STDERR_FILENO) == 1 && total > 0) {}
+std::string remainingTimeText(unsigned done, unsigned total, double elapsedSeconds) {
+    if (total == 0 || done >= total || !(elapsedSeconds >= 2.0) ||
+        static_cast<double>(done) * 100.0 < static_cast<double>(total))
+        return "";
+    // The pace so far, held for the rest: left = elapsed * (total - done) / done.
+    const double left = std::ceil(elapsedSeconds * static_cast<double>(total - done) / done);
+    char text[64];
+    if (left < 60.0) {
+        std::snprintf(text, sizeof text, ", about %.0f s left", left);
+    } else if (left < 600.0) {
+        std::snprintf(text, sizeof text, ", about %.0f min %.0f s left", std::floor(left / 60.0),
+                      std::fmod(left, 60.0));
+    } else {
+        const double minutes = std::ceil(left / 60.0);
+        if (minutes < 60.0) {
+            std::snprintf(text, sizeof text, ", about %.0f min left", minutes);
+        } else {
+            std::snprintf(text, sizeof text, ", about %.0f h %.0f min left",
+                          std::floor(minutes / 60.0), std::fmod(minutes, 60.0));
+        }
+    }
+    return text;
+}
+
+ProgressBar::ProgressBar(unsigned total, std::string what, bool showRemaining)
+    : mTotal(total),
+      mWhat(std::move(what)),
+      mEnabled(isatty(STDERR_FILENO) == 1 && total > 0),
+      mShowRemaining(showRemaining) {}
 
 ProgressBar::~ProgressBar() { finish(); }
 
@@ -22,11 +50,20 @@ void ProgressBar::update(unsigned done) {
     // the bar then stays full.
     int filled = static_cast<int>(static_cast<double>(done) / mTotal * kBarWidth);
     if (filled > kBarWidth) filled = kBarWidth;
-    if (filled == mLastWidth && done != mTotal) return;
+    const auto now = std::chrono::steady_clock::now();
+    const bool due = mShowRemaining && now - mLastDrawn >= std::chrono::seconds(1);
+    if (filled == mLastWidth && done != mTotal && !due) return;
     mLastWidth = filled;
+    mLastDrawn = now;
     std::string bar(static_cast<size_t>(filled), '#');
     bar.append(static_cast<size_t>(kBarWidth - filled), '.');
-    std::fprintf(stderr, "\r[%s] %u/%u %s", bar.c_str(), done, mTotal, mWhat.c_str());
+    const std::string left =
+        mShowRemaining
+            ? remainingTimeText(done, mTotal, std::chrono::duration<double>(now - mStarted).count())
+            : "";
+    // The line can shorten as the estimate does: what it leaves is cleared.
+    std::fprintf(stderr, "\r[%s] %u/%u %s%s%s", bar.c_str(), done, mTotal, mWhat.c_str(),
+                 left.c_str(), mShowRemaining ? "\033[K" : "");
     std::fflush(stderr);
 }
 

@@ -51,7 +51,27 @@ struct ReportOptions : DisplayOptions {
     std::string scenes;  // a list of first frames of scenes; empty: from the metadata
     std::string plugin;  // --plugin: the tables from this file; empty: built in
     unsigned pictures = kDefaultPicturedFrames;  // frames of a video shown as pictures
+    bool metadataOnly = false;  // a video: its metadata alone, no picture decoded
 };
+
+// A video this long (ten minutes at 24 pictures a second) takes minutes to
+// decode: before starting, the user is told that the metadata alone is an
+// option.
+constexpr unsigned kMetadataOnlyHintPictures = 14400;
+
+const char* sceneSourceText(SceneSource source) {
+    switch (source) {
+        case SceneSource::SceneFields:
+            return "the scene fields";
+        case SceneSource::SceneList:
+            return "the --scenes list";
+        case SceneSource::PictureCuts:
+            return "the picture cuts";
+        case SceneSource::MetadataChanges:
+            break;
+    }
+    return "the metadata changes";
+}
 
 // The library's error lines change what a table means, so they are shown
 // (but not the one a warning already says), once per target and line with
@@ -189,10 +209,19 @@ int runReport(const ReportOptions& o) {
     std::string videoUnused;
 #ifdef KESTREL_HAVE_REPORT_VIDEO
     std::vector<CapturedPicture> captured;
-    if (isVideoInput(o.input)) {
+    const bool videoInput = isVideoInput(o.input);
+    if (videoInput && o.metadataOnly) {
+        videoUnused = "not decoded (--metadata-only): no shots, measured statistics or pictures";
+    } else if (videoInput) {
+        if (clip.frameCount() >= kMetadataOnlyHintPictures)
+            std::fprintf(stderr,
+                         "%s: %s: decoding %u pictures for the shots, the measured statistics "
+                         "and the pictures; --metadata-only reads the metadata alone, in a "
+                         "fraction of the time\n",
+                         name, o.input.c_str(), clip.frameCount());
         const PicturePlan plan = planPicturedFrames(clip, o.pictures);
         Result<ReportVideoPass> pass = [&] {
-            ProgressBar progress(clip.frameCount(), "pictures decoded");
+            ProgressBar progress(clip.frameCount(), "pictures decoded", true);
             return runReportVideoPass(o.input, plan, o.pictures > 0 ? o.pictures / 2 : 0,
                                       [&](unsigned done) { progress.update(done); });
         }();
@@ -209,6 +238,8 @@ int runReport(const ReportOptions& o) {
         if (!videoUnused.empty())
             std::fprintf(stderr, "%s: the pictures are not used: %s\n", name, videoUnused.c_str());
     }
+#else
+    const bool videoInput = false;
 #endif
 
     ReportRequest request;
@@ -235,6 +266,11 @@ int runReport(const ReportOptions& o) {
 
     for (const std::string& e : report.clip.rejected)
         std::fprintf(stderr, "%s: %s (frame left out)\n", name, e.c_str());
+    if (videoInput && o.metadataOnly)
+        std::fprintf(stderr,
+                     "%s: %s: metadata only (--metadata-only): no picture decoded; scenes from "
+                     "%s\n",
+                     name, o.input.c_str(), sceneSourceText(report.scenes.source));
     showRefusedTargets(report);
     showLibraryErrors(report);
 
@@ -333,7 +369,8 @@ const char* kReportExamples =
     "Examples:\n"
     "  kestrel report clip.json --target-nits 400,600,1000 -o clip-report.html\n"
     "  kestrel report clip.json --target-nits 600 --format json --fail-on-jumps > jumps.json\n"
-    "  kestrel report clip.json --target-nits 600 --jump-threshold 4 -o clip-report.html";
+    "  kestrel report clip.json --target-nits 600 --jump-threshold 4 -o clip-report.html\n"
+    "  kestrel report title.hevc --target-nits 1000 --metadata-only -o title-report.html";
 
 class ReportCommand : public Command {
 public:
@@ -376,13 +413,19 @@ public:
                          "The first frame of each scene, one a line or in the first column of a "
                          "CSV file, instead of the metadata's scenes")
             ->type_name("FILE");
-        reportCommand
-            ->add_option("--pictures", report.pictures,
+        CLI::Option* pictures =
+            reportCommand->add_option("--pictures", report.pictures,
                          "When the input is a video: how many frames the page shows as "
                          "pictures through the table and the curve at each target (0: none; the "
                          "video is still decoded for its shots and statistics)")
             ->capture_default_str()
             ->type_name("N");
+        reportCommand
+            ->add_flag("--metadata-only", report.metadataOnly,
+                       "When the input is a video: read its metadata alone, decoding no "
+                       "picture (far faster for a long title): scenes from the metadata or "
+                       "--scenes, no shots, measured statistics or pictures")
+            ->excludes(pictures);
         addTablePluginOption(*reportCommand, report.plugin);
         reportCommand->footer(
             std::string(kReportExamples) + "\n\n" +

@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <limits>
 #include <set>
 
 #include "analysis/pq.h"
+#include "tools/kestrel/render/distribution_entry.h"
 #include "tools/kestrel/render/report_curves.h"
 #include "tools/kestrel/render/row_formats.h"
 #include "tools/kestrel/render/table_origin.h"
@@ -93,20 +95,39 @@ Json::Value warningCountsJson(const TargetRows& rows) {
     return counts;
 }
 
-Json::Value glitchJson(const Glitch& g) {
-    Json::Value f;
-    f["first_frame"] = g.firstFrame;
-    f["last_frame"] = g.lastFrame;
-    f["previous_frame"] = g.previousFrame;
-    f["next_frame"] = g.nextFrame;
-    f["level"] = levelKey(g.level);
-    f["before_nits"] = g.beforeNits;
-    f["run_nits"] = g.runNits;
-    f["after_nits"] = g.afterNits;
-    f["before_pq_code"] = g.beforeCode;
-    f["run_pq_code"] = g.runCode;
-    f["after_pq_code"] = g.afterCode;
-    return f;
+// A list of records as columns: one array per key, entry i of each being
+// record i's. A film flags ten thousand jumps per target; as objects their
+// keys alone made up half of its page.
+class Columns {
+public:
+    explicit Columns(std::initializer_list<const char*> keys) {
+        for (const char* k : keys) mValue[k] = Json::Value(Json::arrayValue);
+    }
+    Json::Value& operator[](const char* key) { return mValue[key]; }
+    Json::Value take() { return std::move(mValue); }
+
+private:
+    Json::Value mValue{Json::objectValue};
+};
+
+Json::Value glitchColumns(const std::vector<Glitch>& glitches) {
+    Columns c{"first_frame", "last_frame",     "previous_frame", "next_frame",
+              "level",       "before_nits",    "run_nits",       "after_nits",
+              "before_pq_code", "run_pq_code", "after_pq_code"};
+    for (const Glitch& g : glitches) {
+        c["first_frame"].append(g.firstFrame);
+        c["last_frame"].append(g.lastFrame);
+        c["previous_frame"].append(g.previousFrame);
+        c["next_frame"].append(g.nextFrame);
+        c["level"].append(levelKey(g.level));
+        c["before_nits"].append(g.beforeNits);
+        c["run_nits"].append(g.runNits);
+        c["after_nits"].append(g.afterNits);
+        c["before_pq_code"].append(g.beforeCode);
+        c["run_pq_code"].append(g.runCode);
+        c["after_pq_code"].append(g.afterCode);
+    }
+    return c.take();
 }
 
 // The smallest positive and the largest of some luminances (null when none
@@ -149,19 +170,22 @@ Json::Value analysisJson(const FrameRow& row) {
     return a;
 }
 
-Json::Value flaggedJson(const Jump& j) {
-    Json::Value f;
-    f["frame"] = j.frame;
-    f["previous_frame"] = j.previousFrame;
-    f["scene"] = j.scene;
-    f["level"] = levelKey(j.level);
-    f["before_nits"] = j.beforeNits;
-    f["after_nits"] = j.afterNits;
-    f["output_ratio"] = jsonNumber(j.afterNits / j.beforeNits);
-    f["before_pq_code"] = j.beforeCode;
-    f["after_pq_code"] = j.afterCode;
-    f["pq_code_change"] = j.afterCode - j.beforeCode;
-    return f;
+Json::Value flaggedColumns(const std::vector<Jump>& jumps) {
+    Columns c{"frame",      "previous_frame", "scene",          "level",         "before_nits",
+              "after_nits", "output_ratio",   "before_pq_code", "after_pq_code", "pq_code_change"};
+    for (const Jump& j : jumps) {
+        c["frame"].append(j.frame);
+        c["previous_frame"].append(j.previousFrame);
+        c["scene"].append(j.scene);
+        c["level"].append(levelKey(j.level));
+        c["before_nits"].append(j.beforeNits);
+        c["after_nits"].append(j.afterNits);
+        c["output_ratio"].append(jsonNumber(j.afterNits / j.beforeNits));
+        c["before_pq_code"].append(j.beforeCode);
+        c["after_pq_code"].append(j.afterCode);
+        c["pq_code_change"].append(j.afterCode - j.beforeCode);
+    }
+    return c.take();
 }
 
 // The summary of a target's adapted curves, each line with its PQ codes.
@@ -257,6 +281,9 @@ Json::Value reportJson(const Report& report, bool withCurves) {
         r["frame_count"] = records.rowCount[k];
         putNitsAndCode(r, "source_peak", peakNits(row));
         putNitsAndCode(r, "average_maxrgb", averageNits(row));
+        for (uint8_t percentage : kShownPercentages)
+            putNitsAndCode(r, "percentile_" + std::to_string(percentage),
+                           distributionEntryNits(row.lut().source, percentage));
         v["records"].append(r);
     }
 
@@ -298,10 +325,8 @@ Json::Value reportJson(const Report& report, bool withCurves) {
             tv["analyses"].append(a);
         }
         tv["largest_interpolation_error"] = jsonNumber(largestError);
-        tv["flagged"] = Json::Value(Json::arrayValue);
-        for (const Jump& j : report.jumps[t]) tv["flagged"].append(flaggedJson(j));
-        tv["glitches"] = Json::Value(Json::arrayValue);
-        for (const Glitch& g : report.glitches[t]) tv["glitches"].append(glitchJson(g));
+        tv["flagged"] = flaggedColumns(report.jumps[t]);
+        tv["glitches"] = glitchColumns(report.glitches[t]);
         if (withCurves) {
             const CurveSummary summary = summariseCurves(adapted, records.rowCount);
             Extent curves;

@@ -23,7 +23,9 @@ namespace kestrel::tool {
 // 3: a video's scenes are the shots found in its pictures ("scene_source":
 // "picture cuts"); "video" holds them, the measured statistics and (page)
 // the pictures, or "video_unused" says why the pictures were not used.
-constexpr int kReportSchemaVersion = 3;
+// 4: a target's "flagged" and "glitches" are columns (one array per key, as
+// "frames" is), not arrays of objects: a film's page was half their keys.
+constexpr int kReportSchemaVersion = 4;
 
 // The key of level `l` in "output_nits" and "flagged": "1", "10", "100",
 // "1000", then "average".

@@ -162,6 +162,28 @@ export function pictureChoice(pictured, f) {
     `frame ${shown}, the nearest frame shown as a picture (frame ${f} has none)` };
 }
 
+// Columns (one array per key, as the document stores long lists) as rows:
+// row i reads entry i of each column (row.frame is columns.frame[i]). The rows
+// are views, not copies: a film's 36,000 jumps as objects of ten keys cost
+// as much time as parsing the page's data, while a view is one index.
+const ROW = Symbol("row");
+export function rowsOf(columns) {
+  const keys = Object.keys(columns);
+  const n = keys.length ? columns[keys[0]].length : 0;
+  const shape = {};
+  for (const k of keys) {
+    const column = columns[k];
+    Object.defineProperty(shape, k, { get() { return column[this[ROW]]; }, enumerable: true });
+  }
+  const rows = new Array(n);
+  for (let i = 0; i < n; i++) {
+    const r = Object.create(shape);
+    r[ROW] = i;
+    rows[i] = r;
+  }
+  return rows;
+}
+
 // ---- drawing ---------------------------------------------------------------
 
 function el(tag, attrs, parent, text) {
@@ -173,6 +195,12 @@ function el(tag, attrs, parent, text) {
 }
 
 export function main(data) {
+  // A target's jumps and short runs come as columns; the tables and marks
+  // take them a row at a time.
+  for (const tg of data.targets) {
+    tg.flagged = rowsOf(tg.flagged);
+    tg.glitches = rowsOf(tg.glitches);
+  }
   const levels = data.levels;
   const levelShort = (k) => k === "average" ? "average" : k + " cd/m²";
   const frameNos = data.frames.frame, sceneOf = data.frames.scene, recordOf = data.frames.record;
@@ -506,8 +534,13 @@ export function main(data) {
     frameOverlay(p, (i) => {
       const a = tg.analyses[recordOf[i]], r = records[recordOf[i]];
       const lines = [`frame ${frameNos[i]}, scene ${sceneOf[i]}`,
-        `source peak ${fmt(r.source_peak_nits)} cd/m², average maxRGB ${fmt(r.average_maxrgb_nits)} cd/m²`];
-      if (measured) lines.push(`measured: source peak ${fmt(measured.source_peak_nits[frameNos[i]])} cd/m², average maxRGB ${fmt(measured.average_maxrgb_nits[frameNos[i]])} cd/m²`);
+        `source peak ${fmt(r.source_peak_nits)} cd/m², average maxRGB ${fmt(r.average_maxrgb_nits)} cd/m², ` +
+        `50 % ${fmt(r.percentile_50_nits)}, 99 % ${fmt(r.percentile_99_nits)} cd/m²`];
+      if (measured) {
+        const f = frameNos[i];
+        lines.push(`measured: source peak ${fmt(measured.source_peak_nits[f])} cd/m², average maxRGB ${fmt(measured.average_maxrgb_nits[f])} cd/m², ` +
+          `50 % ${fmt(measured.percentile_50_nits[f])}, 99 % ${fmt(measured.percentile_99_nits[f])} cd/m²`);
+      }
       levels.forEach((k) => lines.push(`${levelShort(k)} → ${fmt(a.output_nits[k])} cd/m² (PQ ${fmt(a.output_pq_codes[k], 4)})`));
       for (const j of jumpsAt(tg, frameNos[i])) lines.push(`⚑ jump at ${levelShort(j.level)}: ${fmt(j.before_nits)} → ${fmt(j.after_nits)} cd/m²`);
       return lines;
@@ -752,12 +785,44 @@ export function main(data) {
       (i) => [String(frameNos[i]), tg.analyses[recordOf[i]].warnings.map((w) => w.message).join("; ")], (i) => i);
   }
 
+  // ---- the chosen frame's statistics, stated beside measured ------------------
+  const STATISTICS = [["source peak (the curve's input 1.0)", "source_peak"], ["average maxRGB", "average_maxrgb"],
+    ["50 % of pixels at or below", "percentile_50"], ["99 % of pixels at or below", "percentile_99"]];
+  const nits = (v, none) => finite(v) ? `${fmt(v)} cd/m²` : none;
+  function chosenStatistics() {
+    const box = document.getElementById("chosen-statistics");
+    box.replaceChildren();
+    if (!N) return;
+    const measured = data.video && data.video.measured;
+    const caption = el("h3", {}, box);
+    const t = el("table", { class: "grid statistics" }, box);
+    const head = el("tr", {}, el("thead", {}, t));
+    el("th", {}, head, "");
+    el("th", { class: "num" }, head, "stated in the metadata");
+    if (measured) el("th", { class: "num" }, head, "measured in the picture");
+    const tb = el("tbody", {}, t);
+    const cells = STATISTICS.map(([label, key]) => {
+      const tr = el("tr", { "data-statistic": key }, tb);
+      el("th", {}, tr, label);
+      return [el("td", { class: "num stated" }, tr), measured ? el("td", { class: "num measured" }, tr) : null];
+    });
+    selectors.push((i) => {
+      const r = records[recordOf[i]], f = frameNos[i];
+      caption.textContent = `Statistics of frame ${f}`;
+      STATISTICS.forEach(([, key], k) => {
+        cells[k][0].textContent = nits(r[key + "_nits"], "not stated");
+        if (measured) cells[k][1].textContent = nits(measured[key + "_nits"][f], "—");
+      });
+    });
+  }
+
   const host = document.getElementById("targets");
   function renderTargets() {
     host.replaceChildren();
     selectors = [];
     timelines.length = 0;
     thumbnailStrip();
+    chosenStatistics();
     for (const tg of data.targets) {
       const section = el("section", { class: "target", id: "target-" + tg.target_nits }, host);
       const h = el("h2", {}, section, `Target display ${tg.target_nits} cd/m²`);

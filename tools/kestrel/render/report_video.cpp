@@ -55,15 +55,24 @@ Json::Value reportVideoJson(const ReportVideo& video, bool withPictures) {
     v["height"] = video.height;
     v["shot_first_frames"] = unsignedArray(video.shotStarts);
     std::vector<double> peaks, averages;
+    std::vector<double> percentiles[std::size(kShownPercentages)];
     for (const MeasuredFrame& m : video.measured) {
         peaks.push_back(m.sourcePeakNits);
         averages.push_back(m.averageMaxRgbNits);
+        for (size_t k = 0; k < std::size(kShownPercentages); k++)
+            percentiles[k].push_back(m.percentileNits[k]);
     }
     Json::Value& measured = v["measured"];
     measured["source_peak_nits"] = nitsArray(peaks);
     measured["source_peak_pq_codes"] = pqCodeArray(peaks);
     measured["average_maxrgb_nits"] = nitsArray(averages);
     measured["average_maxrgb_pq_codes"] = pqCodeArray(averages);
+    // The entries without their PQ codes: they are shown for one frame at a
+    // time, not drawn, and a film's 173,000 codes per entry would take 2 MB
+    // of a page whose pictures get what the data leaves of its bound.
+    for (size_t k = 0; k < std::size(kShownPercentages); k++)
+        measured["percentile_" + std::to_string(kShownPercentages[k]) + "_nits"] =
+            nitsArray(percentiles[k]);
     // The smallest positive and the largest, for the timelines' axes.
     double lo = 0, hi = 0;
     for (const std::vector<double>* values : {&peaks, &averages}) {

@@ -9,8 +9,11 @@
 #include <json/value.h>
 
 #include <cstddef>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include "tools/kestrel/render/distribution_entry.h"
 
 namespace kestrel::tool {
 
@@ -19,11 +22,13 @@ constexpr unsigned kDefaultPicturedFrames = 24;
 
 // Measured in one picture, in cd/m² (NaN for a picture that was not
 // decoded): the source peak by the rule the plug-in applies to metadata
-// (the brightest MaxScl component, capped by the 99 % entry), and the mean
-// maxRGB, both from the statistics as the payload would store them.
+// (the brightest MaxScl component, capped by the 99 % entry), the mean
+// maxRGB, and the distribution's entries at kShownPercentages (50 and 99 %),
+// all from the statistics as the payload would store them.
 struct MeasuredFrame {
     double sourcePeakNits;
     double averageMaxRgbNits;
+    double percentileNits[std::size(kShownPercentages)];
 };
 
 struct PicturedFrame {
