@@ -251,7 +251,7 @@ tail -n 1 "$package_work/frame.out" | sed 's/^/  moved kestrel frame: /'
 "$prefix/bin/kestrel" frame --preset "$prefix/share/kestrel/presets/example_preset.json" \
   "$prefix/share/kestrel/frames/demo.json" >"$package_work/frame-preset.out" 2>&1 ||
   { tail -n 40 "$package_work/frame-preset.out"; fail "the moved kestrel frame --preset failed"; }
-grep -q '^1 frame(s), 0 without a block' "$package_work/frame-preset.out" ||
+grep -q '^1 frame, 0 without a block' "$package_work/frame-preset.out" ||
   { tail -n 40 "$package_work/frame-preset.out"; fail "the moved kestrel frame --preset left a frame without a block"; }
 
 # The .deb: without a maintainer cpack refuses; with one, it writes into the
