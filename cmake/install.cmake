@@ -26,6 +26,19 @@ set(KESTREL_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/kestrel)
 set(KESTREL_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/kestrel)
 set(KESTREL_INSTALL_PKGCONFIGDIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
+# What is installed falls in two parts, packaged apart (kestrel_debian_package):
+#   runtime      what runs: the plug-in, the libraries' versioned files, the
+#                private libraries, the tool and its examples
+#   development  what a host builds against: headers, the CMake package, the
+#                pkg-config files and the libraries' unversioned link names
+# A host that only wants the headers needs the second alone, and with it the
+# first (the CMake package names the plug-in's file), but nothing else.
+set(KESTREL_RUNTIME_COMPONENT runtime)
+set(KESTREL_RUNTIME_PACKAGE kestrel)
+set(KESTREL_DEVELOPMENT_PACKAGE kestrel-dev)
+set(KESTREL_DEVELOPMENT_COMPONENT development)
+set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME ${KESTREL_RUNTIME_COMPONENT})
+
 # The path from one install folder to another, both given relative to the
 # prefix; the same under any prefix.
 function(kestrel_relative_install_path from to out)
@@ -73,7 +86,8 @@ function(kestrel_install_headers)
     file(GENERATE OUTPUT ${copy} CONTENT "${text}")
     if(KESTREL_INSTALL)
       get_filename_component(folder ${header} DIRECTORY)
-      install(FILES ${copy} DESTINATION ${KESTREL_INSTALL_INCLUDEDIR}/${folder})
+      install(FILES ${copy} DESTINATION ${KESTREL_INSTALL_INCLUDEDIR}/${folder}
+              COMPONENT ${KESTREL_DEVELOPMENT_COMPONENT})
     endif()
   endforeach()
 endfunction()
@@ -103,7 +117,8 @@ function(kestrel_install_library target)
       if(arg_EXPORT_NAME)
         set(export EXPORT kestrel-targets)
       endif()
-      install(TARGETS ${target} ${export} LIBRARY DESTINATION ${KESTREL_INSTALL_PRIVATE_LIBDIR})
+      install(TARGETS ${target} ${export} LIBRARY DESTINATION ${KESTREL_INSTALL_PRIVATE_LIBDIR}
+              COMPONENT ${KESTREL_RUNTIME_COMPONENT})
     endif()
     return()
   endif()
@@ -112,9 +127,10 @@ function(kestrel_install_library target)
                           INSTALL_RPATH "$ORIGIN/${KESTREL_PRIVATE_LIBDIR_FROM_LIBDIR}")
   endif()
   install(TARGETS ${target} EXPORT kestrel-targets
-          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+          LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${KESTREL_RUNTIME_COMPONENT}
+                  NAMELINK_COMPONENT ${KESTREL_DEVELOPMENT_COMPONENT}
+          ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT ${KESTREL_DEVELOPMENT_COMPONENT}
+          RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${KESTREL_RUNTIME_COMPONENT})
 endfunction()
 
 # kestrel_install_program(<target>): a program in bin/ that finds Kestrel's
@@ -123,7 +139,8 @@ function(kestrel_install_program target)
   set_target_properties(${target} PROPERTIES INSTALL_RPATH
     "$ORIGIN/${KESTREL_LIBDIR_FROM_BINDIR};$ORIGIN/${KESTREL_LIBDIR_FROM_BINDIR}/${KESTREL_PRIVATE_LIBDIR_FROM_LIBDIR}")
   if(KESTREL_INSTALL)
-    install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+            COMPONENT ${KESTREL_RUNTIME_COMPONENT})
   endif()
 endfunction()
 
@@ -155,7 +172,8 @@ function(kestrel_install_plugin target preset)
                           OUTPUT_NAME ${target}
                           LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/for-install)
     if(KESTREL_INSTALL)
-      install(FILES ${preset} DESTINATION ${KESTREL_INSTALL_PRESETDIR})
+      install(FILES ${preset} DESTINATION ${KESTREL_INSTALL_PRESETDIR}
+              COMPONENT ${KESTREL_RUNTIME_COMPONENT})
     endif()
     set(target ${target}_installed)
   endif()
@@ -190,12 +208,17 @@ function(kestrel_finish_install)
   if(NOT KESTREL_INSTALL)
     return()
   endif()
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${KESTREL_INSTALL_DATADIR})
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${KESTREL_INSTALL_DATADIR}
+          COMPONENT ${KESTREL_RUNTIME_COMPONENT})
+  # Each Debian package carries the copyright file under its own name.
   install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian-copyright DESTINATION ${CMAKE_INSTALL_DOCDIR}
-          RENAME copyright)
+          RENAME copyright COMPONENT ${KESTREL_RUNTIME_COMPONENT})
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian-copyright
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${KESTREL_DEVELOPMENT_PACKAGE}
+          RENAME copyright COMPONENT ${KESTREL_DEVELOPMENT_COMPONENT})
 
   install(EXPORT kestrel-targets NAMESPACE kestrel:: FILE kestrelTargets.cmake
-          DESTINATION ${KESTREL_INSTALL_CMAKEDIR})
+          DESTINATION ${KESTREL_INSTALL_CMAKEDIR} COMPONENT ${KESTREL_DEVELOPMENT_COMPONENT})
   include(CMakePackageConfigHelpers)
   configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/kestrelConfig.cmake.in
                                 ${PROJECT_BINARY_DIR}/kestrelConfig.cmake
@@ -205,53 +228,76 @@ function(kestrel_finish_install)
                                    COMPATIBILITY SameMinorVersion)
   install(FILES ${PROJECT_BINARY_DIR}/kestrelConfig.cmake
                 ${PROJECT_BINARY_DIR}/kestrelConfigVersion.cmake
-          DESTINATION ${KESTREL_INSTALL_CMAKEDIR})
+          DESTINATION ${KESTREL_INSTALL_CMAKEDIR} COMPONENT ${KESTREL_DEVELOPMENT_COMPONENT})
 
   configure_file(${PROJECT_SOURCE_DIR}/cmake/kestrel.pc.in ${PROJECT_BINARY_DIR}/kestrel.pc @ONLY)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/kestrel-hdr10plus.pc.in
                  ${PROJECT_BINARY_DIR}/kestrel-hdr10plus.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/kestrel.pc ${PROJECT_BINARY_DIR}/kestrel-hdr10plus.pc
-          DESTINATION ${KESTREL_INSTALL_PKGCONFIGDIR})
+          DESTINATION ${KESTREL_INSTALL_PKGCONFIGDIR} COMPONENT ${KESTREL_DEVELOPMENT_COMPONENT})
 
   if(KESTREL_TOP_LEVEL)
     kestrel_debian_package()
   endif()
 endfunction()
 
-# `cpack -G DEB`: kestrel_<version>_<arch>.deb in the build's package/ folder
-# (wherever cpack runs, so never in the source tree), installing under /usr
-# with the libraries in the multiarch folder, Depends computed from the
-# shared libraries it links (no public header includes a dependency's, and
-# the CMake package finds none, so the headers and the package need nothing
-# more), and /usr/share/doc/kestrel/copyright. The Maintainer field is the
-# packager's, given at configure time; cpack refuses to run without it
+# `cpack -G DEB`: two packages in the build's package/ folder (wherever cpack
+# runs, so never in the source tree), both installing under /usr with the
+# libraries in the multiarch folder:
+#   kestrel_<version>_<arch>.deb      the runtime part; Depends computed from
+#                                     the shared libraries it ships
+#   kestrel-dev_<version>_<arch>.deb  the development part; Depends on
+#                                     kestrel of the same version and nothing
+#                                     else: no public header includes a
+#                                     dependency's and the CMake package finds
+#                                     none, so a host needs no libjsoncpp-dev
+# each with its /usr/share/doc/<package>/copyright. The Maintainer field is
+# the packager's, given at configure time; cpack refuses to run without it
 # rather than ship a made-up address.
 macro(kestrel_debian_package)
   set(KESTREL_PACKAGE_CONTACT "" CACHE STRING
       "Maintainer field of the Debian package: \"Name <address>\" (required by cpack)")
   set(CPACK_PACKAGE_NAME kestrel)
   set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-      "HDR conversion plug-in for a display processing unit, with its workbench tool")
-  set(CPACK_PACKAGE_DESCRIPTION
-      "The plug-in liborrin_kestrel.so with its headers, CMake package and pkg-config file, and the kestrel tool that drives it.")
   set(CPACK_PACKAGE_CONTACT "${KESTREL_PACKAGE_CONTACT}")
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/package)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_SECTION video)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_STRIP_FILES ON)
+
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_ALL ${KESTREL_RUNTIME_COMPONENT} ${KESTREL_DEVELOPMENT_COMPONENT})
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  string(TOUPPER ${KESTREL_RUNTIME_COMPONENT} runtime)
+  string(TOUPPER ${KESTREL_DEVELOPMENT_COMPONENT} development)
+
+  set(CPACK_DEBIAN_${runtime}_PACKAGE_NAME ${KESTREL_RUNTIME_PACKAGE})
+  set(CPACK_DEBIAN_${runtime}_PACKAGE_SECTION video)
+  set(CPACK_DEBIAN_${runtime}_DESCRIPTION
+      "HDR conversion plug-in for a display processing unit, with its workbench tool\nThe plug-in liborrin_kestrel.so, the HDR10+ metadata library libkestrel_hdr10plus, and the kestrel tool that drives them, with example presets and frame scripts.")
+  set(CPACK_DEBIAN_${runtime}_PACKAGE_SHLIBDEPS ON)
   # dpkg-shlibdeps runs in the package's staging folder; the private log
   # stand-in is found there and belongs to the package itself.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS usr/${KESTREL_INSTALL_PRIVATE_LIBDIR})
+
+  set(CPACK_DEBIAN_${development}_PACKAGE_NAME ${KESTREL_DEVELOPMENT_PACKAGE})
+  set(CPACK_DEBIAN_${development}_PACKAGE_SECTION libdevel)
+  set(CPACK_DEBIAN_${development}_DESCRIPTION
+      "HDR conversion plug-in for a display processing unit: development files\nWhat a host builds against: the headers under include/kestrel/, the CMake package (kestrel::plugin, kestrel::headers, kestrel::hdr10plus) and kestrel.pc, kestrel-hdr10plus.pc.")
+  # The CMake package names the runtime's files, so it needs that very build.
+  set(CPACK_DEBIAN_${development}_PACKAGE_DEPENDS
+      "${KESTREL_RUNTIME_PACKAGE} (= ${PROJECT_VERSION})")
+  set(CPACK_DEBIAN_${development}_PACKAGE_SHLIBDEPS OFF)
+
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/kestrel_cpack_checks.cmake)
   file(WRITE ${CPACK_PROJECT_CONFIG_FILE} [=[
 if(NOT CPACK_PACKAGE_CONTACT OR CPACK_PACKAGE_CONTACT MATCHES "localhost")
   message(FATAL_ERROR "the package needs a maintainer: configure with "
                       "-DKESTREL_PACKAGE_CONTACT=\"Name <address>\"")
 endif()
+# Each package's description starts with its own summary line; cpack would
+# put the project's summary above both.
+unset(CPACK_PACKAGE_DESCRIPTION_SUMMARY)
 ]=])
   include(CPack)
 endmacro()

@@ -251,7 +251,7 @@ tail -n 1 "$package_work/frame.out" | sed 's/^/  moved kestrel frame: /'
 "$prefix/bin/kestrel" frame --preset "$prefix/share/kestrel/presets/example_preset.json" \
   "$prefix/share/kestrel/frames/demo.json" >"$package_work/frame-preset.out" 2>&1 ||
   { tail -n 40 "$package_work/frame-preset.out"; fail "the moved kestrel frame --preset failed"; }
-grep -q '^1 frame(s), 0 without a block' "$package_work/frame-preset.out" ||
+grep -q '^1 frame, 0 without a block' "$package_work/frame-preset.out" ||
   { tail -n 40 "$package_work/frame-preset.out"; fail "the moved kestrel frame --preset left a frame without a block"; }
 
 # The .deb: without a maintainer cpack refuses; with one, it writes into the
@@ -274,34 +274,73 @@ untracked_after=$(git status --porcelain --ignored --untracked-files=all | grep 
 [ "$untracked_before" = "$untracked_after" ] ||
   fail "cpack left files in the source tree: $(diff <(echo "$untracked_before") <(echo "$untracked_after"))"
 arch=$(dpkg --print-architecture)
+# Two packages: kestrel (what runs) and kestrel-dev (what a host builds
+# against). Each file lands in exactly one of them.
 deb=build/package/kestrel_${version}_${arch}.deb
-[ -f "$deb" ] || fail "no ${deb##*/} (cpack made: $(ls build/package/*.deb 2>/dev/null))"
+dev_deb=build/package/kestrel-dev_${version}_${arch}.deb
+for package in "$deb" "$dev_deb"; do
+  [ -f "$package" ] || fail "no ${package##*/} (cpack made: $(ls build/package/*.deb 2>/dev/null))"
+done
 dpkg-deb --contents "$deb" >"$package_work/deb-contents.txt"
-for path in "usr/$libdir/liborrin_kestrel.so" "usr/$libdir/kestrel/liblog.so" usr/bin/kestrel \
-    "usr/$libdir/libkestrel_hdr10plus.so" "usr/$libdir/$hdr10plus_soname" \
-    "usr/$libdir/kestrel/libkestrel_runtime_preset.so" \
-    usr/include/kestrel/plugin/IDPUHdr10CommandWriter.h usr/include/kestrel/preset/Hdr10Lut.h \
-    "usr/$libdir/cmake/kestrel/kestrelConfig.cmake" "usr/$libdir/cmake/kestrel/kestrelConfigVersion.cmake" \
-    "usr/$libdir/pkgconfig/kestrel.pc" "usr/$libdir/pkgconfig/kestrel-hdr10plus.pc" \
-    usr/share/doc/kestrel/copyright \
-    usr/share/kestrel/frames/demo.json \
-    usr/share/kestrel/presets/example_preset.json; do
-  grep -q " \./$path\( \|$\)" "$package_work/deb-contents.txt" || fail "${deb##*/} lacks /$path"
-done
-if grep -E ' \./usr/lib/[^/]+\.so' "$package_work/deb-contents.txt"; then
-  fail "${deb##*/} has libraries outside the multiarch folder"
+dpkg-deb --contents "$dev_deb" >"$package_work/dev-deb-contents.txt"
+in_package() {  # in_package <contents file> <path>...
+  local contents=$1 path
+  shift
+  for path in "$@"; do
+    grep -q " \./$path\( \|$\)" "$contents" || fail "${contents##*/} lacks /$path"
+  done
+}
+in_package "$package_work/deb-contents.txt" \
+  "usr/$libdir/liborrin_kestrel.so" "usr/$libdir/kestrel/liblog.so" usr/bin/kestrel \
+  "usr/$libdir/$hdr10plus_soname" "usr/$libdir/kestrel/libkestrel_runtime_preset.so" \
+  usr/share/doc/kestrel/copyright usr/share/kestrel/frames/demo.json \
+  usr/share/kestrel/presets/example_preset.json
+in_package "$package_work/dev-deb-contents.txt" \
+  "usr/$libdir/libkestrel_hdr10plus.so" \
+  usr/include/kestrel/plugin/IDPUHdr10CommandWriter.h usr/include/kestrel/preset/Hdr10Lut.h \
+  "usr/$libdir/cmake/kestrel/kestrelConfig.cmake" "usr/$libdir/cmake/kestrel/kestrelConfigVersion.cmake" \
+  "usr/$libdir/pkgconfig/kestrel.pc" "usr/$libdir/pkgconfig/kestrel-hdr10plus.pc" \
+  usr/share/doc/kestrel-dev/copyright
+# Nothing a host builds against in the runtime package, nothing that runs in
+# the development one, no file in both.
+if grep -E ' \./usr/(include/|lib/[^/ ]+/(cmake|pkgconfig)/|lib/[^/ ]+/libkestrel_hdr10plus\.so( |$))' \
+    "$package_work/deb-contents.txt"; then
+  fail "${deb##*/} ships files of the development package"
 fi
-field() { dpkg-deb --field "$deb" "$1"; }
-[ "$(field Package)" = kestrel ] || fail "Package: $(field Package)"
-[ "$(field Version)" = "$version" ] || fail "Version: $(field Version), expected $version"
-[ "$(field Architecture)" = "$arch" ] || fail "Architecture: $(field Architecture)"
-[ "$(field Maintainer)" = "$maintainer" ] || fail "Maintainer: $(field Maintainer), expected $maintainer"
-depends=$(field Depends)
-for library in libjsoncpp25 libcairo2 libc6 libstdc++6; do
-  case ", $depends" in *", $library"*) ;; *) fail "Depends lacks $library: $depends" ;; esac
+if grep -E ' \./usr/(bin/|share/kestrel/|lib/[^/ ]+/[^/ ]+\.so\.)' "$package_work/dev-deb-contents.txt"; then
+  fail "${dev_deb##*/} ships files of the runtime package"
+fi
+shipped_files() { sed -n 's/^-.* \.\/\(.*\)$/\1/p' "$1" | sort; }
+both=$(comm -12 <(shipped_files "$package_work/deb-contents.txt") \
+  <(shipped_files "$package_work/dev-deb-contents.txt"))
+[ -z "$both" ] || fail "files in both packages: $both"
+if cat "$package_work/deb-contents.txt" "$package_work/dev-deb-contents.txt" |
+    grep -E ' \./usr/lib/[^/]+\.so'; then
+  fail "a package has libraries outside the multiarch folder"
+fi
+field() { dpkg-deb --field "$1" "$2"; }
+for package in "$deb" "$dev_deb"; do
+  [ "$(field "$package" Version)" = "$version" ] || fail "${package##*/} Version: $(field "$package" Version)"
+  [ "$(field "$package" Architecture)" = "$arch" ] ||
+    fail "${package##*/} Architecture: $(field "$package" Architecture)"
+  [ "$(field "$package" Maintainer)" = "$maintainer" ] ||
+    fail "${package##*/} Maintainer: $(field "$package" Maintainer), expected $maintainer"
 done
-echo "  ${deb##*/}: $(wc -l <"$package_work/deb-contents.txt") entries; Maintainer: $(field Maintainer); Depends: $depends"
-# The packaged tool runs from the unpacked tree (it is relocatable).
+[ "$(field "$deb" Package)" = kestrel ] || fail "Package: $(field "$deb" Package)"
+[ "$(field "$dev_deb" Package)" = kestrel-dev ] || fail "Package: $(field "$dev_deb" Package)"
+depends=$(field "$deb" Depends)
+for library in libjsoncpp25 libcairo2 libc6 libstdc++6; do
+  case ", $depends" in *", $library"*) ;; *) fail "${deb##*/} Depends lacks $library: $depends" ;; esac
+done
+# The development package needs the runtime of the same build and nothing
+# else: no -dev package of a dependency (jsoncpp's least of all).
+dev_depends=$(field "$dev_deb" Depends)
+[ "$dev_depends" = "kestrel (= $version)" ] ||
+  fail "${dev_deb##*/} Depends: '$dev_depends', expected 'kestrel (= $version)'"
+echo "  ${deb##*/}: $(wc -l <"$package_work/deb-contents.txt") entries; Maintainer: $(field "$deb" Maintainer); Depends: $depends"
+echo "  ${dev_deb##*/}: $(wc -l <"$package_work/dev-deb-contents.txt") entries; Depends: $dev_depends"
+# The packaged tool runs from the unpacked runtime package alone (it is
+# relocatable).
 dpkg-deb -x "$deb" "$package_work/unpacked"
 # Its copyright file is the machine-readable one of the source tree, under
 # the project's licence, naming the third-party files' licences.
@@ -312,6 +351,22 @@ cmp -s "$packaged_copyright" cmake/debian-copyright ||
   fail "the package's copyright file is not a valid machine-readable (DEP-5) one"
 "$package_work/unpacked/usr/bin/kestrel" frame "$package_work/unpacked/usr/share/kestrel/frames/demo.json" \
   >/dev/null 2>&1 || fail "the packaged kestrel does not run from the unpacked package"
+# With the development package beside it, a host that only wants the headers
+# builds from the packages' /usr with jsoncpp hidden, and so does one that
+# links the plug-in.
+dpkg-deb -x "$dev_deb" "$package_work/unpacked"
+cmp -s "$package_work/unpacked/usr/share/doc/kestrel-dev/copyright" cmake/debian-copyright ||
+  fail "${dev_deb##*/}'s copyright file is not cmake/debian-copyright"
+deb_consumer=$package_work/deb-consumer
+cmake -S "$package_work/consumer-sources/cmake" -B "$deb_consumer" \
+  -DCMAKE_PREFIX_PATH="$package_work/unpacked/usr" -DCMAKE_DISABLE_FIND_PACKAGE_jsoncpp=ON \
+  >"$package_work/deb-consumer.log" 2>&1 &&
+  cmake --build "$deb_consumer" --target headers_consumer cmake_consumer \
+    >>"$package_work/deb-consumer.log" 2>&1 ||
+  { cat "$package_work/deb-consumer.log"; fail "a host does not build against the two packages"; }
+"$deb_consumer/headers_consumer" >/dev/null 2>&1 ||
+  fail "the headers-only host built against the packages failed"
+echo "  hosts built against the unpacked packages, jsoncpp hidden: headers_consumer, cmake_consumer"
 rm -rf "$package_work"
 end_stage
 

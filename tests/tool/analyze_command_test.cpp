@@ -311,6 +311,13 @@ TEST(CheckCommand, MeasuredMetadataPassesWrongMetadataIsFlaggedWithItsPictures) 
               0);
     ToolRun good = runTool({"check", dir.path("good.hevc"), "--strict"});
     EXPECT_EQ(good.status, 0) << good.out << good.err;
+    // A full standard output fails both commands, saying why.
+    for (const char* command : {"check", "analyze"}) {
+        ToolRun full = runTool({command, dir.path("good.hevc")}, "/dev/full");
+        EXPECT_EQ(full.status, 1) << command;
+        EXPECT_EQ(full.err, std::string("kestrel ") + command +
+                                ": standard output: cannot write: No space left on device\n");
+    }
     EXPECT_EQ(good.out, dir.path("good.hevc") +
                             ": 6 pictures, 2 shots found in the pictures; margin 16 PQ codes\n" +
                             dir.path("good.hevc") +

@@ -69,8 +69,8 @@ TEST(FrameOutcome, EachLayerSaysWhatWasDoneAndWithWhichEntries) {
              "  outcome of layer 0: failed: no EOTF table for hlg in the preset, so getParams() "
              "returns null\n",
              "  outcome of layer 1: not reached: getParams() stopped at an earlier layer\n",
-             "3 frame(s), 1 without a block\n"
-             "1 layer(s) passed through that needed tables (brighter than the target)\n",
+             "3 frames, 1 without a block\n"
+             "1 layer passed through that needed tables (brighter than the target)\n",
          }) {
         EXPECT_TRUE(has(run.out, line)) << line << "\nin:\n" << run.out;
     }
@@ -84,10 +84,15 @@ TEST(FrameOutcome, RequireBlockFailsALayerThatNeededTables) {
           "frames": [{"layers": [)" + layer(0, "bt2020 st2084-pq", 4000) + "]}]}");
     ToolRun plain = runTool({"frame", script, "--plugin", kPlugin, "--quiet"});
     EXPECT_EQ(plain.status, 0) << plain.err;
+    // One frame and one layer are counted in the singular.
+    EXPECT_TRUE(has(plain.out,
+                    "\n1 frame, 0 without a block\n1 layer passed through that needed tables "
+                    "(brighter than the target)\n"))
+        << plain.out;
     ToolRun run = runTool({"frame", script, "--plugin", kPlugin, "--quiet", "--require-block"});
     EXPECT_EQ(run.status, 3) << run.out;
     EXPECT_EQ(run.err,
-              "kestrel frame: --require-block: 0 frame(s) without a block, 1 layer(s) passed "
+              "kestrel frame: --require-block: 0 frames without a block, 1 layer passed "
               "through that needed tables\n");
 
     // At the target's peak exactly, a pass-through is what the layer needs.

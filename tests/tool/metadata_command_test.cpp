@@ -417,7 +417,12 @@ TEST(MetadataCommand, PipeOfAStreamIsRefusedAPipeOfJsonIsRead) {
             _exit(0);
         }
         ToolRun run = runTool({"metadata", fifo});
+        // A tool that never opened the pipe (it failed to start, or refused
+        // the name) leaves the writer waiting in open() for a reader: give it
+        // one, so that the test fails instead of hanging.
+        const int partner = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
         waitpid(writer, nullptr, 0);
+        if (partner >= 0) close(partner);
         ASSERT_TRUE(run.exited);
         EXPECT_EQ(run.status, 1);
         if (start[0] == '{') {

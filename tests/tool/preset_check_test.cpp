@@ -156,7 +156,7 @@ TEST(PresetCheck, MisspeltSectionFailsAndNamesTheNearest) {
              // Too far from every name for a suggestion, but still not a section.
              "  \"extra\" holds an array but is not a section the loader reads (eotf, oetf and "
              "gamut_mapping)\n",
-             "result: FAILED, 4 problem(s) with the JSON\n",
+             "result: FAILED, 4 problems with the JSON\n",
          }) {
         EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
     }
@@ -184,7 +184,7 @@ TEST(PresetCheck, XValuesMustRiseAsTheDumpsReadThem) {
              "  error: OETF[srgb] 0 nit <- 100 nit: x-values do not increase: point 2 has x 16 "
              "after 16\n",
              // Words wider than their field fail on their own as well.
-             "result: FAILED, 4 table(s) with values wider than their field, 3 table(s) whose "
+             "result: FAILED, 4 tables with values wider than their field, 3 tables whose "
              "x-values do not increase\n",
          }) {
         EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
@@ -227,8 +227,8 @@ TEST(PresetCheck, WordsWiderThanTheirFieldFail) {
              "field's 16 bits (the dumps and the plot read 0)\n",
              "  error: OETF[srgb] 0 nit <- 200 nit: y-values: point 32 is 1024, wider than the "
              "field's 10 bits (the dumps and the plot read 0)\n",
-             "result: FAILED, 4 table(s) with values wider than their field, 2 table(s) whose "
-             "x-values do not increase, 1 table(s) whose y-values fall\n",
+             "result: FAILED, 4 tables with values wider than their field, 2 tables whose "
+             "x-values do not increase, 1 table whose y-values fall\n",
          }) {
         EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
     }
@@ -251,7 +251,7 @@ TEST(PresetCheck, FallingYValuesFailAndPlateausPass) {
              "  error: EOTF[st2084-pq] 1000 nit: y-values fall: point 1 has y 6300 after 6400\n",
              // 54 after 54 (the 100 nit table) is flat, 53 after 54 falls.
              "  error: OETF[srgb] 0 nit <- 200 nit: y-values fall: point 5 has y 53 after 54\n",
-             "result: FAILED, 2 table(s) whose y-values fall\n",
+             "result: FAILED, 2 tables whose y-values fall\n",
          }) {
         EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
     }
@@ -288,7 +288,7 @@ TEST(PresetCheck, SilentlyConvertedValuesFail) {
              "1999\n",
              "  gamut_mapping entry 0: values[4] is -0.5, not a whole number: the loader cuts it "
              "to 0\n",
-             "result: FAILED, 4 problem(s) with the JSON\n",
+             "result: FAILED, 4 problems with the JSON\n",
          }) {
         EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
     }
@@ -320,7 +320,7 @@ TEST(PresetCheck, SectionsThatAreNoArrayFail) {
         ToolRun run = runTool({"preset", "check", dir.write("section.json", text)});
         EXPECT_EQ(run.status, 1) << run.out;
         EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
-        EXPECT_TRUE(has(run, "result: FAILED, 1 problem(s) with the JSON\n")) << run.out;
+        EXPECT_TRUE(has(run, "result: FAILED, 1 problem with the JSON\n")) << run.out;
     }
 }
 
@@ -343,7 +343,7 @@ TEST(PresetCheck, RepeatedKeysAndTrailingTextFail) {
         ToolRun run = runTool({"preset", "check", dir.write("strict.json", text)});
         EXPECT_EQ(run.status, 1) << text << "\n" << run.out;
         EXPECT_TRUE(has(run, line)) << line << "\nin:\n" << run.out;
-        EXPECT_TRUE(has(run, "result: FAILED, 1 problem(s) with the JSON\n")) << run.out;
+        EXPECT_TRUE(has(run, "result: FAILED, 1 problem with the JSON\n")) << run.out;
     }
     // Whitespace after the value is not text.
     ToolRun spaced = runTool({"preset", "check", dir.write("spaced.json", good + "\n\n  \n")});

@@ -246,6 +246,17 @@ TEST(ReportPage, DataCannotEndItsScriptElement) {
     EXPECT_NE(safe.find("\\u003c/script>"), std::string::npos) << safe;
 }
 
+// The page's title names its input, as text: markup in a file name stays text.
+TEST(ReportPage, TitleNamesTheInputAsText) {
+    Json::Value data;
+    data["file"] = "clips/a&b <2>.json";
+    std::ostringstream page;
+    writeReportPage(page, data);
+    EXPECT_NE(page.str().find("<title>Kestrel report: clips/a&amp;b &lt;2&gt;.json</title>"),
+              std::string::npos);
+    EXPECT_EQ(page.str().find("<title>Kestrel report</title>"), std::string::npos);
+}
+
 // Every kind's sentence, from the numbers the analysis gives.
 TEST(WarningText, EverySentenceFromItsNumbers) {
     FrameWarning refused{WarningKind::TargetRefused};

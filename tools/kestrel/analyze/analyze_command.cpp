@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tools/kestrel/analyze/analyze_command.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -56,17 +58,22 @@ unsigned countPictures(const std::string& path) {
     return count;
 }
 
+// Why the last write failed, as the system says it.
+std::string whyNot() { return errno != 0 ? std::strerror(errno) : "write failed"; }
+
 Status writeOutput(const std::string& path, const std::string& text) {
     if (path.empty()) {
+        errno = 0;
         std::fwrite(text.data(), 1, text.size(), stdout);
         if (std::fflush(stdout) != 0 || std::ferror(stdout))
-            return Status::failure(ErrorKind::Io, "standard output: cannot write");
+            return Status::failure(ErrorKind::Io, "standard output: cannot write: " + whyNot());
         return {};
     }
     auto file = authoring::ReplacingFile::create(path);
     if (!file) return file.status();
+    errno = 0;
     if (std::fwrite(text.data(), 1, text.size(), (*file)->file()) != text.size())
-        return Status::failure(ErrorKind::Io, path + ": cannot write");
+        return Status::failure(ErrorKind::Io, path + ": cannot write: " + whyNot());
     return (*file)->commit();
 }
 

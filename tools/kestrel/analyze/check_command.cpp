@@ -3,8 +3,10 @@
 
 #include <json/value.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "authoring/replacing_file.h"
 #include "clip/json_file.h"
@@ -154,11 +156,17 @@ int runCheck(const CheckOptions& options) {
                                  ? jsonReport(options.input, *clip, findings, options.margin)
                                  : textReport(options.input, *clip, findings, options.margin);
     if (options.output.empty()) {
+        errno = 0;
         std::fwrite(text.data(), 1, text.size(), stdout);
-        if (std::fflush(stdout) != 0) return fail("standard output: cannot write");
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            return fail(std::string("standard output: cannot write: ") +
+                        (errno != 0 ? std::strerror(errno) : "write failed"));
+        }
     } else {
         auto file = authoring::ReplacingFile::create(options.output);
         if (!file) return fail(file.status().message());
+        // A failed write leaves the stream's error set; commit() reports it
+        // with the reason and leaves the old file in place.
         std::fwrite(text.data(), 1, text.size(), (*file)->file());
         Status s = (*file)->commit();
         if (!s) return fail(s.message());

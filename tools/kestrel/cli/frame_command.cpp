@@ -12,6 +12,7 @@
 #include "clip/json_file.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
+#include "tools/kestrel/cli/counted.h"
 #include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/gate/preset_gate.h"
@@ -343,12 +344,11 @@ int runFrame(const FrameOptions& options) {
     }));
     if (asText) {
         std::cout << "\n"
-                  << script.frames.size() << " frame(s), " << framesWithoutBlock
-                  << " without a block\n";
+                  << counted(script.frames.size(), "frame", "frames") << ", "
+                  << framesWithoutBlock << " without a block\n";
         if (layersNeedingTables > 0) {
-            std::cout << layersNeedingTables
-                      << " layer(s) passed through that needed tables (brighter than the "
-                         "target)\n";
+            std::cout << counted(layersNeedingTables, "layer", "layers")
+                      << " passed through that needed tables (brighter than the target)\n";
         }
     } else if (options.format == "json") {
         document["frames"] = frames;
@@ -358,9 +358,10 @@ int runFrame(const FrameOptions& options) {
     }
     if (status == 0 && options.requireBlock && (framesWithoutBlock > 0 || layersNeedingTables > 0)) {
         std::fprintf(stderr,
-                     "kestrel frame: --require-block: %zu frame(s) without a block, %zu layer(s) "
-                     "passed through that needed tables\n",
-                     framesWithoutBlock, layersNeedingTables);
+                     "kestrel frame: --require-block: %s without a block, %s passed through "
+                     "that needed tables\n",
+                     counted(framesWithoutBlock, "frame", "frames").c_str(),
+                     counted(layersNeedingTables, "layer", "layers").c_str());
         status = 3;
     }
     return status;

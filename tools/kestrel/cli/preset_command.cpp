@@ -19,6 +19,7 @@
 #include "preset/Hdr10Lut.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
+#include "tools/kestrel/cli/counted.h"
 #include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/gate/preset_gate.h"
 #include "tools/kestrel/render/plot.h"
@@ -280,18 +281,18 @@ int runPresetCheck(const PresetCheckOptions& options) {
         failures.push_back(std::to_string(rejected) + " entr" + (rejected == 1 ? "y" : "ies") +
                            " rejected");
     }
-    if (problems > 0) failures.push_back(std::to_string(problems) + " problem(s) with the JSON");
+    if (problems > 0) failures.push_back(counted(problems, "problem", "problems") + " with the JSON");
     if (report.storedTotal() == 0) failures.push_back("nothing was stored");
     if (!wide.empty()) {
-        failures.push_back(std::to_string(wide.size()) +
-                           " table(s) with values wider than their field");
+        failures.push_back(counted(wide.size(), "table", "tables") +
+                           " with values wider than their field");
     }
     if (!unordered.empty()) {
-        failures.push_back(std::to_string(unordered.size()) +
-                           " table(s) whose x-values do not increase");
+        failures.push_back(counted(unordered.size(), "table", "tables") +
+                           " whose x-values do not increase");
     }
     if (!falling.empty()) {
-        failures.push_back(std::to_string(falling.size()) + " table(s) whose y-values fall");
+        failures.push_back(counted(falling.size(), "table", "tables") + " whose y-values fall");
     }
     const std::string warnings =
         std::to_string(duplicates.size()) + " warning" + (duplicates.size() == 1 ? "" : "s");

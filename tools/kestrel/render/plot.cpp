@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "tools/kestrel/render/label_placement.h"
+#include "tools/kestrel/render/text_wrap.h"
 
 namespace kestrel::tool {
 
@@ -25,6 +26,9 @@ constexpr double kWidth = 1000;
 constexpr double kPlotHeight = 640;  // a chart without its legend
 constexpr double kFontSize = 13;
 constexpr double kLineHeight = 17;
+constexpr double kTitleFontSize = kFontSize + 3;
+constexpr double kTitleLineHeight = 20;
+constexpr double kTitleMargin = 20;  // between a title line and the image's edge
 constexpr double kLegendSample = 28;  // width of a legend entry's line
 constexpr double kLegendGap = 24;     // between legend columns
 
@@ -287,7 +291,14 @@ void drawChart(cairo_t* cr, const Chart& chart) {
 
     const double left = 90;
     const double right = kWidth - (chart.hasRightAxis ? 90 : 30);
-    const double top = 44 + kLineHeight * chart.notes.size();
+    // A title wider than the chart (a long path) is broken into lines; the
+    // notes and the plot move down by the lines it took.
+    cairo_set_font_size(cr, kTitleFontSize);
+    const std::vector<std::string> titleLines =
+        wrapText(chart.title, kWidth - 2 * kTitleMargin,
+                 [&](const std::string& text) { return textWidth(cr, text); });
+    const double titleExtra = kTitleLineHeight * (titleLines.size() - 1);
+    const double top = 44 + titleExtra + kLineHeight * chart.notes.size();
     const double bottom = kPlotHeight - 60;
     const bool twoLineTicks =
         chart.x.tickText && chart.x.tickText(chart.x.min).find('\n') != std::string::npos;
@@ -297,11 +308,13 @@ void drawChart(cairo_t* cr, const Chart& chart) {
     cairo_fill(cr);
 
     cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_set_font_size(cr, kFontSize + 3);
-    drawText(cr, kWidth / 2, 26, chart.title, 0.5);
+    cairo_set_font_size(cr, kTitleFontSize);
+    for (size_t i = 0; i < titleLines.size(); i++) {
+        drawText(cr, kWidth / 2, 26 + kTitleLineHeight * i, titleLines[i], 0.5);
+    }
     cairo_set_font_size(cr, kFontSize - 1);
     for (size_t i = 0; i < chart.notes.size(); i++) {
-        drawText(cr, kWidth / 2, 26 + kLineHeight * (i + 1), chart.notes[i], 0.5);
+        drawText(cr, kWidth / 2, 26 + titleExtra + kLineHeight * (i + 1), chart.notes[i], 0.5);
     }
     cairo_set_font_size(cr, kFontSize);
 

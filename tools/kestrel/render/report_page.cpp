@@ -9,7 +9,26 @@ namespace kestrel::tool {
 
 namespace {
 constexpr const char* kDataPlace = "/*KESTREL_REPORT_DATA*/";
+// The template's title, which the page's input is added to, so that a tab,
+// a bookmark or a list of open windows tells one report from another before
+// (and without) the script running.
+constexpr const char* kTitle = "<title>Kestrel report</title>";
+
+// Text as it may stand in an element's content.
+std::string htmlText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            default: out += c;
+        }
+    }
+    return out;
 }
+}  // namespace
 
 std::string scriptSafeJson(const Json::Value& data) {
     Json::StreamWriterBuilder builder;
@@ -31,7 +50,11 @@ std::string scriptSafeJson(const Json::Value& data) {
 }
 
 void writeReportPage(std::ostream& out, const Json::Value& data) {
-    const std::string page = kReportPageTemplate;
+    std::string page = kReportPageTemplate;
+    if (const size_t title = page.find(kTitle); title != std::string::npos && data["file"].isString()) {
+        page.replace(title, std::char_traits<char>::length(kTitle),
+                     "<title>Kestrel report: " + htmlText(data["file"].asString()) + "</title>");
+    }
     const size_t at = page.find(kDataPlace);
     out << page.substr(0, at) << scriptSafeJson(data);
     if (at != std::string::npos)

@@ -13,7 +13,7 @@ namespace kestrel::tool {
 // The page's text (report_page.html) with a place for the data.
 extern const char* const kReportPageTemplate;
 
-// Writes the page with `data` embedded.
+// Writes the page with `data` embedded, its <title> naming data["file"].
 void writeReportPage(std::ostream& out, const Json::Value& data);
 
 // `data` as JSON that can sit inside a <script> element: every "<" is

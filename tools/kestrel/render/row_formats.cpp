@@ -234,7 +234,10 @@ void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout, 
 Json::Value frameDocumentJson(const std::vector<FrameRow>& rows, const std::string& file,
                               unsigned frame, bool timing) {
     Json::Value v;
-    if (rows.size() == 1) v = frameJson(rows.front(), timing);  // version 1's members
+    // One target: the members of the shape before `targets` (version 1) stay
+    // at the top for this release, so that scripts reading them keep working;
+    // they go in the next, with schema_version 3 (README).
+    if (rows.size() == 1) v = frameJson(rows.front(), timing);
     v["schema_version"] = kLutJsonVersion;
     v["file"] = file;
     v["frame"] = frame;
@@ -256,7 +259,7 @@ Json::Value clipDocumentJson(const ClipAnalysis& clip, const std::string& file, 
         for (const FrameRow& row : rows.frames) target["frames"].append(frameJson(row, timing));
         v["targets"].append(target);
     }
-    if (clip.targets.size() == 1) {  // version 1's members
+    if (clip.targets.size() == 1) {  // version 1's members, for this release (above)
         v["target_nits"] = v["targets"][0]["target_nits"];
         v["frames"] = v["targets"][0]["frames"];
     }
