@@ -120,11 +120,39 @@ constexpr int kAheadLevels = 16;
 }  // namespace
 
 void kneePointExtractor::select_from_candidate(int n) {
-    if (mSettled && n > 0) resume();
-    if (n <= 0 || mQueue.empty()) {
+    choose(n);
+    settle();
+}
+
+size_t kneePointExtractor::select_into(int n, uint32_t* xOut, uint32_t* yOut) {
+    choose(n);
+    if (!mSettled) {
+        // The list's order is the abscissae's unless a sum of interval ends
+        // wrapped around; then the nodes are settled (sorted) and read below.
+        size_t count = 0;
+        int32_t previous = INT32_MIN;
+        bool ascending = true;
+        for (uint32_t i = 0; i != kNoNode; i = mNext[i]) {
+            const Node& node = nodes[i];
+            ascending &= node.x >= previous;
+            previous = node.x;
+            xOut[count] = static_cast<uint32_t>(node.x);
+            yOut[count] = static_cast<uint32_t>(node.y);
+            count++;
+        }
+        if (ascending) return count;
         settle();
-        return;
     }
+    for (size_t i = 0; i < nodes.size(); i++) {
+        xOut[i] = static_cast<uint32_t>(nodes[i].x);
+        yOut[i] = static_cast<uint32_t>(nodes[i].y);
+    }
+    return nodes.size();
+}
+
+void kneePointExtractor::choose(int n) {
+    if (mSettled && n > 0) resume();
+    if (n <= 0 || mQueue.empty()) return;
     // While the choice descends towards one end of the range (a gain curve
     // starts at 0, so the halves at its left end miss the most, one after
     // another, down to x = 1), the intervals it will split are known before
@@ -187,7 +215,7 @@ void kneePointExtractor::select_from_candidate(int n) {
         mNext[left] = added;
 
         if (!split) {
-            if (mQueue.empty()) break;
+            if (mQueue.empty()) return;
             next = takeBest();
             descent = 0;
             continue;
@@ -239,7 +267,10 @@ void kneePointExtractor::select_from_candidate(int n) {
             ahead[k].yRight = ys[2 * k + 1];
         }
     }
-    settle();
+    // The n iterations are done and the next choice is out of the queue: it
+    // goes back, so that selection can go on from the list and the queue
+    // as they stand (settling keeps it either way, as a waiting candidate).
+    enqueue(rankOf(candidates[next], next));
 }
 
 void kneePointExtractor::settle() {

@@ -76,6 +76,15 @@ public:
     // nodes by abscissa. n below 1 only sorts.
     void select_from_candidate(int n);
 
+    // Runs n iterations as select_from_candidate does and writes the points'
+    // abscissae and ordinates in ascending abscissa into x and y, which hold
+    // room for the points chosen so far and n more (n + 2 on a new
+    // extractor); returns how many were written. The points are read off
+    // the list they are kept in, so neither they nor the candidates are
+    // moved: nodes and candidates stay as during selection until a call of
+    // select_from_candidate (with any n) settles them.
+    size_t select_into(int n, uint32_t* x, uint32_t* y);
+
     // Points chosen so far; in ascending abscissa after select_from_candidate.
     NodeArray<kInlineNodes> nodes;
     // Intervals not yet split, oldest first, after select_from_candidate.
@@ -99,6 +108,8 @@ private:
     uint32_t takeBest();
     // Returns the index of the top's candidate and puts key in its place.
     uint32_t exchangeBest(uint64_t key);
+    // The iterations of select_from_candidate, without settling.
+    void choose(int n);
     // Puts nodes in abscissa order and drops the chosen candidates.
     void settle();
     // Rebuilds the list, the left ends and the queue from the settled arrays,

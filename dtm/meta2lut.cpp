@@ -18,15 +18,10 @@ void writeKneePoints(const curveData& curve, unsigned int count, unsigned int* l
                      unsigned int* lutY) {
     kneePointExtractor extractor(curve);
     // count - 2 taken as a signed int: counts 0 and 1 (and 2^31 + 2 and up)
-    // select nothing and leave the two end points.
-    extractor.select_from_candidate(static_cast<int32_t>(count - 2u));
-
+    // select nothing and leave the two end points. The points go straight
+    // into the caller's arrays, in abscissa order.
     // Usually count points; fewer when every interval was used up first.
-    const size_t w = extractor.nodes.size();
-    for (size_t i = 0; i < w; i++) {
-        lutX[i] = static_cast<uint32_t>(extractor.nodes[i].x);
-        lutY[i] = static_cast<uint32_t>(extractor.nodes[i].y);
-    }
+    const size_t w = extractor.select_into(static_cast<int32_t>(count - 2u), lutX, lutY);
     lutX[w - 1] -= lutX[w - 2];
     lutY[w - 1] -= lutY[w - 2];
 }

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <thread>
 #include <utility>
@@ -112,6 +113,29 @@ TEST(DiagFormat, EveryDigitCountAndItsEdgesMatchPrintf) {
             }
             if (v <= 65535) expectSameAsPrintf<kUShort>(static_cast<unsigned short>(v));
         }
+    }
+}
+
+// The writer cuts a number into groups of eight, four and two digits: zeros
+// inside a group and whole groups of zeros, at every digit count, and
+// numbers drawn from every digit count.
+TEST(DiagFormat, ZerosInsideTheDigitGroupsAndDrawnNumbersMatchPrintf) {
+    static constexpr auto kInt = makeFormat("[%d]");
+    static constexpr auto kUInt = makeFormat("[%u]");
+    for (unsigned int v :
+         {100u,        101u,        1000u,       1009u,       10001u,      100000u,
+          100100u,     1000001u,    10000000u,   10000099u,   100000000u,  100000001u,
+          100010000u,  123000045u,  1000000000u, 1000000001u, 1010101010u, 4000000000u,
+          4000000009u, 4294967295u, 134217728u,  1048575u}) {
+        expectSameAsPrintf<kUInt>(v);
+    }
+    std::mt19937 rng(376);
+    for (int i = 0; i < 20000; i++) {
+        // Shifted by 0 to 31 bits: magnitudes spread over every digit count.
+        const int shift = std::uniform_int_distribution<int>(0, 31)(rng);
+        const uint32_t v = static_cast<uint32_t>(rng()) >> shift;
+        expectSameAsPrintf<kUInt>(v);
+        expectSameAsPrintf<kInt>(static_cast<int>(v));
     }
 }
 

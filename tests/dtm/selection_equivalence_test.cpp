@@ -235,7 +235,50 @@ bool sameSelection(const curveData& curve, const std::vector<int>& calls, const 
             if (!same) return false;
         }
     }
-    return sameSamples(curve.xMax, forNew.sampled, forReference.sampled, what);
+    if (!sameSamples(curve.xMax, forNew.sampled, forReference.sampled, what)) return false;
+
+    // The same calls through select_into, which reads the points off the
+    // list without settling, and then a settling call that must find the
+    // arrays as select_from_candidate would have left them.
+    kneePointExtractor direct(curve);
+    ReferenceExtractor again(curve);
+    size_t room = 2;  // the points chosen so far and n more
+    for (int n : calls) {
+        again.select(n);
+        room += static_cast<size_t>(std::max(n, 0));
+        // Sentinels behind the room the caller gives: nothing may be written there.
+        std::vector<uint32_t> xs(room + 1, 0xA5A5A5A5u), ys(room + 1, 0x5A5A5A5Au);
+        const size_t written = direct.select_into(n, xs.data(), ys.data());
+        std::vector<std::pair<int32_t, int32_t>> got, want;
+        for (size_t i = 0; i < written && i < room; i++) {
+            got.emplace_back(static_cast<int32_t>(xs[i]), static_cast<int32_t>(ys[i]));
+        }
+        for (const RefNode& p : again.nodes) want.emplace_back(p.x, p.y);
+        EXPECT_EQ(got, want) << what << " after select_into(" << n << ")";
+        EXPECT_LE(written, room) << what;
+        EXPECT_EQ(xs[room], 0xA5A5A5A5u) << what;
+        EXPECT_EQ(ys[room], 0x5A5A5A5Au) << what;
+        if (got != want || written > room) return false;
+    }
+    direct.select_from_candidate(0);
+    EXPECT_EQ(direct.nodes.size(), again.nodes.size()) << what;
+    EXPECT_EQ(direct.candidates.size(), again.candidates.size()) << what;
+    if (direct.nodes.size() != again.nodes.size()) return false;
+    if (direct.candidates.size() != again.candidates.size()) return false;
+    for (size_t i = 0; i < again.nodes.size(); i++) {
+        const bool same =
+            direct.nodes[i].x == again.nodes[i].x && direct.nodes[i].y == again.nodes[i].y;
+        EXPECT_TRUE(same) << what << ": settled node " << i;
+        if (!same) return false;
+    }
+    for (size_t i = 0; i < again.candidates.size(); i++) {
+        const bool same = direct.candidates[i].x0 == again.candidates[i].x0 &&
+                          direct.candidates[i].x1 == again.candidates[i].x1 &&
+                          direct.candidates[i].y == again.candidates[i].y;
+        EXPECT_TRUE(same) << what << ": settled candidate " << i;
+        if (!same) return false;
+    }
+    return true;
 }
 
 struct Table {
