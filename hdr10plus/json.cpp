@@ -342,35 +342,60 @@ Json::Value writeJsonFrame(const Frame& frame) {
     return entry;
 }
 
+bool carriesCurve(const Frame& frame) {
+    return !frame.windows.empty() && frame.windows[0].tone_curve.has_value();
+}
+
+Json::Value writeJsonInfo(bool curves) {
+    Json::Value info(Json::objectValue);
+    // Profile B carries tone curves, profile A statistics only.
+    info["HDR10plusProfile"] = curves ? "B" : "A";
+    info["Version"] = "1.0";
+    return info;
+}
+
+void SceneSummary::add(const Frame& frame) {
+    if (!frame.scene_id) mComplete = false;
+    if (mCount == 0 || frame.scene_id != mLastId) {
+        mFirstFrames.push_back(mCount);
+        mLengths.push_back(0);
+    }
+    mLengths.back()++;
+    mLastId = frame.scene_id;
+    mCount++;
+}
+
+Json::Value SceneSummary::value() const {
+    Json::Value summary(Json::objectValue);
+    summary["SceneFirstFrameIndex"] = Json::Value(Json::arrayValue);
+    summary["SceneFrameNumbers"] = Json::Value(Json::arrayValue);
+    for (size_t i = 0; i < mFirstFrames.size(); i++) {
+        summary["SceneFirstFrameIndex"].append(number(mFirstFrames[i]));
+        summary["SceneFrameNumbers"].append(number(mLengths[i]));
+    }
+    return summary;
+}
+
+Json::Value writeJsonToolInfo(const JsonToolInfo& tool) {
+    Json::Value info(Json::objectValue);
+    info["Tool"] = tool.tool;
+    info["Version"] = tool.version;
+    return info;
+}
+
 Json::Value writeJsonDocument(const std::vector<Frame>& frames, const JsonToolInfo& tool) {
     Json::Value root(Json::objectValue);
     bool curve = false;
-    bool scenes = true;
+    SceneSummary summary;
     root["SceneInfo"] = Json::Value(Json::arrayValue);
     for (const Frame& f : frames) {
         root["SceneInfo"].append(writeJsonFrame(f));
-        curve = curve || (!f.windows.empty() && f.windows[0].tone_curve);
-        scenes = scenes && f.scene_id.has_value();
+        curve = curve || carriesCurve(f);
+        summary.add(f);
     }
-    // Profile B carries tone curves, profile A statistics only.
-    root["JSONInfo"]["HDR10plusProfile"] = curve ? "B" : "A";
-    root["JSONInfo"]["Version"] = "1.0";
-    if (scenes) {
-        Json::Value& summary = root["SceneInfoSummary"];
-        summary["SceneFirstFrameIndex"] = Json::Value(Json::arrayValue);
-        summary["SceneFrameNumbers"] = Json::Value(Json::arrayValue);
-        for (size_t i = 0; i < frames.size(); i++) {
-            if (i == 0 || frames[i].scene_id != frames[i - 1].scene_id) {
-                summary["SceneFirstFrameIndex"].append(number(static_cast<uint32_t>(i)));
-                summary["SceneFrameNumbers"].append(number(0));
-            }
-            Json::Value& lengths = summary["SceneFrameNumbers"];
-            Json::Value& length = lengths[lengths.size() - 1];
-            length = number(length.asUInt() + 1);
-        }
-    }
-    root["ToolInfo"]["Tool"] = tool.tool;
-    root["ToolInfo"]["Version"] = tool.version;
+    root["JSONInfo"] = writeJsonInfo(curve);
+    if (summary.complete()) root["SceneInfoSummary"] = summary.value();
+    root["ToolInfo"] = writeJsonToolInfo(tool);
     return root;
 }
 
