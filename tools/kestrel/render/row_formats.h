@@ -32,6 +32,9 @@ Json::Value warningsJson(const std::vector<FrameWarning>& warnings);
 enum class RowLayout { Csv, Columns };
 void writeClipHeader(std::ostream& out, RowLayout layout);
 // `timing` false: the microseconds column stays, empty (CSV) or "-".
+// appendClipRow formats one row; writeClipRows formats runs of rows on
+// every core and writes them in order.
+void appendClipRow(std::string& out, const FrameRow& row, RowLayout layout, bool timing = true);
 void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout, bool timing = true);
 
 // The version of the shape of `lut`'s JSON. 2: every document lists its
