@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/parallel_for.h"
+#include "clip/styled_json.h"
 #include "tools/kestrel/render/warning_text.h"
 
 namespace kestrel::tool {
@@ -284,26 +285,81 @@ Json::Value frameDocumentJson(const std::vector<FrameRow>& rows, const std::stri
     return v;
 }
 
-Json::Value clipDocumentJson(const ClipAnalysis& clip, const std::string& file, bool timing) {
-    Json::Value v;
-    v["schema_version"] = kLutJsonVersion;
-    v["file"] = file;
-    v["frame_count"] = clip.frameCount;
-    v["targets"] = Json::Value(Json::arrayValue);
+namespace {
+
+// A target's rows as a JSON array at the writer's place: frames formatted in
+// runs on every core, written to `out` in order as each round ends.
+void writeFramesJson(std::ostream& out, std::string& text, StyledJsonWriter& writer,
+                     const TargetRows& rows, bool timing) {
+    constexpr size_t kRowsPerJob = 256;
+    constexpr size_t kJobsPerRound = 32;
+    writer.beginArray();
+    const unsigned depth = writer.elementDepth();
+    const size_t count = rows.frames.size();
+    std::vector<std::string> texts(kJobsPerRound);
+    for (size_t round = 0; round < count; round += kRowsPerJob * kJobsPerRound) {
+        const size_t roundEnd = std::min(count, round + kRowsPerJob * kJobsPerRound);
+        const size_t jobs = (roundEnd - round + kRowsPerJob - 1) / kRowsPerJob;
+        analysis::parallelFor(jobs, 0, [&](size_t job) {
+            const size_t first = round + job * kRowsPerJob;
+            std::string& part = texts[job];
+            part.clear();
+            for (size_t i = first; i < std::min(roundEnd, first + kRowsPerJob); i++)
+                appendStyledElement(part, frameJson(rows.frames[i], timing), depth, i == 0);
+        });
+        for (size_t job = 0; job < jobs; job++) {
+            const size_t first = round + job * kRowsPerJob;
+            writer.elements(texts[job], std::min(roundEnd, first + kRowsPerJob) - first);
+        }
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        text.clear();
+    }
+    writer.endArray();
+}
+
+}  // namespace
+
+void writeClipDocumentJson(std::ostream& out, const ClipAnalysis& clip, const std::string& file,
+                           bool timing, const Json::Value& tablesFrom) {
+    // The members in the order of their names, as a tree of them is written.
+    std::string text;
+    StyledJsonWriter writer(text);
+    const bool one = clip.targets.size() == 1;
+    writer.beginObject();
+    writer.key("file");
+    writer.value(file);
+    writer.key("frame_count");
+    writer.value(clip.frameCount);
+    if (one) {  // version 1's members
+        writer.key("frames");
+        writeFramesJson(out, text, writer, clip.targets[0], timing);
+    }
+    Json::Value rejected(Json::arrayValue);
+    for (const std::string& e : clip.rejected) rejected.append(e);
+    writer.key("rejected");
+    writer.value(rejected);
+    writer.key("schema_version");
+    writer.value(kLutJsonVersion);
+    writer.key("tables_from");
+    writer.value(tablesFrom);
+    if (one) {
+        writer.key("target_nits");
+        writer.value(clip.targets[0].targetNits);
+    }
+    writer.key("targets");
+    writer.beginArray();
     for (const TargetRows& rows : clip.targets) {
-        Json::Value target;
-        target["target_nits"] = rows.targetNits;
-        target["frames"] = Json::Value(Json::arrayValue);
-        for (const FrameRow& row : rows.frames) target["frames"].append(frameJson(row, timing));
-        v["targets"].append(target);
+        writer.beginObject();
+        writer.key("frames");
+        writeFramesJson(out, text, writer, rows, timing);
+        writer.key("target_nits");
+        writer.value(rows.targetNits);
+        writer.endObject();
     }
-    if (clip.targets.size() == 1) {  // version 1's members
-        v["target_nits"] = v["targets"][0]["target_nits"];
-        v["frames"] = v["targets"][0]["frames"];
-    }
-    v["rejected"] = Json::Value(Json::arrayValue);
-    for (const std::string& e : clip.rejected) v["rejected"].append(e);
-    return v;
+    writer.endArray();
+    writer.endObject();
+    writer.finish();
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 }  // namespace kestrel::tool
