@@ -824,7 +824,7 @@ TEST(LutJsonShape, TargetsAreListedForOneAndManyAndTheOldMembersStayForOne) {
 // CSV its rows in the same order.
 TEST(LutJsonShape, LongClipIsOneDocumentAcrossItsRuns) {
     TempDir dir;
-    constexpr unsigned kFrames = 8500;  // beyond one round of 32 runs of 256 frames
+    constexpr unsigned kFrames = 8500;  // beyond rounds of 32 runs of 64 frames, and 2048 CSV rows
     std::string text = "{\"SceneInfo\": [";
     for (unsigned i = 0; i < kFrames; i++) {
         // Two records by turns, so that neighbouring rows differ.
@@ -845,7 +845,7 @@ TEST(LutJsonShape, LongClipIsOneDocumentAcrossItsRuns) {
     ASSERT_EQ(frames.size(), kFrames);
     EXPECT_EQ(document["frames"], frames);
     EXPECT_NE(frames[0]["source_peak_nits"], frames[1]["source_peak_nits"]);
-    for (unsigned i : {0u, 255u, 256u, 8191u, 8192u, kFrames - 1}) {
+    for (unsigned i : {0u, 63u, 64u, 2047u, 2048u, 8192u, kFrames - 1}) {
         EXPECT_EQ(frames[i]["frame"].asUInt(), i);
         Json::Value row = frames[i], same = frames[i % 3 == 0 ? 0 : 1];
         row.removeMember("frame");

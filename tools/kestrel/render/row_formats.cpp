@@ -291,7 +291,7 @@ namespace {
 // runs on every core, written to `out` in order as each round ends.
 void writeFramesJson(std::ostream& out, std::string& text, StyledJsonWriter& writer,
                      const TargetRows& rows, bool timing) {
-    constexpr size_t kRowsPerJob = 256;
+    constexpr size_t kRowsPerJob = 64;  // a frame is about 11 KB of text
     constexpr size_t kJobsPerRound = 32;
     writer.beginArray();
     const unsigned depth = writer.elementDepth();
