@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "analysis/clip_analysis.h"
-#include "clip/clip_reader.h"
 #include "analysis/parallel_for.h"
+#include "clip/clip_reader.h"
 #include "clip/styled_json.h"
 #include "hdr10plus/internal/json_value.h"
 #include "tools/kestrel/cli/command.h"
@@ -81,10 +81,12 @@ hdr10plus::Frame documentFrame(const Clip& clip, unsigned index, unsigned scene,
     return frame;
 }
 
-// Calls visit(frame, index, scene, inScene) for every frame in order.
+// Calls visit(documentFrame(...), index) for frames [first, end) in order.
+// The scenes cover every frame (clip::deriveScenes); a clip without any has
+// no entries, as the document of its scenes always had.
 template <typename Visit>
 void forEachFrame(const Clip& clip, unsigned first, unsigned end, Visit visit) {
-    if (first >= end) return;
+    if (first >= end || clip.scenes.empty()) return;
     unsigned scene = clip.sceneOf(first);
     for (unsigned i = first; i < end; i++) {
         while (scene + 1 < clip.scenes.size() && clip.scenes[scene + 1].firstFrame <= i) scene++;
