@@ -8,7 +8,9 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <thread>
 
+#include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/json.h"
 #include "hdr10plus/payload.h"
 #include "hevc/annexb.h"
@@ -95,7 +97,9 @@ Status readRest(std::FILE* file, const std::string& name, std::string& text) {
 
 Status readJson(std::FILE* file, std::string text, const std::string& name, Clip& clip) {
     if (Status read = readRest(file, name, text); !read) return read;
-    hdr10plus::JsonDocumentResult result = hdr10plus::readJsonDocument(text.data(), text.size());
+    // A film's entries are read on every core.
+    hdr10plus::JsonDocumentResult result = hdr10plus::readJsonDocument(
+        text.data(), text.size(), std::thread::hardware_concurrency());
     text = std::string();
     if (!result.ok()) {
         Location where;

@@ -4,9 +4,11 @@
 #include <json/reader.h>
 #include <json/writer.h>
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -257,25 +259,67 @@ JsonDocumentResult readJsonDocument(const Json::Value& root) {
 
 namespace {
 
+// Fewer entries than this are not worth a thread of their own.
+constexpr size_t kMinEntriesPerThread = 512;
+
 // The document entry by entry, each parsed on its own, so that only one
-// entry's tree exists at a time; nothing when an entry does not parse alone.
-std::optional<JsonDocumentResult> readEntryByEntry(const char* text, size_t size) {
+// entry's tree per thread exists at a time; nothing when an entry does not
+// parse alone. The entries are shared out in contiguous parts, one per
+// thread, each read into its own list; the lists are joined in order, so the
+// document does not depend on the number of threads.
+std::optional<JsonDocumentResult> readEntryByEntry(const char* text, size_t size,
+                                                   unsigned threads) {
     std::optional<std::vector<std::pair<size_t, size_t>>> entries = sceneInfoEntries(text, size);
     if (!entries) return std::nullopt;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    const size_t count = entries->size();
+    const size_t parts =
+        std::max<size_t>(1, std::min<size_t>(threads, count / kMinEntriesPerThread));
+    std::vector<std::vector<JsonFrameResult>> results(parts);
+    std::vector<char> unparsed(parts, 0);
+    std::vector<std::exception_ptr> failures(parts);
+    auto readPart = [&](size_t part) {
+        try {
+            Json::CharReaderBuilder builder;
+            std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+            Json::Value value;
+            const size_t first = count * part / parts, end = count * (part + 1) / parts;
+            results[part].reserve(end - first);
+            for (size_t i = first; i < end; i++) {
+                const auto [from, to] = (*entries)[i];
+                bool parsed = false;
+                try {
+                    parsed = reader->parse(text + from, text + to, &value, nullptr);
+                } catch (const std::exception&) {
+                    // Nesting deeper than the parser's limit.
+                }
+                if (!parsed) {
+                    unparsed[part] = 1;
+                    return;
+                }
+                results[part].push_back(readJsonFrame(value));
+            }
+        } catch (...) {
+            failures[part] = std::current_exception();  // out of memory: the caller's
+        }
+    };
+    std::vector<std::thread> pool;
+    for (size_t part = 1; part < parts; part++) pool.emplace_back(readPart, part);
+    readPart(0);
+    for (std::thread& t : pool) t.join();
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) std::rethrow_exception(failure);
+    }
+    for (char part : unparsed) {
+        if (part) return std::nullopt;
+    }
     JsonDocumentResult result;
     JsonDocument& document = result.document;
-    document.frameCount = static_cast<unsigned>(entries->size());
-    Json::Value value;
-    for (unsigned i = 0; i < entries->size(); i++) {
-        const auto [first, end] = (*entries)[i];
-        try {
-            if (!reader->parse(text + first, text + end, &value, nullptr)) return std::nullopt;
-        } catch (const std::exception&) {
-            return std::nullopt;
-        }
-        addEntry(document, i, readJsonFrame(value));
+    document.frameCount = static_cast<unsigned>(count);
+    document.frames.reserve(count);
+    unsigned index = 0;
+    for (std::vector<JsonFrameResult>& part : results) {
+        for (JsonFrameResult& entry : part) addEntry(document, index++, std::move(entry));
+        part = std::vector<JsonFrameResult>();
     }
     return result;
 }
@@ -283,7 +327,13 @@ std::optional<JsonDocumentResult> readEntryByEntry(const char* text, size_t size
 }  // namespace
 
 JsonDocumentResult readJsonDocument(const char* text, size_t size) {
-    if (std::optional<JsonDocumentResult> read = readEntryByEntry(text, size)) return *read;
+    return readJsonDocument(text, size, 1);
+}
+
+JsonDocumentResult readJsonDocument(const char* text, size_t size, unsigned threads) {
+    if (std::optional<JsonDocumentResult> read = readEntryByEntry(text, size, threads)) {
+        return std::move(*read);
+    }
     // Not a plain document: read whole, which says what is wrong in its words.
     Json::CharReaderBuilder builder;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
@@ -342,35 +392,60 @@ Json::Value writeJsonFrame(const Frame& frame) {
     return entry;
 }
 
+bool carriesCurve(const Frame& frame) {
+    return !frame.windows.empty() && frame.windows[0].tone_curve.has_value();
+}
+
+Json::Value writeJsonInfo(bool curves) {
+    Json::Value info(Json::objectValue);
+    // Profile B carries tone curves, profile A statistics only.
+    info["HDR10plusProfile"] = curves ? "B" : "A";
+    info["Version"] = "1.0";
+    return info;
+}
+
+void SceneSummary::add(const Frame& frame) {
+    if (!frame.scene_id) mComplete = false;
+    if (mCount == 0 || frame.scene_id != mLastId) {
+        mFirstFrames.push_back(mCount);
+        mLengths.push_back(0);
+    }
+    mLengths.back()++;
+    mLastId = frame.scene_id;
+    mCount++;
+}
+
+Json::Value SceneSummary::value() const {
+    Json::Value summary(Json::objectValue);
+    summary["SceneFirstFrameIndex"] = Json::Value(Json::arrayValue);
+    summary["SceneFrameNumbers"] = Json::Value(Json::arrayValue);
+    for (size_t i = 0; i < mFirstFrames.size(); i++) {
+        summary["SceneFirstFrameIndex"].append(number(mFirstFrames[i]));
+        summary["SceneFrameNumbers"].append(number(mLengths[i]));
+    }
+    return summary;
+}
+
+Json::Value writeJsonToolInfo(const JsonToolInfo& tool) {
+    Json::Value info(Json::objectValue);
+    info["Tool"] = tool.tool;
+    info["Version"] = tool.version;
+    return info;
+}
+
 Json::Value writeJsonDocument(const std::vector<Frame>& frames, const JsonToolInfo& tool) {
     Json::Value root(Json::objectValue);
     bool curve = false;
-    bool scenes = true;
+    SceneSummary summary;
     root["SceneInfo"] = Json::Value(Json::arrayValue);
     for (const Frame& f : frames) {
         root["SceneInfo"].append(writeJsonFrame(f));
-        curve = curve || (!f.windows.empty() && f.windows[0].tone_curve);
-        scenes = scenes && f.scene_id.has_value();
+        curve = curve || carriesCurve(f);
+        summary.add(f);
     }
-    // Profile B carries tone curves, profile A statistics only.
-    root["JSONInfo"]["HDR10plusProfile"] = curve ? "B" : "A";
-    root["JSONInfo"]["Version"] = "1.0";
-    if (scenes) {
-        Json::Value& summary = root["SceneInfoSummary"];
-        summary["SceneFirstFrameIndex"] = Json::Value(Json::arrayValue);
-        summary["SceneFrameNumbers"] = Json::Value(Json::arrayValue);
-        for (size_t i = 0; i < frames.size(); i++) {
-            if (i == 0 || frames[i].scene_id != frames[i - 1].scene_id) {
-                summary["SceneFirstFrameIndex"].append(number(static_cast<uint32_t>(i)));
-                summary["SceneFrameNumbers"].append(number(0));
-            }
-            Json::Value& lengths = summary["SceneFrameNumbers"];
-            Json::Value& length = lengths[lengths.size() - 1];
-            length = number(length.asUInt() + 1);
-        }
-    }
-    root["ToolInfo"]["Tool"] = tool.tool;
-    root["ToolInfo"]["Version"] = tool.version;
+    root["JSONInfo"] = writeJsonInfo(curve);
+    if (summary.complete()) root["SceneInfoSummary"] = summary.value();
+    root["ToolInfo"] = writeJsonToolInfo(tool);
     return root;
 }
 

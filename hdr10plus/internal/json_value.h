@@ -7,6 +7,8 @@
 
 #include <json/value.h>
 
+#include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "hdr10plus/frame.h"
@@ -20,8 +22,37 @@ JsonFrameResult readJsonFrame(const Json::Value& entry);
 // Every entry of a parsed document; a bad entry is rejected alone.
 JsonDocumentResult readJsonDocument(const Json::Value& root);
 
+// readJsonDocument(text, size) with the entries read on up to `threads`
+// threads (0 or 1: on the caller's alone), for a host-side reader of films
+// that owns its process's cores; the document is the same for any count.
+// The public reader stays on the caller's thread.
+JsonDocumentResult readJsonDocument(const char* text, size_t size, unsigned threads);
+
 // One "SceneInfo" entry, as writeJsonDocumentText writes each.
 Json::Value writeJsonFrame(const Frame& frame);
+
+// The parts of that document, for a writer that gives its entries one at a
+// time instead of holding them all (the tool's `metadata` on a film):
+// whether a frame carries a tone curve (any one makes the document profile
+// "B"); the "JSONInfo" member; the "SceneInfoSummary" member, gathered frame
+// by frame and written when every frame has a SceneId; the "ToolInfo"
+// member.
+bool carriesCurve(const Frame& frame);
+Json::Value writeJsonInfo(bool curves);
+class SceneSummary {
+public:
+    void add(const Frame& frame);
+    bool complete() const { return mComplete; }  // every frame so far has a SceneId
+    Json::Value value() const;
+
+private:
+    bool mComplete = true;
+    uint32_t mCount = 0;
+    std::optional<uint32_t> mLastId;
+    std::vector<uint32_t> mFirstFrames;  // one per run of equal SceneId
+    std::vector<uint32_t> mLengths;
+};
+Json::Value writeJsonToolInfo(const JsonToolInfo& tool);
 
 // The whole document writeJsonDocumentText writes, as a value.
 Json::Value writeJsonDocument(const std::vector<Frame>& frames, const JsonToolInfo& tool);

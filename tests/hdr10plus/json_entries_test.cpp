@@ -4,6 +4,7 @@
 // and for text that is not a plain document, the whole reader's verdict.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <exception>
 #include <fstream>
 #include <iterator>
@@ -94,6 +95,49 @@ TEST(JsonEntries, EntryByEntryIsTheWholeDocument) {
     }
     for (const std::string& text : documents)
         EXPECT_EQ(entryByEntry(text), whole(text)) << text.substr(0, 200);
+}
+
+// Read on several threads, a document is the one read on the caller's: bad
+// entries on either side of where the parts meet keep their numbers and
+// words, and an entry that does not parse alone in the last part still
+// sends the whole document to the whole reader.
+TEST(JsonEntries, ThreadsGiveTheDocumentOfOneThread) {
+    const std::string good = kGood, bad = kBad;
+    auto document = [&](size_t count, size_t odd, const std::string& oddEntry) {
+        std::string text = "{\"SceneInfo\": [";
+        for (size_t i = 0; i < count; i++) {
+            const bool isBad = i % 97 == 5 || i == 1032 || i == 1033;
+            text += (i > 0 ? "," : "") + (i == odd ? oddEntry : isBad ? bad : good);
+        }
+        return text + "]}";
+    };
+    // 2066 entries: two parts of 1033 on two threads, four parts of 516 or
+    // 517 (never fewer than 512 an entry) on eight.
+    std::vector<std::string> documents{
+        document(2066, SIZE_MAX, ""),
+        document(2066, 2060, std::string(1100, '[') + std::string(1100, ']')),
+        document(3, SIZE_MAX, ""),
+        document(0, SIZE_MAX, ""),
+    };
+    for (const std::string& text : documents) {
+        const std::string one = describe(readJsonDocument(text.data(), text.size(), 1));
+        EXPECT_EQ(one, describe(readJsonDocument(text.data(), text.size())));
+        for (unsigned threads : {0u, 2u, 3u, 8u})
+            EXPECT_EQ(describe(readJsonDocument(text.data(), text.size(), threads)), one)
+                << threads << " threads, " << text.size() << " bytes";
+    }
+    const std::string first = documents[0];
+    const JsonDocumentResult read = readJsonDocument(first.data(), first.size(), 8);
+    ASSERT_TRUE(read.ok());
+    EXPECT_EQ(read.document.frameCount, 2066u);
+    ASSERT_NE(read.document.errorOf(1033), nullptr);
+    EXPECT_EQ(read.document.errorOf(1033)->message(),
+              "frame 1033: TargetedSystemDisplayMaximumLuminance is negative (-4)");
+    EXPECT_EQ(read.document.errorOf(1034), nullptr);
+    // Too deep for the parser: the whole reader's verdict, on any thread count.
+    const JsonDocumentResult deep = readJsonDocument(documents[1].data(), documents[1].size(), 8);
+    ASSERT_FALSE(deep.ok());
+    EXPECT_EQ(deep.error->what.rfind("not valid JSON: ", 0), 0u) << deep.error->what;
 }
 
 }  // namespace

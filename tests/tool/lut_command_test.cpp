@@ -2,6 +2,7 @@
 // `kestrel lut` on real HDR10+ metadata: the table it shows is the library's,
 // every frame of every file goes through, and bad files are reported.
 #include <gtest/gtest.h>
+#include <json/writer.h>
 
 #include <sstream>
 
@@ -814,6 +815,48 @@ TEST(LutJsonShape, TargetsAreListedForOneAndManyAndTheOldMembersStayForOne) {
     EXPECT_EQ(c["target_nits"].asUInt(), 1000u);
     EXPECT_EQ(d["targets"][1]["target_nits"].asUInt(), 300u);
     EXPECT_FALSE(d.isMember("frames"));
+}
+
+// A film's document is written as it is formatted, frames in runs joined in
+// order: past the runs' ends it must still be the one indented document the
+// JSON library would write (parsed and written again, unchanged), its rows
+// in frame order, the version 1 `frames` the same as the target's, and the
+// CSV its rows in the same order.
+TEST(LutJsonShape, LongClipIsOneDocumentAcrossItsRuns) {
+    TempDir dir;
+    constexpr unsigned kFrames = 8500;  // beyond rounds of 32 runs of 64 frames, and 2048 CSV rows
+    std::string text = "{\"SceneInfo\": [";
+    for (unsigned i = 0; i < kFrames; i++) {
+        // Two records by turns, so that neighbouring rows differ.
+        text += std::string(i > 0 ? "," : "") +
+                "{\"TargetedSystemDisplayMaximumLuminance\": 1000, \"LuminanceParameters\": "
+                "{\"MaxScl\": [" +
+                (i % 3 == 0 ? "40000, 30000, 20000" : "9000, 8000, 7000") +
+                "], \"AverageRGB\": 500}}";
+    }
+    const std::string input = dir.write("long.json", text + "]}");
+    ToolRun run = runTool({"lut", input, "--all-frames", "--format", "json", "--no-timing"});
+    ASSERT_TRUE(run.exited);
+    const Json::Value document = parseJson(run.out);
+    Json::StreamWriterBuilder pretty;
+    pretty["indentation"] = "  ";
+    EXPECT_EQ(Json::writeString(pretty, document) + "\n", run.out);
+    const Json::Value& frames = document["targets"][0]["frames"];
+    ASSERT_EQ(frames.size(), kFrames);
+    EXPECT_EQ(document["frames"], frames);
+    EXPECT_NE(frames[0]["source_peak_nits"], frames[1]["source_peak_nits"]);
+    for (unsigned i : {0u, 63u, 64u, 2047u, 2048u, 8192u, kFrames - 1}) {
+        EXPECT_EQ(frames[i]["frame"].asUInt(), i);
+        Json::Value row = frames[i], same = frames[i % 3 == 0 ? 0 : 1];
+        row.removeMember("frame");
+        same.removeMember("frame");
+        EXPECT_EQ(row, same) << i;
+    }
+    ToolRun csv = runTool({"lut", input, "--all-frames", "--no-timing"});
+    const std::vector<std::string> rows = lines(csv.out);
+    ASSERT_EQ(rows.size(), kFrames + 1);
+    for (unsigned i : {1u, 2048u, 2049u, kFrames})
+        EXPECT_EQ(rows[i].substr(0, rows[i].find(',')), std::to_string(i - 1));
 }
 
 // --no-timing: the only thing that differs between two runs is left out,

@@ -5,6 +5,7 @@
 // 1 and a message saying where, never a crash.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <json/writer.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -487,6 +488,72 @@ TEST(MetadataCommand, UnwritableStandardOutputEndsWithStatusOne) {
     EXPECT_NE(run.err.find("kestrel metadata: standard output: cannot write: No space left on device"),
               std::string::npos)
         << run.err;
+}
+
+// A film is written in runs of entries formatted apart and joined: past a
+// run's end the text must still be the one indented document the JSON
+// library would write for it (parsed and written again, it is unchanged),
+// every entry in its place, and standard output and -o give the same bytes.
+TEST(MetadataCommand, LongInputIsOneDocumentAcrossItsRuns) {
+    TempDir dir;
+    constexpr unsigned kFrames = 33000;  // beyond 32 runs of 1024 entries
+    std::string text = "{\"SceneInfo\": [";
+    for (unsigned i = 0; i < kFrames; i++) {
+        // Scenes of 1000 frames, and a bad entry on either side of a run's end.
+        const bool bad = i == 32767 || i == 32768;
+        text += std::string(i > 0 ? "," : "") + "{\"SceneId\": " + std::to_string(i / 1000) +
+                ", \"SceneFrameIndex\": " + std::to_string(i % 1000) +
+                ", \"SequenceFrameIndex\": " + std::to_string(i) +
+                ", \"LuminanceParameters\": {\"MaxScl\": [" + std::to_string(i) +
+                (bad ? "" : ", 20, 30") + "]}, \"TargetedSystemDisplayMaximumLuminance\": 400}";
+    }
+    const std::string input = dir.write("long.json", text + "]}");
+    const std::string out = dir.path("out.json");
+    ToolRun run = runTool({"metadata", input, "-o", out});
+    ASSERT_TRUE(run.exited);
+    EXPECT_EQ(run.status, 1) << run.err;  // the two bad entries
+    EXPECT_NE(run.err.find(": frames 32767 to 32768 each: LuminanceParameters.MaxScl has 1 "
+                           "entries, expected 3\n"),
+              std::string::npos)
+        << run.err;
+    const std::string written = readFile(out);
+    const Json::Value document = parseJson(written);
+    Json::StreamWriterBuilder pretty;
+    pretty["indentation"] = "  ";
+    EXPECT_EQ(Json::writeString(pretty, document) + "\n", written);
+    const Json::Value& entries = document["SceneInfo"];
+    ASSERT_EQ(entries.size(), kFrames);
+    for (unsigned i : {0u, 1023u, 1024u, 32766u, 32769u, kFrames - 1}) {
+        EXPECT_EQ(entries[i]["SequenceFrameIndex"].asUInt(), i);
+        EXPECT_EQ(entries[i]["LuminanceParameters"]["MaxScl"][0].asUInt(), i);
+    }
+    for (unsigned i : {32767u, 32768u}) {
+        EXPECT_FALSE(entries[i].isMember("LuminanceParameters")) << i;
+        EXPECT_FALSE(entries[i].isMember("SceneId")) << i;
+    }
+    // Two entries without a SceneId leave the summary out.
+    EXPECT_FALSE(document.isMember("SceneInfoSummary"));
+    ToolRun piped = runTool({"metadata", input});
+    EXPECT_EQ(piped.out, written);
+}
+
+TEST(MetadataCommand, UnwritableOutputFileEndsWithStatusOneBeforeTheSummary) {
+    TempDir dir;
+    std::string text = "{\"SceneInfo\": [";
+    for (unsigned i = 0; i < 3000; i++) {
+        text += std::string(i > 0 ? "," : "") +
+                "{\"LuminanceParameters\": {\"MaxScl\": [10, 20, 30]}, "
+                "\"TargetedSystemDisplayMaximumLuminance\": 400}";
+    }
+    const std::string input = dir.write("film.json", text + "]}");
+    ToolRun full = runTool({"metadata", input, "-o", "/dev/full"});
+    ASSERT_TRUE(full.exited);
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "kestrel metadata: /dev/full: cannot write: No space left on device\n");
+    ToolRun folder = runTool({"metadata", input, "-o", dir.path("")});
+    ASSERT_TRUE(folder.exited);
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_EQ(folder.err, "kestrel metadata: " + dir.path("") + ": cannot write: Is a directory\n");
 }
 
 TEST(MetadataCommand, CutContainerFileIsNamedAfterItsFrames) {

@@ -201,9 +201,7 @@ int runAllFrames(const LutOptions& o, const Clip& input, LibraryOutput& library)
     }
 
     if (format == "json") {
-        Json::Value v = clipDocumentJson(clip, o.metadata, o.timing);
-        v["tables_from"] = tableOriginJson(o.tablesFrom);
-        std::cout << prettyJson(v);
+        writeClipDocumentJson(std::cout, clip, o.metadata, o.timing, tableOriginJson(o.tablesFrom));
     } else {
         const RowLayout layout = format == "csv" ? RowLayout::Csv : RowLayout::Columns;
         writeClipHeader(std::cout, layout);

@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 // kestrel metadata: the HDR10+ metadata of a stream, container or JSON file
 // in the JSON layout, one entry per frame in display order.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 #include <string>
 #include <vector>
 
 #include "analysis/clip_analysis.h"
+#include "analysis/parallel_for.h"
 #include "clip/clip_reader.h"
-#include "clip/json_file.h"
+#include "clip/styled_json.h"
 #include "hdr10plus/internal/json_value.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
@@ -64,28 +64,151 @@ void reportProblems(const Clip& clip) {
     }
 }
 
-// The frames as the JSON layout writes them. A stream has no scene fields
-// of its own: its frames are given the clip's scenes (clip::deriveScenes)
-// and their positions in them. A JSON input keeps the positions it was given.
-std::vector<hdr10plus::Frame> documentFrames(const Clip& clip) {
-    std::vector<hdr10plus::Frame> frames;
-    frames.reserve(clip.frames.size());
-    for (unsigned s = 0; s < clip.scenes.size(); ++s) {
-        const Scene& scene = clip.scenes[s];
-        for (unsigned k = 0; k < scene.frameCount; ++k) {
-            const unsigned i = scene.firstFrame + k;
-            const ClipFrame& f = clip.frames[i];
-            hdr10plus::Frame frame = f.metadata ? *f.metadata : hdr10plus::Frame{};
-            if (!f.metadata) frame.windows.clear();  // an entry without metadata
-            if (clip.format != InputFormat::Json) {
-                frame.scene_id = s;
-                frame.scene_frame_index = k;
-                frame.sequence_frame_index = i;
-            }
-            frames.push_back(std::move(frame));
-        }
+// Frame `index` as the JSON layout writes it, in scene `scene` at position
+// `inScene`. A stream has no scene fields of its own: its frames are given
+// the clip's scenes (clip::deriveScenes) and their positions in them. A JSON
+// input keeps the positions it was given.
+hdr10plus::Frame documentFrame(const Clip& clip, unsigned index, unsigned scene,
+                               unsigned inScene) {
+    const ClipFrame& f = clip.frames[index];
+    hdr10plus::Frame frame = f.metadata ? *f.metadata : hdr10plus::Frame{};
+    if (!f.metadata) frame.windows.clear();  // an entry without metadata
+    if (clip.format != InputFormat::Json) {
+        frame.scene_id = scene;
+        frame.scene_frame_index = inScene;
+        frame.sequence_frame_index = index;
     }
-    return frames;
+    return frame;
+}
+
+// Calls visit(documentFrame(...), index) for frames [first, end) in order.
+// The scenes cover every frame (clip::deriveScenes); a clip without any has
+// no entries, as the document of its scenes always had.
+template <typename Visit>
+void forEachFrame(const Clip& clip, unsigned first, unsigned end, Visit visit) {
+    if (first >= end || clip.scenes.empty()) return;
+    unsigned scene = clip.sceneOf(first);
+    for (unsigned i = first; i < end; i++) {
+        while (scene + 1 < clip.scenes.size() && clip.scenes[scene + 1].firstFrame <= i) scene++;
+        visit(documentFrame(clip, i, scene, i - clip.scenes[scene].firstFrame), i);
+    }
+}
+
+// Where the document goes: standard output or the -o file, written as it
+// grows. The first failure is kept and ends the writing.
+class Output {
+public:
+    bool open(const std::string& path) {
+        mPath = path;
+        if (path.empty()) {
+            mFile = stdout;
+            return true;
+        }
+        errno = 0;
+        mFile = std::fopen(path.c_str(), "wb");
+        if (mFile == nullptr) fail();
+        return mFile != nullptr;
+    }
+    bool write(const std::string& text) {
+        if (mFailed) return false;
+        errno = 0;
+        if (std::fwrite(text.data(), 1, text.size(), mFile) != text.size()) fail();
+        return !mFailed;
+    }
+    // Flushed here so that a full disk or a closed pipe is a failure, not
+    // lost at exit.
+    bool close() {
+        if (mFile == nullptr) return false;
+        if (!mFailed) {
+            errno = 0;
+            if (std::fflush(mFile) != 0 || std::ferror(mFile)) fail();
+        }
+        if (mFile != stdout) {
+            errno = 0;
+            if (std::fclose(mFile) != 0 && !mFailed) fail();
+        }
+        mFile = nullptr;
+        return !mFailed;
+    }
+    // "standard output: cannot write: No space left on device".
+    std::string failure() const {
+        return (mPath.empty() ? std::string("standard output") : mPath) + ": cannot write: " +
+               (mErrno != 0 ? std::strerror(mErrno) : "write failed");
+    }
+
+private:
+    void fail() {
+        if (mFailed) return;
+        mFailed = true;
+        mErrno = errno;
+    }
+    std::string mPath;
+    std::FILE* mFile = nullptr;
+    bool mFailed = false;
+    int mErrno = 0;
+};
+
+// Entries formatted per job, and jobs per round: a round's text (about 35
+// MB on a film read from a stream) is all that is held before it is written.
+constexpr unsigned kEntriesPerJob = 1024;
+constexpr unsigned kJobsPerRound = 32;
+
+// The document, entry by entry: what a tree of the whole film written by
+// prettyJson would be, byte for byte, without the tree. Frames read from
+// payloads carry more than the layout holds (addPayloadExtras); a JSON input
+// has nothing more to give.
+bool writeDocument(const Clip& clip, Output& output) {
+    bool curves = false;
+    hdr10plus::SceneSummary summary;
+    forEachFrame(clip, 0, clip.frameCount(), [&](const hdr10plus::Frame& frame, unsigned) {
+        curves = curves || hdr10plus::carriesCurve(frame);
+        summary.add(frame);
+    });
+    const bool extras = clip.format != InputFormat::Json;
+
+    std::string text;
+    StyledJsonWriter writer(text);
+    writer.beginObject();
+    writer.key("JSONInfo");
+    writer.value(hdr10plus::writeJsonInfo(curves));
+    writer.key("SceneInfo");
+    writer.beginArray();
+    const unsigned count = clip.frameCount();
+    const unsigned depth = writer.elementDepth();
+    std::vector<std::string> jobs(kJobsPerRound);
+    for (unsigned round = 0; round < count; round += kEntriesPerJob * kJobsPerRound) {
+        const unsigned roundEnd = std::min(count, round + kEntriesPerJob * kJobsPerRound);
+        const size_t jobCount = (roundEnd - round + kEntriesPerJob - 1) / kEntriesPerJob;
+        analysis::parallelFor(jobCount, 0, [&](size_t job) {
+            const unsigned first = round + static_cast<unsigned>(job) * kEntriesPerJob;
+            std::string& out = jobs[job];
+            out.clear();
+            forEachFrame(clip, first, std::min(roundEnd, first + kEntriesPerJob),
+                         [&](const hdr10plus::Frame& frame, unsigned i) {
+                             Json::Value entry = hdr10plus::writeJsonFrame(frame);
+                             if (extras && clip.frames[i].metadata) addPayloadExtras(frame, entry);
+                             appendStyledElement(out, entry, depth, i == 0);
+                         });
+        });
+        for (size_t job = 0; job < jobCount; job++) {
+            const unsigned first = round + static_cast<unsigned>(job) * kEntriesPerJob;
+            writer.elements(jobs[job], std::min(roundEnd, first + kEntriesPerJob) - first);
+        }
+        if (!output.write(text)) return false;
+        text.clear();
+    }
+    writer.endArray();
+    if (summary.complete()) {
+        writer.key("SceneInfoSummary");
+        writer.value(summary.value());
+    }
+    Json::Value tool = hdr10plus::writeJsonToolInfo({"kestrel metadata", projectVersion()});
+    tool["Source"] = clip.name;
+    writer.key("ToolInfo");
+    writer.value(tool);
+    writer.endObject();
+    writer.finish();
+    return output.write(text);
 }
 
 int runMetadata(const MetadataOptions& options) {
@@ -119,36 +242,12 @@ int runMetadata(const MetadataOptions& options) {
             ++(f.problem->kind == ProblemKind::NoMetadata ? missing : invalid);
     }
 
-    const std::vector<hdr10plus::Frame> frames = documentFrames(input);
-    Json::Value document =
-        hdr10plus::writeJsonDocument(frames, {"kestrel metadata", projectVersion()});
-    document["ToolInfo"]["Source"] = input.name;
-    // Frames read from payloads carry more than the layout holds; a JSON
-    // input has nothing more to give.
-    if (input.format != InputFormat::Json) {
-        for (Json::ArrayIndex i = 0; i < document["SceneInfo"].size() && i < frames.size(); i++) {
-            if (input.frames[i].metadata) addPayloadExtras(frames[i], document["SceneInfo"][i]);
-        }
-    }
-    std::string text = prettyJson(document);
-    if (options.output.empty()) {
-        // Flushed here so that a full disk or a closed pipe is a failure,
-        // not lost at exit.
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            std::fprintf(stderr, "%s: standard output: cannot write: %s\n", kCommand,
-                         errno != 0 ? std::strerror(errno) : "write failed");
-            return 1;
-        }
-    } else {
-        errno = 0;
-        std::ofstream out(options.output, std::ios::binary);
-        out << text;
-        if (!out.flush()) {
-            std::fprintf(stderr, "%s: %s: cannot write: %s\n", kCommand, options.output.c_str(),
-                         errno != 0 ? std::strerror(errno) : "write failed");
-            return 1;
-        }
+    Output output;
+    bool written = output.open(options.output) && writeDocument(input, output);
+    written = output.close() && written;  // closed in any case
+    if (!written) {
+        std::fprintf(stderr, "%s: %s\n", kCommand, output.failure().c_str());
+        return 1;
     }
 
     const size_t count = input.frames.size();

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "analysis/parallel_for.h"
+#include "clip/styled_json.h"
 #include "tools/kestrel/render/warning_text.h"
 
 namespace kestrel::tool {
@@ -25,6 +27,26 @@ __attribute__((format(printf, 2, 3))) void print(std::ostream& out, const char* 
         std::vector<char> text(static_cast<size_t>(n) + 1);
         std::vsnprintf(text.data(), text.size(), format, again);
         out.write(text.data(), n);
+    }
+    va_end(again);
+}
+
+// printf at the end of a string, for text formatted away from the stream.
+__attribute__((format(printf, 2, 3))) void append(std::string& out, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    char text[256];
+    const int n = std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (n > 0 && static_cast<size_t>(n) < sizeof text) {
+        out.append(text, static_cast<size_t>(n));
+    } else if (n > 0) {
+        const size_t at = out.size();
+        out.resize(at + static_cast<size_t>(n) + 1);
+        std::vsnprintf(&out[at], static_cast<size_t>(n) + 1, format, again);
+        out.resize(at + static_cast<size_t>(n));
     }
     va_end(again);
 }
@@ -206,28 +228,48 @@ void writeClipHeader(std::ostream& out, RowLayout layout) {
                   "of_unit_gain increasing_input microseconds target_nits warnings\n");
 }
 
-void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout, bool timing) {
+void appendClipRow(std::string& out, const FrameRow& row, RowLayout layout, bool timing) {
     const bool csv = layout == RowLayout::Csv;
-    for (const FrameRow& row : rows.frames) {
-        const LutAnalysis& a = row.lut();
-        int firstAnchor =
-            a.adapted.num_bezier_curve_anchors > 0 ? a.adapted.bezier_curve_anchors[0] : -1;
-        std::string anchor = firstAnchor >= 0 ? std::to_string(firstAnchor) : "";
-        const char* increasing = a.firstDecrease < 0 ? "yes" : "no";
-        char time[32];
-        std::snprintf(time, sizeof time, "%.1f", a.microseconds);
-        const char* shownTime = timing ? time : csv ? "" : "-";
-        if (csv) {
-            print(out, "%u,%u,%u,%s,%.6g,%.0f,%.6g,%s,%s,%u,%s\n", row.frame,
-                  a.adapted.knee_point_x, a.adapted.knee_point_y, anchor.c_str(), a.sourcePeak,
-                  a.maxError, a.maxError / kUnitGain, increasing, shownTime, a.targetNits,
-                  csvWarnings(row).c_str());
-        } else {
-            print(out, "%5u %7u %6u %12s %16.6g %10.0f %12.6g %16s %12s %11u %8zu\n", row.frame,
-                  a.adapted.knee_point_x, a.adapted.knee_point_y, anchor.c_str(), a.sourcePeak,
-                  a.maxError, a.maxError / kUnitGain, increasing, shownTime, a.targetNits,
-                  row.warnings.size());
-        }
+    const LutAnalysis& a = row.lut();
+    int firstAnchor =
+        a.adapted.num_bezier_curve_anchors > 0 ? a.adapted.bezier_curve_anchors[0] : -1;
+    std::string anchor = firstAnchor >= 0 ? std::to_string(firstAnchor) : "";
+    const char* increasing = a.firstDecrease < 0 ? "yes" : "no";
+    char time[32];
+    std::snprintf(time, sizeof time, "%.1f", a.microseconds);
+    const char* shownTime = timing ? time : csv ? "" : "-";
+    if (csv) {
+        append(out, "%u,%u,%u,%s,%.6g,%.0f,%.6g,%s,%s,%u,", row.frame, a.adapted.knee_point_x,
+               a.adapted.knee_point_y, anchor.c_str(), a.sourcePeak, a.maxError,
+               a.maxError / kUnitGain, increasing, shownTime, a.targetNits);
+        out += csvWarnings(row);
+        out += '\n';
+    } else {
+        append(out, "%5u %7u %6u %12s %16.6g %10.0f %12.6g %16s %12s %11u %8zu\n", row.frame,
+               a.adapted.knee_point_x, a.adapted.knee_point_y, anchor.c_str(), a.sourcePeak,
+               a.maxError, a.maxError / kUnitGain, increasing, shownTime, a.targetNits,
+               row.warnings.size());
+    }
+}
+
+void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout, bool timing) {
+    // Rows are formatted in runs on every core and written in order; a
+    // round's text is all that is held at a time.
+    constexpr size_t kRowsPerJob = 2048;
+    constexpr size_t kJobsPerRound = 32;
+    const size_t count = rows.frames.size();
+    std::vector<std::string> texts(kJobsPerRound);
+    for (size_t round = 0; round < count; round += kRowsPerJob * kJobsPerRound) {
+        const size_t roundEnd = std::min(count, round + kRowsPerJob * kJobsPerRound);
+        const size_t jobs = (roundEnd - round + kRowsPerJob - 1) / kRowsPerJob;
+        analysis::parallelFor(jobs, 0, [&](size_t job) {
+            const size_t first = round + job * kRowsPerJob;
+            std::string& text = texts[job];
+            text.clear();
+            for (size_t i = first; i < std::min(roundEnd, first + kRowsPerJob); i++)
+                appendClipRow(text, rows.frames[i], layout, timing);
+        });
+        for (size_t job = 0; job < jobs; job++) out.write(texts[job].data(), texts[job].size());
     }
 }
 
@@ -246,26 +288,81 @@ Json::Value frameDocumentJson(const std::vector<FrameRow>& rows, const std::stri
     return v;
 }
 
-Json::Value clipDocumentJson(const ClipAnalysis& clip, const std::string& file, bool timing) {
-    Json::Value v;
-    v["schema_version"] = kLutJsonVersion;
-    v["file"] = file;
-    v["frame_count"] = clip.frameCount;
-    v["targets"] = Json::Value(Json::arrayValue);
+namespace {
+
+// A target's rows as a JSON array at the writer's place: frames formatted in
+// runs on every core, written to `out` in order as each round ends.
+void writeFramesJson(std::ostream& out, std::string& text, StyledJsonWriter& writer,
+                     const TargetRows& rows, bool timing) {
+    constexpr size_t kRowsPerJob = 64;  // a frame is about 11 KB of text
+    constexpr size_t kJobsPerRound = 32;
+    writer.beginArray();
+    const unsigned depth = writer.elementDepth();
+    const size_t count = rows.frames.size();
+    std::vector<std::string> texts(kJobsPerRound);
+    for (size_t round = 0; round < count; round += kRowsPerJob * kJobsPerRound) {
+        const size_t roundEnd = std::min(count, round + kRowsPerJob * kJobsPerRound);
+        const size_t jobs = (roundEnd - round + kRowsPerJob - 1) / kRowsPerJob;
+        analysis::parallelFor(jobs, 0, [&](size_t job) {
+            const size_t first = round + job * kRowsPerJob;
+            std::string& part = texts[job];
+            part.clear();
+            for (size_t i = first; i < std::min(roundEnd, first + kRowsPerJob); i++)
+                appendStyledElement(part, frameJson(rows.frames[i], timing), depth, i == 0);
+        });
+        for (size_t job = 0; job < jobs; job++) {
+            const size_t first = round + job * kRowsPerJob;
+            writer.elements(texts[job], std::min(roundEnd, first + kRowsPerJob) - first);
+        }
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        text.clear();
+    }
+    writer.endArray();
+}
+
+}  // namespace
+
+void writeClipDocumentJson(std::ostream& out, const ClipAnalysis& clip, const std::string& file,
+                           bool timing, const Json::Value& tablesFrom) {
+    // The members in the order of their names, as a tree of them is written.
+    std::string text;
+    StyledJsonWriter writer(text);
+    const bool one = clip.targets.size() == 1;
+    writer.beginObject();
+    writer.key("file");
+    writer.value(file);
+    writer.key("frame_count");
+    writer.value(clip.frameCount);
+    if (one) {  // version 1's members, for this release (see frameDocumentJson)
+        writer.key("frames");
+        writeFramesJson(out, text, writer, clip.targets[0], timing);
+    }
+    Json::Value rejected(Json::arrayValue);
+    for (const std::string& e : clip.rejected) rejected.append(e);
+    writer.key("rejected");
+    writer.value(rejected);
+    writer.key("schema_version");
+    writer.value(kLutJsonVersion);
+    writer.key("tables_from");
+    writer.value(tablesFrom);
+    if (one) {
+        writer.key("target_nits");
+        writer.value(clip.targets[0].targetNits);
+    }
+    writer.key("targets");
+    writer.beginArray();
     for (const TargetRows& rows : clip.targets) {
-        Json::Value target;
-        target["target_nits"] = rows.targetNits;
-        target["frames"] = Json::Value(Json::arrayValue);
-        for (const FrameRow& row : rows.frames) target["frames"].append(frameJson(row, timing));
-        v["targets"].append(target);
+        writer.beginObject();
+        writer.key("frames");
+        writeFramesJson(out, text, writer, rows, timing);
+        writer.key("target_nits");
+        writer.value(rows.targetNits);
+        writer.endObject();
     }
-    if (clip.targets.size() == 1) {  // version 1's members, for this release (above)
-        v["target_nits"] = v["targets"][0]["target_nits"];
-        v["frames"] = v["targets"][0]["frames"];
-    }
-    v["rejected"] = Json::Value(Json::arrayValue);
-    for (const std::string& e : clip.rejected) v["rejected"].append(e);
-    return v;
+    writer.endArray();
+    writer.endObject();
+    writer.finish();
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 }  // namespace kestrel::tool

@@ -32,6 +32,9 @@ Json::Value warningsJson(const std::vector<FrameWarning>& warnings);
 enum class RowLayout { Csv, Columns };
 void writeClipHeader(std::ostream& out, RowLayout layout);
 // `timing` false: the microseconds column stays, empty (CSV) or "-".
+// appendClipRow formats one row; writeClipRows formats runs of rows on
+// every core and writes them in order.
+void appendClipRow(std::string& out, const FrameRow& row, RowLayout layout, bool timing = true);
 void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout, bool timing = true);
 
 // The version of the shape of `lut`'s JSON. 2: every document lists its
@@ -44,8 +47,11 @@ constexpr int kLutJsonVersion = 2;
 Json::Value frameDocumentJson(const std::vector<FrameRow>& rows, const std::string& file,
                               unsigned frame, bool timing);
 // Every frame: {schema_version, file, frame_count, targets: [{target_nits,
-// frames}], rejected}, and for one target version 1's `target_nits` and
-// `frames` too.
-Json::Value clipDocumentJson(const ClipAnalysis& clip, const std::string& file, bool timing);
+// frames}], rejected, tables_from}, and for one target version 1's
+// `target_nits` and `frames` too; written to `out` as it is formatted (the
+// frames in runs on every core), never held whole, since a film's document
+// is gigabytes.
+void writeClipDocumentJson(std::ostream& out, const ClipAnalysis& clip, const std::string& file,
+                           bool timing, const Json::Value& tablesFrom);
 
 }  // namespace kestrel::tool
