@@ -14,11 +14,12 @@
 
 namespace kestrel::hdr10plus {
 
-// One "SceneInfo" entry. The first bad value rejects it.
-JsonFrameResult readJsonFrame(const Json::Value& entry);
+// One "SceneInfo" entry. The first bad value rejects it (the failure's
+// location has no frame: the caller knows which entry it gave).
+Result<Frame> readJsonFrame(const Json::Value& entry);
 
 // Every entry of a parsed document; a bad entry is rejected alone.
-JsonDocumentResult readJsonDocument(const Json::Value& root);
+Result<JsonDocument> readJsonDocument(const Json::Value& root);
 
 // One "SceneInfo" entry, as writeJsonDocumentText writes each.
 Json::Value writeJsonFrame(const Frame& frame);

@@ -159,7 +159,7 @@ std::vector<std::vector<uint8_t>> payloadsOf(const std::string& path, std::strin
             payloads.push_back(p.hdr10plus ? p.hdr10plus->bytes : std::vector<uint8_t>());
         },
         nullptr);
-    if (damage) error = damage->message;
+    if (!damage.ok()) error = damage.message();
     return payloads;
 }
 
@@ -232,7 +232,7 @@ TEST(Remux, SamplesWithUnitsOver64KiBGiveTheRawStreamsPictures) {
     std::vector<Shown> expected;
     std::rewind(file.get());
     auto damage = hevc::readAnnexB(file.get(), collect(expected), nullptr);
-    ASSERT_FALSE(damage) << damage->message;
+    ASSERT_TRUE(damage.ok()) << damage.message();
     ASSERT_EQ(expected.size(), 6u);
     ASSERT_FALSE(expected[0].payload.empty());
 
@@ -245,7 +245,7 @@ TEST(Remux, SamplesWithUnitsOver64KiBGiveTheRawStreamsPictures) {
         ASSERT_TRUE(remux(original, path, format, false, error)) << error;
         std::vector<Shown> got;
         damage = readHevcTrack(path, collect(got), nullptr);
-        EXPECT_FALSE(damage) << damage->message;
+        EXPECT_TRUE(damage.ok()) << damage.message();
         ASSERT_EQ(got.size(), expected.size());
         for (size_t i = 0; i < got.size(); ++i) {
             EXPECT_EQ(got[i].decodeIndex, expected[i].decodeIndex) << "picture " << i;

@@ -18,12 +18,12 @@
 namespace kestrel::hdr10plus {
 namespace {
 
-std::string describe(const JsonDocumentResult& r) {
-    if (!r.ok()) return "document: " + r.error->message();
-    std::string text = std::to_string(r.document.frameCount) + " entries;";
-    for (const JsonFrame& f : r.document.frames)
+std::string describe(const Result<JsonDocument>& r) {
+    if (!r.ok()) return "document: " + r.status().message();
+    std::string text = std::to_string(r->frameCount) + " entries;";
+    for (const JsonFrame& f : r->frames)
         text += " " + std::to_string(f.index) + "=" + writeJsonFrame(f.frame).toStyledString();
-    for (const JsonError& e : r.document.errors) text += " " + e.message();
+    for (const Status& e : r->errors) text += " " + entryMessage(e);
     return text;
 }
 
@@ -42,8 +42,8 @@ std::string whole(const std::string& text) {
 }
 
 std::string entryByEntry(const std::string& text) {
-    JsonDocumentResult r = readJsonDocument(text.data(), text.size());
-    if (!r.ok() && r.error->what.rfind("not valid JSON", 0) == 0) return "not JSON";
+    Result<JsonDocument> r = readJsonDocument(text.data(), text.size());
+    if (!r.ok() && r.status().message().rfind("not valid JSON", 0) == 0) return "not JSON";
     return describe(r);
 }
 

@@ -233,21 +233,21 @@ std::vector<std::optional<hdr10plus::Frame>> ownMetadata(const std::string& path
     auto sink = [&](hevc::Picture&& p) {
         std::optional<hdr10plus::Frame> f;
         if (p.hdr10plus && p.ownMessages > 0) {
-            hdr10plus::PayloadResult r =
+            Result<hdr10plus::Frame> r =
                 hdr10plus::parsePayload(p.hdr10plus->bytes.data(), p.hdr10plus->bytes.size());
-            if (r.ok()) f = r.frame;
+            if (r.ok()) f = *r;
         }
         frames.push_back(f);
     };
 #ifdef KESTREL_HAVE_CONTAINERS
     if (path.size() > 4 && path.substr(path.size() - 4) == ".mkv") {
-        EXPECT_FALSE(container::readHevcTrack(path, sink, nullptr));
+        EXPECT_TRUE(container::readHevcTrack(path, sink, nullptr).ok());
         return frames;
     }
 #endif
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                          &std::fclose);
-    EXPECT_FALSE(hevc::readAnnexB(file.get(), sink, nullptr));
+    EXPECT_TRUE(hevc::readAnnexB(file.get(), sink, nullptr).ok());
     return frames;
 }
 
