@@ -17,6 +17,7 @@ extern "C" {
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "container/file_extent.h"
@@ -257,7 +258,23 @@ Status readHevcTrack(
                           (found.empty() ? "" : " (tracks: " + found + ")"));
     }
 
-    hevc::PictureSequencer sequencer(sink);
+    // A sample the demuxer marks as outside the track's edit list (MP4's
+    // edts/elst) is decoded, since later pictures may refer to it, but not
+    // shown: a player's decoder drops the picture it gives. Its pictures are
+    // dropped here the same way, so that frame N is the N-th picture a
+    // player shows. The pictures a sample starts are known by their decoding
+    // index; one may leave the reorder queue while its own sample is still
+    // being read (no reordering), so the current sample's are checked too.
+    std::set<uint64_t> hidden;   // decoding indices of pictures not shown
+    bool hideCurrent = false;    // the sample being read is outside the edit
+    uint64_t currentFirst = 0;   // the decoding index of its first picture
+    auto shown = [&](hevc::Picture&& picture) {
+        const uint64_t index = picture.decodeIndex;
+        if (hideCurrent && index >= currentFirst) return;
+        if (hidden.erase(index) > 0) return;
+        sink(std::move(picture));
+    };
+    hevc::PictureSequencer sequencer(shown);
     const AVCodecParameters& codec = *input->streams[track]->codecpar;
     unsigned lengthSize = 0;  // 0: samples are Annex B
     if (isHvcc(codec.extradata, static_cast<size_t>(codec.extradata_size))) {
@@ -281,6 +298,8 @@ Status readHevcTrack(
         }
         bool go = true;
         if (packet->stream_index == track) {
+            currentFirst = sequencer.picturesStarted();
+            hideCurrent = (packet->flags & AV_PKT_FLAG_DISCARD) != 0;
             readBlockAdditions(*packet, sequencer);
             if (lengthSize > 0) {
                 go = readLengthPrefixed(*packet, lengthSize, sequencer, error);
@@ -293,6 +312,11 @@ Status readHevcTrack(
                 });
                 go = splitter.feed(packet->data, static_cast<size_t>(packet->size)) &&
                      splitter.finish();
+            }
+            if (hideCurrent) {
+                for (uint64_t i = currentFirst; i < sequencer.picturesStarted(); ++i)
+                    hidden.insert(i);
+                hideCurrent = false;
             }
         }
         av_packet_unref(packet.get());

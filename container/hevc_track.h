@@ -10,6 +10,15 @@
 // display order with the metadata in effect for each. Matroska may also
 // carry the payload as a block addition beside the sample; it belongs to the
 // sample's picture.
+//
+// An MP4 edit list may leave samples out of the presentation (a copy of a
+// stream with B-pictures often starts it after the first samples in
+// decoding order). The demuxer marks those samples; their pictures are
+// decoded by a player, for the pictures that refer to them, but not shown,
+// and they are not handed on here either: the pictures that reach the sink
+// are exactly those a player shows, in its order. Their HDR10+ messages
+// still count in decoding order (a picture without its own shows the latest
+// before it, whether or not that picture was shown).
 #pragma once
 
 #include <cstdint>

@@ -72,6 +72,10 @@ public:
     // Success until a unit cannot be read.
     const Status& error() const { return mError; }
 
+    // How many pictures have started so far, shown or not: the decodeIndex
+    // the next picture will have.
+    uint64_t picturesStarted() const { return mPictures; }
+
 private:
     bool fail(uint64_t offset, std::string message);
     bool fail(uint64_t offset, const Status& cause);
