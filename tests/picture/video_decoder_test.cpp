@@ -283,7 +283,7 @@ TEST_P(SampleStreams, EveryPictureCarriesTheMetadataOurReaderGivesItsDisplayInde
 #ifdef KESTREL_HAVE_CONTAINERS
 // An MP4 copied from a raw stream as a stream copy does has an edit list
 // that leaves the first two samples (the IDR picture, shown first, and the
-// picture decoded next, shown last) out of the presentation. The decoder
+// picture decoded next, shown fifth) out of the presentation. The decoder
 // gives out the seven pictures a player shows; frame N must be the picture
 // our reader gives as frame N, with that picture's metadata.
 TEST_F(SampleStreams, AnEditListedCopyPairsEachPictureWithItsMetadata) {
