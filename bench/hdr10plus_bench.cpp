@@ -23,7 +23,7 @@ const std::vector<uint8_t> kPayload = {
 
 void BM_Hdr10PlusPayloadToRecord(benchmark::State& state) {
     for (auto _ : state) {
-        Result<Frame> r = parsePayload(kPayload.data(), kPayload.size());
+        kestrel::Result<Frame> r = parsePayload(kPayload.data(), kPayload.size());
         _VelmorHdrDynamicInfo record = toRecord(*r);
         benchmark::DoNotOptimize(record);
     }
@@ -34,7 +34,7 @@ BENCHMARK(BM_Hdr10PlusPayloadToRecord);
 void BM_Hdr10PlusWritePayload(benchmark::State& state) {
     const Frame frame = *parsePayload(kPayload.data(), kPayload.size());
     for (auto _ : state) {
-        Result<std::vector<uint8_t>> w = writePayload(frame);
+        kestrel::Result<std::vector<uint8_t>> w = writePayload(frame);
         benchmark::DoNotOptimize(w->data());
     }
 }
