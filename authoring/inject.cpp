@@ -71,17 +71,16 @@ Result<InjectSummary> injectHdr10Plus(const std::string& inputPath,
     std::vector<std::vector<uint8_t>> payloads;
     std::vector<size_t> payloadOf(frames.size());
     for (size_t i = 0; i < frames.size(); ++i) {
-        hdr10plus::WriteResult written = hdr10plus::writePayload(frames[i]);
+        Result<std::vector<uint8_t>> written = hdr10plus::writePayload(frames[i]);
         if (!written.ok()) {
-            Location where;
+            Location where = written.status().where();
             where.frame = static_cast<unsigned>(i);
-            where.key = written.error->element;
-            return Status::failure(ErrorKind::OutOfRange,
-                                   "frame " + std::to_string(i) + ": " + written.error->message(),
+            return Status::failure(written.status().kind(),
+                                   "frame " + std::to_string(i) + ": " + written.status().message(),
                                    where);
         }
-        if (payloads.empty() || payloads.back() != written.bytes)
-            payloads.push_back(std::move(written.bytes));
+        if (payloads.empty() || payloads.back() != *written)
+            payloads.push_back(std::move(written).value());
         payloadOf[i] = payloads.size() - 1;
     }
 

@@ -23,8 +23,8 @@ const std::vector<uint8_t> kPayload = {
 
 void BM_Hdr10PlusPayloadToRecord(benchmark::State& state) {
     for (auto _ : state) {
-        PayloadResult r = parsePayload(kPayload.data(), kPayload.size());
-        _VelmorHdrDynamicInfo record = toRecord(r.frame);
+        kestrel::Result<Frame> r = parsePayload(kPayload.data(), kPayload.size());
+        _VelmorHdrDynamicInfo record = toRecord(*r);
         benchmark::DoNotOptimize(record);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kPayload.size()));
@@ -32,10 +32,10 @@ void BM_Hdr10PlusPayloadToRecord(benchmark::State& state) {
 BENCHMARK(BM_Hdr10PlusPayloadToRecord);
 
 void BM_Hdr10PlusWritePayload(benchmark::State& state) {
-    const Frame frame = parsePayload(kPayload.data(), kPayload.size()).frame;
+    const Frame frame = *parsePayload(kPayload.data(), kPayload.size());
     for (auto _ : state) {
-        WriteResult w = writePayload(frame);
-        benchmark::DoNotOptimize(w.bytes.data());
+        kestrel::Result<std::vector<uint8_t>> w = writePayload(frame);
+        benchmark::DoNotOptimize(w->data());
     }
 }
 BENCHMARK(BM_Hdr10PlusWritePayload);

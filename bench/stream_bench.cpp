@@ -46,8 +46,8 @@ void BM_ExtractAnnexB_100MB(benchmark::State& state, std::string sample) {
                 }
             },
             nullptr);
-        if (error) {
-            state.SkipWithError(error->message.c_str());
+        if (!error.ok()) {
+            state.SkipWithError(error.message().c_str());
             return;
         }
     }

@@ -28,7 +28,7 @@ std::string Clip::problemMessage(unsigned index) const {
     if (index >= frames.size() || !frames[index].problem) return "";
     const FrameProblem& p = *frames[index].problem;
     const std::string which = "frame " + std::to_string(index);
-    return p.key.empty() ? which + " " + p.what : which + ": " + p.key + " " + p.what;
+    return p.key.empty() ? which + " " + p.what : which + ": " + p.what;
 }
 
 Status Clip::whole() const {

@@ -38,7 +38,10 @@ enum class ProblemKind {
 struct FrameProblem {
     ProblemKind kind = ProblemKind::NoMetadata;
     std::string key;   // JSON: the key path of the bad value; empty otherwise
-    std::string what;  // a predicate of the frame or key: "carries no HDR10+ metadata ..."
+    // A predicate of the frame ("carries no HDR10+ metadata ..."), or with a
+    // key, the sentence that names it ("BezierCurveData.KneePointX is 4096,
+    // above ..."): "frame 7" goes before it, with a colon when there is a key.
+    std::string what;
 };
 
 struct ClipFrame {

@@ -58,8 +58,8 @@ public:
             mLast = picture.hdr10plus;
             mParsed = hdr10plus::parsePayload(payload.bytes.data(), payload.bytes.size());
         }
-        if (mParsed.ok()) {
-            frame.metadata = mParsed.frame;
+        if (mParsed->ok()) {
+            frame.metadata = **mParsed;
         } else {
             const std::string at = std::to_string(payload.offset);
             frame.problem = FrameProblem{
@@ -69,7 +69,7 @@ public:
                            ", which is not valid: payload "
                      : "carries an HDR10+ message that is not valid (SEI at byte " + at +
                            "): payload ") +
-                    mParsed.error->message()};
+                    mParsed->status().message()};
         }
         mFrames.push_back(std::move(frame));
     }
@@ -77,11 +77,15 @@ public:
 private:
     std::vector<ClipFrame>& mFrames;
     std::shared_ptr<const hevc::T35Payload> mLast;
-    hdr10plus::PayloadResult mParsed;
+    std::optional<Result<hdr10plus::Frame>> mParsed;  // of mLast's payload
 };
 
-std::string damageText(const hevc::StreamError& error, size_t framesBefore) {
-    return "byte " + std::to_string(error.offset) + ": " + error.message + " (" +
+// The stream readers place every failure at a byte offset; 0 when one does
+// not (the start of the file is where the reading failed).
+uint64_t damageOffset(const Status& error) { return error.where().byteOffset.value_or(0); }
+
+std::string damageText(const Status& error, size_t framesBefore) {
+    return "byte " + std::to_string(damageOffset(error)) + ": " + error.message() + " (" +
            std::to_string(framesBefore) + " frame" + (framesBefore == 1 ? "" : "s") +
            " read before it)";
 }
@@ -98,26 +102,23 @@ Status readRest(std::FILE* file, const std::string& name, std::string& text) {
 Status readJson(std::FILE* file, std::string text, const std::string& name, Clip& clip) {
     if (Status read = readRest(file, name, text); !read) return read;
     // A film's entries are read on every core.
-    hdr10plus::JsonDocumentResult result = hdr10plus::readJsonDocument(
+    Result<hdr10plus::JsonDocument> result = hdr10plus::readJsonDocument(
         text.data(), text.size(), std::thread::hardware_concurrency());
     text = std::string();
-    if (!result.ok()) {
-        Location where;
-        where.key = result.error->key;
-        return Status::failure(ErrorKind::Format, name + ": " + result.error->message(), where);
-    }
-    hdr10plus::JsonDocument& document = result.document;
+    if (!result.ok()) return result.status().prefixed(name + ": ");
+    hdr10plus::JsonDocument& document = *result;
     clip.frames.assign(document.frameCount, ClipFrame{});
     for (hdr10plus::JsonFrame& f : document.frames) {
         ClipFrame& frame = clip.frames[f.index];
         frame.metadata = std::move(f.frame);
         frame.provenance = Provenance::Own;
     }
-    for (const hdr10plus::JsonError& e : document.errors) {
-        if (e.frame && *e.frame < clip.frames.size()) {
-            ClipFrame& frame = clip.frames[*e.frame];
+    for (const Status& e : document.errors) {
+        const std::optional<unsigned>& index = e.where().frame;
+        if (index && *index < clip.frames.size()) {
+            ClipFrame& frame = clip.frames[*index];
             frame.provenance = Provenance::Own;
-            frame.problem = FrameProblem{ProblemKind::InvalidEntry, e.key, e.what};
+            frame.problem = FrameProblem{ProblemKind::InvalidEntry, e.where().key, e.message()};
         }
     }
     return Status();
@@ -171,7 +172,7 @@ Result<Clip> openClip(const std::string& path, const OpenOptions& options) {
     auto progress = [&](uint64_t done) {
         if (options.progress != nullptr) options.progress->update(done, fileBytes);
     };
-    std::optional<hevc::StreamError> damage;
+    Status damage;
     if (clip.format == InputFormat::AnnexB) {
         damage = hevc::readAnnexB(
             file.get(), [&](hevc::Picture&& p) { collect(std::move(p)); },
@@ -190,12 +191,14 @@ Result<Clip> openClip(const std::string& path, const OpenOptions& options) {
 #endif
     }
     if (options.progress != nullptr) options.progress->finish();
-    if (damage) {
-        Location where;
-        where.byteOffset = damage->offset;
-        if (clip.frames.empty() && damage->offset == 0)
-            return Status::failure(ErrorKind::Damaged, shown + ": " + damage->message, where);
-        clip.damage = Damage{damage->offset, damageText(*damage, clip.frames.size())};
+    if (!damage.ok()) {
+        const uint64_t offset = damageOffset(damage);
+        if (clip.frames.empty() && offset == 0) {
+            Status failed = Status::failure(ErrorKind::Damaged, shown + ": " + damage.message(),
+                                            damage.where());
+            return damage.code() ? failed.withCode(*damage.code()) : failed;
+        }
+        clip.damage = Damage{offset, damageText(damage, clip.frames.size())};
     } else if (clip.frames.empty()) {
         return Status::failure(ErrorKind::Format,
                                shown + ": the " + formatName(clip.format) + " holds no pictures");

@@ -9,6 +9,11 @@
 // that raised it composed, which message() returns unchanged. Success
 // carries nothing. Both types are [[nodiscard]]: a result that is dropped is
 // a failure that is ignored.
+//
+// A failure passed on from a system library (libav's demuxer, the C library)
+// may also carry that library's own error number, code(): the negative
+// AVERROR value or the errno its text was made from, kept so that a caller
+// can branch on it (AVERROR_INVALIDDATA, ENOENT) without matching the text.
 #pragma once
 
 #include <cstdint>
@@ -59,6 +64,15 @@ public:
     // num_windows is 0; ..."); empty on success.
     const std::string& message() const { return mMessage; }
 
+    // The system library's error number the sentence was made from, if any.
+    const std::optional<int>& code() const { return mCode; }
+    // The same failure carrying `code` as code(); success stays success.
+    Status withCode(int code) const {
+        Status s = *this;
+        if (!s.ok()) s.mCode = code;
+        return s;
+    }
+
     // The same failure with `prefix` before its sentence ("clip.hevc: ").
     Status prefixed(const std::string& prefix) const {
         Status s = *this;
@@ -70,6 +84,7 @@ private:
     ErrorKind mKind = ErrorKind::None;
     Location mWhere;
     std::string mMessage;
+    std::optional<int> mCode;
 };
 
 // A value or the failure that prevented it.

@@ -17,6 +17,7 @@ extern "C" {
 #include <climits>
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "container/file_extent.h"
@@ -28,13 +29,36 @@ namespace kestrel::container {
 namespace {
 
 using hevc::NalUnit;
-using hevc::StreamError;
 
 std::string avError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
     return text;
 }
+
+Status failAt(ErrorKind kind, uint64_t offset, std::string message) {
+    Location where;
+    where.byteOffset = offset;
+    return Status::failure(kind, std::move(message), std::move(where));
+}
+
+// A failure libav reported with `code`: its text ends the sentence and the
+// code itself travels with it.
+Status libavFailure(ErrorKind kind, uint64_t offset, const std::string& what, int code) {
+    return failAt(kind, offset, what + avError(code)).withCode(code);
+}
+
+// The file could not be opened as a container: out of memory or unreadable
+// is the system's failure, anything else the file's.
+Status unreadable(int code) {
+    return libavFailure(code == AVERROR(ENOMEM) || code == AVERROR(EIO) || code == AVERROR(ENOENT) ||
+                                code == AVERROR(EACCES)
+                            ? ErrorKind::Io
+                            : ErrorKind::Format,
+                        0, "the demuxer cannot read it: ", code);
+}
+
+Status hvccCutShort() { return failAt(ErrorKind::Truncated, 0, "the track's hvcC record is cut short"); }
 
 struct InputCloser {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
@@ -50,23 +74,23 @@ constexpr size_t kHvccFixedBytes = 23;
 
 bool isHvcc(const uint8_t* data, size_t size) { return size >= kHvccFixedBytes && data[0] == 1; }
 
-std::optional<StreamError> readHvcc(const uint8_t* data, size_t size, hevc::PictureSequencer& out) {
+Status readHvcc(const uint8_t* data, size_t size, hevc::PictureSequencer& out) {
     size_t pos = kHvccFixedBytes;
     unsigned arrays = data[22];
     for (unsigned a = 0; a < arrays; ++a) {
-        if (size - pos < 3) return StreamError{0, "the track's hvcC record is cut short"};
+        if (size - pos < 3) return hvccCutShort();
         unsigned units = AV_RB16(data + pos + 1);
         pos += 3;
         for (unsigned u = 0; u < units; ++u) {
-            if (size - pos < 2) return StreamError{0, "the track's hvcC record is cut short"};
+            if (size - pos < 2) return hvccCutShort();
             size_t length = AV_RB16(data + pos);
             pos += 2;
-            if (size - pos < length) return StreamError{0, "the track's hvcC record is cut short"};
+            if (size - pos < length) return hvccCutShort();
             if (!out.push(NalUnit{data + pos, length, 0, true})) return out.error();
             pos += length;
         }
     }
-    return std::nullopt;
+    return {};
 }
 
 // Block additions reach us as side data: an 8-byte big-endian BlockAddID,
@@ -85,22 +109,23 @@ void readBlockAdditions(const AVPacket& packet, hevc::PictureSequencer& out) {
 }
 
 bool readLengthPrefixed(const AVPacket& packet, unsigned lengthSize, hevc::PictureSequencer& out,
-                        std::optional<StreamError>& error) {
+                        Status& error) {
     uint64_t base = static_cast<uint64_t>(packet.pos < 0 ? 0 : packet.pos);
     size_t size = static_cast<size_t>(packet.size);
     size_t pos = 0;
     while (pos < size) {
         if (size - pos < lengthSize) {
-            error = StreamError{base + pos, "sample ends inside a NAL unit length"};
+            error = failAt(ErrorKind::Truncated, base + pos, "sample ends inside a NAL unit length");
             return false;
         }
         size_t length = 0;
         for (unsigned i = 0; i < lengthSize; ++i) length = (length << 8) | packet.data[pos + i];
         pos += lengthSize;
         if (length > size - pos) {
-            error = StreamError{base + pos, "NAL unit of " + std::to_string(length) +
-                                                " bytes runs past the end of its sample (" +
-                                                std::to_string(size - pos) + " left)"};
+            error = failAt(ErrorKind::Truncated, base + pos,
+                           "NAL unit of " + std::to_string(length) +
+                               " bytes runs past the end of its sample (" +
+                               std::to_string(size - pos) + " left)");
             return false;
         }
         if (!out.push(NalUnit{packet.data + pos, length, base + pos, true})) return false;
@@ -117,13 +142,17 @@ int64_t fileSize(std::FILE* file) {
 }
 
 // After the last sample: a cut file ends like a whole one for the demuxer.
-std::optional<StreamError> checkWhole(std::FILE* file, int64_t size) {
-    if (size <= 0) return std::nullopt;
+Status checkWhole(std::FILE* file, int64_t size) {
+    if (size <= 0) return {};
     auto cut = findTruncation(file, static_cast<uint64_t>(size));
-    if (!cut) return std::nullopt;
-    return StreamError{cut->fileSize, "the file is cut short: its " + cut->element +
-                                          " declares it ends at byte " +
-                                          std::to_string(cut->declaredEnd)};
+    if (!cut) return {};
+    Location where;
+    where.byteOffset = cut->fileSize;
+    where.key = cut->element;
+    return Status::failure(ErrorKind::Truncated,
+                           "the file is cut short: its " + cut->element +
+                               " declares it ends at byte " + std::to_string(cut->declaredEnd),
+                           std::move(where));
 }
 
 // The demuxer reads the file we opened, through these callbacks, so that the
@@ -165,37 +194,37 @@ struct IoContextFree {
 
 }  // namespace
 
-std::optional<StreamError> readHevcTrack(
+Status readHevcTrack(
     const std::string& path, const hevc::PictureSequencer::Sink& sink,
     const std::function<void(uint64_t done, uint64_t total)>& progress) {
     File file(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!file) return StreamError{0, "the demuxer cannot read it: " + avError(AVERROR(errno))};
+    if (!file) return unreadable(AVERROR(errno));
     return readHevcTrack(file.get(), path, sink, progress);
 }
 
-std::optional<StreamError> readHevcTrack(
+Status readHevcTrack(
     std::FILE* opened, const std::string& path, const hevc::PictureSequencer::Sink& sink,
     const std::function<void(uint64_t done, uint64_t total)>& progress) {
     File file(opened, [](std::FILE*) { return 0; });  // the caller's: not closed here
     const int64_t size = fileSize(file.get());
     if (size < 0 || fseeko(file.get(), 0, SEEK_SET) != 0) {
-        return StreamError{0, "the demuxer cannot read it: " + avError(AVERROR(errno))};
+        return unreadable(AVERROR(errno));
     }
 
     uint8_t* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
     if (buffer == nullptr) {
-        return StreamError{0, "the demuxer cannot read it: " + avError(AVERROR(ENOMEM))};
+        return unreadable(AVERROR(ENOMEM));
     }
     std::unique_ptr<AVIOContext, IoContextFree> io(
         avio_alloc_context(buffer, kIoBufferSize, 0, file.get(), &readPacket, nullptr, &seekFile));
     if (!io) {
         av_free(buffer);
-        return StreamError{0, "the demuxer cannot read it: " + avError(AVERROR(ENOMEM))};
+        return unreadable(AVERROR(ENOMEM));
     }
 
     AVFormatContext* raw = avformat_alloc_context();
     if (raw == nullptr) {
-        return StreamError{0, "the demuxer cannot read it: " + avError(AVERROR(ENOMEM))};
+        return unreadable(AVERROR(ENOMEM));
     }
     // The demuxer reads our file; the path only names it (the name's
     // extension helps tell formats apart, as it does for a file the demuxer
@@ -207,8 +236,8 @@ std::optional<StreamError> readHevcTrack(
     if (status < 0) {
         // avformat_open_input has freed the context; the I/O context is ours.
         // A file cut inside its headers is worth naming as such.
-        if (auto cut = checkWhole(file.get(), size)) return cut;
-        return StreamError{0, "the demuxer cannot read it: " + avError(status)};
+        if (Status cut = checkWhole(file.get(), size); !cut.ok()) return cut;
+        return unreadable(status);
     }
     std::unique_ptr<AVFormatContext, InputCloser> input(raw);
 
@@ -224,34 +253,53 @@ std::optional<StreamError> readHevcTrack(
         for (unsigned i = 0; i < input->nb_streams; ++i)
             found += (found.empty() ? "" : ", ") +
                      std::string(avcodec_get_name(input->streams[i]->codecpar->codec_id));
-        return StreamError{0, std::string(input->iformat->name) + " file without an HEVC track" +
-                                  (found.empty() ? "" : " (tracks: " + found + ")")};
+        return failAt(ErrorKind::Unsupported, 0,
+                      std::string(input->iformat->name) + " file without an HEVC track" +
+                          (found.empty() ? "" : " (tracks: " + found + ")"));
     }
 
-    hevc::PictureSequencer sequencer(sink);
+    // A sample the demuxer marks as outside the track's edit list (MP4's
+    // edts/elst) is decoded, since later pictures may refer to it, but not
+    // shown: a player's decoder drops the picture it gives. Its pictures are
+    // dropped here the same way, so that frame N is the N-th picture a
+    // player shows. The pictures a sample starts are known by their decoding
+    // index; one may leave the reorder queue while its own sample is still
+    // being read (no reordering), so the current sample's are checked too.
+    std::set<uint64_t> hidden;   // decoding indices of pictures not shown
+    bool hideCurrent = false;    // the sample being read is outside the edit
+    uint64_t currentFirst = 0;   // the decoding index of its first picture
+    auto shown = [&](hevc::Picture&& picture) {
+        const uint64_t index = picture.decodeIndex;
+        if (hideCurrent && index >= currentFirst) return;
+        if (hidden.erase(index) > 0) return;
+        sink(std::move(picture));
+    };
+    hevc::PictureSequencer sequencer(shown);
     const AVCodecParameters& codec = *input->streams[track]->codecpar;
     unsigned lengthSize = 0;  // 0: samples are Annex B
     if (isHvcc(codec.extradata, static_cast<size_t>(codec.extradata_size))) {
         lengthSize = (codec.extradata[21] & 3u) + 1;
-        if (lengthSize == 3) return StreamError{0, "the track's hvcC record gives 3-byte lengths"};
-        auto error =
-            readHvcc(codec.extradata, static_cast<size_t>(codec.extradata_size), sequencer);
-        if (error) return error;
+        if (lengthSize == 3)
+            return failAt(ErrorKind::OutOfRange, 0, "the track's hvcC record gives 3-byte lengths");
+        Status read = readHvcc(codec.extradata, static_cast<size_t>(codec.extradata_size), sequencer);
+        if (!read) return read;
     }
 
     const int64_t total = size;
     std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
-    std::optional<StreamError> error;
+    Status error;
     for (;;) {
         status = av_read_frame(input.get(), packet.get());
         if (status == AVERROR_EOF) break;
         if (status < 0) {
-            error = StreamError{static_cast<uint64_t>(avio_tell(input->pb)),
-                                "the demuxer stopped: " + avError(status)};
+            error = libavFailure(ErrorKind::Damaged, static_cast<uint64_t>(avio_tell(input->pb)),
+                                 "the demuxer stopped: ", status);
             break;
         }
         bool go = true;
         if (packet->stream_index == track) {
+            currentFirst = sequencer.picturesStarted();
+            hideCurrent = (packet->flags & AV_PKT_FLAG_DISCARD) != 0;
             readBlockAdditions(*packet, sequencer);
             if (lengthSize > 0) {
                 go = readLengthPrefixed(*packet, lengthSize, sequencer, error);
@@ -265,15 +313,20 @@ std::optional<StreamError> readHevcTrack(
                 go = splitter.feed(packet->data, static_cast<size_t>(packet->size)) &&
                      splitter.finish();
             }
+            if (hideCurrent) {
+                for (uint64_t i = currentFirst; i < sequencer.picturesStarted(); ++i)
+                    hidden.insert(i);
+                hideCurrent = false;
+            }
         }
         av_packet_unref(packet.get());
         if (progress && total > 0)
             progress(static_cast<uint64_t>(avio_tell(input->pb)), static_cast<uint64_t>(total));
-        if (!go || sequencer.error()) break;
+        if (!go || !sequencer.error().ok()) break;
     }
     sequencer.finish();
-    if (sequencer.error()) return sequencer.error();
-    if (!error) error = checkWhole(file.get(), total);
+    if (!sequencer.error().ok()) return sequencer.error();
+    if (error.ok()) error = checkWhole(file.get(), total);
     return error;
 }
 

@@ -10,6 +10,15 @@
 // display order with the metadata in effect for each. Matroska may also
 // carry the payload as a block addition beside the sample; it belongs to the
 // sample's picture.
+//
+// An MP4 edit list may leave samples out of the presentation (a copy of a
+// stream with B-pictures often starts it after the first samples in
+// decoding order). The demuxer marks those samples; their pictures are
+// decoded by a player, for the pictures that refer to them, but not shown,
+// and they are not handed on here either: the pictures that reach the sink
+// are exactly those a player shows, in its order. Their HDR10+ messages
+// still count in decoding order (a picture without its own shows the latest
+// before it, whether or not that picture was shown).
 #pragma once
 
 #include <cstdint>
@@ -26,16 +35,18 @@ namespace kestrel::container {
 // `sink` in display order. `progress` receives the bytes read so far and the
 // file's size. Returns the first error (file not readable by the demuxer, no
 // HEVC track, damaged sample); the pictures before it have reached the sink.
+// The failure's location holds its byte offset (0 for the file as a whole);
+// one that libav reported keeps libav's error code as code() beside its text.
 // The file is opened once. What the demuxer says about damage is returned
 // as the error, in terms of this file, from its return codes; its log is
 // left as the program has set it up.
-std::optional<hevc::StreamError> readHevcTrack(
+Status readHevcTrack(
     const std::string& path, const hevc::PictureSequencer::Sink& sink,
     const std::function<void(uint64_t done, uint64_t total)>& progress);
 
 // The same for a file the caller has open (and keeps): read from its first
 // byte; `name` only names it to the demuxer.
-std::optional<hevc::StreamError> readHevcTrack(
+Status readHevcTrack(
     std::FILE* file, const std::string& name, const hevc::PictureSequencer::Sink& sink,
     const std::function<void(uint64_t done, uint64_t total)>& progress);
 

@@ -44,10 +44,10 @@ Outcome run(const uint8_t* data, size_t size, size_t split) {
         [&](const kestrel::hevc::NalUnit& unit) { return sequencer.push(unit); });
     if (splitter.feed(data, split) && splitter.feed(data + split, size - split)) splitter.finish();
     sequencer.finish();
-    if (sequencer.error()) {
+    if (!sequencer.error().ok()) {
         outcome.failed = true;
-        outcome.errorOffset = sequencer.error()->offset;
-        outcome.error = sequencer.error()->message;
+        outcome.errorOffset = sequencer.error().where().byteOffset.value_or(0);
+        outcome.error = sequencer.error().message();
     }
     return outcome;
 }

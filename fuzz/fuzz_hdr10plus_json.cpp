@@ -17,34 +17,35 @@ using namespace kestrel::hdr10plus;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    const JsonDocumentResult r = readJsonDocument(text.data(), text.size());
+    const kestrel::Result<JsonDocument> r = readJsonDocument(text.data(), text.size());
     if (!r.ok()) {
-        FUZZ_CHECK(!r.error->frame);
-        FUZZ_CHECK(!r.error->what.empty());
+        FUZZ_CHECK(!r.status().where().frame);
+        FUZZ_CHECK(!r.status().message().empty());
         return 0;
     }
-    const JsonDocument& d = r.document;
+    const JsonDocument& d = *r;
     FUZZ_CHECK(d.frames.size() + d.errors.size() == d.frameCount);
-    for (const JsonError& e : d.errors) {
-        FUZZ_CHECK(e.frame && *e.frame < d.frameCount);
-        FUZZ_CHECK(!e.what.empty());
-        FUZZ_CHECK(d.errorOf(*e.frame) == &e);
+    for (const kestrel::Status& e : d.errors) {
+        const std::optional<unsigned>& index = e.where().frame;
+        FUZZ_CHECK(!e.ok() && index && *index < d.frameCount);
+        FUZZ_CHECK(!e.message().empty());
+        FUZZ_CHECK(d.errorOf(*index) == &e);
     }
     for (const JsonFrame& f : d.frames) {
         FUZZ_CHECK(f.index < d.frameCount && d.errorOf(f.index) == nullptr);
         FUZZ_CHECK(f.frame.windows.size() == 1);
-        const JsonFrameResult again = readJsonFrame(writeJsonFrame(f.frame));
-        FUZZ_CHECK(again.ok() && again.frame == f.frame);
+        const kestrel::Result<Frame> again = readJsonFrame(writeJsonFrame(f.frame));
+        FUZZ_CHECK(again.ok() && *again == f.frame);
         (void)toRecord(f.frame);
-        if (checkFrame(f.frame)) continue;
-        const WriteResult w = writePayload(f.frame);
+        if (!checkFrame(f.frame).ok()) continue;
+        const kestrel::Result<std::vector<uint8_t>> w = writePayload(f.frame);
         FUZZ_CHECK(w.ok());
-        PayloadResult p = parsePayload(w.bytes.data(), w.bytes.size());
+        kestrel::Result<Frame> p = parsePayload(w->data(), w->size());
         FUZZ_CHECK(p.ok());
-        p.frame.scene_id = f.frame.scene_id;
-        p.frame.scene_frame_index = f.frame.scene_frame_index;
-        p.frame.sequence_frame_index = f.frame.sequence_frame_index;
-        FUZZ_CHECK(p.frame == f.frame);
+        p->scene_id = f.frame.scene_id;
+        p->scene_frame_index = f.frame.scene_frame_index;
+        p->sequence_frame_index = f.frame.sequence_frame_index;
+        FUZZ_CHECK(*p == f.frame);
     }
     return 0;
 }

@@ -20,21 +20,23 @@ using namespace kestrel::hdr10plus;
 void check(const uint8_t* data, size_t size, CountryCode start) {
     // A copy of exactly `size` bytes, so that a read one past it is caught.
     const std::vector<uint8_t> buffer(data, data + size);
-    const PayloadResult r = parsePayload(buffer.data(), buffer.size(), start);
+    const kestrel::Result<Frame> r = parsePayload(buffer.data(), buffer.size(), start);
     if (!r.ok()) {
-        FUZZ_CHECK(!r.error->element.empty());
-        FUZZ_CHECK(!r.error->what.empty());
-        FUZZ_CHECK(r.error->bitOffset <= size * 8);
+        const kestrel::Location& where = r.status().where();
+        FUZZ_CHECK(!where.key.empty());
+        FUZZ_CHECK(where.bitOffset && *where.bitOffset <= size * 8);
+        FUZZ_CHECK(where.byteOffset == *where.bitOffset / 8);
+        FUZZ_CHECK(r.status().message().size() > where.key.size());
         return;
     }
-    FUZZ_CHECK(!checkFrame(r.frame));
-    const WriteResult w = writePayload(r.frame, start);
+    FUZZ_CHECK(checkFrame(*r).ok());
+    const kestrel::Result<std::vector<uint8_t>> w = writePayload(*r, start);
     FUZZ_CHECK(w.ok());
-    FUZZ_CHECK(w.bytes == buffer);
-    const PayloadResult again = parsePayload(w.bytes.data(), w.bytes.size(), start);
-    FUZZ_CHECK(again.ok() && again.frame == r.frame);
+    FUZZ_CHECK(*w == buffer);
+    const kestrel::Result<Frame> again = parsePayload(w->data(), w->size(), start);
+    FUZZ_CHECK(again.ok() && *again == *r);
 
-    const _VelmorHdrDynamicInfo record = toRecord(r.frame);
+    const _VelmorHdrDynamicInfo record = toRecord(*r);
     FUZZ_CHECK(record.num_distribution_maxrgb_percentiles <= kMaxDistributionEntries);
     FUZZ_CHECK(record.num_bezier_curve_anchors <= kMaxBezierAnchors);
     FUZZ_CHECK(record.knee_point_x <= kKneePointOne && record.knee_point_y <= kKneePointOne);

@@ -65,11 +65,14 @@ std::string indexed(const std::string& name, size_t i) {
 // Collects the first broken rule.
 class Checker {
 public:
-    bool ok() const { return !mError; }
-    std::optional<RangeError> result() { return mError; }
+    bool ok() const { return mError.ok(); }
+    Status result() { return mError; }
 
     void apply(const std::string& element, std::optional<std::string> what) {
-        if (!mError && what) mError = RangeError{element, *what};
+        if (!mError.ok() || !what) return;
+        Location where;
+        where.key = element;
+        mError = Status::failure(ErrorKind::OutOfRange, element + " " + *what, std::move(where));
     }
     void fits(const std::string& element, uint64_t value, unsigned width) {
         apply(element, rules::atMost(value, rules::maxOfBits(width)));
@@ -145,12 +148,12 @@ public:
     }
 
 private:
-    std::optional<RangeError> mError;
+    Status mError;
 };
 
 }  // namespace
 
-std::optional<RangeError> checkFrame(const Frame& frame) {
+Status checkFrame(const Frame& frame) {
     Checker check;
     check.apply("application_version",
                 rules::atMost(frame.application_version, kMaxApplicationVersion));

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "hdr10plus/export.h"
 #include "metadata/VelmorHdrDynamicInfo.h"
 
@@ -120,16 +121,7 @@ struct Frame {
     bool operator!=(const Frame& o) const { return !(*this == o); }
 };
 
-// What breaks a range rule: the syntax element (with its window and index,
-// "windows[1].distribution_maxrgb_percentages[3]") and what is wrong with it
-// ("is 101, above 100").
-struct RangeError {
-    std::string element;
-    std::string what;
-    std::string message() const { return element + " " + what; }
-};
-
-// The first rule `frame` breaks, or nothing when it is a valid ST 2094-40
+// The first rule `frame` breaks, or success when it is a valid ST 2094-40
 // frame that a payload can carry: 1 to 3 windows, geometry exactly on windows
 // 1 and 2, counts within 15, percentages at most 100 and never falling, a
 // targeted peak of at most 10000 cd/m², knee points within 4095, anchors
@@ -137,6 +129,10 @@ struct RangeError {
 // to 25 rows and columns with entries within 15, window rotations within 180
 // degrees and ellipse axes of 1 or more (the outer semi-major axis not below
 // the inner), and every other value within the bits of its element.
-KESTREL_HDR10PLUS_EXPORT std::optional<RangeError> checkFrame(const Frame& frame);
+// A broken rule is ErrorKind::OutOfRange; where().key is the syntax element
+// (with its window and index, "windows[1].distribution_maxrgb_percentages[3]")
+// and message() the element and what is wrong with it
+// ("windows[1].distribution_maxrgb_percentages[3] is 101, above 100").
+KESTREL_HDR10PLUS_EXPORT Status checkFrame(const Frame& frame);
 
 }  // namespace kestrel::hdr10plus

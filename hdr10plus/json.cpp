@@ -18,18 +18,19 @@
 
 namespace kestrel::hdr10plus {
 
-std::string JsonError::message() const {
-    if (!frame) return what;
-    return message("frame " + std::to_string(*frame));
+std::string entryMessage(const Status& error, const std::string& frameName) {
+    return error.where().key.empty() ? frameName + " " + error.message()
+                                     : frameName + ": " + error.message();
 }
 
-std::string JsonError::message(const std::string& frameName) const {
-    return key.empty() ? frameName + " " + what : frameName + ": " + key + " " + what;
+std::string entryMessage(const Status& error) {
+    if (!error.where().frame) return error.message();
+    return entryMessage(error, "frame " + std::to_string(*error.where().frame));
 }
 
-const JsonError* JsonDocument::errorOf(unsigned index) const {
-    for (const JsonError& e : errors) {
-        if (e.frame == index) return &e;
+const Status* JsonDocument::errorOf(unsigned index) const {
+    for (const Status& e : errors) {
+        if (e.where().frame == index) return &e;
     }
     return nullptr;
 }
@@ -50,19 +51,31 @@ std::string compact(const Json::Value& value) {
     return Json::writeString(builder, value);
 }
 
+// A bad value of an entry: the sentence names the key, the location holds it
+// (the frame is the document's to add).
+Status entryFailure(ErrorKind kind, const std::string& key, const std::string& what) {
+    Location where;
+    where.key = key;
+    return Status::failure(kind, key.empty() ? what : key + " " + what, std::move(where));
+}
+
 // Reads the values of one entry, stopping at the first bad one with the full
 // key of the value. Types are checked before any conversion, since jsoncpp
 // throws on a conversion it cannot make.
 class EntryReader {
 public:
-    const std::optional<JsonError>& error() const { return mError; }
+    const Status& error() const { return mError; }
 
-    bool fail(const std::string& key, const std::string& what) {
-        mError = JsonError{std::nullopt, key, what};
+    // "LuminanceParameters.MaxScl[1] is negative (-6589)": the key and what
+    // is wrong with its value. A value of the wrong type or shape is Invalid;
+    // one of the right type beyond a limit is OutOfRange.
+    bool fail(const std::string& key, const std::string& what,
+              ErrorKind kind = ErrorKind::Invalid) {
+        mError = entryFailure(kind, key, what);
         return false;
     }
     bool apply(const std::string& key, const std::optional<std::string>& what) {
-        return !what || fail(key, *what);
+        return !what || fail(key, *what, ErrorKind::OutOfRange);
     }
 
     bool object(const Json::Value& parent, const char* member, const std::string& key,
@@ -75,10 +88,13 @@ public:
 
     bool number(const Json::Value& value, const std::string& key, uint32_t max, uint32_t& out) {
         if (!value.isNumeric()) return fail(key, "is not a number (" + compact(value) + ")");
-        if (value.asDouble() < 0) return fail(key, "is negative (" + compact(value) + ")");
+        if (value.asDouble() < 0)
+            return fail(key, "is negative (" + compact(value) + ")", ErrorKind::OutOfRange);
         if (value.asDouble() > max) {
-            return fail(key, "is " + compact(value) + ", above the largest allowed value " +
-                                 std::to_string(max));
+            return fail(key,
+                        "is " + compact(value) + ", above the largest allowed value " +
+                            std::to_string(max),
+                        ErrorKind::OutOfRange);
         }
         if (!value.isIntegral()) return fail(key, "is not a whole number (" + compact(value) + ")");
         out = value.asUInt();
@@ -110,8 +126,10 @@ public:
         const Json::Value& value = parent[member];
         if (!value.isArray()) return fail(key, "is not an array (" + compact(value) + ")");
         if (value.size() > maxCount) {
-            return fail(key, "has " + std::to_string(value.size()) + " entries, more than " +
-                                 std::to_string(maxCount));
+            return fail(key,
+                        "has " + std::to_string(value.size()) + " entries, more than " +
+                            std::to_string(maxCount),
+                        ErrorKind::OutOfRange);
         }
         out.clear();
         for (Json::ArrayIndex i = 0; i < value.size(); i++) {
@@ -192,17 +210,14 @@ public:
     }
 
 private:
-    std::optional<JsonError> mError;
+    Status mError;
 };
 
 }  // namespace
 
-JsonFrameResult readJsonFrame(const Json::Value& entry) {
-    JsonFrameResult result;
-    if (!entry.isObject()) {
-        result.error = JsonError{std::nullopt, "", "is not an object (" + compact(entry) + ")"};
-        return result;
-    }
+Result<Frame> readJsonFrame(const Json::Value& entry) {
+    if (!entry.isObject())
+        return entryFailure(ErrorKind::Invalid, "", "is not an object (" + compact(entry) + ")");
     EntryReader reader;
     Frame f;
     f.windows.resize(1);
@@ -213,48 +228,50 @@ JsonFrameResult readJsonFrame(const Json::Value& entry) {
         reader.optional(entry, "SceneId", f.scene_id) &&
         reader.optional(entry, "SceneFrameIndex", f.scene_frame_index) &&
         reader.optional(entry, "SequenceFrameIndex", f.sequence_frame_index)) {
-        result.frame = std::move(f);
-    } else {
-        result.error = reader.error();
+        return f;
     }
-    return result;
+    return reader.error();
 }
 
 namespace {
 
 // Entry `index` of "SceneInfo" into the document: its frame, or its error.
-void addEntry(JsonDocument& document, unsigned index, JsonFrameResult entry) {
+void addEntry(JsonDocument& document, unsigned index, Result<Frame> entry) {
     if (entry.ok()) {
-        document.frames.push_back({index, std::move(entry.frame)});
+        document.frames.push_back({index, std::move(entry).value()});
     } else {
-        entry.error->frame = index;
-        document.errors.push_back(std::move(*entry.error));
+        Location where = entry.status().where();
+        where.frame = index;
+        document.errors.push_back(
+            Status::failure(entry.status().kind(), entry.status().message(), std::move(where)));
     }
+}
+
+// What is wrong with the document as a whole.
+Status documentFailure(const std::string& key, std::string what) {
+    Location where;
+    where.key = key;
+    return Status::failure(ErrorKind::Format, std::move(what), std::move(where));
 }
 
 }  // namespace
 
-JsonDocumentResult readJsonDocument(const Json::Value& root) {
-    JsonDocumentResult result;
+Result<JsonDocument> readJsonDocument(const Json::Value& root) {
     if (!root.isObject() || !root.isMember("SceneInfo")) {
-        result.error =
-            JsonError{std::nullopt, "SceneInfo",
-                      "no \"SceneInfo\" array: not HDR10+ metadata in the expected layout"};
-        return result;
+        return documentFailure(
+            "SceneInfo", "no \"SceneInfo\" array: not HDR10+ metadata in the expected layout");
     }
     const Json::Value& scenes = root["SceneInfo"];
     if (!scenes.isArray()) {
-        result.error =
-            JsonError{std::nullopt, "SceneInfo",
-                      "\"SceneInfo\" is not an array (" + compact(scenes).substr(0, 40) + ")"};
-        return result;
+        return documentFailure("SceneInfo", "\"SceneInfo\" is not an array (" +
+                                                compact(scenes).substr(0, 40) + ")");
     }
-    JsonDocument& document = result.document;
+    JsonDocument document;
     document.frameCount = scenes.size();
     for (Json::ArrayIndex i = 0; i < scenes.size(); i++) {
         addEntry(document, i, readJsonFrame(scenes[i]));
     }
-    return result;
+    return document;
 }
 
 namespace {
@@ -267,14 +284,14 @@ constexpr size_t kMinEntriesPerThread = 512;
 // parse alone. The entries are shared out in contiguous parts, one per
 // thread, each read into its own list; the lists are joined in order, so the
 // document does not depend on the number of threads.
-std::optional<JsonDocumentResult> readEntryByEntry(const char* text, size_t size,
+std::optional<Result<JsonDocument>> readEntryByEntry(const char* text, size_t size,
                                                    unsigned threads) {
     std::optional<std::vector<std::pair<size_t, size_t>>> entries = sceneInfoEntries(text, size);
     if (!entries) return std::nullopt;
     const size_t count = entries->size();
     const size_t parts =
         std::max<size_t>(1, std::min<size_t>(threads, count / kMinEntriesPerThread));
-    std::vector<std::vector<JsonFrameResult>> results(parts);
+    std::vector<std::vector<Result<Frame>>> results(parts);
     std::vector<char> unparsed(parts, 0);
     std::vector<std::exception_ptr> failures(parts);
     auto readPart = [&](size_t part) {
@@ -312,26 +329,25 @@ std::optional<JsonDocumentResult> readEntryByEntry(const char* text, size_t size
     for (char part : unparsed) {
         if (part) return std::nullopt;
     }
-    JsonDocumentResult result;
-    JsonDocument& document = result.document;
+    JsonDocument document;
     document.frameCount = static_cast<unsigned>(count);
     document.frames.reserve(count);
     unsigned index = 0;
-    for (std::vector<JsonFrameResult>& part : results) {
-        for (JsonFrameResult& entry : part) addEntry(document, index++, std::move(entry));
-        part = std::vector<JsonFrameResult>();
+    for (std::vector<Result<Frame>>& part : results) {
+        for (Result<Frame>& entry : part) addEntry(document, index++, std::move(entry));
+        part = std::vector<Result<Frame>>();
     }
-    return result;
+    return Result<JsonDocument>(std::move(document));
 }
 
 }  // namespace
 
-JsonDocumentResult readJsonDocument(const char* text, size_t size) {
+Result<JsonDocument> readJsonDocument(const char* text, size_t size) {
     return readJsonDocument(text, size, 1);
 }
 
-JsonDocumentResult readJsonDocument(const char* text, size_t size, unsigned threads) {
-    if (std::optional<JsonDocumentResult> read = readEntryByEntry(text, size, threads)) {
+Result<JsonDocument> readJsonDocument(const char* text, size_t size, unsigned threads) {
+    if (std::optional<Result<JsonDocument>> read = readEntryByEntry(text, size, threads)) {
         return std::move(*read);
     }
     // Not a plain document: read whole, which says what is wrong in its words.
@@ -351,9 +367,7 @@ JsonDocumentResult readJsonDocument(const char* text, size_t size, unsigned thre
     if (!parsed) {
         // jsoncpp's messages start with "* Line 3, Column 5" and may span lines.
         while (!messages.empty() && messages.back() == '\n') messages.pop_back();
-        JsonDocumentResult result;
-        result.error = JsonError{std::nullopt, "", "not valid JSON: " + messages};
-        return result;
+        return documentFailure("", "not valid JSON: " + messages);
     }
     return readJsonDocument(root);
 }

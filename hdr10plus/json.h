@@ -36,32 +36,31 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "hdr10plus/export.h"
 #include "hdr10plus/frame.h"
 
 namespace kestrel::hdr10plus {
 
-// What is wrong in a document: in which frame (its position in "SceneInfo";
-// empty when the document as a whole is wrong), under which key (the full
-// path, "LuminanceParameters.MaxScl[1]"; empty when the entry itself is not
-// an object), and what ("is negative (-6589)").
-struct JsonError {
-    std::optional<unsigned> frame;
-    std::string key;
-    std::string what;
+// What is wrong in a document is a failure whose location says in which
+// frame (where().frame: its position in "SceneInfo"; empty when the document
+// as a whole is wrong) and under which key (where().key: the full path,
+// "LuminanceParameters.MaxScl[1]"; empty when the entry itself is not an
+// object, or the text is not JSON). Its message() is the sentence about the
+// entry: the key and what is wrong ("LuminanceParameters.MaxScl[1] is
+// negative (-6589)", "is not an object (5)"), or for the whole document what
+// is wrong with it. The kind: Format for the document (not JSON, no
+// "SceneInfo" array), OutOfRange for a value beyond a limit (negative, too
+// large, too many entries, a falling percentage), Invalid for a value of the
+// wrong type or shape or a missing one.
 
-    // "frame 7: BezierCurveData.KneePointX is 4096, above the largest allowed
-    // value 4095"; for the whole document, `what` alone.
-    KESTREL_HDR10PLUS_EXPORT std::string message() const;
-    // The same with the frame called `frameName` ("layers[0].metadata.inline").
-    KESTREL_HDR10PLUS_EXPORT std::string message(const std::string& frameName) const;
-};
-
-struct JsonFrameResult {
-    Frame frame;                     // meaningful when ok()
-    std::optional<JsonError> error;  // error->frame is empty
-    bool ok() const { return !error; }
-};
+// The failure of an entry with the frame named: "frame 7:
+// BezierCurveData.KneePointX is 4096, above the largest allowed value 4095",
+// "frame 2 is not an object (5)"; a document failure's message() alone.
+KESTREL_HDR10PLUS_EXPORT std::string entryMessage(const Status& error);
+// The same with the frame called `frameName` ("layers[0].metadata.inline").
+KESTREL_HDR10PLUS_EXPORT std::string entryMessage(const Status& error,
+                                                  const std::string& frameName);
 
 struct JsonFrame {
     unsigned index;  // position in "SceneInfo"
@@ -71,22 +70,17 @@ struct JsonFrame {
 struct JsonDocument {
     unsigned frameCount = 0;        // entries of "SceneInfo", accepted or not
     std::vector<JsonFrame> frames;  // the accepted ones, in file order
-    std::vector<JsonError> errors;  // one per rejected entry, in file order
+    std::vector<Status> errors;     // one per rejected entry, in file order
 
-    // The error that rejected entry `index`, or null.
-    KESTREL_HDR10PLUS_EXPORT const JsonError* errorOf(unsigned index) const;
-};
-
-struct JsonDocumentResult {
-    JsonDocument document;           // meaningful when ok()
-    std::optional<JsonError> error;  // the document has no "SceneInfo" array
-    bool ok() const { return !error; }
+    // The failure that rejected entry `index`, or null.
+    KESTREL_HDR10PLUS_EXPORT const Status* errorOf(unsigned index) const;
 };
 
 // Every entry of a document given as JSON text; a bad entry is rejected
-// alone (the first bad value of an entry rejects it). Text that is not JSON
-// is a document error whose `what` starts "not valid JSON: ".
-KESTREL_HDR10PLUS_EXPORT JsonDocumentResult readJsonDocument(const char* text, size_t size);
+// alone (the first bad value of an entry rejects it). The document fails as
+// a whole when it has no "SceneInfo" array, or when the text is not JSON (a
+// message that starts "not valid JSON: ").
+KESTREL_HDR10PLUS_EXPORT Result<JsonDocument> readJsonDocument(const char* text, size_t size);
 
 // Who wrote a document, for its "ToolInfo".
 struct JsonToolInfo {

@@ -9,11 +9,6 @@
 
 namespace kestrel::hdr10plus {
 
-std::string PayloadError::message() const {
-    return "byte " + std::to_string(byteOffset()) + " (bit " + std::to_string(bitOffset % 8) +
-           "): " + element + " " + what;
-}
-
 namespace {
 
 // An element's name, built into text only when a message needs it:
@@ -44,14 +39,14 @@ class Parser {
 public:
     Parser(const uint8_t* data, size_t size) : mIn(data, size) {}
 
-    const std::optional<PayloadError>& error() const { return mError; }
+    const Status& error() const { return mError; }
 
     // Reads one element; on a short buffer records where it was cut.
     bool field(unsigned width, const Name& name, uint32_t& out) {
         const size_t at = mIn.position();
         if (mIn.read(width, out)) return true;
         return fail(
-            PayloadErrorKind::Truncated, name, at,
+            ErrorKind::Truncated, name, at,
             "needs " + bitCount(width) + ", the payload has " + bitCount(mIn.bitsLeft()) + " left");
     }
     template <typename T>
@@ -65,11 +60,18 @@ public:
 
     // Applies a range rule to the element that starts at bit `at`.
     bool rule(const Name& name, size_t at, const std::optional<std::string>& what) {
-        return !what || fail(PayloadErrorKind::OutOfRange, name, at, *what);
+        return !what || fail(ErrorKind::OutOfRange, name, at, *what);
     }
 
-    bool fail(PayloadErrorKind kind, const Name& name, size_t at, std::string what) {
-        mError = PayloadError{kind, name.text(), std::move(what), at};
+    // "byte 7 (bit 3): num_windows is 0, outside 1 to 3", at bit `at`.
+    bool fail(ErrorKind kind, const Name& name, size_t at, const std::string& what) {
+        Location where;
+        where.bitOffset = at;
+        where.byteOffset = at / 8;
+        where.key = name.text();
+        std::string message = "byte " + std::to_string(at / 8) + " (bit " +
+                              std::to_string(at % 8) + "): " + where.key + " " + what;
+        mError = Status::failure(kind, std::move(message), std::move(where));
         return false;
     }
 
@@ -79,7 +81,7 @@ public:
         if (start == CountryCode::Included) {
             if (!field(bits::kCountryCode, {"itu_t_t35_country_code"}, value)) return false;
             if (value != kCountryCode) {
-                return fail(PayloadErrorKind::WrongHeader, {"itu_t_t35_country_code"}, at,
+                return fail(ErrorKind::Format, {"itu_t_t35_country_code"}, at,
                             "is " + hex(value, 2) + ", not " + hex(kCountryCode, 2));
             }
         }
@@ -88,20 +90,20 @@ public:
             return false;
         }
         if (value != kTerminalProviderCode) {
-            return fail(PayloadErrorKind::WrongHeader, {"itu_t_t35_terminal_provider_code"}, at,
+            return fail(ErrorKind::Format, {"itu_t_t35_terminal_provider_code"}, at,
                         "is " + hex(value, 4) + ", not " + hex(kTerminalProviderCode, 4));
         }
         at = mIn.position();
         const Name oriented{"itu_t_t35_terminal_provider_oriented_code"};
         if (!field(bits::kTerminalProviderOrientedCode, oriented, value)) return false;
         if (value != kTerminalProviderOrientedCode) {
-            return fail(PayloadErrorKind::WrongHeader, oriented, at,
+            return fail(ErrorKind::Format, oriented, at,
                         "is " + hex(value, 4) + ", not " + hex(kTerminalProviderOrientedCode, 4));
         }
         at = mIn.position();
         if (!field(bits::kApplicationIdentifier, {"application_identifier"}, value)) return false;
         if (value != kApplicationIdentifier) {
-            return fail(PayloadErrorKind::UnknownApplication, {"application_identifier"}, at,
+            return fail(ErrorKind::Unsupported, {"application_identifier"}, at,
                         "is " + std::to_string(value) + ", not " +
                             std::to_string(kApplicationIdentifier) + " (HDR10+)");
         }
@@ -114,7 +116,7 @@ public:
             return false;
         }
         if (f.application_version > kMaxApplicationVersion) {
-            return fail(PayloadErrorKind::UnknownVersion, {"application_version"}, at,
+            return fail(ErrorKind::Unsupported, {"application_version"}, at,
                         "is " + std::to_string(f.application_version) + "; versions 0 to " +
                             std::to_string(kMaxApplicationVersion) + " are known");
         }
@@ -306,12 +308,12 @@ public:
         const unsigned width = static_cast<unsigned>((8 - at % 8) % 8);
         if (!field(width, {"padding"}, padding)) return false;
         if (padding != 0) {
-            return fail(PayloadErrorKind::NonZeroPadding, {"padding"}, at,
+            return fail(ErrorKind::Invalid, {"padding"}, at,
                         "after the last element is " + hex(padding, 2) + ", not zero");
         }
         if (mIn.bytesLeft() > 0) {
             return fail(
-                PayloadErrorKind::TrailingBytes, {"payload"}, mIn.position(),
+                ErrorKind::Invalid, {"payload"}, mIn.position(),
                 "goes on for " + std::to_string(mIn.bytesLeft()) + " bytes after its last element");
         }
         return true;
@@ -319,7 +321,7 @@ public:
 
 private:
     BitReader mIn;
-    std::optional<PayloadError> mError;
+    Status mError;
 };
 
 // Writes a frame that passed checkFrame, element by element, in the
@@ -382,30 +384,24 @@ void writeBody(BitWriter& out, const Frame& f) {
 
 }  // namespace
 
-PayloadResult parsePayload(const uint8_t* data, size_t size, CountryCode start) {
-    PayloadResult result;
+Result<Frame> parsePayload(const uint8_t* data, size_t size, CountryCode start) {
+    Frame frame;
     static const uint8_t kNothing = 0;
     Parser parser(data != nullptr ? data : &kNothing, data != nullptr ? size : 0);
-    if (!(parser.header(start) && parser.version(result.frame) && parser.body(result.frame) &&
-          parser.end())) {
-        result.error = parser.error();
-        result.frame = Frame();
-    }
-    return result;
+    if (!(parser.header(start) && parser.version(frame) && parser.body(frame) && parser.end()))
+        return parser.error();
+    return frame;
 }
 
-WriteResult writePayload(const Frame& frame, CountryCode start) {
-    WriteResult result;
-    result.error = checkFrame(frame);
-    if (result.error) return result;
+Result<std::vector<uint8_t>> writePayload(const Frame& frame, CountryCode start) {
+    if (Status rules = checkFrame(frame); !rules.ok()) return rules;
     BitWriter out;
     if (start == CountryCode::Included) out.write(bits::kCountryCode, kCountryCode);
     out.write(bits::kTerminalProviderCode, kTerminalProviderCode);
     out.write(bits::kTerminalProviderOrientedCode, kTerminalProviderOrientedCode);
     out.write(bits::kApplicationIdentifier, kApplicationIdentifier);
     writeBody(out, frame);
-    result.bytes = out.take();
-    return result;
+    return out.take();
 }
 
 }  // namespace kestrel::hdr10plus

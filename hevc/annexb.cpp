@@ -83,8 +83,8 @@ bool AnnexBSplitter::finish() {
     return go;
 }
 
-std::optional<StreamError> readAnnexB(std::FILE* file, const PictureSequencer::Sink& sink,
-                                      const std::function<void(uint64_t)>& progress) {
+Status readAnnexB(std::FILE* file, const PictureSequencer::Sink& sink,
+                  const std::function<void(uint64_t)>& progress) {
     PictureSequencer sequencer(sink);
     AnnexBSplitter splitter([&](const NalUnit& unit) { return sequencer.push(unit); });
     constexpr size_t kChunk = size_t{1} << 20;
@@ -97,18 +97,25 @@ std::optional<StreamError> readAnnexB(std::FILE* file, const PictureSequencer::S
             if (std::ferror(file)) {
                 int code = errno;
                 sequencer.finish();
-                return StreamError{splitter.bytesSeen(),
-                                   std::string("read error: ") + std::strerror(code)};
+                Location where;
+                where.byteOffset = splitter.bytesSeen();
+                return Status::failure(ErrorKind::Io,
+                                       std::string("read error: ") + std::strerror(code), where)
+                    .withCode(code);
             }
             splitter.finish();
             break;
         }
     }
     sequencer.finish();
-    if (sequencer.error()) return sequencer.error();
-    if (splitter.unitCount() == 0)
-        return StreamError{0, "no HEVC NAL unit found (no 00 00 01 start code)"};
-    return std::nullopt;
+    if (!sequencer.error().ok()) return sequencer.error();
+    if (splitter.unitCount() == 0) {
+        Location where;
+        where.byteOffset = 0;
+        return Status::failure(ErrorKind::Format, "no HEVC NAL unit found (no 00 00 01 start code)",
+                               where);
+    }
+    return {};
 }
 
 }  // namespace kestrel::hevc

@@ -55,9 +55,10 @@ private:
 
 // Reads an Annex B stream from `file` in chunks, hands every picture to
 // `sink` in display order and reports `progress` (bytes read so far) after
-// each chunk. Returns the first damage or read error; the pictures before it
-// have reached the sink.
-std::optional<StreamError> readAnnexB(std::FILE* file, const PictureSequencer::Sink& sink,
-                                      const std::function<void(uint64_t)>& progress);
+// each chunk. Returns the first damage or read error (ErrorKind::Io with the
+// errno as code(); a stream without a start code is ErrorKind::Format), its
+// byte offset in the location; the pictures before it have reached the sink.
+Status readAnnexB(std::FILE* file, const PictureSequencer::Sink& sink,
+                  const std::function<void(uint64_t)>& progress);
 
 }  // namespace kestrel::hevc

@@ -27,12 +27,18 @@ bool anchorsOrderCount(uint8_t type) {
 }  // namespace
 
 bool PictureSequencer::fail(uint64_t offset, std::string message) {
-    mError = StreamError{offset, std::move(message)};
+    return fail(offset, Status::failure(ErrorKind::Damaged, std::move(message)));
+}
+
+bool PictureSequencer::fail(uint64_t offset, const Status& cause) {
+    Location where = cause.where();
+    where.byteOffset = offset;
+    mError = Status::failure(cause.kind(), cause.message(), std::move(where));
     return false;
 }
 
 bool PictureSequencer::push(const NalUnit& unit) {
-    if (mError) return false;
+    if (!mError.ok()) return false;
     if (unit.size < nal::kHeaderSize) return true;  // nothing but a stray byte
     uint8_t type = unit.type();
     bool needed =
@@ -58,14 +64,13 @@ bool PictureSequencer::push(const NalUnit& unit) {
     if (type <= nal::kLastVcl) return startPicture(unit);
 
     unescape(unit.data, unit.size, mRbsp);
-    std::string error;
     if (type == nal::kSps) {
-        auto sps = parseSps(mRbsp.data(), mRbsp.size(), error);
-        if (!sps) return fail(unit.offset, error);
+        auto sps = parseSps(mRbsp.data(), mRbsp.size());
+        if (!sps) return fail(unit.offset, sps.status());
         mSps[sps->id] = *sps;
     } else {
-        auto pps = parsePps(mRbsp.data(), mRbsp.size(), error);
-        if (!pps) return fail(unit.offset, error);
+        auto pps = parsePps(mRbsp.data(), mRbsp.size());
+        if (!pps) return fail(unit.offset, pps.status());
         mPps[pps->id] = *pps;
     }
     return true;
@@ -74,14 +79,13 @@ bool PictureSequencer::push(const NalUnit& unit) {
 bool PictureSequencer::readSei(const NalUnit& unit) {
     unescape(unit.data, unit.size, mRbsp);
     std::vector<SeiMessage> messages;
-    std::string error;
-    bool whole = readSeiMessages(mRbsp.data(), mRbsp.size(), messages, error);
+    Status whole = readSeiMessages(mRbsp.data(), mRbsp.size(), messages);
     for (const SeiMessage& message : messages) {
         if (message.type == kSeiUserDataRegisteredT35 &&
             isHdr10PlusT35(message.payload, message.size))
             addPayload(message.payload, message.size, unit.offset);
     }
-    if (!whole) return fail(unit.offset, error);
+    if (!whole) return fail(unit.offset, whole);
     return true;
 }
 
@@ -96,9 +100,13 @@ bool PictureSequencer::startPicture(const NalUnit& unit) {
     // Only the first slice segment of a picture is read; the others add nothing.
     unescape(unit.data, unit.size, mRbsp);
     if (!isFirstSliceSegment(mRbsp.data(), mRbsp.size())) return true;
-    std::string error;
     auto ppsId = slicePpsId(mRbsp.data(), mRbsp.size(), type);
-    if (!ppsId) return fail(unit.offset, "slice header cut short");
+    if (!ppsId) {
+        Location where;
+        where.key = "slice_segment_header";
+        return fail(unit.offset,
+                    Status::failure(ErrorKind::Truncated, "slice header cut short", where));
+    }
     auto pps = mPps.find(*ppsId);
     if (pps == mPps.end())
         return fail(unit.offset, "slice refers to picture parameter set " + std::to_string(*ppsId) +
@@ -109,9 +117,8 @@ bool PictureSequencer::startPicture(const NalUnit& unit) {
                                      " refers to sequence parameter set " +
                                      std::to_string(pps->second.spsId) +
                                      ", which the stream has not given");
-    auto info =
-        parseFirstSliceHeader(mRbsp.data(), mRbsp.size(), type, pps->second, sps->second, error);
-    if (!info) return fail(unit.offset, error);
+    auto info = parseFirstSliceHeader(mRbsp.data(), mRbsp.size(), type, pps->second, sps->second);
+    if (!info) return fail(unit.offset, info.status());
 
     Picture picture{mPictures++, unit.offset, mCurrent, mPendingMessages};
     mPendingMessages = 0;
@@ -166,8 +173,11 @@ void PictureSequencer::finish() {
     flush();
     // Metadata with no picture after it is metadata lost: the stream was cut
     // between an SEI and its picture.
-    if (!mError && mPendingMessages > 0)
-        fail(mCurrent->offset, "the stream ends after an HDR10+ message, before its picture");
+    if (mError.ok() && mPendingMessages > 0) {
+        fail(mCurrent->offset,
+             Status::failure(ErrorKind::Truncated,
+                             "the stream ends after an HDR10+ message, before its picture"));
+    }
 }
 
 }  // namespace kestrel::hevc

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "hevc/nal_unit.h"
 #include "hevc/parameter_sets.h"
 
@@ -46,18 +47,17 @@ struct Picture {
     unsigned ownMessages = 0;
 };
 
-struct StreamError {
-    uint64_t offset;  // where the damaged unit starts in the input
-    std::string message;
-};
-
 class PictureSequencer {
 public:
     using Sink = std::function<void(Picture&&)>;
     explicit PictureSequencer(Sink sink) : mSink(std::move(sink)) {}
 
     // Takes the next NAL unit in decoding order. Returns false on the first
-    // unit that cannot be read; later calls then do nothing.
+    // unit that cannot be read; later calls then do nothing. That failure is
+    // error(): its location's byte offset is where the unit starts in the
+    // input, its sentence does not repeat it ("sequence parameter set cut
+    // short"), its kind is Truncated or OutOfRange where the unit says so
+    // and Damaged otherwise.
     bool push(const NalUnit& unit);
 
     // A T.35 payload carried beside the stream (a container's block
@@ -69,17 +69,23 @@ public:
     // damage are still good.
     void finish();
 
-    const std::optional<StreamError>& error() const { return mError; }
+    // Success until a unit cannot be read.
+    const Status& error() const { return mError; }
+
+    // How many pictures have started so far, shown or not: the decodeIndex
+    // the next picture will have.
+    uint64_t picturesStarted() const { return mPictures; }
 
 private:
     bool fail(uint64_t offset, std::string message);
+    bool fail(uint64_t offset, const Status& cause);
     bool readSei(const NalUnit& unit);
     bool startPicture(const NalUnit& unit);
     void flush();
     void emitAboveReorderLimit();
 
     Sink mSink;
-    std::optional<StreamError> mError;
+    Status mError;
     std::vector<uint8_t> mRbsp;
     std::map<uint32_t, SequenceParameters> mSps;
     std::map<uint32_t, PictureParameters> mPps;

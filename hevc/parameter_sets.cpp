@@ -25,18 +25,30 @@ void skipProfileTierLevel(RbspBits& bits, unsigned maxSubLayersMinus1) {
     }
 }
 
+Status spsFailure(ErrorKind kind, std::string message) {
+    Location where;
+    where.key = "seq_parameter_set_rbsp";
+    return Status::failure(kind, std::move(message), std::move(where));
+}
+
+Status ppsFailure(ErrorKind kind, std::string message) {
+    Location where;
+    where.key = "pic_parameter_set_rbsp";
+    return Status::failure(kind, std::move(message), std::move(where));
+}
+
 }  // namespace
 
-std::optional<SequenceParameters> parseSps(const uint8_t* rbsp, size_t size, std::string& error) {
+Result<SequenceParameters> parseSps(const uint8_t* rbsp, size_t size) {
     RbspBits bits(rbsp, size);
     bits.skip(8 * nal::kHeaderSize);
     bits.bits(4);  // sps_video_parameter_set_id
     unsigned maxSubLayersMinus1 = bits.bits(3);
     bits.bit();  // sps_temporal_id_nesting_flag
     if (maxSubLayersMinus1 > 6) {
-        error = "sequence parameter set declares " + std::to_string(maxSubLayersMinus1 + 1) +
-                " sub-layers (at most 7)";
-        return std::nullopt;
+        return spsFailure(ErrorKind::OutOfRange, "sequence parameter set declares " +
+                                                     std::to_string(maxSubLayersMinus1 + 1) +
+                                                     " sub-layers (at most 7)");
     }
     skipProfileTierLevel(bits, maxSubLayersMinus1);
     SequenceParameters sps;
@@ -58,20 +70,20 @@ std::optional<SequenceParameters> parseSps(const uint8_t* rbsp, size_t size, std
         bits.ue();  // sps_max_latency_increase_plus1
     }
     if (bits.exhausted()) {
-        error = "sequence parameter set cut short";
-        return std::nullopt;
+        return spsFailure(ErrorKind::Truncated, "sequence parameter set cut short");
     }
     if (sps.id > kMaxSpsId || chromaFormat > 3 || pocLsbMinus4 > 12) {
-        error = "sequence parameter set holds values out of range (id " + std::to_string(sps.id) +
-                ", chroma format " + std::to_string(chromaFormat) + ", order count width " +
-                std::to_string(pocLsbMinus4 + 4) + " bits)";
-        return std::nullopt;
+        return spsFailure(ErrorKind::OutOfRange,
+                          "sequence parameter set holds values out of range (id " +
+                              std::to_string(sps.id) + ", chroma format " +
+                              std::to_string(chromaFormat) + ", order count width " +
+                              std::to_string(pocLsbMinus4 + 4) + " bits)");
     }
     sps.pocLsbBits = pocLsbMinus4 + 4;
     return sps;
 }
 
-std::optional<PictureParameters> parsePps(const uint8_t* rbsp, size_t size, std::string& error) {
+Result<PictureParameters> parsePps(const uint8_t* rbsp, size_t size) {
     RbspBits bits(rbsp, size);
     bits.skip(8 * nal::kHeaderSize);
     PictureParameters pps;
@@ -81,13 +93,12 @@ std::optional<PictureParameters> parsePps(const uint8_t* rbsp, size_t size, std:
     pps.outputFlagPresent = bits.bit() != 0;
     pps.extraSliceHeaderBits = bits.bits(3);
     if (bits.exhausted()) {
-        error = "picture parameter set cut short";
-        return std::nullopt;
+        return ppsFailure(ErrorKind::Truncated, "picture parameter set cut short");
     }
     if (pps.id > kMaxPpsId || pps.spsId > kMaxSpsId) {
-        error = "picture parameter set holds ids out of range (" + std::to_string(pps.id) +
-                ", sequence " + std::to_string(pps.spsId) + ")";
-        return std::nullopt;
+        return ppsFailure(ErrorKind::OutOfRange, "picture parameter set holds ids out of range (" +
+                                                     std::to_string(pps.id) + ", sequence " +
+                                                     std::to_string(pps.spsId) + ")");
     }
     return pps;
 }
@@ -118,10 +129,9 @@ std::optional<uint32_t> slicePpsId(const uint8_t* rbsp, size_t size, uint8_t nal
     return id;
 }
 
-std::optional<SliceOrderInfo> parseFirstSliceHeader(const uint8_t* rbsp, size_t size,
-                                                    uint8_t nalType, const PictureParameters& pps,
-                                                    const SequenceParameters& sps,
-                                                    std::string& error) {
+Result<SliceOrderInfo> parseFirstSliceHeader(const uint8_t* rbsp, size_t size, uint8_t nalType,
+                                             const PictureParameters& pps,
+                                             const SequenceParameters& sps) {
     RbspBits bits(rbsp, size);
     skipToPpsId(bits, nalType);
     SliceOrderInfo info;
@@ -134,8 +144,9 @@ std::optional<SliceOrderInfo> parseFirstSliceHeader(const uint8_t* rbsp, size_t 
     if (nalType != nal::kIdrWRadl && nalType != nal::kIdrNLp)
         info.pocLsb = bits.bits(sps.pocLsbBits);
     if (bits.exhausted()) {
-        error = "slice header cut short";
-        return std::nullopt;
+        Location where;
+        where.key = "slice_segment_header";
+        return Status::failure(ErrorKind::Truncated, "slice header cut short", std::move(where));
     }
     return info;
 }

@@ -10,6 +10,8 @@
 #include <optional>
 #include <string>
 
+#include "common/status.h"
+
 namespace kestrel::hevc {
 
 constexpr uint32_t kMaxSpsId = 15;
@@ -37,10 +39,11 @@ struct SliceOrderInfo {
     uint32_t pocLsb = 0;  // 0 for IDR pictures, which carry none
 };
 
-// Each parser takes the unit's RBSP (header included) and returns nothing,
-// with `error` set, when the unit is cut short or holds values out of range.
-std::optional<SequenceParameters> parseSps(const uint8_t* rbsp, size_t size, std::string& error);
-std::optional<PictureParameters> parsePps(const uint8_t* rbsp, size_t size, std::string& error);
+// Each parser takes the unit's RBSP (header included) and fails when the unit
+// is cut short (ErrorKind::Truncated) or holds values out of range
+// (ErrorKind::OutOfRange); the location's key names the syntax structure.
+Result<SequenceParameters> parseSps(const uint8_t* rbsp, size_t size);
+Result<PictureParameters> parsePps(const uint8_t* rbsp, size_t size);
 
 // Reads whether a slice segment starts its picture, without any parameter set.
 bool isFirstSliceSegment(const uint8_t* rbsp, size_t size);
@@ -50,10 +53,10 @@ bool isFirstSliceSegment(const uint8_t* rbsp, size_t size);
 std::optional<uint32_t> slicePpsId(const uint8_t* rbsp, size_t size, uint8_t nalType);
 
 // Parses a first slice segment header up to its picture order count, with the
-// parameter sets it refers to.
-std::optional<SliceOrderInfo> parseFirstSliceHeader(const uint8_t* rbsp, size_t size,
-                                                    uint8_t nalType, const PictureParameters& pps,
-                                                    const SequenceParameters& sps,
-                                                    std::string& error);
+// parameter sets it refers to; fails (ErrorKind::Truncated) when it is cut
+// short.
+Result<SliceOrderInfo> parseFirstSliceHeader(const uint8_t* rbsp, size_t size, uint8_t nalType,
+                                             const PictureParameters& pps,
+                                             const SequenceParameters& sps);
 
 }  // namespace kestrel::hevc

@@ -35,8 +35,7 @@ bool rewriteSei(const NalUnit& unit, std::vector<uint8_t>& rbsp, SeiRewrite& rew
                 uint64_t& found) {
     unescape(unit.data, unit.size, rbsp);
     std::vector<SeiMessage> messages;
-    std::string error;
-    if (!readSeiMessages(rbsp.data(), rbsp.size(), messages, error)) return false;
+    if (!readSeiMessages(rbsp.data(), rbsp.size(), messages)) return false;
     std::vector<SeiMessage> kept;
     for (const SeiMessage& m : messages) {
         if (m.type == kSeiUserDataRegisteredT35 && isHdr10PlusT35(m.payload, m.size))
@@ -119,7 +118,8 @@ Result<PictureLayout> scanPictureLayout(std::FILE* file,
         return Status::failure(ErrorKind::Invalid,
                                "the pictures in display order do not match those found in "
                                "decoding order");
-    if (sequencer.error()) return damaged(sequencer.error()->offset, sequencer.error()->message);
+    if (!sequencer.error().ok())
+        return damaged(*sequencer.error().where().byteOffset, sequencer.error().message());
     if (splitter.unitCount() == 0)
         return damaged(0, "no HEVC NAL unit found (no 00 00 01 start code)");
     if (layout.shownPictures == 0) return damaged(0, "the stream holds no picture that is shown");

@@ -28,10 +28,15 @@ bool readVarByte(const uint8_t* rbsp, size_t size, size_t& pos, uint64_t& value)
     return false;
 }
 
+Status cutShort(std::string message) {
+    Location where;
+    where.key = "sei_message";
+    return Status::failure(ErrorKind::Truncated, std::move(message), std::move(where));
+}
+
 }  // namespace
 
-bool readSeiMessages(const uint8_t* rbsp, size_t size, std::vector<SeiMessage>& messages,
-                     std::string& error) {
+Status readSeiMessages(const uint8_t* rbsp, size_t size, std::vector<SeiMessage>& messages) {
     messages.clear();
     size_t pos = nal::kHeaderSize;
     // Messages follow one another until only the trailing bits remain: a byte
@@ -40,24 +45,22 @@ bool readSeiMessages(const uint8_t* rbsp, size_t size, std::vector<SeiMessage>& 
         uint64_t type = 0;
         uint64_t length = 0;
         if (!readVarByte(rbsp, size, pos, type)) {
-            error = "SEI message " + std::to_string(messages.size()) + " ends inside its type";
-            return false;
+            return cutShort("SEI message " + std::to_string(messages.size()) +
+                            " ends inside its type");
         }
         if (!readVarByte(rbsp, size, pos, length)) {
-            error = "SEI message " + std::to_string(messages.size()) + " (type " +
-                    std::to_string(type) + ") ends inside its size";
-            return false;
+            return cutShort("SEI message " + std::to_string(messages.size()) + " (type " +
+                            std::to_string(type) + ") ends inside its size");
         }
         if (length > size - pos) {
-            error = "SEI message " + std::to_string(messages.size()) + " (type " +
-                    std::to_string(type) + ") declares " + std::to_string(length) +
-                    " bytes but its unit holds " + std::to_string(size - pos);
-            return false;
+            return cutShort("SEI message " + std::to_string(messages.size()) + " (type " +
+                            std::to_string(type) + ") declares " + std::to_string(length) +
+                            " bytes but its unit holds " + std::to_string(size - pos));
         }
         messages.push_back({static_cast<uint32_t>(type), rbsp + pos, static_cast<size_t>(length)});
         pos += static_cast<size_t>(length);
     }
-    return true;
+    return {};
 }
 
 }  // namespace kestrel::hevc

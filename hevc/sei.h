@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
+
 namespace kestrel::hevc {
 
 constexpr uint32_t kSeiUserDataRegisteredT35 = 4;  // payload type of a T.35 message
@@ -28,9 +30,8 @@ struct SeiMessage {
 // Splits the RBSP of an SEI NAL unit (header included, emulation-prevention
 // bytes removed) into its messages. Each message codes its type and size as a
 // run of 0xFF bytes (255 each) plus a final byte. Stops at the trailing bits.
-// Returns false with `error` set when a message is cut short: the messages
-// before it are still in `messages`.
-bool readSeiMessages(const uint8_t* rbsp, size_t size, std::vector<SeiMessage>& messages,
-                     std::string& error);
+// Fails (ErrorKind::Truncated, the location's key "sei_message") when a
+// message is cut short: the messages before it are still in `messages`.
+Status readSeiMessages(const uint8_t* rbsp, size_t size, std::vector<SeiMessage>& messages);
 
 }  // namespace kestrel::hevc

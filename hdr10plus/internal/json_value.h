@@ -16,17 +16,18 @@
 
 namespace kestrel::hdr10plus {
 
-// One "SceneInfo" entry. The first bad value rejects it.
-JsonFrameResult readJsonFrame(const Json::Value& entry);
+// One "SceneInfo" entry. The first bad value rejects it (the failure's
+// location has no frame: the caller knows which entry it gave).
+Result<Frame> readJsonFrame(const Json::Value& entry);
 
 // Every entry of a parsed document; a bad entry is rejected alone.
-JsonDocumentResult readJsonDocument(const Json::Value& root);
+Result<JsonDocument> readJsonDocument(const Json::Value& root);
 
 // readJsonDocument(text, size) with the entries read on up to `threads`
 // threads (0 or 1: on the caller's alone), for a host-side reader of films
 // that owns its process's cores; the document is the same for any count.
 // The public reader stays on the caller's thread.
-JsonDocumentResult readJsonDocument(const char* text, size_t size, unsigned threads);
+Result<JsonDocument> readJsonDocument(const char* text, size_t size, unsigned threads);
 
 // One "SceneInfo" entry, as writeJsonDocumentText writes each.
 Json::Value writeJsonFrame(const Frame& frame);

@@ -108,11 +108,11 @@ const std::string kDippingCurve =
         "Anchors": [1023, 1023, 1023, 100, 0, 0, 0, 0, 0]})";
 
 FrameRow rowOf(const std::string& frame, unsigned target, double maxError = kDefaultMaxError) {
-    hdr10plus::JsonFrameResult read = hdr10plus::readJsonFrame(parseJsonText(frame));
-    EXPECT_TRUE(read.ok()) << read.error->message();
+    Result<hdr10plus::Frame> read = hdr10plus::readJsonFrame(parseJsonText(frame));
+    EXPECT_TRUE(read.ok()) << read.status().message();
     ClipRequest request;
     request.maxError = maxError;
-    return analyseFrame(0, read.frame, target, request);
+    return analyseFrame(0, *read, target, request);
 }
 
 std::vector<WarningKind> kinds(const FrameRow& row) {

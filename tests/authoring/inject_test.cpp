@@ -87,11 +87,11 @@ std::vector<uint32_t> peaksShown(const std::string& path) {
         file,
         [&](hevc::Picture&& p) {
             auto parsed = hdr10plus::parsePayload(p.hdr10plus->bytes.data(), p.hdr10plus->bytes.size());
-            peaks.push_back(parsed.ok() ? parsed.frame.windows[0].maxscl[0] : 0);
+            peaks.push_back(parsed.ok() ? parsed->windows[0].maxscl[0] : 0);
         },
         nullptr);
     std::fclose(file);
-    EXPECT_FALSE(error);
+    EXPECT_TRUE(error.ok()) << error.message();
     return peaks;
 }
 

@@ -39,11 +39,11 @@ TEST(MetadataFromStatistics, ValuesGoInUnchangedWithoutACurve) {
     EXPECT_FALSE(w.tone_curve.has_value());
     EXPECT_EQ(f.targeted_system_display_maximum_luminance, 600u);
     EXPECT_EQ(f.application_version, 1);
-    EXPECT_FALSE(hdr10plus::checkFrame(f).has_value());
+    EXPECT_TRUE(hdr10plus::checkFrame(f).ok());
     // And through the payload and back, unchanged.
-    hdr10plus::WriteResult payload = hdr10plus::writePayload(f);
+    Result<std::vector<uint8_t>> payload = hdr10plus::writePayload(f);
     ASSERT_TRUE(payload.ok());
-    EXPECT_EQ(hdr10plus::parsePayload(payload.bytes.data(), payload.bytes.size()).frame, f);
+    EXPECT_EQ(*hdr10plus::parsePayload(payload->data(), payload->size()), f);
 }
 
 TEST(MetadataFromStatistics, TheTenEntryFormAdds98PercentAndIsReadAsTheNineAre) {
@@ -56,10 +56,10 @@ TEST(MetadataFromStatistics, TheTenEntryFormAdds98PercentAndIsReadAsTheNineAre) 
         {1, 5},     {5, 20},    {10, 50},    {25, 200},   {50, 1000},
         {75, 3000}, {90, 8000}, {95, 12000}, {98, 21000}, {99, 25000}};
     EXPECT_EQ(f10.windows[0].distribution, expected);
-    EXPECT_FALSE(hdr10plus::checkFrame(f10).has_value());
-    hdr10plus::WriteResult payload = hdr10plus::writePayload(f10);
+    EXPECT_TRUE(hdr10plus::checkFrame(f10).ok());
+    Result<std::vector<uint8_t>> payload = hdr10plus::writePayload(f10);
     ASSERT_TRUE(payload.ok());
-    EXPECT_EQ(hdr10plus::parsePayload(payload.bytes.data(), payload.bytes.size()).frame, f10);
+    EXPECT_EQ(*hdr10plus::parsePayload(payload->data(), payload->size()), f10);
     // The plug-in reads both alike: the same source peak (capped by the
     // last, 99 % entry: 2500 cd/m², not the 4000 of maxscl) and the same
     // curve for the targeted display.
@@ -96,7 +96,7 @@ TEST(MetadataFromStatistics, TheCurveAskedForIsThePluginsOwnForTheTargetedDispla
     for (size_t i = 0; i < c.bezier_curve_anchors.size(); ++i)
         EXPECT_EQ(c.bezier_curve_anchors[i], record.bezier_curve_anchors[i]) << i;
     EXPECT_GT(c.bezier_curve_anchors.size(), 0u);
-    EXPECT_FALSE(hdr10plus::checkFrame(f).has_value());
+    EXPECT_TRUE(hdr10plus::checkFrame(f).ok());
 }
 
 TEST(MetadataFromStatistics, ShotsShareOneFrameAndNumberTheirPictures) {

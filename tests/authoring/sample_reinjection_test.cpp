@@ -174,7 +174,7 @@ bool decode(const std::string& path, std::vector<DecodedFrame>& frames, std::str
             if (side && side->size >= sizeof(AVDynamicHDRPlus)) {
                 auto written = hdr10plus::writePayload(
                     fromFfmpeg(*reinterpret_cast<const AVDynamicHDRPlus*>(side->data)));
-                d.hdr10plus = written.ok() ? written.bytes : Bytes{};
+                d.hdr10plus = written.ok() ? *written : Bytes{};
             }
             frames.push_back(std::move(d));
             av_frame_unref(frame.get());
@@ -192,7 +192,7 @@ std::vector<Bytes> payloadsShown(const std::string& path, std::string& error) {
         [&](hevc::Picture&& p) { payloads.push_back(p.hdr10plus ? p.hdr10plus->bytes : Bytes{}); },
         nullptr);
     std::fclose(file);
-    if (damage) error = damage->message;
+    if (!damage.ok()) error = damage.message();
     return payloads;
 }
 
@@ -220,8 +220,8 @@ TEST(SampleReinjection, PayloadsSideDataAndPicturesSurviveInjection) {
         for (const Bytes& p : before) {
             ASSERT_FALSE(p.empty()) << "a picture before the first metadata";
             auto parsed = hdr10plus::parsePayload(p.data(), p.size());
-            ASSERT_TRUE(parsed.ok()) << parsed.error->message();
-            metadata.push_back(parsed.frame);
+            ASSERT_TRUE(parsed.ok()) << parsed.status().message();
+            metadata.push_back(*parsed);
         }
         Result<hevc::PictureLayout> layout = scanStream(path, nullptr);
         ASSERT_TRUE(layout.ok()) << layout.status().message();

@@ -94,15 +94,15 @@ bool readOurs(const std::string& path, std::vector<std::optional<hdr10plus::Fram
             frames.push_back(std::nullopt);
             return;
         }
-        hdr10plus::PayloadResult parsed = hdr10plus::parsePayload(picture.hdr10plus->bytes.data(),
-                                                                  picture.hdr10plus->bytes.size());
+        Result<hdr10plus::Frame> parsed = hdr10plus::parsePayload(
+            picture.hdr10plus->bytes.data(), picture.hdr10plus->bytes.size());
         if (parsed.ok())
-            frames.push_back(parsed.frame);
+            frames.push_back(*parsed);
         else
-            error = "frame " + std::to_string(frames.size()) + ": " + parsed.error->message();
+            error = "frame " + std::to_string(frames.size()) + ": " + parsed.status().message();
         if (!parsed.ok()) frames.push_back(std::nullopt);
     };
-    std::optional<hevc::StreamError> damage;
+    Status damage;
     if (fs::path(path).extension() == ".mkv") {
         damage = readHevcTrack(path, sink, nullptr);
     } else {
@@ -110,7 +110,9 @@ bool readOurs(const std::string& path, std::vector<std::optional<hdr10plus::Fram
                                                              &std::fclose);
         damage = hevc::readAnnexB(file.get(), sink, nullptr);
     }
-    if (damage) error = "byte " + std::to_string(damage->offset) + ": " + damage->message;
+    if (!damage.ok())
+        error = "byte " + std::to_string(damage.where().byteOffset.value_or(0)) + ": " +
+                damage.message();
     return error.empty();
 }
 

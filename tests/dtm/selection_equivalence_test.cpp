@@ -356,10 +356,10 @@ std::vector<_VelmorHdrDynamicInfo> realRecords() {
         std::ifstream in(dir + "/" + name, std::ios::binary);
         const std::string text{std::istreambuf_iterator<char>(in),
                                std::istreambuf_iterator<char>()};
-        const kestrel::hdr10plus::JsonDocumentResult read =
+        const kestrel::Result<kestrel::hdr10plus::JsonDocument> read =
             kestrel::hdr10plus::readJsonDocument(text.data(), text.size());
         if (!read.ok()) continue;
-        for (const kestrel::hdr10plus::JsonFrame& f : read.document.frames) {
+        for (const kestrel::hdr10plus::JsonFrame& f : read->frames) {
             records.push_back(kestrel::hdr10plus::toRecord(f.frame));
         }
     }

@@ -19,12 +19,12 @@
 namespace kestrel::hdr10plus {
 namespace {
 
-std::string describe(const JsonDocumentResult& r) {
-    if (!r.ok()) return "document: " + r.error->message();
-    std::string text = std::to_string(r.document.frameCount) + " entries;";
-    for (const JsonFrame& f : r.document.frames)
+std::string describe(const Result<JsonDocument>& r) {
+    if (!r.ok()) return "document: " + r.status().message();
+    std::string text = std::to_string(r->frameCount) + " entries;";
+    for (const JsonFrame& f : r->frames)
         text += " " + std::to_string(f.index) + "=" + writeJsonFrame(f.frame).toStyledString();
-    for (const JsonError& e : r.document.errors) text += " " + e.message();
+    for (const Status& e : r->errors) text += " " + entryMessage(e);
     return text;
 }
 
@@ -43,8 +43,8 @@ std::string whole(const std::string& text) {
 }
 
 std::string entryByEntry(const std::string& text) {
-    JsonDocumentResult r = readJsonDocument(text.data(), text.size());
-    if (!r.ok() && r.error->what.rfind("not valid JSON", 0) == 0) return "not JSON";
+    Result<JsonDocument> r = readJsonDocument(text.data(), text.size());
+    if (!r.ok() && r.status().message().rfind("not valid JSON", 0) == 0) return "not JSON";
     return describe(r);
 }
 
@@ -127,17 +127,17 @@ TEST(JsonEntries, ThreadsGiveTheDocumentOfOneThread) {
                 << threads << " threads, " << text.size() << " bytes";
     }
     const std::string first = documents[0];
-    const JsonDocumentResult read = readJsonDocument(first.data(), first.size(), 8);
+    const Result<JsonDocument> read = readJsonDocument(first.data(), first.size(), 8);
     ASSERT_TRUE(read.ok());
-    EXPECT_EQ(read.document.frameCount, 2066u);
-    ASSERT_NE(read.document.errorOf(1033), nullptr);
-    EXPECT_EQ(read.document.errorOf(1033)->message(),
+    EXPECT_EQ(read->frameCount, 2066u);
+    ASSERT_NE(read->errorOf(1033), nullptr);
+    EXPECT_EQ(entryMessage(*read->errorOf(1033)),
               "frame 1033: TargetedSystemDisplayMaximumLuminance is negative (-4)");
-    EXPECT_EQ(read.document.errorOf(1034), nullptr);
+    EXPECT_EQ(read->errorOf(1034), nullptr);
     // Too deep for the parser: the whole reader's verdict, on any thread count.
-    const JsonDocumentResult deep = readJsonDocument(documents[1].data(), documents[1].size(), 8);
+    const Result<JsonDocument> deep = readJsonDocument(documents[1].data(), documents[1].size(), 8);
     ASSERT_FALSE(deep.ok());
-    EXPECT_EQ(deep.error->what.rfind("not valid JSON: ", 0), 0u) << deep.error->what;
+    EXPECT_EQ(deep.status().message().rfind("not valid JSON: ", 0), 0u) << deep.status().message();
 }
 
 }  // namespace

@@ -21,12 +21,12 @@ const char* const kFullFrame = kestrel_test::kCurveFrameJson;
 // they name it.
 bool parseHdr10PlusFrame(const Json::Value& frame, const std::string& frameName,
                          _VelmorHdrDynamicInfo& record, std::string& error) {
-    hdr10plus::JsonFrameResult r = hdr10plus::readJsonFrame(frame);
+    Result<hdr10plus::Frame> r = hdr10plus::readJsonFrame(frame);
     if (!r.ok()) {
-        error = r.error->message(frameName);
+        error = hdr10plus::entryMessage(r.status(), frameName);
         return false;
     }
-    record = hdr10plus::toRecord(r.frame);
+    record = hdr10plus::toRecord(*r);
     return true;
 }
 

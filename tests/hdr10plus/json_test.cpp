@@ -27,10 +27,10 @@ const char* kEntry = R"({
 })";
 
 TEST(Json, EntryFillsWindowZeroAndTheScenePositions) {
-    JsonFrameResult r = readJsonFrame(parseJsonText(kEntry));
-    ASSERT_TRUE(r.ok()) << r.error->message("entry");
+    Result<Frame> r = readJsonFrame(parseJsonText(kEntry));
+    ASSERT_TRUE(r.ok()) << r.status().message();
     // The values themselves are checked through the tool's JSON tests.
-    const Frame& f = r.frame;
+    const Frame f = *r;
     EXPECT_EQ(f.scene_id, 2u);
     EXPECT_EQ(f.scene_frame_index, 3u);
     EXPECT_EQ(f.sequence_frame_index, 41u);
@@ -47,11 +47,11 @@ TEST(Json, EntryFillsWindowZeroAndTheScenePositions) {
     bare["LuminanceParameters"].removeMember("LuminanceDistributions");
     bare["LuminanceParameters"].removeMember("AverageRGB");
     r = readJsonFrame(bare);
-    ASSERT_TRUE(r.ok()) << r.error->message("entry");
-    EXPECT_FALSE(r.frame.scene_id);
-    EXPECT_FALSE(r.frame.windows[0].tone_curve);
-    EXPECT_TRUE(r.frame.windows[0].distribution.empty());
-    EXPECT_EQ(r.frame.windows[0].average_maxrgb, 0u);
+    ASSERT_TRUE(r.ok()) << r.status().message();
+    EXPECT_FALSE(r->scene_id);
+    EXPECT_FALSE(r->windows[0].tone_curve);
+    EXPECT_TRUE(r->windows[0].distribution.empty());
+    EXPECT_EQ(r->windows[0].average_maxrgb, 0u);
 }
 
 TEST(Json, ErrorsNameTheFrameTheKeyAndWhatIsWrong) {
@@ -59,41 +59,50 @@ TEST(Json, ErrorsNameTheFrameTheKeyAndWhatIsWrong) {
     bad.replace(bad.find("\"SceneId\": 2"), 12, "\"SceneId\": \"two\"");
     const Json::Value document = parseJsonText(std::string("{\"SceneInfo\": [") + kEntry + ", 7, " +
                                                bad + ", " + kEntry + "]}");
-    JsonDocumentResult r = readJsonDocument(document);
+    Result<JsonDocument> r = readJsonDocument(document);
     ASSERT_TRUE(r.ok());
-    EXPECT_EQ(r.document.frameCount, 4u);
-    ASSERT_EQ(r.document.frames.size(), 2u);
-    EXPECT_EQ(r.document.frames[0].index, 0u);
-    EXPECT_EQ(r.document.frames[1].index, 3u);
-    ASSERT_EQ(r.document.errors.size(), 2u);
+    EXPECT_EQ(r->frameCount, 4u);
+    ASSERT_EQ(r->frames.size(), 2u);
+    EXPECT_EQ(r->frames[0].index, 0u);
+    EXPECT_EQ(r->frames[1].index, 3u);
+    ASSERT_EQ(r->errors.size(), 2u);
 
-    const JsonError& notObject = r.document.errors[0];
-    EXPECT_EQ(notObject.frame, 1u);
-    EXPECT_EQ(notObject.key, "");
-    EXPECT_EQ(notObject.what, "is not an object (7)");
-    EXPECT_EQ(notObject.message(), "frame 1 is not an object (7)");
+    const Status& notObject = r->errors[0];
+    EXPECT_EQ(notObject.where().frame, 1u);
+    EXPECT_EQ(notObject.where().key, "");
+    EXPECT_EQ(notObject.kind(), ErrorKind::Invalid);
+    EXPECT_EQ(notObject.message(), "is not an object (7)");
+    // Without a key the frame's name runs into the sentence; with one, a
+    // colon parts them.
+    EXPECT_EQ(entryMessage(notObject), "frame 1 is not an object (7)");
 
-    const JsonError* scene = r.document.errorOf(2);
+    const Status* scene = r->errorOf(2);
     ASSERT_NE(scene, nullptr);
-    EXPECT_EQ(scene->key, "SceneId");
-    EXPECT_EQ(scene->what, "is not a number (\"two\")");
-    EXPECT_EQ(scene->message("layers[1].metadata.inline"),
+    EXPECT_EQ(scene->where().key, "SceneId");
+    EXPECT_EQ(scene->where().frame, 2u);
+    EXPECT_EQ(scene->message(), "SceneId is not a number (\"two\")");
+    EXPECT_EQ(entryMessage(*scene), "frame 2: SceneId is not a number (\"two\")");
+    EXPECT_EQ(entryMessage(*scene, "layers[1].metadata.inline"),
               "layers[1].metadata.inline: SceneId is not a number (\"two\")");
-    EXPECT_EQ(r.document.errorOf(0), nullptr);
-    EXPECT_EQ(r.document.errorOf(4), nullptr);
+    EXPECT_EQ(r->errorOf(0), nullptr);
+    EXPECT_EQ(r->errorOf(4), nullptr);
 }
 
 TEST(Json, DocumentErrorsHaveNoFrame) {
-    JsonDocumentResult r = readJsonDocument(parseJsonText("{\"SceneInfoSummary\": {}}"));
+    Result<JsonDocument> r = readJsonDocument(parseJsonText("{\"SceneInfoSummary\": {}}"));
     ASSERT_FALSE(r.ok());
-    EXPECT_FALSE(r.error->frame);
-    EXPECT_EQ(r.error->message(),
+    EXPECT_FALSE(r.status().where().frame);
+    EXPECT_EQ(r.status().kind(), ErrorKind::Format);
+    EXPECT_EQ(r.status().where().key, "SceneInfo");
+    EXPECT_EQ(r.status().message(),
               "no \"SceneInfo\" array: not HDR10+ metadata in the expected layout");
+    EXPECT_EQ(entryMessage(r.status()), r.status().message());
 
     const std::string text = "{\"SceneInfo\": [1,";
     r = readJsonDocument(text.data(), text.size());
     ASSERT_FALSE(r.ok());
-    EXPECT_EQ(r.error->what.rfind("not valid JSON: * Line 1, Column ", 0), 0u) << r.error->what;
+    EXPECT_EQ(r.status().message().rfind("not valid JSON: * Line 1, Column ", 0), 0u)
+        << r.status().message();
     r = readJsonDocument(nullptr, 0);
     EXPECT_FALSE(r.ok());
 }
@@ -110,11 +119,11 @@ TEST(Json, WrittenDocumentsMatchTheRealOnesAndReadBackTheSame) {
     for (const char* name : {"regular_metadata.json", "single-frame-metadata.json",
                              "verification-clips.json", "metadata-dhdr10-opt.json"}) {
         const std::string text = realFile(name);
-        JsonDocumentResult r = readJsonDocument(text.data(), text.size());
+        Result<JsonDocument> r = readJsonDocument(text.data(), text.size());
         ASSERT_TRUE(r.ok()) << name;
-        ASSERT_TRUE(r.document.errors.empty()) << name << ": " << r.document.errors[0].message();
+        ASSERT_TRUE(r->errors.empty()) << name << ": " << entryMessage(r->errors[0]);
         std::vector<Frame> frames;
-        for (const JsonFrame& f : r.document.frames) frames.push_back(f.frame);
+        for (const JsonFrame& f : r->frames) frames.push_back(f.frame);
 
         const Json::Value written = writeJsonDocument(frames, {"kestrel", "0.1"});
         const Json::Value original = parseJsonText(text);
@@ -124,11 +133,11 @@ TEST(Json, WrittenDocumentsMatchTheRealOnesAndReadBackTheSame) {
         EXPECT_EQ(written["SceneInfoSummary"], original["SceneInfoSummary"]) << name;
         EXPECT_EQ(written["ToolInfo"]["Tool"], "kestrel");
 
-        JsonDocumentResult again = readJsonDocument(written);
+        Result<JsonDocument> again = readJsonDocument(written);
         ASSERT_TRUE(again.ok());
-        ASSERT_EQ(again.document.frames.size(), frames.size());
+        ASSERT_EQ(again->frames.size(), frames.size());
         for (size_t i = 0; i < frames.size(); i++) {
-            EXPECT_EQ(again.document.frames[i].frame, frames[i]) << name << " frame " << i;
+            EXPECT_EQ(again->frames[i].frame, frames[i]) << name << " frame " << i;
         }
     }
 }
@@ -141,9 +150,9 @@ TEST(Json, FramesWithoutScenePositionsGetNoSceneSummary) {
     EXPECT_FALSE(written["SceneInfo"][0].isMember("SceneId"));
     EXPECT_EQ(written["JSONInfo"]["HDR10plusProfile"], "A");
     // A frame without windows gives an entry the reader refuses.
-    JsonFrameResult r = readJsonFrame(writeJsonFrame(Frame{}));
+    Result<Frame> r = readJsonFrame(writeJsonFrame(Frame{}));
     ASSERT_FALSE(r.ok());
-    EXPECT_EQ(r.error->message("frame 0"), "frame 0: LuminanceParameters is missing");
+    EXPECT_EQ(entryMessage(r.status(), "frame 0"), "frame 0: LuminanceParameters is missing");
 }
 
 // Nesting deeper than the JSON parser follows is bad text like any other:
@@ -151,11 +160,11 @@ TEST(Json, FramesWithoutScenePositionsGetNoSceneSummary) {
 TEST(Json, NestingBeyondTheParsersDepthIsAnError) {
     const std::string text =
         "{\"SceneInfo\": " + std::string(5000, '[') + std::string(5000, ']') + "}";
-    JsonDocumentResult r;
+    std::optional<Result<JsonDocument>> r;
     EXPECT_NO_THROW(r = readJsonDocument(text.data(), text.size()));
-    ASSERT_FALSE(r.ok());
-    EXPECT_FALSE(r.error->frame);
-    EXPECT_EQ(r.error->what.rfind("not valid JSON: ", 0), 0u) << r.error->what;
+    ASSERT_TRUE(r && !r->ok());
+    EXPECT_FALSE(r->status().where().frame);
+    EXPECT_EQ(r->status().message().rfind("not valid JSON: ", 0), 0u) << r->status().message();
 }
 
 TEST(Json, DocumentAsTextIsIndentedAndEndsWithANewline) {

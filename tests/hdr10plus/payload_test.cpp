@@ -47,14 +47,18 @@ std::vector<uint8_t> withBits(std::vector<uint8_t> b, size_t at, unsigned width,
     return b;
 }
 
-PayloadResult parse(const std::vector<uint8_t>& b, CountryCode start = CountryCode::Included) {
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+Result<Frame> parse(const std::vector<uint8_t>& b, CountryCode start = CountryCode::Included) {
     return parsePayload(b.data(), b.size(), start);
 }
 
 TEST(Payload, RealPayloadGivesEveryValueOfItsJson) {
-    PayloadResult r = parse(kSingleFrame);
-    ASSERT_TRUE(r.ok()) << r.error->message();
-    const Frame& f = r.frame;
+    Result<Frame> r = parse(kSingleFrame);
+    ASSERT_TRUE(r.ok()) << r.status().message();
+    const Frame f = *r;
     EXPECT_EQ(f.application_version, 1);
     EXPECT_EQ(f.targeted_system_display_maximum_luminance, 400u);
     EXPECT_FALSE(f.targeted_system_display_actual_peak_luminance);
@@ -80,56 +84,56 @@ TEST(Payload, RealPayloadGivesEveryValueOfItsJson) {
 
 TEST(Payload, WithoutCountryCodeReadsTheSameFrameAndCountsOffsetsFromTheCallersStart) {
     const std::vector<uint8_t> rest(kSingleFrame.begin() + 1, kSingleFrame.end());
-    PayloadResult r = parse(rest, CountryCode::Omitted);
-    ASSERT_TRUE(r.ok()) << r.error->message();
-    EXPECT_EQ(r.frame, parse(kSingleFrame).frame);
-    WriteResult w = writePayload(r.frame, CountryCode::Omitted);
+    Result<Frame> r = parse(rest, CountryCode::Omitted);
+    ASSERT_TRUE(r.ok()) << r.status().message();
+    EXPECT_EQ(*r, *parse(kSingleFrame));
+    Result<std::vector<uint8_t>> w = writePayload(*r, CountryCode::Omitted);
     ASSERT_TRUE(w.ok());
-    EXPECT_EQ(w.bytes, rest);
+    EXPECT_EQ(*w, rest);
 
     // The same damage, one byte earlier in the shorter buffer.
-    PayloadResult bad = parse(withBits(rest, kNumWindowsBit - 8, 2, 0), CountryCode::Omitted);
+    Result<Frame> bad = parse(withBits(rest, kNumWindowsBit - 8, 2, 0), CountryCode::Omitted);
     ASSERT_FALSE(bad.ok());
-    EXPECT_EQ(bad.error->bitOffset, kNumWindowsBit - 8);
+    EXPECT_EQ(bad.status().where().bitOffset.value(), kNumWindowsBit - 8);
     // Told that the country code is there, the rest is not HDR10+.
-    PayloadResult misread = parse(rest, CountryCode::Included);
+    Result<Frame> misread = parse(rest, CountryCode::Included);
     ASSERT_FALSE(misread.ok());
-    EXPECT_EQ(misread.error->kind, PayloadErrorKind::WrongHeader);
-    EXPECT_EQ(misread.error->element, "itu_t_t35_country_code");
+    EXPECT_EQ(misread.status().kind(), ErrorKind::Format);
+    EXPECT_EQ(misread.status().where().key, "itu_t_t35_country_code");
 }
 
 TEST(Payload, WrongHeaderFieldsAreNamedWithTheirValue) {
     const struct {
         size_t byte;
         uint8_t value;
-        PayloadErrorKind kind;
+        ErrorKind kind;
         const char* message;
     } cases[] = {
-        {0, 0xB4, PayloadErrorKind::WrongHeader,
+        {0, 0xB4, ErrorKind::Format,
          "byte 0 (bit 0): itu_t_t35_country_code is 0xB4, not 0xB5"},
-        {2, 0x3D, PayloadErrorKind::WrongHeader,
+        {2, 0x3D, ErrorKind::Format,
          "byte 1 (bit 0): itu_t_t35_terminal_provider_code is 0x003D, not 0x003C"},
-        {4, 0x02, PayloadErrorKind::WrongHeader,
+        {4, 0x02, ErrorKind::Format,
          "byte 3 (bit 0): itu_t_t35_terminal_provider_oriented_code is 0x0002, not 0x0001"},
-        {5, 0x05, PayloadErrorKind::UnknownApplication,
+        {5, 0x05, ErrorKind::Unsupported,
          "byte 5 (bit 0): application_identifier is 5, not 4 (HDR10+)"},
-        {6, 0x02, PayloadErrorKind::UnknownVersion,
+        {6, 0x02, ErrorKind::Unsupported,
          "byte 6 (bit 0): application_version is 2; versions 0 to 1 are known"},
     };
     for (const auto& c : cases) {
         std::vector<uint8_t> b = kSingleFrame;
         b[c.byte] = c.value;
-        PayloadResult r = parse(b);
+        Result<Frame> r = parse(b);
         ASSERT_FALSE(r.ok()) << c.message;
-        EXPECT_EQ(r.error->kind, c.kind) << c.message;
-        EXPECT_EQ(r.error->message(), c.message);
+        EXPECT_EQ(r.status().kind(), c.kind) << c.message;
+        EXPECT_EQ(r.status().message(), c.message);
     }
     // Version 0, of early streams, has the same syntax.
     std::vector<uint8_t> early = kSingleFrame;
     early[6] = 0;
-    PayloadResult r = parse(early);
-    ASSERT_TRUE(r.ok()) << r.error->message();
-    EXPECT_EQ(r.frame.application_version, 0);
+    Result<Frame> r = parse(early);
+    ASSERT_TRUE(r.ok()) << r.status().message();
+    EXPECT_EQ(r->application_version, 0);
 }
 
 TEST(Payload, EveryCutIsRefusedAsTruncatedWithinTheBuffer) {
@@ -137,15 +141,15 @@ TEST(Payload, EveryCutIsRefusedAsTruncatedWithinTheBuffer) {
         // A copy of exactly `size` bytes, so that a read past it is caught
         // by the address sanitizer.
         std::vector<uint8_t> cut(kSingleFrame.begin(), kSingleFrame.begin() + size);
-        PayloadResult r = parsePayload(size ? cut.data() : nullptr, size);
+        Result<Frame> r = parsePayload(size ? cut.data() : nullptr, size);
         ASSERT_FALSE(r.ok()) << size;
-        EXPECT_EQ(r.error->kind, PayloadErrorKind::Truncated) << size;
-        EXPECT_LE(r.error->bitOffset, size * 8) << size;
+        EXPECT_EQ(r.status().kind(), ErrorKind::Truncated) << size;
+        EXPECT_LE(r.status().where().bitOffset.value(), size * 8) << size;
     }
     // Cut before the last byte: the saturation flag is the element missing.
-    PayloadResult r = parse({kSingleFrame.begin(), kSingleFrame.end() - 1});
+    Result<Frame> r = parse({kSingleFrame.begin(), kSingleFrame.end() - 1});
     ASSERT_FALSE(r.ok());
-    EXPECT_EQ(r.error->message(),
+    EXPECT_EQ(r.status().message(),
               "byte 63 (bit 0): windows[0].color_saturation_mapping_flag needs 1 bit, the "
               "payload has 0 bits left");
 }
@@ -170,47 +174,51 @@ TEST(Payload, ValuesTheBitsHoldButTheMetadataForbidsAreRefusedAtTheirElement) {
         {kFractionBit, 10, 1001, false, "windows[0].fraction_bright_pixels"},
     };
     for (const auto& c : cases) {
-        PayloadResult r = parse(withBits(kSingleFrame, c.bit, c.width, c.value));
+        Result<Frame> r = parse(withBits(kSingleFrame, c.bit, c.width, c.value));
         if (c.accepted) {
-            EXPECT_TRUE(r.ok()) << c.bit << " = " << c.value << ": " << r.error->message();
+            EXPECT_TRUE(r.ok()) << c.bit << " = " << c.value << ": " << r.status().message();
             continue;
         }
         ASSERT_FALSE(r.ok()) << c.element << " = " << c.value;
-        EXPECT_EQ(r.error->kind, PayloadErrorKind::OutOfRange) << c.element;
-        EXPECT_EQ(r.error->element, c.element);
-        EXPECT_EQ(r.error->bitOffset, c.bit) << c.element;
+        EXPECT_EQ(r.status().kind(), ErrorKind::OutOfRange) << c.element;
+        EXPECT_EQ(r.status().where().key, c.element);
+        EXPECT_EQ(r.status().where().bitOffset.value(), c.bit) << c.element;
     }
-    PayloadResult r = parse(withBits(kSingleFrame, kPercentageBit + 24, 7, 0));
-    EXPECT_EQ(r.error->what, "is 0, below the entry before it (1)");
+    Result<Frame> r = parse(withBits(kSingleFrame, kPercentageBit + 24, 7, 0));
+    EXPECT_TRUE(endsWith(r.status().message(), " is 0, below the entry before it (1)"))
+        << r.status().message();
     r = parse(withBits(kSingleFrame, kNumWindowsBit, 2, 0));
-    EXPECT_EQ(r.error->what, "is 0, outside 1 to 3");
+    EXPECT_EQ(r.status().message(), "byte 7 (bit 0): num_windows is 0, outside 1 to 3");
 }
 
 TEST(Payload, WhatFollowsTheLastElementMustBeZeroBitsToTheByteBoundary) {
     // Any padding bit set is refused, the first and the last.
     for (size_t bit : {kPaddingBit, kPaddingBit + 6}) {
-        PayloadResult r = parse(withBits(kSingleFrame, bit, 1, 1));
+        Result<Frame> r = parse(withBits(kSingleFrame, bit, 1, 1));
         ASSERT_FALSE(r.ok()) << bit;
-        EXPECT_EQ(r.error->kind, PayloadErrorKind::NonZeroPadding);
-        EXPECT_EQ(r.error->bitOffset, kPaddingBit);
+        EXPECT_EQ(r.status().kind(), ErrorKind::Invalid);
+        EXPECT_EQ(r.status().where().key, "padding");
+        EXPECT_EQ(r.status().where().bitOffset.value(), kPaddingBit);
     }
     // With the saturation flag set, the weight takes six of the seven
     // padding bits, and the padding is the last bit alone.
     const std::vector<uint8_t> weighted = withBits(kSingleFrame, kSaturationFlagBit, 7, 0x7F);
-    PayloadResult r = parse(weighted);
-    ASSERT_TRUE(r.ok()) << r.error->message();
-    EXPECT_EQ(r.frame.windows[0].color_saturation_weight, 63);
+    Result<Frame> r = parse(weighted);
+    ASSERT_TRUE(r.ok()) << r.status().message();
+    EXPECT_EQ(r->windows[0].color_saturation_weight, 63);
     r = parse(withBits(weighted, kPaddingBit + 6, 1, 1));
     ASSERT_FALSE(r.ok());
-    EXPECT_EQ(r.error->kind, PayloadErrorKind::NonZeroPadding);
-    EXPECT_EQ(r.error->bitOffset, kPaddingBit + 6);
+    EXPECT_EQ(r.status().kind(), ErrorKind::Invalid);
+    EXPECT_EQ(r.status().where().key, "padding");
+    EXPECT_EQ(r.status().where().bitOffset.value(), kPaddingBit + 6);
     // A whole byte more, even a zero one, is not part of the payload.
     std::vector<uint8_t> longer = kSingleFrame;
     longer.push_back(0);
     r = parse(longer);
     ASSERT_FALSE(r.ok());
-    EXPECT_EQ(r.error->kind, PayloadErrorKind::TrailingBytes);
-    EXPECT_EQ(r.error->byteOffset(), 64u);
+    EXPECT_EQ(r.status().kind(), ErrorKind::Invalid);
+    EXPECT_EQ(r.status().where().key, "payload");
+    EXPECT_EQ(r.status().where().byteOffset.value(), 64u);
 }
 
 // A frame using everything the syntax has: three windows with geometry,
@@ -250,21 +258,21 @@ Frame everything() {
 
 TEST(Payload, EveryPartOfTheSyntaxSurvivesWritingAndParsing) {
     const Frame f = everything();
-    WriteResult w = writePayload(f);
-    ASSERT_TRUE(w.ok()) << w.error->message();
+    Result<std::vector<uint8_t>> w = writePayload(f);
+    ASSERT_TRUE(w.ok()) << w.status().message();
     // Header 56 bits; num_windows 2; two geometries of 153 bits; targeted 27
     // and flag 1; a 2 x 3 matrix 10 + 24; three windows of 51 + 17 + 4 +
     // 15 x 24 + 10 statistics; flag and a 25 x 25 matrix 1 + 10 + 2500; curves
     // 1 + 24 + 4 + 150 twice and 1 once; saturation 1 once and 7 twice.
     const size_t bits = 56 + 2 + 2 * 153 + 28 + 34 + 3 * 442 + 2511 + 2 * 179 + 1 + 1 + 2 * 7;
-    EXPECT_EQ(w.bytes.size(), (bits + 7) / 8);
+    EXPECT_EQ(w->size(), (bits + 7) / 8);
     // The geometry of window 1 follows num_windows.
-    EXPECT_EQ(getBits(w.bytes, 58, 16), 10u);
-    EXPECT_EQ(getBits(w.bytes, 58 + 16 * 6, 8), 90u);
+    EXPECT_EQ(getBits(*w, 58, 16), 10u);
+    EXPECT_EQ(getBits(*w, 58 + 16 * 6, 8), 90u);
 
-    PayloadResult r = parse(w.bytes);
-    ASSERT_TRUE(r.ok()) << r.error->message();
-    EXPECT_EQ(r.frame, f);
+    Result<Frame> r = parse(*w);
+    ASSERT_TRUE(r.ok()) << r.status().message();
+    EXPECT_EQ(*r, f);
 }
 
 TEST(Payload, WriterRefusesAFrameThatBreaksARuleAndNamesIt) {
@@ -311,10 +319,14 @@ TEST(Payload, WriterRefusesAFrameThatBreaksARuleAndNamesIt) {
     for (const auto& c : cases) {
         Frame f = everything();
         c.edit(f);
-        WriteResult w = writePayload(f);
+        Result<std::vector<uint8_t>> w = writePayload(f);
         ASSERT_FALSE(w.ok()) << c.message;
-        EXPECT_EQ(w.error->message(), c.message);
-        EXPECT_TRUE(w.bytes.empty());
+        EXPECT_EQ(w.status().message(), c.message);
+        // The element is the location's key, and the sentence starts with it.
+        EXPECT_EQ(w.status().kind(), ErrorKind::OutOfRange) << c.message;
+        const std::string& key = w.status().where().key;
+        EXPECT_FALSE(key.empty()) << c.message;
+        EXPECT_EQ(std::string(c.message).rfind(key + " ", 0), 0u) << key;
     }
 }
 
@@ -324,25 +336,25 @@ TEST(Payload, MatrixSidesOfTwoAndTwentyFiveAreTheLimitsOnBothSides) {
         f.mastering_display_actual_peak_luminance =
             PeakLuminanceMatrix{static_cast<uint8_t>(side), 2, std::vector<uint8_t>(side * 2, 7)};
         const bool allowed = side >= 2 && side <= 25;
-        EXPECT_EQ(checkFrame(f).has_value(), !allowed) << side;
+        EXPECT_EQ(checkFrame(f).ok(), allowed) << side;
         if (!allowed) continue;
-        WriteResult w = writePayload(f);
+        Result<std::vector<uint8_t>> w = writePayload(f);
         ASSERT_TRUE(w.ok());
-        EXPECT_TRUE(parse(w.bytes).ok()) << side;
+        EXPECT_TRUE(parse(*w).ok()) << side;
     }
     // The parser applies the same rule: set the targeted display's flag in
     // the real payload and the five bits after it become the rows.
     const size_t flagBit = kTargetedBit + 27;
     for (uint32_t rows : {1u, 26u}) {
-        PayloadResult r =
+        Result<Frame> r =
             parse(withBits(withBits(kSingleFrame, flagBit, 1, 1), flagBit + 1, 5, rows));
         ASSERT_FALSE(r.ok()) << rows;
-        EXPECT_EQ(r.error->element, "num_rows_targeted_system_display_actual_peak_luminance");
-        EXPECT_EQ(r.error->bitOffset, flagBit + 1);
+        EXPECT_EQ(r.status().where().key, "num_rows_targeted_system_display_actual_peak_luminance");
+        EXPECT_EQ(r.status().where().bitOffset.value(), flagBit + 1);
     }
-    PayloadResult r = parse(withBits(withBits(kSingleFrame, flagBit, 6, 0x22), flagBit + 6, 5, 0));
+    Result<Frame> r = parse(withBits(withBits(kSingleFrame, flagBit, 6, 0x22), flagBit + 6, 5, 0));
     ASSERT_FALSE(r.ok());
-    EXPECT_EQ(r.error->message(),
+    EXPECT_EQ(r.status().message(),
               "byte 11 (bit 3): num_cols_targeted_system_display_actual_peak_luminance is 0, "
               "outside 2 to 25");
 }

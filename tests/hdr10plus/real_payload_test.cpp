@@ -50,9 +50,9 @@ std::string compact(const Json::Value& v) {
 }
 
 Frame parsedOk(const std::vector<uint8_t>& payload, const std::string& where) {
-    PayloadResult r = parsePayload(payload.data(), payload.size());
-    EXPECT_TRUE(r.ok()) << where << ": " << (r.error ? r.error->message() : "");
-    return r.frame;
+    Result<Frame> r = parsePayload(payload.data(), payload.size());
+    EXPECT_TRUE(r.ok()) << where << ": " << r.status().message();
+    return r.ok() ? *r : Frame();
 }
 
 std::vector<std::string> sampleStreams() {
@@ -76,14 +76,14 @@ TEST(RealPayloads, EveryPayloadRoundTripsByteForByteAndValueForValue) {
         for (size_t i = 0; i < payloads.size(); i++) {
             const std::string where = name + " payload " + std::to_string(i);
             const Frame f = parsedOk(payloads[i], where);
-            WriteResult w = writePayload(f);
-            ASSERT_TRUE(w.ok()) << where << ": " << w.error->message();
-            EXPECT_EQ(w.bytes, payloads[i]) << where;
-            EXPECT_EQ(parsePayload(w.bytes.data(), w.bytes.size()).frame, f) << where;
+            Result<std::vector<uint8_t>> w = writePayload(f);
+            ASSERT_TRUE(w.ok()) << where << ": " << w.status().message();
+            EXPECT_EQ(*w, payloads[i]) << where;
+            EXPECT_EQ(*parsePayload(w->data(), w->size()), f) << where;
             // The same without the country code, as AV1 carries it.
-            PayloadResult omitted =
+            Result<Frame> omitted =
                 parsePayload(payloads[i].data() + 1, payloads[i].size() - 1, CountryCode::Omitted);
-            EXPECT_TRUE(omitted.ok() && omitted.frame == f) << where;
+            EXPECT_TRUE(omitted.ok() && *omitted == f) << where;
             total++;
         }
     }

@@ -107,8 +107,8 @@ TEST(SeiMessages, SeveralMessagesWithExtendedTypeAndSize) {
     std::vector<uint8_t> rbsp;
     unescape(unit.data(), unit.size(), rbsp);
     std::vector<SeiMessage> messages;
-    std::string error;
-    ASSERT_TRUE(readSeiMessages(rbsp.data(), rbsp.size(), messages, error)) << error;
+    Status read = readSeiMessages(rbsp.data(), rbsp.size(), messages);
+    ASSERT_TRUE(read.ok()) << read.message();
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0].type, 5u);
     EXPECT_EQ(messages[0].size, 3u);
@@ -123,19 +123,21 @@ TEST(SeiMessages, AMessageCutShortIsAnErrorAfterTheWholeOnes) {
     // Second message declares 9 bytes; 4 remain (3 of payload and the stop byte).
     std::vector<uint8_t> rbsp = {0x4e, 0x01, 0x05, 0x01, 0xaa, 0x04, 0x09, 0xb5, 0x00, 0x3c, 0x80};
     std::vector<SeiMessage> messages;
-    std::string error;
-    EXPECT_FALSE(readSeiMessages(rbsp.data(), rbsp.size(), messages, error));
-    EXPECT_EQ(error, "SEI message 1 (type 4) declares 9 bytes but its unit holds 4");
+    Status read = readSeiMessages(rbsp.data(), rbsp.size(), messages);
+    EXPECT_FALSE(read.ok());
+    EXPECT_EQ(read.kind(), ErrorKind::Truncated);
+    EXPECT_EQ(read.message(), "SEI message 1 (type 4) declares 9 bytes but its unit holds 4");
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].type, 5u);
     // Exactly fitting: 4 bytes declared, 4 there (no trailing bits at all).
     rbsp[6] = 0x04;
-    EXPECT_TRUE(readSeiMessages(rbsp.data(), rbsp.size(), messages, error));
+    EXPECT_TRUE(readSeiMessages(rbsp.data(), rbsp.size(), messages).ok());
     EXPECT_EQ(messages.size(), 2u);
     // A unit that ends inside a size byte run.
     std::vector<uint8_t> cut = {0x4e, 0x01, 0x04, 0xff, 0xff};
-    EXPECT_FALSE(readSeiMessages(cut.data(), cut.size(), messages, error));
-    EXPECT_EQ(error, "SEI message 0 (type 4) ends inside its size");
+    read = readSeiMessages(cut.data(), cut.size(), messages);
+    EXPECT_FALSE(read.ok());
+    EXPECT_EQ(read.message(), "SEI message 0 (type 4) ends inside its size");
 }
 
 TEST(Hdr10PlusT35, RecognisedByItsSixHeaderBytesOnly) {

@@ -34,7 +34,7 @@ struct Shown {
 
 struct Result {
     std::vector<Shown> shown;
-    std::optional<StreamError> error;
+    Status error;
 };
 
 Result run(const std::vector<uint8_t>& stream) {
@@ -77,7 +77,7 @@ TEST(DisplayOrder, HierarchicalGroupComesOutByOrderCount) {
     append(s, slice(kIdr, 0, 8));
     for (unsigned poc : {4, 2, 1, 3}) append(s, slice(kTrail, poc, 8));
     Result r = run(s);
-    ASSERT_FALSE(r.error);
+    ASSERT_TRUE(r.error.ok()) << r.error.message();
     EXPECT_EQ(order(r), (std::vector<uint64_t>{0, 3, 2, 4, 1}));
 }
 
@@ -89,7 +89,7 @@ TEST(DisplayOrder, OrderCountContinuesAcrossTheWrapOfItsLowBits) {
     for (unsigned poc : {2, 1, 4, 3, 6, 5, 8, 7, 10, 9, 12, 11, 14, 13, 0, 15, 1})
         append(s, slice(kTrail, poc, 4));
     Result r = run(s);
-    ASSERT_FALSE(r.error);
+    ASSERT_TRUE(r.error.ok()) << r.error.message();
     EXPECT_EQ(order(r), (std::vector<uint64_t>{0, 2, 1, 4, 3, 6, 5, 8, 7, 10, 9, 12, 11, 14, 13, 16,
                                                15, 17}));
 }
@@ -101,7 +101,7 @@ TEST(DisplayOrder, HalfAPeriodDownIsAWrapAndHalfAPeriodUpIsNot) {
     append(s, slice(kIdr, 0, 4));
     for (unsigned poc : {6, 12, 4}) append(s, slice(kTrail, poc, 4));
     Result r = run(s);
-    ASSERT_FALSE(r.error);
+    ASSERT_TRUE(r.error.ok()) << r.error.message();
     EXPECT_EQ(order(r), (std::vector<uint64_t>{0, 1, 2, 3}));
 
     // The other way, after 4, low bits 12 lie exactly eight above: no wrap
@@ -110,7 +110,7 @@ TEST(DisplayOrder, HalfAPeriodDownIsAWrapAndHalfAPeriodUpIsNot) {
     append(s, slice(kIdr, 0, 4));
     for (unsigned poc : {4, 12, 6}) append(s, slice(kTrail, poc, 4));
     r = run(s);
-    ASSERT_FALSE(r.error);
+    ASSERT_TRUE(r.error.ok()) << r.error.message();
     EXPECT_EQ(order(r), (std::vector<uint64_t>{0, 1, 3, 2}));
 }
 
@@ -128,7 +128,7 @@ TEST(DisplayOrder, OnlyReferencePicturesOfTheLowestSubLayerAnchorTheCount) {
             append(s, slice(kTrail, 13, 4, false, true, 2));
         append(s, slice(kTrail, 3, 4));
         Result r = run(s);
-        ASSERT_FALSE(r.error);
+        ASSERT_TRUE(r.error.ok()) << r.error.message();
         EXPECT_EQ(order(r), (std::vector<uint64_t>{0, 3, 1, 2}));
     }
     // A reference picture of the lowest sub-layer does anchor it: 13 then 3 is 19.
@@ -164,7 +164,7 @@ TEST(DisplayOrder, PicturesNeverShownAreDropped) {
     append(s, slice(kCra, 16, 8, true, true));
     append(s, slice(kRasl, 14, 8, true, true));
     Result r = run(s);
-    ASSERT_FALSE(r.error);
+    ASSERT_TRUE(r.error.ok()) << r.error.message();
     EXPECT_EQ(order(r), (std::vector<uint64_t>{0, 3, 5, 4}));
 }
 
@@ -178,7 +178,7 @@ TEST(DisplayOrder, MetadataPersistsInDecodingOrderAndSaysWhoseItIs) {
     append(s, slice(kTrail, 4, 8));
     for (unsigned poc : {2, 1, 3}) append(s, slice(kTrail, poc, 8));
     Result r = run(s);
-    ASSERT_FALSE(r.error);
+    ASSERT_TRUE(r.error.ok()) << r.error.message();
     EXPECT_EQ(tags(r), (std::vector<int>{1, 2, 2, 2, 2}));
     std::vector<unsigned> own;
     for (const Shown& p : r.shown) own.push_back(p.own);
@@ -197,7 +197,7 @@ TEST(DisplayOrder, OnlyHdr10PlusMessagesAndTheLastOfSeveralCounts) {
     append(s, test::laterSlice(kTrail));  // same picture
     append(s, slice(kTrail, 3, 8));
     Result r = run(s);
-    ASSERT_FALSE(r.error);
+    ASSERT_TRUE(r.error.ok()) << r.error.message();
     EXPECT_EQ(tags(r), (std::vector<int>{-1, -1, 4, 4}));
     EXPECT_EQ(r.shown[2].own, 2u);
     EXPECT_EQ(r.shown[3].own, 0u);
@@ -213,9 +213,13 @@ TEST(DisplayOrder, DamageStopsTheStreamAndKeepsThePicturesBefore) {
     append(s, test::nalUnit(39, {4, 40, 0xB5, 0x00, 0x3C, 0x80}));
     append(s, slice(kTrail, 3, 8));
     Result r = run(s);
-    ASSERT_TRUE(r.error);
-    EXPECT_EQ(r.error->offset, damaged);
-    EXPECT_EQ(r.error->message, "SEI message 0 (type 4) declares 40 bytes but its unit holds 4");
+    ASSERT_FALSE(r.error.ok());
+    EXPECT_EQ(r.error.where().byteOffset, damaged);
+    EXPECT_EQ(r.error.message(), "SEI message 0 (type 4) declares 40 bytes but its unit holds 4");
+    // The unit is cut short, and says which structure: kind and key survive
+    // the sequencer, which adds only the offset.
+    EXPECT_EQ(r.error.kind(), ErrorKind::Truncated);
+    EXPECT_EQ(r.error.where().key, "sei_message");
     EXPECT_EQ(order(r), (std::vector<uint64_t>{0, 2, 1}));
 }
 
@@ -224,16 +228,17 @@ TEST(DisplayOrder, SliceWithoutItsParameterSetsIsNamed) {
     append(s, test::pps(false));
     append(s, slice(kIdr, 0, 8));
     Result r = run(s);
-    ASSERT_TRUE(r.error);
-    EXPECT_EQ(r.error->offset, s.size() - slice(kIdr, 0, 8).size());
-    EXPECT_EQ(r.error->message,
+    ASSERT_FALSE(r.error.ok());
+    EXPECT_EQ(r.error.where().byteOffset, s.size() - slice(kIdr, 0, 8).size());
+    EXPECT_EQ(r.error.message(),
               "picture parameter set 0 refers to sequence parameter set 0, which the stream has "
               "not given");
+    EXPECT_EQ(r.error.kind(), ErrorKind::Damaged);
     s.clear();
     append(s, slice(kIdr, 0, 8));
     r = run(s);
-    ASSERT_TRUE(r.error);
-    EXPECT_EQ(r.error->message,
+    ASSERT_FALSE(r.error.ok());
+    EXPECT_EQ(r.error.message(),
               "slice refers to picture parameter set 0, which the stream has not given");
 }
 

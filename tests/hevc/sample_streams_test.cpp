@@ -26,7 +26,7 @@ std::vector<uint8_t> sample(const std::string& name) {
 
 struct Read {
     std::vector<uint64_t> decodeOrder;
-    std::optional<StreamError> error;
+    Status error;
 };
 
 Read readBytes(std::vector<uint8_t> bytes) {
@@ -53,7 +53,7 @@ TEST_F(SampleStreams, CutAtEveryByteGivesAPrefixOfTheWholeOrder) {
     std::vector<uint8_t> whole = sample("dhdr10-opt.hevc");
     ASSERT_GT(whole.size(), 4000u);
     Read all = readBytes(whole);
-    ASSERT_FALSE(all.error);
+    ASSERT_TRUE(all.error.ok()) << all.error.message();
     ASSERT_EQ(all.decodeOrder.size(), 30u);
     for (size_t cut = 0; cut < whole.size(); ++cut) {
         Read part = readBytes(std::vector<uint8_t>(whole.begin(), whole.begin() + cut));
@@ -62,8 +62,8 @@ TEST_F(SampleStreams, CutAtEveryByteGivesAPrefixOfTheWholeOrder) {
         for (uint64_t d : all.decodeOrder)
             if (d < part.decodeOrder.size()) expected.push_back(d);
         ASSERT_EQ(part.decodeOrder, expected) << "cut at " << cut;
-        if (part.error) {
-            ASSERT_LE(part.error->offset, cut) << "cut at " << cut;
+        if (!part.error.ok()) {
+            ASSERT_LE(part.error.where().byteOffset.value(), cut) << "cut at " << cut;
         }
     }
 }
@@ -81,8 +81,8 @@ TEST_F(SampleStreams, OverwrittenBytesNeverBreakTheReader) {
         Read r = readBytes(damaged);
         std::set<uint64_t> unique(r.decodeOrder.begin(), r.decodeOrder.end());
         ASSERT_EQ(unique.size(), r.decodeOrder.size());
-        if (r.error) {
-            ASSERT_LT(r.error->offset, damaged.size());
+        if (!r.error.ok()) {
+            ASSERT_LT(r.error.where().byteOffset.value(), damaged.size());
         }
     }
 }

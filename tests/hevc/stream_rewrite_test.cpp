@@ -117,7 +117,7 @@ std::vector<Shown> shown(const Bytes& stream) {
                                 p.ownMessages});
         },
         nullptr);
-    EXPECT_FALSE(error) << error->message;
+    EXPECT_TRUE(error.ok()) << error.message();
     return pictures;
 }
 
@@ -168,8 +168,8 @@ TEST(PrefixSeiUnit, ReadsBackAsWrittenAcrossTheSizeCodingSteps) {
         Bytes rbsp;
         unescape(unit.data(), unit.size(), rbsp);
         std::vector<SeiMessage> messages;
-        std::string error;
-        ASSERT_TRUE(readSeiMessages(rbsp.data(), rbsp.size(), messages, error)) << error;
+        Status read = readSeiMessages(rbsp.data(), rbsp.size(), messages);
+        ASSERT_TRUE(read.ok()) << read.message();
         ASSERT_EQ(messages.size(), 2u);
         EXPECT_EQ(messages[0].type, kT35);
         EXPECT_EQ(Bytes(messages[0].payload, messages[0].payload + messages[0].size), b);

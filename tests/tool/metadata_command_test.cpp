@@ -127,9 +127,9 @@ std::vector<uint8_t> payload(uint32_t targetedPeak) {
     frame.windows[0].maxscl = {1000, 2000, 3000};
     frame.windows[0].average_maxrgb = 500;
     frame.targeted_system_display_maximum_luminance = targetedPeak;
-    hdr10plus::WriteResult written = hdr10plus::writePayload(frame);
+    Result<std::vector<uint8_t>> written = hdr10plus::writePayload(frame);
     EXPECT_TRUE(written.ok());
-    return written.bytes;
+    return written.ok() ? *written : std::vector<uint8_t>();
 }
 
 std::string writeBytes(const TempDir& dir, const std::string& name,
@@ -205,12 +205,12 @@ TEST(MetadataCommand, WhatThePayloadCarriesBeyondTheLayoutIsKept) {
     frame.targeted_system_display_maximum_luminance = 400;
     frame.targeted_system_display_actual_peak_luminance =
         hdr10plus::PeakLuminanceMatrix{2, 3, {1, 2, 3, 4, 5, 15}};
-    hdr10plus::WriteResult written = hdr10plus::writePayload(frame);
-    ASSERT_TRUE(written.ok()) << written.error->message();
+    Result<std::vector<uint8_t>> written = hdr10plus::writePayload(frame);
+    ASSERT_TRUE(written.ok()) << written.status().message();
 
     TempDir dir;
     std::vector<uint8_t> s = streamHeader();
-    append(s, hevc::test::sei({{4, written.bytes}}));
+    append(s, hevc::test::sei({{4, *written}}));
     append(s, hevc::test::slice(19, 0, 8));
     const std::string path = writeBytes(dir, "windows.hevc", s);
     ToolRun run = runTool({"metadata", path});

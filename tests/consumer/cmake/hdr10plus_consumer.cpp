@@ -18,30 +18,30 @@ int main() {
         "TargetedSystemDisplayMaximumLuminance": 400, "NumberOfWindows": 1,
         "LuminanceParameters": {"MaxScl": [7768, 6589, 6912], "AverageRGB": 263},
         "BezierCurveData": {"KneePointX": 164, "KneePointY": 240, "Anchors": [143, 298, 447]}}]})";
-    const JsonDocumentResult document = readJsonDocument(text.data(), text.size());
-    if (!document.ok() || document.document.frames.size() != 1) {
+    const kestrel::Result<JsonDocument> document = readJsonDocument(text.data(), text.size());
+    if (!document.ok() || document->frames.size() != 1) {
         std::fprintf(stderr, "hdr10plus_consumer: the document was not read: %s\n",
-                     document.ok() ? "no frame" : document.error->message().c_str());
+                     document.ok() ? "no frame" : document.status().message().c_str());
         return 1;
     }
-    const Frame& frame = document.document.frames[0].frame;
-    const WriteResult payload = writePayload(frame);
+    const Frame& frame = document->frames[0].frame;
+    const kestrel::Result<std::vector<uint8_t>> payload = writePayload(frame);
     if (!payload.ok()) {
         std::fprintf(stderr, "hdr10plus_consumer: no payload for the frame\n");
         return 1;
     }
-    const PayloadResult parsed = parsePayload(payload.bytes.data(), payload.bytes.size());
-    if (!parsed.ok() || !(parsed.frame == frame)) {
+    const kestrel::Result<Frame> parsed = parsePayload(payload->data(), payload->size());
+    if (!parsed.ok() || !(*parsed == frame)) {
         std::fprintf(stderr, "hdr10plus_consumer: the payload does not read back as the frame\n");
         return 1;
     }
-    const _VelmorHdrDynamicInfo record = toRecord(parsed.frame);
+    const _VelmorHdrDynamicInfo record = toRecord(*parsed);
     if (record.knee_point_x != 164 || record.num_bezier_curve_anchors != 3 ||
         record.bezier_curve_anchors[2] != 447) {
         std::fprintf(stderr, "hdr10plus_consumer: the record lost the curve\n");
         return 1;
     }
     std::printf("hdr10plus_consumer: %zu payload bytes, read back equal, curve in the record\n",
-                payload.bytes.size());
+                payload->size());
     return 0;
 }

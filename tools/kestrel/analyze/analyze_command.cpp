@@ -51,8 +51,8 @@ unsigned countPictures(const std::string& path) {
     size_t got = std::fread(head, 1, sizeof head, file);
     unsigned count = 0;
     if (sniffFormat(head, got) == InputFormat::AnnexB && std::fseek(file, 0, SEEK_SET) == 0) {
-        auto damage = hevc::readAnnexB(file, [&](hevc::Picture&&) { ++count; }, nullptr);
-        if (damage) count = 0;
+        Status damage = hevc::readAnnexB(file, [&](hevc::Picture&&) { ++count; }, nullptr);
+        if (!damage.ok()) count = 0;
     }
     std::fclose(file);
     return count;

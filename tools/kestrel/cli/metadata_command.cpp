@@ -59,7 +59,7 @@ void reportProblems(const Clip& clip) {
         std::string which = end - i == 1 ? "frame " + std::to_string(i)
                                          : "frames " + std::to_string(i) + " to " +
                                                std::to_string(end - 1) + " each";
-        report(clip.name, p.key.empty() ? which + " " + p.what : which + ": " + p.key + " " + p.what);
+        report(clip.name, p.key.empty() ? which + " " + p.what : which + ": " + p.what);
         i = end;
     }
 }

@@ -186,9 +186,9 @@ private:
         } else if (value.isMember("raw")) {
             if (!rawRecord(value["raw"], key + ".raw", *record, meta.source)) return false;
         } else {
-            hdr10plus::JsonFrameResult entry = hdr10plus::readJsonFrame(value["inline"]);
-            if (!entry.ok()) return fail("", entry.error->message(key + ".inline"));
-            *record = hdr10plus::toRecord(entry.frame);
+            Result<hdr10plus::Frame> entry = hdr10plus::readJsonFrame(value["inline"]);
+            if (!entry.ok()) return fail("", hdr10plus::entryMessage(entry.status(), key + ".inline"));
+            *record = hdr10plus::toRecord(*entry);
             meta.source = "inline fields";
         }
         meta.kind = LayerMetadata::Kind::Record;

@@ -87,7 +87,6 @@ Result<FrameMetadata> frameMetadata(const std::string& path, unsigned index) {
     if (!f.metadata) {
         return Status::failure(ErrorKind::Invalid,
                                path + ": frame " + std::to_string(index) + ": " +
-                                   (f.problem->key.empty() ? "" : f.problem->key + " ") +
                                    f.problem->what);
     }
     FrameMetadata m;
