@@ -19,11 +19,10 @@ inline float nonNegative(float v) { return v > 0.0f ? v : 0.0f; }
 }  // namespace
 
 RowCounter::RowCounter()
-    : mCodes(MaxRgbHistogram::kBins + 1), mLowest(MaxRgbHistogram::kBins), mHighest(0),
-      mPeak{0, 0, 0} {
-    for (uint32_t k = 0; k < MaxRgbHistogram::kBins; ++k) mCodes[k] = {signalThreshold(k), 0};
-    mCodes[MaxRgbHistogram::kBins] = {std::numeric_limits<float>::infinity(), 0};
-}
+    : mCounts(MaxRgbHistogram::kBins, 0),
+      mThresholds(signal_code_detail::tables().threshold),
+      mStepStart(signal_code_detail::tables().stepStart), mLowest(MaxRgbHistogram::kBins),
+      mHighest(0), mPeak{0, 0, 0} {}
 
 template <class Code>
 void RowCounter::addRow(const float* r, const float* g, const float* b, size_t n, Code code) {
@@ -41,7 +40,7 @@ void RowCounter::addRow(const float* r, const float* g, const float* b, size_t n
         peak[1] = std::max(peak[1], green);
         peak[2] = std::max(peak[2], blue);
         const uint32_t c = code(std::max(red, std::max(green, blue)));
-        ++mCodes[c].count;
+        ++mCounts[c];
         lowest = std::min(lowest, c);
         highest = std::max(highest, c);
     }
@@ -55,25 +54,17 @@ void RowCounter::addLight(const float* r, const float* g, const float* b, size_t
 }
 
 void RowCounter::addSignal(const float* r, const float* g, const float* b, size_t n) {
-    const CodeCount* codes = mCodes.data();
-    addRow(r, g, b, n, [codes](float s) {
-        // 0 to 1 (never NaN here): signals above 1 have the code of 1. The
-        // largest code whose threshold is at or below s, found from the
-        // code at the start of s's step: the same answer as codeOfSignal.
-        s = std::min(s, 1.0f);
-        // The first comparison without a branch: most steps hold one
-        // threshold or none, and a branch on it would be a coin toss.
-        uint32_t c = stepCode(signalStep(s));
-        c += codes[c + 1].threshold <= s ? 1u : 0u;
-        while (codes[c + 1].threshold <= s) ++c;
-        return c;
+    const signal_code_detail::Tables tables{mThresholds, mStepStart};
+    addRow(r, g, b, n, [&tables](float s) {
+        // 0 to 1 (never NaN here): signals above 1 have the code of 1.
+        return signal_code_detail::codeInRange(std::min(s, 1.0f), tables);
     });
 }
 
 void RowCounter::poolInto(StatisticsCollector& collector) {
     for (uint32_t c = mLowest; c <= mHighest && c < MaxRgbHistogram::kBins; ++c) {
-        if (mCodes[c].count != 0) collector.mHistogram.add(c, mCodes[c].count);
-        mCodes[c].count = 0;
+        if (mCounts[c] != 0) collector.mHistogram.add(c, mCounts[c]);
+        mCounts[c] = 0;
     }
     for (int c = 0; c < 3; ++c) collector.mPeak[c] = std::max(collector.mPeak[c], mPeak[c]);
     mLowest = MaxRgbHistogram::kBins;

@@ -82,17 +82,11 @@ private:
     template <class Code>
     void addRow(const float* r, const float* g, const float* b, size_t n, Code code);
 
-    // Per code: the smallest signal with that code or more
-    // (signal_code.h) beside the count of pixels with the code, so that
-    // finding a signal's code from its step's first code and counting it
-    // touch the same few cache lines. One more entry, whose signal is
-    // infinite, ends every walk. 32 bits hold the counts of any picture up
-    // to 2^32 pixels.
-    struct CodeCount {
-        float threshold;
-        uint32_t count;
-    };
-    std::vector<CodeCount> mCodes;
+    // The count of pixels per code (32 bits hold any picture up to 2^32
+    // pixels), and the signal thresholds of the codes (signal_code.h).
+    std::vector<uint32_t> mCounts;
+    const float* mThresholds;
+    const uint32_t* mStepStart;
     uint32_t mLowest, mHighest;     // the codes counted lie in [mLowest, mHighest]
     std::array<uint32_t, 3> mPeak;  // codes
 };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "measure/luminance_code.h"
@@ -17,10 +18,13 @@ using signal_code_detail::kSteps;
 uint32_t exactCode(float s) { return luminanceCode(static_cast<double>(picture::pqEotf(s))); }
 
 struct TableStore {
-    std::vector<float> threshold;  // kMaxCode + 1 entries
+    std::vector<float> threshold;     // kMaxCode + 1 entries, then the infinite ones
     std::vector<uint32_t> stepStart;  // kSteps + 1 entries
 
-    TableStore() : threshold(kMaxCode + 1, 0.0f), stepStart(kSteps + 1, 0) {
+    TableStore()
+        : threshold(kMaxCode + 1 + kMaxThresholdsPerStep, std::numeric_limits<float>::infinity()),
+          stepStart(kSteps + 1, 0) {
+        threshold[0] = 0.0f;
         for (uint32_t k = 1; k <= kMaxCode; ++k) {
             // Start where the code's lower edge lies, then walk float by
             // float to the first signal that reaches the code: the EOTF
