@@ -32,6 +32,7 @@
 
 #include "common/status.h"
 #include "measure/maxrgb_histogram.h"
+#include "measure/signal_code.h"
 #include "picture/image.h"
 
 namespace kestrel::measure {
@@ -83,10 +84,18 @@ private:
     void addRow(const float* r, const float* g, const float* b, size_t n, Code code);
 
     // The count of pixels per code (32 bits hold any picture up to 2^32
-    // pixels), and the signal thresholds of the codes (signal_code.h).
+    // pixels).
     std::vector<uint32_t> mCounts;
-    const float* mThresholds;
-    const uint32_t* mStepStart;
+    // Signals are counted per step of 2^-16 (signal_code.h) first: a step
+    // without a threshold inside has one code, found once when pooled. The
+    // signals of the other steps wait in mPending, one row at a time, for
+    // the exact search. A few hundred KiB instead of a look-up in two tables
+    // of 400 KB per pixel: the tables no longer fit the cache the decoder
+    // and the other threads leave, and the look-ups waited on it.
+    std::vector<uint32_t> mStepCounts;  // kSignalSteps; those of mixed steps are not read
+    std::vector<float> mPending;
+    uint32_t mLowestStep, mHighestStep;  // the steps counted lie in [mLowestStep, mHighestStep]
+    signal_code_detail::Tables mTables;
     uint32_t mLowest, mHighest;     // the codes counted lie in [mLowest, mHighest]
     std::array<uint32_t, 3> mPeak;  // codes
 };

@@ -28,6 +28,10 @@ struct Tables {
     // that the search past the last code needs no bound.
     const float* threshold;
     const uint32_t* stepStart;  // kSteps + 1 entries
+    // A bit per step (kSteps + 1), set where a threshold lies inside the
+    // step, so that signals in it have more than one code; every signal of
+    // a step whose bit is clear has the code stepStart gives.
+    const uint32_t* mixedSteps;
 };
 const Tables& tables();  // built once, on first use, then only read
 }  // namespace signal_code_detail
@@ -48,7 +52,7 @@ namespace signal_code_detail {
 // the thresholds mispredicts its end on about every pixel of a bright
 // picture).
 inline uint32_t codeInRange(float s, const Tables& t) {
-    const uint32_t step = static_cast<uint32_t>(s * static_cast<float>(kSteps));
+    const uint32_t step = static_cast<uint32_t>(s * static_cast<float>(kSteps));  // signalStep
     const float* threshold = t.threshold;
     uint32_t c = t.stepStart[step];
     c += threshold[c + 8] <= s ? 8u : 0u;
@@ -58,6 +62,12 @@ inline uint32_t codeInRange(float s, const Tables& t) {
     return c;
 }
 }  // namespace signal_code_detail
+
+// The step of signal `s` in [0, 1] (not NaN): s * 2^16 is exact in float.
+inline uint32_t signalStep(float s) {
+    return static_cast<uint32_t>(s * static_cast<float>(signal_code_detail::kSteps));
+}
+constexpr uint32_t kSignalSteps = signal_code_detail::kSteps + 1;  // 1.0 is a step of its own
 
 // The code of the light of PQ signal `s` (clamped to 0..1; NaN as 0).
 // Inline: it is asked once per pixel.
