@@ -19,11 +19,9 @@ inline float nonNegative(float v) { return v > 0.0f ? v : 0.0f; }
 }  // namespace
 
 RowCounter::RowCounter()
-    : mCodes(MaxRgbHistogram::kBins + 1), mLowest(MaxRgbHistogram::kBins), mHighest(0),
-      mPeak{0, 0, 0} {
-    for (uint32_t k = 0; k < MaxRgbHistogram::kBins; ++k) mCodes[k] = {signalThreshold(k), 0};
-    mCodes[MaxRgbHistogram::kBins] = {std::numeric_limits<float>::infinity(), 0};
-}
+    : mCounts(MaxRgbHistogram::kBins, 0), mStepCounts(kSignalSteps, 0),
+      mLowestStep(kSignalSteps), mHighestStep(0), mTables(signal_code_detail::tables()),
+      mLowest(MaxRgbHistogram::kBins), mHighest(0), mPeak{0, 0, 0} {}
 
 template <class Code>
 void RowCounter::addRow(const float* r, const float* g, const float* b, size_t n, Code code) {
@@ -41,7 +39,7 @@ void RowCounter::addRow(const float* r, const float* g, const float* b, size_t n
         peak[1] = std::max(peak[1], green);
         peak[2] = std::max(peak[2], blue);
         const uint32_t c = code(std::max(red, std::max(green, blue)));
-        ++mCodes[c].count;
+        ++mCounts[c];
         lowest = std::min(lowest, c);
         highest = std::max(highest, c);
     }
@@ -54,26 +52,71 @@ void RowCounter::addLight(const float* r, const float* g, const float* b, size_t
     addRow(r, g, b, n, [](float nits) { return luminanceCode(static_cast<double>(nits)); });
 }
 
+namespace {
+
+inline bool mixedStep(const signal_code_detail::Tables& t, uint32_t step) {
+    return ((t.mixedSteps[step / 32] >> (step % 32)) & 1u) != 0;
+}
+
+}  // namespace
+
 void RowCounter::addSignal(const float* r, const float* g, const float* b, size_t n) {
-    const CodeCount* codes = mCodes.data();
-    addRow(r, g, b, n, [codes](float s) {
-        // 0 to 1 (never NaN here): signals above 1 have the code of 1. The
-        // largest code whose threshold is at or below s, found from the
-        // code at the start of s's step: the same answer as codeOfSignal.
-        s = std::min(s, 1.0f);
-        // The first comparison without a branch: most steps hold one
-        // threshold or none, and a branch on it would be a coin toss.
-        uint32_t c = stepCode(signalStep(s));
-        c += codes[c + 1].threshold <= s ? 1u : 0u;
-        while (codes[c + 1].threshold <= s) ++c;
-        return c;
-    });
+    if (n == 0) return;
+    if (mPending.size() < n) mPending.resize(n);
+    float* pending = mPending.data();
+    uint32_t* stepCounts = mStepCounts.data();
+    std::array<float, 3> peak = {0.0f, 0.0f, 0.0f};
+    float lowest = 1.0f, highest = 0.0f;  // of maxRGB
+    size_t waiting = 0;
+    for (size_t i = 0; i < n; ++i) {
+        // As addRow: codes never decrease with the signal, so only maxRGB
+        // and each component's peak need one. Signals above 1 have the code
+        // of 1.
+        const float red = nonNegative(r[i]);
+        const float green = nonNegative(g[i]);
+        const float blue = nonNegative(b[i]);
+        peak[0] = std::max(peak[0], red);
+        peak[1] = std::max(peak[1], green);
+        peak[2] = std::max(peak[2], blue);
+        const float s = std::min(std::max(red, std::max(green, blue)), 1.0f);
+        lowest = std::min(lowest, s);
+        highest = std::max(highest, s);
+        const uint32_t step = signalStep(s);
+        ++stepCounts[step];
+        // Kept for the exact search when its step is mixed; written either
+        // way and kept by moving on, so that no branch depends on the step.
+        pending[waiting] = s;
+        waiting += mixedStep(mTables, step) ? 1 : 0;
+    }
+    mLowestStep = std::min(mLowestStep, signalStep(lowest));
+    mHighestStep = std::max(mHighestStep, signalStep(highest));
+    uint32_t lowestCode = mLowest, highestCode = mHighest;
+    for (size_t j = 0; j < waiting; ++j) {
+        const uint32_t c = signal_code_detail::codeInRange(pending[j], mTables);
+        ++mCounts[c];
+        lowestCode = std::min(lowestCode, c);
+        highestCode = std::max(highestCode, c);
+    }
+    mLowest = lowestCode;
+    mHighest = highestCode;
+    for (int c = 0; c < 3; ++c)
+        mPeak[c] = std::max(mPeak[c], signal_code_detail::codeInRange(std::min(peak[c], 1.0f), mTables));
 }
 
 void RowCounter::poolInto(StatisticsCollector& collector) {
+    // The steps without a threshold inside give their code; the pixels of
+    // the others were counted by code in addSignal.
+    for (uint32_t step = mLowestStep; step <= mHighestStep && step < kSignalSteps; ++step) {
+        const uint32_t count = mStepCounts[step];
+        if (count == 0) continue;
+        if (!mixedStep(mTables, step)) collector.mHistogram.add(mTables.stepStart[step], count);
+        mStepCounts[step] = 0;
+    }
+    mLowestStep = kSignalSteps;
+    mHighestStep = 0;
     for (uint32_t c = mLowest; c <= mHighest && c < MaxRgbHistogram::kBins; ++c) {
-        if (mCodes[c].count != 0) collector.mHistogram.add(c, mCodes[c].count);
-        mCodes[c].count = 0;
+        if (mCounts[c] != 0) collector.mHistogram.add(c, mCounts[c]);
+        mCounts[c] = 0;
     }
     for (int c = 0; c < 3; ++c) collector.mPeak[c] = std::max(collector.mPeak[c], mPeak[c]);
     mLowest = MaxRgbHistogram::kBins;

@@ -32,6 +32,7 @@
 
 #include "common/status.h"
 #include "measure/maxrgb_histogram.h"
+#include "measure/signal_code.h"
 #include "picture/image.h"
 
 namespace kestrel::measure {
@@ -82,17 +83,19 @@ private:
     template <class Code>
     void addRow(const float* r, const float* g, const float* b, size_t n, Code code);
 
-    // Per code: the smallest signal with that code or more
-    // (signal_code.h) beside the count of pixels with the code, so that
-    // finding a signal's code from its step's first code and counting it
-    // touch the same few cache lines. One more entry, whose signal is
-    // infinite, ends every walk. 32 bits hold the counts of any picture up
-    // to 2^32 pixels.
-    struct CodeCount {
-        float threshold;
-        uint32_t count;
-    };
-    std::vector<CodeCount> mCodes;
+    // The count of pixels per code (32 bits hold any picture up to 2^32
+    // pixels).
+    std::vector<uint32_t> mCounts;
+    // Signals are counted per step of 2^-16 (signal_code.h) first: a step
+    // without a threshold inside has one code, found once when pooled. The
+    // signals of the other steps wait in mPending, one row at a time, for
+    // the exact search. A few hundred KiB instead of a look-up in two tables
+    // of 400 KB per pixel: the tables no longer fit the cache the decoder
+    // and the other threads leave, and the look-ups waited on it.
+    std::vector<uint32_t> mStepCounts;  // kSignalSteps; those of mixed steps are not read
+    std::vector<float> mPending;
+    uint32_t mLowestStep, mHighestStep;  // the steps counted lie in [mLowestStep, mHighestStep]
+    signal_code_detail::Tables mTables;
     uint32_t mLowest, mHighest;     // the codes counted lie in [mLowest, mHighest]
     std::array<uint32_t, 3> mPeak;  // codes
 };

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "measure/luminance_code.h"
@@ -17,10 +18,14 @@ using signal_code_detail::kSteps;
 uint32_t exactCode(float s) { return luminanceCode(static_cast<double>(picture::pqEotf(s))); }
 
 struct TableStore {
-    std::vector<float> threshold;  // kMaxCode + 1 entries
+    std::vector<float> threshold;     // kMaxCode + 1 entries, then the infinite ones
     std::vector<uint32_t> stepStart;  // kSteps + 1 entries
+    std::vector<uint32_t> mixedSteps;  // a bit per step
 
-    TableStore() : threshold(kMaxCode + 1, 0.0f), stepStart(kSteps + 1, 0) {
+    TableStore()
+        : threshold(kMaxCode + 1 + kMaxThresholdsPerStep, std::numeric_limits<float>::infinity()),
+          stepStart(kSteps + 1, 0), mixedSteps(kSteps / 32 + 1, 0) {
+        threshold[0] = 0.0f;
         for (uint32_t k = 1; k <= kMaxCode; ++k) {
             // Start where the code's lower edge lies, then walk float by
             // float to the first signal that reaches the code: the EOTF
@@ -37,6 +42,12 @@ struct TableStore {
             while (code < kMaxCode && threshold[code + 1] <= s) ++code;
             stepStart[i] = code;
         }
+        // Step i holds the signals [i, i + 1) / 2^16; one whose next step
+        // starts at a higher code may hold a threshold (or have one at its
+        // end, which only costs the exact search). The last step is the
+        // single signal 1.0.
+        for (uint32_t i = 0; i < kSteps; ++i)
+            if (stepStart[i + 1] != stepStart[i]) mixedSteps[i / 32] |= uint32_t{1} << (i % 32);
     }
 };
 
@@ -46,7 +57,8 @@ namespace signal_code_detail {
 
 const Tables& tables() {
     static const TableStore store;  // built once, on first use, then only read
-    static const Tables view{store.threshold.data(), store.stepStart.data()};
+    static const Tables view{store.threshold.data(), store.stepStart.data(),
+                             store.mixedSteps.data()};
     return view;
 }
 

@@ -8,8 +8,9 @@
 // a code of k or more (found once, by evaluating the EOTF itself near
 // pqInverseEotf of the code's lower edge); a second table, over 2^16 equal
 // steps of the signal, gives the code at the start of each step, and a
-// binary search among the thresholds inside the step (none or one in dark
-// steps, a few dozen near 10000 cd/m² where the EOTF is steepest) the rest.
+// search of fixed depth among the thresholds inside the step (none or one
+// in dark steps, up to 15 near 10000 cd/m² where the EOTF is steepest) the
+// rest.
 #pragma once
 
 #include <algorithm>
@@ -23,11 +24,50 @@ namespace signal_code_detail {
 constexpr unsigned kStepBits = 16;
 constexpr uint32_t kSteps = uint32_t{1} << kStepBits;
 struct Tables {
-    const float* threshold;     // kMaxCode + 1 entries
+    // kMaxCode + 1 entries, then kMaxThresholdsPerStep infinite ones, so
+    // that the search past the last code needs no bound.
+    const float* threshold;
     const uint32_t* stepStart;  // kSteps + 1 entries
+    // A bit per step (kSteps + 1), set where a threshold lies inside the
+    // step, so that signals in it have more than one code; every signal of
+    // a step whose bit is clear has the code stepStart gives.
+    const uint32_t* mixedSteps;
 };
 const Tables& tables();  // built once, on first use, then only read
 }  // namespace signal_code_detail
+
+// At most this many thresholds lie in one step (15, in the steps just
+// below 10000 cd/m², where the EOTF is steepest; the test of the tables
+// counts them), so that the thresholds of a step are found by a search of
+// fixed depth over the 15 after the step's first code.
+constexpr uint32_t kMaxThresholdsPerStep = 15;
+
+namespace signal_code_detail {
+// The code of signal `s` in [0, 1] (not NaN) from the tables: the code at
+// the start of s's step (s * 2^16 is exact in float, so the step is the one
+// s lies in) plus the thresholds after it at or below s. Those are a prefix
+// of the next 15, since the thresholds are sorted and every one past the
+// step's own lies above the step and so above s: four halvings of 8, 4, 2
+// and 1 count the prefix with no branch on the signal (a loop that walks
+// the thresholds mispredicts its end on about every pixel of a bright
+// picture).
+inline uint32_t codeInRange(float s, const Tables& t) {
+    const uint32_t step = static_cast<uint32_t>(s * static_cast<float>(kSteps));  // signalStep
+    const float* threshold = t.threshold;
+    uint32_t c = t.stepStart[step];
+    c += threshold[c + 8] <= s ? 8u : 0u;
+    c += threshold[c + 4] <= s ? 4u : 0u;
+    c += threshold[c + 2] <= s ? 2u : 0u;
+    c += threshold[c + 1] <= s ? 1u : 0u;
+    return c;
+}
+}  // namespace signal_code_detail
+
+// The step of signal `s` in [0, 1] (not NaN): s * 2^16 is exact in float.
+inline uint32_t signalStep(float s) {
+    return static_cast<uint32_t>(s * static_cast<float>(signal_code_detail::kSteps));
+}
+constexpr uint32_t kSignalSteps = signal_code_detail::kSteps + 1;  // 1.0 is a step of its own
 
 // The code of the light of PQ signal `s` (clamped to 0..1; NaN as 0).
 // Inline: it is asked once per pixel.
@@ -36,28 +76,7 @@ inline uint32_t codeOfSignal(float s) {
     if (!(s > 0.0f)) return 0;
     if (s >= 1.0f) return kMaxCode;
     static const Tables& t = tables();
-    // s * 2^16 is exact in float, so the step is the one s lies in; its
-    // code is that of the step's start plus the thresholds inside the step
-    // at or below s. Most steps hold none or one (below about 1000 cd/m²,
-    // where most pixels lie); the rest are searched.
-    const uint32_t step = static_cast<uint32_t>(s * static_cast<float>(kSteps));
-    const uint32_t first = t.stepStart[step];
-    const uint32_t last = t.stepStart[step + 1];
-    if (last == first) return first;
-    if (last == first + 1) return first + (t.threshold[last] <= s ? 1u : 0u);
-    const float* begin = t.threshold + first + 1;
-    return first + static_cast<uint32_t>(std::upper_bound(begin, t.threshold + last + 1, s) - begin);
-}
-
-// The step of signal `s` (in 0..1, not NaN) and the code at its start: the
-// code of s is that plus the thresholds after the start at or below s.
-constexpr uint32_t kSignalSteps = signal_code_detail::kSteps + 1;  // 1.0 is a step of its own
-inline uint32_t signalStep(float s) {
-    return static_cast<uint32_t>(s * static_cast<float>(signal_code_detail::kSteps));
-}
-inline uint32_t stepCode(uint32_t step) {
-    static const signal_code_detail::Tables& t = signal_code_detail::tables();
-    return t.stepStart[step];
+    return codeInRange(s, t);
 }
 
 // The smallest float signal whose light has code `code` or more (0 for 0).

@@ -105,6 +105,10 @@ SignalRows::SignalRows(const YuvFrame& frame) : mFrame(frame) {
     }
     mCbRow.resize(cw);
     mCrRow.resize(cw);
+    mCbFull.resize(frame.width);
+    mCrFull.resize(frame.width);
+    mHalvesOnEvenColumns = frame.chromaShiftX == 1 && hOffset == 0.0f && cw > 0 &&
+                           frame.width <= 2 * cw;
 }
 
 void SignalRows::convert(unsigned y, float* r, float* g, float* b) {
@@ -124,16 +128,40 @@ void SignalRows::convert(unsigned y, float* r, float* g, float* b) {
         crRow[j] = static_cast<float>(cr0[j]) +
                    row.weight * (static_cast<float>(cr1[j]) - static_cast<float>(cr0[j]));
     }
+    // Chroma across the row, at every luma column. Left-sited 4:2:0 and
+    // 4:2:2 (the default of HEVC) take even columns straight from a chroma
+    // sample (weight 0: c + 0 (c' - c) is c) and odd ones halfway to the
+    // next, the same sums as the general taps; a loop without the look-up
+    // of the taps.
+    float* cbFull = mCbFull.data();
+    float* crFull = mCrFull.data();
+    if (mHalvesOnEvenColumns) {
+        for (unsigned j = 0; j + 1 < cw; j++) {
+            cbFull[2 * j] = cbRow[j];
+            crFull[2 * j] = crRow[j];
+            cbFull[2 * j + 1] = cbRow[j] + 0.5f * (cbRow[j + 1] - cbRow[j]);
+            crFull[2 * j + 1] = crRow[j] + 0.5f * (crRow[j + 1] - crRow[j]);
+        }
+        // The last chroma sample repeats past the edge.
+        for (unsigned x = 2 * (cw - 1); x < f.width; x++) {
+            cbFull[x] = cbRow[cw - 1];
+            crFull[x] = crRow[cw - 1];
+        }
+    } else {
+        const unsigned* first = mFirst.data();
+        const unsigned* second = mSecond.data();
+        const float* weight = mWeight.data();
+        for (unsigned x = 0; x < f.width; x++) {
+            cbFull[x] = cbRow[first[x]] + weight[x] * (cbRow[second[x]] - cbRow[first[x]]);
+            crFull[x] = crRow[first[x]] + weight[x] * (crRow[second[x]] - crRow[first[x]]);
+        }
+    }
     const uint16_t* luma = f.y.data() + static_cast<size_t>(y) * f.width;
-    const unsigned* first = mFirst.data();
-    const unsigned* second = mSecond.data();
-    const float* weight = mWeight.data();
+    const float yOffset = mYOffset, yScale = mYScale, cOffset = mCOffset, cScale = mCScale;
     for (unsigned x = 0; x < f.width; x++) {
-        const float cbCode = cbRow[first[x]] + weight[x] * (cbRow[second[x]] - cbRow[first[x]]);
-        const float crCode = crRow[first[x]] + weight[x] * (crRow[second[x]] - crRow[first[x]]);
-        const float yy = (static_cast<float>(luma[x]) - mYOffset) * mYScale;
-        const float cb = (cbCode - mCOffset) * mCScale;
-        const float cr = (crCode - mCOffset) * mCScale;
+        const float yy = (static_cast<float>(luma[x]) - yOffset) * yScale;
+        const float cb = (cbFull[x] - cOffset) * cScale;
+        const float cr = (crFull[x] - cOffset) * cScale;
         const float red = yy + kCrToR * cr;
         const float blue = yy + kCbToB * cb;
         r[x] = red;

@@ -49,6 +49,8 @@ private:
     std::vector<unsigned> mFirst, mSecond;
     std::vector<float> mWeight;
     std::vector<float> mCbRow, mCrRow;  // this row's chroma, vertically interpolated
+    std::vector<float> mCbFull, mCrFull;  // and at every luma column
+    bool mHalvesOnEvenColumns = false;    // chroma on even columns, two columns apart
 };
 
 // The normalised non-linear R'G'B' of the picture (steps 1 to 3), unclamped.

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 #include <random>
 
 #include "measure/luminance_code.h"
@@ -39,6 +41,90 @@ TEST(SignalCode, AgreesWithTheEotfAtEveryStepAndBetween) {
     EXPECT_EQ(codeOfSignal(std::nanf("")), 0u);
     EXPECT_EQ(codeOfSignal(1.0f), kMaxCode);
     EXPECT_EQ(codeOfSignal(1.5f), kMaxCode);
+}
+
+TEST(SignalCode, StepsHoldAtMostTheSearchedThresholdsAndUnmixedStepsOneCode) {
+    // The fixed search counts at most kMaxThresholdsPerStep thresholds past
+    // a step's first code; and a step not marked mixed has one code from
+    // its first float to its last, by the EOTF itself (a mixed one may have
+    // its threshold at its very end, which only costs the search).
+    const signal_code_detail::Tables& t = signal_code_detail::tables();
+    uint32_t most = 0, mixed = 0;
+    for (uint32_t i = 0; i < signal_code_detail::kSteps; ++i) {
+        most = std::max(most, t.stepStart[i + 1] - t.stepStart[i]);
+        const bool isMixed = ((t.mixedSteps[i / 32] >> (i % 32)) & 1u) != 0;
+        mixed += isMixed ? 1 : 0;
+        const float first = static_cast<float>(i) / signal_code_detail::kSteps;
+        const float last = std::nextafter(static_cast<float>(i + 1) / signal_code_detail::kSteps, 0.0f);
+        ASSERT_EQ(signalStep(first), i);
+        ASSERT_EQ(signalStep(last), i);
+        if (!isMixed) {
+            ASSERT_EQ(direct(first), t.stepStart[i]) << i;
+            ASSERT_EQ(direct(last), t.stepStart[i]) << i;
+        } else {
+            // A threshold lies inside or at the step's end.
+            const float next = static_cast<float>(i + 1) / signal_code_detail::kSteps;
+            ASSERT_NE(direct(first), direct(next)) << i;
+        }
+    }
+    EXPECT_EQ(most, kMaxThresholdsPerStep);
+    EXPECT_EQ(signalStep(1.0f), signal_code_detail::kSteps);
+    EXPECT_EQ(t.stepStart[signal_code_detail::kSteps], kMaxCode);
+    // Dark steps are mostly unmixed, the top ones all mixed.
+    EXPECT_GT(mixed, 20000u);
+    EXPECT_LT(mixed, 40000u);
+}
+
+TEST(SignalCode, RowsCountedByStepGiveTheLightsHistogramAtEveryEdge) {
+    // Signals on both sides of thresholds (of dark, unmixed-neighbour codes
+    // and of the crowded top) and of step edges, with the ends and strays:
+    // the counter's step-then-search path against the EOTF of each sample,
+    // bin by bin. Rows of unequal length, so that the waiting signals of one
+    // row never leak into the next.
+    std::vector<float> signals = {0.0f, -0.0f, -0.25f, std::nanf(""), 1.0f, 1.5f,
+                                  std::nextafter(1.0f, 0.0f)};
+    for (uint32_t k : {1u, 2u, 10u, 999u, 1000u, 5000u, 40000u, 99990u, 99999u, kMaxCode}) {
+        const float t = signalThreshold(k);
+        signals.push_back(t);
+        signals.push_back(std::nextafter(t, 0.0f));
+        signals.push_back(std::nextafter(t, 2.0f));
+    }
+    for (uint32_t i : {1u, 255u, 30000u, 40000u, 65535u}) {
+        const float edge = static_cast<float>(i) / signal_code_detail::kSteps;
+        signals.push_back(edge);
+        signals.push_back(std::nextafter(edge, 0.0f));
+    }
+    RowCounter counter;
+    StatisticsCollector bySignal, byLight;
+    std::vector<float> light(signals.size());
+    for (size_t i = 0; i < signals.size(); ++i) light[i] = picture::pqEotf(signals[i]);
+    // Each signal as red, green and blue of its own pixel (the other two
+    // zero), in rows of 1, 2, 3, ... pixels.
+    std::vector<float> zero(signals.size(), 0.0f);
+    RowCounter lightCounter;
+    for (size_t at = 0, n = 1; at < signals.size(); at += n, ++n) {
+        n = std::min(n, signals.size() - at);
+        counter.addSignal(signals.data() + at, zero.data(), zero.data(), n);
+        counter.addSignal(zero.data(), signals.data() + at, zero.data(), n);
+        counter.addSignal(zero.data(), zero.data(), signals.data() + at, n);
+        lightCounter.addLight(light.data() + at, zero.data(), zero.data(), n);
+        lightCounter.addLight(zero.data(), light.data() + at, zero.data(), n);
+        lightCounter.addLight(zero.data(), zero.data(), light.data() + at, n);
+    }
+    counter.poolInto(bySignal);
+    lightCounter.poolInto(byLight);
+    ASSERT_EQ(bySignal.histogram().total(), 3 * signals.size());
+    for (uint32_t c = 0; c < MaxRgbHistogram::kBins; ++c)
+        ASSERT_EQ(bySignal.histogram().count(c), byLight.histogram().count(c)) << "code " << c;
+    EXPECT_EQ(bySignal.statistics(), byLight.statistics());
+    // The set reaches the crowded top and the first codes.
+    EXPECT_GT(bySignal.histogram().count(kMaxCode), 0u);
+    EXPECT_GT(bySignal.histogram().count(99999), 0u);
+    EXPECT_GT(bySignal.histogram().count(1), 0u);
+    // The counter starts afresh once pooled.
+    StatisticsCollector empty;
+    counter.poolInto(empty);
+    EXPECT_EQ(empty.histogram().total(), 0u);
 }
 
 TEST(SignalCode, SignalAndLightPicturesGiveTheSameStatistics) {

@@ -197,6 +197,56 @@ TEST(YuvToLinear, ThreadsGiveTheSameLightAsOneThread) {
     }
 }
 
+// The signal of left-sited 4:2:0 (chroma on the even columns, halfway
+// between rows) restated from the definition: each chroma value the
+// general two-tap interpolation, vertically then horizontally, then the
+// matrix, in the same float operations.
+TEST(SignalRows, LeftSitedRowsEqualTheGeneralTapsBitForBit) {
+    // Odd widths end on a column of its own chroma sample; even ones on a
+    // column halfway past the last (the sample repeated); 1 and 2 have one
+    // chroma sample per row.
+    for (unsigned w : {1u, 2u, 3u, 4u, 67u, 68u}) {
+        const YuvFrame f = frame420(w, 5, w, w % 2 == 0, ChromaSiting::Left);
+        const RgbImage got = toSignal(f);
+        const unsigned cw = f.chromaWidth(), ch = f.chromaHeight();
+        const double step = 4.0;  // 2^(10 - 8)
+        const float yOff = f.colour.fullRange ? 0.0f : static_cast<float>(16 * step);
+        const float yScale = f.colour.fullRange ? static_cast<float>(1 / 1023.0)
+                                                : static_cast<float>(1 / (219 * step));
+        const float cOff = static_cast<float>(128 * step);
+        const float cScale = f.colour.fullRange ? static_cast<float>(1 / 1023.0)
+                                                : static_cast<float>(1 / (224 * step));
+        auto tap = [](float a, float b, float w) { return a + w * (b - a); };
+        for (unsigned y = 0; y < f.height; ++y) {
+            // Chroma rows sit halfway between luma rows 2k and 2k + 1.
+            const float v = (static_cast<float>(y) - 0.5f) / 2;
+            const long k = static_cast<long>(std::floor(v));
+            const float wv = v - std::floor(v);
+            const unsigned r0 = static_cast<unsigned>(std::clamp(k, 0L, long(ch) - 1));
+            const unsigned r1 = static_cast<unsigned>(std::clamp(k + 1, 0L, long(ch) - 1));
+            for (unsigned x = 0; x < w; ++x) {
+                const unsigned c0 = x / 2, c1 = std::min(x / 2 + 1, cw - 1);
+                const float wh = x % 2 == 0 ? 0.0f : 0.5f;
+                auto chroma = [&](const std::vector<uint16_t>& p) {
+                    const float a = tap(p[r0 * cw + c0], p[r1 * cw + c0], wv);
+                    const float b = tap(p[r0 * cw + c1], p[r1 * cw + c1], wv);
+                    return (tap(a, b, wh) - cOff) * cScale;
+                };
+                const float yy = (static_cast<float>(f.y[y * w + x]) - yOff) * yScale;
+                const float red = yy + static_cast<float>(2 * (1 - 0.2627)) * chroma(f.cr);
+                const float blue = yy + static_cast<float>(2 * (1 - 0.0593)) * chroma(f.cb);
+                const float green = static_cast<float>(1 / (1 - 0.2627 - 0.0593)) * yy -
+                                    static_cast<float>(0.2627 / (1 - 0.2627 - 0.0593)) * red -
+                                    static_cast<float>(0.0593 / (1 - 0.2627 - 0.0593)) * blue;
+                const size_t i = size_t{y} * w + x;
+                ASSERT_EQ(got.r[i], red) << w << " wide, (" << x << ", " << y << ")";
+                ASSERT_EQ(got.g[i], green) << w << " wide, (" << x << ", " << y << ")";
+                ASSERT_EQ(got.b[i], blue) << w << " wide, (" << x << ", " << y << ")";
+            }
+        }
+    }
+}
+
 YuvFrame grey444(uint16_t y, uint16_t cb, uint16_t cr, bool fullRange) {
     YuvFrame f;
     f.width = f.height = 2;
