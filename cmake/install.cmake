@@ -288,6 +288,10 @@ macro(kestrel_debian_package)
   set(CPACK_DEBIAN_${development}_PACKAGE_DEPENDS
       "${KESTREL_RUNTIME_PACKAGE} (= ${PROJECT_VERSION})")
   set(CPACK_DEBIAN_${development}_PACKAGE_SHLIBDEPS OFF)
+  # Up to 0.2 one kestrel package held the development files too; taking them
+  # over from it on an upgrade needs both fields, or dpkg refuses the overlap.
+  set(CPACK_DEBIAN_${development}_PACKAGE_REPLACES "${KESTREL_RUNTIME_PACKAGE} (<< 0.3)")
+  set(CPACK_DEBIAN_${development}_PACKAGE_BREAKS "${KESTREL_RUNTIME_PACKAGE} (<< 0.3)")
 
   set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/kestrel_cpack_checks.cmake)
   file(WRITE ${CPACK_PROJECT_CONFIG_FILE} [=[

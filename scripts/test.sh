@@ -337,6 +337,12 @@ done
 dev_depends=$(field "$dev_deb" Depends)
 [ "$dev_depends" = "kestrel (= $version)" ] ||
   fail "${dev_deb##*/} Depends: '$dev_depends', expected 'kestrel (= $version)'"
+# It takes over the development files the single kestrel package of 0.2 and
+# earlier held: without both fields an upgrade stops on the overlap.
+for relation in Replaces Breaks; do
+  [ "$(field "$dev_deb" $relation)" = "kestrel (<< 0.3)" ] ||
+    fail "${dev_deb##*/} $relation: '$(field "$dev_deb" $relation)', expected 'kestrel (<< 0.3)'"
+done
 echo "  ${deb##*/}: $(wc -l <"$package_work/deb-contents.txt") entries; Maintainer: $(field "$deb" Maintainer); Depends: $depends"
 echo "  ${dev_deb##*/}: $(wc -l <"$package_work/dev-deb-contents.txt") entries; Depends: $dev_depends"
 # The packaged tool runs from the unpacked runtime package alone (it is
