@@ -26,20 +26,36 @@ picture::RgbImage ramp(unsigned w, unsigned h) {
 }
 
 TEST(PreviewCrop, GeometryIsReadWithItsOffsetsAndBadTextNamesTheForm) {
-    Crop c;
-    std::string error;
-    ASSERT_TRUE(parseCrop("960x540+1440+810", c, error));
-    EXPECT_EQ(c.width, 960u);
-    EXPECT_EQ(c.height, 540u);
-    EXPECT_EQ(c.x, 1440u);
-    EXPECT_EQ(c.y, 810u);
-    ASSERT_TRUE(parseCrop("64x32", c, error));
-    EXPECT_EQ(c.x, 0u);
-    EXPECT_FALSE(parseCrop("64x32+1", c, error));
-    EXPECT_EQ(error, "--crop takes WIDTHxHEIGHT+X+Y, e.g. 960x540+1440+810 (got \"64x32+1\")");
-    EXPECT_FALSE(parseCrop("0x32+0+0", c, error));
-    EXPECT_FALSE(parseCrop("64x-32", c, error));
-    EXPECT_FALSE(parseCrop("64x32+0+0junk", c, error));
+    Result<Crop> c = parseCrop("960x540+1440+810");
+    ASSERT_TRUE(c.ok());
+    EXPECT_EQ(c->width, 960u);
+    EXPECT_EQ(c->height, 540u);
+    EXPECT_EQ(c->x, 1440u);
+    EXPECT_EQ(c->y, 810u);
+    c = parseCrop("64x32");
+    ASSERT_TRUE(c.ok());
+    EXPECT_EQ(c->x, 0u);
+    EXPECT_EQ(c->y, 0u);
+    const std::string form = "--crop takes WIDTHxHEIGHT+X+Y, e.g. 960x540+1440+810 (got \"";
+    const std::string sizes =
+        "--crop needs a width and height above 0 and offsets of 0 or more (got \"";
+    const struct {
+        const char* text;
+        std::string message;
+    } refused[] = {
+        {"64x32+1", form + "64x32+1\")"},
+        {"64x32+0+0junk", form + "64x32+0+0junk\")"},
+        {"0x32+0+0", sizes + "0x32+0+0\")"},
+        {"64x0", sizes + "64x0\")"},
+        {"64x-32", sizes + "64x-32\")"},
+    };
+    for (const auto& r : refused) {
+        c = parseCrop(r.text);
+        EXPECT_FALSE(c.ok()) << r.text;
+        EXPECT_EQ(c.status().message(), r.message);
+        EXPECT_EQ(c.status().kind(), ErrorKind::Invalid) << r.text;
+        EXPECT_EQ(c.status().where().key, "--crop") << r.text;
+    }
 }
 
 TEST(PreviewCrop, TakesThePixelsAtItsOffsetAndRefusesOneReachingOutside) {

@@ -9,17 +9,17 @@ namespace kestrel::tool {
 namespace {
 
 uint32_t parsed(const Json::Value& value) {
-    uint32_t dataspace = 0xDEADBEEF;
-    std::string error;
-    EXPECT_TRUE(parseDataspace(value, dataspace, error)) << value << ": " << error;
-    return dataspace;
+    const Result<uint32_t> dataspace = parseDataspace(value);
+    EXPECT_TRUE(dataspace.ok()) << value << ": " << dataspace.status().message();
+    return dataspace ? *dataspace : 0xDEADBEEF;
 }
 
+// Every refusal is a wrong input, whatever its shape.
 std::string refusal(const Json::Value& value) {
-    uint32_t dataspace = 0;
-    std::string error;
-    EXPECT_FALSE(parseDataspace(value, dataspace, error)) << value;
-    return error;
+    const Result<uint32_t> dataspace = parseDataspace(value);
+    EXPECT_FALSE(dataspace.ok()) << value;
+    EXPECT_EQ(dataspace.status().kind(), ErrorKind::Invalid) << value;
+    return dataspace.status().message();
 }
 
 TEST(DataspaceNames, NamesOfStandardTransferAndRangeCombineInAnyOrder) {

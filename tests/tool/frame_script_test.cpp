@@ -28,8 +28,7 @@ TEST(FrameScript, ReadsTargetsLayersAndEveryKindOfMetadata) {
         .write(reinterpret_cast<const char*>(&raw), sizeof raw);
 
     FrameScript script;
-    std::string error;
-    ASSERT_TRUE(parseFrameScript(parseJsonText(R"({
+    const Status parsed = parseFrameScript(parseJsonText(R"({
       "target": {"dataspace": "bt709 srgb", "max_luminance": 500},
       "frames": [
         {"layers": [
@@ -46,8 +45,8 @@ TEST(FrameScript, ReadsTargetsLayersAndEveryKindOfMetadata) {
                                     "LuminanceParameters": {"MaxScl": [1, 2, 3]}}}},
           {"index": 2, "dataspace": 0, "max_luminance": 1}]}
       ]})"),
-                                 dir, script, error))
-        << error;
+                                           dir, script);
+    ASSERT_TRUE(parsed.ok()) << parsed.message();
     std::remove((std::string(dir) + "/record.bin").c_str());
     rmdir(dir);
 
@@ -92,9 +91,8 @@ TEST(FrameScript, ReadsTargetsLayersAndEveryKindOfMetadata) {
 // beside it has none, so the script itself says to pass one.
 TEST(FrameScript, TheExampleScriptSaysToPassAPreset) {
     FrameScript script;
-    std::string error;
-    ASSERT_TRUE(loadFrameScript(kExamples + "/frames/demo.json", script, error, OpenOptions{}))
-        << error;
+    const Status loaded = loadFrameScript(kExamples + "/frames/demo.json", script, OpenOptions{});
+    ASSERT_TRUE(loaded.ok()) << loaded.message();
     std::ifstream in(kExamples + "/frames/demo.json");
     const Json::Value root = parseJsonText(
         std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
@@ -105,9 +103,13 @@ TEST(FrameScript, TheExampleScriptSaysToPassAPreset) {
 TEST(FrameScript, MistakesAreReportedWithTheirKey) {
     const std::string layer = R"("index": 0, "dataspace": 0, "max_luminance": 1)";
     const std::string exampleFile = kExamples + "/metadata/single-frame-metadata.json";
+    // The script's own mistakes are wrong input; a file it names that cannot
+    // be opened is the reader's Io. The key is the message's first part.
+    constexpr ErrorKind kWrong = ErrorKind::Invalid;
     const struct {
         std::string script;
         std::string message;
+        ErrorKind kind = kWrong;
     } cases[] = {
         {"[]", "a frame script is a JSON object"},
         {"{}", "frames: is missing"},
@@ -133,7 +135,8 @@ TEST(FrameScript, MistakesAreReportedWithTheirKey) {
         {R"({"frames": [{"layers": [{)" + layer + R"(, "hdr10plus": {"raw": "x", "frame": 1}}]}]})",
          "frames[0].layers[0].hdr10plus.frame: only goes with \"file\""},
         {R"({"frames": [{"layers": [{)" + layer + R"(, "hdr10plus": {"file": "nowhere.json"}}]}]})",
-         "frames[0].layers[0].hdr10plus.file: /no/such/dir/nowhere.json: cannot open"},
+         "frames[0].layers[0].hdr10plus.file: /no/such/dir/nowhere.json: cannot open",
+         ErrorKind::Io},
         {R"({"frames": [{"layers": [{)" + layer + R"(, "hdr10plus": {"file": ")" + exampleFile +
              R"(", "frame": 1}}]}]})",
          "frames[0].layers[0].hdr10plus.frame: 1 is beyond the 1 frame of " + exampleFile},
@@ -143,11 +146,47 @@ TEST(FrameScript, MistakesAreReportedWithTheirKey) {
     };
     for (const auto& c : cases) {
         FrameScript script;
-        std::string error;
-        EXPECT_FALSE(parseFrameScript(parseJsonText(c.script), "/no/such/dir", script, error))
+        const Status status = parseFrameScript(parseJsonText(c.script), "/no/such/dir", script);
+        EXPECT_FALSE(status.ok()) << c.script;
+        EXPECT_EQ(status.message().rfind(c.message, 0), 0u)
+            << "got: " << status.message() << "\nwanted: " << c.message;
+        EXPECT_EQ(status.kind(), c.kind) << c.script;
+        const size_t colon = c.message.find(": ");
+        EXPECT_EQ(status.where().key,
+                  colon == std::string::npos ? "" : c.message.substr(0, colon))
             << c.script;
-        EXPECT_EQ(error.rfind(c.message, 0), 0u) << "got: " << error << "\nwanted: " << c.message;
     }
+}
+
+// A script file's own failures come before its contents': the file that
+// cannot be read, then the JSON that is not, then a mistake inside it,
+// after the path and still keyed.
+TEST(FrameScript, FileFailuresKeepTheirKindAndMistakesTheirKey) {
+    FrameScript script;
+    const Status missing = loadFrameScript("/no/such/script.json", script);
+    EXPECT_EQ(missing.kind(), ErrorKind::Io);
+    EXPECT_EQ(missing.message().rfind("/no/such/script.json: cannot open", 0), 0u)
+        << missing.message();
+
+    char dir[] = "/tmp/kestrel-script-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string notJson = std::string(dir) + "/broken.json";
+    std::ofstream(notJson) << "{\"frames\": [";
+    const Status broken = loadFrameScript(notJson, script);
+    EXPECT_EQ(broken.kind(), ErrorKind::Format) << broken.message();
+    EXPECT_EQ(broken.message().rfind(notJson + ": ", 0), 0u) << broken.message();
+
+    const std::string wrong = std::string(dir) + "/wrong.json";
+    std::ofstream(wrong) << R"({"frames": [{"layers": [{"index": 16, "dataspace": 0,
+                                                        "max_luminance": 1}]}]})";
+    const Status mistaken = loadFrameScript(wrong, script);
+    EXPECT_EQ(mistaken.kind(), ErrorKind::Invalid);
+    EXPECT_EQ(mistaken.message(),
+              wrong + ": frames[0].layers[0].index: 16 is not a layer index (0 to 15)");
+    EXPECT_EQ(mistaken.where().key, "frames[0].layers[0].index");
+    std::remove(notJson.c_str());
+    std::remove(wrong.c_str());
+    rmdir(dir);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <json/writer.h>
 
+#include <cerrno>
 #include <sstream>
 
 #include "dtm/meta2lut.h"
@@ -535,13 +536,23 @@ TEST(LutCommand, VersionNamesThePluginsPreset) {
               "lut, report: tables from the tone-mapping code built into this kestrel (the same "
               "sources as the plug-in of its build); --plugin FILE uses a plug-in file's instead");
 
-    PluginBuild build;
-    std::string error;
-    ASSERT_TRUE(readPluginBuild(KESTREL_TEST_PRESET_PLUGIN, build, error)) << error;
-    EXPECT_EQ(build.version, KESTREL_VERSION);
-    EXPECT_EQ(build.preset, std::string(KESTREL_TEST_DATA) + "/test_preset.json");
-    EXPECT_FALSE(readPluginBuild(kExampleMetadata, build, error));
-    EXPECT_NE(error.find("no build mark"), std::string::npos);
+    const Result<PluginBuild> build = readPluginBuild(KESTREL_TEST_PRESET_PLUGIN);
+    ASSERT_TRUE(build.ok()) << build.status().message();
+    EXPECT_EQ(build->version, KESTREL_VERSION);
+    EXPECT_EQ(build->preset, std::string(KESTREL_TEST_DATA) + "/test_preset.json");
+    // A readable file without a mark is not a plug-in's; a missing file is
+    // one that cannot be read, with the C library's number kept.
+    const Result<PluginBuild> unmarked = readPluginBuild(kExampleMetadata);
+    EXPECT_EQ(unmarked.status().kind(), ErrorKind::Format);
+    EXPECT_EQ(unmarked.status().message(),
+              std::string(kExampleMetadata) +
+                  ": no build mark (not a kestrel plug-in, or one built before plug-ins carried "
+                  "it)");
+    const Result<PluginBuild> missing = readPluginBuild("/no/such/plugin.so");
+    EXPECT_EQ(missing.status().kind(), ErrorKind::Io);
+    EXPECT_EQ(missing.status().code(), std::optional<int>(ENOENT));
+    EXPECT_EQ(missing.status().message(),
+              "/no/such/plugin.so: cannot open: No such file or directory");
 }
 
 TEST(LutCommand, PlotsInAnyCaseAndAnUnwritablePlotFailsBeforeTheTable) {

@@ -118,16 +118,19 @@ TEST(CurveCharts, ChartsDrawIntoAStreamAsPngOrSvg) {
     chart.x = {"x", 1, 100, true};
     chart.y = {"y", 0, 1, false};
     chart.series.push_back({"line", {{1, 0.1}, {100, 0.9}}, paletteColor(0)});
-    std::string error;
     std::ostringstream svg;
-    ASSERT_TRUE(writeCharts(svg, PlotFormat::Svg, {chart}, error)) << error;
+    const Status svgWritten = writeCharts(svg, PlotFormat::Svg, {chart});
+    ASSERT_TRUE(svgWritten.ok()) << svgWritten.message();
     EXPECT_EQ(svg.str().rfind("<?xml", 0), 0u);
     EXPECT_NE(svg.str().find("</svg>"), std::string::npos);
     std::ostringstream png;
-    ASSERT_TRUE(writeCharts(png, PlotFormat::Png, {chart}, error)) << error;
+    const Status pngWritten = writeCharts(png, PlotFormat::Png, {chart});
+    ASSERT_TRUE(pngWritten.ok()) << pngWritten.message();
     EXPECT_EQ(png.str().substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
     std::ostringstream nothing;
-    EXPECT_FALSE(writeCharts(nothing, PlotFormat::Svg, {}, error));
+    const Status empty = writeCharts(nothing, PlotFormat::Svg, {});
+    EXPECT_EQ(empty.kind(), ErrorKind::Invalid);
+    EXPECT_EQ(empty.message(), "nothing to plot");
     EXPECT_TRUE(nothing.str().empty());
 }
 

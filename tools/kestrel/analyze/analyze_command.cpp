@@ -136,26 +136,24 @@ AnalyzeCommand::AnalyzeCommand(CLI::App& app) {
 }
 
 int AnalyzeCommand::run() {
-    std::string error;
-    bool ok = true;
+    Status status;
     if (!mPeakText.empty())
-        ok = parseWholeNumber("--targeted-peak", mPeakText, 0, 10000, mOptions.targetedPeak, error);
-    if (ok && !mEveryText.empty())
-        ok = parseWholeNumber("--every", mEveryText, 1, 1000000, mOptions.every, error);
-    if (ok && !mThreadsText.empty())
-        ok = parseWholeNumber("--threads", mThreadsText, 1, 256, mOptions.threads, error);
-    if (ok && mOptions.format != "json" &&
+        status = store(parseWholeNumber("--targeted-peak", mPeakText, 0, 10000),
+                       mOptions.targetedPeak);
+    if (status && !mEveryText.empty())
+        status = store(parseWholeNumber("--every", mEveryText, 1, 1000000), mOptions.every);
+    if (status && !mThreadsText.empty())
+        status = store(parseWholeNumber("--threads", mThreadsText, 1, 256), mOptions.threads);
+    if (status && mOptions.format != "json" &&
         (!mPeakText.empty() || mOptions.toneCurve || mCommand->count("--scope") > 0)) {
-        error = "--scope, --targeted-peak and --tone-curve need --format json";
-        ok = false;
+        status = Status::failure(ErrorKind::Invalid,
+                                 "--scope, --targeted-peak and --tone-curve need --format json");
     }
-    if (ok && mOptions.format != "json" && mCommand->count("--distribution") > 0) {
-        error = "--distribution needs --format json";
-        ok = false;
-    }
-    if (!ok) {
+    if (status && mOptions.format != "json" && mCommand->count("--distribution") > 0)
+        status = Status::failure(ErrorKind::Invalid, "--distribution needs --format json");
+    if (!status) {
         std::fprintf(stderr, "%s: %s\nRun with --help for more information.\n", kCommand,
-                     error.c_str());
+                     status.message().c_str());
         return kUsage;
     }
     return runAnalyze(mOptions);

@@ -129,15 +129,14 @@ CheckCommand::CheckCommand(CLI::App& app) {
 }
 
 int CheckCommand::run() {
-    std::string error;
-    bool ok = true;
+    Status status;
     if (!mMarginText.empty())
-        ok = parsePositiveNumber("--margin", mMarginText, mOptions.margin, error);
-    if (ok && !mThreadsText.empty())
-        ok = parseWholeNumber("--threads", mThreadsText, 1, 256, mOptions.threads, error);
-    if (!ok) {
+        status = store(parsePositiveNumber("--margin", mMarginText), mOptions.margin);
+    if (status && !mThreadsText.empty())
+        status = store(parseWholeNumber("--threads", mThreadsText, 1, 256), mOptions.threads);
+    if (!status) {
         std::fprintf(stderr, "%s: %s\nRun with --help for more information.\n", kCommand,
-                     error.c_str());
+                     status.message().c_str());
         return 2;
     }
     return runCheck(mOptions);

@@ -38,22 +38,22 @@ void DisplayOptionGroup::addMaxError(CLI::App& command) {
     command.add_option("--max-ratio", mMaxRatioText, ratioHelp)->type_name("R");
 }
 
-bool DisplayOptionGroup::readTargets(DisplayOptions& options, std::string& error) const {
-    if (!mTargetTexts.empty() &&
-        !parseTargetPeaks("--target-nits", mTargetTexts, options.targets, error))
-        return false;
-    if (!mLayerText.empty() &&
-        !parseWholeNumber("--layer-nits", mLayerText, 0, 10000, options.layerNits, error))
-        return false;
-    return true;
+Status DisplayOptionGroup::readTargets(DisplayOptions& options) const {
+    Status status;
+    if (!mTargetTexts.empty())
+        status = store(parseTargetPeaks("--target-nits", mTargetTexts), options.targets);
+    if (status && !mLayerText.empty())
+        status = store(parseWholeNumber("--layer-nits", mLayerText, 0, 10000), options.layerNits);
+    return status;
 }
 
-bool DisplayOptionGroup::readMaxError(DisplayOptions& options, std::string& error) const {
-    if (!mMaxErrorText.empty() &&
-        !parsePositiveNumber("--max-error", mMaxErrorText, options.maxError, error))
-        return false;
-    return mMaxRatioText.empty() ||
-           parsePositiveNumber("--max-ratio", mMaxRatioText, options.maxRatio, error);
+Status DisplayOptionGroup::readMaxError(DisplayOptions& options) const {
+    Status status;
+    if (!mMaxErrorText.empty())
+        status = store(parsePositiveNumber("--max-error", mMaxErrorText), options.maxError);
+    if (status && !mMaxRatioText.empty())
+        status = store(parsePositiveNumber("--max-ratio", mMaxRatioText), options.maxRatio);
+    return status;
 }
 
 }  // namespace kestrel::tool

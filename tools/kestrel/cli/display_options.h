@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "analysis/clip_analysis.h"
+#include "common/status.h"
 #include "tools/kestrel/library_names.h"
 
 namespace kestrel::tool {
@@ -29,12 +30,12 @@ public:
     // --max-error and --max-ratio.
     void addMaxError(CLI::App& command);
 
-    // The texts given, read into `options`: false with `error` naming the
-    // option and the range it takes. Targets and layer are read first, then
+    // The texts given, read into `options`: on failure the option's message,
+    // naming it and the range it takes, with the option as the key. Targets and layer are read first, then
     // whatever the command reads of its own, then the error limit, so that
     // of several wrong options the first in that order is named.
-    bool readTargets(DisplayOptions& options, std::string& error) const;
-    bool readMaxError(DisplayOptions& options, std::string& error) const;
+    Status readTargets(DisplayOptions& options) const;
+    Status readMaxError(DisplayOptions& options) const;
 
 private:
     std::vector<std::string> mTargetTexts;

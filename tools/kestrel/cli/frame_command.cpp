@@ -45,14 +45,17 @@ struct FrameOptions {
 // standard error in every case, since they say why a frame got no block.
 class PluginOutput {
 public:
-    bool open(const std::string& path, bool quiet, std::string& error) {
+    Status open(const std::string& path, bool quiet) {
         mQuiet = quiet;
-        if (path.empty()) return true;
+        if (path.empty()) return {};
         errno = 0;
         mFile.open(path, std::ios::out | std::ios::trunc);
-        if (!mFile)
-            error = path + ": cannot write: " + (errno != 0 ? std::strerror(errno) : "open failed");
-        return static_cast<bool>(mFile);
+        if (mFile) return {};
+        const int number = errno;
+        const Status failed = Status::failure(
+            ErrorKind::Io,
+            path + ": cannot write: " + (number != 0 ? std::strerror(number) : "open failed"));
+        return number != 0 ? failed.withCode(number) : failed;
     }
     void show(const std::string& text) {
         const std::vector<std::string> lines = splitLines(text);
@@ -94,8 +97,7 @@ void describeLayer(const ScriptLayer& layer) {
     }
 }
 
-bool writeBlock(const std::string& pattern, size_t frame, const hdrCoef& block,
-                std::string& error) {
+Status writeBlock(const std::string& pattern, size_t frame, const hdrCoef& block) {
     std::string path = pattern;
     const std::string marker = "{frame}";
     for (size_t at; (at = path.find(marker)) != std::string::npos;) {
@@ -105,19 +107,21 @@ bool writeBlock(const std::string& pattern, size_t frame, const hdrCoef& block,
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(&block), sizeof block);
     if (!out) {
-        error = path + ": cannot write the block: " +
-                (errno != 0 ? std::strerror(errno) : "write failed");
-        return false;
+        const int number = errno;
+        const Status failed = Status::failure(
+            ErrorKind::Io, path + ": cannot write the block: " +
+                               (number != 0 ? std::strerror(number) : "write failed"));
+        return number != 0 ? failed.withCode(number) : failed;
     }
-    return true;
+    return {};
 }
 
 int runFrame(const FrameOptions& options) {
     FrameScript script;
-    std::string error;
     TerminalReadProgress progress;
-    if (!loadFrameScript(options.script, script, error, OpenOptions{&progress})) {
-        std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
+    if (const Status loaded = loadFrameScript(options.script, script, OpenOptions{&progress});
+        !loaded) {
+        std::fprintf(stderr, "kestrel frame: %s\n", loaded.message().c_str());
         return 1;
     }
     if (!options.preset.empty()) {
@@ -140,8 +144,9 @@ int runFrame(const FrameOptions& options) {
     const bool asText = options.format == "text";
     PluginOutput pluginOutput;
     // JSON and C go to standard output whole: the plug-in's lines do not.
-    if (!pluginOutput.open(options.diagOut, options.quiet || !asText, error)) {
-        std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
+    if (const Status opened = pluginOutput.open(options.diagOut, options.quiet || !asText);
+        !opened) {
+        std::fprintf(stderr, "kestrel frame: %s\n", opened.message().c_str());
         return 1;
     }
 
@@ -162,18 +167,18 @@ int runFrame(const FrameOptions& options) {
         }
     }
     Plugin plugin;
-    bool opened = false;
-    pluginOutput.show(captureOutput([&] { opened = plugin.open(path, error); }));
+    Status opened;
+    pluginOutput.show(captureOutput([&] { opened = plugin.open(path); }));
     if (!opened) {
-        std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
+        std::fprintf(stderr, "kestrel frame: %s\n", opened.message().c_str());
         return 1;
     }
     if (runtimePreset) {
-        bool loaded = false;
+        Status loaded;
         pluginOutput.show(
-            captureOutput([&] { loaded = plugin.loadRuntimePreset(options.preset, error); }));
+            captureOutput([&] { loaded = plugin.loadRuntimePreset(options.preset); }));
         if (!loaded) {
-            std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
+            std::fprintf(stderr, "kestrel frame: %s\n", loaded.message().c_str());
             return 1;
         }
     }
@@ -193,11 +198,11 @@ int runFrame(const FrameOptions& options) {
     if (runtimePreset) {
         presetInUse = options.preset;
     } else {
-        PluginBuild build;
-        if (!readPluginBuild(path, build, error)) {
-            unexplained = "the plug-in names no preset (" + error + ")";
-        } else if (build.preset != "none") {
-            presetInUse = build.preset;
+        const Result<PluginBuild> build = readPluginBuild(path);
+        if (!build) {
+            unexplained = "the plug-in names no preset (" + build.status().message() + ")";
+        } else if (build->preset != "none") {
+            presetInUse = build->preset;
         }
     }
     if (unexplained.empty()) explainer.loadPreset(presetInUse);
@@ -332,9 +337,11 @@ int runFrame(const FrameOptions& options) {
         if (asText) describeBlock(std::cout, *block, havePrevious ? &previous : nullptr);
         previous = *block;
         havePrevious = true;
-        if (!options.blockOut.empty() && !writeBlock(options.blockOut, f, *block, error)) {
-            std::fprintf(stderr, "kestrel frame: %s\n", error.c_str());
-            status = 1;
+        if (!options.blockOut.empty()) {
+            if (const Status written = writeBlock(options.blockOut, f, *block); !written) {
+                std::fprintf(stderr, "kestrel frame: %s\n", written.message().c_str());
+                status = 1;
+            }
         }
     }
 

@@ -54,13 +54,16 @@ struct LutOptions : DisplayOptions {
 // a warning already says (render/warning_text.h).
 class LibraryOutput {
 public:
-    bool open(const std::string& path, std::string& error) {
-        if (path.empty()) return true;
+    Status open(const std::string& path) {
+        if (path.empty()) return {};
         errno = 0;
         mFile.open(path, std::ios::out | std::ios::trunc);
-        if (!mFile)
-            error = path + ": cannot write: " + (errno != 0 ? std::strerror(errno) : "open failed");
-        return static_cast<bool>(mFile);
+        if (mFile) return {};
+        const int number = errno;
+        const Status failed = Status::failure(
+            ErrorKind::Io,
+            path + ": cannot write: " + (number != 0 ? std::strerror(number) : "open failed"));
+        return number != 0 ? failed.withCode(number) : failed;
     }
     void show(const std::string& context, const FrameRow& row) {
         if (mFile.is_open()) {
@@ -118,9 +121,9 @@ int reportWarnings(const LutOptions& o, const FrameRow& row) {
 // before anything is printed, so no one reads a table whose plot is missing.
 bool writePlot(const LutOptions& o, const std::vector<Chart>& charts) {
     if (o.plot.empty()) return true;
-    std::string error;
-    if (!writeCharts(o.plot, charts, error)) {
-        std::fprintf(stderr, "kestrel lut: %s\n", error.c_str());
+    const Status written = writeCharts(o.plot, charts);
+    if (!written) {
+        std::fprintf(stderr, "kestrel lut: %s\n", written.message().c_str());
         return false;
     }
     return true;
@@ -236,10 +239,9 @@ int runLut(LutOptions options) {
         return 1;
     }
     const Clip& clip = *loaded;
-    std::string error;
     LibraryOutput library;
-    if (!library.open(options.diagOut, error)) {
-        std::fprintf(stderr, "kestrel lut: %s\n", error.c_str());
+    if (const Status opened = library.open(options.diagOut); !opened) {
+        std::fprintf(stderr, "kestrel lut: %s\n", opened.message().c_str());
         return 1;
     }
     return options.allFrames ? runAllFrames(options, clip, library)
@@ -321,15 +323,14 @@ public:
     }
     std::string check() override {
         LutOptions& lut = mOptions;
-        std::string error;
-        bool ok = true;
+        Status status;
         if (!mFrameText.empty())
-            ok = parseWholeNumber("--frame", mFrameText, 0, 0xffffffffu, lut.frame, error);
-        if (ok) ok = mDisplay.readTargets(lut, error);
-        if (ok && !mLevelTexts.empty())
-            ok = parsePositiveNumbers("--levels", mLevelTexts, lut.levels, error);
-        if (ok) ok = mDisplay.readMaxError(lut, error);
-        if (!ok) return "kestrel lut: " + error;
+            status = store(parseWholeNumber("--frame", mFrameText, 0, 0xffffffffu), lut.frame);
+        if (status) status = mDisplay.readTargets(lut);
+        if (status && !mLevelTexts.empty())
+            status = store(parsePositiveNumbers("--levels", mLevelTexts), lut.levels);
+        if (status) status = mDisplay.readMaxError(lut);
+        if (!status) return "kestrel lut: " + status.message();
         // Options that would do nothing are mistakes, not silence.
         if (!mLevelTexts.empty() && (!lut.allFrames || mPlot->count() == 0))
             return "kestrel lut: --levels needs --all-frames and --plot";

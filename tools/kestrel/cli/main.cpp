@@ -97,13 +97,11 @@ int usageError(const std::string& message) {
 int printVersion() {
     std::printf("kestrel %s\n", KESTREL_VERSION);
     const std::string path = defaultPluginPath();
-    PluginBuild build;
-    std::string error;
-    if (readPluginBuild(path, build, error)) {
-        std::printf("plug-in: %s, version %s\n", path.c_str(), build.version.c_str());
+    if (const kestrel::Result<PluginBuild> build = readPluginBuild(path)) {
+        std::printf("plug-in: %s, version %s\n", path.c_str(), build->version.c_str());
         std::printf("%s\n", compiledPresetLine(path).c_str());
     } else {
-        std::printf("plug-in: %s\n", error.c_str());
+        std::printf("plug-in: %s\n", build.status().message().c_str());
     }
     std::printf("lut, report: tables from %s\n", kDefaultTablesText);
     return kExitOk;

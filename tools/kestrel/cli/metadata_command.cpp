@@ -218,9 +218,9 @@ int runMetadata(const MetadataOptions& options) {
     StandardInputCopy standardInput;
     std::string path = options.input;
     if (path == "-") {
-        std::string error;
-        if (!standardInput.make(error)) {
-            std::fprintf(stderr, "%s: %s\n", kCommand, error.c_str());
+        const Status copied = standardInput.make();
+        if (!copied) {
+            std::fprintf(stderr, "%s: %s\n", kCommand, copied.message().c_str());
             return 1;
         }
         path = standardInput.path();

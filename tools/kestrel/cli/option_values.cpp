@@ -23,74 +23,71 @@ std::vector<std::string> splitCommas(const std::vector<std::string>& texts) {
     return items;
 }
 
+Status invalid(const std::string& option, std::string message) {
+    Location where;
+    where.key = option;
+    return Status::failure(ErrorKind::Invalid, std::move(message), std::move(where));
+}
+
 }  // namespace
 
-bool parseWholeNumber(const std::string& option, const std::string& text, unsigned min,
-                      unsigned max, unsigned& value, std::string& error) {
+Result<unsigned> parseWholeNumber(const std::string& option, const std::string& text,
+                                  unsigned min, unsigned max) {
     const std::string range = std::to_string(min) + " to " + std::to_string(max);
     bool digits = !text.empty();
     for (char c : text) digits = digits && c >= '0' && c <= '9';
     errno = 0;
     const unsigned long long v = digits ? std::strtoull(text.c_str(), nullptr, 10) : 0;
-    if (!digits || errno == ERANGE || v < min || v > max) {
-        error = option + " must be a whole number from " + range + " (got \"" + text + "\")";
-        return false;
-    }
-    value = static_cast<unsigned>(v);
-    return true;
+    if (!digits || errno == ERANGE || v < min || v > max)
+        return invalid(option,
+                       option + " must be a whole number from " + range + " (got \"" + text + "\")");
+    return static_cast<unsigned>(v);
 }
 
-bool parsePositiveNumber(const std::string& option, const std::string& text, double& value,
-                         std::string& error) {
+Result<double> parsePositiveNumber(const std::string& option, const std::string& text) {
     char* end = nullptr;
     const double v = text.empty() ? 0 : std::strtod(text.c_str(), &end);
-    if (text.empty() || end == nullptr || *end != '\0' || std::isnan(v) || std::isinf(v)) {
-        error = option + " must be a number (got \"" + text + "\")";
-        return false;
-    }
-    if (!(v > 0)) {
-        error = option + " must be above 0 (got " + text + ")";
-        return false;
-    }
-    value = v;
-    return true;
+    if (text.empty() || end == nullptr || *end != '\0' || std::isnan(v) || std::isinf(v))
+        return invalid(option, option + " must be a number (got \"" + text + "\")");
+    if (!(v > 0)) return invalid(option, option + " must be above 0 (got " + text + ")");
+    return v;
 }
 
-bool parseWholeNumbers(const std::string& option, const std::vector<std::string>& texts,
-                       unsigned min, unsigned max, std::vector<unsigned>& values,
-                       std::string& error) {
-    values.clear();
+Result<std::vector<unsigned>> parseWholeNumbers(const std::string& option,
+                                                const std::vector<std::string>& texts,
+                                                unsigned min, unsigned max) {
+    std::vector<unsigned> values;
     for (const std::string& item : splitCommas(texts)) {
-        unsigned v = 0;
-        if (!parseWholeNumber(option, item, min, max, v, error)) return false;
-        values.push_back(v);
+        Result<unsigned> v = parseWholeNumber(option, item, min, max);
+        if (!v) return v.status();
+        values.push_back(*v);
     }
-    return true;
+    return values;
 }
 
-bool parseTargetPeaks(const std::string& option, const std::vector<std::string>& texts,
-                      std::vector<unsigned>& values, std::string& error) {
-    if (!parseWholeNumbers(option, texts, 1, 10000, values, error)) return false;
+Result<std::vector<unsigned>> parseTargetPeaks(const std::string& option,
+                                               const std::vector<std::string>& texts) {
+    Result<std::vector<unsigned>> read = parseWholeNumbers(option, texts, 1, 10000);
+    if (!read) return read;
+    const std::vector<unsigned>& values = *read;
     for (size_t i = 0; i < values.size(); i++) {
         for (size_t k = 0; k < i; k++) {
-            if (values[k] == values[i]) {
-                error = option + " lists " + std::to_string(values[i]) + " twice";
-                return false;
-            }
+            if (values[k] == values[i])
+                return invalid(option, option + " lists " + std::to_string(values[i]) + " twice");
         }
     }
-    return true;
+    return read;
 }
 
-bool parsePositiveNumbers(const std::string& option, const std::vector<std::string>& texts,
-                          std::vector<double>& values, std::string& error) {
-    values.clear();
+Result<std::vector<double>> parsePositiveNumbers(const std::string& option,
+                                                 const std::vector<std::string>& texts) {
+    std::vector<double> values;
     for (const std::string& item : splitCommas(texts)) {
-        double v = 0;
-        if (!parsePositiveNumber(option, item, v, error)) return false;
-        values.push_back(v);
+        Result<double> v = parsePositiveNumber(option, item);
+        if (!v) return v.status();
+        values.push_back(*v);
     }
-    return true;
+    return values;
 }
 
 }  // namespace kestrel::tool

@@ -264,9 +264,9 @@ int runPresetCheck(const PresetCheckOptions& options) {
     // result line says so: it is the line a gate reads.
     bool plotWritten = true;
     if (!options.plot.empty()) {
-        std::string error;
-        if (!writeCharts(options.plot, tableCharts(*store, path), error)) {
-            std::fprintf(stderr, "kestrel preset check: %s\n", error.c_str());
+        const Status written = writeCharts(options.plot, tableCharts(*store, path));
+        if (!written) {
+            std::fprintf(stderr, "kestrel preset check: %s\n", written.message().c_str());
             plotWritten = false;
         }
     }

@@ -437,13 +437,12 @@ public:
         return reportCommand;
     }
     std::string check() override {
-        std::string error;
-        bool ok = mDisplay.readTargets(mOptions, error);
-        if (ok && !mThresholdText.empty())
-            ok = parsePositiveNumber("--jump-threshold", mThresholdText, mOptions.jumpThreshold,
-                                     error);
-        if (ok) ok = mDisplay.readMaxError(mOptions, error);
-        return ok ? "" : "kestrel report: " + error;
+        Status status = mDisplay.readTargets(mOptions);
+        if (status && !mThresholdText.empty())
+            status = store(parsePositiveNumber("--jump-threshold", mThresholdText),
+                           mOptions.jumpThreshold);
+        if (status) status = mDisplay.readMaxError(mOptions);
+        return status ? "" : "kestrel report: " + status.message();
     }
     int run() override { return runReport(mOptions); }
 

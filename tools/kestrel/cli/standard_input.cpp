@@ -15,7 +15,16 @@ StandardInputCopy::~StandardInputCopy() {
     if (!mPath.empty()) std::remove(mPath.c_str());
 }
 
-bool StandardInputCopy::make(std::string& error) {
+namespace {
+
+// The failure, its sentence ending in the C library's text for `number`.
+Status ioFailure(const std::string& sentence, int number) {
+    return Status::failure(ErrorKind::Io, sentence + ": " + std::strerror(number)).withCode(number);
+}
+
+}  // namespace
+
+Status StandardInputCopy::make() {
     const char* dir = std::getenv("TMPDIR");
     std::string pattern = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") +
                           "/kestrel-stdin-XXXXXX";
@@ -23,9 +32,9 @@ bool StandardInputCopy::make(std::string& error) {
     name.push_back('\0');
     const int fd = mkstemp(name.data());
     if (fd < 0) {
-        error = std::string(kStandardInputName) + ": cannot make a temporary file in " +
-                pattern.substr(0, pattern.rfind('/')) + ": " + std::strerror(errno);
-        return false;
+        return ioFailure(std::string(kStandardInputName) + ": cannot make a temporary file in " +
+                             pattern.substr(0, pattern.rfind('/')),
+                         errno);
     }
     mPath = name.data();
     std::vector<char> buffer(1 << 20);
@@ -34,28 +43,26 @@ bool StandardInputCopy::make(std::string& error) {
         if (got == 0) break;
         if (got < 0) {
             if (errno == EINTR) continue;
-            error = std::string(kStandardInputName) + ": cannot read: " + std::strerror(errno);
+            const int number = errno;
             close(fd);
-            return false;
+            return ioFailure(std::string(kStandardInputName) + ": cannot read", number);
         }
         for (ssize_t done = 0; done < got;) {
             const ssize_t put = write(fd, buffer.data() + done, static_cast<size_t>(got - done));
             if (put < 0 && errno == EINTR) continue;
             if (put <= 0) {
-                error = std::string(kStandardInputName) + ": cannot copy to " + mPath + ": " +
-                        std::strerror(errno);
+                const int number = errno;
                 close(fd);
-                return false;
+                return ioFailure(std::string(kStandardInputName) + ": cannot copy to " + mPath,
+                                 number);
             }
             done += put;
         }
     }
     if (close(fd) != 0) {
-        error = std::string(kStandardInputName) + ": cannot copy to " + mPath + ": " +
-                std::strerror(errno);
-        return false;
+        return ioFailure(std::string(kStandardInputName) + ": cannot copy to " + mPath, errno);
     }
-    return true;
+    return {};
 }
 
 }  // namespace kestrel::tool

@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "common/status.h"
+
 namespace kestrel::tool {
 
 // What messages call it.
@@ -19,9 +21,10 @@ public:
     StandardInputCopy(const StandardInputCopy&) = delete;
     StandardInputCopy& operator=(const StandardInputCopy&) = delete;
 
-    // Copies standard input to a new file under $TMPDIR (or /tmp). False,
-    // with `error` saying why, when it cannot be read or the copy written.
-    bool make(std::string& error);
+    // Copies standard input to a new file under $TMPDIR (or /tmp). An
+    // ErrorKind::Io failure, with the errno as its code, when it cannot be
+    // read or the copy written.
+    Status make();
     const std::string& path() const { return mPath; }
 
 private:

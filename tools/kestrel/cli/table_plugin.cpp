@@ -21,15 +21,14 @@ void addTablePluginOption(CLI::App& command, std::string& path) {
 
 bool openTablePlugin(const char* commandName, const std::string& path, PluginTables& tables) {
     std::vector<LibraryLine> startLines;
-    std::string error;
-    const bool opened = tables.open(path, startLines, error);
+    const Status opened = tables.open(path, startLines);
     for (const LibraryLine& line : startLines) {
         if (isError(line))
             std::fprintf(stderr, "%s: --plugin %s: %s\n", commandName, path.c_str(),
                          defaultSinkText(line).c_str());
     }
-    if (!opened) std::fprintf(stderr, "%s: --plugin %s\n", commandName, error.c_str());
-    return opened;
+    if (!opened) std::fprintf(stderr, "%s: --plugin %s\n", commandName, opened.message().c_str());
+    return opened.ok();
 }
 
 }  // namespace kestrel::tool

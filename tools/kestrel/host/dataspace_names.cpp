@@ -84,17 +84,14 @@ bool parseNumber(const std::string& text, uint32_t& out) {
 
 }  // namespace
 
-bool parseDataspaceText(const std::string& text, uint32_t& dataspace, std::string& error) {
+Result<uint32_t> parseDataspaceText(const std::string& text) {
     std::vector<std::string> tokens = splitTokens(text);
-    if (tokens.empty()) {
-        error = "empty dataspace";
-        return false;
-    }
+    if (tokens.empty()) return Status::failure(ErrorKind::Invalid, "empty dataspace");
     if (tokens.size() == 1 &&
         (tokens[0][0] == '-' || (tokens[0][0] >= '0' && tokens[0][0] <= '9'))) {
-        if (parseNumber(tokens[0], dataspace)) return true;
-        error = "\"" + text + "\" is not a 32-bit number";
-        return false;
+        uint32_t number = 0;
+        if (parseNumber(tokens[0], number)) return number;
+        return Status::failure(ErrorKind::Invalid, "\"" + text + "\" is not a 32-bit number");
     }
 
     uint32_t value = 0;
@@ -113,32 +110,30 @@ bool parseDataspaceText(const std::string& text, uint32_t& dataspace, std::strin
             if (match && (best == nullptr || w.tokens.size() > best->tokens.size())) best = &w;
         }
         if (best == nullptr) {
-            error = "unknown dataspace name \"" + tokens[at] + "\" in \"" + text +
-                    "\" (names: " + knownNames() + ")";
-            return false;
+            return Status::failure(ErrorKind::Invalid, "unknown dataspace name \"" + tokens[at] +
+                                                           "\" in \"" + text +
+                                                           "\" (names: " + knownNames() + ")");
         }
         at += best->tokens.size();
         // "unspecified" is 0 in both tables: it sets no bit and claims no field.
         if (best->value == 0) continue;
         if (given[best->field]) {
-            error = "\"" + text + "\" names the " + fieldNames[best->field] + " twice";
-            return false;
+            return Status::failure(ErrorKind::Invalid, "\"" + text + "\" names the " +
+                                                           fieldNames[best->field] + " twice");
         }
         given[best->field] = true;
         value |= best->value;
     }
-    dataspace = value;
-    return true;
+    return value;
 }
 
-bool parseDataspace(const Json::Value& value, uint32_t& dataspace, std::string& error) {
-    if (value.isString()) return parseDataspaceText(value.asString(), dataspace, error);
-    if (value.isIntegral() && value.asDouble() >= INT32_MIN && value.asDouble() <= UINT32_MAX) {
-        dataspace = value.isUInt() ? value.asUInt() : static_cast<uint32_t>(value.asInt());
-        return true;
-    }
-    error = "a dataspace is a 32-bit number or a string of names such as \"bt2020 st2084-pq\"";
-    return false;
+Result<uint32_t> parseDataspace(const Json::Value& value) {
+    if (value.isString()) return parseDataspaceText(value.asString());
+    if (value.isIntegral() && value.asDouble() >= INT32_MIN && value.asDouble() <= UINT32_MAX)
+        return value.isUInt() ? value.asUInt() : static_cast<uint32_t>(value.asInt());
+    return Status::failure(
+        ErrorKind::Invalid,
+        "a dataspace is a 32-bit number or a string of names such as \"bt2020 st2084-pq\"");
 }
 
 std::string describeDataspace(uint32_t dataspace) {

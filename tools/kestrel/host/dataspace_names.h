@@ -12,13 +12,16 @@
 #include <cstdint>
 #include <string>
 
+#include "common/status.h"
+
 namespace kestrel::tool {
 
 // Parses a dataspace given as a JSON number (signed or unsigned 32-bit), as
 // a string holding a number ("0x9c60000", "142999552"), or as a string of
-// names. On failure `error` says what was not understood.
-bool parseDataspace(const Json::Value& value, uint32_t& dataspace, std::string& error);
-bool parseDataspaceText(const std::string& text, uint32_t& dataspace, std::string& error);
+// names. On failure an ErrorKind::Invalid whose message says what was not
+// understood.
+Result<uint32_t> parseDataspace(const Json::Value& value);
+Result<uint32_t> parseDataspaceText(const std::string& text);
 
 // "bt2020 st2084-pq (0x1c60000)"; fields without a name show as numbers.
 std::string describeDataspace(uint32_t dataspace);

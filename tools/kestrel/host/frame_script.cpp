@@ -20,9 +20,11 @@ constexpr int kLayers = 16;
 
 class ScriptReader {
 public:
-    ScriptReader(const std::string& baseDir, FrameScript& script, std::string& error,
-                 const OpenOptions& open)
-        : mBaseDir(baseDir), mScript(script), mError(error), mOpen(open) {}
+    ScriptReader(const std::string& baseDir, FrameScript& script, const OpenOptions& open)
+        : mBaseDir(baseDir), mScript(script), mOpen(open) {}
+
+    // Why read() returned false.
+    const Status& status() const { return mStatus; }
 
     bool read(const Json::Value& root) {
         if (!root.isObject()) return fail("", "a frame script is a JSON object");
@@ -48,8 +50,13 @@ public:
     }
 
 private:
-    bool fail(const std::string& key, const std::string& what) {
-        mError = key.empty() ? what : key + ": " + what;
+    // The script's own mistakes are Invalid; a file it names that cannot be
+    // read keeps the kind its reader gave.
+    bool fail(const std::string& key, const std::string& what,
+              ErrorKind kind = ErrorKind::Invalid) {
+        Location where;
+        where.key = key;
+        mStatus = Status::failure(kind, key.empty() ? what : key + ": " + what, std::move(where));
         return false;
     }
 
@@ -96,8 +103,10 @@ private:
     bool dataspace(const Json::Value& parent, const std::string& where, uint32_t& out) {
         std::string key = where + ".dataspace";
         if (!parent.isMember("dataspace")) return fail(key, "is missing");
-        std::string why;
-        return parseDataspace(parent["dataspace"], out, why) || fail(key, why);
+        const Result<uint32_t> read = parseDataspace(parent["dataspace"]);
+        if (!read) return fail(key, read.status().message(), read.status().kind());
+        out = *read;
+        return true;
     }
 
     bool target(const Json::Value& value, const std::string& key, TargetSettings& t) {
@@ -187,7 +196,12 @@ private:
             if (!rawRecord(value["raw"], key + ".raw", *record, meta.source)) return false;
         } else {
             Result<hdr10plus::Frame> entry = hdr10plus::readJsonFrame(value["inline"]);
-            if (!entry.ok()) return fail("", hdr10plus::entryMessage(entry.status(), key + ".inline"));
+            if (!entry.ok()) {
+                mStatus = Status::failure(entry.status().kind(),
+                                          hdr10plus::entryMessage(entry.status(), key + ".inline"),
+                                          Location{{}, {}, {}, key + ".inline"});
+                return false;
+            }
             *record = hdr10plus::toRecord(*entry);
             meta.source = "inline fields";
         }
@@ -214,7 +228,7 @@ private:
         if (cached == mClips.end()) {
             Result<Clip> opened = openClip(path, mOpen);
             const Status whole = opened ? opened->whole() : opened.status();
-            if (!whole) return fail(key + ".file", whole.message());
+            if (!whole) return fail(key + ".file", whole.message(), whole.kind());
             cached = mClips.emplace(path, std::move(opened).value()).first;
         }
         const Clip& clip = cached->second;
@@ -254,35 +268,27 @@ private:
 
     const std::string& mBaseDir;
     FrameScript& mScript;
-    std::string& mError;
+    Status mStatus;
     const OpenOptions& mOpen;
     std::map<std::string, Clip> mClips;
 };
 
 }  // namespace
 
-bool parseFrameScript(const Json::Value& root, const std::string& baseDir, FrameScript& script,
-                      std::string& error, const OpenOptions& open) {
+Status parseFrameScript(const Json::Value& root, const std::string& baseDir, FrameScript& script,
+                        const OpenOptions& open) {
     script = FrameScript();
-    ScriptReader reader(baseDir, script, error, open);
-    return reader.read(root);
+    ScriptReader reader(baseDir, script, open);
+    return reader.read(root) ? Status() : reader.status();
 }
 
-bool loadFrameScript(const std::string& path, FrameScript& script, std::string& error,
-                     const OpenOptions& open) {
+Status loadFrameScript(const std::string& path, FrameScript& script, const OpenOptions& open) {
     Result<Json::Value> read = readJsonFile(path, /*strict=*/true);
-    if (!read) {
-        error = read.status().message();
-        return false;
-    }
+    if (!read) return read.status();
     const Json::Value& root = *read;
     size_t slash = path.rfind('/');
     std::string baseDir = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    if (!parseFrameScript(root, baseDir, script, error, open)) {
-        error = path + ": " + error;
-        return false;
-    }
-    return true;
+    return parseFrameScript(root, baseDir, script, open).prefixed(path + ": ");
 }
 
 }  // namespace kestrel::tool

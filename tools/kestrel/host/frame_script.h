@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "clip/clip_reader.h"
+#include "common/status.h"
 #include "metadata/VelmorHdrDynamicInfo.h"
 #include "tools/kestrel/library_names.h"
 
@@ -85,12 +86,15 @@ struct FrameScript {
 };
 
 // `baseDir` resolves relative paths. Messages name the key, e.g.
-// "frames[0].layers[1].index: 16 is not a layer index (0 to 15)". `open`
-// is passed on to the reader of the HDR10+ files the script names.
-bool parseFrameScript(const Json::Value& root, const std::string& baseDir, FrameScript& script,
-                      std::string& error, const OpenOptions& open = {});
+// "frames[0].layers[1].index: 16 is not a layer index (0 to 15)", the key
+// also as the location's key. A mistake in the script is ErrorKind::Invalid;
+// an HDR10+ file or inline entry it names that cannot be read keeps its
+// reader's kind. `open` is passed on to the reader of those files.
+Status parseFrameScript(const Json::Value& root, const std::string& baseDir, FrameScript& script,
+                        const OpenOptions& open = {});
 
-bool loadFrameScript(const std::string& path, FrameScript& script, std::string& error,
-                     const OpenOptions& open = {});
+// The file's failures as its JSON reader gives them (Io, Format); the
+// script's, as above, after the path.
+Status loadFrameScript(const std::string& path, FrameScript& script, const OpenOptions& open = {});
 
 }  // namespace kestrel::tool

@@ -48,64 +48,65 @@ std::string runtimePresetLibraryPath() {
     return findForTool(kRuntimePresetFileName, KESTREL_PRIVATE_LIBDIR_FROM_BINDIR);
 }
 
-bool readPluginBuild(const std::string& path, PluginBuild& build, std::string& error) {
+Result<PluginBuild> readPluginBuild(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = path + ": cannot open: " + std::strerror(errno);
-        return false;
+        const int number = errno;
+        return Status::failure(ErrorKind::Io, path + ": cannot open: " + std::strerror(number))
+            .withCode(number);
     }
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::string prefix = KESTREL_BUILD_MARK_PREFIX;
     const size_t at = bytes.find(prefix);
     if (at == std::string::npos) {
-        error = path +
-                ": no build mark (not a kestrel plug-in, or one built before plug-ins carried it)";
-        return false;
+        return Status::failure(ErrorKind::Format,
+                               path + ": no build mark (not a kestrel plug-in, or one built "
+                                      "before plug-ins carried it)");
     }
     // The mark is a C string: it ends at the next NUL.
     const size_t start = at + prefix.size();
     const std::string mark = bytes.substr(start, bytes.find('\0', start) - start);
     const size_t preset = mark.find(KESTREL_BUILD_MARK_PRESET);
+    PluginBuild build;
     build.version = mark.substr(0, preset);
     build.preset = preset == std::string::npos
                        ? "unknown"
                        : mark.substr(preset + std::strlen(KESTREL_BUILD_MARK_PRESET));
-    return true;
+    return build;
 }
 
 std::string compiledPresetLine(const std::string& pluginPath) {
-    PluginBuild build;
-    std::string error;
-    if (!readPluginBuild(pluginPath, build, error))
-        return "preset: the one the plug-in was built with, if any";
-    if (build.preset == "none")
+    const Result<PluginBuild> build = readPluginBuild(pluginPath);
+    if (!build) return "preset: the one the plug-in was built with, if any";
+    if (build->preset == "none")
         return "preset: none compiled in (static HDR10 layers get no tables)";
-    return "preset: " + build.preset + ", compiled in";
+    return "preset: " + build->preset + ", compiled in";
 }
 
 Plugin::~Plugin() { close(); }
 
-bool Plugin::open(const std::string& path, std::string& error) {
+Status Plugin::open(const std::string& path) {
     close();
     // RTLD_LOCAL: the plug-in's symbols stay its own, as in a host process
     // that loads several plug-ins.
     mHandle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (mHandle == nullptr) {
         const char* message = dlerror();
-        error = std::string("cannot load the plug-in: ") + (message ? message : path);
-        return false;
+        return Status::failure(ErrorKind::Io,
+                               std::string("cannot load the plug-in: ") + (message ? message : path));
     }
     dlerror();
     void* symbol = dlsym(mHandle, kFactorySymbol);
     if (symbol == nullptr) {
         const char* message = dlerror();
-        error =
-            path + ": no factory " + kFactorySymbol + (message ? std::string(": ") + message : "");
+        const Status failed = Status::failure(
+            ErrorKind::Unsupported,
+            path + ": no factory " + kFactorySymbol + (message ? std::string(": ") + message : ""));
         close();
-        return false;
+        return failed;
     }
     mFactory = reinterpret_cast<Factory>(symbol);
-    return true;
+    return {};
 }
 
 void Plugin::close() {
@@ -118,18 +119,16 @@ IDPUHdr10CommandWriter* Plugin::createWriter() const {
     return mFactory != nullptr ? mFactory() : nullptr;
 }
 
-bool Plugin::loadRuntimePreset(const std::string& presetPath, std::string& error) const {
+Status Plugin::loadRuntimePreset(const std::string& presetPath) const {
     using LoadPreset = bool (*)(const char*);
     void* symbol = mHandle != nullptr ? dlsym(mHandle, kRuntimePresetSymbol) : nullptr;
     if (symbol == nullptr) {
-        error = std::string("the library has no ") + kRuntimePresetSymbol;
-        return false;
+        return Status::failure(ErrorKind::Unsupported,
+                               std::string("the library has no ") + kRuntimePresetSymbol);
     }
-    if (!reinterpret_cast<LoadPreset>(symbol)(presetPath.c_str())) {
-        error = presetPath + ": the preset could not be loaded";
-        return false;
-    }
-    return true;
+    if (!reinterpret_cast<LoadPreset>(symbol)(presetPath.c_str()))
+        return Status::failure(ErrorKind::Invalid, presetPath + ": the preset could not be loaded");
+    return {};
 }
 
 }  // namespace kestrel::tool

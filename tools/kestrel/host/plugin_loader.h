@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "common/status.h"
 #include "plugin/IDPUHdr10CommandWriter.h"
 
 namespace kestrel::tool {
@@ -34,9 +35,10 @@ struct PluginBuild {
     std::string preset;  // the compiled-in preset file, or "none"
 };
 
-// False with `error` when the file cannot be read or carries no mark (a
-// build from before the mark existed, or not a kestrel plug-in).
-bool readPluginBuild(const std::string& path, PluginBuild& build, std::string& error);
+// ErrorKind::Io (the errno as its code) when the file cannot be read, Format
+// when it carries no mark (a build from before the mark existed, or not a
+// kestrel plug-in).
+Result<PluginBuild> readPluginBuild(const std::string& path);
 
 // The "preset: ..." line that names the preset a plug-in was built with,
 // read from its mark; without a mark, all that can be said is that it uses
@@ -51,17 +53,19 @@ public:
     Plugin& operator=(const Plugin&) = delete;
 
     // Loads the library (running its static initialisation) and resolves the
-    // factory. False with dlerror's text on failure.
-    bool open(const std::string& path, std::string& error);
+    // factory. On failure dlerror's text: ErrorKind::Io when the library
+    // cannot be loaded, Unsupported when it has no factory.
+    Status open(const std::string& path);
     void close();
 
     // A new writer from the factory (null if the factory returned null).
     IDPUHdr10CommandWriter* createWriter() const;
 
     // Loads a preset file into the global store of the workbench's copy of
-    // the plug-in. False with the reason when the library has no such entry
-    // point or the file could not be loaded.
-    bool loadRuntimePreset(const std::string& presetPath, std::string& error) const;
+    // the plug-in. On failure the reason: ErrorKind::Unsupported when the
+    // library has no such entry point, Invalid when the file could not be
+    // loaded (the entry point says no more than that).
+    Status loadRuntimePreset(const std::string& presetPath) const;
 
 private:
     using Factory = IDPUHdr10CommandWriter* (*)();

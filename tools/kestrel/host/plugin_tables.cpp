@@ -16,8 +16,7 @@ PluginTables::~PluginTables() {
     if (mHandle != nullptr) dlclose(mHandle);
 }
 
-bool PluginTables::open(const std::string& path, std::vector<LibraryLine>& startLines,
-                        std::string& error) {
+Status PluginTables::open(const std::string& path, std::vector<LibraryLine>& startLines) {
     // RTLD_LOCAL, as a host loads it: the entry points found are the
     // plug-in's own, not the tool's copies of the same functions.
     std::string dlError;
@@ -29,24 +28,24 @@ bool PluginTables::open(const std::string& path, std::vector<LibraryLine>& start
         }
     }));
     if (mHandle == nullptr) {
-        error = path + ": cannot load the plug-in" + (dlError.empty() ? "" : ": " + dlError);
-        return false;
+        return Status::failure(ErrorKind::Io, path + ": cannot load the plug-in" +
+                                                  (dlError.empty() ? "" : ": " + dlError));
     }
     mTable = reinterpret_cast<TableEntry>(dlsym(mHandle, kTableSymbol));
     mAdapt = reinterpret_cast<AdaptEntry>(dlsym(mHandle, kAdaptSymbol));
     if (mTable == nullptr || mAdapt == nullptr) {
-        error = path + ": exports no " +
+        return Status::failure(
+            ErrorKind::Unsupported,
+            path + ": exports no " +
                 (mTable == nullptr ? "meta2lut_dtm (" + std::string(kTableSymbol) + ")"
                                    : "meta2meta (" + std::string(kAdaptSymbol) + ")") +
-                "; not a kestrel plug-in";
-        return false;
+                "; not a kestrel plug-in");
     }
     mOrigin.plugin = true;
     mOrigin.path = path;
-    PluginBuild build;
-    std::string markError;
-    mOrigin.version = readPluginBuild(path, build, markError) ? build.version : "unknown";
-    return true;
+    const Result<PluginBuild> build = readPluginBuild(path);
+    mOrigin.version = build ? build->version : "unknown";
+    return {};
 }
 
 ToneTableMaker PluginTables::maker() const {

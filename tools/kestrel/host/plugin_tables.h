@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/status.h"
 #include "analysis/frame_table.h"
 #include "tools/kestrel/library_names.h"
 
@@ -27,10 +28,11 @@ public:
     PluginTables(const PluginTables&) = delete;
     PluginTables& operator=(const PluginTables&) = delete;
 
-    // Loads the file and finds both entry points. False with a message that
-    // names the file and what is missing. The lines the plug-in wrote while
-    // it started go into `startLines`.
-    bool open(const std::string& path, std::vector<LibraryLine>& startLines, std::string& error);
+    // Loads the file and finds both entry points. On failure a message that
+    // names the file and what is missing: ErrorKind::Io when the loader
+    // refuses the file, Unsupported when an entry point is missing. The
+    // lines the plug-in wrote while it started go into `startLines`.
+    Status open(const std::string& path, std::vector<LibraryLine>& startLines);
 
     // Valid while this object lives.
     ToneTableMaker maker() const;

@@ -40,61 +40,51 @@ std::string count(uint64_t n, const char* one, const char* many) {
 }
 
 // The input must be a stream: a container has no Annex B start codes to
-// place units between, and JSON given as the input is a swapped argument.
-bool checkStreamInput(const std::string& path, std::string& error) {
+// place units between (Unsupported), and JSON given as the input is a
+// swapped argument (Invalid).
+Status checkStreamInput(const std::string& path) {
     struct stat info;
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-        error = path + ": is a directory, not a file";
-        return false;
-    }
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return Status::failure(ErrorKind::Io, path + ": is a directory, not a file");
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        error = path + ": cannot open";
-        return false;
+        const int number = errno;
+        return Status::failure(ErrorKind::Io, path + ": cannot open").withCode(number);
     }
     uint8_t head[64];
     size_t got = std::fread(head, 1, sizeof head, file);
     std::fclose(file);
-    if (got == 0) {
-        error = path + ": is empty";
-        return false;
-    }
+    if (got == 0) return Status::failure(ErrorKind::Format, path + ": is empty");
     InputFormat format = sniffFormat(head, got);
-    if (format == InputFormat::AnnexB) return true;
+    if (format == InputFormat::AnnexB) return {};
     if (format == InputFormat::Container)
-        error = path + ": a container file; inject writes HEVC Annex B streams only " +
-                "(extract the stream, inject, then mux it again)";
-    else if (format == InputFormat::Json)
-        error = path + ": JSON, not an HEVC stream (the metadata goes after --metadata)";
-    else
-        error = path + ": not an HEVC Annex B stream (no start code at its beginning)";
-    return false;
+        return Status::failure(ErrorKind::Unsupported,
+                               path + ": a container file; inject writes HEVC Annex B streams "
+                                      "only (extract the stream, inject, then mux it again)");
+    if (format == InputFormat::Json)
+        return Status::failure(
+            ErrorKind::Invalid,
+            path + ": JSON, not an HEVC stream (the metadata goes after --metadata)");
+    return Status::failure(ErrorKind::Format,
+                           path + ": not an HEVC Annex B stream (no start code at its beginning)");
 }
 
 // Every frame of the metadata, or the first one that has none.
-bool readFrames(const std::string& path, std::vector<hdr10plus::Frame>& frames,
-                std::string& error) {
+Result<std::vector<hdr10plus::Frame>> readFrames(const std::string& path) {
     Result<Clip> opened = openClip(path);
-    if (!opened) {
-        error = opened.status().message();
-        return false;
-    }
+    if (!opened) return opened.status();
     const Clip& clip = opened.value();
-    if (clip.damage) {
-        error = path + ": " + clip.damage->what;
-        return false;
-    }
-    frames.clear();
+    if (clip.damage) return Status::failure(ErrorKind::Damaged, path + ": " + clip.damage->what);
+    std::vector<hdr10plus::Frame> frames;
     frames.reserve(clip.frames.size());
     for (unsigned i = 0; i < clip.frameCount(); ++i) {
         const ClipFrame& f = clip.frames[i];
-        if (!f.metadata) {
-            error = path + ": " + clip.problemMessage(i);
-            return false;
-        }
+        if (!f.metadata)
+            return Status::failure(ErrorKind::Invalid, path + ": " + clip.problemMessage(i),
+                                   Location{{}, {}, i, {}});
         frames.push_back(*f.metadata);
     }
-    return true;
+    return frames;
 }
 
 class PassProgress {
@@ -149,10 +139,10 @@ InjectCommand::InjectCommand(CLI::App& app) {
 int InjectCommand::run() const { return runInject(mOptions); }
 
 int runInject(const InjectOptions& options) {
-    std::string error;
-    if (!checkStreamInput(options.input, error)) return fail(error);
-    std::vector<hdr10plus::Frame> frames;
-    if (!readFrames(options.metadata, frames, error)) return fail(error);
+    if (const Status input = checkStreamInput(options.input); !input) return fail(input.message());
+    Result<std::vector<hdr10plus::Frame>> read = readFrames(options.metadata);
+    if (!read) return fail(read.status().message());
+    const std::vector<hdr10plus::Frame>& frames = *read;
 
     PassProgress progress;
     auto report = [&](int pass, uint64_t done, uint64_t total) { progress(pass, done, total); };

@@ -8,7 +8,9 @@
 
 namespace kestrel::tool {
 
-bool parseCrop(const std::string& text, Crop& crop, std::string& error) {
+Result<Crop> parseCrop(const std::string& text) {
+    Location where;
+    where.key = "--crop";
     unsigned w = 0, h = 0, x = 0, y = 0;
     int used = 0;
     Crop c;
@@ -19,16 +21,17 @@ bool parseCrop(const std::string& text, Crop& crop, std::string& error) {
                static_cast<size_t>(used) == text.size()) {
         c = {w, h, 0, 0};
     } else {
-        error = "--crop takes WIDTHxHEIGHT+X+Y, e.g. 960x540+1440+810 (got \"" + text + "\")";
-        return false;
+        return Status::failure(
+            ErrorKind::Invalid,
+            "--crop takes WIDTHxHEIGHT+X+Y, e.g. 960x540+1440+810 (got \"" + text + "\")", where);
     }
     if (c.width == 0 || c.height == 0 || text.find('-') != std::string::npos) {
-        error = "--crop needs a width and height above 0 and offsets of 0 or more (got \"" +
-                text + "\")";
-        return false;
+        return Status::failure(ErrorKind::Invalid,
+                               "--crop needs a width and height above 0 and offsets of 0 or more "
+                               "(got \"" + text + "\")",
+                               where);
     }
-    crop = c;
-    return true;
+    return c;
 }
 
 Result<picture::RgbImage> cropImage(const picture::RgbImage& in, const Crop& c) {

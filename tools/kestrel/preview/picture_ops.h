@@ -16,7 +16,9 @@ struct Crop {
 };
 
 // "WxH+X+Y" (as X11 geometry), or "WxH" for a crop at the top left corner.
-bool parseCrop(const std::string& text, Crop& crop, std::string& error);
+// A text of neither shape, or with an empty side or a negative number, is
+// an ErrorKind::Invalid failure keyed "--crop".
+Result<Crop> parseCrop(const std::string& text);
 
 // The crop, refused when it reaches outside the picture.
 Result<picture::RgbImage> cropImage(const picture::RgbImage& in, const Crop& crop);

@@ -67,33 +67,35 @@ PreviewCli::PreviewCli(CLI::App& app) {
 }
 
 int PreviewCli::run() {
-    std::string error;
-    bool ok = true;
+    // Above its range, named as the parsers name theirs.
+    auto tooLarge = [](const std::string& option, const std::string& most,
+                       const std::string& text) {
+        Location where;
+        where.key = option;
+        return Status::failure(ErrorKind::Invalid,
+                               option + " must be at most " + most + " (got " + text + ")", where);
+    };
+    Status status;
     if (!mFrameText.empty())
-        ok = parseWholeNumber("--frame", mFrameText, 0, 0xffffffffu, mOptions.frame, error);
-    if (ok && !mTargetTexts.empty())
-        ok = parseTargetPeaks("--target-nits", mTargetTexts, mOptions.targets, error);
-    if (ok && !mLayerText.empty())
-        ok = parseWholeNumber("--layer-nits", mLayerText, 0, 10000, mOptions.layerNits, error);
-    if (ok && !mPeakText.empty()) {
-        ok = parsePositiveNumber("--source-peak", mPeakText, mOptions.sourcePeak, error);
-        if (ok && mOptions.sourcePeak > 10000) {
-            error = "--source-peak must be at most 10000 (got " + mPeakText + ")";
-            ok = false;
-        }
+        status = store(parseWholeNumber("--frame", mFrameText, 0, 0xffffffffu), mOptions.frame);
+    if (status && !mTargetTexts.empty())
+        status = store(parseTargetPeaks("--target-nits", mTargetTexts), mOptions.targets);
+    if (status && !mLayerText.empty())
+        status = store(parseWholeNumber("--layer-nits", mLayerText, 0, 10000), mOptions.layerNits);
+    if (status && !mPeakText.empty()) {
+        status = store(parsePositiveNumber("--source-peak", mPeakText), mOptions.sourcePeak);
+        if (status && mOptions.sourcePeak > 10000)
+            status = tooLarge("--source-peak", "10000", mPeakText);
     }
-    if (ok && !mCropText.empty()) {
-        ok = parseCrop(mCropText, mOptions.crop, error);
-        mOptions.cropGiven = ok;
+    if (status && !mCropText.empty()) {
+        status = store(parseCrop(mCropText), mOptions.crop);
+        mOptions.cropGiven = status.ok();
     }
-    if (ok && !mScaleText.empty()) {
-        ok = parsePositiveNumber("--scale", mScaleText, mOptions.scale, error);
-        if (ok && mOptions.scale > 1) {
-            error = "--scale must be at most 1 (got " + mScaleText + ")";
-            ok = false;
-        }
+    if (status && !mScaleText.empty()) {
+        status = store(parsePositiveNumber("--scale", mScaleText), mOptions.scale);
+        if (status && mOptions.scale > 1) status = tooLarge("--scale", "1", mScaleText);
     }
-    if (!ok) return usage(error);
+    if (!status) return usage(status.message());
     return runPreview(mOptions);
 }
 

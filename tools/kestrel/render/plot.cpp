@@ -457,12 +457,8 @@ cairo_status_t writeToStream(void* closure, const unsigned char* data, unsigned 
 
 }  // namespace
 
-bool writeCharts(std::ostream& out, PlotFormat format, const std::vector<Chart>& charts,
-                 std::string& error) {
-    if (charts.empty()) {
-        error = "nothing to plot";
-        return false;
-    }
+Status writeCharts(std::ostream& out, PlotFormat format, const std::vector<Chart>& charts) {
+    if (charts.empty()) return Status::failure(ErrorKind::Invalid, "nothing to plot");
     // Heights depend on the legends, which are measured on a scratch surface.
     std::vector<double> heights;
     {
@@ -480,9 +476,10 @@ bool writeCharts(std::ostream& out, PlotFormat format, const std::vector<Chart>&
                                          static_cast<int>(height))
             : cairo_svg_surface_create_for_stream(writeToStream, &out, kWidth, height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        error = cairo_status_to_string(cairo_surface_status(surface));
+        const Status failed =
+            Status::failure(ErrorKind::Io, cairo_status_to_string(cairo_surface_status(surface)));
         cairo_surface_destroy(surface);
-        return false;
+        return failed;
     }
     cairo_t* cr = cairo_create(surface);
     double offset = 0;
@@ -505,34 +502,33 @@ bool writeCharts(std::ostream& out, PlotFormat format, const std::vector<Chart>&
     // a clean exit; both are built up again if another plot is drawn.
     cairo_debug_reset_static_data();
     FcFini();
-    if (status != CAIRO_STATUS_SUCCESS) {
-        error = cairo_status_to_string(status);
-        return false;
-    }
-    return true;
+    if (status != CAIRO_STATUS_SUCCESS)
+        return Status::failure(ErrorKind::Io, cairo_status_to_string(status));
+    return {};
 }
 
-bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error) {
+Status writeCharts(const std::string& path, const std::vector<Chart>& charts) {
     PlotFormat format;
     if (!plotFormatOf(path, format)) {
-        error = path + ": a plot file name must end in .png or .svg";
-        return false;
+        return Status::failure(ErrorKind::Unsupported,
+                               path + ": a plot file name must end in .png or .svg");
     }
     // Drawn in memory first, so that a failed drawing leaves no half file.
     std::ostringstream drawing;
-    if (!writeCharts(drawing, format, charts, error)) {
-        error = path + ": " + error;
-        return false;
-    }
+    const Status drawn = writeCharts(drawing, format, charts);
+    if (!drawn) return drawn.prefixed(path + ": ");
     errno = 0;
     std::ofstream file(path, std::ios::out | std::ios::binary | std::ios::trunc);
     file << drawing.str();
     file.close();
     if (!file) {
-        error = path + ": cannot write: " + (errno != 0 ? std::strerror(errno) : "write failed");
-        return false;
+        const int number = errno;
+        const Status failed = Status::failure(
+            ErrorKind::Io,
+            path + ": cannot write: " + (number != 0 ? std::strerror(number) : "write failed"));
+        return number != 0 ? failed.withCode(number) : failed;
     }
-    return true;
+    return {};
 }
 
 }  // namespace kestrel::tool

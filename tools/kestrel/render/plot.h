@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/status.h"
+
 namespace kestrel::tool {
 
 struct Color {
@@ -80,12 +82,13 @@ bool plotFormatOf(const std::string& path, PlotFormat& format);
 bool isPlotFileName(const std::string& path);
 
 // Draws the charts, stacked from top to bottom, as a PNG or an SVG document
-// into `out`. False with `error` when drawing fails or there is nothing to draw.
-bool writeCharts(std::ostream& out, PlotFormat format, const std::vector<Chart>& charts,
-                 std::string& error);
+// into `out`. ErrorKind::Invalid when there is nothing to draw, Io (cairo's
+// text) when drawing or writing fails.
+Status writeCharts(std::ostream& out, PlotFormat format, const std::vector<Chart>& charts);
 
-// Writes the charts to `path`; the format follows the extension. False with
-// `error` (naming the path) when the name or the writing fails.
-bool writeCharts(const std::string& path, const std::vector<Chart>& charts, std::string& error);
+// Writes the charts to `path`; the format follows the extension. The
+// failure's message names the path: Unsupported for any other extension,
+// Io (with the errno as its code, when there is one) for the writing.
+Status writeCharts(const std::string& path, const std::vector<Chart>& charts);
 
 }  // namespace kestrel::tool
