@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 
 namespace kestrel::analysis {
 
@@ -15,5 +16,15 @@ namespace kestrel::analysis {
 // time (never two at once), from whichever thread ran the job.
 void parallelFor(size_t count, unsigned threads, const std::function<void(size_t)>& job,
                  const std::function<void(size_t)>& done = {});
+
+// Items 0 ... count - 1 turned into text on every core, in runs of `perRun`
+// items, and handed on in item order: format(text, begin, end) appends the
+// text of items [begin, end) to an empty `text`; emit(text, begin, end) gets
+// each run's text in order, a round of runs at a time, so that one round's
+// text is all that is held. What is emitted does not depend on the threads.
+// Returns false as soon as emit does (a failed write), true otherwise.
+bool formatInOrder(size_t count, size_t perRun,
+                   const std::function<void(std::string&, size_t, size_t)>& format,
+                   const std::function<bool(const std::string&, size_t, size_t)>& emit);
 
 }  // namespace kestrel::analysis

@@ -148,10 +148,9 @@ private:
     int mErrno = 0;
 };
 
-// Entries formatted per job, and jobs per round: a round's text (about 35
-// MB on a film read from a stream) is all that is held before it is written.
-constexpr unsigned kEntriesPerJob = 1024;
-constexpr unsigned kJobsPerRound = 32;
+// Entries formatted per run: a round of runs' text (about 35 MB on a film
+// read from a stream) is all that is held before it is written.
+constexpr unsigned kEntriesPerRun = 1024;
 
 // The document, entry by entry: what a tree of the whole film written by
 // prettyJson would be, byte for byte, without the tree. Frames read from
@@ -175,28 +174,23 @@ bool writeDocument(const Clip& clip, Output& output) {
     writer.beginArray();
     const unsigned count = clip.frameCount();
     const unsigned depth = writer.elementDepth();
-    std::vector<std::string> jobs(kJobsPerRound);
-    for (unsigned round = 0; round < count; round += kEntriesPerJob * kJobsPerRound) {
-        const unsigned roundEnd = std::min(count, round + kEntriesPerJob * kJobsPerRound);
-        const size_t jobCount = (roundEnd - round + kEntriesPerJob - 1) / kEntriesPerJob;
-        analysis::parallelFor(jobCount, 0, [&](size_t job) {
-            const unsigned first = round + static_cast<unsigned>(job) * kEntriesPerJob;
-            std::string& out = jobs[job];
-            out.clear();
-            forEachFrame(clip, first, std::min(roundEnd, first + kEntriesPerJob),
+    const bool written = analysis::formatInOrder(
+        count, kEntriesPerRun,
+        [&](std::string& out, size_t begin, size_t end) {
+            forEachFrame(clip, static_cast<unsigned>(begin), static_cast<unsigned>(end),
                          [&](const hdr10plus::Frame& frame, unsigned i) {
                              Json::Value entry = hdr10plus::writeJsonFrame(frame);
                              if (extras && clip.frames[i].metadata) addPayloadExtras(frame, entry);
                              appendStyledElement(out, entry, depth, i == 0);
                          });
+        },
+        [&](const std::string& part, size_t begin, size_t end) {
+            writer.elements(part, end - begin);
+            const bool ok = output.write(text);
+            text.clear();
+            return ok;
         });
-        for (size_t job = 0; job < jobCount; job++) {
-            const unsigned first = round + static_cast<unsigned>(job) * kEntriesPerJob;
-            writer.elements(jobs[job], std::min(roundEnd, first + kEntriesPerJob) - first);
-        }
-        if (!output.write(text)) return false;
-        text.clear();
-    }
+    if (!written) return false;
     writer.endArray();
     if (summary.complete()) {
         writer.key("SceneInfoSummary");

@@ -253,24 +253,17 @@ void appendClipRow(std::string& out, const FrameRow& row, RowLayout layout, bool
 }
 
 void writeClipRows(std::ostream& out, const TargetRows& rows, RowLayout layout, bool timing) {
-    // Rows are formatted in runs on every core and written in order; a
-    // round's text is all that is held at a time.
-    constexpr size_t kRowsPerJob = 2048;
-    constexpr size_t kJobsPerRound = 32;
-    const size_t count = rows.frames.size();
-    std::vector<std::string> texts(kJobsPerRound);
-    for (size_t round = 0; round < count; round += kRowsPerJob * kJobsPerRound) {
-        const size_t roundEnd = std::min(count, round + kRowsPerJob * kJobsPerRound);
-        const size_t jobs = (roundEnd - round + kRowsPerJob - 1) / kRowsPerJob;
-        analysis::parallelFor(jobs, 0, [&](size_t job) {
-            const size_t first = round + job * kRowsPerJob;
-            std::string& text = texts[job];
-            text.clear();
-            for (size_t i = first; i < std::min(roundEnd, first + kRowsPerJob); i++)
-                appendClipRow(text, rows.frames[i], layout, timing);
+    // Rows are formatted in runs on every core and written in order.
+    constexpr size_t kRowsPerRun = 2048;
+    (void)analysis::formatInOrder(
+        rows.frames.size(), kRowsPerRun,
+        [&](std::string& text, size_t begin, size_t end) {
+            for (size_t i = begin; i < end; i++) appendClipRow(text, rows.frames[i], layout, timing);
+        },
+        [&](const std::string& text, size_t, size_t) {
+            out.write(text.data(), static_cast<std::streamsize>(text.size()));
+            return true;
         });
-        for (size_t job = 0; job < jobs; job++) out.write(texts[job].data(), texts[job].size());
-    }
 }
 
 Json::Value frameDocumentJson(const std::vector<FrameRow>& rows, const std::string& file,
@@ -294,29 +287,21 @@ namespace {
 // runs on every core, written to `out` in order as each round ends.
 void writeFramesJson(std::ostream& out, std::string& text, StyledJsonWriter& writer,
                      const TargetRows& rows, bool timing) {
-    constexpr size_t kRowsPerJob = 64;  // a frame is about 11 KB of text
-    constexpr size_t kJobsPerRound = 32;
+    constexpr size_t kRowsPerRun = 64;  // a frame is about 11 KB of text
     writer.beginArray();
     const unsigned depth = writer.elementDepth();
-    const size_t count = rows.frames.size();
-    std::vector<std::string> texts(kJobsPerRound);
-    for (size_t round = 0; round < count; round += kRowsPerJob * kJobsPerRound) {
-        const size_t roundEnd = std::min(count, round + kRowsPerJob * kJobsPerRound);
-        const size_t jobs = (roundEnd - round + kRowsPerJob - 1) / kRowsPerJob;
-        analysis::parallelFor(jobs, 0, [&](size_t job) {
-            const size_t first = round + job * kRowsPerJob;
-            std::string& part = texts[job];
-            part.clear();
-            for (size_t i = first; i < std::min(roundEnd, first + kRowsPerJob); i++)
+    (void)analysis::formatInOrder(
+        rows.frames.size(), kRowsPerRun,
+        [&](std::string& part, size_t begin, size_t end) {
+            for (size_t i = begin; i < end; i++)
                 appendStyledElement(part, frameJson(rows.frames[i], timing), depth, i == 0);
+        },
+        [&](const std::string& part, size_t begin, size_t end) {
+            writer.elements(part, end - begin);
+            out.write(text.data(), static_cast<std::streamsize>(text.size()));
+            text.clear();
+            return true;
         });
-        for (size_t job = 0; job < jobs; job++) {
-            const size_t first = round + job * kRowsPerJob;
-            writer.elements(texts[job], std::min(roundEnd, first + kRowsPerJob) - first);
-        }
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        text.clear();
-    }
     writer.endArray();
 }
 
