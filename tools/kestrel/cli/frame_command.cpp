@@ -14,6 +14,7 @@
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/counted.h"
 #include "tools/kestrel/cli/exit_status_help.h"
+#include "tools/kestrel/cli/output_file.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/gate/preset_gate.h"
 #include "tools/kestrel/host/block_decode.h"
@@ -48,14 +49,7 @@ public:
     Status open(const std::string& path, bool quiet) {
         mQuiet = quiet;
         if (path.empty()) return {};
-        errno = 0;
-        mFile.open(path, std::ios::out | std::ios::trunc);
-        if (mFile) return {};
-        const int number = errno;
-        const Status failed = Status::failure(
-            ErrorKind::Io,
-            path + ": cannot write: " + (number != 0 ? std::strerror(number) : "open failed"));
-        return number != 0 ? failed.withCode(number) : failed;
+        return openOutputFile(mFile, path);
     }
     void show(const std::string& text) {
         const std::vector<std::string> lines = splitLines(text);

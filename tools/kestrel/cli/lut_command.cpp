@@ -19,6 +19,7 @@
 #include "tools/kestrel/cli/commands.h"
 #include "tools/kestrel/cli/display_options.h"
 #include "tools/kestrel/cli/exit_status_help.h"
+#include "tools/kestrel/cli/output_file.h"
 #include "tools/kestrel/cli/option_values.h"
 #include "tools/kestrel/cli/progress.h"
 #include "tools/kestrel/cli/table_plugin.h"
@@ -56,14 +57,7 @@ class LibraryOutput {
 public:
     Status open(const std::string& path) {
         if (path.empty()) return {};
-        errno = 0;
-        mFile.open(path, std::ios::out | std::ios::trunc);
-        if (mFile) return {};
-        const int number = errno;
-        const Status failed = Status::failure(
-            ErrorKind::Io,
-            path + ": cannot write: " + (number != 0 ? std::strerror(number) : "open failed"));
-        return number != 0 ? failed.withCode(number) : failed;
+        return openOutputFile(mFile, path);
     }
     void show(const std::string& context, const FrameRow& row) {
         if (mFile.is_open()) {
