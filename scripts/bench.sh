@@ -5,7 +5,9 @@
 # spread; then runs a film through the kestrel tool (scripts/film_bench.py:
 # report, lut --all-frames and metadata over 172,800 frames of HDR10+ JSON,
 # and report over the same length of HEVC stream), printing wall time, CPU
-# time and peak RSS per command. docs/performance.md records both.
+# time and peak RSS per command, then the film page's first paint and the
+# time to choose a frame in headless Chromium. docs/performance.md records
+# both.
 #
 #   bash scripts/bench.sh                       all cases, then the film
 #   bash scripts/bench.sh --benchmark_filter=GetParams   extra Google Benchmark flags

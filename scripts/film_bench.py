@@ -17,6 +17,12 @@ into DIR once and kept for later runs. The commands:
     report FILM.hevc --target-nits 400,600,1000 --metadata-only -o film-hevc-metadata.html
     report FILM.hevc --target-nits 400,600,1000 -o film-hevc.html   (every picture decoded)
 
+Then the JSON film's page is opened in the system's Chromium
+(bench/page_timing.mjs, playwright-core installed from tests/report's lock
+file into DIR/browser): the first paint and choosing a frame, three runs,
+judged against 3 s and 200 ms; left out, and said so, where chromium, node
+or npm is missing.
+
 The goal for the stream is the metadata-only report's, as a ratio to the
 JSON report's in the same run; the report that decodes every picture is
 recorded beside it, with its ratio, as what the default costs.
@@ -29,10 +35,12 @@ far; without a terminal one line per step is printed. Exits 1 when a command
 fails or when `metadata` does not give one frame per frame of its input.
 """
 import argparse
+import filecmp
 import importlib.util
 import json
 import os
 import pty
+import shutil
 import subprocess
 import sys
 import threading
@@ -48,6 +56,10 @@ GOALS = {
     "metadata": (3.0, 300),
 }
 HEVC_REPORT_RATIO = 1.5
+# The film's page in headless Chromium: milliseconds to the first paint and
+# from choosing a frame to the next paint.
+PAGE_GOALS = {"first_paint_ms": 3000, "choose_ms": 200}
+PAGE_RUNS = 3
 
 
 def load_module(name):
@@ -184,6 +196,59 @@ def frames_in(path):
         return len(json.load(f).get("SceneInfo", []))
 
 
+def page_timing(page, work, status, step):
+    """Times the page in Chromium; returns the figures of bench/page_timing.mjs
+    or a reason why it could not run."""
+    status.begin(step, "the film's page in Chromium")
+    missing = [c for c in ("chromium", "node", "npm") if shutil.which(c) is None]
+    if missing:
+        status.end("not measured: %s not installed" % ", ".join(missing))
+        return {"skipped": "%s not installed" % ", ".join(missing)}
+    if not os.path.exists(page):
+        status.end("not measured: the report wrote no page")
+        return {"skipped": "the report wrote no page"}
+    node_dir = os.path.join(work, "browser")
+    source = os.path.join(HERE, "..", "tests", "report")
+    os.makedirs(node_dir, exist_ok=True)
+    lock = os.path.join(source, "package-lock.json")
+    installed = os.path.join(node_dir, "package-lock.json")
+    if not (os.path.exists(installed) and filecmp.cmp(lock, installed, shallow=False)
+            and os.path.isdir(os.path.join(node_dir, "node_modules"))):
+        for name in ("package.json", "package-lock.json"):
+            shutil.copy(os.path.join(source, name), node_dir)
+        subprocess.run(["npm", "ci", "--no-audit", "--no-fund", "--loglevel=error"],
+                       cwd=node_dir, check=True, stdout=subprocess.DEVNULL)
+    done = subprocess.run(["node", os.path.join(HERE, "..", "bench", "page_timing.mjs"),
+                           node_dir, page, str(PAGE_RUNS)], capture_output=True, text=True)
+    if done.returncode != 0:
+        status.end("failed: %s" % done.stderr.strip())
+        return {"failed": done.stderr.strip() or "status %d" % done.returncode}
+    figures = json.loads(done.stdout)
+    figures["choose_max_ms"] = [max(run) for run in figures["choose_ms"]]
+    status.end("first paint %s ms, choosing a frame at most %s ms"
+               % (", ".join("%.0f" % t for t in figures["first_paint_ms"]),
+                  ", ".join("%.0f" % t for t in figures["choose_max_ms"])))
+    return figures
+
+
+def page_table(figures):
+    if "skipped" in figures or "failed" in figures:
+        return "The film's page in Chromium: %s." % figures.get("skipped", "failed: " + figures.get("failed", ""))
+    paint, choose = figures["first_paint_ms"], figures["choose_max_ms"]
+    met = lambda worst, goal: "met" if worst <= goal else "not met"
+    return "\n".join([
+        "| the film's page in headless Chromium (%d frames, %.1f MB), %d runs | each run | worst | goal | |"
+        % (figures["frames"], figures["bytes"] / 1e6, len(paint)),
+        "|---|---|---:|---|---|",
+        "| first paint | %s ms | %.0f ms | ≤ %d ms | %s |"
+        % (", ".join("%.0f" % t for t in paint), max(paint), PAGE_GOALS["first_paint_ms"],
+           met(max(paint), PAGE_GOALS["first_paint_ms"])),
+        "| choosing a frame (slowest of five per run) | %s ms | %.0f ms | ≤ %d ms | %s |"
+        % (", ".join("%.0f" % t for t in choose), max(choose), PAGE_GOALS["choose_ms"],
+           met(max(choose), PAGE_GOALS["choose_ms"])),
+    ])
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--kestrel", required=True, help="the kestrel program to measure")
@@ -195,7 +260,7 @@ def main():
     kestrel = os.path.abspath(args.kestrel)
     os.makedirs(args.work, exist_ok=True)
     work = os.path.abspath(args.work)
-    steps = 8
+    steps = 9
     status = Status(steps)
 
     film = os.path.join(work, "film-%d-seed%d.json" % (args.frames, args.seed))
@@ -232,6 +297,8 @@ def main():
     results = []
     for k, (name, argv, stdout_path) in enumerate(commands):
         results.append(run(name, argv, stdout_path, work, status, 3 + k))
+
+    page = page_timing(os.path.join(work, "film.html"), work, status, 3 + len(commands))
 
     failed = [r for r in results if r["status"] != 0]
     for r in failed:
@@ -279,12 +346,12 @@ def main():
             met = "failed (status %d)" % r["status"]
         lines.append("| `%s` | %d | %.1f s | %.1f s | %.0f MB | %s | %s |"
                      % (r["name"], frames, r["wall"], r["cpu"], r["rss_mb"], goal, met))
-    table = "\n".join(lines)
+    table = "\n".join(lines) + "\n\n" + page_table(page)
     print(table)
     if args.markdown:
         with open(args.markdown, "w", encoding="utf-8") as f:
             f.write(table + "\n")
-    return 1 if failed or wrong else 0
+    return 1 if failed or wrong or "failed" in page else 0
 
 
 if __name__ == "__main__":
