@@ -139,6 +139,13 @@ void appendStyledElement(std::string& out, const Json::Value& value, unsigned de
     appendValue(out, value, depth, false);
 }
 
+StyledJsonWriter::StyledJsonWriter(std::string& out, unsigned depth, size_t before)
+    : mOut(out), mLevels(depth, Level{false, false, true, 1}) {
+    // Only the innermost level, the array, is ever looked at; the ones
+    // around it stand for the depth.
+    mLevels.back() = Level{true, false, true, before};
+}
+
 void StyledJsonWriter::openParent() {
     if (mLevels.empty() || mLevels.back().opened) return;
     Level& level = mLevels.back();
@@ -198,6 +205,11 @@ void StyledJsonWriter::key(std::string_view name) {
 void StyledJsonWriter::value(const Json::Value& value) {
     const bool afterKey = place();
     appendValue(mOut, value, static_cast<unsigned>(mLevels.size()), afterKey);
+}
+
+void StyledJsonWriter::integer(int64_t value) {
+    place();
+    appendInteger(mOut, value);
 }
 
 void StyledJsonWriter::elements(std::string_view text, size_t count) {

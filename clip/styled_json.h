@@ -18,6 +18,7 @@
 #include <json/value.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,11 @@ void appendStyledElement(std::string& out, const Json::Value& value, unsigned de
 class StyledJsonWriter {
 public:
     explicit StyledJsonWriter(std::string& out) : mOut(out) {}
+    // A writer of elements of an array whose elements sit `depth` levels in
+    // (1 or more), as appendStyledElement places them, after `before`
+    // elements of the same array: a run of a longer array written on its
+    // own, value by value, without a tree.
+    StyledJsonWriter(std::string& out, unsigned depth, size_t before);
 
     void beginObject();
     void endObject();
@@ -46,6 +52,8 @@ public:
     void key(std::string_view name);
     // A whole value at the current place.
     void value(const Json::Value& value);
+    // A whole number at the current place, as value() writes one.
+    void integer(int64_t value);
     // `count` elements of the open array, formatted by appendStyledElement at
     // elementDepth() with `first` true for the array's first element (when
     // elementCount() is 0).

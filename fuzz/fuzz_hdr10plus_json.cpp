@@ -4,8 +4,15 @@
 //  - every entry of "SceneInfo" is either accepted or rejected with an
 //    error naming its index and what is wrong;
 //  - an accepted frame written back as an entry reads again to the same
-//    frame, and one that passes checkFrame survives a payload round trip.
+//    frame, and one that passes checkFrame survives a payload round trip;
+//  - read from text (plain entries without a tree), the document is the one
+//    the tree reader makes of the whole text parsed by jsoncpp: the same
+//    frames, and the same failures in the same words.
+#include <json/reader.h>
+
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <string>
 
 #include "fuzz_check.h"
@@ -24,6 +31,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     const JsonDocument& d = *r;
+    {
+        Json::CharReaderBuilder builder;
+        const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+        Json::Value root;
+        bool parsed = false;
+        try {
+            parsed = reader->parse(text.data(), text.data() + text.size(), &root, nullptr);
+        } catch (const std::exception&) {
+        }
+        const kestrel::Result<JsonDocument> tree =
+            parsed ? readJsonDocument(root) : kestrel::Result<JsonDocument>(r.status());
+        if (parsed && tree.ok()) {
+            FUZZ_CHECK(tree->frameCount == d.frameCount);
+            FUZZ_CHECK(tree->frames.size() == d.frames.size());
+            for (size_t i = 0; i < d.frames.size(); i++) {
+                FUZZ_CHECK(tree->frames[i].index == d.frames[i].index);
+                FUZZ_CHECK(tree->frames[i].frame == d.frames[i].frame);
+            }
+            FUZZ_CHECK(tree->errors.size() == d.errors.size());
+            for (size_t i = 0; i < d.errors.size(); i++) {
+                FUZZ_CHECK(entryMessage(tree->errors[i]) == entryMessage(d.errors[i]));
+                FUZZ_CHECK(tree->errors[i].kind() == d.errors[i].kind());
+                FUZZ_CHECK(tree->errors[i].where().key == d.errors[i].where().key);
+            }
+        }
+    }
     FUZZ_CHECK(d.frames.size() + d.errors.size() == d.frameCount);
     for (const kestrel::Status& e : d.errors) {
         const std::optional<unsigned>& index = e.where().frame;

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "hdr10plus/internal/json_entries.h"
+#include "hdr10plus/internal/json_layout.h"
+#include "hdr10plus/internal/json_plain_entry.h"
 #include "hdr10plus/internal/json_value.h"
 #include "hdr10plus/internal/rules.h"
 
@@ -36,6 +38,8 @@ const Status* JsonDocument::errorOf(unsigned index) const {
 }
 
 namespace {
+
+namespace k = json_keys;
 
 // Luminances only have to fit the record's 32-bit words.
 constexpr uint32_t kMaxWord = UINT32_MAX;
@@ -144,41 +148,41 @@ public:
 
     bool luminance(const Json::Value& entry, Window& window) {
         const Json::Value* luminance = nullptr;
-        if (!object(entry, "LuminanceParameters", "LuminanceParameters", luminance)) return false;
+        if (!object(entry, k::kLuminance, k::kLuminance, luminance)) return false;
+        const std::string parameters = std::string(k::kLuminance) + ".";
+        const std::string maxsclKey = parameters + k::kMaxScl;
         std::vector<uint32_t> maxscl;
-        if (!array(*luminance, "MaxScl", "LuminanceParameters.MaxScl", 3, kMaxWord, maxscl)) {
-            return false;
-        }
+        if (!array(*luminance, k::kMaxScl, maxsclKey, 3, kMaxWord, maxscl)) return false;
         if (maxscl.size() != 3) {
-            return fail("LuminanceParameters.MaxScl",
-                        "has " + std::to_string(maxscl.size()) + " entries, expected 3");
+            return fail(maxsclKey, "has " + std::to_string(maxscl.size()) + " entries, expected 3");
         }
         for (size_t c = 0; c < 3; c++) window.maxscl[c] = maxscl[c];
-        if (luminance->isMember("AverageRGB") &&
-            !number((*luminance)["AverageRGB"], "LuminanceParameters.AverageRGB", kMaxWord,
+        if (luminance->isMember(k::kAverageRgb) &&
+            !number((*luminance)[k::kAverageRgb], parameters + k::kAverageRgb, kMaxWord,
                     window.average_maxrgb)) {
             return false;
         }
         // Without distribution entries the window has none.
-        if (!luminance->isMember("LuminanceDistributions")) return true;
-        const std::string key = "LuminanceParameters.LuminanceDistributions";
+        if (!luminance->isMember(k::kDistributions)) return true;
+        const std::string key = parameters + k::kDistributions;
+        const std::string indexKey = key + "." + k::kDistributionIndex;
         const Json::Value* distributions = nullptr;
         std::vector<uint32_t> percentages;
         std::vector<uint32_t> values;
-        if (!object(*luminance, "LuminanceDistributions", key, distributions) ||
-            !array(*distributions, "DistributionIndex", key + ".DistributionIndex",
-                   kMaxDistributionEntries, kMaxPercentage, percentages) ||
-            !array(*distributions, "DistributionValues", key + ".DistributionValues",
+        if (!object(*luminance, k::kDistributions, key, distributions) ||
+            !array(*distributions, k::kDistributionIndex, indexKey, kMaxDistributionEntries,
+                   kMaxPercentage, percentages) ||
+            !array(*distributions, k::kDistributionValues, key + "." + k::kDistributionValues,
                    kMaxDistributionEntries, kMaxWord, values)) {
             return false;
         }
         if (percentages.size() != values.size()) {
-            return fail(key, "has " + std::to_string(percentages.size()) +
-                                 " DistributionIndex entries but " + std::to_string(values.size()) +
-                                 " DistributionValues");
+            return fail(key, "has " + std::to_string(percentages.size()) + " " +
+                                 k::kDistributionIndex + " entries but " +
+                                 std::to_string(values.size()) + " " + k::kDistributionValues);
         }
         for (size_t i = 1; i < percentages.size(); i++) {
-            if (!apply(key + ".DistributionIndex[" + std::to_string(i) + "]",
+            if (!apply(indexKey + "[" + std::to_string(i) + "]",
                        rules::notBelowPrevious(percentages[i], percentages[i - 1]))) {
                 return false;
             }
@@ -191,16 +195,17 @@ public:
 
     // A frame without "BezierCurveData" has no curve.
     bool curve(const Json::Value& entry, Window& window) {
-        if (!entry.isMember("BezierCurveData")) return true;
+        if (!entry.isMember(k::kCurve)) return true;
         const Json::Value* bezier = nullptr;
-        if (!object(entry, "BezierCurveData", "BezierCurveData", bezier)) return false;
+        if (!object(entry, k::kCurve, k::kCurve, bezier)) return false;
+        const std::string key = std::string(k::kCurve) + ".";
         ToneCurve c;
         std::vector<uint32_t> anchors;
-        if (!member(*bezier, "KneePointX", "BezierCurveData.KneePointX", kKneePointOne,
+        if (!member(*bezier, k::kKneePointX, key + k::kKneePointX, kKneePointOne,
                     c.knee_point_x) ||
-            !member(*bezier, "KneePointY", "BezierCurveData.KneePointY", kKneePointOne,
+            !member(*bezier, k::kKneePointY, key + k::kKneePointY, kKneePointOne,
                     c.knee_point_y) ||
-            !array(*bezier, "Anchors", "BezierCurveData.Anchors", kMaxBezierAnchors, kAnchorOne,
+            !array(*bezier, k::kAnchors, key + k::kAnchors, kMaxBezierAnchors, kAnchorOne,
                    anchors)) {
             return false;
         }
@@ -221,13 +226,12 @@ Result<Frame> readJsonFrame(const Json::Value& entry) {
     EntryReader reader;
     Frame f;
     f.windows.resize(1);
-    if (reader.member(entry, "TargetedSystemDisplayMaximumLuminance",
-                      "TargetedSystemDisplayMaximumLuminance", kMaxWord,
+    if (reader.member(entry, k::kTargeted, k::kTargeted, kMaxWord,
                       f.targeted_system_display_maximum_luminance) &&
         reader.luminance(entry, f.windows[0]) && reader.curve(entry, f.windows[0]) &&
-        reader.optional(entry, "SceneId", f.scene_id) &&
-        reader.optional(entry, "SceneFrameIndex", f.scene_frame_index) &&
-        reader.optional(entry, "SequenceFrameIndex", f.sequence_frame_index)) {
+        reader.optional(entry, k::kSceneId, f.scene_id) &&
+        reader.optional(entry, k::kSceneFrameIndex, f.scene_frame_index) &&
+        reader.optional(entry, k::kSequenceFrameIndex, f.sequence_frame_index)) {
         return f;
     }
     return reader.error();
@@ -296,13 +300,20 @@ std::optional<Result<JsonDocument>> readEntryByEntry(const char* text, size_t si
     std::vector<std::exception_ptr> failures(parts);
     auto readPart = [&](size_t part) {
         try {
-            Json::CharReaderBuilder builder;
-            std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+            PlainEntryReader plain;
+            // The tree reader, for the entries that are not plain (rare):
+            // made for the first of them.
+            std::unique_ptr<Json::CharReader> reader;
             Json::Value value;
             const size_t first = count * part / parts, end = count * (part + 1) / parts;
             results[part].reserve(end - first);
             for (size_t i = first; i < end; i++) {
                 const auto [from, to] = (*entries)[i];
+                if (std::optional<Frame> frame = plain.read(text + from, to - from)) {
+                    results[part].push_back(std::move(*frame));
+                    continue;
+                }
+                if (!reader) reader.reset(Json::CharReaderBuilder().newCharReader());
                 bool parsed = false;
                 try {
                     parsed = reader->parse(text + from, text + to, &value, nullptr);
@@ -372,38 +383,39 @@ Result<JsonDocument> readJsonDocument(const char* text, size_t size, unsigned th
     return readJsonDocument(root);
 }
 
-Json::Value writeJsonFrame(const Frame& frame) {
-    Json::Value entry(Json::objectValue);
-    entry["NumberOfWindows"] = number(static_cast<uint32_t>(frame.windows.size()));
-    entry["TargetedSystemDisplayMaximumLuminance"] =
-        number(frame.targeted_system_display_maximum_luminance);
-    if (frame.scene_id) entry["SceneId"] = number(*frame.scene_id);
-    if (frame.scene_frame_index) entry["SceneFrameIndex"] = number(*frame.scene_frame_index);
-    if (frame.sequence_frame_index) {
-        entry["SequenceFrameIndex"] = number(*frame.sequence_frame_index);
-    }
-    if (frame.windows.empty()) return entry;
+namespace {
 
-    const Window& w = frame.windows[0];
-    Json::Value& luminance = entry["LuminanceParameters"];
-    luminance["AverageRGB"] = number(w.average_maxrgb);
-    luminance["MaxScl"] = Json::Value(Json::arrayValue);
-    for (uint32_t v : w.maxscl) luminance["MaxScl"].append(number(v));
-    Json::Value& distributions = luminance["LuminanceDistributions"];
-    distributions["DistributionIndex"] = Json::Value(Json::arrayValue);
-    distributions["DistributionValues"] = Json::Value(Json::arrayValue);
-    for (const DistributionPoint& p : w.distribution) {
-        distributions["DistributionIndex"].append(number(p.percentage));
-        distributions["DistributionValues"].append(number(p.percentile));
+// Builds the tree of the values writeJsonEntry gives.
+class TreeOut {
+public:
+    void beginObject() { open(Json::Value(Json::objectValue)); }
+    void beginArray() { open(Json::Value(Json::arrayValue)); }
+    void endObject() { mOpen.pop_back(); }
+    void endArray() { mOpen.pop_back(); }
+    void key(const char* name) { mKey = name; }
+    void integer(uint32_t value) { place(number(value)); }
+    Json::Value take() { return std::move(mRoot); }
+
+private:
+    Json::Value& place(Json::Value value) {
+        if (mOpen.empty()) return mRoot = std::move(value);
+        Json::Value& parent = *mOpen.back();
+        return parent.isArray() ? parent.append(std::move(value))
+                                : (parent[mKey] = std::move(value));
     }
-    if (w.tone_curve) {
-        Json::Value& bezier = entry["BezierCurveData"];
-        bezier["KneePointX"] = number(w.tone_curve->knee_point_x);
-        bezier["KneePointY"] = number(w.tone_curve->knee_point_y);
-        bezier["Anchors"] = Json::Value(Json::arrayValue);
-        for (uint16_t a : w.tone_curve->bezier_curve_anchors) bezier["Anchors"].append(number(a));
-    }
-    return entry;
+    void open(Json::Value value) { mOpen.push_back(&place(std::move(value))); }
+
+    Json::Value mRoot;
+    std::vector<Json::Value*> mOpen;  // the containers being filled, outermost first
+    const char* mKey = "";
+};
+
+}  // namespace
+
+Json::Value writeJsonFrame(const Frame& frame) {
+    TreeOut out;
+    writeJsonEntry(frame, out);
+    return out.take();
 }
 
 bool carriesCurve(const Frame& frame) {

@@ -12,6 +12,8 @@
 
 #include "clip/json_file.h"
 #include "clip/styled_json.h"
+#include "hdr10plus/internal/json_layout.h"
+#include "hdr10plus/internal/json_value.h"
 
 namespace kestrel::clip {
 namespace {
@@ -171,6 +173,73 @@ TEST(StyledJson, StreamedArraysOfObjectsAndEmptyRuns) {
     writer.endArray();
     writer.finish();
     EXPECT_EQ(out, prettyJson(tree));
+}
+
+// Entries written from the frame, member by member, are the bytes of the
+// frame's tree written as an element: for every optional part present or
+// not, at the ends of the values, first in the array or after others.
+TEST(StyledJson, EntriesFromTheFrameAreTheTreesElements) {
+    using namespace hdr10plus;
+    Frame full;
+    full.targeted_system_display_maximum_luminance = UINT32_MAX;
+    full.scene_id = 7;
+    full.scene_frame_index = 0;
+    full.sequence_frame_index = 123456;
+    full.windows.resize(2);  // the layout writes window 0 only
+    full.windows[0].maxscl = {1, 20, 300};
+    full.windows[0].average_maxrgb = 4000;
+    full.windows[0].distribution = {{1, 5}, {50, 60}, {100, UINT32_MAX}};
+    full.windows[0].tone_curve = ToneCurve{4095, 0, {1023, 0, 512}};
+    std::vector<Frame> frames{full, Frame{}};
+    Frame bare = full;
+    bare.scene_id.reset();
+    bare.sequence_frame_index.reset();
+    bare.windows.resize(1);
+    bare.windows[0].distribution.clear();
+    bare.windows[0].tone_curve->bezier_curve_anchors.clear();
+    frames.push_back(bare);
+    bare.scene_frame_index.reset();
+    bare.scene_id = 0;
+    bare.windows[0].tone_curve.reset();
+    frames.push_back(bare);
+
+    for (unsigned depth : {1u, 2u, 5u}) {
+        for (size_t before : {size_t{0}, size_t{3}}) {
+            std::string tree, direct;
+            StyledJsonWriter writer(direct, depth, before);
+            for (size_t i = 0; i < frames.size(); i++) {
+                appendStyledElement(tree, writeJsonFrame(frames[i]), depth, before + i == 0);
+                writeJsonEntry(frames[i], writer);
+            }
+            EXPECT_EQ(direct, tree) << depth << " " << before;
+        }
+    }
+
+    // One of them in full, as the layout has always been written.
+    std::string one;
+    StyledJsonWriter writer(one, 1, 0);
+    writeJsonEntry(frames[3], writer);
+    EXPECT_EQ(one, R"(
+  {
+    "LuminanceParameters" : 
+    {
+      "AverageRGB" : 4000,
+      "LuminanceDistributions" : 
+      {
+        "DistributionIndex" : [],
+        "DistributionValues" : []
+      },
+      "MaxScl" : 
+      [
+        1,
+        20,
+        300
+      ]
+    },
+    "NumberOfWindows" : 1,
+    "SceneId" : 0,
+    "TargetedSystemDisplayMaximumLuminance" : 4294967295
+  })");
 }
 
 }  // namespace

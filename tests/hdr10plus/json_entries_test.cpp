@@ -140,5 +140,111 @@ TEST(JsonEntries, ThreadsGiveTheDocumentOfOneThread) {
     EXPECT_EQ(deep.status().message().rfind("not valid JSON: ", 0), 0u) << deep.status().message();
 }
 
+// Every sentence about a bad entry, read from text, where plain entries no
+// longer pass through a tree: the words and kinds of the tree reader, frame
+// by frame. And the odd values the tree reader takes, taken the same.
+TEST(JsonEntries, BadEntriesFromTextKeepEveryMessage) {
+    const std::string entry = R"({"TargetedSystemDisplayMaximumLuminance": 400, "SceneId": 2,
+      "LuminanceParameters": {"AverageRGB": 263, "MaxScl": [7768, 6589, 6912],
+        "LuminanceDistributions": {"DistributionIndex": [1, 50, 99],
+                                   "DistributionValues": [7, 6080, 5843]}},
+      "BezierCurveData": {"KneePointX": 164, "KneePointY": 240, "Anchors": [143, 298, 447]}})";
+    auto with = [&](const std::string& from, const std::string& to) {
+        std::string text = entry;
+        const size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return text.replace(at, from.size(), to);
+    };
+    const std::string sixteen = "[0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15]";
+    struct Case {
+        std::string entry;
+        ErrorKind kind;
+        std::string message;
+    };
+    const std::vector<Case> cases{
+        {with(": 400", ": 400.5"), ErrorKind::Invalid,
+         "TargetedSystemDisplayMaximumLuminance is not a whole number (400.5)"},
+        {with(": 400", ": \"400\""), ErrorKind::Invalid,
+         "TargetedSystemDisplayMaximumLuminance is not a number (\"400\")"},
+        {with("\"TargetedSystemDisplayMaximumLuminance\"", "\"Peak\""), ErrorKind::Invalid,
+         "TargetedSystemDisplayMaximumLuminance is missing"},
+        {with("\"SceneId\": 2", "\"SceneId\": -2"), ErrorKind::OutOfRange,
+         "SceneId is negative (-2)"},
+        {with("\"SceneId\": 2", "\"SceneId\": null"), ErrorKind::Invalid,
+         "SceneId is not a number (null)"},
+        {with("\"SceneId\": 2", "\"SceneId\": 4294967296"), ErrorKind::OutOfRange,
+         "SceneId is 4294967296, above the largest allowed value 4294967295"},
+        {with("\"LuminanceParameters\": {", "\"LuminanceParameters\": 5, \"X\": {"),
+         ErrorKind::Invalid, "LuminanceParameters is not an object (5)"},
+        {with("\"LuminanceParameters\"", "\"Luminance\""), ErrorKind::Invalid,
+         "LuminanceParameters is missing"},
+        {with("[7768, 6589, 6912]", "{\"r\": 1}"), ErrorKind::Invalid,
+         "LuminanceParameters.MaxScl is not an array ({\"r\":1})"},
+        {with("[7768, 6589, 6912]", "[1, 2]"), ErrorKind::Invalid,
+         "LuminanceParameters.MaxScl has 2 entries, expected 3"},
+        {with("[7768, 6589, 6912]", "[1, 2, 3, 4]"), ErrorKind::OutOfRange,
+         "LuminanceParameters.MaxScl has 4 entries, more than 3"},
+        {with("[7768, 6589, 6912]", "[1, 4294967296, 3]"), ErrorKind::OutOfRange,
+         "LuminanceParameters.MaxScl[1] is 4294967296, above the largest allowed value "
+         "4294967295"},
+        {with("\"AverageRGB\": 263", "\"AverageRGB\": true"), ErrorKind::Invalid,
+         "LuminanceParameters.AverageRGB is not a number (true)"},
+        {with("\"LuminanceDistributions\": {", "\"LuminanceDistributions\": [], \"X\": {"),
+         ErrorKind::Invalid, "LuminanceParameters.LuminanceDistributions is not an object ([])"},
+        {with("[1, 50, 99]", "[1, 50]"), ErrorKind::Invalid,
+         "LuminanceParameters.LuminanceDistributions has 2 DistributionIndex entries but 3 "
+         "DistributionValues"},
+        {with("[1, 50, 99]", "[1, 50, 49]"), ErrorKind::OutOfRange,
+         "LuminanceParameters.LuminanceDistributions.DistributionIndex[2] is 49, below the "
+         "entry before it (50)"},
+        {with("[1, 50, 99]", "[1, 50, 101]"), ErrorKind::OutOfRange,
+         "LuminanceParameters.LuminanceDistributions.DistributionIndex[2] is 101, above the "
+         "largest allowed value 100"},
+        {with("\"DistributionValues\"", "\"Values\""), ErrorKind::Invalid,
+         "LuminanceParameters.LuminanceDistributions.DistributionValues is missing"},
+        {with("\"BezierCurveData\": {", "\"BezierCurveData\": null, \"X\": {"),
+         ErrorKind::Invalid, "BezierCurveData is not an object (null)"},
+        {with("\"KneePointX\": 164", "\"KneePointX\": 4095.5"), ErrorKind::OutOfRange,
+         "BezierCurveData.KneePointX is 4095.5, above the largest allowed value 4095"},
+        {with("\"KneePointY\": 240", "\"KneePointY\": 4096"), ErrorKind::OutOfRange,
+         "BezierCurveData.KneePointY is 4096, above the largest allowed value 4095"},
+        {with("\"KneePointY\"", "\"KneeY\""), ErrorKind::Invalid,
+         "BezierCurveData.KneePointY is missing"},
+        {with("[143, 298, 447]", "[143, 1024]"), ErrorKind::OutOfRange,
+         "BezierCurveData.Anchors[1] is 1024, above the largest allowed value 1023"},
+        {with("[143, 298, 447]", sixteen), ErrorKind::OutOfRange,
+         "BezierCurveData.Anchors has 16 entries, more than 15"},
+    };
+    std::string text = "{\"SceneInfo\": [" + entry;
+    for (const Case& c : cases) text += ",\n" + c.entry;
+    text += "]}";
+    const Result<JsonDocument> read = readJsonDocument(text.data(), text.size());
+    ASSERT_TRUE(read.ok()) << read.status().message();
+    ASSERT_EQ(read->frameCount, cases.size() + 1);
+    ASSERT_EQ(read->errors.size(), cases.size());
+    for (size_t i = 0; i < cases.size(); i++) {
+        const Status& e = read->errors[i];
+        EXPECT_EQ(e.where().frame, i + 1);
+        EXPECT_EQ(e.kind(), cases[i].kind) << cases[i].message;
+        EXPECT_EQ(e.message(), cases[i].message);
+    }
+    EXPECT_EQ(entryByEntry(text), whole(text));
+
+    // Taken by the tree reader: whole numbers written as reals, minus zero,
+    // and of a key given twice, the last.
+    const std::string odd = "{\"SceneInfo\": [" + with(": 400", ": 4e2") + "," +
+                            with("\"SceneId\": 2", "\"SceneId\": -0") + "," +
+                            with("\"SceneId\": 2", "\"SceneId\": 2, \"SceneId\": 5") + "," +
+                            with("\"KneePointX\": 164", "\"KneePointX\": 165.0") + "]}";
+    const Result<JsonDocument> taken = readJsonDocument(odd.data(), odd.size());
+    ASSERT_TRUE(taken.ok());
+    ASSERT_EQ(taken->frames.size(), 4u) << entryMessage(taken->errors.at(0));
+    EXPECT_EQ(taken->frames[0].frame.targeted_system_display_maximum_luminance, 400u);
+    EXPECT_EQ(taken->frames[1].frame.scene_id, 0u);
+    EXPECT_EQ(taken->frames[2].frame.scene_id, 5u);
+    EXPECT_EQ(taken->frames[3].frame.windows.at(0).tone_curve->knee_point_x, 165u);
+    EXPECT_EQ(entryByEntry(odd), whole(odd));
+}
+
 }  // namespace
 }  // namespace kestrel::hdr10plus

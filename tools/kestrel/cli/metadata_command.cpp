@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "analysis/parallel_for.h"
 #include "clip/clip_reader.h"
 #include "clip/styled_json.h"
+#include "hdr10plus/internal/json_layout.h"
 #include "hdr10plus/internal/json_value.h"
 #include "tools/kestrel/cli/command.h"
 #include "tools/kestrel/cli/commands.h"
@@ -87,6 +89,16 @@ hdr10plus::Frame documentFrame(const Clip& clip, unsigned index, unsigned scene,
 template <typename Visit>
 void forEachFrame(const Clip& clip, unsigned first, unsigned end, Visit visit) {
     if (first >= end || clip.scenes.empty()) return;
+    if (clip.format == InputFormat::Json) {
+        // The document frame of a JSON input is the frame as read (or none):
+        // given as it is, not copied.
+        const hdr10plus::Frame none;
+        for (unsigned i = first; i < end; i++) {
+            const std::optional<hdr10plus::Frame>& metadata = clip.frames[i].metadata;
+            visit(metadata ? *metadata : none, i);
+        }
+        return;
+    }
     unsigned scene = clip.sceneOf(first);
     for (unsigned i = first; i < end; i++) {
         while (scene + 1 < clip.scenes.size() && clip.scenes[scene + 1].firstFrame <= i) scene++;
@@ -177,6 +189,15 @@ bool writeDocument(const Clip& clip, Output& output) {
     const bool written = analysis::formatInOrder(
         count, kEntriesPerRun,
         [&](std::string& out, size_t begin, size_t end) {
+            if (!extras) {
+                // Straight from the frames: no tree per entry.
+                StyledJsonWriter entries(out, depth, begin);
+                forEachFrame(clip, static_cast<unsigned>(begin), static_cast<unsigned>(end),
+                             [&](const hdr10plus::Frame& frame, unsigned) {
+                                 hdr10plus::writeJsonEntry(frame, entries);
+                             });
+                return;
+            }
             forEachFrame(clip, static_cast<unsigned>(begin), static_cast<unsigned>(end),
                          [&](const hdr10plus::Frame& frame, unsigned i) {
                              Json::Value entry = hdr10plus::writeJsonFrame(frame);
