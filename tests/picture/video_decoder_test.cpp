@@ -14,10 +14,10 @@
 #include "hdr10plus/payload.h"
 #include "hevc/annexb.h"
 #include "picture/video_decoder.h"
+#include "support/remux.h"
 #include "support/synthetic_video.h"
 #ifdef KESTREL_HAVE_CONTAINERS
 #include "container/hevc_track.h"
-#include "support/remux.h"
 #endif
 
 namespace kestrel::picture {
@@ -195,7 +195,7 @@ TEST(VideoDecoder, LosslessStreamsInEveryContainerAndAv1DecodeToTheSameSamples) 
                                        {"matroska", "c.mkv"}}) {
         const std::string to = test::writeTemporary(name, {});
         std::string error;
-        ASSERT_TRUE(test::remux(annexB, to, format, error)) << error;
+        ASSERT_TRUE(container::test::remux(annexB, to, format, false, error)) << error;
         files.push_back(to);
     }
     const std::string av1 = test::writeTemporary("c-av1.mkv", {});

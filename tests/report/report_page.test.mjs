@@ -123,6 +123,40 @@ test("the planted jump inside a scene is the only flagged frame; the cut after i
   await context.close();
 });
 
+test("the planted short run is a row of each target's table and a mark on its timeline; its row chooses its first frame", async () => {
+  const { page, context, problems } = await open("planted.html");
+  assert.deepEqual(problems, []);
+  // Frames 3 to 5 (a 314.5 cd/m² peak between 1445 cd/m² frames) come out
+  // brighter at 100 cd/m² on the 600 and 1000 cd/m² displays, and darker at
+  // the average on the 400 cd/m² one.
+  const expected = { 400: ["average", "below"], 600: ["100 cd/m²", "above"], 1000: ["100 cd/m²", "above"] };
+  for (const [target, [level, side]] of Object.entries(expected)) {
+    const rows = await page.$$eval(`#target-${target} table.short-run-table tbody tr`, (r) =>
+      r.map((e) => [e.getAttribute("data-frame"), ...[...e.cells].slice(0, 5).map((c) => c.textContent)]));
+    assert.deepEqual(rows, [["3", "3 to 5", "3 frames", "0", level, `${side} frames 2 and 6`]], `short runs at ${target}`);
+    assert.equal(await page.locator(`#target-${target} h3:has-text("Short runs")`).textContent(),
+                 `Short runs that stand out at ${target} cd/m²: 1 (3 frames)`);
+    const marks = await page.$$eval(`#target-${target} svg.timeline path.run-mark`, (m) => m.map((e) => [e.getAttribute("data-frame"), e.getAttribute("data-last-frame")]));
+    assert.deepEqual(marks, [["3", "5"]], `run marks at ${target}`);
+  }
+  // The jumps' heading counts the frames that jumped (frame 3), not the run's.
+  assert.equal(await page.locator("#target-600 h3:has-text('Jumps inside')").textContent(), "Jumps inside a scene at 600 cd/m²: 5 (1 frame)");
+  // The page opens on the jump at frame 3; from frame 8 the row goes back to it.
+  await chooseByTyping(page, 8);
+  assert.equal(await page.locator("#target-400 table.short-run-table tr.chosen").count(), 0);
+  await page.click("#target-400 table.short-run-table tbody tr");
+  assert.equal(await page.inputValue("#frame-input"), "3");
+  assert.equal(await page.getAttribute("#target-1000 h3.chosen-frame", "data-frame"), "3");
+  assert.equal(await page.locator("#target-1000 table.short-run-table tr.chosen").count(), 1);
+  // Hovering a frame of the run names it.
+  const hit = page.locator("svg.timeline[data-target='600'] rect.frame-hit");
+  await hit.scrollIntoViewIfNeeded();
+  const box = await hit.boundingBox();
+  await page.mouse.move(box.x + 4.5 / 10 * box.width, box.y + box.height / 2);
+  assert.match(await page.locator("#tip").textContent(), /◆ short run, frames 3 to 5, at 100 cd\/m²: 96\.49 → 190\.7 → 98\.82 cd\/m²/);
+  await context.close();
+});
+
 test("the table the page shows for a frame is the one `kestrel lut` prints", async () => {
   const { page, context } = await open("regular.html");
   for (const frame of [0, 3, 100]) {
@@ -307,5 +341,24 @@ test("a film's page paints within 3 s and shows a chosen frame within 200 ms", a
   await page.click("#target-600 .pager .page-next");
   const second = await page.$$eval("#target-600 table.flagged-table tbody tr", (r) => r.length);
   assert.ok(second > 0 && second <= 100);
+  // The short runs (some 100 a target here; paged by the same code as the
+  // jumps): the last row chooses its run's first frame, as fast as the others.
+  const runs = await page.evaluate(() => window.kestrelReport.data.targets[1].glitches.map((g) => g.first_frame));
+  const runRows = page.locator("#target-600 table.short-run-table tbody tr");
+  assert.equal(await runRows.count(), Math.min(100, runs.length));
+  const last = Math.min(100, runs.length) - 1;
+  assert.equal(await runRows.nth(last).getAttribute("data-frame"), String(runs[last]));
+  const clicked = await page.evaluate((k) => new Promise((r) => {
+    const tr = document.querySelectorAll("#target-600 table.short-run-table tbody tr")[k];
+    const t0 = performance.now();
+    tr.click();
+    requestAnimationFrame(() => setTimeout(() => r(performance.now() - t0)));
+  }), last);
+  assert.equal(await page.inputValue("#frame-input"), String(runs[last]));
+  assert.ok(clicked <= 200, `choosing from the short runs' table ${clicked} ms`);
+  // Thinned: at most one mark a pixel column and level over the whole film.
+  await page.evaluate(() => window.kestrelReport.setView(0, 19999));
+  const runMarks = await page.locator("#target-600 svg.timeline path.run-mark").count();
+  assert.ok(runMarks > 0 && runMarks <= Math.min(runs.length, 1100 * 5), `${runMarks} run marks`);
   await context.close();
 });

@@ -7,7 +7,7 @@ import { test } from "node:test";
 import assert from "node:assert/strict";
 import {
   columnExtremes, columnOf, decadeRange, flagMarks, fmt, frameSteps, lowerBound, nearestIndex,
-  pageRange, pageOfRow, panView, pictureChoice, rowsOf, thinPositions, zoomView,
+  pageRange, pageOfRow, panView, pictureChoice, rowsOf, runMiddle, thinPositions, zoomView,
 } from "../../tools/kestrel/render/report_page.mjs";
 
 test("a decimated trace keeps a one-frame spike and a one-frame dip in its column", () => {
@@ -50,6 +50,26 @@ test("flag marks: every flagged frame while frames are wider than a pixel, one p
     [[3, "1"], [3, "10"], [4, "1"]], "outside the view: not drawn");
   assert.deepEqual(flagMarks(jumps, -0.5, 999.5, 10).map((j) => [j.frame, j.level]),
     [[3, "1"], [3, "10"], [900, "1"]], "frames 3 and 4 share a column");
+});
+
+test("short-run marks sit at the run's middle and are thinned like jumps, one per column and level", () => {
+  const runs = [
+    { first_frame: 10, last_frame: 13, level: "1" },   // middle 11.5, between two frames
+    { first_frame: 20, last_frame: 20, level: "1" },
+    { first_frame: 21, last_frame: 22, level: "100" },
+    { first_frame: 30, last_frame: 31, level: "1" },   // middle 30.5
+  ];
+  assert.deepEqual(runs.map(runMiddle), [11.5, 20, 21.5, 30.5]);
+  // Frames a pixel wide or more: every run has its mark.
+  assert.equal(flagMarks(runs, -0.5, 99.5, 1000, runMiddle).length, 4);
+  // 10 frames a column: the runs at 20 and 21.5 share a column but not a
+  // level; the one at 30.5 does not share a column with them.
+  assert.deepEqual(flagMarks(runs, -0.5, 99.5, 10, runMiddle).map((g) => g.first_frame), [10, 20, 21, 30]);
+  // 50 frames a column: all four in the first column, one mark a level.
+  assert.deepEqual(flagMarks(runs, -0.5, 99.5, 2, runMiddle).map((g) => g.first_frame), [10, 21]);
+  // The view ends on a run's middle: drawn; it ends half a frame before: not.
+  assert.deepEqual(flagMarks(runs, 11.5, 30.5, 100, runMiddle).map((g) => g.first_frame), [10, 20, 21, 30]);
+  assert.deepEqual(flagMarks(runs, 12, 30, 100, runMiddle).map((g) => g.first_frame), [20, 21]);
 });
 
 test("scene marks closer than the gap are thinned, the first of each run kept", () => {

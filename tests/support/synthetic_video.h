@@ -54,11 +54,6 @@ std::vector<uint8_t> encodeHevc(const std::vector<YuvPicture>& pictures,
 bool writeAv1Matroska(const std::string& path, const std::vector<YuvPicture>& pictures,
                       const EncodeOptions& options, std::string& error);
 
-// Copies the video of the file at `from` into a new file at `to` in another
-// container ("mp4", "mpegts", "matroska"), samples unchanged.
-bool remux(const std::string& from, const std::string& to, const char* format,
-           std::string& error);
-
 // Rewrites the picture size the stream's sequence parameter sets declare:
 // pic_width/height_in_luma_samples, and a conformance window that crops
 // `cropRight` and `cropBottom` (in chroma samples' units: luma samples for

@@ -441,5 +441,42 @@ TEST(ReportCommand, BadRequestsAndRejectedFramesAreReported) {
     EXPECT_FALSE(std::filesystem::exists(emptyPage));
 }
 
+// JSON holds no pictures, so the options about pictures are accepted and
+// change nothing; one line says so instead of leaving the user to wonder.
+// --pictures is noted only when given, its default value included.
+TEST(ReportCommand, PictureOptionsOnJsonAreAcceptedAndSaidToChangeNothing) {
+    const std::vector<std::string> base = {"report", kPlanted, "--target-nits", "600", "--format",
+                                           "json"};
+    const ToolRun plain = runTool(base);
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.err, "");
+    struct Case {
+        std::vector<std::string> extra;
+        std::string option;
+    };
+    for (const Case& c : {Case{{"--metadata-only"}, "--metadata-only"},
+                          Case{{"--pictures", "0"}, "--pictures"},
+                          Case{{"--pictures", "24"}, "--pictures"}}) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const ToolRun run = runTool(args);
+        EXPECT_EQ(run.status, 0) << c.extra[0];
+        EXPECT_EQ(run.out, plain.out) << c.extra[0];
+        EXPECT_EQ(run.err, "kestrel report: " + kPlanted + ": " + c.option +
+                               " changes nothing: HDR10+ JSON holds no pictures\n");
+    }
+
+    // The note goes before the lines about the report, which stay as they are.
+    TempDir dir;
+    const std::string page = dir.path("planted.html");
+    const ToolRun written =
+        runTool({"report", kPlanted, "--target-nits", "600", "--metadata-only", "-o", page});
+    EXPECT_EQ(written.status, 0);
+    EXPECT_EQ(written.err, "kestrel report: " + kPlanted +
+                               ": --metadata-only changes nothing: HDR10+ JSON holds no "
+                               "pictures\nkestrel report: wrote " + page +
+                               ": 10 frames, 2 scenes; flagged frames at 600 cd/m²: 3\n");
+}
+
 }  // namespace
 }  // namespace kestrel::tool::test

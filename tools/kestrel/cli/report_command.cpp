@@ -52,6 +52,7 @@ struct ReportOptions : DisplayOptions {
     std::string plugin;  // --plugin: the tables from this file; empty: built in
     unsigned pictures = kDefaultPicturedFrames;  // frames of a video shown as pictures
     bool metadataOnly = false;  // a video: its metadata alone, no picture decoded
+    bool picturesGiven = false;  // --pictures was on the command line
 };
 
 // A video this long (ten minutes at 24 pictures a second) takes minutes to
@@ -271,6 +272,12 @@ int runReport(const ReportOptions& o) {
                      "%s: %s: metadata only (--metadata-only): no picture decoded; scenes from "
                      "%s\n",
                      name, o.input.c_str(), sceneSourceText(report.scenes.source));
+    // The options about pictures are accepted for JSON (a script may pass
+    // them whatever it reads), but the user is told they did nothing rather
+    // than left to wonder where the pictures went.
+    if (clip.format == InputFormat::Json && (o.metadataOnly || o.picturesGiven))
+        std::fprintf(stderr, "%s: %s: %s changes nothing: HDR10+ JSON holds no pictures\n", name,
+                     o.input.c_str(), o.metadataOnly ? "--metadata-only" : "--pictures");
     showRefusedTargets(report);
     showLibraryErrors(report);
 
@@ -413,7 +420,7 @@ public:
                          "The first frame of each scene, one a line or in the first column of a "
                          "CSV file, instead of the metadata's scenes")
             ->type_name("FILE");
-        CLI::Option* pictures =
+        mPictures =
             reportCommand->add_option("--pictures", report.pictures,
                          "When the input is a video: how many frames the page shows as "
                          "pictures through the table and the curve at each target (0: none; the "
@@ -425,7 +432,7 @@ public:
                        "When the input is a video: read its metadata alone, decoding no "
                        "picture (far faster for a long title): scenes from the metadata or "
                        "--scenes, no shots, measured statistics or pictures")
-            ->excludes(pictures);
+            ->excludes(mPictures);
         addTablePluginOption(*reportCommand, report.plugin);
         reportCommand->footer(
             std::string(kReportExamples) + "\n\n" +
@@ -437,6 +444,7 @@ public:
         return reportCommand;
     }
     std::string check() override {
+        mOptions.picturesGiven = mPictures->count() > 0;
         Status status = mDisplay.readTargets(mOptions);
         if (status && !mThresholdText.empty())
             status = store(parsePositiveNumber("--jump-threshold", mThresholdText),
@@ -450,6 +458,7 @@ private:
     ReportOptions mOptions;
     DisplayOptionGroup mDisplay;
     std::string mThresholdText;
+    CLI::Option* mPictures = nullptr;
 };
 
 }  // namespace

@@ -110,18 +110,24 @@ export function thinPositions(xs, gap) {
 
 // Of jumps (in frame order), one per pixel column and level: every flagged
 // frame has a mark as long as frames are wider than a pixel, and a column
-// of many flagged frames one mark per level.
-export function flagMarks(jumps, x0, x1, columns) {
+// of many flagged frames one mark per level. `at` places an item on the
+// frame axis (a jump at its frame; a short run at its middle, runMiddle).
+export function flagMarks(jumps, x0, x1, columns, at = (j) => j.frame) {
   const seen = new Set(), kept = [];
   for (const j of jumps) {
-    if (j.frame < x0 || j.frame > x1) continue;
-    const key = columnOf(j.frame, x0, x1, columns) + "/" + j.level;
+    const x = at(j);
+    if (x < x0 || x > x1) continue;
+    const key = columnOf(x, x0, x1, columns) + "/" + j.level;
     if (seen.has(key)) continue;
     seen.add(key);
     kept.push(j);
   }
   return kept;
 }
+
+// Where a short run's mark sits: the middle of its frames, on a frame of its
+// own for an odd length and between two for an even one.
+export const runMiddle = (g) => (g.first_frame + g.last_frame) / 2;
 
 // The frames shown, zoomed by `factor` (< 1: in) about frame `at`, kept
 // inside the clip and never narrower than MIN_VIEW_FRAMES.
@@ -286,11 +292,15 @@ export function main(data) {
         const x = m.left + pw + 14, g = el("svg:g", {}, svg);
         if (kind === "dot") el("svg:circle", { cx: x + 12, cy: legendY, r: 3.5, fill: style.stroke }, g);
         else if (kind === "flag") el("svg:path", { d: `M${x + 6} ${legendY - 6}L${x + 18} ${legendY - 6}L${x + 12} ${legendY + 3}Z`, fill: FLAG_COLOR }, g);
+        else if (kind === "run") el("svg:path", { d: `M${x + 12} ${legendY - 6}L${x + 18} ${legendY}L${x + 12} ${legendY + 6}L${x + 6} ${legendY}Z`, fill: FLAG_COLOR }, g);
         else if (kind === "vline") el("svg:line", Object.assign({ x1: x + 12, x2: x + 12, y1: legendY - 7, y2: legendY + 7 }, style), g);
         else el("svg:line", Object.assign({ x1: x, x2: x + 24, y1: legendY, y2: legendY }, style), g);
         const lines = label.split("\n");
         lines.forEach((t, i) => el("svg:text", { x: x + 30, y: legendY + 4 + i * 14 }, g, t));
         legendY += 8 + 14 * lines.length;
+        // A legend longer than the plot (a video's timeline) lengthens the
+        // drawing below the plot rather than being cut off.
+        if (legendY > H) { svg.setAttribute("height", legendY); svg.setAttribute("viewBox", `0 0 ${W} ${legendY}`); }
         return g;
       },
     };
@@ -518,6 +528,19 @@ export function main(data) {
       const x = p.sx(j.frame), y = p.inY(v) ? Math.min(bottom, Math.max(p.m.top, p.sy(v))) : bottom;
       el("svg:path", { d: `M${x - 6} ${y - 12}L${x + 6} ${y - 12}L${x} ${y - 2}Z`, fill: FLAG_COLOR, stroke: "#fff", "stroke-width": 0.8, class: "flag-mark", "data-frame": j.frame }, p.over);
     }
+    // A short run: a diamond at the run's output at its level and, once the
+    // run is wider than the diamond, a band behind that level's trace along
+    // the run, so that the trace keeps its colour.
+    const runValue = (g) => pq() ? g.run_pq_code : g.run_nits;
+    for (const g of flagMarks(tg.glitches, view.from, view.to, Math.round(p.pw), runMiddle)) {
+      const v = runValue(g), bottom = p.m.top + p.ph;
+      const x = p.sx(runMiddle(g)), y = p.inY(v) ? Math.min(bottom, Math.max(p.m.top, p.sy(v))) : bottom;
+      const x0 = p.sx(g.first_frame - 0.5), x1 = p.sx(g.last_frame + 0.5);
+      if (x1 - x0 > 12)
+        p.body.insertBefore(el("svg:line", { x1: x0, x2: x1, y1: y, y2: y, stroke: FLAG_COLOR, "stroke-width": 8, "stroke-opacity": 0.3, class: "run-span" }), p.body.firstChild);
+      el("svg:path", { d: `M${x} ${y - 6}L${x + 6} ${y}L${x} ${y + 6}L${x - 6} ${y}Z`, fill: FLAG_COLOR, stroke: "#fff", "stroke-width": 0.8,
+                       class: "run-mark", "data-frame": g.first_frame, "data-last-frame": g.last_frame }, p.over);
+    }
     p.legend("output, " + "target peak " + tg.target_nits + " cd/m²", { stroke: "#000", "stroke-width": 1, "stroke-dasharray": "10 3 2 3" });
     levels.forEach((k, l) => p.legend(k === "average" ? "output for input at the\nframe's average maxRGB" : `output for input ${k} cd/m²`, { stroke: LEVEL_COLORS[l], "stroke-width": 2 }));
     p.legend("source peak, input side\n(the curve's input 1.0)", peakStyle);
@@ -528,6 +551,7 @@ export function main(data) {
     }
     p.legend("scene cut", { stroke: "#777", "stroke-dasharray": "2 3" }, "vline");
     p.legend("jump inside a scene\n(> " + data.jump_threshold_pq_codes + " PQ codes)", {}, "flag");
+    p.legend(`short run (1 to ${data.jump_check.max_short_run_frames} frames)`, {}, "run");
     p.legend("chosen frame", { stroke: "#0050d0", "stroke-width": 1.5 }, "vline");
     p.legend("a gap: no output (source\npeak unknown, or the\ntable unusable)", { stroke: "none" });
     p.legend("inputs above a frame's source\npeak are taken at the peak", { stroke: "none" });
@@ -543,6 +567,8 @@ export function main(data) {
       }
       levels.forEach((k) => lines.push(`${levelShort(k)} → ${fmt(a.output_nits[k])} cd/m² (PQ ${fmt(a.output_pq_codes[k], 4)})`));
       for (const j of jumpsAt(tg, frameNos[i])) lines.push(`⚑ jump at ${levelShort(j.level)}: ${fmt(j.before_nits)} → ${fmt(j.after_nits)} cd/m²`);
+      for (const g of runsAt(tg, frameNos[i]))
+        lines.push(`◆ short run, ${runFrames(g)}, at ${levelShort(g.level)}: ${fmt(g.before_nits)} → ${fmt(g.run_nits)} → ${fmt(g.after_nits)} cd/m²`);
       return lines;
     });
   }
@@ -556,6 +582,18 @@ export function main(data) {
     }
     return jumpIndex.get(tg).get(f) || [];
   }
+  // The short runs a frame belongs to (one at most, as runs do not overlap).
+  const runIndex = new Map();
+  function runsAt(tg, f) {
+    if (!runIndex.has(tg)) {
+      const m = new Map();
+      for (const g of tg.glitches) for (let k = g.first_frame; k <= g.last_frame; k++) { if (!m.has(k)) m.set(k, []); m.get(k).push(g); }
+      runIndex.set(tg, m);
+    }
+    return runIndex.get(tg).get(f) || [];
+  }
+  const runLength = (g) => g.last_frame - g.first_frame + 1;
+  const runFrames = (g) => g.first_frame === g.last_frame ? `frame ${g.first_frame}` : `frames ${g.first_frame} to ${g.last_frame}`;
 
   function errorTimeline(box, tg) {
     const errs = tg.analyses.map((a) => a.max_interpolation_error);
@@ -767,13 +805,37 @@ export function main(data) {
   }
 
   function flaggedTable(section, tg) {
-    el("h3", {}, section, `Jumps inside a scene at ${tg.target_nits} cd/m²: ${tg.flagged.length} (${tg.flagged_frame_count} frames)`);
+    // flagged_frame_count counts the short runs' frames too: the jumps' own frames are counted here.
+    const jumped = new Set(tg.flagged.map((j) => j.frame)).size;
+    el("h3", {}, section, `Jumps inside a scene at ${tg.target_nits} cd/m²: ${tg.flagged.length}` +
+       (jumped ? ` (${jumped} frame${jumped === 1 ? "" : "s"})` : ""));
     if (!tg.flagged.length) { el("p", { class: "note" }, section, "No frame changes the output by more than the threshold within a scene."); return; }
     pagedTable(section, "flagged-table", ["frame", "scene", "input level", "before → after (cd/m²)", "ratio", "before → after (PQ code)", "change (codes)"],
       [false, false, false, true, true, true, true], tg.flagged,
       (j) => [String(j.frame), String(j.scene), levelShort(j.level), `${fmt(j.before_nits)} → ${fmt(j.after_nits)}`,
               fmt(j.output_ratio, 3) + "×", `${fmt(j.before_pq_code, 4)} → ${fmt(j.after_pq_code, 4)}`, fmt(j.pq_code_change, 3)],
       (j) => lowerBound(frameNos, j.frame), { "data-target": tg.target_nits });
+  }
+
+  // The short runs that stand out, a row a run; a row chooses the run's first frame.
+  function shortRunTable(section, tg) {
+    const runs = tg.glitches, frames = runs.reduce((n, g) => n + runLength(g), 0);
+    el("h3", {}, section, `Short runs that stand out at ${tg.target_nits} cd/m²: ${runs.length}` +
+       (runs.length ? ` (${frames} frame${frames === 1 ? "" : "s"})` : ""));
+    if (!runs.length) {
+      el("p", { class: "note" }, section, `No run of 1 to ${data.jump_check.max_short_run_frames} frames of identical metadata ` +
+         `is above both neighbouring runs or below both by more than ${data.jump_threshold_pq_codes} PQ codes.`);
+      return;
+    }
+    pagedTable(section, "short-run-table", ["frames", "length", "scene", "input level", "stands out",
+      "before → run → after (cd/m²)", "before → run → after (PQ code)"],
+      [false, true, false, false, false, true, true], runs,
+      (g) => [g.first_frame === g.last_frame ? String(g.first_frame) : `${g.first_frame} to ${g.last_frame}`,
+              `${runLength(g)} frame${runLength(g) === 1 ? "" : "s"}`, String(sceneOf[lowerBound(frameNos, g.first_frame)]),
+              levelShort(g.level), `${g.run_pq_code > g.before_pq_code ? "above" : "below"} frames ${g.previous_frame} and ${g.next_frame}`,
+              `${fmt(g.before_nits)} → ${fmt(g.run_nits)} → ${fmt(g.after_nits)}`,
+              `${fmt(g.before_pq_code, 4)} → ${fmt(g.run_pq_code, 4)} → ${fmt(g.after_pq_code, 4)}`],
+      (g) => lowerBound(frameNos, g.first_frame), { "data-target": tg.target_nits });
   }
 
   function warningsTable(section, tg) {
@@ -835,6 +897,7 @@ export function main(data) {
       curvePanel(section, tg);
       picturePanel(section, tg, data.targets.indexOf(tg));
       flaggedTable(section, tg);
+      shortRunTable(section, tg);
       warningsTable(section, tg);
     }
     drawTimelines();
