@@ -253,7 +253,7 @@ TEST(AnalyzeCommand, KeyframesMeasuresKeyFramesAndShotStartsNumberedInDisplayOrd
 // each at its own level, so that a picture measured from another's samples
 // shows. Each is a cut, so with --every 2 the unmeasured ones are measured
 // afterwards as shot starts, in line with the measuring of the others.
-TEST(AnalyzeCommand, PicturesMeasuredBesideTheDecodingKeepTheirOwnLight) {
+TEST(AnalyzeCommand, PicturesMeasuredOnOtherThreadsKeepTheirOwnLight) {
     const std::vector<uint16_t> codes = {300, 780, 420, 900, 540, 660};
     std::vector<YuvPicture> pictures;
     for (uint16_t code : codes) {
