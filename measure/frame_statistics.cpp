@@ -30,7 +30,7 @@ FrameMeasurer::FrameMeasurer(unsigned threads)
 
 FrameMeasurer::~FrameMeasurer() = default;
 
-Status FrameMeasurer::add(const picture::YuvFrame& frame, StatisticsCollector& collector) {
+Status FrameMeasurer::check(const picture::YuvFrame& frame) {
     Status pq = picture::checkPq(frame.colour);
     if (!pq) return pq;
     const size_t luma = size_t{frame.width} * frame.height;
@@ -40,7 +40,13 @@ Status FrameMeasurer::add(const picture::YuvFrame& frame, StatisticsCollector& c
                                "a " + std::to_string(frame.width) + "x" +
                                    std::to_string(frame.height) +
                                    " picture whose planes do not hold that many samples");
-    if (luma == 0) return {};
+    return {};
+}
+
+Status FrameMeasurer::add(const picture::YuvFrame& frame, StatisticsCollector& collector) {
+    Status checked = check(frame);
+    if (!checked) return checked;
+    if (frame.y.empty()) return {};
 
     const unsigned blocks = std::min(mThreads, frame.height);
     while (mWorkers.size() < blocks) mWorkers.push_back(std::make_unique<Worker>());

@@ -28,9 +28,13 @@ public:
     FrameMeasurer(const FrameMeasurer&) = delete;
     FrameMeasurer& operator=(const FrameMeasurer&) = delete;
 
+    // Whether `frame` can be measured: refused as picture::checkPq says, or
+    // when the planes do not hold the samples the frame's size and
+    // subsampling call for. add() fails exactly when this does, so that a
+    // caller measuring on another thread can check first on its own.
+    static Status check(const picture::YuvFrame& frame);
     // Adds every pixel of `frame` to `collector`. Refused, adding nothing,
-    // as picture::checkPq says, or when the planes do not hold the samples
-    // the frame's size and subsampling call for.
+    // as check() says.
     Status add(const picture::YuvFrame& frame, StatisticsCollector& collector);
 
 private:

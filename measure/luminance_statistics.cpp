@@ -20,6 +20,7 @@ inline float nonNegative(float v) { return v > 0.0f ? v : 0.0f; }
 
 RowCounter::RowCounter()
     : mCounts(MaxRgbHistogram::kBins, 0), mStepCounts(kSignalSteps, 0),
+      mCodeCounts(MaxRgbHistogram::kBins, 0),
       mLowestStep(kSignalSteps), mHighestStep(0), mTables(signal_code_detail::tables()),
       mLowest(MaxRgbHistogram::kBins), mHighest(0), mPeak{0, 0, 0} {}
 
@@ -64,7 +65,8 @@ void RowCounter::addSignal(const float* r, const float* g, const float* b, size_
     if (n == 0) return;
     if (mPending.size() < n) mPending.resize(n);
     float* pending = mPending.data();
-    uint32_t* stepCounts = mStepCounts.data();
+    uint16_t* stepCounts = mStepCounts.data();
+    uint16_t* codeCounts = mCodeCounts.data();
     std::array<float, 3> peak = {0.0f, 0.0f, 0.0f};
     float lowest = 1.0f, highest = 0.0f;  // of maxRGB
     size_t waiting = 0;
@@ -82,7 +84,7 @@ void RowCounter::addSignal(const float* r, const float* g, const float* b, size_
         lowest = std::min(lowest, s);
         highest = std::max(highest, s);
         const uint32_t step = signalStep(s);
-        ++stepCounts[step];
+        if (++stepCounts[step] == 0) mStepCarries.push_back(step);
         // Kept for the exact search when its step is mixed; written either
         // way and kept by moving on, so that no branch depends on the step.
         pending[waiting] = s;
@@ -93,7 +95,7 @@ void RowCounter::addSignal(const float* r, const float* g, const float* b, size_
     uint32_t lowestCode = mLowest, highestCode = mHighest;
     for (size_t j = 0; j < waiting; ++j) {
         const uint32_t c = signal_code_detail::codeInRange(pending[j], mTables);
-        ++mCounts[c];
+        if (++codeCounts[c] == 0) mCodeCarries.push_back(c);
         lowestCode = std::min(lowestCode, c);
         highestCode = std::max(highestCode, c);
     }
@@ -105,7 +107,13 @@ void RowCounter::addSignal(const float* r, const float* g, const float* b, size_
 
 void RowCounter::poolInto(StatisticsCollector& collector) {
     // The steps without a threshold inside give their code; the pixels of
-    // the others were counted by code in addSignal.
+    // the others were counted by code.
+    constexpr uint64_t kCarry = uint64_t{1} << 16;  // the pixels a wrapped 16-bit count stands for
+    for (uint32_t step : mStepCarries)
+        if (!mixedStep(mTables, step)) collector.mHistogram.add(mTables.stepStart[step], kCarry);
+    for (uint32_t c : mCodeCarries) collector.mHistogram.add(c, kCarry);
+    mStepCarries.clear();
+    mCodeCarries.clear();
     for (uint32_t step = mLowestStep; step <= mHighestStep && step < kSignalSteps; ++step) {
         const uint32_t count = mStepCounts[step];
         if (count == 0) continue;
@@ -114,9 +122,12 @@ void RowCounter::poolInto(StatisticsCollector& collector) {
     }
     mLowestStep = kSignalSteps;
     mHighestStep = 0;
+    // Light in 32 bits, signal in 16: both count codes.
     for (uint32_t c = mLowest; c <= mHighest && c < MaxRgbHistogram::kBins; ++c) {
-        if (mCounts[c] != 0) collector.mHistogram.add(c, mCounts[c]);
+        const uint64_t count = uint64_t{mCounts[c]} + mCodeCounts[c];
+        if (count != 0) collector.mHistogram.add(c, count);
         mCounts[c] = 0;
+        mCodeCounts[c] = 0;
     }
     for (int c = 0; c < 3; ++c) collector.mPeak[c] = std::max(collector.mPeak[c], mPeak[c]);
     mLowest = MaxRgbHistogram::kBins;

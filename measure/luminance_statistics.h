@@ -83,8 +83,8 @@ private:
     template <class Code>
     void addRow(const float* r, const float* g, const float* b, size_t n, Code code);
 
-    // The count of pixels per code (32 bits hold any picture up to 2^32
-    // pixels).
+    // The count of pixels of light (addLight) per code (32 bits hold any
+    // picture up to 2^32 pixels).
     std::vector<uint32_t> mCounts;
     // Signals are counted per step of 2^-16 (signal_code.h) first: a step
     // without a threshold inside has one code, found once when pooled. The
@@ -92,7 +92,12 @@ private:
     // the exact search. A few hundred KiB instead of a look-up in two tables
     // of 400 KB per pixel: the tables no longer fit the cache the decoder
     // and the other threads leave, and the look-ups waited on it.
-    std::vector<uint32_t> mStepCounts;  // kSignalSteps; those of mixed steps are not read
+    // Signals are counted in 16 bits, per step (kSignalSteps; those of
+    // mixed steps are not read) and per code: half the bytes of 32-bit
+    // counts in the cache the decoder's threads share. A count that wraps
+    // notes its step or code, once per 65536 pixels of it, in a carry list.
+    std::vector<uint16_t> mStepCounts, mCodeCounts;
+    std::vector<uint32_t> mStepCarries, mCodeCarries;
     std::vector<float> mPending;
     uint32_t mLowestStep, mHighestStep;  // the steps counted lie in [mLowestStep, mHighestStep]
     signal_code_detail::Tables mTables;

@@ -149,5 +149,35 @@ TEST(SignalCode, SignalAndLightPicturesGiveTheSameStatistics) {
     EXPECT_GT(a.statistics().maxscl[0], 99000u);
 }
 
+// The counter keeps 16-bit counts with a carry: a step's and a code's count
+// exact on both sides of each wrap, in one row and across rows, and after
+// pooling the counter counts afresh. A dark signal (a step of one code,
+// counted by step) and a bright one (a step of several codes, counted by
+// code), with counts around 65536 and 2 x 65536.
+TEST(SignalCode, CountsStayExactAcrossTheWrapOfTheirSixteenBits) {
+    const float dark = 0.0625f, bright = 0.9f;
+    // One code over the whole dark step, several over the bright one.
+    ASSERT_EQ(direct(dark), direct(std::nextafter(dark + 1.0f / 65536, 0.0f)));
+    ASSERT_NE(direct(bright), direct(std::nextafter(bright + 1.0f / 65536, 0.0f)));
+    RowCounter counter;  // kept across the cases, as a worker keeps it
+    for (size_t n : {size_t{65535}, size_t{65536}, size_t{65537}, size_t{2 * 65536 + 1}}) {
+        for (size_t rows : {size_t{1}, size_t{3}}) {
+            std::vector<float> darkRow(n, dark), brightRow(n, bright), zero(n, 0.0f);
+            size_t at = 0;
+            for (size_t k = 0; k < rows; ++k) {  // the n pixels in `rows` rows
+                const size_t m = (n - at) / (rows - k);
+                counter.addSignal(darkRow.data() + at, zero.data(), zero.data(), m);
+                counter.addSignal(zero.data(), brightRow.data() + at, zero.data(), m);
+                at += m;
+            }
+            StatisticsCollector c;
+            counter.poolInto(c);
+            EXPECT_EQ(c.histogram().count(direct(dark)), n) << n << " in " << rows;
+            EXPECT_EQ(c.histogram().count(direct(bright)), n) << n << " in " << rows;
+            EXPECT_EQ(c.histogram().total(), 2 * n) << n << " in " << rows;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kestrel::measure

@@ -248,6 +248,37 @@ TEST(AnalyzeCommand, KeyframesMeasuresKeyFramesAndShotStartsNumberedInDisplayOrd
     fs::remove(path);
 }
 
+// Pictures are measured while the next ones decode, into frames the
+// decoder takes in turn: each picture must keep its own light. Flat greys,
+// each at its own level, so that a picture measured from another's samples
+// shows. Each is a cut, so with --every 2 the unmeasured ones are measured
+// afterwards as shot starts, in line with the measuring of the others.
+TEST(AnalyzeCommand, PicturesMeasuredOnOtherThreadsKeepTheirOwnLight) {
+    const std::vector<uint16_t> codes = {300, 780, 420, 900, 540, 660};
+    std::vector<YuvPicture> pictures;
+    for (uint16_t code : codes) {
+        YuvPicture p = kestrel::test::flatPicture(32, 32, 0);
+        std::fill(p.y.begin(), p.y.end(), code);
+        pictures.push_back(p);
+    }
+    std::string path = encode("levels.hevc", pictures);
+    for (const char* every : {"1", "2"}) {
+        ToolRun run = runTool({"analyze", path, "--format", "csv", "--every", every});
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::vector<std::string> lines = csvLines(run.out);
+        ASSERT_EQ(lines.size(), codes.size() + 1) << every;
+        for (size_t i = 0; i < codes.size(); ++i) {
+            const int tenths = stored(codes[i]);
+            const std::string nits = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+            // maxscl r, g, b, then the average: all the one grey's light.
+            EXPECT_EQ(rowStatistics(lines[i + 1]).substr(1, 4 * (nits.size() + 1)),
+                      nits + "," + nits + "," + nits + "," + nits + ",")
+                << "--every " << every << ", picture " << i << ": " << lines[i + 1];
+        }
+    }
+    fs::remove(path);
+}
+
 TEST(AnalyzeCommand, HostileInputsEndWithOneLineAndStatusOne) {
     kestrel::test::EncodeOptions hlg;
     hlg.transfer = kestrel::test::Transfer::Hlg;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "tools/kestrel/analyze/clip_measurement.h"
 
+#include <array>
 #include <deque>
+#include <future>
 #include <memory>
 #include <optional>
 
@@ -58,14 +60,45 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
     // that pictures do not each allocate and clear a fresh histogram.
     measure::FrameMeasurer measurer(options.threads);
     std::vector<std::unique_ptr<measure::StatisticsCollector>> spare;
+    auto takeCollector = [&] {
+        if (spare.empty()) return std::make_unique<measure::StatisticsCollector>();
+        std::unique_ptr<measure::StatisticsCollector> collector = std::move(spare.back());
+        spare.pop_back();
+        return collector;
+    };
+
+    // A chosen picture is measured on other threads while the next one
+    // decodes: the decoder leaves a core idle much of the time (its frame
+    // threads wait on each other's references), and the measuring fills it.
+    // The decoder writes the pictures into two frames in turn, so that the
+    // one being measured stays as it is. One measuring at a time (the
+    // measurer keeps its workers' buffers); the statistics are integers
+    // pooled in a fixed order, so they are those of measuring in line.
+    // The frame is checked here before measuring starts, so that a picture
+    // that cannot be measured fails where it did in line.
+    std::array<picture::YuvFrame, 2> frames;
+    std::future<Status> measuring;  // after all it uses: waited for first on every return
+    unsigned measuringPicture = 0;  // display index of the picture being measured
+    auto finishMeasuring = [&]() -> Status {
+        if (!measuring.valid()) return {};
+        return measuring.get();
+    };
+    auto startMeasuring = [&](const picture::YuvFrame& frame, unsigned index,
+                              measure::StatisticsCollector& collector) -> Status {
+        Status finished = finishMeasuring();
+        if (!finished) return finished;
+        Status checked = measure::FrameMeasurer::check(frame);
+        if (!checked) return checked;
+        measuringPicture = index;
+        measuring = std::async(std::launch::async,
+                               [&measurer, &frame, &collector] { return measurer.add(frame, collector); });
+        return {};
+    };
+    // In line, for a picture kept unmeasured that turns out to start a shot.
     auto measure = [&](const picture::YuvFrame& frame) -> Result<std::unique_ptr<measure::StatisticsCollector>> {
-        std::unique_ptr<measure::StatisticsCollector> collector;
-        if (spare.empty()) {
-            collector = std::make_unique<measure::StatisticsCollector>();
-        } else {
-            collector = std::move(spare.back());
-            spare.pop_back();
-        }
+        Status finished = finishMeasuring();
+        if (!finished) return finished;
+        std::unique_ptr<measure::StatisticsCollector> collector = takeCollector();
         Status s = measurer.add(frame, *collector);
         if (!s) return s;
         return collector;
@@ -73,6 +106,10 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
 
     // Settles the shot of the oldest pending picture.
     auto settle = [&](const measure::ShotCutDetector::Decision& d) -> Status {
+        if (measuring.valid() && measuringPicture == d.picture) {
+            Status finished = finishMeasuring();
+            if (!finished) return finished;
+        }
         Pending p = std::move(pending.front());
         pending.pop_front();
         MeasuredPictureInfo& info = clip.pictures[d.picture];
@@ -104,9 +141,14 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
         return {};
     };
 
-    picture::YuvFrame frame;
     uint64_t candidates = 0;  // pictures that could be measured so far (--every counts these)
     for (unsigned index = 0;; ++index) {
+        picture::YuvFrame& frame = frames[index % 2];
+        // The frame two pictures back may still be being measured.
+        if (measuring.valid() && measuringPicture % 2 == index % 2) {
+            Status finished = finishMeasuring();
+            if (!finished) return finished;
+        }
         Result<bool> got = decoder.next(frame);
         if (!got) return got.status();
         if (!*got) break;
@@ -131,9 +173,9 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
         }
         Pending p;
         if (chosen) {
-            auto measured = measure(frame);
-            if (!measured) return measured.status();
-            p.collector = std::move(*measured);
+            p.collector = takeCollector();
+            Status started = startMeasuring(frame, index, *p.collector);
+            if (!started) return started;
         } else {
             p.frame = std::make_unique<picture::YuvFrame>(frame);
         }
@@ -153,6 +195,8 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
         Status s = settle(d);
         if (!s) return s;
     }
+    Status finished = finishMeasuring();  // every picture is settled: nothing is left
+    if (!finished) return finished;
     if (shotOpen) clip.shots.push_back(shot.statistics());
     if (clip.pictures.empty()) return Status::failure(ErrorKind::Invalid, "holds no pictures");
     return clip;
