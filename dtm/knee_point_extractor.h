@@ -93,21 +93,6 @@ public:
     const curveData& curve;
 
 private:
-    // Marks a chosen candidate in mLeftNode.
-    static constexpr uint32_t kChosen = UINT32_MAX;
-
-    // Makes the candidate Node(x0, y0, x1, y1, y), whose left end is
-    // nodes[leftNode], and returns its key in the queue without queuing it.
-    uint64_t makeCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t y,
-                           uint32_t leftNode);
-    // Queues a key.
-    void enqueue(uint64_t key);
-    // Puts key at the top of the queue and sifts it down to its place.
-    void siftDown(uint64_t key);
-    // Removes the top of the queue and returns its candidate's index.
-    uint32_t takeBest();
-    // Returns the index of the top's candidate and puts key in its place.
-    uint32_t exchangeBest(uint64_t key);
     // The iterations of select_from_candidate, without settling.
     void choose(int n);
     // Puts nodes in abscissa order and drops the chosen candidates.
@@ -121,8 +106,9 @@ private:
     // complement of the candidate's index, so that of equal misses the older
     // candidate ranks higher.
     SmallArray<uint64_t, kInlineNodes> mQueue;
-    // For each candidate, the index in nodes of the node at its left end, or
-    // kChosen once it has been chosen.
+    // For each queued candidate, the index in nodes of the node at its left
+    // end. Candidates are stored (here and in candidates) only when queued:
+    // one chosen straight from its making lives in registers.
     SmallArray<uint32_t, kInlineCandidates> mLeftNode;
     // For each node, the index of the node that follows it in abscissa order;
     // the end point (index 1) ends the list.
