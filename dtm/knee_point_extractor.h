@@ -88,7 +88,9 @@ public:
     // Points chosen so far; in ascending abscissa after select_from_candidate.
     NodeArray<kInlineNodes> nodes;
     // Intervals not yet split, oldest first, after select_from_candidate.
-    // During selection it holds every interval made, the chosen ones included.
+    // During selection, entry i is the i-th interval made, written when it
+    // was queued; an interval chosen straight from its making (held in
+    // registers) leaves its entry unwritten.
     NodeArray<kInlineCandidates> candidates;
     const curveData& curve;
 
