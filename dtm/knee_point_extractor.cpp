@@ -50,19 +50,6 @@ kneePointExtractor::kneePointExtractor(const curveData& curveIn) : curve(curveIn
     mQueue.push_back(rankOf(whole.error, 0));
 }
 
-namespace {
-
-// The samples of one interval's two halves, taken ahead of its choice.
-struct Ahead {
-    int32_t x0, x1;         // the interval
-    int32_t yLeft, yRight;  // the curve at the split points of its halves
-};
-
-// Most levels sampled ahead of a descent at once.
-constexpr int kAheadLevels = 16;
-
-}  // namespace
-
 void kneePointExtractor::select_from_candidate(int n) {
     choose(n);
     settle();
@@ -167,24 +154,6 @@ constexpr size_t kStepsPerReserve = 1024;
 void kneePointExtractor::choose(int n) {
     if (mSettled && n > 0) resume();
     if (n <= 0 || mQueue.empty()) return;
-    // While the choice descends towards one end of the range (a gain curve
-    // starts at 0, so the halves at its left end miss the most, one after
-    // another, down to x = 1), the intervals it will split are known before
-    // the samples that decide it: the next half of the half just chosen.
-    // Their samples are taken ahead, several levels in one call, so that
-    // they are computed side by side instead of each step waiting for its
-    // own. The depth doubles with every level that came true (1, 2, 4, ...),
-    // so a descent that stops early wastes at most as many samples as it
-    // used. A sample is a function of its abscissa alone, so a sample taken
-    // ahead is the one the step would take; the choice is unchanged. Only
-    // ranges without wrap-around are sampled ahead: there every interval
-    // ahead lies inside the range.
-    const bool lookAhead = curve.xMax >= 0 && curve.xMax <= (1 << 30);
-    Ahead ahead[kAheadLevels];
-    int aheadNext = 0, aheadEnd = 0;
-    int descent = 0;  // consecutive steps into the same half
-    bool leftward = false;
-
     // The candidate to choose next, already out of the queue. Of the two
     // intervals a split makes, the one with the larger miss is often the next
     // choice (always while the choice descends); when it outranks everything
@@ -241,18 +210,11 @@ void kneePointExtractor::choose(int n) {
             const int32_t xRight = kestrel::splitPoint(x, x1);
             int32_t yLeft = 0, yRight = 0;
             if (split) {
-                if (aheadNext < aheadEnd && ahead[aheadNext].x0 == x0 &&
-                    ahead[aheadNext].x1 == x1) {
-                    yLeft = ahead[aheadNext].yLeft;
-                    yRight = ahead[aheadNext].yRight;
-                    aheadNext++;
-                } else {
-                    const int32_t xs[2] = {xLeft, xRight};
-                    int32_t ys[2];
-                    curve.getYs(xs, ys, 2);
-                    yLeft = ys[0];
-                    yRight = ys[1];
-                }
+                const int32_t xs[2] = {xLeft, xRight};
+                int32_t ys[2];
+                curve.getYs(xs, ys, 2);
+                yLeft = ys[0];
+                yRight = ys[1];
             }
 
             // The split point lies between the interval's ends, and the node
@@ -279,7 +241,6 @@ void kneePointExtractor::choose(int n) {
                 cur = load(cand, leftOf, ~static_cast<uint32_t>(heap[0]));
                 queued--;
                 if (queued > 0) heapReplaceTop(heap, queued, heap[queued]);
-                descent = 0;
                 continue;
             }
             const Current leftHalf{x0, y0, x, y, yLeft, missOf(y0, y, yLeft), cur.left, made};
@@ -299,42 +260,9 @@ void kneePointExtractor::choose(int n) {
                 store(cand, leftOf, higher, leftHigher ? xLeft : xRight);
                 cur = load(cand, leftOf, ~static_cast<uint32_t>(heap[0]));
                 heapReplaceTop(heap, queued, keyHigher);
-                descent = 0;
                 continue;
             }
             cur = higher;
-            descent = descent > 0 && leftHigher == leftward ? descent + 1 : 1;
-            leftward = leftHigher;
-            // The half chosen next is certain; the halves of its halves on
-            // the same side are the guess.
-            int32_t a = leftHigher ? x0 : x;
-            int32_t b = leftHigher ? x : x1;
-            const bool known =
-                aheadNext < aheadEnd && ahead[aheadNext].x0 == a && ahead[aheadNext].x1 == b;
-            if (known || !lookAhead) continue;
-            const int levels = std::min(std::min(descent, kAheadLevels), n - i - 1);
-            int32_t xs[2 * kAheadLevels];
-            int32_t ys[2 * kAheadLevels];
-            aheadNext = 0;
-            aheadEnd = 0;
-            while (aheadEnd < levels && b - a >= 3) {
-                const int32_t m = kestrel::splitPoint(a, b);
-                ahead[aheadEnd].x0 = a;
-                ahead[aheadEnd].x1 = b;
-                xs[2 * aheadEnd] = kestrel::splitPoint(a, m);
-                xs[2 * aheadEnd + 1] = kestrel::splitPoint(m, b);
-                aheadEnd++;
-                if (leftHigher) {
-                    b = m;
-                } else {
-                    a = m;
-                }
-            }
-            curve.getYs(xs, ys, static_cast<size_t>(2 * aheadEnd));
-            for (int k = 0; k < aheadEnd; k++) {
-                ahead[k].yLeft = ys[2 * k];
-                ahead[k].yRight = ys[2 * k + 1];
-            }
         }
         nodes.setSize(nodeCount);
         mNext.setSize(nodeCount);

@@ -43,10 +43,8 @@ template <size_t kInline>
 using NodeArray = SmallArray<Node, kInline>;
 
 // Selection, with n iterations and so n + 2 points:
-// - the 3 + 2n curve samples the choice needs; while it descends into the
-//   same half again and again, the next levels are sampled ahead in batches
-//   (see select_from_candidate), which adds only the samples of a guess that
-//   fails;
+// - the 3 + 2n curve samples the choice needs, in the order it needs them:
+//   the two halves of each step's interval in one call of getYs;
 // - the candidate with the largest miss is found through a binary max-heap
 //   keyed on (miss, age): O(log n) per iteration, O(n log n) in all, where a
 //   scan over the candidates was O(n) per iteration and O(n^2) in all. The
