@@ -96,6 +96,9 @@ OETFCurveData::OETFCurveData(const _VelmorHdrDynamicInfo& record) : curveData(re
         mAnchors[k] =
             k < mNumAnchors ? meta.bezier_curve_anchors[k] / static_cast<double>(kAnchorOne) : 0.0;
     }
+    // Read by sampleAt only where 1 and 3 lie on the straight segment.
+    mGainAtOne = gainAt(1);
+    mGainAtThree = gainAt(3);
 }
 
 inline int32_t OETFCurveData::gainAt(int x) const {
@@ -125,10 +128,31 @@ inline int32_t OETFCurveData::gainAt(int x) const {
     return kestrel::truncateToInt32(gain);
 }
 
-int32_t OETFCurveData::getY(int x) const { return gainAt(x); }
+inline int32_t OETFCurveData::sampleAt(int x) const {
+    // On the straight segment, the sample at x = c 2^m (c odd) is the sample
+    // at c: every step scales exactly by 2^m. line = s x 2^-27 is exact in
+    // double (24 + 28 bits), and while it stays at most 1 (no clamp) and far
+    // above the subnormal range (s is 0 or at least 1/4095), rounding it to
+    // float commutes with the power of two; so do y 2^27 and its product
+    // with kUnitGain (below 2^47), and the quotient by x = c 2^m, which is
+    // exact in float for c below 2^24, is the quotient of the unscaled pair.
+    // A descent towards 0 samples only c = 1 and c = 3.
+    if (x > 0 && x < kXMax) {
+        const double t = static_cast<double>(x) * kInverseXMax;
+        const double line = static_cast<double>(mSlope) * x * kInverseXMax;
+        if (t < static_cast<double>(mKneeX) && line <= 1.0) {
+            const int32_t odd = x >> __builtin_ctz(static_cast<unsigned>(x));
+            if (odd == 1) return mGainAtOne;
+            if (odd == 3) return mGainAtThree;
+        }
+    }
+    return gainAt(x);
+}
+
+int32_t OETFCurveData::getY(int x) const { return sampleAt(x); }
 
 void OETFCurveData::getYs(const int32_t* x, int32_t* y, size_t count) const {
-    for (size_t i = 0; i < count; i++) y[i] = gainAt(x[i]);
+    for (size_t i = 0; i < count; i++) y[i] = sampleAt(x[i]);
 }
 
 EOTFCurveData::EOTFCurveData(const _VelmorHdrDynamicInfo& record, uint32_t peak)

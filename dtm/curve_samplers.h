@@ -45,6 +45,9 @@ public:
 
 private:
     int32_t gainAt(int x) const;
+    // gainAt(x), with the samples of a descent towards 0 read from the two
+    // below.
+    int32_t sampleAt(int x) const;
 
     // The record's curve, decoded once with the precision each step is
     // defined in.
@@ -54,6 +57,8 @@ private:
     float mSlope;                        // ky / kx, 0 when kx is 0
     float mBezierWidth;                  // 1 - kx
     double mAnchors[kMaxBezierAnchors];  // bezier_curve_anchors / kAnchorOne
+    int32_t mGainAtOne;                  // gainAt(1)
+    int32_t mGainAtThree;                // gainAt(3)
 };
 
 // The SMPTE ST 2084 EOTF of 10-bit PQ codes as a fraction of a normalisation

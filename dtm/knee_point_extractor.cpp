@@ -27,10 +27,10 @@ namespace {
 // Ends the list of nodes in abscissa order.
 constexpr uint32_t kNoNode = UINT32_MAX;
 
-// The heap key of candidate `index`: larger misses first, then older
-// candidates (smaller indices) first.
-uint64_t rankOf(const Node& candidate, uint32_t index) {
-    const uint32_t miss = static_cast<uint32_t>(candidate.error) ^ 0x80000000u;
+// The heap key of candidate `index` with the given miss: larger misses
+// first, then older candidates (smaller indices) first.
+inline uint64_t rankOf(int32_t error, uint32_t index) {
+    const uint32_t miss = static_cast<uint32_t>(error) ^ 0x80000000u;
     return (static_cast<uint64_t>(miss) << 32) | static_cast<uint32_t>(~index);
 }
 
@@ -45,79 +45,10 @@ kneePointExtractor::kneePointExtractor(const curveData& curveIn) : curve(curveIn
     nodes.push_back(Node(xMax, yEnd, xMax, yEnd, yEnd));
     mNext.push_back(kNoNode);
     const int32_t yMid = curve.getY(kestrel::splitPoint(0, xMax));
-    enqueue(makeCandidate(0, yStart, xMax, yEnd, yMid, 0));
+    const Node& whole = candidates.emplace_back(0, yStart, xMax, yEnd, yMid);
+    mLeftNode.push_back(0);
+    mQueue.push_back(rankOf(whole.error, 0));
 }
-
-inline uint64_t kneePointExtractor::makeCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1,
-                                                  int32_t y, uint32_t leftNode) {
-    const uint32_t index = static_cast<uint32_t>(candidates.size());
-    const Node& candidate = candidates.emplace_back(x0, y0, x1, y1, y);
-    mLeftNode.push_back(leftNode);
-    return rankOf(candidate, index);
-}
-
-inline void kneePointExtractor::enqueue(uint64_t key) {
-    // Sift up from the new leaf.
-    size_t hole = mQueue.size();
-    mQueue.push_back(key);
-    uint64_t* heap = mQueue.data();
-    while (hole > 0) {
-        const size_t parent = (hole - 1) / 2;
-        if (heap[parent] > key) break;
-        heap[hole] = heap[parent];
-        hole = parent;
-    }
-    heap[hole] = key;
-}
-
-void kneePointExtractor::siftDown(uint64_t key) {
-    uint64_t* heap = mQueue.data();
-    const size_t size = mQueue.size();
-    // The slot behind the last ranks below every key, so that a missing right
-    // child loses without a test of its own (a real key's low word is never
-    // the complement of UINT32_MAX, as there are fewer candidates than that).
-    // The callers make sure that the slot exists.
-    heap[size] = 0;
-    size_t hole = 0;
-    for (size_t child = 1; child < size; child = 2 * hole + 1) {
-        child += heap[child + 1] > heap[child];
-        if (heap[child] < key) break;
-        heap[hole] = heap[child];
-        hole = child;
-    }
-    heap[hole] = key;
-}
-
-uint32_t kneePointExtractor::takeBest() {
-    const uint32_t best = ~static_cast<uint32_t>(mQueue[0]);
-    const uint64_t last = mQueue.back();
-    // The slot it leaves stays in the storage, behind the last.
-    mQueue.pop_back();
-    if (!mQueue.empty()) siftDown(last);
-    return best;
-}
-
-uint32_t kneePointExtractor::exchangeBest(uint64_t key) {
-    const uint32_t best = ~static_cast<uint32_t>(mQueue[0]);
-    // Room for the slot behind the last (the one a removal leaves).
-    mQueue.push_back(0);
-    mQueue.pop_back();
-    siftDown(key);
-    return best;
-}
-
-namespace {
-
-// The samples of one interval's two halves, taken ahead of its choice.
-struct Ahead {
-    int32_t x0, x1;         // the interval
-    int32_t yLeft, yRight;  // the curve at the split points of its halves
-};
-
-// Most levels sampled ahead of a descent at once.
-constexpr int kAheadLevels = 16;
-
-}  // namespace
 
 void kneePointExtractor::select_from_candidate(int n) {
     choose(n);
@@ -150,127 +81,203 @@ size_t kneePointExtractor::select_into(int n, uint32_t* xOut, uint32_t* yOut) {
     return nodes.size();
 }
 
+namespace {
+
+// The chord's miss |y - ((y0 + y1) >> 1)| in two's complement: the magnitude
+// of INT32_MIN stays INT32_MIN (as Node computes it).
+inline int32_t missOf(int32_t y0, int32_t y1, int32_t y) {
+    const int32_t miss = kestrel::wrapSub(y, kestrel::splitPoint(y0, y1));
+    return miss < 0 ? kestrel::wrapSub(0, miss) : miss;
+}
+
+// Sifts key up from the new leaf heap[size] of a max-heap of size + 1 keys.
+inline void heapPush(uint64_t* heap, size_t size, uint64_t key) {
+    size_t hole = size;
+    while (hole > 0) {
+        const size_t parent = (hole - 1) / 2;
+        if (heap[parent] > key) break;
+        heap[hole] = heap[parent];
+        hole = parent;
+    }
+    heap[hole] = key;
+}
+
+// Puts key at the top of a max-heap of `size` keys, in place of the top, and
+// sifts it down. heap[size] must exist: it is set to a key that ranks below
+// every real one, so that a missing right child loses without a test of its
+// own (a real key's low word is never the complement of UINT32_MAX, as there
+// are fewer candidates than that).
+inline void heapReplaceTop(uint64_t* heap, size_t size, uint64_t key) {
+    heap[size] = 0;
+    size_t hole = 0;
+    for (size_t child = 1; child < size; child = 2 * hole + 1) {
+        child += heap[child + 1] > heap[child];
+        if (heap[child] < key) break;
+        heap[hole] = heap[child];
+        hole = child;
+    }
+    heap[hole] = key;
+}
+
+// The candidate being chosen, held in registers: a candidate that goes
+// straight from its making to its choice is never stored.
+struct Current {
+    int32_t x0, y0, x1, y1, y, error;
+    uint32_t left;   // index in nodes of the node at x0
+    uint32_t index;  // its age: the order of making
+};
+
+inline Current load(const Node* candidates, const uint32_t* leftNode, uint32_t index) {
+    // The fields one by one: a copy of the whole node would be read back in
+    // wider words than it was written in, which stalls the store.
+    const Node& c = candidates[index];
+    return Current{c.x0, c.y0, c.x1, c.y1, c.y, c.error, leftNode[index], index};
+}
+
+inline void store(Node* candidates, uint32_t* leftNode, const Current& c, int32_t x) {
+    Node& n = candidates[c.index];
+    n.x0 = c.x0;
+    n.y0 = c.y0;
+    n.x1 = c.x1;
+    n.y1 = c.y1;
+    n.x = x;
+    n.y = c.y;
+    n.error = c.error;
+    leftNode[c.index] = c.left;
+}
+
+// Steps made between checks of the arrays' room when a table outgrows them.
+constexpr size_t kStepsPerReserve = 1024;
+
+}  // namespace
+
 void kneePointExtractor::choose(int n) {
     if (mSettled && n > 0) resume();
     if (n <= 0 || mQueue.empty()) return;
-    // While the choice descends towards one end of the range (a gain curve
-    // starts at 0, so the halves at its left end miss the most, one after
-    // another, down to x = 1), the intervals it will split are known before
-    // the samples that decide it: the next half of the half just chosen.
-    // Their samples are taken ahead, several levels in one call, so that
-    // they are computed side by side instead of each step waiting for its
-    // own. The depth doubles with every level that came true (1, 2, 4, ...),
-    // so a descent that stops early wastes at most as many samples as it
-    // used. A sample is a function of its abscissa alone, so a sample taken
-    // ahead is the one the step would take; the choice is unchanged. Only
-    // ranges without wrap-around are sampled ahead: there every interval
-    // ahead lies inside the range.
-    const bool lookAhead = curve.xMax >= 0 && curve.xMax <= (1 << 30);
-    Ahead ahead[kAheadLevels];
-    int aheadNext = 0, aheadEnd = 0;
-    int descent = 0;  // consecutive steps into the same half
-    bool leftward = false;
-
     // The candidate to choose next, already out of the queue. Of the two
     // intervals a split makes, the one with the larger miss is often the next
     // choice (always while the choice descends); when it outranks everything
-    // queued it goes straight here, so that such a step queues one candidate
-    // instead of queuing two and taking one back.
-    uint32_t next = takeBest();
-    for (int i = 0; i < n; i++) {
-        // The fields one by one: a copy of the whole node would be read back
-        // in wider words than it was written in, which stalls the store.
-        const Node& chosen = candidates[next];
-        const int32_t x0 = chosen.x0, y0 = chosen.y0, x1 = chosen.x1, y1 = chosen.y1;
-        const int32_t x = chosen.x, y = chosen.y;
+    // queued it stays in registers, so that such a step stores and queues
+    // one candidate instead of two.
+    uint64_t* heap = mQueue.data();
+    size_t queued = mQueue.size();
+    Current cur = load(candidates.data(), mLeftNode.data(), ~static_cast<uint32_t>(heap[0]));
+    queued--;
+    if (queued > 0) heapReplaceTop(heap, queued, heap[queued]);
 
-        // An interval narrower than 3 has no inner point left that its halves
-        // could add, so it is used up. The samples come first: the next
-        // choice depends on their misses, and the bookkeeping below does not,
-        // so it runs while they are computed.
-        const bool split = kestrel::wrapSub(x1, x0) >= 3;
-        int32_t yLeft = 0, yRight = 0;
-        if (split) {
-            if (aheadNext < aheadEnd && ahead[aheadNext].x0 == x0 && ahead[aheadNext].x1 == x1) {
-                yLeft = ahead[aheadNext].yLeft;
-                yRight = ahead[aheadNext].yRight;
-                aheadNext++;
-            } else {
-                const int32_t xs[2] = {kestrel::splitPoint(x0, x), kestrel::splitPoint(x, x1)};
+    bool exhausted = false;  // every interval used up before n steps
+    int i = 0;
+    while (i < n && !exhausted) {
+        // Room for the steps of this round in every array, so that the steps
+        // themselves write through plain pointers without a check each: a
+        // step adds one node, makes two candidates and queues at most one
+        // more than it takes, and a heap keeps one slot behind its last key.
+        const size_t want = std::min(static_cast<size_t>(n - i), kStepsPerReserve);
+        size_t steps = std::min({want, nodes.capacity() - nodes.size(),
+                                 (candidates.capacity() - candidates.size()) / 2});
+        if (mQueue.capacity() < queued + 2) {
+            steps = 0;
+        } else {
+            steps = std::min(steps, mQueue.capacity() - queued - 2);
+        }
+        if (steps == 0) {
+            nodes.reserve(nodes.size() + want);
+            mNext.reserve(nodes.size() + want);
+            candidates.reserve(candidates.size() + 2 * want);
+            mLeftNode.reserve(candidates.size() + 2 * want);
+            mQueue.setSize(queued);
+            mQueue.reserve(queued + want + 2);
+            heap = mQueue.data();
+            continue;
+        }
+        Node* const nodeData = nodes.data();
+        uint32_t* const next = mNext.data();
+        Node* const cand = candidates.data();
+        uint32_t* const leftOf = mLeftNode.data();
+        uint32_t nodeCount = static_cast<uint32_t>(nodes.size());
+        uint32_t made = static_cast<uint32_t>(candidates.size());
+        const int end = i + static_cast<int>(steps);
+        for (; i < end; i++) {
+            const int32_t x0 = cur.x0, y0 = cur.y0, x1 = cur.x1, y1 = cur.y1, y = cur.y;
+            const int32_t x = kestrel::splitPoint(x0, x1);
+
+            // An interval narrower than 3 has no inner point left that its
+            // halves could add, so it is used up. The samples come first: the
+            // next choice depends on their misses, and the bookkeeping below
+            // does not, so it runs while they are computed.
+            const bool split = kestrel::wrapSub(x1, x0) >= 3;
+            const int32_t xLeft = kestrel::splitPoint(x0, x);
+            const int32_t xRight = kestrel::splitPoint(x, x1);
+            int32_t yLeft = 0, yRight = 0;
+            if (split) {
+                const int32_t xs[2] = {xLeft, xRight};
                 int32_t ys[2];
                 curve.getYs(xs, ys, 2);
                 yLeft = ys[0];
                 yRight = ys[1];
             }
-        }
 
-        const uint32_t left = mLeftNode[next];
-        mLeftNode[next] = kChosen;
-        nodes.push_back(candidates[next]);
-        // The split point lies between the interval's ends, and the node at
-        // its left end is followed in the list by the one at its right end.
-        const uint32_t added = static_cast<uint32_t>(nodes.size() - 1);
-        const uint32_t right = mNext[left];
-        mNext.push_back(right);
-        mNext[left] = added;
+            // The split point lies between the interval's ends, and the node
+            // at its left end is followed in the list by the one at its
+            // right end.
+            const uint32_t added = nodeCount++;
+            Node& node = nodeData[added];
+            node.x0 = x0;
+            node.y0 = y0;
+            node.x1 = x1;
+            node.y1 = y1;
+            node.x = x;
+            node.y = y;
+            node.error = cur.error;
+            next[added] = next[cur.left];
+            next[cur.left] = added;
 
-        if (!split) {
-            if (mQueue.empty()) return;
-            next = takeBest();
-            descent = 0;
-            continue;
-        }
-        const uint64_t keyLeft = makeCandidate(x0, y0, x, y, yLeft, left);
-        const uint64_t keyRight = makeCandidate(x, y, x1, y1, yRight, added);
-        const bool leftHigher = keyLeft > keyRight;
-        const uint64_t higher = leftHigher ? keyLeft : keyRight;
-        const uint64_t lower = leftHigher ? keyRight : keyLeft;
-        // Keys are distinct (their low words are), so the largest of the
-        // three is one key.
-        enqueue(lower);
-        if (!mQueue.empty() && mQueue[0] > higher) {
-            next = exchangeBest(higher);
-            descent = 0;
-            continue;
-        }
-        next = ~static_cast<uint32_t>(higher);
-        descent = descent > 0 && leftHigher == leftward ? descent + 1 : 1;
-        leftward = leftHigher;
-        // The half chosen next is certain; the halves of its halves on the
-        // same side are the guess.
-        int32_t a = leftHigher ? x0 : x;
-        int32_t b = leftHigher ? x : x1;
-        const bool known =
-            aheadNext < aheadEnd && ahead[aheadNext].x0 == a && ahead[aheadNext].x1 == b;
-        if (known || !lookAhead) continue;
-        const int levels = std::min(std::min(descent, kAheadLevels), n - i - 1);
-        int32_t xs[2 * kAheadLevels];
-        int32_t ys[2 * kAheadLevels];
-        aheadNext = 0;
-        aheadEnd = 0;
-        while (aheadEnd < levels && b - a >= 3) {
-            const int32_t m = kestrel::splitPoint(a, b);
-            ahead[aheadEnd].x0 = a;
-            ahead[aheadEnd].x1 = b;
-            xs[2 * aheadEnd] = kestrel::splitPoint(a, m);
-            xs[2 * aheadEnd + 1] = kestrel::splitPoint(m, b);
-            aheadEnd++;
-            if (leftHigher) {
-                b = m;
-            } else {
-                a = m;
+            if (!split) {
+                if (queued == 0) {
+                    exhausted = true;
+                    i++;
+                    break;
+                }
+                cur = load(cand, leftOf, ~static_cast<uint32_t>(heap[0]));
+                queued--;
+                if (queued > 0) heapReplaceTop(heap, queued, heap[queued]);
+                continue;
             }
+            const Current leftHalf{x0, y0, x, y, yLeft, missOf(y0, y, yLeft), cur.left, made};
+            const Current rightHalf{x, y, x1, y1, yRight, missOf(y, y1, yRight), added, made + 1};
+            made += 2;
+            const uint64_t keyLeft = rankOf(leftHalf.error, leftHalf.index);
+            const uint64_t keyRight = rankOf(rightHalf.error, rightHalf.index);
+            // Keys are distinct (their low words are), so the largest of the
+            // three is one key.
+            const bool leftHigher = keyLeft > keyRight;
+            const Current& lower = leftHigher ? rightHalf : leftHalf;
+            const Current& higher = leftHigher ? leftHalf : rightHalf;
+            const uint64_t keyHigher = leftHigher ? keyLeft : keyRight;
+            store(cand, leftOf, lower, leftHigher ? xRight : xLeft);
+            heapPush(heap, queued++, leftHigher ? keyRight : keyLeft);
+            if (heap[0] > keyHigher) {
+                store(cand, leftOf, higher, leftHigher ? xLeft : xRight);
+                cur = load(cand, leftOf, ~static_cast<uint32_t>(heap[0]));
+                heapReplaceTop(heap, queued, keyHigher);
+                continue;
+            }
+            cur = higher;
         }
-        curve.getYs(xs, ys, static_cast<size_t>(2 * aheadEnd));
-        for (int k = 0; k < aheadEnd; k++) {
-            ahead[k].yLeft = ys[2 * k];
-            ahead[k].yRight = ys[2 * k + 1];
-        }
+        nodes.setSize(nodeCount);
+        mNext.setSize(nodeCount);
+        candidates.setSize(made);
+        mLeftNode.setSize(made);
     }
-    // The n iterations are done and the next choice is out of the queue: it
-    // goes back, so that selection can go on from the list and the queue
-    // as they stand (settling keeps it either way, as a waiting candidate).
-    enqueue(rankOf(candidates[next], next));
+    if (!exhausted) {
+        // The n iterations are done and the next choice is out of the queue:
+        // it goes back, so that selection can go on from the list and the
+        // queue as they stand (settling keeps it either way, as a waiting
+        // candidate).
+        store(candidates.data(), mLeftNode.data(), cur, kestrel::splitPoint(cur.x0, cur.x1));
+        heapPush(heap, queued++, rankOf(cur.error, cur.index));
+    }
+    mQueue.setSize(queued);
 }
 
 void kneePointExtractor::settle() {
@@ -288,15 +295,19 @@ void kneePointExtractor::settle() {
     // ends wraps around, which only an xMax above 2^30 allows.
     if (!ascending) std::sort(nodes.begin(), nodes.end(), compare);
 
-    // Only the waiting candidates stay, in the order they were made.
-    Node* waiting = candidates.data();
-    const uint32_t* left = mLeftNode.data();
-    size_t kept = 0;
-    for (size_t i = 0; i < candidates.size(); i++) {
-        waiting[kept] = waiting[i];
-        kept += left[i] != kChosen;
-    }
-    candidates.truncate(kept);
+    // Only the waiting candidates stay, in the order they were made: the
+    // queue holds exactly them, and each of them was stored when queued
+    // (the slots of candidates chosen straight from their making were never
+    // written).
+    uint32_t* waiting = mLeftNode.data();  // reused: rebuilt by resume()
+    const size_t count = mQueue.size();
+    for (size_t k = 0; k < count; k++) waiting[k] = ~static_cast<uint32_t>(mQueue[k]);
+    std::sort(waiting, waiting + count);
+    Node* stored = candidates.data();
+    // Ascending and distinct indices: index k is at least k, so the copies
+    // only move entries towards the front.
+    for (size_t k = 0; k < count; k++) stored[k] = stored[waiting[k]];
+    candidates.truncate(count);
     mSettled = true;
 }
 
@@ -318,7 +329,7 @@ void kneePointExtractor::resume() {
         // node then serves, as the order is sorted out at the end.
         const ptrdiff_t leftEnd = std::max<ptrdiff_t>(after - nodes.begin() - 1, 0);
         mLeftNode.push_back(static_cast<uint32_t>(leftEnd));
-        mQueue.push_back(rankOf(candidates[c], static_cast<uint32_t>(c)));
+        mQueue.push_back(rankOf(candidates[c].error, static_cast<uint32_t>(c)));
     }
     std::make_heap(mQueue.begin(), mQueue.end());
     mSettled = false;

@@ -43,10 +43,8 @@ template <size_t kInline>
 using NodeArray = SmallArray<Node, kInline>;
 
 // Selection, with n iterations and so n + 2 points:
-// - the 3 + 2n curve samples the choice needs; while it descends into the
-//   same half again and again, the next levels are sampled ahead in batches
-//   (see select_from_candidate), which adds only the samples of a guess that
-//   fails;
+// - the 3 + 2n curve samples the choice needs, in the order it needs them:
+//   the two halves of each step's interval in one call of getYs;
 // - the candidate with the largest miss is found through a binary max-heap
 //   keyed on (miss, age): O(log n) per iteration, O(n log n) in all, where a
 //   scan over the candidates was O(n) per iteration and O(n^2) in all. The
@@ -88,26 +86,13 @@ public:
     // Points chosen so far; in ascending abscissa after select_from_candidate.
     NodeArray<kInlineNodes> nodes;
     // Intervals not yet split, oldest first, after select_from_candidate.
-    // During selection it holds every interval made, the chosen ones included.
+    // During selection, entry i is the i-th interval made, written when it
+    // was queued; an interval chosen straight from its making (held in
+    // registers) leaves its entry unwritten.
     NodeArray<kInlineCandidates> candidates;
     const curveData& curve;
 
 private:
-    // Marks a chosen candidate in mLeftNode.
-    static constexpr uint32_t kChosen = UINT32_MAX;
-
-    // Makes the candidate Node(x0, y0, x1, y1, y), whose left end is
-    // nodes[leftNode], and returns its key in the queue without queuing it.
-    uint64_t makeCandidate(int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t y,
-                           uint32_t leftNode);
-    // Queues a key.
-    void enqueue(uint64_t key);
-    // Puts key at the top of the queue and sifts it down to its place.
-    void siftDown(uint64_t key);
-    // Removes the top of the queue and returns its candidate's index.
-    uint32_t takeBest();
-    // Returns the index of the top's candidate and puts key in its place.
-    uint32_t exchangeBest(uint64_t key);
     // The iterations of select_from_candidate, without settling.
     void choose(int n);
     // Puts nodes in abscissa order and drops the chosen candidates.
@@ -121,8 +106,9 @@ private:
     // complement of the candidate's index, so that of equal misses the older
     // candidate ranks higher.
     SmallArray<uint64_t, kInlineNodes> mQueue;
-    // For each candidate, the index in nodes of the node at its left end, or
-    // kChosen once it has been chosen.
+    // For each queued candidate, the index in nodes of the node at its left
+    // end. Candidates are stored (here and in candidates) only when queued:
+    // one chosen straight from its making lives in registers.
     SmallArray<uint32_t, kInlineCandidates> mLeftNode;
     // For each node, the index of the node that follows it in abscissa order;
     // the end point (index 1) ends the list.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -34,6 +35,7 @@ public:
     T& operator[](size_t i) { return mData[i]; }
     const T& operator[](size_t i) const { return mData[i]; }
     T& back() { return mData[mSize - 1]; }
+    size_t capacity() const { return mCapacity; }
 
     void push_back(const T& value) {
         if (mSize == mCapacity) {
@@ -52,12 +54,23 @@ public:
     void pop_back() { mSize--; }
     // Keeps the first n entries (n <= size()).
     void truncate(size_t n) { mSize = n; }
+    // Makes room for n entries in all, so that entries up to n can be
+    // written through data() without a check each.
+    void reserve(size_t n) {
+        if (n > mCapacity) grow(n);
+    }
+    // Takes the first n entries (n <= capacity()) as the array's, those
+    // beyond the old size as written through data() (a writer may leave
+    // some of them unwritten, as long as it does not read them back).
+    void setSize(size_t n) { mSize = n; }
 
 private:
-    // Moves the entries to the heap, with room for twice as many.
-    void grow() {
-        std::vector<T> larger(2 * mCapacity + 2);
-        std::copy(mData, mData + mSize, larger.begin());
+    // Moves the entries to the heap, with room for twice as many, or for
+    // `atLeast` when that is more. The entries are copied as bytes: some
+    // may never have been written (see setSize).
+    void grow(size_t atLeast = 0) {
+        std::vector<T> larger(std::max(2 * mCapacity + 2, atLeast));
+        if (mSize > 0) std::memcpy(static_cast<void*>(larger.data()), mData, mSize * sizeof(T));
         mHeap.swap(larger);
         mData = mHeap.data();
         mCapacity = mHeap.size();
