@@ -59,6 +59,9 @@ private:
     double mAnchors[kMaxBezierAnchors];  // bezier_curve_anchors / kAnchorOne
     int32_t mGainAtOne;                  // gainAt(1)
     int32_t mGainAtThree;                // gainAt(3)
+    // The abscissae 0 < x < mUnclampedEnd lie on the straight segment below
+    // its clamp, where a sample at c 2^m is the sample at c.
+    uint32_t mUnclampedEnd;
 };
 
 // The SMPTE ST 2084 EOTF of 10-bit PQ codes as a fraction of a normalisation
