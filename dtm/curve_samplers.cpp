@@ -121,7 +121,7 @@ OETFCurveData::OETFCurveData(const _VelmorHdrDynamicInfo& record) : curveData(re
     mUnclampedEnd = static_cast<uint32_t>(bound);
 }
 
-inline int32_t OETFCurveData::gainAt(int x) const {
+int32_t OETFCurveData::gainAt(int x) const {
     // xMax is always kXMax in this sampler.
     const double t = static_cast<double>(x) * kInverseXMax;
     float y;
@@ -146,24 +146,6 @@ inline int32_t OETFCurveData::gainAt(int x) const {
     const float divisor = static_cast<float>(x == 0 ? 1 : x);
     const float gain = ((y * static_cast<float>(kXMax)) * kUnitGain) / divisor;
     return kestrel::truncateToInt32(gain);
-}
-
-inline int32_t OETFCurveData::sampleAt(int x) const {
-    // On the straight segment, the sample at x = c 2^m (c odd) is the sample
-    // at c: every step scales exactly by 2^m. line = s x 2^-27 is exact in
-    // double (24 + 28 bits), and while it stays at most 1 (no clamp) and far
-    // above the subnormal range (s is 0 or at least 1/4095), rounding it to
-    // float commutes with the power of two; so do y 2^27 and its product
-    // with kUnitGain (below 2^47), and the quotient by x = c 2^m, which is
-    // exact in float for c below 2^24, is the quotient of the unscaled pair.
-    // A descent towards 0 samples only c = 1 and c = 3.
-    // 0 < x < mUnclampedEnd, in one unsigned comparison (x = 0 wraps).
-    if (static_cast<uint32_t>(x) - 1u < mUnclampedEnd - 1u) {
-        const int32_t odd = x >> __builtin_ctz(static_cast<unsigned>(x));
-        if (odd == 1) return mGainAtOne;
-        if (odd == 3) return mGainAtThree;
-    }
-    return gainAt(x);
 }
 
 int32_t OETFCurveData::getY(int x) const { return sampleAt(x); }

@@ -95,6 +95,10 @@ public:
 private:
     // The iterations of select_from_candidate, without settling.
     void choose(int n);
+    // choose, with sample(xs, ys) writing the curve's samples at xs[0] and
+    // xs[1]: the gain curve's inline, any other through getYs.
+    template <class Sampler>
+    void chooseWith(int n, const Sampler& sample);
     // Puts nodes in abscissa order and drops the chosen candidates.
     void settle();
     // Rebuilds the list, the left ends and the queue from the settled arrays,
