@@ -46,6 +46,24 @@ void BM_Meta2Lut_Dtm_33Points_PipeDrained(benchmark::State& state) {
 }
 BENCHMARK(BM_Meta2Lut_Dtm_33Points_PipeDrained)->Unit(benchmark::kMicrosecond);
 
+// Two targets in turn: every call adapts to a curve other than the last
+// call's, so the thread's kept table never serves and the points are chosen
+// anew, as on the first frame of a scene.
+void BM_Meta2Lut_Dtm_33Points_NewCurveEachCall(benchmark::State& state) {
+    quality::SilenceOutput quiet(true);
+    _VelmorHdrDynamicInfo record = quality::sceneRecord(1);
+    unsigned int lutX[33];
+    unsigned int lutY[33];
+    unsigned target = 600;
+    for (auto _ : state) {
+        meta2lut_dtm(target, 4000, &record, lutX, lutY, 33);
+        target ^= 600 ^ 601;
+        benchmark::DoNotOptimize(lutX);
+        benchmark::DoNotOptimize(lutY);
+    }
+}
+BENCHMARK(BM_Meta2Lut_Dtm_33Points_NewCurveEachCall)->Unit(benchmark::kMicrosecond);
+
 void BM_Meta2Lut_Eotf_33Points(benchmark::State& state) {
     quality::SilenceOutput quiet(true);
     _VelmorHdrDynamicInfo record = quality::sceneRecord(1);

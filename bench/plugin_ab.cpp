@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Two builds of the plug-in in one process, timed against each other: the
 // host's entry points of each (meta2lut_dtm, meta2lut_eotf, and a frame of
-// one HDR10+ layer through the writer) run in alternating blocks of a few
+// one HDR10+ layer through the writer; and meta2lut_dtm with two targets in
+// turn, so that every call adapts to a curve other than the last call's and
+// chooses its points anew) run in alternating blocks of a few
 // thousand calls, and every pair of blocks gives one ratio of CPU time
 // (second / first). On a shared machine the load of the moment hits both
 // sides of a pair alike, which runs of whole processes one after the other
@@ -63,7 +65,11 @@ double threadSeconds() {
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
-// The three cases, each a block of `calls` calls; returns CPU seconds.
+// Targets of the case that changes the curve at every call: their tables
+// differ (checked before timing), so their adapted curves do.
+constexpr unsigned kTurnTargets[2] = {600, 601};
+
+// The four cases, each a block of `calls` calls; returns CPU seconds.
 double runBlock(const Plugin& p, int which, _VelmorHdrDynamicInfo* record, int calls) {
     unsigned lutX[33];
     unsigned lutY[33];
@@ -71,6 +77,8 @@ double runBlock(const Plugin& p, int which, _VelmorHdrDynamicInfo* record, int c
     for (int i = 0; i < calls; i++) {
         if (which == 0) {
             p.dtm(600, 4000, record, lutX, lutY, 33);
+        } else if (which == 3) {
+            p.dtm(kTurnTargets[i & 1], 4000, record, lutX, lutY, 33);
         } else if (which == 1) {
             p.eotf(1000, record, lutX, lutY, 33);
         } else {
@@ -104,10 +112,18 @@ int main(int argc, char** argv) {
         first.writer->setLayerOpaqueData(0, &record, sizeof record);
         second.writer->setLayerOpaqueData(0, &record, sizeof record);
 
+        unsigned x[2][33], y[2][33];
+        for (int t = 0; t < 2; t++) first.dtm(kTurnTargets[t], 4000, &record, x[t], y[t], 33);
+        if (std::equal(y[0], y[0] + 33, y[1]) && std::equal(x[0], x[0] + 33, x[1])) {
+            std::fprintf(stderr, "kestrel_plugin_ab: targets %u and %u give one table\n",
+                         kTurnTargets[0], kTurnTargets[1]);
+            return 2;
+        }
         const char* names[] = {"meta2lut_dtm, 33 points", "meta2lut_eotf, 33 points",
-                               "frame of one HDR10+ layer (setter + getParams)"};
-        const int calls[] = {2000, 4000, 1000};
-        for (int which = 0; which < 3; which++) {
+                               "frame of one HDR10+ layer (setter + getParams)",
+                               "meta2lut_dtm, 33 points, targets in turn"};
+        const int calls[] = {2000, 4000, 1000, 2000};
+        for (int which = 0; which < 4; which++) {
             std::vector<double> ratios, a, b;
             runBlock(first, which, &record, calls[which]);  // warm both
             runBlock(second, which, &record, calls[which]);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <utility>
 
@@ -92,16 +93,35 @@ OETFCurveData::OETFCurveData(const _VelmorHdrDynamicInfo& record) : curveData(re
     mKneeY = static_cast<float>(meta.knee_point_y / static_cast<double>(kKneePointOne));
     mSlope = mKneeX > 0 ? mKneeY / mKneeX : 0.0f;
     mBezierWidth = 1.0f - mKneeX;
-    for (unsigned k = 0; k < kMaxBezierAnchors; k++) {
-        mAnchors[k] =
-            k < mNumAnchors ? meta.bezier_curve_anchors[k] / static_cast<double>(kAnchorOne) : 0.0;
+    // Only the anchors the curve has are divided; the rest are 0.
+    for (unsigned k = 0; k < mNumAnchors; k++) {
+        mAnchors[k] = meta.bezier_curve_anchors[k] / static_cast<double>(kAnchorOne);
     }
+    std::fill(mAnchors + mNumAnchors, mAnchors + kMaxBezierAnchors, 0.0);
     // Read by sampleAt only where 1 and 3 lie on the straight segment.
     mGainAtOne = gainAt(1);
     mGainAtThree = gainAt(3);
+
+    // Where the straight segment runs unclamped: t < kx and s t <= 1. Both
+    // are exact comparisons of reals (x 2^-27 and s x 2^-27 are exact in
+    // double), and both sides grow with x (s >= 0), so they hold on one run
+    // 0 < x < end. The run's end is found from the two bounds and then
+    // settled against the very comparisons, so that no rounding of the
+    // bounds' arithmetic can move it.
+    const auto unclamped = [this](int64_t x) {
+        const double t = static_cast<double>(x) * kInverseXMax;
+        const double line = static_cast<double>(mSlope) * static_cast<double>(x) * kInverseXMax;
+        return x > 0 && x < kXMax && t < static_cast<double>(mKneeX) && line <= 1.0;
+    };
+    double end = std::ceil(static_cast<double>(mKneeX) * kXMax);
+    if (mSlope > 0.0f) end = std::min(end, std::floor(kXMax / static_cast<double>(mSlope)) + 1.0);
+    int64_t bound = static_cast<int64_t>(std::min(std::max(end, 1.0), static_cast<double>(kXMax)));
+    while (bound > 1 && !unclamped(bound - 1)) bound--;
+    while (unclamped(bound)) bound++;
+    mUnclampedEnd = static_cast<uint32_t>(bound);
 }
 
-inline int32_t OETFCurveData::gainAt(int x) const {
+int32_t OETFCurveData::gainAt(int x) const {
     // xMax is always kXMax in this sampler.
     const double t = static_cast<double>(x) * kInverseXMax;
     float y;
@@ -126,27 +146,6 @@ inline int32_t OETFCurveData::gainAt(int x) const {
     const float divisor = static_cast<float>(x == 0 ? 1 : x);
     const float gain = ((y * static_cast<float>(kXMax)) * kUnitGain) / divisor;
     return kestrel::truncateToInt32(gain);
-}
-
-inline int32_t OETFCurveData::sampleAt(int x) const {
-    // On the straight segment, the sample at x = c 2^m (c odd) is the sample
-    // at c: every step scales exactly by 2^m. line = s x 2^-27 is exact in
-    // double (24 + 28 bits), and while it stays at most 1 (no clamp) and far
-    // above the subnormal range (s is 0 or at least 1/4095), rounding it to
-    // float commutes with the power of two; so do y 2^27 and its product
-    // with kUnitGain (below 2^47), and the quotient by x = c 2^m, which is
-    // exact in float for c below 2^24, is the quotient of the unscaled pair.
-    // A descent towards 0 samples only c = 1 and c = 3.
-    if (x > 0 && x < kXMax) {
-        const double t = static_cast<double>(x) * kInverseXMax;
-        const double line = static_cast<double>(mSlope) * x * kInverseXMax;
-        if (t < static_cast<double>(mKneeX) && line <= 1.0) {
-            const int32_t odd = x >> __builtin_ctz(static_cast<unsigned>(x));
-            if (odd == 1) return mGainAtOne;
-            if (odd == 3) return mGainAtThree;
-        }
-    }
-    return gainAt(x);
 }
 
 int32_t OETFCurveData::getY(int x) const { return sampleAt(x); }

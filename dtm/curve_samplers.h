@@ -34,7 +34,7 @@ protected:
 // The record's tone curve as a gain: a straight segment from (0, 0) to the
 // knee point, then a Bezier curve through the record's anchors to (1, 1).
 // getY(x) is output / input at input x / xMax, in units of 1/kToneTableUnitGain.
-class OETFCurveData : public curveData {
+class OETFCurveData final : public curveData {
 public:
     static constexpr int32_t kXMax = kToneTableInputOne;
     static constexpr float kUnitGain = static_cast<float>(kToneTableUnitGain);  // exact in float
@@ -42,12 +42,11 @@ public:
     explicit OETFCurveData(const _VelmorHdrDynamicInfo& record);
     int32_t getY(int x) const override;
     void getYs(const int32_t* x, int32_t* y, size_t count) const override;
+    // getY(x) without the virtual call, for callers that know the sampler.
+    int32_t sampleAt(int x) const;
 
 private:
     int32_t gainAt(int x) const;
-    // gainAt(x), with the samples of a descent towards 0 read from the two
-    // below.
-    int32_t sampleAt(int x) const;
 
     // The record's curve, decoded once with the precision each step is
     // defined in.
@@ -59,7 +58,28 @@ private:
     double mAnchors[kMaxBezierAnchors];  // bezier_curve_anchors / kAnchorOne
     int32_t mGainAtOne;                  // gainAt(1)
     int32_t mGainAtThree;                // gainAt(3)
+    // The abscissae 0 < x < mUnclampedEnd lie on the straight segment below
+    // its clamp, where a sample at c 2^m is the sample at c.
+    uint32_t mUnclampedEnd;
 };
+
+inline int32_t OETFCurveData::sampleAt(int x) const {
+    // On the straight segment, the sample at x = c 2^m (c odd) is the sample
+    // at c: every step scales exactly by 2^m. line = s x 2^-27 is exact in
+    // double (24 + 28 bits), and while it stays at most 1 (no clamp) and far
+    // above the subnormal range (s is 0 or at least 1/4095), rounding it to
+    // float commutes with the power of two; so do y 2^27 and its product
+    // with kUnitGain (below 2^47), and the quotient by x = c 2^m, which is
+    // exact in float for c below 2^24, is the quotient of the unscaled pair.
+    // A descent towards 0 samples only c = 1 and c = 3.
+    // 0 < x < mUnclampedEnd, in one unsigned comparison (x = 0 wraps).
+    if (static_cast<uint32_t>(x) - 1u < mUnclampedEnd - 1u) {
+        const int32_t odd = x >> __builtin_ctz(static_cast<unsigned>(x));
+        if (odd == 1) return mGainAtOne;
+        if (odd == 3) return mGainAtThree;
+    }
+    return gainAt(x);
+}
 
 // The SMPTE ST 2084 EOTF of 10-bit PQ codes as a fraction of a normalisation
 // luminance L: the larger of the caller's peak and the record's source peak,

@@ -44,7 +44,8 @@ using NodeArray = SmallArray<Node, kInline>;
 
 // Selection, with n iterations and so n + 2 points:
 // - the 3 + 2n curve samples the choice needs, in the order it needs them:
-//   the two halves of each step's interval in one call of getYs;
+//   the two halves of each step's interval in one call of getYs (the gain
+//   curve's sampler, OETFCurveData, called directly, without the virtual call);
 // - the candidate with the largest miss is found through a binary max-heap
 //   keyed on (miss, age): O(log n) per iteration, O(n log n) in all, where a
 //   scan over the candidates was O(n) per iteration and O(n^2) in all. The
@@ -95,6 +96,10 @@ public:
 private:
     // The iterations of select_from_candidate, without settling.
     void choose(int n);
+    // choose, with sample(xs, ys) writing the curve's samples at xs[0] and
+    // xs[1]: the gain curve's inline, any other through getYs.
+    template <class Sampler>
+    void chooseWith(int n, const Sampler& sample);
     // Puts nodes in abscissa order and drops the chosen candidates.
     void settle();
     // Rebuilds the list, the left ends and the queue from the settled arrays,

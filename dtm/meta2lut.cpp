@@ -7,15 +7,17 @@
 #include "common/diagnostics.h"
 #include "dtm/adapted_tone_table.h"
 #include "dtm/curve_samplers.h"
+#include "dtm/gain_table_memo.h"
 #include "dtm/knee_point_extractor.h"
 #include "metadata/tone_curve_adaptation.h"
 
 namespace {
 
 // Reduces the curve to at most max(count, 2) points and writes them, the last
-// entry as the width and rise of the last segment.
-void writeKneePoints(const curveData& curve, unsigned int count, unsigned int* lutX,
-                     unsigned int* lutY) {
+// entry as the width and rise of the last segment; returns how many entries
+// were written.
+size_t writeKneePoints(const curveData& curve, unsigned int count, unsigned int* lutX,
+                       unsigned int* lutY) {
     kneePointExtractor extractor(curve);
     // count - 2 taken as a signed int: counts 0 and 1 (and 2^31 + 2 and up)
     // select nothing and leave the two end points. The points go straight
@@ -24,6 +26,7 @@ void writeKneePoints(const curveData& curve, unsigned int count, unsigned int* l
     const size_t w = extractor.select_into(static_cast<int32_t>(count - 2u), lutX, lutY);
     lutX[w - 1] -= lutX[w - 2];
     lutY[w - 1] -= lutY[w - 2];
+    return w;
 }
 
 }  // namespace
@@ -35,8 +38,15 @@ void adaptAndTabulate(unsigned target_max_luminance, unsigned max_luminance,
                       unsigned int count) {
     diag::printMeta2LutCopy(&working);
     meta2meta(target_max_luminance, max_luminance, working);
+    // The adaptation and its lines run every time; the points are chosen
+    // again only when the adapted curve or the size differs from the last
+    // table made on this thread.
+    const GainCurveKey key(working, count);
+    GainTableMemo& memo = GainTableMemo::ofThisThread();
+    if (memo.recall(key, lutX, lutY)) return;
     const OETFCurveData curve(working);
-    writeKneePoints(curve, count, lutX, lutY);
+    const size_t written = writeKneePoints(curve, count, lutX, lutY);
+    memo.keep(key, lutX, lutY, static_cast<unsigned>(written));
 }
 
 }  // namespace kestrel

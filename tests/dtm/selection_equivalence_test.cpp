@@ -455,13 +455,15 @@ TEST(SelectionEquivalence, GainSamplerMatchesItsDefinition) {
 // samples the sampler reads from those at 1 and 3. Every power of two times
 // small odd numbers, and its neighbours, against the definition: knees where
 // the segment is clamped at 1 (knee_point_y above 4095), ends at the range's
-// end (knee_point_x 4095), is flat, or is missing.
+// end (knee_point_x 4095), is flat, or is missing; and slopes of exactly 2
+// and just below and above it, whose clamp starts right after 2^26.
 TEST(SelectionEquivalence, GainSamplerAtScaledAbscissaeMatchesItsDefinition) {
     struct Knee {
         uint16_t x, y;
     };
     const Knee knees[] = {{191, 900},   {4094, 4095}, {4095, 4095}, {4095, 2000}, {2048, 65535},
-                          {3000, 8190}, {1, 4095},    {100, 0},     {0, 4095},    {4095, 40000}};
+                          {3000, 8190}, {1, 4095},    {100, 0},     {0, 4095},    {4095, 40000},
+                          {2457, 4914}, {2457, 4913}, {2457, 4915}};
     std::vector<_VelmorHdrDynamicInfo> records;
     for (const Knee& k : knees) {
         _VelmorHdrDynamicInfo r;
