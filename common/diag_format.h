@@ -292,6 +292,42 @@ inline char* put(char* p, const void* v) {
 
 }  // namespace detail
 
+namespace detail {
+
+template <const auto& F, size_t I>
+KESTREL_DIAG_INLINE char* piece(char* p) {
+// Callers check the whole line's bound before the first copy; GCC 12 with
+// AddressSanitizer loses that bound across the fold and warns of an
+// overflow into a zero-sized region.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wstringop-overflow"
+#endif
+    std::memcpy(p, F.text + F.pieceStart[I], F.pieceLength[I]);
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+    return p + F.pieceLength[I];
+}
+
+template <const auto& F, size_t... I, typename... Args>
+KESTREL_DIAG_INLINE char* putPieces(char* p, std::index_sequence<I...>, Args... args) {
+    static_assert((accepts<F.conversion[I], Args>() && ...),
+                  "argument type does not match its conversion");
+    ((p = piece<F, I>(p), p = put(p, args)), ...);
+    return piece<F, sizeof...(I)>(p);
+}
+
+}  // namespace detail
+
+// One line of format F at p, which must have room for it (maxLineLength of
+// F with the longest string argument); returns the line's end.
+template <const auto& F, typename... Args>
+KESTREL_DIAG_INLINE char* putLine(char* p, Args... args) {
+    static_assert(sizeof...(Args) == F.conversions, "one argument per conversion");
+    return detail::putPieces<F>(p, std::index_sequence_for<Args...>{}, args...);
+}
+
 // Lines formatted one after another into a fixed array.
 template <size_t Capacity>
 class LineBuffer {
@@ -301,7 +337,10 @@ public:
     template <const auto& F, typename... Args>
     KESTREL_DIAG_INLINE bool append(Args... args) {
         static_assert(sizeof...(Args) == F.conversions, "one argument per conversion");
-        return appendPieces<F>(std::index_sequence_for<Args...>{}, args...);
+        const size_t longest = F.fixedLength + (size_t{0} + ... + detail::bound(args));
+        if (longest > Capacity - mSize) return false;
+        mSize = static_cast<size_t>(putLine<F>(mData + mSize, args...) - mData);
+        return true;
     }
 
     const char* data() const { return mData; }
@@ -309,35 +348,6 @@ public:
     void clear() { mSize = 0; }
 
 private:
-    template <const auto& F, size_t I>
-    KESTREL_DIAG_INLINE static char* piece(char* p) {
-// appendPieces checks the whole line's bound before the first copy; GCC 12
-// with AddressSanitizer loses that bound across the fold and warns of an
-// overflow into a zero-sized region.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wstringop-overflow"
-#endif
-        std::memcpy(p, F.text + F.pieceStart[I], F.pieceLength[I]);
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-        return p + F.pieceLength[I];
-    }
-
-    template <const auto& F, size_t... I, typename... Args>
-    KESTREL_DIAG_INLINE bool appendPieces(std::index_sequence<I...>, Args... args) {
-        static_assert((detail::accepts<F.conversion[I], Args>() && ...),
-                      "argument type does not match its conversion");
-        const size_t longest = F.fixedLength + (size_t{0} + ... + detail::bound(args));
-        if (longest > Capacity - mSize) return false;
-        char* p = mData + mSize;
-        ((p = piece<F, I>(p), p = detail::put(p, args)), ...);
-        p = piece<F, sizeof...(I)>(p);
-        mSize = static_cast<size_t>(p - mData);
-        return true;
-    }
-
     char mData[Capacity];
     size_t mSize = 0;
 };

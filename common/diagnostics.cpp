@@ -187,15 +187,114 @@ void printSetTargetDisplayLuminance(uint32_t minLuminance, uint32_t maxLuminance
                                                static_cast<int>(maxLuminance));
 }
 
+namespace {
+
+// The function and source line every register line names.
+constexpr char kToneRegisterFunction[] = "write";
+constexpr int kToneRegisterLine = 376;
+
+// The text of a register line before its value, "write(376)coef_regs[i] : ",
+// for each register i of a table, made at compile time from the line's
+// format; a line is then one copy of fixed size, the value's decimal and
+// the format's last piece.
+struct ToneRegisterPrefixes {
+    static constexpr size_t kSlot = 32;  // every prefix fits, and one copy moves it whole
+    char text[kTonePoints][kSlot] = {};
+    uint8_t length[kTonePoints] = {};
+};
+
+constexpr size_t appendDecimal(char* out, size_t at, unsigned v) {
+    char digits[10] = {};
+    size_t n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + v % 10u);
+        v /= 10u;
+    } while (v != 0);
+    while (n > 0) out[at++] = digits[--n];
+    return at;
+}
+
+template <const auto& F>
+constexpr size_t appendPiece(char* out, size_t at, size_t piece) {
+    for (size_t k = 0; k < F.pieceLength[piece]; k++) out[at++] = F.text[F.pieceStart[piece] + k];
+    return at;
+}
+
+template <size_t N>
+constexpr size_t appendText(char* out, size_t at, const char (&text)[N]) {
+    for (size_t k = 0; k + 1 < N; k++) out[at++] = text[k];
+    return at;
+}
+
+constexpr ToneRegisterPrefixes makeToneRegisterPrefixes() {
+    constexpr const auto& f = kToneRegisterFormat;
+    if (f.conversions != 4 || f.conversion[0] != Conversion::kString ||
+        f.conversion[1] != Conversion::kInt || f.conversion[2] != Conversion::kInt ||
+        f.conversion[3] != Conversion::kInt) {
+        throw "a register line is an origin, an index and a value";
+    }
+    ToneRegisterPrefixes p{};
+    for (unsigned i = 0; i < kTonePoints; i++) {
+        size_t at = appendPiece<f>(p.text[i], 0, 0);
+        at = appendText(p.text[i], at, kToneRegisterFunction);
+        at = appendPiece<f>(p.text[i], at, 1);
+        at = appendDecimal(p.text[i], at, static_cast<unsigned>(kToneRegisterLine));
+        at = appendPiece<f>(p.text[i], at, 2);
+        at = appendDecimal(p.text[i], at, i);
+        at = appendPiece<f>(p.text[i], at, 3);
+        if (at > ToneRegisterPrefixes::kSlot) throw "a register line's prefix outgrew its slot";
+        p.length[i] = static_cast<uint8_t>(at);
+    }
+    return p;
+}
+
+constexpr ToneRegisterPrefixes kToneRegisterPrefixes = makeToneRegisterPrefixes();
+
+// The longest register line, and the room one needs while it is written: the
+// prefix is copied as a whole slot.
+constexpr size_t kToneRegisterLineBound =
+    maxLineLength(kToneRegisterFormat, sizeof kToneRegisterFunction - 1);
+static_assert(ToneRegisterPrefixes::kSlot <= kToneRegisterLineBound,
+              "a slot's copy stays within its line's room");
+
+KESTREL_DIAG_INLINE char* putToneRegisterLine(char* p, unsigned i, unsigned int value) {
+    std::memcpy(p, kToneRegisterPrefixes.text[i], ToneRegisterPrefixes::kSlot);
+    p += kToneRegisterPrefixes.length[i];
+    // Shown with %d, as printf shows an unsigned register reinterpreted as int.
+    p = detail::put(p, static_cast<int>(value));
+    constexpr size_t kLast = kToneRegisterFormat.conversions;
+    std::memcpy(p, kToneRegisterFormat.text + kToneRegisterFormat.pieceStart[kLast],
+                kToneRegisterFormat.pieceLength[kLast]);
+    return p + kToneRegisterFormat.pieceLength[kLast];
+}
+
+}  // namespace
+
 void printToneRegisters(const unsigned int* lutX, const unsigned int* lutY, int count) {
-    // The 66 lines of a 33-point table in one write (about 2.6 KB, 3.6 KB at
-    // the longest values); a longer table flushes as the buffer fills.
-    StdoutLines<2 * kTonePoints * maxLineLength(kToneRegisterFormat, sizeof "write" - 1)> out;
+    if (count >= 0 && static_cast<unsigned>(count) <= kTonePoints &&
+        DiagnosticScope::current() == nullptr) {
+        // The lines of a table of at most the hardware's size (about 2.6 KB
+        // for 33 points, 3.6 KB at the longest values) in one write.
+        char text[2 * kTonePoints * kToneRegisterLineBound];
+        char* p = text;
+        for (unsigned i = 0; i < static_cast<unsigned>(count); i++) {
+            p = putToneRegisterLine(p, i, lutX[i]);
+        }
+        for (unsigned i = 0; i < static_cast<unsigned>(count); i++) {
+            p = putToneRegisterLine(p, i, lutY[i]);
+        }
+        if (p != text) std::fwrite(text, 1, static_cast<size_t>(p - text), stdout);
+        return;
+    }
+    // A caller's scope, or a longer table (flushed as the buffer fills).
+    StdoutLines<2 * kTonePoints * kToneRegisterLineBound> out;
     for (int i = 0; i < count; i++) {
-        out.line<kToneRegisterFormat>("write", 376, i, static_cast<int>(lutX[i]));
+        out.line<kToneRegisterFormat>(kToneRegisterFunction, kToneRegisterLine, i,
+                                      static_cast<int>(lutX[i]));
     }
     for (int i = 0; i < count; i++) {
-        out.line<kToneRegisterFormat>("write", 376, i, static_cast<int>(lutY[i]));
+        out.line<kToneRegisterFormat>(kToneRegisterFunction, kToneRegisterLine, i,
+                                      static_cast<int>(lutY[i]));
     }
 }
 
@@ -211,16 +310,95 @@ void printCurveBeforeAdaptation(uint16_t kneeX, uint16_t kneeY, uint16_t toneMap
     out.line<kToneMappingFlagFormat>("meta2meta", 389, static_cast<int>(toneMappingFlag));
 }
 
+namespace {
+
+// The function and source lines of the curve after adaptation.
+constexpr char kCurveAdaptationFunction[] = "meta2meta";
+constexpr int kKneeXAfterLine = 420;
+constexpr int kKneeYAfterLine = 421;
+constexpr int kAnchorAfterLine = 425;
+
+// An anchor line is "meta2meta(425)order : " (fixed), the anchor count (the
+// same on every line of a call), " after meta bezier_curve_anchors[" (fixed),
+// "i]: " (fixed per slot), the anchor and the last piece. The fixed texts
+// are made at compile time from the line's format; a call writes the part
+// up to the slot once, and each line copies it whole.
+struct AnchorLineTexts {
+    static constexpr size_t kSuffixSlot = 8;  // "15]: " and every shorter one
+    char origin[32] = {};                     // "meta2meta(425)order : "
+    size_t originLength = 0;
+    char middle[48] = {};  // " after meta bezier_curve_anchors["
+    size_t middleLength = 0;
+    char suffix[kAnchorSlotsInOneWrite][kSuffixSlot] = {};
+    uint8_t suffixLength[kAnchorSlotsInOneWrite] = {};
+};
+
+constexpr AnchorLineTexts makeAnchorLineTexts() {
+    constexpr const auto& f = kAnchorAfterFormat;
+    if (f.conversions != 5 || f.conversion[0] != Conversion::kString ||
+        f.conversion[1] != Conversion::kInt || f.conversion[2] != Conversion::kInt ||
+        f.conversion[3] != Conversion::kInt || f.conversion[4] != Conversion::kUShort) {
+        throw "an anchor line is an origin, the count, a slot and an anchor";
+    }
+    AnchorLineTexts t{};
+    size_t at = appendPiece<f>(t.origin, 0, 0);
+    at = appendText(t.origin, at, kCurveAdaptationFunction);
+    at = appendPiece<f>(t.origin, at, 1);
+    at = appendDecimal(t.origin, at, static_cast<unsigned>(kAnchorAfterLine));
+    t.originLength = appendPiece<f>(t.origin, at, 2);
+    t.middleLength = appendPiece<f>(t.middle, 0, 3);
+    for (unsigned i = 0; i < kAnchorSlotsInOneWrite; i++) {
+        const size_t n = appendPiece<f>(t.suffix[i], appendDecimal(t.suffix[i], 0, i), 4);
+        if (n > AnchorLineTexts::kSuffixSlot) throw "a slot's text outgrew its room";
+        t.suffixLength[i] = static_cast<uint8_t>(n);
+    }
+    return t;
+}
+
+constexpr AnchorLineTexts kAnchorLineTexts = makeAnchorLineTexts();
+
+// The longest text before an anchor line's slot, with the longest count.
+constexpr size_t kAnchorLeadBound =
+    kAnchorLineTexts.originLength + kMaxIntLength + kAnchorLineTexts.middleLength;
+constexpr size_t kAnchorLineBound = maxLineLength(kAnchorAfterFormat, kWordBound);
+static_assert(kAnchorLeadBound + AnchorLineTexts::kSuffixSlot <= kAnchorLineBound,
+              "the copies of a line stay within its room");
+
+}  // namespace
+
 void printCurveAfterAdaptation(uint16_t kneeX, uint16_t kneeY, uint16_t anchorCount,
                                const uint16_t* anchors, size_t slots) {
-    StdoutLines<2 * maxLineLength(kKneeXAfterFormat, kWordBound) +
-                kAnchorSlotsInOneWrite * maxLineLength(kAnchorAfterFormat, kWordBound)>
-        out;
-    out.line<kKneeXAfterFormat>("meta2meta", 420, kneeX);
-    out.line<kKneeYAfterFormat>("meta2meta", 421, kneeY);
+    constexpr size_t kKneeLineBound = maxLineLength(kKneeXAfterFormat, kWordBound);
+    static_assert(kKneeLineBound == maxLineLength(kKneeYAfterFormat, kWordBound), "");
+    if (slots <= kAnchorSlotsInOneWrite && DiagnosticScope::current() == nullptr) {
+        char text[2 * kKneeLineBound + kAnchorSlotsInOneWrite * kAnchorLineBound];
+        char* p = putLine<kKneeXAfterFormat>(text, kCurveAdaptationFunction, kKneeXAfterLine, kneeX);
+        p = putLine<kKneeYAfterFormat>(p, kCurveAdaptationFunction, kKneeYAfterLine, kneeY);
+        // Zero-filled: every line copies the lead's whole room.
+        char lead[kAnchorLeadBound] = {};
+        char* q = lead;
+        std::memcpy(q, kAnchorLineTexts.origin, kAnchorLineTexts.originLength);
+        q = detail::put(q + kAnchorLineTexts.originLength, static_cast<int>(anchorCount));
+        std::memcpy(q, kAnchorLineTexts.middle, kAnchorLineTexts.middleLength);
+        const size_t leadLength = static_cast<size_t>(q - lead) + kAnchorLineTexts.middleLength;
+        constexpr size_t kLast = kAnchorAfterFormat.conversions;
+        for (size_t i = 0; i < slots; i++) {
+            std::memcpy(p, lead, kAnchorLeadBound);
+            p += leadLength;
+            std::memcpy(p, kAnchorLineTexts.suffix[i], AnchorLineTexts::kSuffixSlot);
+            p = detail::put(p + kAnchorLineTexts.suffixLength[i], anchors[i]);
+            p = detail::piece<kAnchorAfterFormat, kLast>(p);
+        }
+        std::fwrite(text, 1, static_cast<size_t>(p - text), stdout);
+        return;
+    }
+    // A caller's scope, or more slots than one write holds.
+    StdoutLines<2 * kKneeLineBound + kAnchorSlotsInOneWrite * kAnchorLineBound> out;
+    out.line<kKneeXAfterFormat>(kCurveAdaptationFunction, kKneeXAfterLine, kneeX);
+    out.line<kKneeYAfterFormat>(kCurveAdaptationFunction, kKneeYAfterLine, kneeY);
     for (int i = 0; i < static_cast<int>(slots); i++) {
-        out.line<kAnchorAfterFormat>("meta2meta", 425, static_cast<int>(anchorCount), i,
-                                     anchors[i]);
+        out.line<kAnchorAfterFormat>(kCurveAdaptationFunction, kAnchorAfterLine,
+                                     static_cast<int>(anchorCount), i, anchors[i]);
     }
 }
 

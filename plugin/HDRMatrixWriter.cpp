@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "plugin/HDRMatrixWriter.h"
 
+#include <cstring>
+
 #include "common/diagnostics.h"
 #include "dtm/meta2lut.h"
 #include "plugin/dataspace.h"
@@ -131,14 +133,15 @@ uint32_t HDRMatrixWriter::configure(uint32_t dataspace, _VelmorHdrDynamicInfo* m
         return report(outcome, Kind::kFailed, Reason::kTooManyConversions, kFailed);
     }
 
+    // The table goes straight into the block. Entries the table leaves
+    // unwritten (a curve whose range ran out of points, or no table at all)
+    // read 0, never what an earlier frame left there.
     constexpr unsigned kPoints = kestrel::kTonePoints;
-    unsigned int lutX[kPoints] = {};
-    unsigned int lutY[kPoints] = {};
-    meta2lut_dtm(target_max_luminance, max_luminance, meta, lutX, lutY, kPoints);
-
-    for (unsigned i = 0; i < kPoints; i++) mHdrCoef->toneX[i] = lutX[i];
-    for (unsigned i = 0; i < kPoints; i++) mHdrCoef->toneY[i] = lutY[i];
-    kestrel::diag::printToneRegisters(lutX, lutY, kPoints);
+    std::memset(mHdrCoef->toneX, 0, sizeof mHdrCoef->toneX);
+    std::memset(mHdrCoef->toneY, 0, sizeof mHdrCoef->toneY);
+    meta2lut_dtm(target_max_luminance, max_luminance, meta, mHdrCoef->toneX, mHdrCoef->toneY,
+                 kPoints);
+    kestrel::diag::printToneRegisters(mHdrCoef->toneX, mHdrCoef->toneY, kPoints);
 
     *conversionIndex = mNumConversions;
     mNumConversions++;

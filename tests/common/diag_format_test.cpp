@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/diagnostic_sink.h"
 #include "common/diagnostics.h"
 #include "support/capture.h"
 
@@ -330,4 +331,151 @@ TEST(DiagnosticLinesThreads, ConcurrentCallsKeepTheirLinesTogether) {
                 << "call " << call << ", line " << i;
         }
     }
+}
+
+namespace {
+
+// printf's text of the register lines of a table, the reference for both of
+// the writer's paths.
+std::string registerLinesByPrintf(const unsigned int* lutX, const unsigned int* lutY, int count) {
+    std::string text;
+    char line[64];
+    for (const unsigned int* lut : {lutX, lutY}) {
+        for (int i = 0; i < count; i++) {
+            std::snprintf(line, sizeof line, "write(376)coef_regs[%d] : %d\n", i,
+                          static_cast<int>(lut[i]));
+            text += line;
+        }
+    }
+    return text;
+}
+
+// Register values at the edges of the decimal writer and of %d: digit counts,
+// the signed range's ends as unsigned registers, and the stored fall of a
+// last segment.
+const unsigned int kRegisterValues[] = {0u,         9u,          10u,         99u,
+                                        100u,       99999u,      100000u,     1048575u,
+                                        99999999u,  100000000u,  134217728u,  999999999u,
+                                        1000000000u, 2147483647u, 2147483648u, 4294967295u,
+                                        4294681468u /* -285828 */};
+
+}  // namespace
+
+// Every register index once with every edge value in both halves; X and Y
+// differ at each index, so a swapped or shifted half shows.
+TEST(DiagnosticLines, ToneRegistersMatchPrintfAtEveryIndexAndEdgeValue) {
+    constexpr int kCount = 33;
+    for (size_t shift = 0; shift < countOf(kRegisterValues); shift++) {
+        unsigned int lutX[kCount];
+        unsigned int lutY[kCount];
+        for (size_t i = 0; i < kCount; i++) {
+            lutX[i] = kRegisterValues[(i + shift) % countOf(kRegisterValues)];
+            lutY[i] = kRegisterValues[(i + shift + 5) % countOf(kRegisterValues)];
+        }
+        kestrel_test::CapturedText c =
+            kestrel_test::captureText([&] { printToneRegisters(lutX, lutY, kCount); });
+        EXPECT_EQ(c.out, registerLinesByPrintf(lutX, lutY, kCount)) << "shift " << shift;
+    }
+}
+
+// The counts at which the writer changes its path: none, one, the
+// hardware's 33 (one write from the stack), 34 and beyond (batches that
+// flush as they fill), and a negative count, which writes nothing.
+TEST(DiagnosticLines, ToneRegistersAtEveryCountBoundary) {
+    constexpr int kMost = 200;
+    unsigned int lutX[kMost];
+    unsigned int lutY[kMost];
+    for (int i = 0; i < kMost; i++) {
+        lutX[i] = static_cast<unsigned int>(i) * 671088u;
+        lutY[i] = 4294967295u - static_cast<unsigned int>(i) * 21474836u;
+    }
+    for (int count : {-1, 0, 1, 32, 33, 34, kMost}) {
+        kestrel_test::CapturedText c =
+            kestrel_test::captureText([&] { printToneRegisters(lutX, lutY, count); });
+        EXPECT_EQ(c.out, registerLinesByPrintf(lutX, lutY, count < 0 ? 0 : count))
+            << "count " << count;
+    }
+}
+
+// A caller's scope receives the lines that standard output would get, one
+// record per line without its newline, each naming its origin "write(376)".
+TEST(DiagnosticLines, ToneRegistersThroughAScopeAreTheLinesStandardOutputGets) {
+    unsigned int lutX[33];
+    unsigned int lutY[33];
+    for (size_t i = 0; i < 33; i++) {
+        lutX[i] = kRegisterValues[i % countOf(kRegisterValues)];
+        lutY[i] = kRegisterValues[(i + 7) % countOf(kRegisterValues)];
+    }
+    std::string received;
+    size_t origins = 0;
+    kestrel_test::CapturedText c = kestrel_test::captureText([&] {
+        DiagnosticScope scope([&](const Record& r) {
+            received.append(r.text.data(), r.text.size()).push_back('\n');
+            if (r.originLength == sizeof "write(376)" - 1) origins++;
+        });
+        printToneRegisters(lutX, lutY, 33);
+    });
+    EXPECT_EQ(c.out, "");
+    EXPECT_EQ(received, registerLinesByPrintf(lutX, lutY, 33));
+    EXPECT_EQ(origins, 66u);
+}
+
+namespace {
+
+std::string curveAfterByPrintf(uint16_t kneeX, uint16_t kneeY, uint16_t count,
+                               const uint16_t* anchors, size_t slots) {
+    char line[128];
+    std::snprintf(line, sizeof line, "meta2meta(420)after meta knee_pointx : %hu\n", kneeX);
+    std::string text = line;
+    std::snprintf(line, sizeof line, "meta2meta(421)after meta knee_pointy : %hu\n", kneeY);
+    text += line;
+    for (size_t i = 0; i < slots; i++) {
+        std::snprintf(line, sizeof line,
+                      "meta2meta(425)order : %d after meta bezier_curve_anchors[%d]: %hu\n",
+                      static_cast<int>(count), static_cast<int>(i), anchors[i]);
+        text += line;
+    }
+    return text;
+}
+
+const uint16_t kAnchorValues[] = {0, 9, 10, 99, 100, 999, 1000, 1023, 9999, 10000, 65535};
+
+}  // namespace
+
+// The anchor count, written once per call and copied into every line, at
+// its digit-count edges; every slot with every edge anchor; slot counts on
+// both sides of the one-write room (16), where the lines take the batch.
+TEST(DiagnosticLines, CurveAfterAdaptationMatchesPrintfAtEveryCountSlotAndAnchor) {
+    uint16_t anchors[40];
+    for (uint16_t count : {uint16_t{0}, uint16_t{9}, uint16_t{10}, uint16_t{15}, uint16_t{99},
+                           uint16_t{100}, uint16_t{65535}}) {
+        for (size_t shift = 0; shift < countOf(kAnchorValues); shift++) {
+            for (size_t i = 0; i < countOf(anchors); i++) {
+                anchors[i] = kAnchorValues[(i + shift) % countOf(kAnchorValues)];
+            }
+            const uint16_t kneeX = kAnchorValues[shift];
+            const uint16_t kneeY = kAnchorValues[(shift + 3) % countOf(kAnchorValues)];
+            for (size_t slots : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{17},
+                                 size_t{40}}) {
+                kestrel_test::CapturedText c = kestrel_test::captureText(
+                    [&] { printCurveAfterAdaptation(kneeX, kneeY, count, anchors, slots); });
+                EXPECT_EQ(c.out, curveAfterByPrintf(kneeX, kneeY, count, anchors, slots))
+                    << "count " << count << ", shift " << shift << ", slots " << slots;
+            }
+        }
+    }
+}
+
+TEST(DiagnosticLines, CurveAfterAdaptationThroughAScopeIsWhatStandardOutputGets) {
+    uint16_t anchors[15];
+    for (size_t i = 0; i < 15; i++) anchors[i] = kAnchorValues[i % countOf(kAnchorValues)];
+    std::string received;
+    kestrel_test::CapturedText c = kestrel_test::captureText([&] {
+        DiagnosticScope scope([&](const Record& r) {
+            received.append(r.text.data(), r.text.size()).push_back('\n');
+        });
+        printCurveAfterAdaptation(191, 800, 9, anchors);
+    });
+    EXPECT_EQ(c.out, "");
+    EXPECT_EQ(received, curveAfterByPrintf(191, 800, 9, anchors, 15));
 }
