@@ -46,18 +46,18 @@ void BM_Meta2Lut_Dtm_33Points_PipeDrained(benchmark::State& state) {
 }
 BENCHMARK(BM_Meta2Lut_Dtm_33Points_PipeDrained)->Unit(benchmark::kMicrosecond);
 
-// Two targets in turn: every call adapts to a curve other than the last
-// call's, so the thread's kept table never serves and the points are chosen
-// anew, as on the first frame of a scene.
+// Twelve targets in turn: every call adapts to a curve none of the last
+// eleven calls had (more than the thread keeps tables for), so no kept table
+// serves and the points are chosen anew, as on the first frame of a scene.
 void BM_Meta2Lut_Dtm_33Points_NewCurveEachCall(benchmark::State& state) {
     quality::SilenceOutput quiet(true);
     _VelmorHdrDynamicInfo record = quality::sceneRecord(1);
     unsigned int lutX[33];
     unsigned int lutY[33];
-    unsigned target = 600;
+    unsigned turn = 0;
     for (auto _ : state) {
-        meta2lut_dtm(target, 4000, &record, lutX, lutY, 33);
-        target ^= 600 ^ 601;
+        meta2lut_dtm(600 + turn, 4000, &record, lutX, lutY, 33);
+        turn = turn == 11 ? 0 : turn + 1;
         benchmark::DoNotOptimize(lutX);
         benchmark::DoNotOptimize(lutY);
     }

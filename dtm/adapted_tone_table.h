@@ -14,9 +14,10 @@ namespace kestrel {
 // that meta2lut_dtm writes for that record into lutX and lutY (max(count, 2)
 // entries each, same layout). On return `working` holds the adapted curve.
 // Prints what meta2lut_dtm prints, with the address of `working` as the
-// copy's. The last table made on the calling thread is kept with the adapted
-// curve and the size (GainTableMemo): a call that adapts to the same curve
-// for the same size copies it instead of choosing the points again. Tables larger than 33 points may allocate, and throw std::bad_alloc
+// copy's. The last tables made on the calling thread are kept with their
+// adapted curves and sizes (GainTableMemo): a call that adapts to a kept
+// curve for the same size copies its table instead of choosing the points
+// again. Tables larger than 33 points may allocate, and throw std::bad_alloc
 // when memory runs out; meta2lut_dtm stops that at the host boundary.
 void adaptAndTabulate(unsigned target_max_luminance, unsigned max_luminance,
                       _VelmorHdrDynamicInfo& working, unsigned int* lutX, unsigned int* lutY,

@@ -22,20 +22,26 @@ bool GainCurveKey::operator==(const GainCurveKey& other) const {
 }
 
 bool GainTableMemo::recall(const GainCurveKey& key, unsigned* x, unsigned* y) const {
-    if (!mKept || !(key == mKey)) return false;
-    std::memcpy(x, mX, mWritten * sizeof(unsigned));
-    std::memcpy(y, mY, mWritten * sizeof(unsigned));
-    return true;
+    for (unsigned i = 0; i < mUsed; i++) {
+        const Entry& e = mEntries[i];
+        if (!(key == e.key)) continue;
+        std::memcpy(x, e.x, e.written * sizeof(unsigned));
+        std::memcpy(y, e.y, e.written * sizeof(unsigned));
+        return true;
+    }
+    return false;
 }
 
 void GainTableMemo::keep(const GainCurveKey& key, const unsigned* x, const unsigned* y,
                          unsigned written) {
-    mKept = written <= kMaxPoints;
-    if (!mKept) return;
-    mKey = key;
-    mWritten = written;
-    std::memcpy(mX, x, written * sizeof(unsigned));
-    std::memcpy(mY, y, written * sizeof(unsigned));
+    if (written > kMaxPoints) return;
+    Entry& e = mEntries[mNext];
+    e.key = key;
+    e.written = written;
+    std::memcpy(e.x, x, written * sizeof(unsigned));
+    std::memcpy(e.y, y, written * sizeof(unsigned));
+    mNext = (mNext + 1) % kEntries;
+    if (mUsed < kEntries) mUsed++;
 }
 
 namespace {

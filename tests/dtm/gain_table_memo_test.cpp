@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// The table kept from the last call on a thread: its key holds exactly what
+// The tables kept from the last calls on a thread: its key holds exactly what
 // the gain sampler reads, and a call through the memo writes what the same
 // call writes on a thread that has made no table yet, lines included.
 #include "dtm/gain_table_memo.h"
@@ -106,10 +106,47 @@ TEST(GainTableMemo, KeepsTablesUpToTheHardwareSizeOnly) {
     memo.keep(atSize, tx.data(), ty.data(), 33);
     ASSERT_TRUE(memo.recall(atSize, x.data(), y.data()));
     EXPECT_EQ(x[32], tx[32]);
-    // A larger table is not kept, and what was kept before is dropped.
+    // A larger table is not kept; what was kept before stays.
     memo.keep(above, tx.data(), ty.data(), 34);
     EXPECT_FALSE(memo.recall(above, x.data(), y.data()));
-    EXPECT_FALSE(memo.recall(atSize, x.data(), y.data()));
+    EXPECT_TRUE(memo.recall(atSize, x.data(), y.data()));
+}
+
+TEST(GainTableMemo, KeepsTheLastEightTablesAndReplacesTheOldestFirst) {
+    // Nine curves differing in the knee's x only, each with a table of its
+    // own (its first entry is the curve's number).
+    std::vector<GainCurveKey> keys;
+    for (unsigned k = 0; k < GainTableMemo::kEntries + 2; k++) {
+        _VelmorHdrDynamicInfo r = kneeExampleRecord();
+        r.knee_point_x = static_cast<uint16_t>(100 + k);
+        keys.emplace_back(r, 33);
+    }
+    const auto keepTable = [&](GainTableMemo& memo, unsigned k) {
+        const unsigned tx[2] = {k, 1000 + k}, ty[2] = {2000 + k, 3000 + k};
+        memo.keep(keys[k], tx, ty, 2);
+    };
+    const auto recalled = [&](const GainTableMemo& memo, unsigned k) {
+        unsigned x[2] = {kSentinel, kSentinel}, y[2] = {kSentinel, kSentinel};
+        if (!memo.recall(keys[k], x, y)) return false;
+        EXPECT_EQ(x[0], k);
+        EXPECT_EQ(x[1], 1000 + k);
+        EXPECT_EQ(y[0], 2000 + k);
+        EXPECT_EQ(y[1], 3000 + k);
+        return true;
+    };
+
+    GainTableMemo memo;
+    for (unsigned k = 0; k < GainTableMemo::kEntries; k++) keepTable(memo, k);
+    for (unsigned k = 0; k < GainTableMemo::kEntries; k++) {
+        EXPECT_TRUE(recalled(memo, k)) << "all eight kept, curve " << k;
+    }
+    keepTable(memo, 8);  // the ninth takes the first one's place
+    EXPECT_FALSE(recalled(memo, 0));
+    for (unsigned k = 1; k <= 8; k++) EXPECT_TRUE(recalled(memo, k)) << "curve " << k;
+    keepTable(memo, 9);  // and the tenth the second's
+    EXPECT_FALSE(recalled(memo, 1));
+    EXPECT_TRUE(recalled(memo, 2));
+    EXPECT_TRUE(recalled(memo, 9));
 }
 
 struct Call {
