@@ -1,14 +1,20 @@
 // SPDX-License-Identifier: Apache-2.0
 // Two builds of the plug-in in one process, timed against each other: the
-// host's entry points of each (meta2lut_dtm, meta2lut_eotf, and a frame of
-// one HDR10+ layer through the writer; and meta2lut_dtm with two targets in
-// turn, so that every call adapts to a curve other than the last call's and
-// chooses its points anew) run in alternating blocks of a few
+// host's entry points of each run in alternating blocks of a few
 // thousand calls, and every pair of blocks gives one ratio of CPU time
 // (second / first). On a shared machine the load of the moment hits both
 // sides of a pair alike, which runs of whole processes one after the other
 // do not manage; the medians of the ratios are what docs/performance.md
-// records.
+// records. The cases:
+//   - meta2lut_dtm and meta2lut_eotf with one record, and a frame of one
+//     HDR10+ layer through the writer (the setter, then getParams), as on
+//     every frame of a scene;
+//   - the frame with the records of two scenes in turn, as when two HDR10+
+//     layers are composed (a build that keeps a few tables keeps both);
+//   - meta2lut_dtm with kColdTurns targets in turn, and the frame with
+//     kColdTurns records in turn: every call adapts to a curve none of the
+//     last few calls had, more than any build keeps, so every table is
+//     chosen anew, as on the first frame of a scene.
 //
 //   kestrel_plugin_ab FIRST.so SECOND.so [PAIRS]
 //
@@ -65,11 +71,16 @@ double threadSeconds() {
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
-// Targets of the case that changes the curve at every call: their tables
-// differ (checked before timing), so their adapted curves do.
-constexpr unsigned kTurnTargets[2] = {600, 601};
+// The cold cases turn through this many curves, all different (checked
+// before timing, through meta2lut_dtm at the frame's target of 600 cd/m2).
+constexpr int kColdTurns = 12;
+unsigned gColdTargets[kColdTurns];
+_VelmorHdrDynamicInfo gColdRecords[kColdTurns];
 
-// The four cases, each a block of `calls` calls; returns CPU seconds.
+// Records of the case whose frames alternate between two scenes.
+_VelmorHdrDynamicInfo gTurnRecords[2];
+
+// The six cases, each a block of `calls` calls; returns CPU seconds.
 double runBlock(const Plugin& p, int which, _VelmorHdrDynamicInfo* record, int calls) {
     unsigned lutX[33];
     unsigned lutY[33];
@@ -78,9 +89,15 @@ double runBlock(const Plugin& p, int which, _VelmorHdrDynamicInfo* record, int c
         if (which == 0) {
             p.dtm(600, 4000, record, lutX, lutY, 33);
         } else if (which == 3) {
-            p.dtm(kTurnTargets[i & 1], 4000, record, lutX, lutY, 33);
+            p.dtm(gColdTargets[i % kColdTurns], 4000, record, lutX, lutY, 33);
         } else if (which == 1) {
             p.eotf(1000, record, lutX, lutY, 33);
+        } else if (which == 4 || which == 5) {
+            _VelmorHdrDynamicInfo& r =
+                which == 4 ? gTurnRecords[i & 1] : gColdRecords[i % kColdTurns];
+            p.writer->setLayerOpaqueData(0, &r, sizeof r);
+            p.writer->setLayerStaticMetadata(0, static_cast<int>(quality::kPqBt2020), 0, 4000);
+            if (p.writer->getParams() == nullptr) std::abort();
         } else {
             // A frame as the host makes it: the layer's setter, then getParams.
             p.writer->setLayerStaticMetadata(0, static_cast<int>(quality::kPqBt2020), 0, 4000);
@@ -104,26 +121,47 @@ int main(int argc, char** argv) {
     }
     const int pairs = argc > 3 ? std::atoi(argv[3]) : 200;
     _VelmorHdrDynamicInfo record = quality::sceneRecord(1);
+    gTurnRecords[0] = record;
+    gTurnRecords[1] = quality::dimSceneRecord();
+    for (int k = 0; k < kColdTurns; k++) {
+        gColdTargets[k] = 600 + static_cast<unsigned>(k);
+        // Bright and dim scenes in turn, each with a curve of its own.
+        gColdRecords[k] = k % 2 == 0 ? quality::sceneRecord(1) : quality::dimSceneRecord();
+        gColdRecords[k].bezier_curve_anchors[1] =
+            static_cast<uint16_t>(gColdRecords[k].bezier_curve_anchors[1] + 8 * k);
+    }
     Plugin first = load(argv[1]);
     Plugin second = load(argv[2]);
     std::string report;
+    char sameTable[128] = "";  // the check's failure, printed once stderr is back
     {
         quality::SilenceOutput quiet(true);
         first.writer->setLayerOpaqueData(0, &record, sizeof record);
         second.writer->setLayerOpaqueData(0, &record, sizeof record);
 
-        unsigned x[2][33], y[2][33];
-        for (int t = 0; t < 2; t++) first.dtm(kTurnTargets[t], 4000, &record, x[t], y[t], 33);
-        if (std::equal(y[0], y[0] + 33, y[1]) && std::equal(x[0], x[0] + 33, x[1])) {
-            std::fprintf(stderr, "kestrel_plugin_ab: targets %u and %u give one table\n",
-                         kTurnTargets[0], kTurnTargets[1]);
-            return 2;
+        // Every pair of the cold cases' curves must give different tables,
+        // or a build that keeps tables would find some of them kept.
+        unsigned x[2 * kColdTurns][33], y[2 * kColdTurns][33];
+        for (int k = 0; k < kColdTurns; k++) {
+            first.dtm(gColdTargets[k], 4000, &record, x[k], y[k], 33);
+            first.dtm(600, 4000, &gColdRecords[k], x[kColdTurns + k], y[kColdTurns + k], 33);
+        }
+        for (int k = 0; k < 2 * kColdTurns; k++) {
+            // Targets against targets, records against records.
+            for (int j = k < kColdTurns ? 0 : kColdTurns; j < k; j++) {
+                if (std::equal(y[j], y[j] + 33, y[k]) && std::equal(x[j], x[j] + 33, x[k])) {
+                    std::snprintf(sameTable, sizeof sameTable,
+                                  "kestrel_plugin_ab: cold curves %d and %d give one table\n", j, k);
+                }
+            }
         }
         const char* names[] = {"meta2lut_dtm, 33 points", "meta2lut_eotf, 33 points",
                                "frame of one HDR10+ layer (setter + getParams)",
-                               "meta2lut_dtm, 33 points, targets in turn"};
-        const int calls[] = {2000, 4000, 1000, 2000};
-        for (int which = 0; which < 4; which++) {
+                               "meta2lut_dtm, 33 points, 12 targets in turn",
+                               "frame, records of two scenes in turn",
+                               "frame, records of 12 scenes in turn"};
+        const int calls[] = {2000, 4000, 1000, 2000, 1000, 1000};
+        for (int which = 0; which < 6 && sameTable[0] == '\0'; which++) {
             std::vector<double> ratios, a, b;
             runBlock(first, which, &record, calls[which]);  // warm both
             runBlock(second, which, &record, calls[which]);
@@ -145,6 +183,10 @@ int main(int argc, char** argv) {
                           ratios[ratios.size() * 9 / 10]);
             report += line;
         }
+    }
+    if (sameTable[0] != '\0') {
+        std::fputs(sameTable, stderr);
+        return 2;
     }
     std::fprintf(
         stderr, "CPU µs per call (medians of %d pairs of blocks); ratio = second / first\n", pairs);
