@@ -20,8 +20,7 @@ inline float nonNegative(float v) { return v > 0.0f ? v : 0.0f; }
 
 RowCounter::RowCounter()
     : mCounts(MaxRgbHistogram::kBins, 0), mStepCounts(kSignalSteps, 0),
-      mCodeCounts(MaxRgbHistogram::kBins, 0),
-      mLowestStep(kSignalSteps), mHighestStep(0), mTables(signal_code_detail::tables()),
+      mCodeCounts(MaxRgbHistogram::kBins, 0), mTables(signal_code_detail::tables()),
       mLowest(MaxRgbHistogram::kBins), mHighest(0), mPeak{0, 0, 0} {}
 
 template <class Code>
@@ -59,70 +58,71 @@ inline bool mixedStep(const signal_code_detail::Tables& t, uint32_t step) {
     return ((t.mixedSteps[step / 32] >> (step % 32)) & 1u) != 0;
 }
 
+// Out of the counting loops: taken once per 256 pixels of a step or code at
+// most, and a call there would keep the loop's values in memory.
+[[gnu::noinline]] void noteCarry(std::vector<uint32_t>& carries, uint32_t index) {
+    carries.push_back(index);
+}
+
 }  // namespace
 
 void RowCounter::addSignal(const float* r, const float* g, const float* b, size_t n) {
     if (n == 0) return;
-    if (mPending.size() < n) mPending.resize(n);
-    float* pending = mPending.data();
-    uint16_t* stepCounts = mStepCounts.data();
-    uint16_t* codeCounts = mCodeCounts.data();
-    std::array<float, 3> peak = {0.0f, 0.0f, 0.0f};
-    float lowest = 1.0f, highest = 0.0f;  // of maxRGB
+    if (mMaxRgb.size() < n) {
+        mMaxRgb.resize(n);
+        mSteps.resize(n);
+    }
+    // As addRow: codes never decrease with the signal, so only maxRGB and
+    // each component's peak need one (the peaks' when pooled: the code of
+    // the largest is the largest code). Signals above 1 have the code of 1.
+    float* maxRgb = mMaxRgb.data();
+    const uint32_t* steps = mSteps.data();
+    reduceRow(r, g, b, n, maxRgb, mSteps.data(), mSignalPeaks);
+    SignalCount* stepCounts = mStepCounts.data();
+    SignalCount* codeCounts = mCodeCounts.data();
+    // Kept for the exact search when its step is mixed, packed at the front
+    // of the row (never past the pixel being read): written either way and
+    // kept by moving on, so that no branch depends on the step.
     size_t waiting = 0;
     for (size_t i = 0; i < n; ++i) {
-        // As addRow: codes never decrease with the signal, so only maxRGB
-        // and each component's peak need one. Signals above 1 have the code
-        // of 1.
-        const float red = nonNegative(r[i]);
-        const float green = nonNegative(g[i]);
-        const float blue = nonNegative(b[i]);
-        peak[0] = std::max(peak[0], red);
-        peak[1] = std::max(peak[1], green);
-        peak[2] = std::max(peak[2], blue);
-        const float s = std::min(std::max(red, std::max(green, blue)), 1.0f);
-        lowest = std::min(lowest, s);
-        highest = std::max(highest, s);
-        const uint32_t step = signalStep(s);
-        if (++stepCounts[step] == 0) mStepCarries.push_back(step);
-        // Kept for the exact search when its step is mixed; written either
-        // way and kept by moving on, so that no branch depends on the step.
-        pending[waiting] = s;
+        const uint32_t step = steps[i];
+        if (++stepCounts[step] == 0) noteCarry(mStepCarries, step);
+        maxRgb[waiting] = maxRgb[i];
         waiting += mixedStep(mTables, step) ? 1 : 0;
     }
-    mLowestStep = std::min(mLowestStep, signalStep(lowest));
-    mHighestStep = std::max(mHighestStep, signalStep(highest));
     uint32_t lowestCode = mLowest, highestCode = mHighest;
     for (size_t j = 0; j < waiting; ++j) {
-        const uint32_t c = signal_code_detail::codeInRange(pending[j], mTables);
-        if (++codeCounts[c] == 0) mCodeCarries.push_back(c);
+        const uint32_t c = signal_code_detail::codeInRange(maxRgb[j], mTables);
+        if (++codeCounts[c] == 0) noteCarry(mCodeCarries, c);
         lowestCode = std::min(lowestCode, c);
         highestCode = std::max(highestCode, c);
     }
     mLowest = lowestCode;
     mHighest = highestCode;
-    for (int c = 0; c < 3; ++c)
-        mPeak[c] = std::max(mPeak[c], signal_code_detail::codeInRange(std::min(peak[c], 1.0f), mTables));
 }
 
 void RowCounter::poolInto(StatisticsCollector& collector) {
     // The steps without a threshold inside give their code; the pixels of
     // the others were counted by code.
-    constexpr uint64_t kCarry = uint64_t{1} << 16;  // the pixels a wrapped 16-bit count stands for
     for (uint32_t step : mStepCarries)
-        if (!mixedStep(mTables, step)) collector.mHistogram.add(mTables.stepStart[step], kCarry);
-    for (uint32_t c : mCodeCarries) collector.mHistogram.add(c, kCarry);
+        if (!mixedStep(mTables, step)) collector.mHistogram.add(mTables.stepStart[step], kSignalCountWrap);
+    for (uint32_t c : mCodeCarries) collector.mHistogram.add(c, kSignalCountWrap);
     mStepCarries.clear();
     mCodeCarries.clear();
-    for (uint32_t step = mLowestStep; step <= mHighestStep && step < kSignalSteps; ++step) {
-        const uint32_t count = mStepCounts[step];
-        if (count == 0) continue;
-        if (!mixedStep(mTables, step)) collector.mHistogram.add(mTables.stepStart[step], count);
-        mStepCounts[step] = 0;
+    const RowPeaks& signal = mSignalPeaks;
+    if (signal.lowest <= signal.highest) {  // some signal was counted
+        for (uint32_t step = signalStep(signal.lowest); step <= signalStep(signal.highest); ++step) {
+            const uint32_t count = mStepCounts[step];
+            if (count == 0) continue;
+            if (!mixedStep(mTables, step)) collector.mHistogram.add(mTables.stepStart[step], count);
+            mStepCounts[step] = 0;
+        }
+        for (int c = 0; c < 3; ++c)
+            mPeak[c] = std::max(mPeak[c], signal_code_detail::codeInRange(
+                                              std::min(signal.component[c], 1.0f), mTables));
     }
-    mLowestStep = kSignalSteps;
-    mHighestStep = 0;
-    // Light in 32 bits, signal in 16: both count codes.
+    mSignalPeaks = RowPeaks();
+    // Light in 32 bits, signal in 8: both count codes.
     for (uint32_t c = mLowest; c <= mHighest && c < MaxRgbHistogram::kBins; ++c) {
         const uint64_t count = uint64_t{mCounts[c]} + mCodeCounts[c];
         if (count != 0) collector.mHistogram.add(c, count);

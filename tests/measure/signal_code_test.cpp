@@ -127,6 +127,36 @@ TEST(SignalCode, RowsCountedByStepGiveTheLightsHistogramAtEveryEdge) {
     EXPECT_EQ(empty.histogram().total(), 0u);
 }
 
+TEST(SignalCode, CountsWrapIntoTheCarryAtExactly256PixelsOfAStepOrCode) {
+    // Rows of one signal, as many pixels as each count around the wraps of
+    // an 8-bit count: the pooled count is the number of pixels, for a
+    // signal of an unmixed step (counted by step) and one of the crowded
+    // top (counted by code), and a second pooling starts from nothing.
+    const signal_code_detail::Tables& t = signal_code_detail::tables();
+    uint32_t unmixed = 1000;
+    while (((t.mixedSteps[unmixed / 32] >> (unmixed % 32)) & 1u) != 0 || t.stepStart[unmixed] == 0)
+        ++unmixed;
+    const float dim = (static_cast<float>(unmixed) + 0.5f) / signal_code_detail::kSteps;
+    const float bright = signalThreshold(90000);
+    RowCounter counter;
+    for (float s : {dim, bright}) {
+        const uint32_t code = direct(s);
+        for (size_t n : {1u, 255u, 256u, 257u, 511u, 512u, 513u, 65536u, 65537u}) {
+            std::vector<float> row(n, s), zero(n, 0.0f);
+            // In rows of up to 300 pixels, so that a wrap falls inside a row
+            // and between two.
+            for (size_t at = 0; at < n; at += 300) {
+                const size_t m = std::min<size_t>(300, n - at);
+                counter.addSignal(zero.data(), row.data() + at, zero.data(), m);
+            }
+            StatisticsCollector pooled;
+            counter.poolInto(pooled);
+            ASSERT_EQ(pooled.histogram().count(code), n) << s << " " << n;
+            ASSERT_EQ(pooled.histogram().total(), n) << s << " " << n;
+        }
+    }
+}
+
 TEST(SignalCode, SignalAndLightPicturesGiveTheSameStatistics) {
     std::mt19937 random(11);
     std::uniform_real_distribution<float> signal(-0.05f, 1.05f);  // strays past both ends
@@ -149,12 +179,12 @@ TEST(SignalCode, SignalAndLightPicturesGiveTheSameStatistics) {
     EXPECT_GT(a.statistics().maxscl[0], 99000u);
 }
 
-// The counter keeps 16-bit counts with a carry: a step's and a code's count
-// exact on both sides of each wrap, in one row and across rows, and after
+// The counter keeps narrow counts with a carry: a step's and a code's count
+// exact over hundreds of wraps, in one row and across rows, and after
 // pooling the counter counts afresh. A dark signal (a step of one code,
 // counted by step) and a bright one (a step of several codes, counted by
 // code), with counts around 65536 and 2 x 65536.
-TEST(SignalCode, CountsStayExactAcrossTheWrapOfTheirSixteenBits) {
+TEST(SignalCode, CountsStayExactAcrossManyWraps) {
     const float dark = 0.0625f, bright = 0.9f;
     // One code over the whole dark step, several over the bright one.
     ASSERT_EQ(direct(dark), direct(std::nextafter(dark + 1.0f / 65536, 0.0f)));
