@@ -87,6 +87,7 @@ private:
     // The count of pixels of light (addLight) per code (32 bits hold any
     // picture up to 2^32 pixels).
     std::vector<uint32_t> mCounts;
+    bool mCountedLight = false;  // whether mCounts holds any since the last pooling
     // Signals are counted per step of 2^-16 (signal_code.h) first: a step
     // without a threshold inside has one code, found once when pooled. The
     // signals of the other steps wait, one row at a time, for the exact

@@ -157,6 +157,29 @@ TEST(SignalCode, CountsWrapIntoTheCarryAtExactly256PixelsOfAStepOrCode) {
     }
 }
 
+TEST(SignalCode, ACounterOfLightAndSignalPoolsBoth) {
+    // The light's counts are read only when light was counted: rows of
+    // both kinds in one counter pool both, and the next pooling (signal
+    // only) finds the light's counts cleared.
+    std::vector<float> light = {100.0f, 100.0f, 100.0f}, signal = {0.75f, 0.75f}, zero = {0, 0, 0};
+    const uint32_t lightCode = 1000, signalCode = direct(0.75f);
+    ASSERT_NE(lightCode, signalCode);
+    RowCounter counter;
+    counter.addLight(light.data(), zero.data(), zero.data(), 3);
+    counter.addSignal(zero.data(), signal.data(), zero.data(), 2);
+    StatisticsCollector both;
+    counter.poolInto(both);
+    EXPECT_EQ(both.histogram().count(lightCode), 3u);
+    EXPECT_EQ(both.histogram().count(signalCode), 2u);
+    counter.addSignal(zero.data(), signal.data(), zero.data(), 2);
+    counter.addSignal(zero.data(), zero.data(), std::vector<float>{0.001f}.data(), 1);
+    StatisticsCollector next;
+    counter.poolInto(next);
+    EXPECT_EQ(next.histogram().count(lightCode), 0u);
+    EXPECT_EQ(next.histogram().count(signalCode), 2u);
+    EXPECT_EQ(next.histogram().total(), 3u);
+}
+
 TEST(SignalCode, SignalAndLightPicturesGiveTheSameStatistics) {
     std::mt19937 random(11);
     std::uniform_real_distribution<float> signal(-0.05f, 1.05f);  // strays past both ends
