@@ -72,6 +72,7 @@ void RowCounter::addSignal(const float* r, const float* g, const float* b, size_
     if (mMaxRgb.size() < n) {
         mMaxRgb.resize(n);
         mSteps.resize(n);
+        mSeveral.resize(n);
     }
     // As addRow: codes never decrease with the signal, so only maxRGB and
     // each component's peak need one (the peaks' when pooled: the code of
@@ -81,23 +82,33 @@ void RowCounter::addSignal(const float* r, const float* g, const float* b, size_
     reduceRow(r, g, b, n, maxRgb, mSteps.data(), mSignalPeaks);
     SignalCount* stepCounts = mStepCounts.data();
     SignalCount* codeCounts = mCodeCounts.data();
-    // Kept for the exact search when its step is mixed, packed at the front
-    // of the row (never past the pixel being read): written either way and
-    // kept by moving on, so that no branch depends on the step.
-    size_t waiting = 0;
+    // The signals of steps holding thresholds wait for their code: those of
+    // one-threshold steps packed at the front of the row (never past the
+    // pixel being read), those of the others in mSeveral. Written to both
+    // either way and kept by moving on, so that no branch depends on the
+    // step.
+    float* several = mSeveral.data();
+    size_t waitingOne = 0, waitingSeveral = 0;
     for (size_t i = 0; i < n; ++i) {
         const uint32_t step = steps[i];
         if (++stepCounts[step] == 0) noteCarry(mStepCarries, step);
-        maxRgb[waiting] = maxRgb[i];
-        waiting += mixedStep(mTables, step) ? 1 : 0;
+        const uint32_t kind = signal_code_detail::stepKind(mTables, step);
+        const float s = maxRgb[i];
+        maxRgb[waitingOne] = s;
+        several[waitingSeveral] = s;
+        waitingOne += kind & signal_code_detail::kOneThreshold;
+        waitingSeveral += kind >> 1;  // kSeveralThresholds
     }
     uint32_t lowestCode = mLowest, highestCode = mHighest;
-    for (size_t j = 0; j < waiting; ++j) {
-        const uint32_t c = signal_code_detail::codeInRange(maxRgb[j], mTables);
+    auto count = [&](uint32_t c) {
         if (++codeCounts[c] == 0) noteCarry(mCodeCarries, c);
         lowestCode = std::min(lowestCode, c);
         highestCode = std::max(highestCode, c);
-    }
+    };
+    for (size_t j = 0; j < waitingOne; ++j)
+        count(signal_code_detail::codeInOneThresholdStep(maxRgb[j], mTables));
+    for (size_t j = 0; j < waitingSeveral; ++j)
+        count(signal_code_detail::codeInRange(several[j], mTables));
     mLowest = lowestCode;
     mHighest = highestCode;
 }

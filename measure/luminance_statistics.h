@@ -104,8 +104,9 @@ private:
     std::vector<SignalCount> mStepCounts, mCodeCounts;
     std::vector<uint32_t> mStepCarries, mCodeCarries;
     // The row being counted: each pixel's maxRGB (then, packed at the
-    // front, those of mixed steps waiting for the search) and step.
-    std::vector<float> mMaxRgb;
+    // front, those of one-threshold steps waiting for their code) and step;
+    // the maxRGB of pixels of steps of several thresholds.
+    std::vector<float> mMaxRgb, mSeveral;
     std::vector<uint32_t> mSteps;
     RowPeaks mSignalPeaks;  // of the rows of signal since the last pooling
     signal_code_detail::Tables mTables;

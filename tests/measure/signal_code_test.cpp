@@ -75,6 +75,35 @@ TEST(SignalCode, StepsHoldAtMostTheSearchedThresholdsAndUnmixedStepsOneCode) {
     EXPECT_LT(mixed, 40000u);
 }
 
+TEST(SignalCode, OneThresholdStepsAgreeWithThePlainTablesAndTheEotfAtTheirEdges) {
+    // Each step's kind against the plain tables' count of the thresholds
+    // it holds, the compact entry of every one-threshold step against the
+    // threshold table, and its code against the EOTF at the step's first
+    // and last float and on both sides of its threshold.
+    using namespace signal_code_detail;
+    const Tables& t = tables();
+    uint32_t ones = 0;
+    for (uint32_t i = 0; i <= kSteps; ++i) {
+        const uint32_t held = i < kSteps ? t.stepStart[i + 1] - t.stepStart[i] : 0;
+        const StepKind kind = stepKind(t, i);
+        ASSERT_EQ(kind, held == 0 ? kOneCode : held == 1 ? kOneThreshold : kSeveralThresholds) << i;
+        if (kind != kOneThreshold) continue;
+        ++ones;
+        ASSERT_EQ(t.oneThreshold[i].firstCode, t.stepStart[i]) << i;
+        ASSERT_EQ(t.oneThreshold[i].threshold, signalThreshold(t.stepStart[i] + 1)) << i;
+        const float first = static_cast<float>(i) / kSteps;
+        const float last = std::nextafter(static_cast<float>(i + 1) / kSteps, 0.0f);
+        const float threshold = t.oneThreshold[i].threshold;
+        for (float s : {first, last, threshold, std::nextafter(threshold, 0.0f)}) {
+            if (signalStep(s) != i) continue;  // a threshold at the step's very end
+            ASSERT_EQ(codeInOneThresholdStep(s, t), direct(s)) << i << " " << s;
+        }
+    }
+    // The mid-tones' mixed steps: about ten thousand hold one threshold.
+    EXPECT_GT(ones, 9000u);
+    EXPECT_EQ(stepKind(t, kSteps), kOneCode);  // 1.0 alone
+}
+
 TEST(SignalCode, RowsCountedByStepGiveTheLightsHistogramAtEveryEdge) {
     // Signals on both sides of thresholds (of dark, unmixed-neighbour codes
     // and of the crowded top) and of step edges, with the ends and strays:
