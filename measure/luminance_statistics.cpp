@@ -121,13 +121,20 @@ void RowCounter::poolInto(StatisticsCollector& collector) {
     for (uint32_t c : mCodeCarries) collector.mHistogram.add(c, kSignalCountWrap);
     mStepCarries.clear();
     mCodeCarries.clear();
+    // The loops read bounds and tables from locals: a store to an 8-bit
+    // count may alias any member, which would be read again every bin.
+    MaxRgbHistogram& histogram = collector.mHistogram;
     const RowPeaks& signal = mSignalPeaks;
     if (signal.lowest <= signal.highest) {  // some signal was counted
-        for (uint32_t step = signalStep(signal.lowest); step <= signalStep(signal.highest); ++step) {
-            const uint32_t count = mStepCounts[step];
+        SignalCount* stepCounts = mStepCounts.data();
+        const uint32_t* stepStart = mTables.stepStart;
+        const signal_code_detail::Tables& tables = mTables;
+        const uint32_t last = signalStep(signal.highest);
+        for (uint32_t step = signalStep(signal.lowest); step <= last; ++step) {
+            const uint32_t count = stepCounts[step];
             if (count == 0) continue;
-            if (!mixedStep(mTables, step)) collector.mHistogram.add(mTables.stepStart[step], count);
-            mStepCounts[step] = 0;
+            if (!mixedStep(tables, step)) histogram.add(stepStart[step], count);
+            stepCounts[step] = 0;
         }
         for (int c = 0; c < 3; ++c)
             mPeak[c] = std::max(mPeak[c], signal_code_detail::codeInRange(
@@ -137,15 +144,17 @@ void RowCounter::poolInto(StatisticsCollector& collector) {
     // Light in 32 bits, signal in 8: both count codes. The light's counts
     // are read only when some light was counted: measuring decoded pictures
     // counts only signal, and would read 400 KB of zeros per pooling.
-    const bool light = mCountedLight;
-    for (uint32_t c = mLowest; c <= mHighest && c < MaxRgbHistogram::kBins; ++c) {
-        uint64_t count = mCodeCounts[c];
-        mCodeCounts[c] = 0;
-        if (light) {
-            count += mCounts[c];
-            mCounts[c] = 0;
+    SignalCount* codeCounts = mCodeCounts.data();
+    uint32_t* lightCounts = mCountedLight ? mCounts.data() : nullptr;
+    const uint32_t lastCode = std::min(mHighest, MaxRgbHistogram::kBins - 1);
+    for (uint32_t c = mLowest; c <= lastCode; ++c) {
+        uint64_t count = codeCounts[c];
+        codeCounts[c] = 0;
+        if (lightCounts != nullptr) {
+            count += lightCounts[c];
+            lightCounts[c] = 0;
         }
-        if (count != 0) collector.mHistogram.add(c, count);
+        if (count != 0) histogram.add(c, count);
     }
     mCountedLight = false;
     for (int c = 0; c < 3; ++c) collector.mPeak[c] = std::max(collector.mPeak[c], mPeak[c]);
