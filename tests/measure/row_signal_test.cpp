@@ -75,25 +75,5 @@ TEST(RowSignal, MaxRgbStepsAndPeaksAgreeWithThePlainDefinitionAtEveryEdge) {
     }
 }
 
-TEST(RowSignal, PeaksFoldAcrossRows) {
-    // A second row below the first's peaks leaves them; the infinite peak
-    // of red stays unclamped, maxRGB's range clamped to 1.
-    const float inf = std::numeric_limits<float>::infinity();
-    std::vector<float> r = {inf, 0.25f, 0.0f, 0.0f, 0.0f}, g = {0.0f, 0.0f, 0.75f, 0.0f, 0.0f},
-                       b = {0.0f, 0.0f, 0.0f, 0.5f, 0.125f};
-    std::vector<float> maxRgb(5);
-    std::vector<uint32_t> step(5);
-    RowPeaks peaks;
-    reduceRow(r.data(), g.data(), b.data(), 5, maxRgb.data(), step.data(), peaks);
-    std::vector<float> dim = {0.0625f, 0.0625f, 0.0625f, 0.0625f, 0.0625f};
-    reduceRow(dim.data(), dim.data(), dim.data(), 5, maxRgb.data(), step.data(), peaks);
-    EXPECT_EQ(peaks.component[0], inf);
-    EXPECT_EQ(peaks.component[1], 0.75f);
-    EXPECT_EQ(peaks.component[2], 0.5f);
-    EXPECT_EQ(peaks.lowest, 0.0625f);
-    EXPECT_EQ(peaks.highest, 1.0f);
-    EXPECT_EQ(step[4], 4096u);  // 0.0625 * 2^16
-}
-
 }  // namespace
 }  // namespace kestrel::measure
