@@ -10,7 +10,9 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <vector>
 
+#include "measure/frame_statistics.h"
 #include "measure/luminance_statistics.h"
 #include "measure/signal_code.h"
 #include "picture/video_decoder.h"
@@ -159,5 +161,43 @@ void BM_MeasureSignal4K(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n));
 }
 BENCHMARK(BM_MeasureSignal4K)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+// The measuring alone on the film sample's decoded pictures, on one thread:
+// the CPU a picture costs analyze on top of decoding it, apart from the
+// decoder's own time (the pictures are decoded before the first iteration).
+namespace {
+
+void BM_MeasureFilmPictures(benchmark::State& state) {
+    auto decoder = kestrel::picture::VideoDecoder::open(sample("ToS-s01.h265"));
+    if (!decoder) {
+        state.SkipWithError("the film sample does not open");
+        return;
+    }
+    std::vector<kestrel::picture::YuvFrame> frames;
+    for (;;) {
+        kestrel::picture::YuvFrame frame;
+        auto got = (*decoder)->next(frame);
+        if (!got || !*got) break;
+        frames.push_back(std::move(frame));
+    }
+    if (frames.empty()) {
+        state.SkipWithError("the film sample holds no pictures");
+        return;
+    }
+    kestrel::measure::FrameMeasurer measurer(1);
+    kestrel::measure::StatisticsCollector collector;
+    const double cpu = processCpuSeconds();
+    for (auto _ : state) {
+        for (const auto& frame : frames) {
+            benchmark::DoNotOptimize(measurer.add(frame, collector));
+            collector.clear();
+        }
+    }
+    reportCpu(state, processCpuSeconds() - cpu, state.iterations() * frames.size());
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * frames.size()));
+}
+BENCHMARK(BM_MeasureFilmPictures)->Unit(benchmark::kMillisecond);
 
 }  // namespace

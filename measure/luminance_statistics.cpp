@@ -20,8 +20,7 @@ inline float nonNegative(float v) { return v > 0.0f ? v : 0.0f; }
 
 RowCounter::RowCounter()
     : mCounts(MaxRgbHistogram::kBins, 0), mStepCounts(kSignalSteps, 0),
-      mCodeCounts(MaxRgbHistogram::kBins, 0),
-      mLowestStep(kSignalSteps), mHighestStep(0), mTables(signal_code_detail::tables()),
+      mCodeCounts(MaxRgbHistogram::kBins, 0), mTables(signal_code_detail::tables()),
       mLowest(MaxRgbHistogram::kBins), mHighest(0), mPeak{0, 0, 0} {}
 
 template <class Code>
@@ -46,6 +45,7 @@ void RowCounter::addRow(const float* r, const float* g, const float* b, size_t n
     }
     mLowest = lowest;
     mHighest = highest;
+    mCountedLight = true;
     for (int c = 0; c < 3; ++c) mPeak[c] = std::max(mPeak[c], code(peak[c]));
 }
 
@@ -59,76 +59,104 @@ inline bool mixedStep(const signal_code_detail::Tables& t, uint32_t step) {
     return ((t.mixedSteps[step / 32] >> (step % 32)) & 1u) != 0;
 }
 
+// Out of the counting loops: taken once per 256 pixels of a step or code at
+// most, and a call there would keep the loop's values in memory.
+[[gnu::noinline]] void noteCarry(std::vector<uint32_t>& carries, uint32_t index) {
+    carries.push_back(index);
+}
+
 }  // namespace
 
 void RowCounter::addSignal(const float* r, const float* g, const float* b, size_t n) {
     if (n == 0) return;
-    if (mPending.size() < n) mPending.resize(n);
-    float* pending = mPending.data();
-    uint16_t* stepCounts = mStepCounts.data();
-    uint16_t* codeCounts = mCodeCounts.data();
-    std::array<float, 3> peak = {0.0f, 0.0f, 0.0f};
-    float lowest = 1.0f, highest = 0.0f;  // of maxRGB
-    size_t waiting = 0;
-    for (size_t i = 0; i < n; ++i) {
-        // As addRow: codes never decrease with the signal, so only maxRGB
-        // and each component's peak need one. Signals above 1 have the code
-        // of 1.
-        const float red = nonNegative(r[i]);
-        const float green = nonNegative(g[i]);
-        const float blue = nonNegative(b[i]);
-        peak[0] = std::max(peak[0], red);
-        peak[1] = std::max(peak[1], green);
-        peak[2] = std::max(peak[2], blue);
-        const float s = std::min(std::max(red, std::max(green, blue)), 1.0f);
-        lowest = std::min(lowest, s);
-        highest = std::max(highest, s);
-        const uint32_t step = signalStep(s);
-        if (++stepCounts[step] == 0) mStepCarries.push_back(step);
-        // Kept for the exact search when its step is mixed; written either
-        // way and kept by moving on, so that no branch depends on the step.
-        pending[waiting] = s;
-        waiting += mixedStep(mTables, step) ? 1 : 0;
+    if (mMaxRgb.size() < n) {
+        mMaxRgb.resize(n);
+        mSteps.resize(n);
+        mSeveral.resize(n);
     }
-    mLowestStep = std::min(mLowestStep, signalStep(lowest));
-    mHighestStep = std::max(mHighestStep, signalStep(highest));
+    // As addRow: codes never decrease with the signal, so only maxRGB and
+    // each component's peak need one (the peaks' when pooled: the code of
+    // the largest is the largest code). Signals above 1 have the code of 1.
+    float* maxRgb = mMaxRgb.data();
+    const uint32_t* steps = mSteps.data();
+    reduceRow(r, g, b, n, maxRgb, mSteps.data(), mSignalPeaks);
+    SignalCount* stepCounts = mStepCounts.data();
+    SignalCount* codeCounts = mCodeCounts.data();
+    // The signals of steps holding thresholds wait for their code: those of
+    // one-threshold steps packed at the front of the row (never past the
+    // pixel being read), those of the others in mSeveral. Written to both
+    // either way and kept by moving on, so that no branch depends on the
+    // step.
+    float* several = mSeveral.data();
+    size_t waitingOne = 0, waitingSeveral = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const uint32_t step = steps[i];
+        if (++stepCounts[step] == 0) noteCarry(mStepCarries, step);
+        const uint32_t kind = signal_code_detail::stepKind(mTables, step);
+        const float s = maxRgb[i];
+        maxRgb[waitingOne] = s;
+        several[waitingSeveral] = s;
+        waitingOne += kind & signal_code_detail::kOneThreshold;
+        waitingSeveral += kind >> 1;  // kSeveralThresholds
+    }
     uint32_t lowestCode = mLowest, highestCode = mHighest;
-    for (size_t j = 0; j < waiting; ++j) {
-        const uint32_t c = signal_code_detail::codeInRange(pending[j], mTables);
-        if (++codeCounts[c] == 0) mCodeCarries.push_back(c);
+    auto count = [&](uint32_t c) {
+        if (++codeCounts[c] == 0) noteCarry(mCodeCarries, c);
         lowestCode = std::min(lowestCode, c);
         highestCode = std::max(highestCode, c);
-    }
+    };
+    for (size_t j = 0; j < waitingOne; ++j)
+        count(signal_code_detail::codeInOneThresholdStep(maxRgb[j], mTables));
+    for (size_t j = 0; j < waitingSeveral; ++j)
+        count(signal_code_detail::codeInRange(several[j], mTables));
     mLowest = lowestCode;
     mHighest = highestCode;
-    for (int c = 0; c < 3; ++c)
-        mPeak[c] = std::max(mPeak[c], signal_code_detail::codeInRange(std::min(peak[c], 1.0f), mTables));
 }
 
 void RowCounter::poolInto(StatisticsCollector& collector) {
     // The steps without a threshold inside give their code; the pixels of
     // the others were counted by code.
-    constexpr uint64_t kCarry = uint64_t{1} << 16;  // the pixels a wrapped 16-bit count stands for
     for (uint32_t step : mStepCarries)
-        if (!mixedStep(mTables, step)) collector.mHistogram.add(mTables.stepStart[step], kCarry);
-    for (uint32_t c : mCodeCarries) collector.mHistogram.add(c, kCarry);
+        if (!mixedStep(mTables, step)) collector.mHistogram.add(mTables.stepStart[step], kSignalCountWrap);
+    for (uint32_t c : mCodeCarries) collector.mHistogram.add(c, kSignalCountWrap);
     mStepCarries.clear();
     mCodeCarries.clear();
-    for (uint32_t step = mLowestStep; step <= mHighestStep && step < kSignalSteps; ++step) {
-        const uint32_t count = mStepCounts[step];
-        if (count == 0) continue;
-        if (!mixedStep(mTables, step)) collector.mHistogram.add(mTables.stepStart[step], count);
-        mStepCounts[step] = 0;
+    // The loops read bounds and tables from locals: a store to an 8-bit
+    // count may alias any member, which would be read again every bin.
+    MaxRgbHistogram& histogram = collector.mHistogram;
+    const RowPeaks& signal = mSignalPeaks;
+    if (signal.lowest <= signal.highest) {  // some signal was counted
+        SignalCount* stepCounts = mStepCounts.data();
+        const uint32_t* stepStart = mTables.stepStart;
+        const signal_code_detail::Tables& tables = mTables;
+        const uint32_t last = signalStep(signal.highest);
+        for (uint32_t step = signalStep(signal.lowest); step <= last; ++step) {
+            const uint32_t count = stepCounts[step];
+            if (count == 0) continue;
+            if (!mixedStep(tables, step)) histogram.add(stepStart[step], count);
+            stepCounts[step] = 0;
+        }
+        for (int c = 0; c < 3; ++c)
+            mPeak[c] = std::max(mPeak[c], signal_code_detail::codeInRange(
+                                              std::min(signal.component[c], 1.0f), mTables));
     }
-    mLowestStep = kSignalSteps;
-    mHighestStep = 0;
-    // Light in 32 bits, signal in 16: both count codes.
-    for (uint32_t c = mLowest; c <= mHighest && c < MaxRgbHistogram::kBins; ++c) {
-        const uint64_t count = uint64_t{mCounts[c]} + mCodeCounts[c];
-        if (count != 0) collector.mHistogram.add(c, count);
-        mCounts[c] = 0;
-        mCodeCounts[c] = 0;
+    mSignalPeaks = RowPeaks();
+    // Light in 32 bits, signal in 8: both count codes. The light's counts
+    // are read only when some light was counted: measuring decoded pictures
+    // counts only signal, and would read 400 KB of zeros per pooling.
+    SignalCount* codeCounts = mCodeCounts.data();
+    uint32_t* lightCounts = mCountedLight ? mCounts.data() : nullptr;
+    const uint32_t lastCode = std::min(mHighest, MaxRgbHistogram::kBins - 1);
+    for (uint32_t c = mLowest; c <= lastCode; ++c) {
+        uint64_t count = codeCounts[c];
+        codeCounts[c] = 0;
+        if (lightCounts != nullptr) {
+            count += lightCounts[c];
+            lightCounts[c] = 0;
+        }
+        if (count != 0) histogram.add(c, count);
     }
+    mCountedLight = false;
     for (int c = 0; c < 3; ++c) collector.mPeak[c] = std::max(collector.mPeak[c], mPeak[c]);
     mLowest = MaxRgbHistogram::kBins;
     mHighest = 0;

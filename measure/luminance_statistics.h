@@ -32,6 +32,7 @@
 
 #include "common/status.h"
 #include "measure/maxrgb_histogram.h"
+#include "measure/row_signal.h"
 #include "measure/signal_code.h"
 #include "picture/image.h"
 
@@ -86,20 +87,28 @@ private:
     // The count of pixels of light (addLight) per code (32 bits hold any
     // picture up to 2^32 pixels).
     std::vector<uint32_t> mCounts;
+    bool mCountedLight = false;  // whether mCounts holds any since the last pooling
     // Signals are counted per step of 2^-16 (signal_code.h) first: a step
     // without a threshold inside has one code, found once when pooled. The
-    // signals of the other steps wait in mPending, one row at a time, for
-    // the exact search. A few hundred KiB instead of a look-up in two tables
-    // of 400 KB per pixel: the tables no longer fit the cache the decoder
-    // and the other threads leave, and the look-ups waited on it.
-    // Signals are counted in 16 bits, per step (kSignalSteps; those of
-    // mixed steps are not read) and per code: half the bytes of 32-bit
-    // counts in the cache the decoder's threads share. A count that wraps
-    // notes its step or code, once per 65536 pixels of it, in a carry list.
-    std::vector<uint16_t> mStepCounts, mCodeCounts;
+    // signals of the other steps wait, one row at a time, for the exact
+    // search. A few hundred KiB instead of a look-up in two tables of
+    // 400 KB per pixel: the tables no longer fit the cache the decoder and
+    // the other threads leave, and the look-ups waited on it.
+    // Signals are counted in 8 bits (SignalCount), per step (kSignalSteps;
+    // those of mixed steps are not read) and per code: a quarter of the
+    // bytes of 32-bit counts in the cache the decoder's threads share. A
+    // count that wraps notes its step or code in a carry list, once per
+    // kSignalCountWrap pixels of it.
+    using SignalCount = uint8_t;
+    static constexpr uint32_t kSignalCountWrap = uint32_t{1} << (8 * sizeof(SignalCount));
+    std::vector<SignalCount> mStepCounts, mCodeCounts;
     std::vector<uint32_t> mStepCarries, mCodeCarries;
-    std::vector<float> mPending;
-    uint32_t mLowestStep, mHighestStep;  // the steps counted lie in [mLowestStep, mHighestStep]
+    // The row being counted: each pixel's maxRGB (then, packed at the
+    // front, those of one-threshold steps waiting for their code) and step;
+    // the maxRGB of pixels of steps of several thresholds.
+    std::vector<float> mMaxRgb, mSeveral;
+    std::vector<uint32_t> mSteps;
+    RowPeaks mSignalPeaks;  // of the rows of signal since the last pooling
     signal_code_detail::Tables mTables;
     uint32_t mLowest, mHighest;     // the codes counted lie in [mLowest, mHighest]
     std::array<uint32_t, 3> mPeak;  // codes

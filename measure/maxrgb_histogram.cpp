@@ -6,13 +6,18 @@
 namespace kestrel::measure {
 
 void MaxRgbHistogram::merge(const MaxRgbHistogram& other) {
-    for (uint32_t i = 0; i < kBins; ++i) mCounts[i] += other.mCounts[i];
+    for (uint32_t i = other.mLowest; i <= other.mHighest && i < kBins; ++i)
+        mCounts[i] += other.mCounts[i];
+    mLowest = std::min(mLowest, other.mLowest);
+    mHighest = std::max(mHighest, other.mHighest);
     mTotal += other.mTotal;
     mCodeSum += other.mCodeSum;
 }
 
 void MaxRgbHistogram::clear() {
-    std::fill(mCounts.begin(), mCounts.end(), 0);
+    if (mLowest <= mHighest) std::fill(mCounts.begin() + mLowest, mCounts.begin() + mHighest + 1, 0);
+    mLowest = kBins;
+    mHighest = 0;
     mTotal = 0;
     mCodeSum = 0;
 }

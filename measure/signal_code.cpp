@@ -21,10 +21,13 @@ struct TableStore {
     std::vector<float> threshold;     // kMaxCode + 1 entries, then the infinite ones
     std::vector<uint32_t> stepStart;  // kSteps + 1 entries
     std::vector<uint32_t> mixedSteps;  // a bit per step
+    std::vector<signal_code_detail::OneThresholdStep> oneThreshold;  // kSteps + 1 entries
+    std::vector<uint32_t> stepKinds;
 
     TableStore()
         : threshold(kMaxCode + 1 + kMaxThresholdsPerStep, std::numeric_limits<float>::infinity()),
-          stepStart(kSteps + 1, 0), mixedSteps(kSteps / 32 + 1, 0) {
+          stepStart(kSteps + 1, 0), mixedSteps(kSteps / 32 + 1, 0), oneThreshold(kSteps + 1),
+          stepKinds(kSteps / signal_code_detail::kStepKindsPerWord + 1, 0) {
         threshold[0] = 0.0f;
         for (uint32_t k = 1; k <= kMaxCode; ++k) {
             // Start where the code's lower edge lies, then walk float by
@@ -48,6 +51,15 @@ struct TableStore {
         // single signal 1.0.
         for (uint32_t i = 0; i < kSteps; ++i)
             if (stepStart[i + 1] != stepStart[i]) mixedSteps[i / 32] |= uint32_t{1} << (i % 32);
+        // The thresholds of step i are those of codes stepStart[i] + 1 to
+        // stepStart[i + 1]; the last step (1.0 alone) holds none.
+        using namespace signal_code_detail;
+        for (uint32_t i = 0; i <= kSteps; ++i) {
+            const uint32_t held = i < kSteps ? stepStart[i + 1] - stepStart[i] : 0;
+            const StepKind kind = held == 0 ? kOneCode : held == 1 ? kOneThreshold : kSeveralThresholds;
+            stepKinds[i / kStepKindsPerWord] |= uint32_t{kind} << (kStepKindBits * (i % kStepKindsPerWord));
+            oneThreshold[i] = {stepStart[i], threshold[stepStart[i] + 1]};
+        }
     }
 };
 
@@ -58,7 +70,8 @@ namespace signal_code_detail {
 const Tables& tables() {
     static const TableStore store;  // built once, on first use, then only read
     static const Tables view{store.threshold.data(), store.stepStart.data(),
-                             store.mixedSteps.data()};
+                             store.mixedSteps.data(), store.oneThreshold.data(),
+                             store.stepKinds.data()};
     return view;
 }
 

@@ -23,6 +23,19 @@ namespace kestrel::measure {
 namespace signal_code_detail {
 constexpr unsigned kStepBits = 16;
 constexpr uint32_t kSteps = uint32_t{1} << kStepBits;
+// A step holding exactly one threshold (inside it or at its end), in one
+// load: the code at its start and that threshold, so that a signal s of the
+// step has code firstCode + (s >= threshold). Most mixed steps below about
+// 700 cd/m² hold one, and most pixels of a film lie there.
+struct OneThresholdStep {
+    uint32_t firstCode;
+    float threshold;
+};
+// What a step holds, two bits per step (kStepKindBits): no threshold
+// (one code), one, or several.
+enum StepKind : uint32_t { kOneCode = 0, kOneThreshold = 1, kSeveralThresholds = 2 };
+constexpr unsigned kStepKindBits = 2;
+constexpr unsigned kStepKindsPerWord = 32 / kStepKindBits;
 struct Tables {
     // kMaxCode + 1 entries, then kMaxThresholdsPerStep infinite ones, so
     // that the search past the last code needs no bound.
@@ -32,6 +45,9 @@ struct Tables {
     // step, so that signals in it have more than one code; every signal of
     // a step whose bit is clear has the code stepStart gives.
     const uint32_t* mixedSteps;
+    // kSteps + 1 entries; those of steps of kind kOneThreshold are read.
+    const OneThresholdStep* oneThreshold;
+    const uint32_t* stepKinds;  // kStepKindsPerWord steps per word
 };
 const Tables& tables();  // built once, on first use, then only read
 }  // namespace signal_code_detail
@@ -59,6 +75,17 @@ inline uint32_t codeInRange(float s, const Tables& t) {
     uint32_t more = 0;
     for (uint32_t j = 0; j < kMaxThresholdsPerStep; ++j) more += after[j] <= s ? 1u : 0u;
     return start + more;
+}
+// The kind of step `step` (at most kSteps).
+inline StepKind stepKind(const Tables& t, uint32_t step) {
+    const uint32_t word = t.stepKinds[step / kStepKindsPerWord];
+    return static_cast<StepKind>((word >> (kStepKindBits * (step % kStepKindsPerWord))) & 3u);
+}
+
+// The code of signal `s` in [0, 1] whose step holds one threshold.
+inline uint32_t codeInOneThresholdStep(float s, const Tables& t) {
+    const OneThresholdStep& step = t.oneThreshold[static_cast<uint32_t>(s * static_cast<float>(kSteps))];
+    return step.firstCode + (s >= step.threshold ? 1u : 0u);
 }
 }  // namespace signal_code_detail
 

@@ -64,6 +64,40 @@ TEST(MaxRgbHistogram, NearestRankAtTheBoundaries) {
     EXPECT_EQ(MaxRgbHistogram().percentile(5000), 0u);
 }
 
+TEST(MaxRgbHistogram, MergeAndClearReachTheFirstAndLastBin) {
+    // Merge and clear visit only the bins between the lowest and highest
+    // code added: the two ends of the range must be moved and cleared.
+    MaxRgbHistogram ends, pooled;
+    ends.add(0, 3);
+    ends.add(kMaxCode, 5);
+    pooled.add(7);
+    pooled.merge(ends);
+    EXPECT_EQ(pooled.count(0), 3u);
+    EXPECT_EQ(pooled.count(7), 1u);
+    EXPECT_EQ(pooled.count(kMaxCode), 5u);
+    EXPECT_EQ(pooled.total(), 9u);
+    pooled.clear();
+    EXPECT_EQ(pooled.count(0), 0u);
+    EXPECT_EQ(pooled.count(kMaxCode), 0u);
+    // A cleared histogram added at one end only, then merged: the other
+    // end's old count does not come back.
+    ends.clear();
+    ends.add(kMaxCode);
+    pooled.merge(ends);
+    pooled.merge(MaxRgbHistogram());  // nothing added: nothing moves
+    EXPECT_EQ(pooled.count(0), 0u);
+    EXPECT_EQ(pooled.count(kMaxCode), 1u);
+    EXPECT_EQ(pooled.total(), 1u);
+    // Cleared after a single bin: that bin is 0 and the histogram empty.
+    MaxRgbHistogram single;
+    single.add(12345, 2);
+    single.clear();
+    EXPECT_EQ(single.count(12345), 0u);
+    EXPECT_EQ(single.percentile(5000), 0u);
+    single.add(12344);
+    EXPECT_EQ(single.percentile(10000), 12344u);
+}
+
 // The reference: every pixel's maxRGB sorted, the nearest rank picked, then
 // rounded to its code. The collector rounds first and counts; the two must
 // agree for every percentile.

@@ -75,6 +75,35 @@ TEST(SignalCode, StepsHoldAtMostTheSearchedThresholdsAndUnmixedStepsOneCode) {
     EXPECT_LT(mixed, 40000u);
 }
 
+TEST(SignalCode, OneThresholdStepsAgreeWithThePlainTablesAndTheEotfAtTheirEdges) {
+    // Each step's kind against the plain tables' count of the thresholds
+    // it holds, the compact entry of every one-threshold step against the
+    // threshold table, and its code against the EOTF at the step's first
+    // and last float and on both sides of its threshold.
+    using namespace signal_code_detail;
+    const Tables& t = tables();
+    uint32_t ones = 0;
+    for (uint32_t i = 0; i <= kSteps; ++i) {
+        const uint32_t held = i < kSteps ? t.stepStart[i + 1] - t.stepStart[i] : 0;
+        const StepKind kind = stepKind(t, i);
+        ASSERT_EQ(kind, held == 0 ? kOneCode : held == 1 ? kOneThreshold : kSeveralThresholds) << i;
+        if (kind != kOneThreshold) continue;
+        ++ones;
+        ASSERT_EQ(t.oneThreshold[i].firstCode, t.stepStart[i]) << i;
+        ASSERT_EQ(t.oneThreshold[i].threshold, signalThreshold(t.stepStart[i] + 1)) << i;
+        const float first = static_cast<float>(i) / kSteps;
+        const float last = std::nextafter(static_cast<float>(i + 1) / kSteps, 0.0f);
+        const float threshold = t.oneThreshold[i].threshold;
+        for (float s : {first, last, threshold, std::nextafter(threshold, 0.0f)}) {
+            if (signalStep(s) != i) continue;  // a threshold at the step's very end
+            ASSERT_EQ(codeInOneThresholdStep(s, t), direct(s)) << i << " " << s;
+        }
+    }
+    // The mid-tones' mixed steps: about ten thousand hold one threshold.
+    EXPECT_GT(ones, 9000u);
+    EXPECT_EQ(stepKind(t, kSteps), kOneCode);  // 1.0 alone
+}
+
 TEST(SignalCode, RowsCountedByStepGiveTheLightsHistogramAtEveryEdge) {
     // Signals on both sides of thresholds (of dark, unmixed-neighbour codes
     // and of the crowded top) and of step edges, with the ends and strays:
@@ -127,6 +156,59 @@ TEST(SignalCode, RowsCountedByStepGiveTheLightsHistogramAtEveryEdge) {
     EXPECT_EQ(empty.histogram().total(), 0u);
 }
 
+TEST(SignalCode, CountsWrapIntoTheCarryAtExactly256PixelsOfAStepOrCode) {
+    // Rows of one signal, as many pixels as each count around the wraps of
+    // an 8-bit count: the pooled count is the number of pixels, for a
+    // signal of an unmixed step (counted by step) and one of the crowded
+    // top (counted by code), and a second pooling starts from nothing.
+    const signal_code_detail::Tables& t = signal_code_detail::tables();
+    uint32_t unmixed = 1000;
+    while (((t.mixedSteps[unmixed / 32] >> (unmixed % 32)) & 1u) != 0 || t.stepStart[unmixed] == 0)
+        ++unmixed;
+    const float dim = (static_cast<float>(unmixed) + 0.5f) / signal_code_detail::kSteps;
+    const float bright = signalThreshold(90000);
+    RowCounter counter;
+    for (float s : {dim, bright}) {
+        const uint32_t code = direct(s);
+        for (size_t n : {1u, 255u, 256u, 257u, 511u, 512u, 513u, 65536u, 65537u}) {
+            std::vector<float> row(n, s), zero(n, 0.0f);
+            // In rows of up to 300 pixels, so that a wrap falls inside a row
+            // and between two.
+            for (size_t at = 0; at < n; at += 300) {
+                const size_t m = std::min<size_t>(300, n - at);
+                counter.addSignal(zero.data(), row.data() + at, zero.data(), m);
+            }
+            StatisticsCollector pooled;
+            counter.poolInto(pooled);
+            ASSERT_EQ(pooled.histogram().count(code), n) << s << " " << n;
+            ASSERT_EQ(pooled.histogram().total(), n) << s << " " << n;
+        }
+    }
+}
+
+TEST(SignalCode, ACounterOfLightAndSignalPoolsBoth) {
+    // The light's counts are read only when light was counted: rows of
+    // both kinds in one counter pool both, and the next pooling (signal
+    // only) finds the light's counts cleared.
+    std::vector<float> light = {100.0f, 100.0f, 100.0f}, signal = {0.75f, 0.75f}, zero = {0, 0, 0};
+    const uint32_t lightCode = 1000, signalCode = direct(0.75f);
+    ASSERT_NE(lightCode, signalCode);
+    RowCounter counter;
+    counter.addLight(light.data(), zero.data(), zero.data(), 3);
+    counter.addSignal(zero.data(), signal.data(), zero.data(), 2);
+    StatisticsCollector both;
+    counter.poolInto(both);
+    EXPECT_EQ(both.histogram().count(lightCode), 3u);
+    EXPECT_EQ(both.histogram().count(signalCode), 2u);
+    counter.addSignal(zero.data(), signal.data(), zero.data(), 2);
+    counter.addSignal(zero.data(), zero.data(), std::vector<float>{0.001f}.data(), 1);
+    StatisticsCollector next;
+    counter.poolInto(next);
+    EXPECT_EQ(next.histogram().count(lightCode), 0u);
+    EXPECT_EQ(next.histogram().count(signalCode), 2u);
+    EXPECT_EQ(next.histogram().total(), 3u);
+}
+
 TEST(SignalCode, SignalAndLightPicturesGiveTheSameStatistics) {
     std::mt19937 random(11);
     std::uniform_real_distribution<float> signal(-0.05f, 1.05f);  // strays past both ends
@@ -149,12 +231,12 @@ TEST(SignalCode, SignalAndLightPicturesGiveTheSameStatistics) {
     EXPECT_GT(a.statistics().maxscl[0], 99000u);
 }
 
-// The counter keeps 16-bit counts with a carry: a step's and a code's count
-// exact on both sides of each wrap, in one row and across rows, and after
+// The counter keeps narrow counts with a carry: a step's and a code's count
+// exact over hundreds of wraps, in one row and across rows, and after
 // pooling the counter counts afresh. A dark signal (a step of one code,
 // counted by step) and a bright one (a step of several codes, counted by
 // code), with counts around 65536 and 2 x 65536.
-TEST(SignalCode, CountsStayExactAcrossTheWrapOfTheirSixteenBits) {
+TEST(SignalCode, CountsStayExactAcrossManyWraps) {
     const float dark = 0.0625f, bright = 0.9f;
     // One code over the whole dark step, several over the bright one.
     ASSERT_EQ(direct(dark), direct(std::nextafter(dark + 1.0f / 65536, 0.0f)));
