@@ -39,8 +39,8 @@ void adaptAndTabulate(unsigned target_max_luminance, unsigned max_luminance,
     diag::printMeta2LutCopy(&working);
     meta2meta(target_max_luminance, max_luminance, working);
     // The adaptation and its lines run every time; the points are chosen
-    // again only when the adapted curve or the size differs from the last
-    // table made on this thread.
+    // again only when no table kept on this thread was made for the same
+    // adapted curve and size.
     const GainCurveKey key(working, count);
     GainTableMemo& memo = GainTableMemo::ofThisThread();
     if (memo.recall(key, lutX, lutY)) return;

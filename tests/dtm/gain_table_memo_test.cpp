@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// The tables kept from the last calls on a thread: its key holds exactly what
+// The tables kept from the last calls on a thread: each key holds exactly what
 // the gain sampler reads, and a call through the memo writes what the same
 // call writes on a thread that has made no table yet, lines included.
 #include "dtm/gain_table_memo.h"
