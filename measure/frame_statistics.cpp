@@ -18,6 +18,16 @@ struct FrameMeasurer::Worker {
         g.resize(frame.width);
         b.resize(frame.width);
         picture::SignalRows rows(frame);
+        if (rows.chromaOnEvenColumns()) {
+            // Nearly every stream: converted and reduced in one pass.
+            for (unsigned y = from; y < to; ++y) {
+                const picture::SignalRows::ChromaRow chroma = rows.verticalChroma(y);
+                counter.addYcbcr({frame.y.data() + size_t{y} * frame.width, chroma.cb, chroma.cr,
+                                  frame.width, frame.chromaWidth()},
+                                 rows.range());
+            }
+            return;
+        }
         for (unsigned y = from; y < to; ++y) {
             rows.convert(y, r.data(), g.data(), b.data());
             counter.addSignal(r.data(), g.data(), b.data(), frame.width);

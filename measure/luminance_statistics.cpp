@@ -19,9 +19,12 @@ inline float nonNegative(float v) { return v > 0.0f ? v : 0.0f; }
 }  // namespace
 
 RowCounter::RowCounter()
-    : mCounts(MaxRgbHistogram::kBins, 0), mStepCounts(kSignalSteps, 0),
+    : mCounts(MaxRgbHistogram::kBins, 0), mStepCounts(kSignalSteps),
       mCodeCounts(MaxRgbHistogram::kBins, 0), mTables(signal_code_detail::tables()),
-      mLowest(MaxRgbHistogram::kBins), mHighest(0), mPeak{0, 0, 0} {}
+      mLowest(MaxRgbHistogram::kBins), mHighest(0), mPeak{0, 0, 0} {
+    for (uint32_t step = 0; step < kSignalSteps; ++step)
+        mStepCounts[step] = {0, static_cast<uint8_t>(signal_code_detail::stepKind(mTables, step))};
+}
 
 template <class Code>
 void RowCounter::addRow(const float* r, const float* g, const float* b, size_t n, Code code) {
@@ -67,22 +70,37 @@ inline bool mixedStep(const signal_code_detail::Tables& t, uint32_t step) {
 
 }  // namespace
 
-void RowCounter::addSignal(const float* r, const float* g, const float* b, size_t n) {
-    if (n == 0) return;
+void RowCounter::reserveRow(size_t n) {
     if (mMaxRgb.size() < n) {
         mMaxRgb.resize(n);
         mSteps.resize(n);
         mSeveral.resize(n);
     }
-    // As addRow: codes never decrease with the signal, so only maxRGB and
-    // each component's peak need one (the peaks' when pooled: the code of
-    // the largest is the largest code). Signals above 1 have the code of 1.
+}
+
+// As addRow: codes never decrease with the signal, so only maxRGB and each
+// component's peak need one (the peaks' when pooled: the code of the largest
+// is the largest code). Signals above 1 have the code of 1.
+void RowCounter::addSignal(const float* r, const float* g, const float* b, size_t n) {
+    if (n == 0) return;
+    reserveRow(n);
+    reduceRow(r, g, b, n, mMaxRgb.data(), mSteps.data(), mSignalPeaks);
+    countReducedRow(n);
+}
+
+void RowCounter::addYcbcr(const YcbcrRow& row, const picture::SampleRange& range) {
+    if (row.width == 0) return;
+    reserveRow(row.width);
+    reduceYcbcrRow(row, range, mMaxRgb.data(), mSteps.data(), mSignalPeaks);
+    countReducedRow(row.width);
+}
+
+void RowCounter::countReducedRow(size_t n) {
     float* maxRgb = mMaxRgb.data();
     const uint32_t* steps = mSteps.data();
-    reduceRow(r, g, b, n, maxRgb, mSteps.data(), mSignalPeaks);
-    SignalCount* stepCounts = mStepCounts.data();
-    SignalCount* codeCounts = mCodeCounts.data();
-    // The signals of steps holding thresholds wait for their code: those of
+    StepCount* stepCounts = mStepCounts.data();
+    // Every pixel by step (the counts of mixed steps are not read). The
+    // signals of steps holding thresholds wait for their code: those of
     // one-threshold steps packed at the front of the row (never past the
     // pixel being read), those of the others in mSeveral. Written to both
     // either way and kept by moving on, so that no branch depends on the
@@ -91,26 +109,27 @@ void RowCounter::addSignal(const float* r, const float* g, const float* b, size_
     size_t waitingOne = 0, waitingSeveral = 0;
     for (size_t i = 0; i < n; ++i) {
         const uint32_t step = steps[i];
-        if (++stepCounts[step] == 0) noteCarry(mStepCarries, step);
-        const uint32_t kind = signal_code_detail::stepKind(mTables, step);
+        StepCount& entry = stepCounts[step];
+        const uint32_t kind = entry.kind;
+        if (++entry.count == 0) noteCarry(mStepCarries, step);
         const float s = maxRgb[i];
         maxRgb[waitingOne] = s;
         several[waitingSeveral] = s;
         waitingOne += kind & signal_code_detail::kOneThreshold;
         waitingSeveral += kind >> 1;  // kSeveralThresholds
     }
-    uint32_t lowestCode = mLowest, highestCode = mHighest;
-    auto count = [&](uint32_t c) {
+    // The codes lie within those of the lowest and highest maxRGB counted,
+    // which poolInto takes as the range.
+    SignalCount* codeCounts = mCodeCounts.data();
+    const signal_code_detail::Tables& tables = mTables;
+    for (size_t j = 0; j < waitingOne; ++j) {
+        const uint32_t c = signal_code_detail::codeInOneThresholdStep(maxRgb[j], tables);
         if (++codeCounts[c] == 0) noteCarry(mCodeCarries, c);
-        lowestCode = std::min(lowestCode, c);
-        highestCode = std::max(highestCode, c);
-    };
-    for (size_t j = 0; j < waitingOne; ++j)
-        count(signal_code_detail::codeInOneThresholdStep(maxRgb[j], mTables));
-    for (size_t j = 0; j < waitingSeveral; ++j)
-        count(signal_code_detail::codeInRange(several[j], mTables));
-    mLowest = lowestCode;
-    mHighest = highestCode;
+    }
+    for (size_t j = 0; j < waitingSeveral; ++j) {
+        const uint32_t c = signal_code_detail::codeInRange(several[j], tables);
+        if (++codeCounts[c] == 0) noteCarry(mCodeCarries, c);
+    }
 }
 
 void RowCounter::poolInto(StatisticsCollector& collector) {
@@ -126,19 +145,23 @@ void RowCounter::poolInto(StatisticsCollector& collector) {
     MaxRgbHistogram& histogram = collector.mHistogram;
     const RowPeaks& signal = mSignalPeaks;
     if (signal.lowest <= signal.highest) {  // some signal was counted
-        SignalCount* stepCounts = mStepCounts.data();
+        StepCount* stepCounts = mStepCounts.data();
         const uint32_t* stepStart = mTables.stepStart;
         const signal_code_detail::Tables& tables = mTables;
         const uint32_t last = signalStep(signal.highest);
         for (uint32_t step = signalStep(signal.lowest); step <= last; ++step) {
-            const uint32_t count = stepCounts[step];
+            const uint32_t count = stepCounts[step].count;
             if (count == 0) continue;
             if (!mixedStep(tables, step)) histogram.add(stepStart[step], count);
-            stepCounts[step] = 0;
+            stepCounts[step].count = 0;
         }
         for (int c = 0; c < 3; ++c)
             mPeak[c] = std::max(mPeak[c], signal_code_detail::codeInRange(
                                               std::min(signal.component[c], 1.0f), mTables));
+        // The codes counted by code lie between those of the lowest and
+        // the highest maxRGB.
+        mLowest = std::min(mLowest, signal_code_detail::codeInRange(signal.lowest, mTables));
+        mHighest = std::max(mHighest, signal_code_detail::codeInRange(signal.highest, mTables));
     }
     mSignalPeaks = RowPeaks();
     // Light in 32 bits, signal in 8: both count codes. The light's counts

@@ -34,6 +34,7 @@
 #include "measure/maxrgb_histogram.h"
 #include "measure/row_signal.h"
 #include "measure/signal_code.h"
+#include "measure/ycbcr_row.h"
 #include "picture/image.h"
 
 namespace kestrel::measure {
@@ -77,10 +78,17 @@ public:
     void addLight(const float* r, const float* g, const float* b, size_t n);
     // A row of PQ signal, as StatisticsCollector::addSignal takes it.
     void addSignal(const float* r, const float* g, const float* b, size_t n);
+    // A row of decoded Y'CbCr (ycbcr_row.h): the same counts as addSignal
+    // on the row converted to R'G'B' signal.
+    void addYcbcr(const YcbcrRow& row, const picture::SampleRange& range);
     // Adds what was counted to `collector` and starts again from nothing.
     void poolInto(StatisticsCollector& collector);
 
 private:
+    // Makes room for a row of n pixels in the row buffers.
+    void reserveRow(size_t n);
+    // Counts the row of n pixels reduced into mMaxRgb and mSteps.
+    void countReducedRow(size_t n);
     template <class Code>
     void addRow(const float* r, const float* g, const float* b, size_t n, Code code);
 
@@ -101,11 +109,19 @@ private:
     // kSignalCountWrap pixels of it.
     using SignalCount = uint8_t;
     static constexpr uint32_t kSignalCountWrap = uint32_t{1} << (8 * sizeof(SignalCount));
-    std::vector<SignalCount> mStepCounts, mCodeCounts;
+    // A step's count beside its kind (signal_code.h), so that the pixel's
+    // one look-up finds both in one cache line.
+    struct StepCount {
+        SignalCount count;
+        uint8_t kind;
+    };
+    std::vector<StepCount> mStepCounts;
+    std::vector<SignalCount> mCodeCounts;
     std::vector<uint32_t> mStepCarries, mCodeCarries;
-    // The row being counted: each pixel's maxRGB (then, packed at the
-    // front, those of one-threshold steps waiting for their code) and step;
-    // the maxRGB of pixels of steps of several thresholds.
+    // The row being counted: each pixel's maxRGB (rows of R'G'B' only)
+    // and step (then, packed at the front, the maxRGB of those of
+    // one-threshold steps waiting for their code); the maxRGB of pixels of
+    // steps of several thresholds.
     std::vector<float> mMaxRgb, mSeveral;
     std::vector<uint32_t> mSteps;
     RowPeaks mSignalPeaks;  // of the rows of signal since the last pooling

@@ -8,35 +8,12 @@
 #include <vector>
 
 #include "picture/pq.h"
+#include "picture/ycbcr_signal.h"
 #include "picture/row_threads.h"
 
 namespace kestrel::picture {
 
 namespace {
-
-// BT.2020's luma weights and the matrix terms that follow from them.
-constexpr double kKr = 0.2627;
-constexpr double kKb = 0.0593;
-constexpr float kCrToR = static_cast<float>(2 * (1 - kKr));
-constexpr float kCbToB = static_cast<float>(2 * (1 - kKb));
-constexpr float kRToG = static_cast<float>(kKr / (1 - kKr - kKb));
-constexpr float kBToG = static_cast<float>(kKb / (1 - kKr - kKb));
-constexpr float kYToG = static_cast<float>(1 / (1 - kKr - kKb));
-
-struct Range {
-    float yOffset, yScale, cOffset, cScale;  // signal = (code - offset) * scale
-};
-
-Range rangeOf(const YuvFrame& f) {
-    const double step = std::ldexp(1.0, static_cast<int>(f.bitDepth) - 8);
-    if (f.colour.fullRange) {
-        const double max = std::ldexp(1.0, static_cast<int>(f.bitDepth)) - 1;
-        return {0.0f, static_cast<float>(1 / max), static_cast<float>(128 * step),
-                static_cast<float>(1 / max)};
-    }
-    return {static_cast<float>(16 * step), static_cast<float>(1 / (219 * step)),
-            static_cast<float>(128 * step), static_cast<float>(1 / (224 * step))};
-}
 
 // Where chroma sample 0 sits, in luma samples from luma sample 0.
 void sitingOffsets(ChromaSiting s, float& h, float& v) {
@@ -85,12 +62,18 @@ void allocate(const YuvFrame& f, RgbImage& out) {
 
 }  // namespace
 
-SignalRows::SignalRows(const YuvFrame& frame) : mFrame(frame) {
-    const Range range = rangeOf(frame);
-    mYOffset = range.yOffset;
-    mYScale = range.yScale;
-    mCOffset = range.cOffset;
-    mCScale = range.cScale;
+SampleRange sampleRange(const YuvFrame& f) {
+    const double step = std::ldexp(1.0, static_cast<int>(f.bitDepth) - 8);
+    if (f.colour.fullRange) {
+        const double max = std::ldexp(1.0, static_cast<int>(f.bitDepth)) - 1;
+        return {0.0f, static_cast<float>(1 / max), static_cast<float>(128 * step),
+                static_cast<float>(1 / max)};
+    }
+    return {static_cast<float>(16 * step), static_cast<float>(1 / (219 * step)),
+            static_cast<float>(128 * step), static_cast<float>(1 / (224 * step))};
+}
+
+SignalRows::SignalRows(const YuvFrame& frame) : mFrame(frame), mRange(sampleRange(frame)) {
     float hOffset = 0;
     sitingOffsets(frame.colour.siting, hOffset, mVOffset);
     const unsigned cw = frame.chromaWidth();
@@ -111,7 +94,7 @@ SignalRows::SignalRows(const YuvFrame& frame) : mFrame(frame) {
                            frame.width <= 2 * cw;
 }
 
-void SignalRows::convert(unsigned y, float* r, float* g, float* b) {
+SignalRows::ChromaRow SignalRows::verticalChroma(unsigned y) {
     const YuvFrame& f = mFrame;
     const unsigned cw = f.chromaWidth();
     // Vertical interpolation of the two chroma rows around this luma row.
@@ -128,6 +111,15 @@ void SignalRows::convert(unsigned y, float* r, float* g, float* b) {
         crRow[j] = static_cast<float>(cr0[j]) +
                    row.weight * (static_cast<float>(cr1[j]) - static_cast<float>(cr0[j]));
     }
+    return {cbRow, crRow};
+}
+
+void SignalRows::convert(unsigned y, float* r, float* g, float* b) {
+    const YuvFrame& f = mFrame;
+    const unsigned cw = f.chromaWidth();
+    const ChromaRow chroma = verticalChroma(y);
+    const float* cbRow = chroma.cb;
+    const float* crRow = chroma.cr;
     // Chroma across the row, at every luma column. Left-sited 4:2:0 and
     // 4:2:2 (the default of HEVC) take even columns straight from a chroma
     // sample (weight 0: c + 0 (c' - c) is c) and odd ones halfway to the
@@ -157,16 +149,12 @@ void SignalRows::convert(unsigned y, float* r, float* g, float* b) {
         }
     }
     const uint16_t* luma = f.y.data() + static_cast<size_t>(y) * f.width;
-    const float yOffset = mYOffset, yScale = mYScale, cOffset = mCOffset, cScale = mCScale;
+    const SampleRange range = mRange;
     for (unsigned x = 0; x < f.width; x++) {
-        const float yy = (static_cast<float>(luma[x]) - yOffset) * yScale;
-        const float cb = (cbFull[x] - cOffset) * cScale;
-        const float cr = (crFull[x] - cOffset) * cScale;
-        const float red = yy + kCrToR * cr;
-        const float blue = yy + kCbToB * cb;
-        r[x] = red;
-        g[x] = kYToG * yy - kRToG * red - kBToG * blue;
-        b[x] = blue;
+        const RgbSignal p = rgbSignal(static_cast<float>(luma[x]), cbFull[x], crFull[x], range);
+        r[x] = p.r;
+        g[x] = p.g;
+        b[x] = p.b;
     }
 }
 

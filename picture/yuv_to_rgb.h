@@ -24,6 +24,7 @@
 #include "common/status.h"
 #include "picture/image.h"
 #include "picture/video_decoder.h"
+#include "picture/ycbcr_signal.h"
 
 namespace kestrel::picture {
 
@@ -42,9 +43,25 @@ public:
     // Row y (below the frame's height) into r, g and b, width samples each.
     void convert(unsigned y, float* r, float* g, float* b);
 
+    // The parts of convert() for loops that do the rest themselves: the
+    // chroma of row y interpolated vertically (step 2 down the columns; the
+    // frame's chromaWidth() codes each, valid until the next call), and
+    // whether the chroma sits on the even luma columns, so that across the
+    // row an even column x takes chroma sample x / 2 and an odd one the
+    // halfway point c + 0.5 (c' - c) to the next (the last sample repeated
+    // from column 2 (chromaWidth - 1) on). rgbSignal() does step 3.
+    struct ChromaRow {
+        const float* cb;
+        const float* cr;
+    };
+    ChromaRow verticalChroma(unsigned y);
+    bool chromaOnEvenColumns() const { return mHalvesOnEvenColumns; }
+    const SampleRange& range() const { return mRange; }
+
 private:
     const YuvFrame& mFrame;
-    float mYOffset = 0, mYScale = 0, mCOffset = 0, mCScale = 0, mVOffset = 0;
+    SampleRange mRange;
+    float mVOffset = 0;
     // Per luma column: the two chroma samples around it and the second's weight.
     std::vector<unsigned> mFirst, mSecond;
     std::vector<float> mWeight;
