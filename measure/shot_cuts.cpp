@@ -6,6 +6,12 @@
 
 namespace kestrel::measure {
 
+namespace {
+// A cell at most this wide sums a row's samples in 32 bits: 65536 x 65535
+// is below 2^32.
+constexpr unsigned kNarrowCell = 65536;
+}  // namespace
+
 ShotSignature lumaSignature(const uint16_t* luma, unsigned width, unsigned height, size_t stride,
                             float black, float white) {
     ShotSignature s;
@@ -24,7 +30,15 @@ ShotSignature lumaSignature(const uint16_t* luma, unsigned width, unsigned heigh
             uint64_t sum = 0;
             for (unsigned y = y0; y < y1; ++y) {
                 const uint16_t* row = luma + y * stride;
-                for (unsigned x = x0; x < x1; ++x) sum += row[x];
+                if (x1 - x0 <= kNarrowCell) {
+                    // 32-bit lanes hold the row's part of the cell: the
+                    // loop runs eight or sixteen samples at a time.
+                    uint32_t part = 0;
+                    for (unsigned x = x0; x < x1; ++x) part += row[x];
+                    sum += part;
+                } else {
+                    for (unsigned x = x0; x < x1; ++x) sum += row[x];
+                }
             }
             const double mean = static_cast<double>(sum) / (double{1} * (y1 - y0) * (x1 - x0));
             const double signal = std::clamp((mean - black) * scale, 0.0, 1.0);

@@ -61,13 +61,18 @@ picture::YuvFrame randomFrame(unsigned w, unsigned h, unsigned seed, bool fullRa
 
 TEST(FrameStatisticsThreads, RowsOnAnyThreadCountGiveTheLightsHistogram) {
     // Odd sizes: blocks of unequal height, a last chroma row and column of
-    // their own, more threads than rows.
+    // their own, more threads than rows. Left-sited chroma (HEVC's default)
+    // takes the one-pass rows, centre-sited the general conversion.
     struct Case {
         unsigned w, h;
         bool full;
+        picture::ChromaSiting siting;
     };
-    for (const Case c : {Case{97, 41, false}, Case{64, 3, true}, Case{1, 1, false}, Case{255, 130, true}}) {
-        const picture::YuvFrame frame = randomFrame(c.w, c.h, c.w * 131 + c.h, c.full);
+    const auto left = picture::ChromaSiting::Left, centre = picture::ChromaSiting::Center;
+    for (const Case c : {Case{97, 41, false, left}, Case{64, 3, true, left}, Case{1, 1, false, left},
+                         Case{255, 130, true, left}, Case{97, 41, false, centre}}) {
+        picture::YuvFrame frame = randomFrame(c.w, c.h, c.w * 131 + c.h, c.full);
+        frame.colour.siting = c.siting;
         const StatisticsCollector expected = throughLight(frame);
         for (unsigned threads : {1u, 2u, 5u}) {
             FrameMeasurer measurer(threads);

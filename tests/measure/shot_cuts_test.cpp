@@ -126,5 +126,26 @@ TEST(ShotCuts, DistanceIsZeroForEqualAndOneForUnlikeGrids) {
     EXPECT_NEAR(signatureDistance(sig(grey), sig(lighter)), 88.0 / 876, 1e-6);
 }
 
+TEST(ShotCuts, CellSumsStayExactOnBothSidesOfTheNarrowCellLimit) {
+    // A row's part of a cell is summed in 32 bits up to 65536 samples: at
+    // the largest code that is just below 2^32, one more sample would wrap.
+    // Cells of 65536 and 65537 columns, two rows, one cell of each row at
+    // 65535 and one at 65534: every cell's mean exactly as given.
+    for (unsigned cell : {65536u, 65537u}) {
+        const unsigned width = cell * kSignatureSide, height = 2 * kSignatureSide;
+        std::vector<uint16_t> luma(size_t{width} * height, 65535);
+        for (unsigned y = 0; y < height; y += 2)
+            std::fill_n(luma.begin() + size_t{y} * width, cell, uint16_t{65534});
+        const ShotSignature s = lumaSignature(luma.data(), width, height, width, 0.0f, 65535.0f);
+        ASSERT_EQ(s.cols, kSignatureSide);
+        for (unsigned cy = 0; cy < s.rows; ++cy) {
+            // The first cell of each row of cells: 65534 and 65535 in turn.
+            EXPECT_EQ(s.cells[size_t{cy} * s.cols], static_cast<float>(65534.5 / 65535.0)) << cell;
+            for (unsigned cx = 1; cx < s.cols; ++cx)
+                ASSERT_EQ(s.cells[size_t{cy} * s.cols + cx], 1.0f) << cell << " " << cx;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kestrel::measure
