@@ -7,9 +7,9 @@
 namespace kestrel::measure {
 
 namespace {
-// A cell at most this wide sums a row's samples in 32 bits: 65536 x 65535
-// is below 2^32.
-constexpr unsigned kNarrowCell = 65536;
+// A cell at most this wide sums a row's samples in 32 bits: 65537 x 65535
+// is 2^32 - 1.
+constexpr unsigned kNarrowCell = 65537;
 }  // namespace
 
 ShotSignature lumaSignature(const uint16_t* luma, unsigned width, unsigned height, size_t stride,

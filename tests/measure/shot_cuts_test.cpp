@@ -127,11 +127,11 @@ TEST(ShotCuts, DistanceIsZeroForEqualAndOneForUnlikeGrids) {
 }
 
 TEST(ShotCuts, CellSumsStayExactOnBothSidesOfTheNarrowCellLimit) {
-    // A row's part of a cell is summed in 32 bits up to 65536 samples: at
-    // the largest code that is just below 2^32, one more sample would wrap.
-    // Cells of 65536 and 65537 columns, two rows, one cell of each row at
-    // 65535 and one at 65534: every cell's mean exactly as given.
-    for (unsigned cell : {65536u, 65537u}) {
+    // A row's part of a cell is summed in 32 bits up to 65537 samples: at
+    // the largest code that is 2^32 - 1, one more sample would wrap. Cells
+    // of 65537 and 65538 columns, two rows, one cell of each row at 65535
+    // and one at 65534: every cell's mean exactly as given.
+    for (unsigned cell : {65537u, 65538u}) {
         const unsigned width = cell * kSignatureSide, height = 2 * kSignatureSide;
         std::vector<uint16_t> luma(size_t{width} * height, 65535);
         for (unsigned y = 0; y < height; y += 2)
