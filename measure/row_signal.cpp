@@ -11,29 +11,20 @@
 
 namespace kestrel::measure {
 
-namespace {
-
-// NaN and negative values (and -0) as +0, so that comparisons order every
-// sample and equal values have equal bits.
-inline float nonNegative(float v) { return v > 0.0f ? v : 0.0f; }
-
-}  // namespace
-
 void reduceRow(const float* r, const float* g, const float* b, size_t n, float* maxRgb,
                uint32_t* step, RowPeaks& peaks) {
     const float steps = static_cast<float>(signal_code_detail::kSteps);
-    float peakR = peaks.component[0], peakG = peaks.component[1], peakB = peaks.component[2];
-    float lowest = peaks.lowest, highest = peaks.highest;
+    row_signal_detail::RunningPeaks running(peaks);
     size_t i = 0;
 #if defined(__SSE2__)
     // Four pixels at a time. cmpgt is false for NaN, so the mask keeps
-    // exactly the values above 0 and leaves +0 elsewhere, as nonNegative;
+    // exactly the values above 0 and leaves +0 elsewhere, as RunningPeaks;
     // after it no lane holds NaN or -0, so max and min select the same
     // value (the same bits) as std::max and std::min, and the truncating
     // conversion is static_cast's (the product is at most 2^16, exact).
     const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(steps);
-    __m128 vR = _mm_set1_ps(peakR), vG = _mm_set1_ps(peakG), vB = _mm_set1_ps(peakB);
-    __m128 vLow = _mm_set1_ps(lowest), vHigh = _mm_set1_ps(highest);
+    __m128 vR = _mm_set1_ps(running.r), vG = _mm_set1_ps(running.g), vB = _mm_set1_ps(running.b);
+    __m128 vLow = _mm_set1_ps(running.lowest), vHigh = _mm_set1_ps(running.highest);
     for (; i + 4 <= n; i += 4) {
         __m128 red = _mm_loadu_ps(r + i), green = _mm_loadu_ps(g + i), blue = _mm_loadu_ps(b + i);
         red = _mm_and_ps(_mm_cmpgt_ps(red, zero), red);
@@ -55,28 +46,14 @@ void reduceRow(const float* r, const float* g, const float* b, size_t n, float* 
     _mm_store_ps(lanes[2], vB);
     _mm_store_ps(lanes[3], vLow);
     _mm_store_ps(lanes[4], vHigh);
-    for (int k = 0; k < 4; ++k) {
-        peakR = std::max(peakR, lanes[0][k]);
-        peakG = std::max(peakG, lanes[1][k]);
-        peakB = std::max(peakB, lanes[2][k]);
-        lowest = std::min(lowest, lanes[3][k]);
-        highest = std::max(highest, lanes[4][k]);
-    }
+    running.addLanes(lanes[0], 4);
 #endif
     for (; i < n; ++i) {
-        const float red = nonNegative(r[i]), green = nonNegative(g[i]), blue = nonNegative(b[i]);
-        peakR = std::max(peakR, red);
-        peakG = std::max(peakG, green);
-        peakB = std::max(peakB, blue);
-        const float s = std::min(std::max(red, std::max(green, blue)), 1.0f);
-        lowest = std::min(lowest, s);
-        highest = std::max(highest, s);
+        const float s = running.add(r[i], g[i], b[i]);
         maxRgb[i] = s;
         step[i] = signalStep(s);
     }
-    peaks.component = {peakR, peakG, peakB};
-    peaks.lowest = lowest;
-    peaks.highest = highest;
+    running.store(peaks);
 }
 
 }  // namespace kestrel::measure

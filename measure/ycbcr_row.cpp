@@ -14,9 +14,6 @@ namespace kestrel::measure {
 
 namespace {
 
-// NaN and negative values (and -0) as +0, as reduceRow.
-inline float nonNegative(float v) { return v > 0.0f ? v : 0.0f; }
-
 // The chroma code of column x: the sample on even columns, halfway to the
 // next on odd ones, the last repeated (SignalRows::convert's sums).
 inline float chromaAt(const float* c, unsigned x, unsigned chromaWidth) {
@@ -28,25 +25,16 @@ inline float chromaAt(const float* c, unsigned x, unsigned chromaWidth) {
 // Columns [from, width) one at a time.
 void reduceFrom(const YcbcrRow& row, unsigned from, const picture::SampleRange& range,
                 float* maxRgb, uint32_t* step, RowPeaks& peaks) {
-    float peakR = peaks.component[0], peakG = peaks.component[1], peakB = peaks.component[2];
-    float lowest = peaks.lowest, highest = peaks.highest;
+    row_signal_detail::RunningPeaks running(peaks);
     for (unsigned x = from; x < row.width; ++x) {
         const picture::RgbSignal p =
             picture::rgbSignal(static_cast<float>(row.luma[x]), chromaAt(row.cb, x, row.chromaWidth),
                                chromaAt(row.cr, x, row.chromaWidth), range);
-        const float red = nonNegative(p.r), green = nonNegative(p.g), blue = nonNegative(p.b);
-        peakR = std::max(peakR, red);
-        peakG = std::max(peakG, green);
-        peakB = std::max(peakB, blue);
-        const float s = std::min(std::max(red, std::max(green, blue)), 1.0f);
-        lowest = std::min(lowest, s);
-        highest = std::max(highest, s);
+        const float s = running.add(p.r, p.g, p.b);
         maxRgb[x] = s;
         step[x] = signalStep(s);
     }
-    peaks.component = {peakR, peakG, peakB};
-    peaks.lowest = lowest;
-    peaks.highest = highest;
+    running.store(peaks);
 }
 
 }  // namespace
@@ -128,13 +116,9 @@ __attribute__((target("avx2"))) void reduceWide(const YcbcrRow& row,
     _mm256_store_ps(lanes[2], vB);
     _mm256_store_ps(lanes[3], vLow);
     _mm256_store_ps(lanes[4], vHigh);
-    for (int k = 0; k < 8; ++k) {
-        peaks.component[0] = std::max(peaks.component[0], lanes[0][k]);
-        peaks.component[1] = std::max(peaks.component[1], lanes[1][k]);
-        peaks.component[2] = std::max(peaks.component[2], lanes[2][k]);
-        peaks.lowest = std::min(peaks.lowest, lanes[3][k]);
-        peaks.highest = std::max(peaks.highest, lanes[4][k]);
-    }
+    row_signal_detail::RunningPeaks running(peaks);
+    running.addLanes(lanes[0], 8);
+    running.store(peaks);
     reduceFrom(row, x, range, maxRgb, step, peaks);
 }
 
