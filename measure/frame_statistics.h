@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // Statistics of decoded pictures measured straight from their samples: each
-// row converted to R'G'B' signal (picture::SignalRows) and counted at once
-// (RowCounter, through the signal-threshold table of signal_code.h), so that
-// no picture-sized planes are written and read again, on every core.
+// row converted to R'G'B' signal and counted at once (RowCounter, through the
+// signal-threshold table of signal_code.h), so that no picture-sized planes
+// are written and read again, on every core. Where the chroma sits on the
+// even columns (nearly every stream) the conversion and the row's reduction
+// are one pass (ycbcr_row.h); elsewhere picture::SignalRows converts the row
+// first.
 //
 // The rows are split into one block per thread; each thread converts and
 // counts its block with its own converter, row buffers and counter, kept from
