@@ -11,12 +11,9 @@ namespace kestrel::measure {
 
 struct FrameMeasurer::Worker {
     RowCounter counter;
-    std::vector<float> r, g, b;  // one row of signal
+    std::vector<float> r, g, b;  // one row of signal, where it is converted first
 
     void measureRows(const picture::YuvFrame& frame, unsigned from, unsigned to) {
-        r.resize(frame.width);
-        g.resize(frame.width);
-        b.resize(frame.width);
         picture::SignalRows rows(frame);
         if (rows.chromaOnEvenColumns()) {
             // Nearly every stream: converted and reduced in one pass.
@@ -28,6 +25,9 @@ struct FrameMeasurer::Worker {
             }
             return;
         }
+        r.resize(frame.width);
+        g.resize(frame.width);
+        b.resize(frame.width);
         for (unsigned y = from; y < to; ++y) {
             rows.convert(y, r.data(), g.data(), b.data());
             counter.addSignal(r.data(), g.data(), b.data(), frame.width);
