@@ -5,16 +5,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 namespace kestrel::authoring {
 
 namespace {
 
 constexpr int kAttempts = 100;
+constexpr int kLinkHops = 40;  // as many links as the kernel follows in one name
 
 Status ioFailure(const std::string& path, const std::string& what, int code) {
     return Status::failure(ErrorKind::Io, path + ": " + what + ": " + std::strerror(code));
@@ -28,6 +31,36 @@ void splitPath(const std::string& path, std::string& folder, std::string& name) 
     name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The file a name finally stands for: each symbolic link replaced by what
+// it holds (a relative one from the link's folder). A name that does not
+// exist stands for itself, so a link to nothing yet gives the name the file
+// will get. Empty when a link leads into /proc: /dev/stdout and /dev/fd/N
+// stand for the process's open descriptors, whose links name no path a file
+// can be renamed onto (a pipe's is "pipe:[N]"); such a name is written
+// through.
+Result<std::string> followLinks(const std::string& path) {
+    std::string name = path;
+    for (int hop = 0; hop < kLinkHops; ++hop) {
+        if (name.rfind("/proc/", 0) == 0) return std::string();
+        struct stat info;
+        if (lstat(name.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return name;
+        std::vector<char> held(static_cast<size_t>(std::max<off_t>(info.st_size, 0)) + 1);
+        const ssize_t got = readlink(name.c_str(), held.data(), held.size());
+        if (got < 0) return ioFailure(path, "cannot read the link", errno);
+        // As long as the buffer: the link changed since lstat; try again.
+        if (static_cast<size_t>(got) == held.size()) continue;
+        const std::string link(held.data(), static_cast<size_t>(got));
+        if (!link.empty() && link[0] == '/') {
+            name = link;
+        } else {
+            std::string folder, base;
+            splitPath(name, folder, base);
+            name = folder + link;
+        }
+    }
+    return ioFailure(path, "cannot follow its links", ELOOP);
+}
+
 }  // namespace
 
 Result<std::unique_ptr<ReplacingFile>> ReplacingFile::create(const std::string& path) {
@@ -36,8 +69,27 @@ Result<std::unique_ptr<ReplacingFile>> ReplacingFile::create(const std::string& 
     if (name.empty() || name == "." || name == "..")
         return Status::failure(ErrorKind::Invalid, path + ": names a folder, not a file");
     struct stat info;
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    const bool exists = stat(path.c_str(), &info) == 0;  // what the links lead to
+    if (exists && S_ISDIR(info.st_mode))
         return Status::failure(ErrorKind::Invalid, path + ": is a folder, not a file");
+    Result<std::string> target = followLinks(path);
+    if (!target) return target.status();
+    if ((exists && !S_ISREG(info.st_mode)) || target->empty()) {
+        // A pipe, a terminal, a device or an open descriptor: renaming a
+        // file onto the name would replace the node itself (as root,
+        // /dev/null with a plain file) or fail, so it is written through,
+        // as by a redirection.
+        const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0) return ioFailure(path, "cannot open", errno);
+        std::FILE* file = fdopen(fd, "wb");
+        if (file == nullptr) {
+            const int code = errno;
+            close(fd);
+            return ioFailure(path, "cannot open", code);
+        }
+        return std::unique_ptr<ReplacingFile>(new ReplacingFile(path, path, "", file));
+    }
+    splitPath(*target, folder, name);
 
     // A name no other writer uses: the process, a counter and the clock. An
     // exclusive create makes a collision a retry, never a shared file; the
@@ -55,6 +107,19 @@ Result<std::unique_ptr<ReplacingFile>> ReplacingFile::create(const std::string& 
             if (code == EEXIST) continue;
             return ioFailure(path, "cannot create a file beside it", code);
         }
+        if (exists) {
+            // The replaced file's permissions and owner. Only a privileged
+            // process may give a file away: elsewhere the refusal leaves the
+            // process's own owner, as on a file it creates.
+            const int owned = fchown(fd, info.st_uid, info.st_gid);
+            static_cast<void>(owned);
+            if (fchmod(fd, info.st_mode & 0777) != 0) {
+                code = errno;
+                close(fd);
+                unlink(temporary.c_str());
+                return ioFailure(path, "cannot give the new file the old one's permissions", code);
+            }
+        }
         std::FILE* file = fdopen(fd, "wb");
         if (file == nullptr) {
             code = errno;
@@ -62,7 +127,7 @@ Result<std::unique_ptr<ReplacingFile>> ReplacingFile::create(const std::string& 
             unlink(temporary.c_str());
             return ioFailure(path, "cannot open", code);
         }
-        return std::unique_ptr<ReplacingFile>(new ReplacingFile(path, temporary, file));
+        return std::unique_ptr<ReplacingFile>(new ReplacingFile(path, *target, temporary, file));
     }
     return ioFailure(path, "cannot create a file beside it", code);
 }
@@ -91,7 +156,8 @@ Status ReplacingFile::commit() {
         discard();
         return ioFailure(mPath, "cannot write", code);
     }
-    if (std::rename(mTemporary.c_str(), mPath.c_str()) != 0) {
+    if (mTemporary.empty()) return {};  // written through
+    if (std::rename(mTemporary.c_str(), mTarget.c_str()) != 0) {
         code = errno;
         discard();
         return ioFailure(mPath, "cannot put the file in place", code);

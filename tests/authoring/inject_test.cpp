@@ -4,6 +4,7 @@
 // or not at all.
 #include "authoring/inject.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -234,6 +235,89 @@ TEST(ReplacingFile, AppearsOnlyOnCommitWithTheUsualPermissions) {
     Result<std::unique_ptr<ReplacingFile>> dir = ReplacingFile::create(folder.path(""));
     ASSERT_FALSE(dir.ok());
     EXPECT_EQ(dir.status().message(), folder.path("") + ": names a folder, not a file");
+}
+
+// Writes `text` through a ReplacingFile named `path` and commits it.
+Status replaceWith(const std::string& path, const std::string& text) {
+    Result<std::unique_ptr<ReplacingFile>> file = ReplacingFile::create(path);
+    if (!file) return file.status();
+    std::fputs(text.c_str(), (*file)->file());
+    return (*file)->commit();
+}
+
+std::string textOf(const std::string& path) {
+    Bytes b = readFile(path);
+    return std::string(b.begin(), b.end());
+}
+
+TEST(ReplacingFile, FollowsLinksAndKeepsTheReplacedFilesPermissions) {
+    Folder folder;
+    fs::create_directory(folder.path("out"));
+    const std::string real = folder.path("out/real.bin");
+    writeFile(real, {'o', 'l', 'd'});
+    ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    // A relative link is read from the link's folder, not the process's.
+    fs::create_symlink("out/real.bin", folder.path("link.bin"));
+    fs::create_symlink("link.bin", folder.path("chain.bin"));
+    ASSERT_TRUE(replaceWith(folder.path("chain.bin"), "new").ok());
+    EXPECT_TRUE(fs::is_symlink(folder.path("chain.bin")));
+    EXPECT_TRUE(fs::is_symlink(folder.path("link.bin")));
+    EXPECT_EQ(textOf(real), "new");
+    struct stat info;
+    ASSERT_EQ(stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"chain.bin", "link.bin", "out"}));
+
+    // A link to no file yet: the file is made where it points.
+    fs::create_symlink("out/made.bin", folder.path("ahead.bin"));
+    ASSERT_TRUE(replaceWith(folder.path("ahead.bin"), "made").ok());
+    EXPECT_TRUE(fs::is_symlink(folder.path("ahead.bin")));
+    EXPECT_EQ(textOf(folder.path("out/made.bin")), "made");
+
+    // Links that never end in a name.
+    fs::create_symlink("loop-b", folder.path("loop-a"));
+    fs::create_symlink("loop-a", folder.path("loop-b"));
+    Status looped = replaceWith(folder.path("loop-a"), "x");
+    ASSERT_FALSE(looped.ok());
+    EXPECT_EQ(looped.message(),
+              folder.path("loop-a") + ": cannot follow its links: Too many levels of symbolic links");
+}
+
+TEST(ReplacingFile, WritesThroughAPipeInsteadOfReplacingIt) {
+    Folder folder;
+    const std::string pipe = folder.path("pipe");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // The reading end first (without waiting for a writer), so that the
+    // write does not wait for a reader; and a pipe replaced by a file reads
+    // as empty instead of hanging the test.
+    const int reading = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reading, 0);
+    ASSERT_EQ(fcntl(reading, F_SETFL, 0), 0);
+    Status written = replaceWith(pipe, "through the pipe");
+    ASSERT_TRUE(written.ok()) << written.message();
+    std::string heard;
+    char buffer[64];
+    for (ssize_t got; (got = read(reading, buffer, sizeof buffer)) > 0;)
+        heard.append(buffer, static_cast<size_t>(got));
+    close(reading);
+    EXPECT_EQ(heard, "through the pipe");
+    struct stat info;
+    ASSERT_EQ(lstat(pipe.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"pipe"});
+
+    // An open descriptor by its name in /proc, as /dev/stdout leads to one:
+    // its link ("pipe:[N]") names no file to replace.
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    written = replaceWith("/proc/self/fd/" + std::to_string(ends[1]), "by descriptor");
+    close(ends[1]);
+    ASSERT_TRUE(written.ok()) << written.message();
+    heard.clear();
+    for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;)
+        heard.append(buffer, static_cast<size_t>(got));
+    close(ends[0]);
+    EXPECT_EQ(heard, "by descriptor");
 }
 
 }  // namespace
