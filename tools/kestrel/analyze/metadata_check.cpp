@@ -32,6 +32,14 @@ uint32_t statedPeak(const picture::DecodedHdr10Plus& m) {
     return peak;
 }
 
+// The same source peak from the measured statistics: what metadata that
+// states them exactly gives the plug-in.
+uint32_t measuredPeak(const measure::LuminanceStatistics& s) {
+    static_assert(measure::kPercentages.back() == 99, "the distribution ends with 99 %");
+    const uint32_t brightest = std::max(s.maxscl[0], std::max(s.maxscl[1], s.maxscl[2]));
+    return std::min(brightest, s.percentiles.back());
+}
+
 bool sameMetadata(const picture::DecodedHdr10Plus& a, const picture::DecodedHdr10Plus& b) {
     return a.targetedPeak == b.targetedPeak && std::equal(a.maxscl, a.maxscl + 3, b.maxscl) &&
            a.averageMaxRgb == b.averageMaxRgb && a.distribution == b.distribution &&
@@ -86,13 +94,15 @@ std::vector<CheckFinding> checkMetadata(const ClipMeasurement& clip, double marg
         const picture::DecodedHdr10Plus& m = *p.stated;
         const measure::LuminanceStatistics& s = p.statistics;
         const double peak = toNits(statedPeak(m));
-        const double highlight = toNits(s.highlightPercentile);
+        const double measuredSourcePeak = toNits(measuredPeak(s));
         const double brightest = toNits(std::max(s.maxscl[0], std::max(s.maxscl[1], s.maxscl[2])));
-        if (pqCodes(highlight) - pqCodes(peak) > margin)
-            perPicture.push_back(finding(CheckKind::Understated, i, highlight, peak,
-                                         "highlights clipped: 99.9 % of maxRGB at " +
-                                             number(highlight) + " cd/m², above the source peak " +
-                                             number(peak) + " cd/m² of the metadata"));
+        if (pqCodes(measuredSourcePeak) - pqCodes(peak) > margin)
+            perPicture.push_back(finding(CheckKind::Understated, i, measuredSourcePeak, peak,
+                                         "highlights clipped: source peak " + number(peak) +
+                                             " cd/m² in the metadata, " +
+                                             number(measuredSourcePeak) +
+                                             " cd/m² measured (the brightest MaxScl capped by "
+                                             "the 99 % entry)"));
         if (pqCodes(peak) - pqCodes(brightest) > margin)
             perPicture.push_back(finding(CheckKind::Overstated, i, brightest, peak,
                                          "source peak overstated: " + number(peak) +

@@ -3,10 +3,15 @@
 // against the statistics measured in it (clip_measurement.h), with every
 // difference in 10-bit PQ codes, the steps a display's signal is made of:
 //
-//  - understated: the picture's 99.9th percentile of maxRGB lies more than
-//    the margin above the source peak the metadata gives (its brightest
-//    maxscl, capped by its 99 % entry as the plug-in caps it): the display
-//    maps the highlights above that peak to its own peak, clipping them;
+//  - understated: the source peak the metadata gives (its brightest
+//    maxscl, capped by its 99 % entry as the plug-in caps it) lies more
+//    than the margin below the one the measured statistics give by the same
+//    rule: the display maps the highlights above the stated peak to its own
+//    peak, clipping light the pictures hold below the measured one. (Not
+//    the 99.9 % point against the stated peak: the plug-in caps the source
+//    peak at the 99 % entry, so the metadata of every picture with
+//    highlights above its 99th percentile, the exact one included, would
+//    fail);
 //  - overstated: the source peak lies more than the margin above the
 //    brightest component measured: the display dims the picture for light
 //    that is not there;
