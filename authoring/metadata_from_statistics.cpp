@@ -45,7 +45,7 @@ hdr10plus::Frame frameFromStatistics(const measure::LuminanceStatistics& statist
     hdr10plus::Frame frame;
     frame.application_version = 1;
     frame.targeted_system_display_maximum_luminance =
-        std::min(options.targetedPeak, hdr10plus::kMaxTargetedLuminance);
+        options.toneCurve ? std::min(options.targetedPeak, hdr10plus::kMaxTargetedLuminance) : 0;
     hdr10plus::Window window;
     window.maxscl = statistics.maxscl;
     window.average_maxrgb = statistics.averageMaxRgb;

@@ -37,8 +37,10 @@ enum class MetadataScope { Frame, Shot };
 
 struct MetadataOptions {
     MetadataScope scope = MetadataScope::Shot;
-    // targeted_system_display_maximum_luminance, whole cd/m², 0 to 10000:
-    // the display the metadata (and its curve, if any) is made for.
+    // targeted_system_display_maximum_luminance, whole cd/m², 1 to 10000:
+    // the display the curve is made for. Written only with the curve:
+    // without one the metadata names no display (0), as streams carry it
+    // and as the checks of the metadata expect.
     uint32_t targetedPeak = 1000;
     // The distribution's entries: 9 (1 to 95, 99 %) or 10 (98 % added).
     unsigned distributionEntries = 9;

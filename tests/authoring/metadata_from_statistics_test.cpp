@@ -37,7 +37,8 @@ TEST(MetadataFromStatistics, ValuesGoInUnchangedWithoutACurve) {
         {75, 3000}, {90, 8000}, {95, 12000}, {99, 25000}};
     EXPECT_EQ(w.distribution, expected);
     EXPECT_FALSE(w.tone_curve.has_value());
-    EXPECT_EQ(f.targeted_system_display_maximum_luminance, 600u);
+    // No curve, no display it is made for.
+    EXPECT_EQ(f.targeted_system_display_maximum_luminance, 0u);
     EXPECT_EQ(f.application_version, 1);
     EXPECT_TRUE(hdr10plus::checkFrame(f).ok());
     // And through the payload and back, unchanged.

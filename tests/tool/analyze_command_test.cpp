@@ -81,7 +81,7 @@ TEST(AnalyzeCommand, GreyPatchesGiveTheirStatisticsExactly) {
     double mean = (pqNits(236 / 876.0) + pqNits(436 / 876.0) + pqNits(636 / 876.0) +
                    pqNits(836 / 876.0)) / 4;
     EXPECT_NEAR(lp["AverageRGB"].asDouble(), mean * 10, 0.5 + 1e-6);
-    EXPECT_EQ(frames[1]["TargetedSystemDisplayMaximumLuminance"].asInt(), 1000);
+    EXPECT_EQ(frames[1]["TargetedSystemDisplayMaximumLuminance"].asInt(), 0);
     EXPECT_FALSE(frames[1].isMember("BezierCurveData"));
 
     // The ten-entry form: 98 % before 99 %, on the brightest column; the
@@ -322,6 +322,16 @@ TEST(AnalyzeCommand, HostileInputsEndWithOneLineAndStatusOne) {
                          "json\nRun with --help for more information.\n");
     usage = runTool({"analyze", cut, "--every", "0"});
     EXPECT_EQ(usage.status, 2);
+    // A display needs a curve made for it, and a curve a display.
+    usage = runTool({"analyze", cut, "--format", "json", "--targeted-peak", "600"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(usage.err, "kestrel analyze: --targeted-peak needs --tone-curve: without a curve "
+                         "the metadata names no display\nRun with --help for more information.\n");
+    usage = runTool({"analyze", cut, "--format", "json", "--tone-curve", "--targeted-peak", "0"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(runTool({"analyze", cut, "--format", "json", "--tone-curve", "--targeted-peak", "1"})
+                  .status,
+              1);  // accepted; the file then fails to decode
     fs::remove(hlgPath);
     fs::remove(cut);
     fs::remove(text);

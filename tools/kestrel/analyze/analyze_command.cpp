@@ -103,7 +103,8 @@ AnalyzeCommand::AnalyzeCommand(CLI::App& app) {
         ->capture_default_str();
     mCommand
         ->add_option("--targeted-peak", mPeakText,
-                     "json: the display the metadata is made for, cd/m² (default 1000)")
+                     "json, with --tone-curve: the display the curve is made for, cd/m², 1 to "
+                     "10000 (default 1000; without a curve the metadata names no display)")
         ->type_name("N");
     mCommand->add_flag("--tone-curve", mOptions.toneCurve,
                        "json: add the curve the plug-in's basis OOTF makes for that display "
@@ -138,7 +139,7 @@ AnalyzeCommand::AnalyzeCommand(CLI::App& app) {
 int AnalyzeCommand::run() {
     Status status;
     if (!mPeakText.empty())
-        status = store(parseWholeNumber("--targeted-peak", mPeakText, 0, 10000),
+        status = store(parseWholeNumber("--targeted-peak", mPeakText, 1, 10000),
                        mOptions.targetedPeak);
     if (status && !mEveryText.empty())
         status = store(parseWholeNumber("--every", mEveryText, 1, 1000000), mOptions.every);
@@ -149,6 +150,10 @@ int AnalyzeCommand::run() {
         status = Status::failure(ErrorKind::Invalid,
                                  "--scope, --targeted-peak and --tone-curve need --format json");
     }
+    if (status && mOptions.format == "json" && !mPeakText.empty() && !mOptions.toneCurve)
+        status = Status::failure(ErrorKind::Invalid,
+                                 "--targeted-peak needs --tone-curve: without a curve the "
+                                 "metadata names no display");
     if (status && mOptions.format != "json" && mCommand->count("--distribution") > 0)
         status = Status::failure(ErrorKind::Invalid, "--distribution needs --format json");
     if (!status) {
