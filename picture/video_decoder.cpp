@@ -282,7 +282,14 @@ struct VideoDecoder::State {
                 rc = av_read_frame(input.get(), packet.get());
                 if (rc == AVERROR_EOF) {
                     draining = true;
-                    avcodec_send_packet(codec.get(), nullptr);
+                    // With frame threads, a picture the decoder could not
+                    // read whole (a stream cut inside its slice data) is
+                    // reported only here, as the threads finish.
+                    const int flushed = avcodec_send_packet(codec.get(), nullptr);
+                    if (flushed < 0 && flushed != AVERROR_EOF)
+                        return failAt(ErrorKind::Damaged,
+                                      "the stream is cut or damaged in its last pictures: " +
+                                          avError(flushed));
                     break;
                 }
                 if (rc < 0) return failAt(ErrorKind::Damaged, "the demuxer stopped: " + avError(rc));

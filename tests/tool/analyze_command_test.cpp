@@ -4,6 +4,7 @@
 // cuts were put, metadata that survives injection, and hostile inputs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -311,6 +312,32 @@ TEST(AnalyzeCommand, HostileInputsEndWithOneLineAndStatusOne) {
                            ": no video the demuxer can read: its first bytes are of no container "
                            "or stream format it knows\n");
     EXPECT_FALSE(fs::exists(dir.path("out.json")));
+    // Cut a tenth into the picture's slice data: the decoder would conceal
+    // the rest. On one thread it fails the picture; on frame threads it says
+    // so only as its threads finish, which must not be taken for the end.
+    // (A cut in the last part of a slice decodes from the padding without a
+    // word from the decoder: that is not caught.)
+    std::vector<uint8_t> whole = kestrel::test::encodeHevc({scene(128, 128, 0)}, {}, error);
+    size_t lastSlice = 0;
+    for (size_t i = 0; i + 3 < whole.size(); ++i)
+        if (whole[i] == 0 && whole[i + 1] == 0 && whole[i + 2] == 1 && ((whole[i + 3] >> 1) & 0x3f) < 32)
+            lastSlice = i;
+    ASSERT_GT(lastSlice, 0u);
+    ASSERT_GT(whole.size() - lastSlice, 2000u);  // enough slice data to cut into
+    whole.resize(lastSlice + (whole.size() - lastSlice) / 10);
+    std::string inside = kestrel::test::writeTemporary("cut-inside.hevc", whole);
+    for (const char* threads : {"1", "2"}) {
+        for (const char* command : {"analyze", "check"}) {
+            run = runTool({command, inside, "--threads", threads, "-o", dir.path("out.txt")});
+            EXPECT_EQ(run.status, 1) << command << " " << threads;
+            EXPECT_EQ(run.err.rfind(std::string("kestrel ") + command + ": " + inside + ": picture ", 0), 0u)
+                << run.err;
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+            EXPECT_FALSE(fs::exists(dir.path("out.txt")));
+        }
+    }
+    fs::remove(inside);
+
     std::string text = kestrel::test::writeTemporary("text.hevc", {'h', 'i', '\n'});
     run = runTool({"analyze", text});
     EXPECT_EQ(run.status, 1);

@@ -8,9 +8,8 @@
 #include <string>
 
 #include "authoring/replacing_file.h"
-#include "clip/clip_reader.h"
-#include "hevc/annexb.h"
 #include "tools/kestrel/analyze/analyze_output.h"
+#include "tools/kestrel/analyze/announced_pictures.h"
 #include "tools/kestrel/analyze/clip_measurement.h"
 #include "tools/kestrel/analyze/picture_progress.h"
 #include "tools/kestrel/cli/exit_status_help.h"
@@ -37,25 +36,6 @@ const char* kExamples =
 int fail(const std::string& message) {
     std::fprintf(stderr, "%s: %s\n", kCommand, message.c_str());
     return kFailed;
-}
-
-// The number of shown pictures of an Annex B stream, read quickly from its
-// headers: for the time left, and to tell a stream that decodes short (cut,
-// or damaged where only the decoder sees it) from a whole one. 0 for other
-// files or a stream whose headers do not read (the decoder then says what is
-// wrong).
-unsigned countPictures(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return 0;
-    uint8_t head[64];
-    size_t got = std::fread(head, 1, sizeof head, file);
-    unsigned count = 0;
-    if (sniffFormat(head, got) == InputFormat::AnnexB && std::fseek(file, 0, SEEK_SET) == 0) {
-        Status damage = hevc::readAnnexB(file, [&](hevc::Picture&&) { ++count; }, nullptr);
-        if (!damage.ok()) count = 0;
-    }
-    std::fclose(file);
-    return count;
 }
 
 // Why the last write failed, as the system says it.
@@ -165,7 +145,7 @@ int AnalyzeCommand::run() {
 }
 
 int runAnalyze(const AnalyzeOptions& options) {
-    const unsigned announced = countPictures(options.input);
+    const unsigned announced = announcedPictures(options.input);
     PictureProgress bar(announced, "pictures measured");
     MeasureOptions measureOptions;
     measureOptions.every = options.every;
@@ -175,11 +155,8 @@ int runAnalyze(const AnalyzeOptions& options) {
         measureClip(options.input, measureOptions, [&](unsigned done) { bar.update(done); });
     bar.finish();
     if (!clip) return fail(clip.status().message());
-    if (announced > clip->pictures.size())
-        return fail(options.input + ": the stream's headers announce " +
-                    std::to_string(announced) + " pictures, but " +
-                    std::to_string(clip->pictures.size()) +
-                    " decode: it is cut or damaged");
+    if (Status whole = checkAllDecoded(options.input, announced, clip->pictures.size()); !whole)
+        return fail(whole.message());
 
     std::string text;
     if (options.format == "json") {

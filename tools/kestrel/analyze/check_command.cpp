@@ -11,6 +11,7 @@
 #include "authoring/replacing_file.h"
 #include "clip/json_file.h"
 #include "tools/kestrel/analyze/clip_measurement.h"
+#include "tools/kestrel/analyze/announced_pictures.h"
 #include "tools/kestrel/analyze/picture_progress.h"
 #include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/option_values.h"
@@ -143,13 +144,16 @@ int CheckCommand::run() {
 }
 
 int runCheck(const CheckOptions& options) {
-    PictureProgress bar(0, "pictures measured");
+    const unsigned announced = announcedPictures(options.input);
+    PictureProgress bar(announced, "pictures measured");
     MeasureOptions measureOptions;
     measureOptions.threads = options.threads;
     Result<ClipMeasurement> clip =
         measureClip(options.input, measureOptions, [&](unsigned done) { bar.update(done); });
     bar.finish();
     if (!clip) return fail(clip.status().message());
+    if (Status whole = checkAllDecoded(options.input, announced, clip->pictures.size()); !whole)
+        return fail(whole.message());
     std::vector<CheckFinding> findings = checkMetadata(*clip, options.margin);
     const std::string text = options.format == "json"
                                  ? jsonReport(options.input, *clip, findings, options.margin)
