@@ -128,10 +128,11 @@ InjectCommand::InjectCommand(CLI::App& app) {
                        "remaining pictures (more frames than pictures is always an error)");
     mCommand->footer(
         std::string(kExamples) + "\n\n" +
-        exitStatusHelp("the stream is damaged or cut, a frame of the metadata is missing or\n"
-                       "     not valid, or the number of frames does not match the pictures;\n"
-                       "     the output is then not written (nor an earlier file of that name\n"
-                       "     changed)") +
+        exitStatusHelp("the stream's units are damaged or cut (inject reads the headers,\n"
+                       "     not the pictures: `kestrel analyze` decodes them), a frame of the\n"
+                       "     metadata is missing or not valid, or the number of frames does not\n"
+                       "     match the pictures; the output is then not written (nor an earlier\n"
+                       "     file of that name changed)") +
         "\n\nThe stream's own HDR10+ messages are replaced. Matroska and MP4 are not\n"
         "written: extract the stream, inject, mux again.");
 }
