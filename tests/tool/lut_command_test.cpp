@@ -702,7 +702,7 @@ TEST(ExitStatusHelp, EachCommandListsOnlyItsOwn) {
                             {{"lut"}, false, "the plot could not be\n     written"},
                             {{"report"}, false, "--fail-on-jumps, a frame was flagged"},
                             {{"metadata"}, false, "--check found a contradiction"},
-                            {{"inject"}, false, "does not match the pictures"},
+                            {{"inject"}, false, "inject reads the headers"},
                             {{"preset", "check"}, false, "not a sound preset"}};
 #ifdef KESTREL_TOOL_HAS_PICTURES
     cases.push_back({{"analyze"}, false, "is not PQ, or is damaged"});
