@@ -70,6 +70,7 @@ TEST(AnalyzeCommand, GreyPatchesGiveTheirStatisticsExactly) {
     std::string path = encode("patches.hevc", {columns(68, 34, codes), columns(68, 34, codes)});
     ToolRun run = runTool({"analyze", path, "--format", "json", "--scope", "frame"});
     ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(parseJson(run.out)["ToolInfo"]["Version"].asString(), KESTREL_VERSION);
     Json::Value frames = parseJson(run.out)["SceneInfo"];
     ASSERT_EQ(frames.size(), 2u);
     const Json::Value& lp = frames[1]["LuminanceParameters"];

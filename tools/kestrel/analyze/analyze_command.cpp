@@ -108,7 +108,7 @@ AnalyzeCommand::AnalyzeCommand(CLI::App& app) {
                        "looked at for cuts and written, numbered in display order as `kestrel "
                        "metadata` numbers them; the others carry the latest measured one's "
                        "statistics");
-    mCommand->add_option("--threads", mThreadsText, "Threads (default: one per core)")
+    mCommand->add_option("--threads", mThreadsText, "Threads for decoding and measuring (default: one per core; 1 keeps to one core)")
         ->type_name("N");
     mCommand->footer(std::string(kExamples) + "\n\n" +
                      exitStatusHelp("the video cannot be decoded, is not PQ, or is damaged, or "

@@ -6,6 +6,7 @@
 #include "hdr10plus/internal/json_value.h"
 #include "clip/json_file.h"
 #include "tools/kestrel/library_names.h"
+#include "tools/kestrel/render/version.h"
 
 namespace kestrel::tool {
 
@@ -31,7 +32,7 @@ std::string analysisJson(const ClipMeasurement& clip, const authoring::MetadataO
     pictures.reserve(clip.pictures.size());
     for (const MeasuredPictureInfo& p : clip.pictures) pictures.push_back({p.statistics, p.shot});
     std::vector<hdr10plus::Frame> frames = authoring::metadataFrames(pictures, clip.shots, options);
-    return prettyJson(hdr10plus::writeJsonDocument(frames, {"kestrel analyze", "1.0"}));
+    return prettyJson(hdr10plus::writeJsonDocument(frames, {"kestrel analyze", projectVersion()}));
 }
 
 std::string analysisCsv(const ClipMeasurement& clip) {

@@ -122,7 +122,7 @@ CheckCommand::CheckCommand(CLI::App& app) {
     mCommand->add_option("-o,--output", mOptions.output,
                          "File to write (default: standard output)");
     mCommand->add_flag("--strict", mOptions.strict, "Exit with status 1 when anything is found");
-    mCommand->add_option("--threads", mThreadsText, "Threads (default: one per core)")
+    mCommand->add_option("--threads", mThreadsText, "Threads for decoding and measuring (default: one per core; 1 keeps to one core)")
         ->type_name("N");
     mCommand->footer(std::string(kExamples) + "\n\n" +
                      exitStatusHelp("the video cannot be decoded or is not PQ, or, with "

@@ -90,7 +90,9 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
         Status checked = measure::FrameMeasurer::check(frame);
         if (!checked) return checked;
         measuringPicture = index;
-        measuring = std::async(std::launch::async,
+        // On one thread (--threads 1) the measuring waits to be asked for
+        // its result, and so runs in line, between two pictures.
+        measuring = std::async(options.threads == 1 ? std::launch::deferred : std::launch::async,
                                [&measurer, &frame, &collector] { return measurer.add(frame, collector); });
         return {};
     };
