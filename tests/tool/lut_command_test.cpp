@@ -690,6 +690,29 @@ std::string exitStatusPart(const std::string& help) {
     return at == std::string::npos ? "" : help.substr(at);
 }
 
+// A command whose output cannot be written has failed, whatever it
+// computed: a full disk on standard output gives status 1 and the reason.
+TEST(StandardOutput, AFullDiskFailsEveryCommandThatWritesThere) {
+    const std::string examples = KESTREL_EXAMPLES;
+    const std::vector<std::vector<std::string>> runs = {
+        {"lut", examples + "/metadata/single-frame-metadata.json", "--target-nits", "600"},
+        {"lut", examples + "/metadata/regular_metadata.json", "--target-nits", "600",
+         "--all-frames"},
+        {"preset", "check", examples + "/presets/minimal_preset.json"},
+        {"frame", examples + "/frames/demo.json"},
+        {"metadata", examples + "/metadata/regular_metadata.json"}};
+    for (const std::vector<std::string>& args : runs) {
+        ASSERT_EQ(runTool(args, "/dev/null").status, 0) << args[0];
+        ToolRun full = runTool(args, "/dev/full");
+        EXPECT_EQ(full.status, 1) << args[0];
+        const std::string command = args[0] == "preset" ? "preset check" : args[0];
+        const std::string line =
+            "kestrel " + command + ": standard output: cannot write: No space left on device\n";
+        ASSERT_GE(full.err.size(), line.size()) << full.err;
+        EXPECT_EQ(full.err.substr(full.err.size() - line.size()), line) << full.err;
+    }
+}
+
 // Each command's --help lists the statuses it gives, and no other
 // command's; the tool's own --help lists them all.
 TEST(ExitStatusHelp, EachCommandListsOnlyItsOwn) {

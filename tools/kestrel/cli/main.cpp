@@ -2,7 +2,11 @@
 // kestrel: run frames through the plug-in as a host does, inspect the tone
 // mapping the library makes from HDR10+ metadata, and check preset files.
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <unistd.h>
 #include <exception>
 #include <string>
 
@@ -89,6 +93,22 @@ const CLI::App* chosenCommand(CLI::App& app, int argc, char** argv, std::string&
     return current;
 }
 
+// What a command writes to standard output is its result: a run that could
+// not write it (a full disk, a closed pipe) failed, whatever the command
+// thought. A command that failed has said why already.
+int checkStandardOutput(const std::string& path, int status) {
+    errno = 0;
+    std::cout.flush();
+    const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || !std::cout;
+    if (!failed || status != kExitOk) return status;
+    // The stream drops what it could not write, so the flush may find
+    // nothing to fail on: one more byte asks the system for the reason.
+    if (errno == 0 && write(STDOUT_FILENO, "\n", 1) == 1) errno = 0;
+    std::fprintf(stderr, "%s: standard output: cannot write: %s\n", path.c_str(),
+                 errno != 0 ? std::strerror(errno) : "write failed");
+    return kExitFailed;
+}
+
 int usageError(const std::string& message) {
     std::fprintf(stderr, "%s\nRun with --help for more information.\n", message.c_str());
     return kExitUsage;
@@ -159,7 +179,9 @@ int main(int argc, char** argv) {
         const std::string usage = commands[i]->check();
         if (!usage.empty()) return usageError(usage);
         try {
-            return commands[i]->run();
+            std::string path;
+            chosenCommand(app, argc, argv, path);
+            return checkStandardOutput(path, commands[i]->run());
         } catch (const std::exception& e) {
             std::fprintf(stderr, "kestrel: %s\n", e.what());
             return kExitFailed;
