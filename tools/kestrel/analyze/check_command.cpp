@@ -38,8 +38,10 @@ std::string fixed(double v, int decimals) {
 
 std::string pictures(const CheckFinding& f) {
     if (f.first == f.last) return "picture " + std::to_string(f.first);
-    return "pictures " + std::to_string(f.first) + " to " + std::to_string(f.last) + " (worst " +
-           std::to_string(f.picture) + ")";
+    const std::string range = "pictures " + std::to_string(f.first) + " to " + std::to_string(f.last);
+    // Pictures without metadata have no numbers, so none is the worst.
+    if (f.kind == CheckKind::Missing) return range;
+    return range + " (worst " + std::to_string(f.picture) + ")";
 }
 
 std::string textReport(const std::string& path, const ClipMeasurement& clip,
