@@ -100,12 +100,21 @@ TEST(InjectCommand, FrameCountsThatDoNotFitNameBothFilesAndWriteNothing) {
     EXPECT_EQ(fewer.status, 1);
     EXPECT_EQ(fewer.err, "kestrel inject: " + dir.path("three.json") +
                              ": 3 frames of metadata for the 4 pictures of " + in +
-                             " (--repeat-last puts the last frame on the other 1)\n");
+                             ": 1 too few (--repeat-last puts the last frame on the other 1)\n");
     ToolRun more =
         runTool({"inject", in, "--metadata", dir.path("five.json"), "-o", out, "--repeat-last"});
     EXPECT_EQ(more.status, 1);
     EXPECT_EQ(more.err, "kestrel inject: " + dir.path("five.json") +
-                            ": 5 frames of metadata for the 4 pictures of " + in + "\n");
+                            ": 5 frames of metadata for the 4 pictures of " + in +
+                            ": 1 too many\n");
+    EXPECT_FALSE(fs::exists(out));
+    // No frame at all: nothing to repeat either.
+    dir.write("none.json", document({}));
+    ToolRun none =
+        runTool({"inject", in, "--metadata", dir.path("none.json"), "-o", out, "--repeat-last"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "kestrel inject: " + dir.path("none.json") +
+                            ": 0 frames of metadata for the 4 pictures of " + in + "\n");
     EXPECT_FALSE(fs::exists(out));
 
     ToolRun repeated =
@@ -153,7 +162,7 @@ TEST(InjectCommand, InputsThatAreNotWhatTheyShouldBeFailWithOneLine) {
         {{dir.path("garbage.bin"), "--metadata", dir.path("meta.json")},
          dir.path("garbage.bin") + ": not an HEVC Annex B stream (no start code at its beginning)"},
         {{dir.path("missing.hevc"), "--metadata", dir.path("meta.json")},
-         dir.path("missing.hevc") + ": cannot open"},
+         dir.path("missing.hevc") + ": cannot open: No such file or directory"},
         {{dir.path(""), "--metadata", dir.path("meta.json")},
          dir.path("") + ": is a directory, not a file"},
         {{in, "--metadata", dir.path("bad.json")},

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,8 @@ Status checkStreamInput(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         const int number = errno;
-        return Status::failure(ErrorKind::Io, path + ": cannot open").withCode(number);
+        return Status::failure(ErrorKind::Io, path + ": cannot open: " + std::strerror(number))
+            .withCode(number);
     }
     uint8_t head[64];
     size_t got = std::fread(head, 1, sizeof head, file);
@@ -153,13 +155,19 @@ int runInject(const InjectOptions& options) {
         return fail(layout.status().message());
     }
     const uint64_t pictures = layout->shownPictures;
-    if (frames.size() != pictures && !(frames.size() < pictures && options.repeatLast)) {
+    // Too many frames is always wrong; too few only without --repeat-last;
+    // none at all always (there is no last frame to repeat).
+    if (frames.size() != pictures &&
+        !(frames.size() < pictures && options.repeatLast && !frames.empty())) {
         progress.finish();
         std::string message = options.metadata + ": " +
                               count(frames.size(), "frame", "frames") + " of metadata for the " +
                               count(pictures, "picture", "pictures") + " of " + options.input;
-        if (frames.size() < pictures)
-            message += " (--repeat-last puts the last frame on the other " +
+        if (frames.size() > pictures)
+            message += ": " + std::to_string(frames.size() - pictures) + " too many";
+        else if (!frames.empty())
+            message += ": " + std::to_string(pictures - frames.size()) +
+                       " too few (--repeat-last puts the last frame on the other " +
                        std::to_string(pictures - frames.size()) + ")";
         return fail(message);
     }
