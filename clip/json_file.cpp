@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "hdr10plus/internal/json_value.h"
+
 namespace kestrel::clip {
 
 Status readableFile(const std::string& path) {
@@ -43,11 +45,9 @@ Result<Json::Value> readJsonFile(const std::string& path, bool strict) {
         // deeper than its stack limit.
         messages = e.what();
     }
-    if (!parsed) {
-        // jsoncpp's messages start with "* Line 3, Column 5" and may span lines.
-        while (!messages.empty() && messages.back() == '\n') messages.pop_back();
-        return Status::failure(ErrorKind::Format, path + ": not valid JSON: " + messages);
-    }
+    if (!parsed)
+        return Status::failure(ErrorKind::Format,
+                               path + ": not valid JSON: " + hdr10plus::oneLineParseMessages(messages));
     return root;
 }
 

@@ -375,11 +375,7 @@ Result<JsonDocument> readJsonDocument(const char* text, size_t size, unsigned th
         // deeper than its stack limit.
         messages = e.what();
     }
-    if (!parsed) {
-        // jsoncpp's messages start with "* Line 3, Column 5" and may span lines.
-        while (!messages.empty() && messages.back() == '\n') messages.pop_back();
-        return documentFailure("", "not valid JSON: " + messages);
-    }
+    if (!parsed) return documentFailure("", "not valid JSON: " + oneLineParseMessages(messages));
     return readJsonDocument(root);
 }
 
@@ -416,6 +412,28 @@ Json::Value writeJsonFrame(const Frame& frame) {
     TreeOut out;
     writeJsonEntry(frame, out);
     return out.take();
+}
+
+std::string oneLineParseMessages(const std::string& messages) {
+    std::string line;
+    size_t at = 0;
+    while (at < messages.size()) {
+        size_t end = messages.find('\n', at);
+        if (end == std::string::npos) end = messages.size();
+        std::string part = messages.substr(at, end - at);
+        at = end + 1;
+        if (part.empty()) continue;
+        if (part.rfind("* ", 0) == 0) {  // a new error: its place
+            if (!line.empty()) line += "; ";
+            line += part.substr(2);
+        } else {  // the reason, indented, or more about it
+            const size_t text = part.find_first_not_of(' ');
+            if (text == std::string::npos) continue;
+            if (!line.empty()) line += text > 0 ? ": " : " ";
+            line += part.substr(text);
+        }
+    }
+    return line;
 }
 
 bool carriesCurve(const Frame& frame) {

@@ -9,12 +9,18 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "hdr10plus/frame.h"
 #include "hdr10plus/json.h"
 
 namespace kestrel::hdr10plus {
+
+// jsoncpp's parse messages on one line: each error's "* Line 3, Column 5"
+// and its indented reason below ("  Syntax error: ...") as "Line 3, Column 5:
+// Syntax error: ...", several errors joined by "; ", trailing newlines gone.
+std::string oneLineParseMessages(const std::string& messages);
 
 // One "SceneInfo" entry. The first bad value rejects it (the failure's
 // location has no frame: the caller knows which entry it gave).

@@ -101,10 +101,25 @@ TEST(Json, DocumentErrorsHaveNoFrame) {
     const std::string text = "{\"SceneInfo\": [1,";
     r = readJsonDocument(text.data(), text.size());
     ASSERT_FALSE(r.ok());
-    EXPECT_EQ(r.status().message().rfind("not valid JSON: * Line 1, Column ", 0), 0u)
+    // jsoncpp's place and reason, on one line.
+    EXPECT_EQ(r.status().message().rfind("not valid JSON: Line 1, Column ", 0), 0u)
+        << r.status().message();
+    EXPECT_EQ(r.status().message().find('\n'), std::string::npos) << r.status().message();
+    EXPECT_NE(r.status().message().find(": Syntax error: "), std::string::npos)
         << r.status().message();
     r = readJsonDocument(nullptr, 0);
     EXPECT_FALSE(r.ok());
+}
+
+TEST(JsonDocument, ParseMessagesComeOnOneLine) {
+    EXPECT_EQ(oneLineParseMessages("* Line 1, Column 3\n  Syntax error: value expected.\n"),
+              "Line 1, Column 3: Syntax error: value expected.");
+    EXPECT_EQ(oneLineParseMessages("* Line 1, Column 3\n  Missing ','.\nSee Line 1, Column 1 for "
+                                   "detail.\n* Line 2, Column 9\n  Extra data.\n\n"),
+              "Line 1, Column 3: Missing ','. See Line 1, Column 1 for detail.; Line 2, Column 9: "
+              "Extra data.");
+    EXPECT_EQ(oneLineParseMessages("exceeded stack limit"), "exceeded stack limit");
+    EXPECT_EQ(oneLineParseMessages(""), "");
 }
 
 std::string realFile(const std::string& name) {
