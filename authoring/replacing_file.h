@@ -41,7 +41,9 @@ public:
 
 private:
     ReplacingFile(std::string path, std::string target, std::string temporary, std::FILE* file)
-        : mPath(std::move(path)), mTarget(std::move(target)), mTemporary(std::move(temporary)),
+        : mPath(std::move(path)),
+          mTarget(std::move(target)),
+          mTemporary(std::move(temporary)),
           mFile(file) {}
     void discard();
 

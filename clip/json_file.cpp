@@ -46,8 +46,8 @@ Result<Json::Value> readJsonFile(const std::string& path, bool strict) {
         messages = e.what();
     }
     if (!parsed)
-        return Status::failure(ErrorKind::Format,
-                               path + ": not valid JSON: " + hdr10plus::oneLineParseMessages(messages));
+        return Status::failure(ErrorKind::Format, path + ": not valid JSON: " +
+                                                      hdr10plus::oneLineParseMessages(messages));
     return root;
 }
 

@@ -279,8 +279,8 @@ TEST(ReplacingFile, FollowsLinksAndKeepsTheReplacedFilesPermissions) {
     fs::create_symlink("loop-a", folder.path("loop-b"));
     Status looped = replaceWith(folder.path("loop-a"), "x");
     ASSERT_FALSE(looped.ok());
-    EXPECT_EQ(looped.message(),
-              folder.path("loop-a") + ": cannot follow its links: Too many levels of symbolic links");
+    EXPECT_EQ(looped.message(), folder.path("loop-a") +
+                                    ": cannot follow its links: Too many levels of symbolic links");
 }
 
 TEST(ReplacingFile, WritesThroughAPipeInsteadOfReplacingIt) {

@@ -321,7 +321,8 @@ TEST(AnalyzeCommand, HostileInputsEndWithOneLineAndStatusOne) {
     std::vector<uint8_t> whole = kestrel::test::encodeHevc({scene(128, 128, 0)}, {}, error);
     size_t lastSlice = 0;
     for (size_t i = 0; i + 3 < whole.size(); ++i)
-        if (whole[i] == 0 && whole[i + 1] == 0 && whole[i + 2] == 1 && ((whole[i + 3] >> 1) & 0x3f) < 32)
+        if (whole[i] == 0 && whole[i + 1] == 0 && whole[i + 2] == 1 &&
+            ((whole[i + 3] >> 1) & 0x3f) < 32)
             lastSlice = i;
     ASSERT_GT(lastSlice, 0u);
     ASSERT_GT(whole.size() - lastSlice, 2000u);  // enough slice data to cut into
@@ -331,7 +332,9 @@ TEST(AnalyzeCommand, HostileInputsEndWithOneLineAndStatusOne) {
         for (const char* command : {"analyze", "check"}) {
             run = runTool({command, inside, "--threads", threads, "-o", dir.path("out.txt")});
             EXPECT_EQ(run.status, 1) << command << " " << threads;
-            EXPECT_EQ(run.err.rfind(std::string("kestrel ") + command + ": " + inside + ": picture ", 0), 0u)
+            EXPECT_EQ(
+                run.err.rfind(std::string("kestrel ") + command + ": " + inside + ": picture ", 0),
+                0u)
                 << run.err;
             EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
             EXPECT_FALSE(fs::exists(dir.path("out.txt")));
@@ -353,8 +356,9 @@ TEST(AnalyzeCommand, HostileInputsEndWithOneLineAndStatusOne) {
     // A display needs a curve made for it, and a curve a display.
     usage = runTool({"analyze", cut, "--format", "json", "--targeted-peak", "600"});
     EXPECT_EQ(usage.status, 2);
-    EXPECT_EQ(usage.err, "kestrel analyze: --targeted-peak needs --tone-curve: without a curve "
-                         "the metadata names no display\nRun with --help for more information.\n");
+    EXPECT_EQ(usage.err,
+              "kestrel analyze: --targeted-peak needs --tone-curve: without a curve "
+              "the metadata names no display\nRun with --help for more information.\n");
     usage = runTool({"analyze", cut, "--format", "json", "--tone-curve", "--targeted-peak", "0"});
     EXPECT_EQ(usage.status, 2);
     EXPECT_EQ(runTool({"analyze", cut, "--format", "json", "--tone-curve", "--targeted-peak", "1"})

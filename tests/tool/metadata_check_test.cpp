@@ -75,8 +75,8 @@ TEST(MetadataCheck, UnderstatedWhereTheStatedPeakFallsMoreThanTheMarginBelowTheM
     for (uint32_t entry : {flagged, flagged + 1}) {
         picture::DecodedHdr10Plus m = statedAs(s);
         m.distribution.back().second = entry;
-        const std::vector<CheckFinding> found =
-            ofKind(checkMetadata(onePicture(s, m), kDefaultCheckMarginCodes), CheckKind::Understated);
+        const std::vector<CheckFinding> found = ofKind(
+            checkMetadata(onePicture(s, m), kDefaultCheckMarginCodes), CheckKind::Understated);
         if (entry == flagged) {
             ASSERT_EQ(found.size(), 1u) << entry;
             EXPECT_EQ(found[0].measuredNits, 1000.0);

@@ -108,7 +108,10 @@ AnalyzeCommand::AnalyzeCommand(CLI::App& app) {
                        "looked at for cuts and written, numbered in display order as `kestrel "
                        "metadata` numbers them; the others carry the latest measured one's "
                        "statistics");
-    mCommand->add_option("--threads", mThreadsText, "Threads for decoding and measuring (default: one per core; 1 keeps to one core)")
+    mCommand
+        ->add_option(
+            "--threads", mThreadsText,
+            "Threads for decoding and measuring (default: one per core; 1 keeps to one core)")
         ->type_name("N");
     mCommand->footer(std::string(kExamples) + "\n\n" +
                      exitStatusHelp("the video cannot be decoded, is not PQ, or is damaged, or "
@@ -119,8 +122,8 @@ AnalyzeCommand::AnalyzeCommand(CLI::App& app) {
 int AnalyzeCommand::run() {
     Status status;
     if (!mPeakText.empty())
-        status = store(parseWholeNumber("--targeted-peak", mPeakText, 1, 10000),
-                       mOptions.targetedPeak);
+        status =
+            store(parseWholeNumber("--targeted-peak", mPeakText, 1, 10000), mOptions.targetedPeak);
     if (status && !mEveryText.empty())
         status = store(parseWholeNumber("--every", mEveryText, 1, 1000000), mOptions.every);
     if (status && !mThreadsText.empty())

@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "hdr10plus/internal/json_value.h"
 #include "clip/json_file.h"
+#include "hdr10plus/internal/json_value.h"
 #include "tools/kestrel/library_names.h"
 #include "tools/kestrel/render/version.h"
 

@@ -10,8 +10,8 @@
 
 #include "authoring/replacing_file.h"
 #include "clip/json_file.h"
-#include "tools/kestrel/analyze/clip_measurement.h"
 #include "tools/kestrel/analyze/announced_pictures.h"
+#include "tools/kestrel/analyze/clip_measurement.h"
 #include "tools/kestrel/analyze/picture_progress.h"
 #include "tools/kestrel/cli/exit_status_help.h"
 #include "tools/kestrel/cli/option_values.h"
@@ -38,7 +38,8 @@ std::string fixed(double v, int decimals) {
 
 std::string pictures(const CheckFinding& f) {
     if (f.first == f.last) return "picture " + std::to_string(f.first);
-    const std::string range = "pictures " + std::to_string(f.first) + " to " + std::to_string(f.last);
+    const std::string range =
+        "pictures " + std::to_string(f.first) + " to " + std::to_string(f.last);
     // Pictures without metadata have no numbers, so none is the worst.
     if (f.kind == CheckKind::Missing) return range;
     return range + " (worst " + std::to_string(f.picture) + ")";
@@ -124,7 +125,10 @@ CheckCommand::CheckCommand(CLI::App& app) {
     mCommand->add_option("-o,--output", mOptions.output,
                          "File to write (default: standard output)");
     mCommand->add_flag("--strict", mOptions.strict, "Exit with status 1 when anything is found");
-    mCommand->add_option("--threads", mThreadsText, "Threads for decoding and measuring (default: one per core; 1 keeps to one core)")
+    mCommand
+        ->add_option(
+            "--threads", mThreadsText,
+            "Threads for decoding and measuring (default: one per core; 1 keeps to one core)")
         ->type_name("N");
     mCommand->footer(std::string(kExamples) + "\n\n" +
                      exitStatusHelp("the video cannot be decoded or is not PQ, or, with "

@@ -92,8 +92,9 @@ Result<ClipMeasurement> measureUnnamed(const std::string& path, const MeasureOpt
         measuringPicture = index;
         // On one thread (--threads 1) the measuring waits to be asked for
         // its result, and so runs in line, between two pictures.
-        measuring = std::async(options.threads == 1 ? std::launch::deferred : std::launch::async,
-                               [&measurer, &frame, &collector] { return measurer.add(frame, collector); });
+        measuring =
+            std::async(options.threads == 1 ? std::launch::deferred : std::launch::async,
+                       [&measurer, &frame, &collector] { return measurer.add(frame, collector); });
         return {};
     };
     // In line, for a picture kept unmeasured that turns out to start a shot.

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // kestrel: run frames through the plug-in as a host does, inspect the tone
 // mapping the library makes from HDR10+ metadata, and check preset files.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
-#include <unistd.h>
 #include <exception>
+#include <iostream>
 #include <string>
 
 #ifdef KESTREL_HAVE_CONTAINERS
@@ -103,7 +104,10 @@ int checkStandardOutput(const std::string& path, int status) {
     if (!failed || status != kExitOk) return status;
     // The stream drops what it could not write, so the flush may find
     // nothing to fail on: one more byte asks the system for the reason.
-    if (errno == 0 && write(STDOUT_FILENO, "\n", 1) == 1) errno = 0;
+    if (errno == 0) {
+        const ssize_t probe = write(STDOUT_FILENO, "\n", 1);
+        static_cast<void>(probe);
+    }
     std::fprintf(stderr, "%s: standard output: cannot write: %s\n", path.c_str(),
                  errno != 0 ? std::strerror(errno) : "write failed");
     return kExitFailed;
